@@ -29,6 +29,8 @@ struct RunLoop::Private {};
 namespace {
 
 constexpr double kNoDeadline = std::numeric_limits<double>::infinity();
+// How often runUntil() looks at its predicate when nothing wakes the loop.
+constexpr double kPredicatePollInterval = 0.005;
 
 double steadyNow() {
   using namespace std::chrono;
@@ -754,8 +756,10 @@ bool RunLoop::runUntil(const std::function<bool()>& predicate, double timeoutSec
   const double deadline = steadyNow() + std::max(0.0, timeoutSeconds);
   for (;;) {
     if (predicate && predicate()) return true;
-    if (frame.stopped() || steadyNow() >= deadline) return predicate && predicate();
-    pass(mode, kDistantFuture, deadline, true);
+    const double now = steadyNow();
+    if (frame.stopped() || now >= deadline) return predicate && predicate();
+    // Other threads may make the predicate true without posting anything here.
+    pass(mode, kDistantFuture, std::min(deadline, now + kPredicatePollInterval), true);
   }
 }
 

@@ -132,7 +132,8 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   void advance(double seconds, const std::string& mode = kDefaultMode);
   void runFor(double seconds, const std::string& mode = kDefaultMode) { advance(seconds, mode); }
   // Runs the loop until `predicate` holds or `timeoutSeconds` of real time pass;
-  // answers whether it held. Never moves a virtual clock: tests of real I/O and
+  // answers whether it held. The predicate is checked after every pass and at
+  // least every few milliseconds, so other threads need not wake the loop. Never moves a virtual clock: tests of real I/O and
   // real threads use it, while timers fire as the clock says.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds,
                 const std::string& mode = kDefaultMode);
