@@ -53,8 +53,10 @@ Ref<Thread> Thread::mainThread() {
 
 Ref<Thread> Thread::current() {
   if (isMainThread()) return mainThread();
+  // The loop first, so that at thread exit the Thread is marked finished before its loop shuts down.
+  std::shared_ptr<RunLoop> loop = RunLoop::currentShared();
   CurrentSlot& slot = currentSlot();
-  if (!slot.thread) slot.thread = Ref<Thread>(new Thread(Adopt{}, RunLoop::currentShared(), false, {}));
+  if (!slot.thread) slot.thread = Ref<Thread>(new Thread(Adopt{}, std::move(loop), false, {}));
   return slot.thread;
 }
 

@@ -27,7 +27,8 @@ class Thread : public Object {
   explicit Thread(std::function<void()> body, std::string name = {});
   ~Thread() override;
 
-  // Starts a detached thread running `body`.
+  // Starts a detached thread running `body`. An exception leaving `body` ends
+  // the process, as on any thread.
   static Ref<Thread> detachNewThread(std::function<void()> body, std::string name = {});
   static Ref<Thread> current();
   static Ref<Thread> mainThread();

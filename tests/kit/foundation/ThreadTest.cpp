@@ -105,17 +105,6 @@ TEST_F(ThreadTest, ThreadWaitsInItsRunLoopUntilWokenByAPerform) {
   EXPECT_FALSE(t->perform([] {}, true));
 }
 
-TEST_F(ThreadTest, WaitingPerformOnTheCallingThreadRunsInline) {
-  std::atomic<bool> inlineRan{false};
-  Ref<Thread> t = Thread::detachNewThread([&] {
-    bool ran = false;
-    Thread::current()->perform([&] { ran = true; }, true);
-    inlineRan = ran;
-    RunLoop::performOnMainThread([] {});
-  });
-  EXPECT_TRUE(waitFor([&] { return inlineRan.load(); }));
-}
-
 TEST_F(ThreadTest, WorkPostedBeforeStartRunsOnTheThread) {
   std::atomic<bool> ran{false};
   auto t = kit::make<Thread>([&] {
