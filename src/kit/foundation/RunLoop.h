@@ -21,7 +21,9 @@
 // Time comes from kit::Clock. In virtual mode it moves only when advanced:
 // advance()/runFor() step the clock from one due timer to the next and fire
 // each in order, and wake every other loop so that their timers fire too
-// (moving the clock with Clock::advance directly wakes nobody).
+// (moving the clock with Clock::advance directly wakes nobody). A run that
+// blocks in virtual mode therefore waits for posted calls, fd events, signals,
+// stop() or an advance() elsewhere, never for the clock alone.
 //
 // Everything that runs a loop (run, runMode, drain, advance, runFor, runUntil,
 // processDueWork) must be called on the loop's own thread; everything else is
