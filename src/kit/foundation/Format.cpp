@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <vector>
 
 namespace kit {
 
@@ -244,7 +245,7 @@ std::string Format::vformat(std::string_view fmt, const FormatArg* args, size_t 
   std::string out;
   out.reserve(fmt.size() + 16 * count);
   size_t next = 0;
-  size_t highestPosition = 0;
+  std::vector<bool> used(count, false);
   for (size_t i = 0; i < fmt.size();) {
     size_t percent = fmt.find('%', i);
     if (percent == std::string_view::npos) {
@@ -268,6 +269,7 @@ std::string Format::vformat(std::string_view fmt, const FormatArg* args, size_t 
     auto takeStar = [&](int& field, bool star) -> bool {
       if (!star) return true;
       if (next >= count) return false;
+      used[next] = true;
       const FormatArg& a = args[next++];
       if (!format_detail::accepts('*', a.kind)) {
         field = -1;
@@ -293,9 +295,12 @@ std::string Format::vformat(std::string_view fmt, const FormatArg* args, size_t 
     if (s.precision < -1) s.precision = -1;
     const FormatArg* a = nullptr;
     if (s.position) {
-      if (static_cast<size_t>(s.position) <= count) a = &args[s.position - 1];
-      highestPosition = std::max(highestPosition, static_cast<size_t>(s.position));
+      if (static_cast<size_t>(s.position) <= count) {
+        a = &args[s.position - 1];
+        used[s.position - 1] = true;
+      }
     } else if (next < count) {
+      used[next] = true;
       a = &args[next++];
     }
     if (!a) {
@@ -308,8 +313,8 @@ std::string Format::vformat(std::string_view fmt, const FormatArg* args, size_t 
     }
     appendArgument(out, s, *a);
   }
-  for (size_t k = std::max(next, highestPosition); k < count; ++k) {
-    out.append("%!(extra ").append(kindName(args[k].kind)).append(")");
+  for (size_t k = 0; k < count; ++k) {
+    if (!used[k]) out.append("%!(extra ").append(kindName(args[k].kind)).append(")");
   }
   return out;
 }

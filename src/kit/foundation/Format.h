@@ -204,11 +204,11 @@ constexpr ArgKind kindOf() {
     return std::is_signed_v<D> ? ArgKind::Signed : ArgKind::Unsigned;
   } else if constexpr (std::is_floating_point_v<D>) {
     return ArgKind::Double;
+  } else if constexpr (std::is_same_v<D, std::nullptr_t> || IsRef<D>::value) {
+    return ArgKind::Object;
   } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*> ||
                        std::is_convertible_v<const D&, std::string_view>) {
     return ArgKind::Text;
-  } else if constexpr (std::is_same_v<D, std::nullptr_t> || IsRef<D>::value) {
-    return ArgKind::Object;
   } else if constexpr (std::is_pointer_v<D>) {
     static_assert(std::is_base_of_v<Object, std::remove_cv_t<std::remove_pointer_t<D>>>,
                   "kit::format: pointers must point to kit objects");
