@@ -6,7 +6,7 @@
 // conversion, a missing or an unused argument does not compile. Conversions:
 //   %@          any argument: an object's description() (null: "(null)"), a text, a number
 //   %s %S       a text, or an object's description
-//   %d %i       an integer, char or bool, signed; %u %x %X %o the same as unsigned (a negative
+//   %d %i       an integer, enum, char or bool, signed; %u %x %X %o the same as unsigned (a negative
 //               value wraps at the argument's own width, as printf does)
 //   %c %C       an integer taken as a Unicode code point (written as UTF-8)
 //   %f %F %e %E %g %G %a %A   a floating-point or integer value
@@ -202,6 +202,8 @@ constexpr ArgKind kindOf() {
     return ArgKind::Char;
   } else if constexpr (std::is_integral_v<D>) {
     return std::is_signed_v<D> ? ArgKind::Signed : ArgKind::Unsigned;
+  } else if constexpr (std::is_enum_v<D>) {
+    return std::is_signed_v<std::underlying_type_t<D>> ? ArgKind::Signed : ArgKind::Unsigned;
   } else if constexpr (std::is_floating_point_v<D>) {
     return ArgKind::Double;
   } else if constexpr (std::is_same_v<D, std::nullptr_t> || IsRef<D>::value) {
@@ -278,8 +280,15 @@ struct FormatArg {
     FormatArg a;
     a.kind = k;
     a.size = 0;
-    if constexpr (k == format_detail::ArgKind::Bool || k == format_detail::ArgKind::Char ||
-                  k == format_detail::ArgKind::Signed) {
+    if constexpr (std::is_enum_v<D>) {
+      a.size = sizeof(D);
+      if constexpr (k == format_detail::ArgKind::Signed) {
+        a.i = static_cast<long long>(v);
+      } else {
+        a.u = static_cast<unsigned long long>(v);
+      }
+    } else if constexpr (k == format_detail::ArgKind::Bool || k == format_detail::ArgKind::Char ||
+                         k == format_detail::ArgKind::Signed) {
       a.size = sizeof(D);
       a.i = static_cast<long long>(v);
     } else if constexpr (k == format_detail::ArgKind::Unsigned) {

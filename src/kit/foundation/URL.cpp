@@ -419,7 +419,7 @@ std::string cleanLenient(std::string_view in) {
   if (special && schemeLen != std::string::npos && outAuthEnd != std::string::npos &&
       std::string_view(s).substr(0, schemeLen) != "file" &&
       (outAuthEnd == out.size() || out[outAuthEnd] != '/')) {
-    out.insert(outAuthEnd, "/");
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(outAuthEnd), '/');
   }
   return out;
 }

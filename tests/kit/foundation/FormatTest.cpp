@@ -103,6 +103,9 @@ TEST_F(FormatTest, Integers) {
   EXPECT_EQ(format("%zu %lld %llu", size_t{9}, int64_t{-1}, uint64_t{1} << 63), "9 -1 9223372036854775808");
   EXPECT_EQ(format("%*d|%-*d|%.*d", 4, 1, 3, 2, 3, 4), "   1|2  |004");
   EXPECT_EQ(format("%*d|", -4, 1), "1   |");
+  enum class Tag : uint8_t { Big = 200 };
+  enum Plain { kMinus = -2 };
+  EXPECT_EQ(format("%d %d %x", Tag::Big, kMinus, kMinus), "200 -2 fffffffe");
 }
 
 TEST_F(FormatTest, Characters) {
