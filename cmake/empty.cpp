@@ -1,0 +1,1 @@
+// Stands in while a library folder has no sources yet.

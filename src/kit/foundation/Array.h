@@ -1,0 +1,107 @@
+#pragma once
+// Ordered collections of objects. count() and objectAtIndex() (and the
+// mutators of MutableArray) are the virtual primitives: a subclass may keep
+// its own storage by overriding them; everything else is built on them.
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "kit/foundation/Object.h"
+
+namespace kit {
+
+class Array : public Object {
+ public:
+  static constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+  Array() = default;
+  // Null elements are refused with InvalidArgumentException.
+  explicit Array(std::vector<Ref<Object>> items);
+  Array(std::initializer_list<Ref<Object>> items) : Array(std::vector<Ref<Object>>(items)) {}
+
+  static Ref<Array> array() { return Ref<Array>(new Array()); }
+  static Ref<Array> arrayWithObjects(std::vector<Ref<Object>> items) {
+    return Ref<Array>(new Array(std::move(items)));
+  }
+
+  virtual size_t count() const noexcept { return items_.size(); }
+  // Throws RangeException past the end.
+  virtual Object* objectAtIndex(size_t index) const;
+
+  bool empty() const noexcept { return count() == 0; }
+  Object* firstObject() const { return count() ? objectAtIndex(0) : nullptr; }
+  Object* lastObject() const { return count() ? objectAtIndex(count() - 1) : nullptr; }
+  // The element as a T, or null when out of range or of another kind.
+  template <class T>
+  T* get(size_t index) const {
+    return index < count() ? dynamic_cast<T*>(objectAtIndex(index)) : nullptr;
+  }
+  size_t indexOfObject(const Object* o) const;
+  size_t indexOfObjectIdenticalTo(const Object* o) const;
+  bool containsObject(const Object* o) const { return indexOfObject(o) != kNotFound; }
+  std::vector<Ref<Object>> toVector() const;
+  // Calls fn for each element in order; mutating the array meanwhile throws
+  // GenericException, as enumeration with mutation detection does.
+  void enumerate(const std::function<void(Object* obj, size_t index, bool& stop)>& fn) const;
+
+  // Counts every mutation so enumerations can detect changes under them.
+  virtual unsigned long mutationCount() const noexcept { return mutations_; }
+
+  class Iterator {
+   public:
+    Iterator(const Array* a, size_t i) : a_(a), i_(i), m_(a->mutationCount()) {}
+    Object* operator*() const;
+    Iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const Iterator& o) const { return i_ != o.i_; }
+
+   private:
+    const Array* a_;
+    size_t i_;
+    unsigned long m_;
+  };
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, count()); }
+
+  std::string className() const override { return "Array"; }
+  Kind kind() const noexcept override { return Kind::Array; }
+  size_t hash() const noexcept override { return count(); }
+  bool isEqual(const Object* other) const noexcept override;
+  std::string description() const override;
+  Ref<Object> copy() const override;
+  Ref<Object> mutableCopy() const override;
+
+ protected:
+  std::vector<Ref<Object>> items_;
+  unsigned long mutations_ = 0;
+};
+
+class MutableArray : public Array {
+ public:
+  using Array::Array;
+  static Ref<MutableArray> array() { return Ref<MutableArray>(new MutableArray()); }
+
+  virtual void insertObject(Ref<Object> obj, size_t index);
+  virtual void removeObjectAtIndex(size_t index);
+  virtual void addObject(Ref<Object> obj) { insertObject(std::move(obj), count()); }
+  virtual void removeLastObject();
+  virtual void replaceObjectAtIndex(size_t index, Ref<Object> obj);
+
+  void removeAllObjects();
+  // Removes every element equal to obj.
+  void removeObject(const Object* obj);
+  void addObjectsFromArray(const Array& other);
+  void exchangeObjectAtIndex(size_t a, size_t b);
+  // Stable sort; cmp answers whether a goes before b.
+  void sortUsing(const std::function<bool(Object* a, Object* b)>& before);
+
+  std::string className() const override { return "MutableArray"; }
+  bool isMutable() const noexcept override { return true; }
+};
+
+}  // namespace kit

@@ -1,0 +1,74 @@
+#pragma once
+// A byte buffer. It can adopt a malloc'd buffer without copying it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/foundation/Object.h"
+
+namespace kit {
+
+class Data : public Object {
+ public:
+  Data() = default;
+  explicit Data(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  Data(const void* bytes, size_t length);
+  ~Data() override;
+
+  static Ref<Data> dataWithBytes(const void* bytes, size_t length) {
+    return Ref<Data>(new Data(bytes, length));
+  }
+  static Ref<Data> dataWithString(std::string_view s) { return dataWithBytes(s.data(), s.size()); }
+  // Takes ownership of a malloc'd buffer; it is freed with free() when
+  // freeWhenDone, otherwise the caller keeps it alive longer than the object.
+  static Ref<Data> dataWithBytesNoCopy(void* bytes, size_t length, bool freeWhenDone = true);
+
+  const uint8_t* bytes() const noexcept { return adopted_ ? adopted_ : bytes_.data(); }
+  size_t length() const noexcept { return adopted_ ? adoptedLength_ : bytes_.size(); }
+  std::string_view view() const noexcept {
+    return {reinterpret_cast<const char*>(bytes()), length()};
+  }
+  std::string toString() const { return std::string(view()); }
+
+  std::string className() const override { return "Data"; }
+  Kind kind() const noexcept override { return Kind::Data; }
+  size_t hash() const noexcept override;
+  bool isEqual(const Object* other) const noexcept override;
+  std::string description() const override;
+  Ref<Object> copy() const override;
+  Ref<Object> mutableCopy() const override;
+
+ protected:
+  // Moves adopted bytes into the vector so they can grow.
+  void ownBytes();
+  std::vector<uint8_t> bytes_;
+
+ private:
+  uint8_t* adopted_ = nullptr;
+  size_t adoptedLength_ = 0;
+  bool freeAdopted_ = false;
+};
+
+class MutableData : public Data {
+ public:
+  using Data::Data;
+  static Ref<MutableData> data() { return Ref<MutableData>(new MutableData()); }
+
+  uint8_t* mutableBytes() {
+    ownBytes();
+    return bytes_.data();
+  }
+  void appendBytes(const void* bytes, size_t length);
+  void appendData(const Data& d) { appendBytes(d.bytes(), d.length()); }
+  void setLength(size_t length) {
+    ownBytes();
+    bytes_.resize(length);
+  }
+
+  std::string className() const override { return "MutableData"; }
+  bool isMutable() const noexcept override { return true; }
+};
+
+}  // namespace kit

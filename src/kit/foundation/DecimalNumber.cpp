@@ -1,0 +1,110 @@
+#include "kit/foundation/DecimalNumber.h"
+
+#include <cstdlib>
+
+namespace kit {
+namespace {
+
+std::string u128ToString(unsigned __int128 v) {
+  if (v == 0) return "0";
+  std::string s;
+  while (v) {
+    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+    v /= 10;
+  }
+  return s;
+}
+
+}  // namespace
+
+Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 mantissa,
+                                                            int exponent, bool negative) {
+  Ref<DecimalNumber> d(new DecimalNumber());
+  // Normalise so equal values have equal representations.
+  while (mantissa != 0 && mantissa % 10 == 0) {
+    mantissa /= 10;
+    ++exponent;
+  }
+  if (mantissa == 0) {
+    exponent = 0;
+    negative = false;
+  }
+  d->mantissa_ = mantissa;
+  d->exponent_ = exponent;
+  d->negative_ = negative;
+  std::string text = d->stringValue();
+  d->v_.d = std::strtod(text.c_str(), nullptr);
+  return d;
+}
+
+Ref<DecimalNumber> DecimalNumber::decimalNumberWithString(std::string_view t) {
+  size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) neg = t[i++] == '-';
+  std::string digits;  // significant digits, leading zeros dropped
+  long exp = 0;
+  bool any = false, frac = false;
+  for (; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '.' && !frac) {
+      frac = true;
+      continue;
+    }
+    if (c < '0' || c > '9') break;
+    any = true;
+    if (frac) --exp;
+    if (c != '0' || !digits.empty()) digits.push_back(c);
+  }
+  if (!any) return nullptr;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool eneg = false;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) eneg = t[i++] == '-';
+    if (i >= t.size() || t[i] < '0' || t[i] > '9') return nullptr;
+    long e = 0;
+    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
+      e = e * 10 + (t[i] - '0');
+      if (e > 100000) return nullptr;
+    }
+    exp += eneg ? -e : e;
+  }
+  if (i != t.size()) return nullptr;
+  while (!digits.empty() && digits.back() == '0') {
+    digits.pop_back();
+    ++exp;
+  }
+  if (digits.size() > static_cast<size_t>(kMaxDigits)) return nullptr;
+  unsigned __int128 m = 0;
+  for (char c : digits) m = m * 10 + static_cast<unsigned>(c - '0');
+  return decimalNumberWithMantissa(m, static_cast<int>(exp), neg);
+}
+
+long long DecimalNumber::longLongValue() const noexcept { return Number::longLongValue(); }
+
+unsigned long long DecimalNumber::unsignedLongLongValue() const noexcept {
+  return Number::unsignedLongLongValue();
+}
+
+std::string DecimalNumber::stringValue() const {
+  std::string digits = u128ToString(mantissa_);
+  std::string out = negative_ ? "-" : "";
+  if (exponent_ >= 0) {
+    if (mantissa_ == 0) return "0";
+    if (exponent_ > 40) return out + digits + "e" + std::to_string(exponent_);
+    return out + digits + std::string(static_cast<size_t>(exponent_), '0');
+  }
+  size_t fracLen = static_cast<size_t>(-exponent_);
+  if (fracLen > 60) return out + digits + "e" + std::to_string(exponent_);
+  if (digits.size() <= fracLen) digits.insert(0, fracLen - digits.size() + 1, '0');
+  digits.insert(digits.size() - fracLen, ".");
+  return out + digits;
+}
+
+int DecimalNumber::compare(const Number& other) const noexcept {
+  auto* o = dynamic_cast<const DecimalNumber*>(&other);
+  if (!o || o->exponent_ != exponent_ || o->negative_ != negative_) return Number::compare(other);
+  int c = mantissa_ < o->mantissa_ ? -1 : mantissa_ > o->mantissa_ ? 1 : 0;
+  return negative_ ? -c : c;
+}
+
+}  // namespace kit

@@ -1,0 +1,95 @@
+#pragma once
+// Key-value collections. Keys are copied on insertion and compared with
+// hash/isEqual; entries keep their insertion order so output is reproducible.
+// count(), objectForKey() and enumerate() (and MutableDictionary's
+// setObject/removeObjectForKey) are the virtual primitives a subclass with
+// its own storage overrides.
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "kit/foundation/Object.h"
+
+namespace kit {
+
+class Array;
+class String;
+
+class Dictionary : public Object {
+ public:
+  using Entry = std::pair<Ref<Object>, Ref<Object>>;
+
+  Dictionary() = default;
+  // Entries with a null key or value are refused with InvalidArgumentException.
+  Dictionary(std::initializer_list<std::pair<std::string_view, Ref<Object>>> entries);
+  explicit Dictionary(const std::vector<Entry>& entries);
+
+  static Ref<Dictionary> dictionary() { return Ref<Dictionary>(new Dictionary()); }
+
+  virtual size_t count() const noexcept { return entries_.size(); }
+  virtual Object* objectForKey(const Object* key) const;
+  // Looks up a string key without building a String.
+  virtual Object* objectForKey(std::string_view key) const;
+  // Calls fn for every entry in order; mutation meanwhile throws GenericException.
+  virtual void enumerate(const std::function<void(Object* key, Object* value, bool& stop)>& fn) const;
+  virtual unsigned long mutationCount() const noexcept { return mutations_; }
+
+  Object* objectForKey(const char* key) const { return objectForKey(std::string_view(key)); }
+  Object* objectForKey(const std::string& key) const { return objectForKey(std::string_view(key)); }
+  Object* operator[](std::string_view key) const { return objectForKey(key); }
+  // The value as a T, or null when absent or of another kind.
+  template <class T>
+  T* get(std::string_view key) const {
+    return dynamic_cast<T*>(objectForKey(key));
+  }
+  bool empty() const noexcept { return count() == 0; }
+  std::vector<Ref<Object>> allKeys() const;
+  std::vector<Ref<Object>> allValues() const;
+  std::vector<Entry> entries() const;
+
+  std::string className() const override { return "Dictionary"; }
+  Kind kind() const noexcept override { return Kind::Dictionary; }
+  size_t hash() const noexcept override { return count(); }
+  bool isEqual(const Object* other) const noexcept override;
+  std::string description() const override;
+  Ref<Object> copy() const override;
+  Ref<Object> mutableCopy() const override;
+
+ protected:
+  // Storage primitives for this class's own table.
+  void storeEntry(Ref<Object> key, Ref<Object> value);
+  bool eraseEntry(const Object* key);
+  void clearEntries();
+  size_t findIndex(const Object* key, size_t h) const;
+  size_t findStringIndex(std::string_view key) const;
+
+  std::vector<Entry> entries_;
+  std::unordered_multimap<size_t, size_t> index_;  // key hash -> position in entries_
+  unsigned long mutations_ = 0;
+};
+
+class MutableDictionary : public Dictionary {
+ public:
+  using Dictionary::Dictionary;
+  static Ref<MutableDictionary> dictionary() { return Ref<MutableDictionary>(new MutableDictionary()); }
+
+  // A null value removes the key, as setting nil through key-value coding does.
+  virtual void setObject(Ref<Object> value, Ref<Object> key);
+  virtual void removeObjectForKey(const Object* key);
+
+  void setObject(Ref<Object> value, std::string_view key);
+  void removeObjectForKey(std::string_view key);
+  void removeAllObjects();
+  void addEntriesFromDictionary(const Dictionary& other);
+
+  std::string className() const override { return "MutableDictionary"; }
+  bool isMutable() const noexcept override { return true; }
+};
+
+}  // namespace kit
