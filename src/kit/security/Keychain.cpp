@@ -135,6 +135,10 @@ Ref<Object> resultFor(const std::vector<KeychainItem>& found, size_t limit, bool
   return list->copy();
 }
 
+bool storable(const std::optional<std::string>& text) {
+  return !text || Keychain::isStorableText(*text);
+}
+
 bool hasDuplicateIdentity(const std::vector<KeychainItem>& items) {
   for (size_t i = 0; i < items.size(); ++i)
     for (size_t j = i + 1; j < items.size(); ++j)
@@ -177,9 +181,49 @@ KeychainStatus Keychain::commit(std::vector<KeychainItem> next) {
   return status;
 }
 
+bool Keychain::isStorableText(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    unsigned char c = *p;
+    if (c < 0x80) {
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+      ++p;
+      continue;
+    }
+    int extra;
+    char32_t cp;
+    if ((c & 0xe0) == 0xc0) {
+      extra = 1;
+      cp = c & 0x1f;
+    } else if ((c & 0xf0) == 0xe0) {
+      extra = 2;
+      cp = c & 0x0f;
+    } else if ((c & 0xf8) == 0xf0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p <= extra) return false;
+    for (int i = 1; i <= extra; ++i) {
+      if ((p[i] & 0xc0) != 0x80) return false;
+      cp = (cp << 6) | (p[i] & 0x3f);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff) || cp == 0xfffe ||
+        cp == 0xffff)
+      return false;
+    p += extra + 1;
+  }
+  return true;
+}
+
 // --- Typed interface ---
 
 KeychainStatus Keychain::add(const KeychainItem& item) {
+  if (!isStorableText(item.service) || !isStorableText(item.account) || !storable(item.label))
+    return kKeychainBadParameter;
   std::lock_guard<std::mutex> g(mutex_);
   for (const KeychainItem& existing : items_)
     if (existing.sameIdentity(item)) return kKeychainDuplicateItem;
@@ -204,7 +248,9 @@ KeychainStatus Keychain::copyMatching(const KeychainQuery& query, std::vector<Ke
 }
 
 KeychainStatus Keychain::update(const KeychainQuery& query, const KeychainChanges& changes) {
-  if (changes.empty()) return kKeychainBadParameter;
+  if (changes.empty() || !storable(changes.service) || !storable(changes.account) ||
+      !storable(changes.label))
+    return kKeychainBadParameter;
   std::lock_guard<std::mutex> g(mutex_);
   std::vector<KeychainItem> next = items_;
   bool matched = false;

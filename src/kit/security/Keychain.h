@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "kit/foundation/Object.h"
@@ -78,6 +79,11 @@ class Keychain {
   KeychainStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>* out);
   KeychainStatus update(const KeychainQuery& query, const KeychainChanges& changes);
   KeychainStatus remove(const KeychainQuery& query);
+
+  // Whether text can be kept as a service, account or label: valid UTF-8
+  // without control characters other than tab, LF and CR (what a property
+  // list can hold). Other text is refused with kKeychainBadParameter.
+  static bool isStorableText(std::string_view text);
 
   // All items, in the order they were added.
   std::vector<KeychainItem> items() const;
