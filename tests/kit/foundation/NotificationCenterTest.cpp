@@ -94,15 +94,6 @@ TEST(NotificationCenter, TokensMayOutliveTheirCentre) {
   EXPECT_FALSE(t);
 }
 
-TEST(NotificationCenter, DefaultCentreIsShared) {
-  EXPECT_EQ(NotificationCenter::defaultCenter(), NotificationCenter::defaultCenter());
-  int calls = 0;
-  Token t = NotificationCenter::defaultCenter()->addObserver("NotificationCenterTest.Default", nullptr,
-                                                             [&](Notification*) { ++calls; });
-  NotificationCenter::defaultCenter()->postNotification("NotificationCenterTest.Default");
-  EXPECT_EQ(calls, 1);
-}
-
 TEST(NotificationCenter, PostingFromManyThreadsWhileObserversComeAndGo) {
   NotificationCenter center;
   std::atomic<int> counted{0};

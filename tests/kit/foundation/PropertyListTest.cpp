@@ -277,14 +277,6 @@ TEST(PropertyList, EntitiesAreNeverExpandedOrFetched) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
-TEST(PropertyList, AStandardDoctypeIsNotFetched) {
-  // The usual external DTD reference must be accepted without loading it.
-  Ref<Data> bytes = PropertyList::write(str("ok").get());
-  auto v = as<String>(PropertyList::read(bytes->view()));
-  ASSERT_TRUE(v);
-  EXPECT_EQ(v->str(), "ok");
-}
-
 TEST(PropertyList, UnwritableValuesAreRefusedAndNothingIsWritten) {
   const std::vector<std::pair<std::string, Ref<Object>>> cases = {
       {"null", Ref<Object>(Null::null())},
@@ -325,26 +317,6 @@ TEST(PropertyList, LargeDataReadsBack) {
   ASSERT_TRUE(back);
   EXPECT_EQ(back->length(), big.size());
   EXPECT_EQ(std::memcmp(back->bytes(), big.data(), big.size()), 0);
-}
-
-TEST(PropertyList, ImmutableDeepCopyFreezesEveryLevel) {
-  Ref<MutableArray> list = MutableArray::array();
-  list->addObject(MutableString::string("text"));
-  Ref<MutableDictionary> d = MutableDictionary::dictionary();
-  d->setObject(list, "list");
-  Ref<Object> copy = PropertyList::immutableDeepCopy(d.get());
-  list->addObject(str("later"));
-  static_cast<MutableString*>(list->objectAtIndex(0))->appendString("!");
-  auto* c = cast<Dictionary>(copy);
-  ASSERT_TRUE(c);
-  EXPECT_FALSE(c->isMutable());
-  EXPECT_FALSE(c->get<Array>("list")->isMutable());
-  EXPECT_EQ(c->get<Array>("list")->count(), 1u);
-  EXPECT_EQ(c->get<Array>("list")->get<String>(0)->str(), "text");
-  EXPECT_FALSE(c->get<Array>("list")->get<String>(0)->isMutable());
-
-  Ref<Dictionary> frozen(new Dictionary{{"a", Ref<Object>(new Array{str("x")})}});
-  EXPECT_EQ(PropertyList::immutableDeepCopy(frozen.get()).get(), frozen.get());  // nothing to copy
 }
 
 // ---- AtomicFile ----
