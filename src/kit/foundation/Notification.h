@@ -1,6 +1,8 @@
 #pragma once
 // One announcement: a name, the object that sent it (may be null) and
-// optional details.
+// optional details. The sender is not retained: delivery is synchronous,
+// and objects post from their own constructors, where their count is still
+// zero and a retain/release pair would destroy them.
 
 #include <string>
 
@@ -20,8 +22,8 @@ class Notification : public Object {
   }
 
   const std::string& name() const noexcept { return name_; }
-  // The sender; kept alive as long as the notification is.
-  Object* object() const noexcept { return object_.get(); }
+  // The sender, valid while it is being delivered.
+  Object* object() const noexcept { return object_; }
   // May be null.
   Dictionary* userInfo() const noexcept { return userInfo_.get(); }
 
@@ -30,7 +32,7 @@ class Notification : public Object {
 
  private:
   std::string name_;
-  Ref<Object> object_;
+  Object* object_;
   Ref<Dictionary> userInfo_;
 };
 

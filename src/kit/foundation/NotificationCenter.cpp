@@ -86,9 +86,9 @@ NotificationCenter::NotificationCenter() : core_(std::make_shared<Core>()) {}
 
 NotificationCenter::~NotificationCenter() = default;
 
-NotificationCenter* NotificationCenter::defaultCenter() {
+NotificationCenter& NotificationCenter::defaultCenter() {
   static NotificationCenter* center = new NotificationCenter();
-  return center;
+  return *center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, const Object* sender,
@@ -117,8 +117,7 @@ void NotificationCenter::postNotification(const std::string& name, Object* sende
 }
 
 void NotificationCenter::postNotification(Notification* note) {
-  if (!note) return;
-  Ref<Notification> keep(note);
+  if (!note) return;  // the caller keeps it alive for the call
   std::vector<std::shared_ptr<Entry>> targets;
   {
     std::lock_guard<std::mutex> g(core_->mutex);
@@ -133,7 +132,7 @@ void NotificationCenter::postNotification(Notification* note) {
       e->running.push_back(self);
     }
     Running<Entry> running(*e);
-    e->handler(note);
+    e->handler(*note);
   }
 }
 

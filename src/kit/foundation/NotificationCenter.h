@@ -27,7 +27,7 @@ class NotificationCenter {
   struct Entry;
 
  public:
-  using Handler = std::function<void(Notification* note)>;
+  using Handler = std::function<void(const Notification& note)>;
 
   class Token {
    public:
@@ -57,7 +57,7 @@ class NotificationCenter {
   NotificationCenter& operator=(const NotificationCenter&) = delete;
 
   // The process-wide centre; never destroyed.
-  static NotificationCenter* defaultCenter();
+  static NotificationCenter& defaultCenter();
 
   // Calls handler for notifications named name (empty: every name) sent by
   // sender (null: any sender). The sender is compared by identity and not

@@ -71,7 +71,7 @@ UserDefaults::~UserDefaults() {
                  err->localizedDescription().c_str());
 }
 
-UserDefaults* UserDefaults::standardUserDefaults() {
+UserDefaults& UserDefaults::standardUserDefaults() {
   static UserDefaults* standard = [] {
     auto* d = new UserDefaults(std::string());
     d->retain();  // lives as long as the process
@@ -80,13 +80,13 @@ UserDefaults* UserDefaults::standardUserDefaults() {
     std::atexit(saveStandardAtExit);
     return d;
   }();
-  return standard;
+  return *standard;
 }
 
-void UserDefaults::resetStandardUserDefaults() { standardUserDefaults()->reload(); }
+void UserDefaults::resetStandardUserDefaults() { standardUserDefaults().reload(); }
 
 void UserDefaults::discardStandardUserDefaultsForTesting() {
-  UserDefaults* d = standardUserDefaults();
+  UserDefaults* d = &standardUserDefaults();
   std::lock_guard<std::mutex> w(d->writeMutex_);
   std::lock_guard<std::mutex> g(d->mutex_);
   d->persistent_ = nullptr;
@@ -181,11 +181,11 @@ double UserDefaults::doubleForKey(std::string_view key) const {
   return 0;
 }
 
-Ref<String> UserDefaults::stringForKey(std::string_view key) const {
+std::string UserDefaults::stringForKey(std::string_view key) const {
   Ref<Object> o = objectForKey(key);
-  if (auto* s = cast<String>(o)) return Ref<String>(s);
-  if (auto* n = cast<Number>(o)) return str(n->stringValue());
-  return nullptr;
+  if (auto* s = cast<String>(o)) return s->str();
+  if (auto* n = cast<Number>(o)) return n->stringValue();
+  return {};
 }
 
 Ref<Array> UserDefaults::arrayForKey(std::string_view key) const {
@@ -289,7 +289,7 @@ void UserDefaults::registerDefaults(const Dictionary* defaults) {
 }
 
 void UserDefaults::postChange() {
-  NotificationCenter::defaultCenter()->postNotification(kDidChangeNotification, this);
+  NotificationCenter::defaultCenter().postNotification(kDidChangeNotification, this);
 }
 
 bool UserDefaults::synchronize(Ref<Error>* error) {
@@ -323,8 +323,16 @@ bool UserDefaults::synchronize(Ref<Error>* error) {
 bool UserDefaults::reload(Ref<Error>* error) {
   // Changes may land between the save and the drop; save again then.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    if (!synchronize(error)) return false;
+    Ref<Error> err;
+    bool saved = synchronize(&err);
+    if (error) *error = err;
+    bool folderGone = !saved && isMissingFile(err.get());
+    if (!saved && !folderGone) return false;
     std::lock_guard<std::mutex> g(mutex_);
+    if (folderGone) {
+      std::fprintf(stderr, "kit: the folder of %s is gone; unsaved settings were dropped\n", path_.c_str());
+      dirty_ = false;
+    }
     if (!dirty_) {
       persistent_ = nullptr;
       writeBlocked_ = nullptr;

@@ -29,8 +29,7 @@
 //   reads it.
 // - Thread-safe.
 //
-// Create instances with make<UserDefaults>(path): notifications retain
-// their sender, so an instance must be owned by Refs, never by the stack.
+// Create instances with make<UserDefaults>(path).
 
 #include <cstdint>
 #include <functional>
@@ -58,7 +57,7 @@ class UserDefaults : public Object {
 
   // The shared store, backed by Paths::preferencesFile() (resolved whenever
   // it (re)loads). Never destroyed; pending changes are saved at exit.
-  static UserDefaults* standardUserDefaults();
+  static UserDefaults& standardUserDefaults();
   // reload() of the shared store.
   static void resetStandardUserDefaults();
   // Tests only: forgets the shared store's memory and registration domain
@@ -78,8 +77,8 @@ class UserDefaults : public Object {
   long integerForKey(std::string_view key) const;
   float floatForKey(std::string_view key) const;
   double doubleForKey(std::string_view key) const;
-  // A string, or a number's text; else null.
-  Ref<String> stringForKey(std::string_view key) const;
+  // A string, or a number's text; else "" (exists() tells "" from absent).
+  std::string stringForKey(std::string_view key) const;
   Ref<Array> arrayForKey(std::string_view key) const;
   Ref<Dictionary> dictionaryForKey(std::string_view key) const;
   Ref<Data> dataForKey(std::string_view key) const;
@@ -108,7 +107,9 @@ class UserDefaults : public Object {
   // Writes the persistent domain when it changed since the last save.
   bool synchronize(Ref<Error>* error = nullptr);
   // Saves, then drops the memory copy (see above). False when the save
-  // failed and the memory copy was kept.
+  // failed and the memory copy was kept. When the file's folder is gone
+  // (the data was deleted) there is nothing to keep the changes in: they
+  // are dropped with a message.
   bool reload(Ref<Error>* error = nullptr);
 
   std::string className() const override { return "UserDefaults"; }

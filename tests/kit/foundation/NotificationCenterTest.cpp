@@ -18,15 +18,15 @@ TEST(NotificationCenter, DeliversInRegistrationOrderFilteredByNameAndSender) {
   NotificationCenter center;
   Ref<String> a = str("a"), b = str("b");
   std::vector<std::string> log;
-  Token t1 = center.addObserver("N", nullptr, [&](Notification*) { log.push_back("any sender"); });
-  Token t2 = center.addObserver("N", a.get(), [&](Notification*) { log.push_back("from a"); });
-  Token t3 = center.addObserver("", nullptr, [&](Notification* n) { log.push_back("all:" + n->name()); });
-  Token t4 = center.addObserver("Other", nullptr, [&](Notification*) { log.push_back("other"); });
+  Token t1 = center.addObserver("N", nullptr, [&](const Notification&) { log.push_back("any sender"); });
+  Token t2 = center.addObserver("N", a.get(), [&](const Notification&) { log.push_back("from a"); });
+  Token t3 = center.addObserver("", nullptr, [&](const Notification& n) { log.push_back("all:" + n.name()); });
+  Token t4 = center.addObserver("Other", nullptr, [&](const Notification&) { log.push_back("other"); });
 
   auto info = Ref<Dictionary>(new Dictionary{{"k", str("v")}});
-  Token t5 = center.addObserver("N", b.get(), [&](Notification* n) {
-    EXPECT_EQ(n->object(), b.get());
-    EXPECT_EQ(n->userInfo(), info.get());
+  Token t5 = center.addObserver("N", b.get(), [&](const Notification& n) {
+    EXPECT_EQ(n.object(), b.get());
+    EXPECT_EQ(n.userInfo(), info.get());
     log.push_back("from b");
   });
 
@@ -44,13 +44,13 @@ TEST(NotificationCenter, TokensOwnTheRegistration) {
   NotificationCenter center;
   int calls = 0;
   {
-    Token t = center.addObserver("N", nullptr, [&](Notification*) { ++calls; });
+    Token t = center.addObserver("N", nullptr, [&](const Notification&) { ++calls; });
     Token moved = std::move(t);
     EXPECT_FALSE(t);
     EXPECT_TRUE(moved);
     center.postNotification("N");
     EXPECT_EQ(calls, 1);
-    Token other = center.addObserver("N", nullptr, [&](Notification*) { calls += 100; });
+    Token other = center.addObserver("N", nullptr, [&](const Notification&) { calls += 100; });
     other = std::move(moved);  // drops the +100 observer, takes over the first
     center.postNotification("N");
     EXPECT_EQ(calls, 2);
@@ -65,16 +65,16 @@ TEST(NotificationCenter, RemovalDuringDeliveryStopsLaterCalls) {
   NotificationCenter center;
   std::vector<std::string> log;
   Token self, victim, late;
-  self = center.addObserver("N", nullptr, [&](Notification*) {
+  self = center.addObserver("N", nullptr, [&](const Notification&) {
     log.push_back("self");
     self.reset();  // removes itself while running
   });
-  Token killer = center.addObserver("N", nullptr, [&](Notification*) {
+  Token killer = center.addObserver("N", nullptr, [&](const Notification&) {
     log.push_back("killer");
     victim.reset();  // removes an observer of the same post before its turn
-    if (!late) late = center.addObserver("N", nullptr, [&](Notification*) { log.push_back("late"); });
+    if (!late) late = center.addObserver("N", nullptr, [&](const Notification&) { log.push_back("late"); });
   });
-  victim = center.addObserver("N", nullptr, [&](Notification*) { log.push_back("victim"); });
+  victim = center.addObserver("N", nullptr, [&](const Notification&) { log.push_back("victim"); });
 
   center.postNotification("N");
   EXPECT_EQ(log, (std::vector<std::string>{"self", "killer"}));  // late joiner not called for this post
@@ -87,7 +87,7 @@ TEST(NotificationCenter, TokensMayOutliveTheirCentre) {
   Token t;
   {
     NotificationCenter center;
-    t = center.addObserver("N", nullptr, [](Notification*) {});
+    t = center.addObserver("N", nullptr, [](const Notification&) {});
   }
   EXPECT_TRUE(t);
   t.reset();  // nothing left to unregister from; must not crash
@@ -97,13 +97,13 @@ TEST(NotificationCenter, TokensMayOutliveTheirCentre) {
 TEST(NotificationCenter, PostingFromManyThreadsWhileObserversComeAndGo) {
   NotificationCenter center;
   std::atomic<int> counted{0};
-  Token steady = center.addObserver("N", nullptr, [&](Notification*) { counted.fetch_add(1); });
+  Token steady = center.addObserver("N", nullptr, [&](const Notification&) { counted.fetch_add(1); });
   constexpr int kThreads = 6, kPosts = 2000;
   std::atomic<bool> stop{false};
   std::thread churn([&] {
     while (!stop.load()) {
-      Token t = center.addObserver("N", nullptr, [](Notification*) {});
-      Token u = center.addObserver("", nullptr, [](Notification*) {});
+      Token t = center.addObserver("N", nullptr, [](const Notification&) {});
+      Token u = center.addObserver("", nullptr, [](const Notification&) {});
     }
   });
   std::vector<std::thread> posters;
@@ -125,7 +125,7 @@ TEST(NotificationCenter, RemovalWaitsForAHandlerRunningOnAnotherThread) {
   std::atomic<int> sequence{0};
   int handlerFinished = 0, resetReturned = 0;
   auto owned = std::make_unique<int>(7);  // stands for what the handler uses
-  Token t = center.addObserver("N", nullptr, [&, p = owned.get()](Notification*) {
+  Token t = center.addObserver("N", nullptr, [&, p = owned.get()](const Notification&) {
     entered.set_value();
     released.wait();
     EXPECT_EQ(*p, 7);
@@ -146,4 +146,21 @@ TEST(NotificationCenter, RemovalWaitsForAHandlerRunningOnAnotherThread) {
   remover.wait();
   poster.join();
   EXPECT_LT(handlerFinished, resetReturned);
+}
+
+namespace {
+// Posts itself from its constructor, before any Ref owns it.
+class EarlyPoster : public Object {
+ public:
+  explicit EarlyPoster(NotificationCenter& c) { c.postNotification("Born", this); }
+};
+}  // namespace
+
+TEST(NotificationCenter, ASenderMayPostFromItsConstructor) {
+  NotificationCenter center;
+  Object* seen = nullptr;
+  Token t = center.addObserver("Born", nullptr, [&](const Notification& n) { seen = n.object(); });
+  Ref<EarlyPoster> p(new EarlyPoster(center));  // must still be alive here
+  EXPECT_EQ(seen, p.get());
+  EXPECT_EQ(p->retainCount(), 1);
 }

@@ -88,7 +88,7 @@ TEST_F(UserDefaultsTest, SavesTypedValuesAndReadsThemBack) {
   EXPECT_EQ(e->integerForKey("big"), long(1) << 40);
   EXPECT_EQ(e->floatForKey("float"), 0.5f);
   EXPECT_EQ(e->doubleForKey("double"), 2.25);
-  EXPECT_EQ(e->stringForKey("string")->str(), "Grüße");
+  EXPECT_EQ(e->stringForKey("string"), "Grüße");
   EXPECT_EQ(e->arrayForKey("array")->count(), 2u);
   EXPECT_EQ(e->dictionaryForKey("dict")->get<String>("k")->str(), "v");
   EXPECT_EQ(e->dataForKey("data")->view(), std::string_view("\0\1\2", 3));
@@ -147,13 +147,13 @@ TEST_F(UserDefaultsTest, TypedReadersCoerce) {
   EXPECT_EQ(d->doubleForKey("real text"), 3.75);
   EXPECT_EQ(d->integerForKey("real"), 3);
   EXPECT_EQ(d->integerForKey("bool"), 1);
-  EXPECT_EQ(d->stringForKey("real")->str(), "3.75");
-  EXPECT_EQ(d->stringForKey("bool")->str(), "1");
+  EXPECT_EQ(d->stringForKey("real"), "3.75");
+  EXPECT_EQ(d->stringForKey("bool"), "1");
   for (const char* key : {"array", "dict", "data", "date"}) {
     EXPECT_FALSE(d->boolForKey(key)) << key;
     EXPECT_EQ(d->integerForKey(key), 0) << key;
     EXPECT_EQ(d->doubleForKey(key), 0) << key;
-    EXPECT_FALSE(d->stringForKey(key)) << key;
+    EXPECT_EQ(d->stringForKey(key), "") << key;
   }
   EXPECT_FALSE(d->arrayForKey("dict"));
   EXPECT_FALSE(d->dictionaryForKey("array"));
@@ -187,7 +187,7 @@ TEST_F(UserDefaultsTest, StoresImmutableCopiesAndRefusesWhatCannotBeSaved) {
 TEST_F(UserDefaultsTest, RegistrationDomainAnswersButIsNeverSavedNorCountedAsStored) {
   auto d = fresh();
   d->registerDefaults(Ref<Dictionary>(new Dictionary{{"UserAgent", str("UA/1")}, {"opt", boolean(true)}}).get());
-  EXPECT_EQ(d->stringForKey("UserAgent")->str(), "UA/1");
+  EXPECT_EQ(d->stringForKey("UserAgent"), "UA/1");
   EXPECT_TRUE(d->boolForKey("opt"));
   EXPECT_FALSE(d->exists("UserAgent"));
   EXPECT_EQ(d->dictionaryRepresentation()->count(), 2u);
@@ -197,7 +197,7 @@ TEST_F(UserDefaultsTest, RegistrationDomainAnswersButIsNeverSavedNorCountedAsSto
   EXPECT_FALSE(d->boolForKey("opt"));
   EXPECT_TRUE(d->exists("opt"));
   ASSERT_TRUE(d->reload());
-  EXPECT_EQ(d->stringForKey("UserAgent")->str(), "UA/1");  // survives the reload
+  EXPECT_EQ(d->stringForKey("UserAgent"), "UA/1");  // survives the reload
   EXPECT_FALSE(d->boolForKey("opt"));
   EXPECT_FALSE(onDisk()->objectForKey("UserAgent"));
   EXPECT_TRUE(onDisk()->objectForKey("opt"));
@@ -220,9 +220,9 @@ TEST_F(UserDefaultsTest, ReloadSavesPendingChangesThenReadsTheFileAgain) {
 TEST_F(UserDefaultsTest, PostsDidChangeOnRealChangesOnly) {
   auto d = fresh();
   int posts = 0;
-  auto token = NotificationCenter::defaultCenter()->addObserver(
-      UserDefaults::kDidChangeNotification, d.get(), [&](Notification* n) {
-        EXPECT_EQ(n->object(), d.get());
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      UserDefaults::kDidChangeNotification, d.get(), [&](const Notification& n) {
+        EXPECT_EQ(n.object(), d.get());
         EXPECT_TRUE(d->exists("k") || posts > 0);  // observers see the new state
         ++posts;
       });
@@ -292,8 +292,8 @@ TEST_F(UserDefaultsTest, AnUnreadableFileIsLeftAloneAndNotWrittenOver) {
 
 TEST_F(UserDefaultsTest, StandardDefaultsUseThePreferencesFileAndKeepRegistrationsOverReset) {
   UserDefaults::discardStandardUserDefaultsForTesting();
-  UserDefaults* s = UserDefaults::standardUserDefaults();
-  EXPECT_EQ(s, UserDefaults::standardUserDefaults());
+  UserDefaults* s = &UserDefaults::standardUserDefaults();
+  EXPECT_EQ(s, &UserDefaults::standardUserDefaults());
   s->registerDefaults(Ref<Dictionary>(new Dictionary{{"UserAgent", str("UA/2")}}).get());
   s->setString("value", "key");
   EXPECT_EQ(s->path(), Paths::preferencesFile());
@@ -303,8 +303,8 @@ TEST_F(UserDefaultsTest, StandardDefaultsUseThePreferencesFileAndKeepRegistratio
   ASSERT_TRUE(saved);
   EXPECT_EQ(saved->get<String>("key")->str(), "value");
   EXPECT_FALSE(saved->objectForKey("UserAgent"));
-  EXPECT_EQ(s->stringForKey("UserAgent")->str(), "UA/2");
-  EXPECT_EQ(s->stringForKey("key")->str(), "value");
+  EXPECT_EQ(s->stringForKey("UserAgent"), "UA/2");
+  EXPECT_EQ(s->stringForKey("key"), "value");
   UserDefaults::discardStandardUserDefaultsForTesting();
 }
 
@@ -328,4 +328,18 @@ TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndSaves) {
   ASSERT_TRUE(d->synchronize());
   EXPECT_EQ(onDisk()->count(), size_t(kThreads * kKeys));
   EXPECT_EQ(fresh()->integerForKey("t3-149"), 149);
+}
+
+TEST(UserDefaultsStandard, ResetAfterTheDataFolderWentAwayStartsFromTheNewFile) {
+  {
+    tolvatest::TempHome first;
+    UserDefaults::resetStandardUserDefaults();
+    UserDefaults::standardUserDefaults().setString("old", "leftover");
+  }  // the folder is removed with the change unsaved
+  tolvatest::TempHome second;
+  testing::internal::CaptureStderr();
+  UserDefaults::resetStandardUserDefaults();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("dropped"), std::string::npos);
+  EXPECT_FALSE(UserDefaults::standardUserDefaults().exists("leftover"));
+  EXPECT_EQ(UserDefaults::standardUserDefaults().path(), Paths::preferencesFile());
 }
