@@ -28,8 +28,6 @@ namespace {
 
 constexpr const char* kHeader =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
     "<plist version=\"1.0\">\n";
 constexpr const char* kFooter = "</plist>\n";
 

@@ -147,8 +147,6 @@ TEST(PropertyList, WritesTheStandardLayout) {
   ASSERT_TRUE(bytes);
   EXPECT_EQ(bytes->toString(),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
             "<plist version=\"1.0\">\n"
             "<dict>\n"
             "\t<key>b</key>\n"
