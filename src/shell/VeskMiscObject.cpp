@@ -17,7 +17,7 @@ struct Setting {
 };
 
 std::string localized(const char* word) {
-  return kit::Bundle::mainBundle().localizedStringForKey(word, "", "");
+  return kit::Bundle::mainBundle()->localizedStringForKey(word, "", "");
 }
 
 }  // namespace
