@@ -1,22 +1,18 @@
 #pragma once
 // The keychain's file: one property list (mode 0600) holding every item,
-// replaced atomically on every change (temporary file in the same folder,
-// fsync, rename, fsync of the folder), so a crash leaves either the old or the
-// new file, never a mix.
+// replaced through AtomicFile on every change, so a crash leaves either the
+// old or the new file, never a mix.
 //
 // Layout: a dictionary {"version": 1, "items": [item, ...]}, each item a
 // dictionary {"service": string, "account": string, "label": string
 // (optional), "data": data (optional)}, in the order the items were added.
 //
-// A file that cannot be parsed is moved aside as "<path>.corrupt-<UTC time
-// yyyymmddThhmmss>" and the store starts empty, saying so on stderr. A file
-// that can be neither read nor moved aside is never replaced: saves then fail
-// with kKeychainIOError.
+// A file that cannot be parsed is moved aside with AtomicFile::moveAside and
+// the store starts empty, saying so on stderr. A file that can be neither read
+// nor moved aside is never replaced: saves then fail with kKeychainIOError.
 
 #include <mutex>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "kit/security/KeychainStore.h"
@@ -34,16 +30,7 @@ class FileKeychainStore : public KeychainStore {
   // Where the last load moved a corrupt file, or empty.
   std::string movedAsidePath() const;
 
-  // The file's contents for a list of items (nullopt when a text cannot be
-  // stored), and back (nullopt and a reason for anything this store would not
-  // have written).
-  static std::optional<std::string> encode(const std::vector<KeychainItem>& items);
-  static std::optional<std::vector<KeychainItem>> decode(std::string_view bytes, std::string* why);
-
  private:
-  bool moveAside(const std::string& why);
-  KeychainStatus writeAtomically(const std::string& bytes);
-
   mutable std::mutex mutex_;
   std::string path_;
   std::string movedAside_;

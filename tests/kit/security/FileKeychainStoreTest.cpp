@@ -90,9 +90,78 @@ TEST_F(FileKeychainStoreTest, RoundTripAcrossReopening) {
   EXPECT_EQ(third->items()[0].data, bytes("changed"));
 }
 
+// Byte for byte what the store's earlier writer produced: no document type
+// line, tabs, one-line Base64, a carriage return as a character reference.
+TEST_F(FileKeychainStoreTest, FileFromTheEarlierWriterStillReads) {
+  const std::string earlier =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<plist version=\"1.0\">\n"
+      "<dict>\n"
+      "\t<key>version</key>\n"
+      "\t<integer>1</integer>\n"
+      "\t<key>items</key>\n"
+      "\t<array>\n"
+      "\t\t<dict>\n"
+      "\t\t\t<key>service</key>\n"
+      "\t\t\t<string>veskweb</string>\n"
+      "\t\t\t<key>account</key>\n"
+      "\t\t\t<string>example.org</string>\n"
+      "\t\t\t<key>label</key>\n"
+      "\t\t\t<string>veskweb</string>\n"
+      "\t\t\t<key>data</key>\n"
+      "\t\t\t<data>czNjcmV0</data>\n"
+      "\t\t</dict>\n"
+      "\t\t<dict>\n"
+      "\t\t\t<key>service</key>\n"
+      "\t\t\t<string>SHARE_AUTH_X</string>\n"
+      "\t\t\t<key>account</key>\n"
+      "\t\t\t<string>username</string>\n"
+      "\t\t\t<key>data</key>\n"
+      "\t\t\t<data></data>\n"
+      "\t\t</dict>\n"
+      "\t\t<dict>\n"
+      "\t\t\t<key>service</key>\n"
+      "\t\t\t<string>a&amp;b&lt;c&gt;]]&gt;</string>\n"
+      "\t\t\t<key>account</key>\n"
+      "\t\t\t<string>tab\there&#13;\nline \xc3\xa9</string>\n"
+      "\t\t</dict>\n"
+      "\t\t<dict>\n"
+      "\t\t\t<key>service</key>\n"
+      "\t\t\t<string></string>\n"
+      "\t\t\t<key>account</key>\n"
+      "\t\t\t<string></string>\n"
+      "\t\t\t<key>label</key>\n"
+      "\t\t\t<string></string>\n"
+      "\t\t\t<key>data</key>\n"
+      "\t\t\t<data>AAH+/w==</data>\n"
+      "\t\t</dict>\n"
+      "\t</array>\n"
+      "</dict>\n"
+      "</plist>\n";
+  const std::vector<KeychainItem> expected = {
+      {"veskweb", "example.org", "veskweb", bytes("s3cret")},
+      {"SHARE_AUTH_X", "username", std::nullopt, bytes("")},
+      {"a&b<c>]]>", "tab\there\r\nline \xc3\xa9", std::nullopt, std::nullopt},
+      {"", "", "", std::vector<std::uint8_t>{0, 1, 0xfe, 0xff}},
+  };
+  fs::create_directories(folder);
+  writeAll(path, earlier);
+  auto keychain = open();
+  EXPECT_EQ(keychain->items(), expected);
+  EXPECT_EQ(store->movedAsidePath(), "");
+
+  // Rewritten by the current writer, the same items come back.
+  KeychainQuery q;
+  q.account = "username";
+  ASSERT_EQ(keychain->remove(q), kKeychainSuccess);
+  auto reopened = open();
+  EXPECT_EQ(reopened->items(), (std::vector<KeychainItem>{expected[0], expected[2], expected[3]}));
+}
+
 TEST_F(FileKeychainStoreTest, FileIsPrivateAndNoTemporaryFilesRemain) {
   fs::create_directories(folder);
-  writeAll(path, FileKeychainStore::encode({}).value());
+  writeAll(path, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>version</key><integer>1</integer>"
+                 "<key>items</key><array/></dict></plist>");
   ::chmod(path.c_str(), 0644);
   auto keychain = open();
   ASSERT_EQ(keychain->add(KeychainItem{"s", "a", {}, bytes("p")}), kKeychainSuccess);
@@ -120,6 +189,8 @@ TEST_F(FileKeychainStoreTest, CorruptFileIsMovedAsideAndNeverOverwritten) {
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>version</key><integer>1</integer>"
       "<key>items</key><array><dict><key>service</key><string>s</string><key>account</key>"
       "<string>a</string><key>data</key><data>!!</data></dict></array></dict></plist>",
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>version</key><true/>"
+      "<key>items</key><array/></dict></plist>",  // a flag is not a version number
       "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaa\">]><plist version=\"1.0\">"
       "<dict><key>version</key><integer>1</integer><key>items</key><array/></dict></plist>",
   };
