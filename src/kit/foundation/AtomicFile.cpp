@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <random>
@@ -103,6 +105,9 @@ Ref<Error> AtomicFile::write(const std::string& path, std::string_view bytes, mo
     ::unlink(tempPath.c_str());
     return Error::posixError(err, path);
   };
+  // The umask must not narrow the mode (a 0600 secret file stays readable to us)
+  // nor an inherited one widen it.
+  if (::fchmod(fd, mode) != 0) return fail(errno);
   if (!writeAll(fd, bytes)) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
   int closing = ::close(fd);
@@ -119,7 +124,11 @@ Ref<Error> AtomicFile::write(const std::string& path, std::string_view bytes, mo
   }
 
   if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail(errno);
-  if (int err = syncFolder(folderOf(path))) return Error::posixError(err, path);
+  // The new file is in place and its contents are on disk; a folder that
+  // cannot be synced only delays the rename's durability, so callers must not
+  // treat the write as lost.
+  if (int err = syncFolder(folderOf(path)))
+    std::fprintf(stderr, "kit: could not sync the folder of %s: %s\n", path.c_str(), std::strerror(err));
   return nullptr;
 }
 
