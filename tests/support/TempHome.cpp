@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/UserDefaults.h"
 
 namespace tolvatest {
 
@@ -14,9 +15,11 @@ TempHome::TempHome() {
   path_ = tmpl;
   ::setenv("TOLVA_HOME", path_.c_str(), 1);
   kit::Paths::reset();
+  kit::UserDefaults::discardStandardUserDefaultsForTesting();
 }
 
 TempHome::~TempHome() {
+  kit::UserDefaults::discardStandardUserDefaultsForTesting();
   removeTree(path_);
   kit::Paths::reset();
 }

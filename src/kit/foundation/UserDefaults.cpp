@@ -1,0 +1,345 @@
+#include "kit/foundation/UserDefaults.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "kit/foundation/AtomicFile.h"
+#include "kit/foundation/NotificationCenter.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/PropertyList.h"
+
+namespace kit {
+namespace {
+
+// Preferences hold private things (a passcode among them).
+constexpr mode_t kFileMode = 0600;
+
+// Equal and of the same type all the way down: storing integer 1 over true
+// is a change even though the two compare equal.
+bool sameValue(const Object* a, const Object* b) {
+  if (a == b) return true;
+  if (!a || !b || a->kind() != b->kind()) return false;
+  switch (a->kind()) {
+    case Kind::Number: {
+      auto* x = static_cast<const Number*>(a);
+      auto* y = static_cast<const Number*>(b);
+      return x->isBool() == y->isBool() && x->typeLetter() == y->typeLetter() && x->isEqual(y);
+    }
+    case Kind::Array: {
+      auto* x = static_cast<const Array*>(a);
+      auto* y = static_cast<const Array*>(b);
+      if (x->count() != y->count()) return false;
+      for (size_t i = 0, n = x->count(); i < n; ++i)
+        if (!sameValue(x->objectAtIndex(i), y->objectAtIndex(i))) return false;
+      return true;
+    }
+    case Kind::Dictionary: {
+      auto* x = static_cast<const Dictionary*>(a);
+      auto* y = static_cast<const Dictionary*>(b);
+      if (x->count() != y->count()) return false;
+      bool same = true;
+      x->enumerate([&](Object* k, Object* v, bool& stop) {
+        if (!sameValue(v, y->objectForKey(k))) same = false, stop = true;
+      });
+      return same;
+    }
+    default: return a->isEqual(b);
+  }
+}
+
+bool isMissingFile(const Error* e) {
+  return e && e->domain() == Error::kPOSIXErrorDomain && e->code() == ENOENT;
+}
+
+UserDefaults* gStandard = nullptr;
+
+void saveStandardAtExit() {
+  if (gStandard) gStandard->synchronize();
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(std::string path)
+    : path_(std::move(path)), registered_(MutableDictionary::dictionary()) {}
+
+UserDefaults::~UserDefaults() {
+  Ref<Error> err;
+  if (!synchronize(&err) && err)
+    std::fprintf(stderr, "kit: settings in %s could not be saved: %s\n", path_.c_str(),
+                 err->localizedDescription().c_str());
+}
+
+UserDefaults& UserDefaults::standardUserDefaults() {
+  static UserDefaults* standard = [] {
+    auto* d = new UserDefaults(std::string());
+    d->retain();  // lives as long as the process
+    d->pathProvider_ = [] { return Paths::preferencesFile(); };
+    gStandard = d;
+    std::atexit(saveStandardAtExit);
+    return d;
+  }();
+  return *standard;
+}
+
+void UserDefaults::resetStandardUserDefaults() { standardUserDefaults().reload(); }
+
+void UserDefaults::discardStandardUserDefaultsForTesting() {
+  UserDefaults* d = &standardUserDefaults();
+  std::lock_guard<std::mutex> w(d->writeMutex_);
+  std::lock_guard<std::mutex> g(d->mutex_);
+  d->persistent_ = nullptr;
+  d->registered_ = MutableDictionary::dictionary();
+  d->dirty_ = false;
+  d->writeBlocked_ = nullptr;
+  ++d->generation_;
+}
+
+std::string UserDefaults::path() const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return path_;
+}
+
+void UserDefaults::ensureLoadedLocked() const {
+  if (persistent_) return;
+  if (pathProvider_) path_ = pathProvider_();
+  persistent_ = MutableDictionary::dictionary();
+  dirty_ = false;
+  writeBlocked_ = nullptr;
+
+  Ref<Error> err;
+  Ref<Object> root = PropertyList::readFromFile(path_, PropertyList::Options::Immutable, &err);
+  if (auto* dict = cast<Dictionary>(root)) {
+    persistent_->addEntriesFromDictionary(*dict);
+    return;
+  }
+  if (!root && isMissingFile(err.get())) return;
+
+  std::string why = root ? "its root is a " + root->className() + ", not a dictionary" : err->localizedDescription();
+  if (err && err->domain() == Error::kPOSIXErrorDomain) {
+    // Unreadable but maybe fine: keep it, and do not write over it.
+    writeBlocked_ = Error::errorWithDescription(
+        Error::kPOSIXErrorDomain, err->code(),
+        "settings are not saved because " + path_ + " could not be read: " + why, err);
+    std::fprintf(stderr, "kit: the settings file %s could not be read (%s); going on with empty settings "
+                 "and leaving the file alone\n", path_.c_str(), why.c_str());
+    return;
+  }
+  Ref<Error> moveErr;
+  std::string moved = AtomicFile::moveAside(path_, &moveErr);
+  if (!moved.empty()) {
+    std::fprintf(stderr, "kit: the settings file %s is damaged (%s); it was moved to %s and the program "
+                 "goes on with empty settings\n", path_.c_str(), why.c_str(), moved.c_str());
+    return;
+  }
+  writeBlocked_ = Error::errorWithDescription(
+      PropertyList::kErrorDomain, PropertyList::kReadCorruptError,
+      "settings are not saved because the damaged file " + path_ + " could not be moved aside", moveErr);
+  std::fprintf(stderr, "kit: the settings file %s is damaged (%s) and could not be moved aside (%s); going "
+               "on with empty settings without saving them\n", path_.c_str(), why.c_str(),
+               moveErr ? moveErr->localizedDescription().c_str() : "unknown error");
+}
+
+Object* UserDefaults::lookupLocked(std::string_view key) const {
+  ensureLoadedLocked();
+  if (Object* o = persistent_->objectForKey(key)) return o;
+  return registered_->objectForKey(key);
+}
+
+Ref<Object> UserDefaults::objectForKey(std::string_view key) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  return Ref<Object>(lookupLocked(key));
+}
+
+bool UserDefaults::exists(std::string_view key) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  ensureLoadedLocked();
+  return persistent_->objectForKey(key) != nullptr;
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  if (auto* n = cast<Number>(o)) return n->boolValue();
+  if (auto* s = cast<String>(o)) return s->boolValue();
+  return false;
+}
+
+long UserDefaults::integerForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  if (auto* n = cast<Number>(o)) return n->integerValue();
+  if (auto* s = cast<String>(o)) return static_cast<long>(s->longLongValue());
+  return 0;
+}
+
+float UserDefaults::floatForKey(std::string_view key) const { return static_cast<float>(doubleForKey(key)); }
+
+double UserDefaults::doubleForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  if (auto* n = cast<Number>(o)) return n->doubleValue();
+  if (auto* s = cast<String>(o)) return s->doubleValue();
+  return 0;
+}
+
+std::string UserDefaults::stringForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  if (auto* s = cast<String>(o)) return s->str();
+  if (auto* n = cast<Number>(o)) return n->stringValue();
+  return {};
+}
+
+Ref<Array> UserDefaults::arrayForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  return Ref<Array>(cast<Array>(o));
+}
+
+Ref<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  return Ref<Dictionary>(cast<Dictionary>(o));
+}
+
+Ref<Data> UserDefaults::dataForKey(std::string_view key) const {
+  Ref<Object> o = objectForKey(key);
+  return Ref<Data>(cast<Data>(o));
+}
+
+Ref<Dictionary> UserDefaults::dictionaryRepresentation() const {
+  std::lock_guard<std::mutex> g(mutex_);
+  ensureLoadedLocked();
+  auto all = MutableDictionary::dictionary();
+  all->addEntriesFromDictionary(*registered_);
+  all->addEntriesFromDictionary(*persistent_);
+  return make<Dictionary>(all->entries());
+}
+
+Ref<Dictionary> UserDefaults::persistentDomain() const {
+  std::lock_guard<std::mutex> g(mutex_);
+  ensureLoadedLocked();
+  return make<Dictionary>(persistent_->entries());
+}
+
+bool UserDefaults::setObject(const Object* value, std::string_view key) {
+  if (!value) {
+    removeObjectForKey(key);
+    return true;
+  }
+  Ref<Error> err;
+  if (!PropertyList::isValid(value, &err)) {
+    std::fprintf(stderr, "kit: settings: the value for \"%.*s\" was refused: %s\n", static_cast<int>(key.size()),
+                 key.data(), err->localizedDescription().c_str());
+    return false;
+  }
+  Ref<Object> stored = PropertyList::immutableDeepCopy(value);
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    ensureLoadedLocked();
+    if (!sameValue(persistent_->objectForKey(key), stored.get())) {
+      persistent_->setObject(stored, key);
+      dirty_ = true;
+      ++generation_;
+      changed = true;
+    }
+  }
+  if (changed) postChange();
+  return true;
+}
+
+void UserDefaults::setBool(bool value, std::string_view key) { setObject(Number::numberWithBool(value), key); }
+void UserDefaults::setInt(int value, std::string_view key) { setObject(Number::numberWithInt(value), key); }
+void UserDefaults::setInteger(int64_t value, std::string_view key) {
+  setObject(Number::numberWithLongLong(value), key);
+}
+void UserDefaults::setFloat(float value, std::string_view key) { setObject(Number::numberWithFloat(value), key); }
+void UserDefaults::setDouble(double value, std::string_view key) {
+  setObject(Number::numberWithDouble(value), key);
+}
+bool UserDefaults::setString(std::string_view value, std::string_view key) {
+  return setObject(str(std::string(value)), key);
+}
+
+void UserDefaults::removeObjectForKey(std::string_view key) {
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    ensureLoadedLocked();
+    if (persistent_->objectForKey(key)) {
+      persistent_->removeObjectForKey(key);
+      dirty_ = true;
+      ++generation_;
+      changed = true;
+    }
+  }
+  if (changed) postChange();
+}
+
+void UserDefaults::registerDefaults(const Dictionary* defaults) {
+  if (!defaults) return;
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    defaults->enumerate([&](Object* k, Object* v, bool&) {
+      Ref<Object> stored = PropertyList::immutableDeepCopy(v);
+      if (sameValue(registered_->objectForKey(k), stored.get())) return;
+      registered_->setObject(stored, Ref<Object>(k));
+      changed = true;
+    });
+  }
+  if (changed) postChange();
+}
+
+void UserDefaults::postChange() {
+  NotificationCenter::defaultCenter().postNotification(kDidChangeNotification, this);
+}
+
+bool UserDefaults::synchronize(Ref<Error>* error) {
+  if (error) *error = nullptr;
+  std::lock_guard<std::mutex> w(writeMutex_);
+  Ref<Dictionary> snapshot;
+  uint64_t generation;
+  std::string path;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (!persistent_ || !dirty_) return true;
+    if (writeBlocked_) {
+      if (error) *error = writeBlocked_;
+      return false;
+    }
+    // Values are immutable, so a shallow copy is a stable snapshot.
+    snapshot = make<Dictionary>(persistent_->entries());
+    generation = generation_;
+    path = path_;
+  }
+  Ref<Error> err = PropertyList::writeToFile(snapshot.get(), path, kFileMode);
+  if (err) {
+    if (error) *error = err;
+    return false;
+  }
+  std::lock_guard<std::mutex> g(mutex_);
+  if (generation_ == generation) dirty_ = false;
+  return true;
+}
+
+bool UserDefaults::reload(Ref<Error>* error) {
+  // Changes may land between the save and the drop; save again then.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    Ref<Error> err;
+    bool saved = synchronize(&err);
+    if (error) *error = err;
+    bool folderGone = !saved && isMissingFile(err.get());
+    if (!saved && !folderGone) return false;
+    std::lock_guard<std::mutex> g(mutex_);
+    if (folderGone) {
+      std::fprintf(stderr, "kit: the folder of %s is gone; unsaved settings were dropped\n", path_.c_str());
+      dirty_ = false;
+    }
+    if (!dirty_) {
+      persistent_ = nullptr;
+      writeBlocked_ = nullptr;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace kit

@@ -1,0 +1,133 @@
+#pragma once
+// Settings store: a dictionary of property-list values kept in memory and
+// saved to one XML property-list file.
+//
+// - Memory is authoritative. Setters change it at once, mark it dirty and
+//   post kDidChangeNotification (sender: this object) on the default
+//   notification centre, on the calling thread, when the stored value really
+//   changed. synchronize() writes the file atomically when dirty and is
+//   cheap otherwise.
+// - Values are stored as immutable deep copies and handed back as stored.
+//   Only property-list values are accepted (see PropertyList.h); anything
+//   else is refused with a message and the old value kept, so one bad value
+//   can never stop every later save.
+// - Two domains: the persistent one (the file) and a registration domain
+//   (registerDefaults) that answers for keys the persistent one lacks and is
+//   never written. exists(key) looks at the persistent domain only: the
+//   browser's readers test exists() and fall back to defaults written in
+//   their own code, while the one registered key ("UserAgent") is read with
+//   objectForKey(). So exists() means "the user's stored value", and a
+//   registered default can never hide a missing setting.
+// - reload() / resetStandardUserDefaults() first save pending changes, then
+//   drop the memory copy so the next access reads the file again; the
+//   registration domain survives. If the save fails, nothing is dropped.
+// - A missing file is an empty domain. A damaged file (malformed, binary, or
+//   a root that is not a dictionary) is renamed aside with
+//   AtomicFile::moveAside(), reported once on stderr, and the store goes on
+//   empty; it is never overwritten. A file that exists but cannot be read
+//   (permissions, I/O) is left alone and saving stays off until a reload
+//   reads it.
+// - Thread-safe.
+//
+// Create instances with make<UserDefaults>(path).
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "kit/foundation/Array.h"
+#include "kit/foundation/Data.h"
+#include "kit/foundation/Date.h"
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Error.h"
+#include "kit/foundation/Object.h"
+#include "kit/foundation/String.h"
+
+namespace kit {
+
+class UserDefaults : public Object {
+ public:
+  static constexpr const char* kDidChangeNotification = "UserDefaultsDidChangeNotification";
+
+  explicit UserDefaults(std::string path);
+  // Saves pending changes.
+  ~UserDefaults() override;
+
+  // The shared store, backed by Paths::preferencesFile() (resolved whenever
+  // it (re)loads). Never destroyed; pending changes are saved at exit.
+  static UserDefaults& standardUserDefaults();
+  // reload() of the shared store.
+  static void resetStandardUserDefaults();
+  // Tests only: forgets the shared store's memory and registration domain
+  // without saving, so the next access reads the file under the current
+  // Paths (call after pointing TOLVA_HOME at a fresh folder).
+  static void discardStandardUserDefaultsForTesting();
+
+  // The file in use (for the shared store: the one last loaded).
+  std::string path() const;
+
+  // Reading. objectForKey falls back to the registration domain.
+  Ref<Object> objectForKey(std::string_view key) const;
+  bool exists(std::string_view key) const;
+  // Numbers give their value; strings are read as text ("YES", "true", "1"
+  // are true; numbers parsed from the start); anything else is false / 0.
+  bool boolForKey(std::string_view key) const;
+  long integerForKey(std::string_view key) const;
+  float floatForKey(std::string_view key) const;
+  double doubleForKey(std::string_view key) const;
+  // A string, or a number's text; else "" (exists() tells "" from absent).
+  std::string stringForKey(std::string_view key) const;
+  Ref<Array> arrayForKey(std::string_view key) const;
+  Ref<Dictionary> dictionaryForKey(std::string_view key) const;
+  Ref<Data> dataForKey(std::string_view key) const;
+  // Registration domain overlaid with the persistent one.
+  Ref<Dictionary> dictionaryRepresentation() const;
+  Ref<Dictionary> persistentDomain() const;
+
+  // Writing. A null value removes the key. Answers false (and keeps the old
+  // value) when the value is not a property list.
+  bool setObject(const Object* value, std::string_view key);
+  void setBool(bool value, std::string_view key);
+  void setInt(int value, std::string_view key);
+  void setInteger(int64_t value, std::string_view key);
+  void setFloat(float value, std::string_view key);
+  void setDouble(double value, std::string_view key);
+  bool setString(std::string_view value, std::string_view key);
+  bool setArray(const Array* value, std::string_view key) { return setObject(value, key); }
+  bool setDictionary(const Dictionary* value, std::string_view key) { return setObject(value, key); }
+  void setData(const Data* value, std::string_view key) { setObject(value, key); }
+  void setDate(const Date* value, std::string_view key) { setObject(value, key); }
+  void removeObjectForKey(std::string_view key);
+
+  // Adds to the registration domain (later calls override earlier keys).
+  void registerDefaults(const Dictionary* defaults);
+
+  // Writes the persistent domain when it changed since the last save.
+  bool synchronize(Ref<Error>* error = nullptr);
+  // Saves, then drops the memory copy (see above). False when the save
+  // failed and the memory copy was kept. When the file's folder is gone
+  // (the data was deleted) there is nothing to keep the changes in: they
+  // are dropped with a message.
+  bool reload(Ref<Error>* error = nullptr);
+
+  std::string className() const override { return "UserDefaults"; }
+
+ private:
+  Object* lookupLocked(std::string_view key) const;
+  void ensureLoadedLocked() const;
+  void postChange();
+
+  mutable std::mutex mutex_;
+  std::mutex writeMutex_;  // one save at a time, in order
+  mutable std::string path_;
+  std::function<std::string()> pathProvider_;
+  mutable Ref<MutableDictionary> persistent_;  // null until loaded
+  Ref<MutableDictionary> registered_;
+  mutable bool dirty_ = false;
+  mutable uint64_t generation_ = 0;
+  mutable Ref<Error> writeBlocked_;  // why saving is off, when it is
+};
+
+}  // namespace kit
