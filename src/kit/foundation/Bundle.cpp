@@ -11,6 +11,7 @@
 #include <iostream>
 #include <set>
 
+#include "kit/foundation/PropertyList.h"
 #include "kit/foundation/StringsTable.h"
 
 namespace kit {
@@ -24,8 +25,17 @@ constexpr long kFileReadUnknownError = 256;
 constexpr long kFileReadNoSuchFileError = 260;
 constexpr long kFileReadInapplicableStringEncodingError = 261;
 
-// Until kit's property list reader lands, Info.plist reads as absent.
-Ref<Dictionary> readInfoPropertyList(const std::string& /*path*/) { return nullptr; }
+// Info.plist's root dictionary, or null (reported on stderr) when it cannot be read.
+Ref<Dictionary> readInfoPropertyList(const std::string& path) {
+  Ref<Error> error;
+  Ref<Object> root = PropertyList::readFromFile(path, PropertyList::Options::Immutable, &error);
+  Ref<Dictionary> dict(cast<Dictionary>(root));
+  if (!dict) {
+    std::cerr << "kit: " << path << " is ignored: "
+              << (error ? error->localizedDescription() : std::string("the root is not a dictionary")) << std::endl;
+  }
+  return dict;
+}
 
 std::string absolutePath(std::string path) {
   if (path.empty()) return path;

@@ -5,16 +5,18 @@
 #include <unistd.h>
 
 #include "kit/foundation/Number.h"
+#include "kit/foundation/PropertyList.h"
 #include "kit/foundation/String.h"
 
 namespace kit {
 
 namespace {
 
-// Until kit's property list reader lands, XML tables read as absent.
-Ref<Object> readXMLPropertyList(std::string_view /*utf8*/, std::string* problem) {
-  *problem = "XML property lists cannot be read yet";
-  return nullptr;
+Ref<Object> readXMLPropertyList(std::string_view bytes, std::string* problem) {
+  Ref<Error> error;
+  Ref<Object> root = PropertyList::read(bytes, PropertyList::Options::Immutable, &error);
+  if (!root) *problem = error ? error->localizedDescription() : "unreadable property list";
+  return root;
 }
 
 // 1-based line of a byte offset; "\r\n", "\n" and a lone "\r" each end a line.
@@ -387,8 +389,10 @@ Ref<Dictionary> StringsTable::parse(std::string_view bytes, Ref<Error>* error) {
   size_t first = t.find_first_not_of(" \t\r\n");
   std::string_view body = first == std::string_view::npos ? std::string_view() : t.substr(first);
   if (startsWith(body, "<?xml") || startsWith(body, "<!DOCTYPE") || startsWith(body, "<plist")) {
+    // The XML reader gets the original bytes: it follows the document's own
+    // encoding declaration, which no longer matches the decoded text.
     std::string problem;
-    Ref<Object> root = readXMLPropertyList(t, &problem);
+    Ref<Object> root = readXMLPropertyList(bytes, &problem);
     if (!root) {
       setError(error, makeError(kReadCorruptError, "Malformed strings table: " + problem));
       return nullptr;

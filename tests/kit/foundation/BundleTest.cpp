@@ -148,6 +148,37 @@ TEST_F(BundleTest, MainBundlePathAndEnvironmentOverride) {
   else ::unsetenv(Bundle::kResourcesEnvironmentVariable);
 }
 
+TEST_F(BundleTest, InfoDictionary) {
+  EXPECT_EQ(bundle_->infoDictionary()->count(), 0u);  // no Info.plist: empty, not null
+  EXPECT_EQ(bundle_->objectForInfoDictionaryKey(Bundle::kVersionKey), nullptr);
+
+  put("Info.plist", "<plist version=\"1.0\"><dict><key>CFBundleVersion</key><string>7</string>"
+                    "<key>CFBundleIdentifier</key><string>test.fake</string></dict></plist>");
+  Bundle fresh(root_);
+  auto* version = cast<String>(fresh.objectForInfoDictionaryKey(Bundle::kVersionKey));
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->str(), "7");
+  EXPECT_EQ(fresh.bundleIdentifier(), "test.fake");
+
+  put("Info.plist", "<plist version=\"1.0\"><dict><key>CFBundleVersion</key>");
+  EXPECT_EQ(Bundle(root_).infoDictionary()->count(), 0u);
+  put("Info.plist", "<plist version=\"1.0\"><array/></plist>");
+  EXPECT_EQ(Bundle(root_).infoDictionary()->count(), 0u);
+}
+
+TEST(MainBundle, DescribesTheProgram) {
+  Bundle resources(TOLVA_RESOURCES_DIR);
+  auto text = [&](const char* key) {
+    auto* s = cast<String>(resources.objectForInfoDictionaryKey(key));
+    return s ? s->str() : std::string("<missing>");
+  };
+  EXPECT_EQ(text(Bundle::kDisplayNameKey), "Tolva");
+  EXPECT_EQ(text(Bundle::kNameKey), "Tolva");
+  EXPECT_EQ(text(Bundle::kShortVersionKey), "1.0");
+  EXPECT_EQ(text(Bundle::kVersionKey), "1");
+  EXPECT_FALSE(resources.bundleIdentifier().empty());
+}
+
 TEST(MainBundle, ShipsTheEnglishSearchStrings) {
   Bundle resources(TOLVA_RESOURCES_DIR);
   for (const char* key : {"Google", "Yahoo", "Bing", "Naver", "Baidu", "Search"}) {

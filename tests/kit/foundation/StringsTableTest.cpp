@@ -165,6 +165,29 @@ TEST(StringsTable, MalformedTextReportsItsLine) {
   EXPECT_EQ(failureLine("\"a\" = \"\\U\";"), 1);        // \U without digits
 }
 
+TEST(StringsTable, XMLPropertyListTables) {
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>Search</key><string>Suche \xC3\xA9</string>"
+      "<key>Count</key><integer>3</integer>"
+      "</dict></plist>";
+  auto t = parseOK(xml);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(valueOf(t, "Search"), "Suche \xC3\xA9");
+  EXPECT_EQ(t->count(), 1u);  // only text entries belong in a table
+
+  // The same in UTF-16 with its own declaration.
+  std::u16string wide = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<plist version=\"1.0\"><dict>"
+                        u"<key>k</key><string>\U0001F600</string></dict></plist>";
+  EXPECT_EQ(valueOf(parseOK(utf16(wide, false, true)), "k"), "\xF0\x9F\x98\x80");
+
+  Ref<Error> error;
+  EXPECT_FALSE(StringsTable::parse("<plist version=\"1.0\"><array/></plist>", &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), StringsTable::kReadCorruptError);
+  EXPECT_FALSE(StringsTable::parse("<plist version=\"1.0\"><dict><key>a</key></plist>"));
+}
+
 TEST(StringsTable, LoadReadsFilesAndReportsMissingOnes) {
   tolvatest::TempHome home;
   std::string path = home.path() + "/T.strings";
