@@ -1,4 +1,5 @@
 #include "kit/foundation/Bundle.h"
+#include "kit/foundation/UTF8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kCocoaErrorDomain = "NSCocoaErrorDomain";
+constexpr const char* kCocoaErrorDomain = Error::kCocoaErrorDomain;
 constexpr long kFileReadUnknownError = 256;
 constexpr long kFileReadNoSuchFileError = 260;
 constexpr long kFileReadInapplicableStringEncodingError = 261;
@@ -257,7 +258,7 @@ Ref<String> Bundle::textOfFile(const std::string& path, TextEncoding encoding, R
     return str(std::string(text));
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  if (!StringsTable::isValidUTF8(text)) {
+  if (!utf8::isValid(text)) {
     setError(error, readError(kFileReadInapplicableStringEncodingError,
                               "The file " + path + " is not valid UTF-8 text", path));
     return nullptr;

@@ -1,4 +1,5 @@
 #include "kit/foundation/StringsTable.h"
+#include "kit/foundation/UTF8.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -230,7 +231,7 @@ class TextParser {
               }
             }
           }
-          StringsTable::appendUTF8(out, cp);  // a lone surrogate becomes U+FFFD
+          utf8::append(out, cp);  // a lone surrogate becomes U+FFFD
           break;
         }
         default:
@@ -239,7 +240,7 @@ class TextParser {
             for (int n = 1; n < 3 && i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '7'; ++n) {
               v = v * 8 + static_cast<uint32_t>(s_[i_++] - '0');
             }
-            StringsTable::appendUTF8(out, v);
+            utf8::append(out, v);
           } else {
             // \" \' \\, an escaped line end, and anything else stand for themselves.
             out.push_back(e);
@@ -258,65 +259,9 @@ bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.s
 
 }  // namespace
 
-void StringsTable::appendUTF8(std::string& out, uint32_t cp) {
-  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 namespace {
 
-// Offset of the first byte that is not part of valid UTF-8, or npos.
-size_t firstInvalidUTF8(std::string_view s) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return i;
-    }
-    if (i + len > n) return i;
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return i;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return i;
-    }
-    i += len;
-  }
-  return std::string_view::npos;
-}
 
 std::optional<std::string> decodeUTF16(std::string_view bytes, bool bigEndian, Ref<Error>* error) {
   std::string out;
@@ -345,16 +290,13 @@ std::optional<std::string> decodeUTF16(std::string_view bytes, bool bigEndian, R
       return bad("unpaired surrogate");
     }
     if (u == '\n') ++line;
-    StringsTable::appendUTF8(out, u);
+    utf8::append(out, u);
   }
   return out;
 }
 
 }  // namespace
 
-bool StringsTable::isValidUTF8(std::string_view s) noexcept {
-  return firstInvalidUTF8(s) == std::string_view::npos;
-}
 
 std::optional<std::string> StringsTable::decodeText(std::string_view bytes, Ref<Error>* error) {
   if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
@@ -366,7 +308,7 @@ std::optional<std::string> StringsTable::decodeText(std::string_view bytes, Ref<
     if (bytes[0] == 0 && bytes[1] != 0) return decodeUTF16(bytes, true, error);
     if (bytes[0] != 0 && bytes[1] == 0) return decodeUTF16(bytes, false, error);
   }
-  size_t bad = firstInvalidUTF8(bytes);
+  size_t bad = utf8::firstInvalid(bytes);
   if (bad != std::string_view::npos) {
     long line = lineAt(bytes, bad);
     setError(error, makeError(kInapplicableEncodingError,

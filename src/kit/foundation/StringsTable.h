@@ -21,7 +21,7 @@ class StringsTable {
  public:
   // Errors are in the platform's Cocoa domain; a syntax error carries the
   // line number in its description and under kLineNumberKey.
-  static constexpr const char* kErrorDomain = "NSCocoaErrorDomain";
+  static constexpr const char* kErrorDomain = Error::kCocoaErrorDomain;
   static constexpr long kReadCorruptError = 3840;         // malformed content
   static constexpr long kFileReadNoSuchFileError = 260;   // missing file
   static constexpr long kFileReadUnknownError = 256;      // unreadable file
@@ -38,10 +38,6 @@ class StringsTable {
   // Turns file bytes into UTF-8 text following the byte-order mark (which is
   // dropped). Answers nullopt when the bytes are not valid in that encoding.
   static std::optional<std::string> decodeText(std::string_view bytes, Ref<Error>* error = nullptr);
-  static bool isValidUTF8(std::string_view s) noexcept;
-  // Appends the UTF-8 form of a code point (U+FFFD for surrogates and values
-  // past U+10FFFF).
-  static void appendUTF8(std::string& out, uint32_t codePoint);
 };
 
 }  // namespace kit

@@ -98,8 +98,9 @@ TEST_F(ThreadTest, ThreadWaitsInItsRunLoopUntilWokenByAPerform) {
   readyToFinish = true;
   EXPECT_TRUE(t->perform([] {}));
   EXPECT_TRUE(waitFor([&] { return t->isFinished(); }));
-  // It waited: one wake-up per call, no busy loop.
-  EXPECT_LE(spins.load() - spinsBefore, 2);
+  // It waited: a handful of wake-ups (the last call's may be counted after we
+  // read the count), never a busy loop's thousands.
+  EXPECT_LE(spins.load() - spinsBefore, 5);
 
   // Nobody is left to run work for the ended thread: a waiting call does not hang.
   EXPECT_FALSE(t->perform([] {}, true));
