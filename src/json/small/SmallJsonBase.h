@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Object.h"
@@ -58,6 +59,8 @@ class SmallJsonBase : public kit::Object {
  protected:
   // Replaces the whole trace (null drops it), with the change notices.
   void setErrorTrace(kit::Ref<kit::MutableArray> trace);
+  // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+  static bool isValidUTF8(std::string_view text) noexcept;
   // The depth above which nesting fails.
   unsigned depthLimit() const noexcept {
     return maxDepth_ == 0 || maxDepth_ > kDepthCeiling ? kDepthCeiling : maxDepth_;
@@ -68,6 +71,7 @@ class SmallJsonBase : public kit::Object {
   unsigned maxDepth_ = kDefaultMaxDepth;
 
  private:
+  static void releaseTrace(kit::Ref<kit::MutableArray> trace) noexcept;
   void notifyTrace(bool prior) const {
     if (traceObserver_) traceObserver_(prior);
   }

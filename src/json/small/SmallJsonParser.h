@@ -53,6 +53,7 @@ class SmallJsonParser : public SmallJsonBase, public SmallJsonParserProtocol {
  private:
   kit::Ref<kit::Object> parse(std::string_view text, bool objectOnly);
   bool scanString(std::string& text);
+  bool enterNesting();
   bool atEnd() const noexcept { return c_ == end_; }
   void skipWhitespace() noexcept;
 };
