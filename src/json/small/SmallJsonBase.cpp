@@ -51,6 +51,13 @@ bool SmallJsonBase::isValidUTF8(std::string_view text) noexcept {
   return true;
 }
 
+// Out of line, so the recursive scanners and writers do not each carry the
+// message's temporary string in their frames.
+[[gnu::noinline]] bool SmallJsonBase::fail(long code, const char* description) {
+  addErrorWithCode(code, description);
+  return false;
+}
+
 void SmallJsonBase::clearErrorTrace() { setErrorTrace(nullptr); }
 
 void SmallJsonBase::setErrorTrace(kit::Ref<kit::MutableArray> trace) {

@@ -59,6 +59,8 @@ class SmallJsonBase : public kit::Object {
  protected:
   // Replaces the whole trace (null drops it), with the change notices.
   void setErrorTrace(kit::Ref<kit::MutableArray> trace);
+  // Adds an error and answers false, for the scanners' failure paths.
+  bool fail(long code, const char* description);
   // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
   static bool isValidUTF8(std::string_view text) noexcept;
   // The depth above which nesting fails.

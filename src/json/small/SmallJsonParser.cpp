@@ -198,9 +198,8 @@ bool SmallJsonParser::scanIsAtEnd() {
 bool SmallJsonParser::scanValue(kit::Ref<kit::Object>& value) {
   skipWhitespace();
   if (atEnd()) {
-    addErrorWithCode(kErrorPrematureEnd, "Unexpected end of string");
-    return false;
-  }
+    return fail(kErrorPrematureEnd, "Unexpected end of string");
+    }
   char b = *c_++;
   switch (b) {
     case '"': return scanRestOfString(value);
@@ -210,16 +209,14 @@ bool SmallJsonParser::scanValue(kit::Ref<kit::Object>& value) {
     case 'f': return scanRestOfFalse(value);
     case 'n': return scanRestOfNull(value);
     case '+':
-      addErrorWithCode(kErrorBadNumber, "Leading + disallowed in number");
-      return false;
+      return fail(kErrorBadNumber, "Leading + disallowed in number");
     case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
       --c_;
       return scanNumber(value);
     default:
-      addErrorWithCode(kErrorParse, "Unrecognised leading character");
-      return false;
+      return fail(kErrorParse, "Unrecognised leading character");
   }
 }
 
@@ -232,38 +229,34 @@ bool follows(const char*& c, const char* end, std::string_view rest) {
 }
 }  // namespace
 
-bool SmallJsonParser::scanRestOfTrue(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfTrue(kit::Ref<kit::Object>& value) {
   if (!follows(c_, end_, "rue")) {
-    addErrorWithCode(kErrorParse, "Expected 'true'");
-    return false;
-  }
+    return fail(kErrorParse, "Expected 'true'");
+    }
   value = kit::Number::yes();
   return true;
 }
 
-bool SmallJsonParser::scanRestOfFalse(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfFalse(kit::Ref<kit::Object>& value) {
   if (!follows(c_, end_, "alse")) {
-    addErrorWithCode(kErrorParse, "Expected 'false'");
-    return false;
-  }
+    return fail(kErrorParse, "Expected 'false'");
+    }
   value = kit::Number::no();
   return true;
 }
 
-bool SmallJsonParser::scanRestOfNull(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfNull(kit::Ref<kit::Object>& value) {
   if (!follows(c_, end_, "ull")) {
-    addErrorWithCode(kErrorParse, "Expected 'null'");
-    return false;
-  }
+    return fail(kErrorParse, "Expected 'null'");
+    }
   value = kit::Null::null();
   return true;
 }
 
 bool SmallJsonParser::enterNesting() {
   if (++depth_ > depthLimit()) {
-    addErrorWithCode(kErrorTooDeep, "Nested too deep");
-    return false;
-  }
+    return fail(kErrorTooDeep, "Nested too deep");
+    }
   return true;
 }
 
@@ -272,9 +265,8 @@ bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
   auto array = kit::MutableArray::array();
   for (;;) {
     if (atEnd()) {
-      addErrorWithCode(kErrorPrematureEnd, "End of input while parsing array");
-      return false;
-    }
+      return fail(kErrorPrematureEnd, "End of input while parsing array");
+      }
     skipWhitespace();
     if (!atEnd() && *c_ == ']') {
       ++c_;
@@ -284,18 +276,16 @@ bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
     }
     kit::Ref<kit::Object> element;
     if (!scanValue(element)) {
-      addErrorWithCode(kErrorParse, "Expected value while parsing array");
-      return false;
-    }
+      return fail(kErrorParse, "Expected value while parsing array");
+      }
     array->addObject(std::move(element));
     skipWhitespace();
     if (!atEnd() && *c_ == ',') {
       ++c_;
       skipWhitespace();
       if (!atEnd() && *c_ == ']') {
-        addErrorWithCode(kErrorTrailingComma, "Trailing comma disallowed in array");
-        return false;
-      }
+        return fail(kErrorTrailingComma, "Trailing comma disallowed in array");
+        }
     }
   }
 }
@@ -306,9 +296,8 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
   std::string key;
   for (;;) {
     if (atEnd()) {
-      addErrorWithCode(kErrorPrematureEnd, "End of input while parsing object");
-      return false;
-    }
+      return fail(kErrorPrematureEnd, "End of input while parsing object");
+      }
     skipWhitespace();
     if (!atEnd() && *c_ == '}') {
       ++c_;
@@ -318,18 +307,16 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
     }
     key.clear();
     if (atEnd() || *c_ != '"' || (++c_, !scanString(key))) {
-      addErrorWithCode(kErrorParse, "Object key string expected");
-      return false;
-    }
+      return fail(kErrorParse, "Object key string expected");
+      }
     skipWhitespace();
     if (atEnd() || *c_ != ':') {
-      addErrorWithCode(kErrorParse, "Expected ':' separating key and value");
-      return false;
-    }
+      return fail(kErrorParse, "Expected ':' separating key and value");
+      }
     ++c_;
     kit::Ref<kit::Object> member;
     if (!scanValue(member)) {
-      addErrorWithCode(kErrorParse, "Object value expected for key: " + key);
+      addMemberError(key);
       return false;
     }
     // Keys are immutable strings: the dictionary would copy a mutable one.
@@ -340,21 +327,24 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
       ++c_;
       skipWhitespace();
       if (!atEnd() && *c_ == '}') {
-        addErrorWithCode(kErrorTrailingComma, "Trailing comma disallowed in object");
-        return false;
-      }
+        return fail(kErrorTrailingComma, "Trailing comma disallowed in object");
+        }
     }
   }
 }
 
-bool SmallJsonParser::scanRestOfString(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] void SmallJsonParser::addMemberError(const std::string& key) {
+  addErrorWithCode(kErrorParse, "Object value expected for key: " + key);
+}
+
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfString(kit::Ref<kit::Object>& value) {
   std::string text;
   if (!scanString(text)) return false;
   value = kit::MutableString::string(std::move(text));
   return true;
 }
 
-bool SmallJsonParser::scanString(std::string& text) {
+[[gnu::noinline]] bool SmallJsonParser::scanString(std::string& text) {
   for (;;) {
     const char* run = c_;
     while (c_ != end_ && !kStopSet[static_cast<unsigned char>(*c_)]) ++c_;
@@ -362,9 +352,8 @@ bool SmallJsonParser::scanString(std::string& text) {
       // Stop bytes are ASCII, which never occurs inside a multi-byte
       // sequence, so each run can be checked on its own.
       if (!isValidUTF8(std::string_view(run, static_cast<size_t>(c_ - run)))) {
-        addErrorWithCode(kErrorParse, "Invalid UTF-8 in string");
-        return false;
-      }
+        return fail(kErrorParse, "Invalid UTF-8 in string");
+        }
       text.append(run, c_);
     }
     if (atEnd()) break;
@@ -392,9 +381,8 @@ bool SmallJsonParser::scanString(std::string& text) {
       case 'u': {
         char32_t cp = 0;
         if (!scanUnicodeChar(cp)) {
-          addErrorWithCode(kErrorBadUnicodeEscape, "Broken unicode character");
-          return false;
-        }
+          return fail(kErrorBadUnicodeEscape, "Broken unicode character");
+          }
         appendUtf8(text, cp);
         break;
       }
@@ -404,8 +392,7 @@ bool SmallJsonParser::scanString(std::string& text) {
         return false;
     }
   }
-  addErrorWithCode(kErrorPrematureEnd, "Unexpected EOF while parsing string");
-  return false;
+  return fail(kErrorPrematureEnd, "Unexpected EOF while parsing string");
 }
 
 bool SmallJsonParser::scanHexQuad(uint16_t& unit) {
@@ -413,9 +400,8 @@ bool SmallJsonParser::scanHexQuad(uint16_t& unit) {
   for (int k = 0; k < 4; ++k) {
     int h = atEnd() ? -1 : hexValue(*c_);
     if (h < 0) {
-      addErrorWithCode(kErrorBadUnicodeEscape, "Missing hex digit in quad");
-      return false;
-    }
+      return fail(kErrorBadUnicodeEscape, "Missing hex digit in quad");
+      }
     v = v * 16 + static_cast<unsigned>(h);
     ++c_;
   }
@@ -426,72 +412,62 @@ bool SmallJsonParser::scanHexQuad(uint16_t& unit) {
 bool SmallJsonParser::scanUnicodeChar(char32_t& codePoint) {
   uint16_t high = 0;
   if (!scanHexQuad(high)) {
-    addErrorWithCode(kErrorBadUnicodeEscape, "Missing hex quad");
-    return false;
-  }
+    return fail(kErrorBadUnicodeEscape, "Missing hex quad");
+    }
   if (high < 0xD800 || high > 0xDFFF) {
     codePoint = high;
     return true;
   }
   if (high >= 0xDC00) {
-    addErrorWithCode(kErrorBadUnicodeEscape, "Invalid high character in surrogate pair");
-    return false;
-  }
+    return fail(kErrorBadUnicodeEscape, "Invalid high character in surrogate pair");
+    }
   if (end_ - c_ < 2 || c_[0] != '\\' || c_[1] != 'u') {
-    addErrorWithCode(kErrorBadUnicodeEscape, "Missing low character in surrogate pair");
-    return false;
-  }
+    return fail(kErrorBadUnicodeEscape, "Missing low character in surrogate pair");
+    }
   c_ += 2;
   uint16_t low = 0;
   if (!scanHexQuad(low)) {
-    addErrorWithCode(kErrorBadUnicodeEscape, "Missing hex quad");
-    return false;
-  }
+    return fail(kErrorBadUnicodeEscape, "Missing hex quad");
+    }
   if (low < 0xDC00 || low > 0xDFFF) {
-    addErrorWithCode(kErrorBadUnicodeEscape, "Invalid low surrogate char");
-    return false;
-  }
+    return fail(kErrorBadUnicodeEscape, "Invalid low surrogate char");
+    }
   codePoint = 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
   return true;
 }
 
-bool SmallJsonParser::scanNumber(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanNumber(kit::Ref<kit::Object>& value) {
   const char* start = c_;
   if (!atEnd() && *c_ == '-') ++c_;
   if (!atEnd() && *c_ == '0') {
     ++c_;
     if (!atEnd() && isDigit(*c_)) {
-      addErrorWithCode(kErrorBadNumber, "Leading 0 disallowed in number");
-      return false;
-    }
+      return fail(kErrorBadNumber, "Leading 0 disallowed in number");
+      }
   } else if (!atEnd() && isDigit(*c_)) {
     while (!atEnd() && isDigit(*c_)) ++c_;
   } else {
-    addErrorWithCode(kErrorBadNumber, "No digits after initial minus");
-    return false;
-  }
+    return fail(kErrorBadNumber, "No digits after initial minus");
+    }
   if (!atEnd() && *c_ == '.') {
     ++c_;
     if (atEnd() || !isDigit(*c_)) {
-      addErrorWithCode(kErrorBadNumber, "No digits after decimal point");
-      return false;
-    }
+      return fail(kErrorBadNumber, "No digits after decimal point");
+      }
     while (!atEnd() && isDigit(*c_)) ++c_;
   }
   if (!atEnd() && (*c_ == 'e' || *c_ == 'E')) {
     ++c_;
     if (!atEnd() && (*c_ == '-' || *c_ == '+')) ++c_;
     if (atEnd() || !isDigit(*c_)) {
-      addErrorWithCode(kErrorBadNumber, "No digits after exponent");
-      return false;
-    }
+      return fail(kErrorBadNumber, "No digits after exponent");
+      }
     while (!atEnd() && isDigit(*c_)) ++c_;
   }
   auto number = decimalFromText(std::string_view(start, static_cast<size_t>(c_ - start)));
   if (!number) {
-    addErrorWithCode(kErrorBadNumber, "Failed creating decimal instance");
-    return false;
-  }
+    return fail(kErrorBadNumber, "Failed creating decimal instance");
+    }
   value = std::move(number);
   return true;
 }

@@ -54,6 +54,7 @@ class SmallJsonParser : public SmallJsonBase, public SmallJsonParserProtocol {
   kit::Ref<kit::Object> parse(std::string_view text, bool objectOnly);
   bool scanString(std::string& text);
   bool enterNesting();
+  void addMemberError(const std::string& key);
   bool atEnd() const noexcept { return c_ == end_; }
   void skipWhitespace() noexcept;
 };

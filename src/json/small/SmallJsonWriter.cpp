@@ -15,7 +15,6 @@ namespace {
 // for one that never ends (an object answering itself, say).
 constexpr int kMaxProxyChain = 64;
 
-std::string nameOf(const kit::Object* value) { return value ? value->className() : "(null)"; }
 
 }  // namespace
 
@@ -51,9 +50,8 @@ void SmallJsonWriter::indent(std::string& out) const {
 
 bool SmallJsonWriter::enter() {
   if (++depth_ > depthLimit()) {
-    addErrorWithCode(kErrorTooDeep, "Nested too deep");
-    return false;
-  }
+    return fail(kErrorTooDeep, "Nested too deep");
+    }
   return true;
 }
 
@@ -71,16 +69,23 @@ bool SmallJsonWriter::appendValue(const kit::Object* value, std::string& out) {
       }
     }
     kit::Ref<kit::Object> next = value && hops < kMaxProxyChain ? value->proxyForJson() : nullptr;
-    if (!next) {
-      addErrorWithCode(kErrorUnsupportedType, "JSON serialisation not supported for " + nameOf(value));
-      return false;
-    }
+    if (!next) return failUnsupported(value ? value->className() : "(null)");
     proxy = std::move(next);
     value = proxy.get();
   }
 }
 
-bool SmallJsonWriter::appendNumber(const kit::Object* value, std::string& out) {
+[[gnu::noinline]] bool SmallJsonWriter::failUnsupported(const std::string& what) {
+  addErrorWithCode(kErrorUnsupportedType, "JSON serialisation not supported for " + what);
+  return false;
+}
+
+[[gnu::noinline]] bool SmallJsonWriter::failMember(const kit::String* key) {
+  addErrorWithCode(kErrorUnsupportedType, "Unsupported value for key " + key->str() + " in object");
+  return false;
+}
+
+[[gnu::noinline]] bool SmallJsonWriter::appendNumber(const kit::Object* value, std::string& out) {
   auto* number = static_cast<const kit::Number*>(value);
   if (dynamic_cast<const kit::DecimalNumber*>(number)) {
     // Exact, and always a finite number text.
@@ -93,8 +98,7 @@ bool SmallJsonWriter::appendNumber(const kit::Object* value, std::string& out) {
   }
   if (number->isFloatingPoint() && !std::isfinite(number->doubleValue())) {
     // JSON has no text for these; "nan" or "inf" would make unreadable output.
-    addErrorWithCode(kErrorUnsupportedType, "JSON serialisation not supported for " + number->stringValue());
-    return false;
+    return failUnsupported(number->stringValue());
   }
   out.append(number->stringValue());
   return true;
@@ -132,9 +136,8 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
   });
   // Checked before sorting, which compares keys as strings.
   if (!keysAreStrings) {
-    addErrorWithCode(kErrorUnsupportedType, "JSON object key must be string");
-    return false;
-  }
+    return fail(kErrorUnsupportedType, "JSON object key must be string");
+    }
   if (sortKeys_) {
     std::stable_sort(members.begin(), members.end(),
                      [](const auto& a, const auto& b) { return a.first->compare(*b.first) < 0; });
@@ -145,10 +148,7 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
     if (humanReadable_) indent(out);
     if (!appendString(members[i].first.get(), out)) return false;
     out.append(humanReadable_ ? " : " : ":");
-    if (!appendValue(members[i].second.get(), out)) {
-      addErrorWithCode(kErrorUnsupportedType, "Unsupported value for key " + members[i].first->str() + " in object");
-      return false;
-    }
+    if (!appendValue(members[i].second.get(), out)) return failMember(members[i].first.get());
   }
   --depth_;
   if (humanReadable_ && !members.empty()) indent(out);
@@ -156,13 +156,12 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
   return true;
 }
 
-bool SmallJsonWriter::appendString(const kit::String* string, std::string& out) {
+[[gnu::noinline]] bool SmallJsonWriter::appendString(const kit::String* string, std::string& out) {
   std::string_view s = string->view();
   // JSON text is UTF-8; bytes that are not would make output no reader takes.
   if (!isValidUTF8(s)) {
-    addErrorWithCode(kErrorUnsupportedType, "Invalid UTF-8 in string");
-    return false;
-  }
+    return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
+    }
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   size_t run = 0;

@@ -43,6 +43,8 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
  private:
   bool appendNumber(const kit::Object* number, std::string& out);
   bool enter();
+  bool failUnsupported(const std::string& what);
+  bool failMember(const kit::String* key);
   bool sortKeys_ = false;
   bool humanReadable_ = false;
 };
