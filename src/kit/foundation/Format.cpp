@@ -57,7 +57,7 @@ size_t countCharacters(std::string_view s) {
   return n;
 }
 
-// Pads body to the spec's width; zero padding goes between the prefix (sign, "0x") and body.
+// Pads body to the conversion's width; zero padding goes between the prefix (sign, "0x") and body.
 void appendPadded(std::string& out, const Spec& s, std::string_view prefix, std::string_view body,
                   bool allowZeroPad) {
   size_t len = countCharacters(prefix) + countCharacters(body);
