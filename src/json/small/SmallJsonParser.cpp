@@ -197,9 +197,7 @@ bool SmallJsonParser::scanIsAtEnd() {
 
 bool SmallJsonParser::scanValue(kit::Ref<kit::Object>& value) {
   skipWhitespace();
-  if (atEnd()) {
-    return fail(kErrorPrematureEnd, "Unexpected end of string");
-    }
+  if (atEnd()) return fail(kErrorPrematureEnd, "Unexpected end of string");
   char b = *c_++;
   switch (b) {
     case '"': return scanRestOfString(value);
@@ -230,33 +228,25 @@ bool follows(const char*& c, const char* end, std::string_view rest) {
 }  // namespace
 
 [[gnu::noinline]] bool SmallJsonParser::scanRestOfTrue(kit::Ref<kit::Object>& value) {
-  if (!follows(c_, end_, "rue")) {
-    return fail(kErrorParse, "Expected 'true'");
-    }
+  if (!follows(c_, end_, "rue")) return fail(kErrorParse, "Expected 'true'");
   value = kit::Number::yes();
   return true;
 }
 
 [[gnu::noinline]] bool SmallJsonParser::scanRestOfFalse(kit::Ref<kit::Object>& value) {
-  if (!follows(c_, end_, "alse")) {
-    return fail(kErrorParse, "Expected 'false'");
-    }
+  if (!follows(c_, end_, "alse")) return fail(kErrorParse, "Expected 'false'");
   value = kit::Number::no();
   return true;
 }
 
 [[gnu::noinline]] bool SmallJsonParser::scanRestOfNull(kit::Ref<kit::Object>& value) {
-  if (!follows(c_, end_, "ull")) {
-    return fail(kErrorParse, "Expected 'null'");
-    }
+  if (!follows(c_, end_, "ull")) return fail(kErrorParse, "Expected 'null'");
   value = kit::Null::null();
   return true;
 }
 
 bool SmallJsonParser::enterNesting() {
-  if (++depth_ > depthLimit()) {
-    return fail(kErrorTooDeep, "Nested too deep");
-    }
+  if (++depth_ > depthLimit()) return fail(kErrorTooDeep, "Nested too deep");
   return true;
 }
 
@@ -264,9 +254,7 @@ bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
   if (!enterNesting()) return false;
   auto array = kit::MutableArray::array();
   for (;;) {
-    if (atEnd()) {
-      return fail(kErrorPrematureEnd, "End of input while parsing array");
-      }
+    if (atEnd()) return fail(kErrorPrematureEnd, "End of input while parsing array");
     skipWhitespace();
     if (!atEnd() && *c_ == ']') {
       ++c_;
@@ -275,17 +263,13 @@ bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
       return true;
     }
     kit::Ref<kit::Object> element;
-    if (!scanValue(element)) {
-      return fail(kErrorParse, "Expected value while parsing array");
-      }
+    if (!scanValue(element)) return fail(kErrorParse, "Expected value while parsing array");
     array->addObject(std::move(element));
     skipWhitespace();
     if (!atEnd() && *c_ == ',') {
       ++c_;
       skipWhitespace();
-      if (!atEnd() && *c_ == ']') {
-        return fail(kErrorTrailingComma, "Trailing comma disallowed in array");
-        }
+      if (!atEnd() && *c_ == ']') return fail(kErrorTrailingComma, "Trailing comma disallowed in array");
     }
   }
 }
@@ -295,9 +279,7 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
   auto dictionary = kit::MutableDictionary::dictionary();
   std::string key;
   for (;;) {
-    if (atEnd()) {
-      return fail(kErrorPrematureEnd, "End of input while parsing object");
-      }
+    if (atEnd()) return fail(kErrorPrematureEnd, "End of input while parsing object");
     skipWhitespace();
     if (!atEnd() && *c_ == '}') {
       ++c_;
@@ -306,13 +288,11 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
       return true;
     }
     key.clear();
-    if (atEnd() || *c_ != '"' || (++c_, !scanString(key))) {
-      return fail(kErrorParse, "Object key string expected");
-      }
+    if (atEnd() || *c_ != '"') return fail(kErrorParse, "Object key string expected");
+    ++c_;
+    if (!scanString(key)) return fail(kErrorParse, "Object key string expected");
     skipWhitespace();
-    if (atEnd() || *c_ != ':') {
-      return fail(kErrorParse, "Expected ':' separating key and value");
-      }
+    if (atEnd() || *c_ != ':') return fail(kErrorParse, "Expected ':' separating key and value");
     ++c_;
     kit::Ref<kit::Object> member;
     if (!scanValue(member)) {
@@ -326,9 +306,7 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
     if (!atEnd() && *c_ == ',') {
       ++c_;
       skipWhitespace();
-      if (!atEnd() && *c_ == '}') {
-        return fail(kErrorTrailingComma, "Trailing comma disallowed in object");
-        }
+      if (!atEnd() && *c_ == '}') return fail(kErrorTrailingComma, "Trailing comma disallowed in object");
     }
   }
 }
@@ -353,7 +331,7 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
       // sequence, so each run can be checked on its own.
       if (!isValidUTF8(std::string_view(run, static_cast<size_t>(c_ - run)))) {
         return fail(kErrorParse, "Invalid UTF-8 in string");
-        }
+      }
       text.append(run, c_);
     }
     if (atEnd()) break;
@@ -380,9 +358,7 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
       case 't': text.push_back('\t'); break;
       case 'u': {
         char32_t cp = 0;
-        if (!scanUnicodeChar(cp)) {
-          return fail(kErrorBadUnicodeEscape, "Broken unicode character");
-          }
+        if (!scanUnicodeChar(cp)) return fail(kErrorBadUnicodeEscape, "Broken unicode character");
         appendUtf8(text, cp);
         break;
       }
@@ -399,9 +375,7 @@ bool SmallJsonParser::scanHexQuad(uint16_t& unit) {
   unsigned v = 0;
   for (int k = 0; k < 4; ++k) {
     int h = atEnd() ? -1 : hexValue(*c_);
-    if (h < 0) {
-      return fail(kErrorBadUnicodeEscape, "Missing hex digit in quad");
-      }
+    if (h < 0) return fail(kErrorBadUnicodeEscape, "Missing hex digit in quad");
     v = v * 16 + static_cast<unsigned>(h);
     ++c_;
   }
@@ -411,27 +385,19 @@ bool SmallJsonParser::scanHexQuad(uint16_t& unit) {
 
 bool SmallJsonParser::scanUnicodeChar(char32_t& codePoint) {
   uint16_t high = 0;
-  if (!scanHexQuad(high)) {
-    return fail(kErrorBadUnicodeEscape, "Missing hex quad");
-    }
+  if (!scanHexQuad(high)) return fail(kErrorBadUnicodeEscape, "Missing hex quad");
   if (high < 0xD800 || high > 0xDFFF) {
     codePoint = high;
     return true;
   }
-  if (high >= 0xDC00) {
-    return fail(kErrorBadUnicodeEscape, "Invalid high character in surrogate pair");
-    }
+  if (high >= 0xDC00) return fail(kErrorBadUnicodeEscape, "Invalid high character in surrogate pair");
   if (end_ - c_ < 2 || c_[0] != '\\' || c_[1] != 'u') {
     return fail(kErrorBadUnicodeEscape, "Missing low character in surrogate pair");
-    }
+  }
   c_ += 2;
   uint16_t low = 0;
-  if (!scanHexQuad(low)) {
-    return fail(kErrorBadUnicodeEscape, "Missing hex quad");
-    }
-  if (low < 0xDC00 || low > 0xDFFF) {
-    return fail(kErrorBadUnicodeEscape, "Invalid low surrogate char");
-    }
+  if (!scanHexQuad(low)) return fail(kErrorBadUnicodeEscape, "Missing hex quad");
+  if (low < 0xDC00 || low > 0xDFFF) return fail(kErrorBadUnicodeEscape, "Invalid low surrogate char");
   codePoint = 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
   return true;
 }
@@ -441,33 +407,25 @@ bool SmallJsonParser::scanUnicodeChar(char32_t& codePoint) {
   if (!atEnd() && *c_ == '-') ++c_;
   if (!atEnd() && *c_ == '0') {
     ++c_;
-    if (!atEnd() && isDigit(*c_)) {
-      return fail(kErrorBadNumber, "Leading 0 disallowed in number");
-      }
+    if (!atEnd() && isDigit(*c_)) return fail(kErrorBadNumber, "Leading 0 disallowed in number");
   } else if (!atEnd() && isDigit(*c_)) {
     while (!atEnd() && isDigit(*c_)) ++c_;
   } else {
     return fail(kErrorBadNumber, "No digits after initial minus");
-    }
+  }
   if (!atEnd() && *c_ == '.') {
     ++c_;
-    if (atEnd() || !isDigit(*c_)) {
-      return fail(kErrorBadNumber, "No digits after decimal point");
-      }
+    if (atEnd() || !isDigit(*c_)) return fail(kErrorBadNumber, "No digits after decimal point");
     while (!atEnd() && isDigit(*c_)) ++c_;
   }
   if (!atEnd() && (*c_ == 'e' || *c_ == 'E')) {
     ++c_;
     if (!atEnd() && (*c_ == '-' || *c_ == '+')) ++c_;
-    if (atEnd() || !isDigit(*c_)) {
-      return fail(kErrorBadNumber, "No digits after exponent");
-      }
+    if (atEnd() || !isDigit(*c_)) return fail(kErrorBadNumber, "No digits after exponent");
     while (!atEnd() && isDigit(*c_)) ++c_;
   }
   auto number = decimalFromText(std::string_view(start, static_cast<size_t>(c_ - start)));
-  if (!number) {
-    return fail(kErrorBadNumber, "Failed creating decimal instance");
-    }
+  if (!number) return fail(kErrorBadNumber, "Failed creating decimal instance");
   value = std::move(number);
   return true;
 }

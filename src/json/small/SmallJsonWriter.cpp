@@ -49,9 +49,7 @@ void SmallJsonWriter::indent(std::string& out) const {
 }
 
 bool SmallJsonWriter::enter() {
-  if (++depth_ > depthLimit()) {
-    return fail(kErrorTooDeep, "Nested too deep");
-    }
+  if (++depth_ > depthLimit()) return fail(kErrorTooDeep, "Nested too deep");
   return true;
 }
 
@@ -135,9 +133,7 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
     members.emplace_back(static_cast<kit::String*>(key), value);
   });
   // Checked before sorting, which compares keys as strings.
-  if (!keysAreStrings) {
-    return fail(kErrorUnsupportedType, "JSON object key must be string");
-    }
+  if (!keysAreStrings) return fail(kErrorUnsupportedType, "JSON object key must be string");
   if (sortKeys_) {
     std::stable_sort(members.begin(), members.end(),
                      [](const auto& a, const auto& b) { return a.first->compare(*b.first) < 0; });
@@ -159,9 +155,7 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
 [[gnu::noinline]] bool SmallJsonWriter::appendString(const kit::String* string, std::string& out) {
   std::string_view s = string->view();
   // JSON text is UTF-8; bytes that are not would make output no reader takes.
-  if (!isValidUTF8(s)) {
-    return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
-    }
+  if (!isValidUTF8(s)) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   size_t run = 0;
