@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Object.h"
