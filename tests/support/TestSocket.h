@@ -67,6 +67,10 @@ class TestSocket {
   void reset();
   void close();
 
+  // Server threads call this once: writes to a closed peer then fail with
+  // EPIPE instead of raising SIGPIPE, without a per-write mask change.
+  static void blockSigpipeOnThisThread();
+
   // Copies bytes both ways between two plain sockets until both sides have
   // ended, nothing moved for idleLimit, the deadline passed or stop fired.
   // `pendingToB` is sent to b first (bytes already read from a).
