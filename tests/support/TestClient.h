@@ -48,6 +48,8 @@ class TestClient {
   // Connects (and with options.tls, completes the handshake); see connected().
   explicit TestClient(uint16_t port, TestClientOptions options = {});
   ~TestClient();
+  TestClient(const TestClient&) = delete;
+  TestClient& operator=(const TestClient&) = delete;
 
   bool connected() const { return socket_.valid() && error_.empty(); }
   const std::string& error() const { return error_; }
@@ -84,6 +86,7 @@ class TestClient {
   TestSocket::Clock::time_point deadline() const;
 
   TestClientOptions options_;
+  uint16_t port_ = 0;
   TestSocket socket_;
   std::unique_ptr<WireReader> reader_;
   std::string error_;
