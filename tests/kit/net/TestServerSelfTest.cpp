@@ -6,6 +6,8 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -751,4 +753,111 @@ TEST(TestSocks5Server, ChecksUsernameAndPassword) {
   EXPECT_EQ(records[2].username, "bob");
   EXPECT_TRUE(records[2].authenticated);
   EXPECT_FALSE(records[1].authenticated);
+}
+
+// ---- less common paths ----
+
+TEST(TestHTTPServer, TakesAbsoluteFormAndHTTP10Requests) {
+  TestHTTPServer server;
+  server.route("GET", "/abs", TestResponse::ok("abs"));
+  server.route("OPTIONS", "*", TestResponse::withStatus(204));
+  TestClient client(server.port());
+  client.send("GET " + server.url("/abs?k=v") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(client.readResponse().body, "abs");
+  client.send("OPTIONS * HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(client.readResponse().status, 204);
+  auto requests = server.requests();
+  EXPECT_EQ(requests[0].path, "/abs");
+  EXPECT_EQ(requests[0].query, "k=v");
+  EXPECT_EQ(requests[1].path, "*");
+
+  TestClient old(server.port());
+  old.send("GET /abs HTTP/1.0\r\n\r\n");
+  ParsedResponse r = old.readResponse();
+  EXPECT_EQ(r.body, "abs");
+  EXPECT_EQ(r.headers.value("Connection"), "close");
+  EXPECT_TRUE(old.waitForClose());
+}
+
+TEST(TestProxyServer, RelaysEveryResponseFraming) {
+  TestHTTPServer origin;
+  origin.route("GET", "/len", TestResponse::ok("sized"));
+  origin.route("GET", "/eof", TestResponse::ok("to the end").closeDelimited());
+  origin.route("POST", "/up", [](const RecordedRequest& r) {
+    return TestResponse::ok(std::to_string(r.bodySize) + (r.chunked ? " chunked" : ""));
+  });
+  TestProxyServer proxy;
+  TestClient client(proxy.port());
+  client.send("HEAD " + origin.url("/len") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  ParsedResponse head = client.readResponse(true);
+  EXPECT_EQ(head.headers.value("Content-Length"), "5");
+  client.send("POST " + origin.url("/up") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+              "4\r\nabcd\r\n0\r\n\r\n");
+  EXPECT_EQ(client.readResponse().body, "4 chunked");
+  client.send("POST " + origin.url("/up") + " HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n");
+  EXPECT_EQ(client.readResponse(false, true).status, 100);
+  client.send("xyz");
+  EXPECT_EQ(client.readResponse().body, "3");
+  client.send("GET " + origin.url("/eof") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  ParsedResponse eof = client.readResponse();
+  EXPECT_EQ(eof.body, "to the end");
+  EXPECT_EQ(eof.headers.value("Connection"), "close");
+  EXPECT_TRUE(client.waitForClose());
+  EXPECT_EQ(proxy.connectionCount(), 1u);
+}
+
+TEST(TestProxyServer, CONNECTCanBeRetriedWithCredentialsOnTheSameConnection) {
+  TestHTTPServer origin;
+  origin.route("GET", "/", TestResponse::ok("inside"));
+  TestProxyServer proxy;
+  proxy.requireBasicAuth("u", "p");
+  TestClient client(proxy.port());
+  const std::string connect = "CONNECT 127.0.0.1:" + std::to_string(origin.port()) + " HTTP/1.1\r\n";
+  client.send(connect + "\r\n");
+  EXPECT_EQ(client.readResponse().status, 407);
+  client.send(connect + "Proxy-Authorization: Basic " + TestCodec::base64("u:p") + "\r\n\r\n");
+  EXPECT_EQ(client.readResponse(true).status, 200);
+  client.send(get("/"));
+  EXPECT_EQ(client.readResponse().body, "inside");
+  auto records = proxy.records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_FALSE(records[0].authorized);
+  EXPECT_EQ(records[1].status, 200);
+}
+
+TEST(TestSocks5Server, PassesAHalfCloseThrough) {
+  TestHTTPServer origin;
+  origin.route("GET", "/", TestResponse::ok("after half close"));
+  TestSocks5Server socks;
+  TestClient client(socks.port());
+  client.send(std::string("\x05\x01\x00", 3) + socksConnect(1, std::string("\x7f\x00\x00\x01", 4), origin.port()));
+  ASSERT_EQ(client.readExactly(12).size(), 12u);
+  client.send("GET / HTTP/1.0\r\n\r\n");
+  ::shutdown(client.socket().fd(), SHUT_WR);  // the request is complete: no more from this side
+  std::string answer = client.readAll();
+  EXPECT_NE(answer.find("after half close"), std::string::npos) << answer;
+}
+
+TEST(TestProxyServer, StopEndsOpenTunnelsAtOnce) {
+  TestHTTPServer origin;
+  origin.route("GET", "/hang", TestResponse::ok("x").stallBeforeHead(TestResponse::untilStop));
+  TestProxyServer proxy;
+  TestSocks5Server socks;
+  TestClient viaProxy(proxy.port());
+  viaProxy.send("CONNECT 127.0.0.1:" + std::to_string(origin.port()) + " HTTP/1.1\r\n\r\n");
+  ASSERT_EQ(viaProxy.readResponse(true).status, 200);
+  TestClient viaSocks(socks.port());
+  viaSocks.send(std::string("\x05\x01\x00", 3) + socksConnect(1, std::string("\x7f\x00\x00\x01", 4), origin.port()));
+  ASSERT_EQ(viaSocks.readExactly(12).size(), 12u);
+  TestClient forwarded(proxy.port());
+  forwarded.send("GET " + origin.url("/hang") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  ASSERT_TRUE(origin.waitForRequests(1));
+  auto start = Clock::now();
+  proxy.stop();
+  socks.stop();
+  EXPECT_LT(millisSince(start), 1000);
+  EXPECT_TRUE(viaProxy.waitForClose());
+  EXPECT_TRUE(viaSocks.waitForClose());
+  EXPECT_TRUE(forwarded.waitForClose());
+  EXPECT_LT(millisSince(start), 2000);
 }
