@@ -6,6 +6,18 @@ namespace kit {
 namespace {
 
 Responder* gFirstResponder = nullptr;
+// The responder taking over while the current one resigns (the keyboard stays
+// up between two text inputs).
+Responder* gIncoming = nullptr;
+
+void updateKeyboard() {
+  bool want = gFirstResponder && gFirstResponder->showsKeyboard();
+  if (want) {
+    Keyboard::show();
+  } else {
+    Keyboard::hide();
+  }
+}
 
 }  // namespace
 
@@ -21,9 +33,16 @@ Responder* Responder::firstResponder() { return gFirstResponder; }
 bool Responder::becomeFirstResponder() {
   if (gFirstResponder == this) return true;
   if (!canBecomeFirstResponder()) return false;
-  if (gFirstResponder && !gFirstResponder->resignFirstResponder()) return false;
+  if (gFirstResponder) {
+    Responder* previousIncoming = gIncoming;
+    gIncoming = this;
+    bool resigned = gFirstResponder->resignFirstResponder();
+    gIncoming = previousIncoming;
+    if (!resigned) return false;
+  }
   gFirstResponder = this;
   didBecomeFirstResponder();
+  if (gFirstResponder == this) updateKeyboard();
   return true;
 }
 
@@ -32,6 +51,7 @@ bool Responder::resignFirstResponder() {
   if (!canResignFirstResponder()) return false;
   gFirstResponder = nullptr;
   didResignFirstResponder();
+  if (!gIncoming) updateKeyboard();
   return true;
 }
 
@@ -40,6 +60,7 @@ void Responder::forceResignFirstResponder() {
   if (!r) return;
   gFirstResponder = nullptr;
   r->didResignFirstResponder();
+  updateKeyboard();
 }
 
 void Responder::touchesBegan(const Touches& touches, Event* event) {

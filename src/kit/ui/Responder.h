@@ -31,6 +31,9 @@ class Responder : public Object {
   bool isFirstResponder() const { return firstResponder() == this; }
   static Responder* firstResponder();
 
+  // Whether the keyboard shows while this is the first responder (text inputs).
+  virtual bool showsKeyboard() const { return false; }
+
   // Called once the object and everything around it in an interface file is
   // built and connected (see InterfaceFile).
   virtual void awakeFromNib() {}
