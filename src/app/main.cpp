@@ -34,9 +34,7 @@ struct Options {
   std::string url;
 };
 
-void usage(FILE* out) {
-  std::fputs("usage: tolva [--headless] [--phone] [URL]\n", out);
-}
+void usage(FILE* out) { std::fputs("usage: tolva [--headless] [--phone] [URL]\n", out); }
 
 // Returns false (after saying why) when the command line is not understood.
 bool parse(int argc, char** argv, Options& opts) {
@@ -70,7 +68,7 @@ void reportPages(tolva::VeskWebAppDelegate& delegate) {
     kit::WebView* web = page->existingWebView();
     kit::URLRequest* request = web ? web->request() : nullptr;
     std::printf("Tolva: tab %s\n", request && request->url() ? request->url()->absoluteString().c_str()
-                                                              : (page->location() + " (not loaded yet)").c_str());
+                                                             : (page->location() + " (not loaded yet)").c_str());
   }
 }
 
@@ -117,13 +115,15 @@ int main(int argc, char** argv) {
   if (!opts.headless) std::printf("Tolva: the window is not built yet; running without one.\n");
 
   kit::Ref<kit::Dictionary> launchOptions;
-  if (launchURL) launchOptions = kit::Ref<kit::Dictionary>(new kit::Dictionary({{kit::Application::kLaunchOptionsURLKey, launchURL}}));
+  if (launchURL)
+    launchOptions =
+        kit::Ref<kit::Dictionary>(new kit::Dictionary({{kit::Application::kLaunchOptionsURLKey, launchURL}}));
   bool launched = app->launch(launchOptions);
   kit::RunLoop::main().drain();
 
   kit::Window* window = delegate->window();
-  bool started = launched && delegate->viewController() &&
-                 ((window && !window->isHidden()) || delegate->bPasscodeVisible());
+  bool started =
+      launched && delegate->viewController() && ((window && !window->isHidden()) || delegate->bPasscodeVisible());
   reportPages(*delegate);
   std::printf("Tolva: start-up %s\n", started ? "complete" : "failed");
 

@@ -23,8 +23,9 @@ void buildMainWindow(kit::InterfaceFile::Context& ctx) {
 
 void registerShellInterfaceFiles() {
   kit::InterfaceFile::registerBuilder("MainWindow", buildMainWindow);
-  kit::InterfaceFile::registerBuilder(
-      "VeskWebViewController", [](kit::InterfaceFile::Context& ctx) { VeskWebViewControllerBuilder::build(ctx, true); });
+  kit::InterfaceFile::registerBuilder("VeskWebViewController", [](kit::InterfaceFile::Context& ctx) {
+    VeskWebViewControllerBuilder::build(ctx, true);
+  });
   kit::InterfaceFile::registerBuilder("VeskWebViewController~iphone", [](kit::InterfaceFile::Context& ctx) {
     VeskWebViewControllerBuilder::build(ctx, false);
   });

@@ -67,7 +67,8 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->btnAction_ = item(kit::BarButtonItem::SystemItem::Action, p, "onAction:", [](VeskWebView& v) { v.onAction(); });
   p->btnEzCommand_ = titled("Command", p, "onEasyCommand:", [](VeskWebView& v) { v.onEasyCommand(); });
   p->readerBtn_ = titled("Reader", p, "onReader:", [](VeskWebView& v) { v.onReader(); });
-  p->bookmarkBtn_ = item(kit::BarButtonItem::SystemItem::Bookmarks, p, "onBookmark:", [](VeskWebView& v) { v.onBookmark(); });
+  p->bookmarkBtn_ =
+      item(kit::BarButtonItem::SystemItem::Bookmarks, p, "onBookmark:", [](VeskWebView& v) { v.onBookmark(); });
   auto space = [] { return kit::BarButtonItem::withSystemItem(kit::BarButtonItem::SystemItem::FlexibleSpace); };
 
   // Top bar: the address group and the search group (with the title on phones).
@@ -111,7 +112,8 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->searchField_->setBorderStyle(kit::TextField::BorderStyle::RoundedRect);
   p->searchField_->setDelegate(p);
 
-  p->btnRotationLock_ = place<kit::Button>(ctx, pad ? top : p, pad ? Rect(W - 36, 7, 30, 30) : Rect(W - 34, 64, 30, 30), FL);
+  p->btnRotationLock_ =
+      place<kit::Button>(ctx, pad ? top : p, pad ? Rect(W - 36, 7, 30, 30) : Rect(W - 34, 64, 30, 30), FL);
   p->btnRotationLock_->addTarget("onToggleLockRotation:", kit::Control::TouchUpInside,
                                  toPage(p, [](VeskWebView& v) { v.onToggleLockRotation(); }));
 
@@ -154,7 +156,8 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   }
   p->title_->setTextAlignment(kit::TextAlignment::Center);
   p->title_->setTextColor(kit::Color::whiteColor());
-  p->btnPrivate_ = place<kit::Button>(ctx, pad ? bottom : p, pad ? Rect(W - 84, 7, 30, 30) : Rect(W - 34, 100, 30, 30), FL);
+  p->btnPrivate_ =
+      place<kit::Button>(ctx, pad ? bottom : p, pad ? Rect(W - 84, 7, 30, 30) : Rect(W - 34, 100, 30, 30), FL);
   p->btnPrivate_->addTarget("onPrivateMode", kit::Control::TouchUpInside,
                             toPage(p, [](VeskWebView& v) { v.onPrivateMode(); }));
 
@@ -168,8 +171,10 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
     b->setHidden(true);
   p->btnFullscreenExit_->addTarget("onFullScreen:", kit::Control::TouchUpInside,
                                    toPage(p, [](VeskWebView& v) { v.onFullScreen(); }));
-  p->btnFullscreenPrev_->addTarget("onPrev", kit::Control::TouchUpInside, toPage(p, [](VeskWebView& v) { v.onPrev(); }));
-  p->btnFullscreenNext_->addTarget("onNext", kit::Control::TouchUpInside, toPage(p, [](VeskWebView& v) { v.onNext(); }));
+  p->btnFullscreenPrev_->addTarget("onPrev", kit::Control::TouchUpInside,
+                                   toPage(p, [](VeskWebView& v) { v.onPrev(); }));
+  p->btnFullscreenNext_->addTarget("onNext", kit::Control::TouchUpInside,
+                                   toPage(p, [](VeskWebView& v) { v.onNext(); }));
 
   // The text-size popup.
   p->vwFontPopup_ = place<View>(ctx, p, Rect(W / 2 - 100, topH + 10, 200, 44), FL | FR | FB);
@@ -185,8 +190,8 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
                                  toPage(p, [](VeskWebView& v) { v.onFontIncrease(); }));
 
   // The suggestion list under the fields.
-  p->resultTableView_ = place<kit::ScrollView>(ctx, p, Rect(pad ? leftX : 0, topH, pad ? 420 : W, pad ? 320 : 200),
-                                               pad ? FB : FW | FB);
+  p->resultTableView_ =
+      place<kit::ScrollView>(ctx, p, Rect(pad ? leftX : 0, topH, pad ? 420 : W, pad ? 320 : 200), pad ? FB : FW | FB);
   p->resultTableView_->setHidden(true);
 }
 

@@ -81,8 +81,8 @@ bool VeskWebAppDelegate::didFinishLaunchingWithOptions(kit::Application&, kit::D
 
   uint64_t memory = SharedURLCache::currentMemoryCapacity();
   uint64_t disk = SharedURLCache::currentDiskCapacity();
-  SharedURLCache::install(kit::make<MyURLCache>(memory ? memory : kDefaultMemoryCapacity,
-                                                disk ? disk : kDefaultDiskCapacity, "web_cache"));
+  SharedURLCache::install(
+      kit::make<MyURLCache>(memory ? memory : kDefaultMemoryCapacity, disk ? disk : kDefaultDiskCapacity, "web_cache"));
 
   if (options) {
     kit::Object* given = options->objectForKey(kit::Application::kLaunchOptionsURLKey);
@@ -136,7 +136,8 @@ void VeskWebAppDelegate::checkAndShowPasscode(bool onlyHide) {
     window_->setHidden(true);
     return;
   }
-  if (defaults().exists("passcode_ask_only_private_exists") && defaults().boolForKey("passcode_ask_only_private_exists") &&
+  if (defaults().exists("passcode_ask_only_private_exists") &&
+      defaults().boolForKey("passcode_ask_only_private_exists") &&
       !VeskMiscObject::sharedInstance()->bPrivateTabExists()) {
     window_->setHidden(false);
     window_->makeKeyAndVisible();

@@ -290,8 +290,8 @@ kit::WebView* VeskWebView::webView() {
   for (size_t fingers = 2; fingers <= (pad ? 4u : 3u); ++fingers) {
     for (unsigned direction : {kit::SwipeGestureRecognizer::Right, kit::SwipeGestureRecognizer::Left,
                                kit::SwipeGestureRecognizer::Up, kit::SwipeGestureRecognizer::Down}) {
-      kit::Ref<kit::SwipeGestureRecognizer> swipe(new kit::SwipeGestureRecognizer(
-          "handleSwipe:", [this](kit::GestureRecognizer& g) { handleSwipe(g); }));
+      kit::Ref<kit::SwipeGestureRecognizer> swipe(
+          new kit::SwipeGestureRecognizer("handleSwipe:", [this](kit::GestureRecognizer& g) { handleSwipe(g); }));
       swipe->setDirection(direction);
       swipe->setNumberOfTouchesRequired(fingers);
       swipe->setDelegate(this);
@@ -589,9 +589,9 @@ void VeskWebView::willBeViewed() {
   memoryIgnoreCnt_ = 0;
   webView()->setHidden(false);
   if (!kit::Device::currentDevice().isPad())
-    keyboardObserver_ = kit::NotificationCenter::defaultCenter().addObserver(
-        kit::Application::kKeyboardDidShowNotification, nullptr,
-        [this](const kit::Notification& n) { _keyboardBegin(n); });
+    keyboardObserver_ =
+        kit::NotificationCenter::defaultCenter().addObserver(kit::Application::kKeyboardDidShowNotification, nullptr,
+                                                             [this](const kit::Notification& n) { _keyboardBegin(n); });
   if (customScrollIndicator_) customScrollIndicator_->setHidden(true);
 }
 
@@ -728,7 +728,8 @@ void VeskWebView::webViewDidFinishLoad(kit::WebView& webView) {
 
   kit::Ref<kit::URL> site = parseURL(location_);
   if (site && !site->host().empty()) {
-    if (kit::Ref<kit::MutableDictionary> fields = VeskPagePasswordDatabase::sharedInstance()->retrieveByURL(site->host())) {
+    if (kit::Ref<kit::MutableDictionary> fields =
+            VeskPagePasswordDatabase::sharedInstance()->retrieveByURL(site->host())) {
       fields->enumerate([&](kit::Object* key, kit::Object* value, bool&) {
         auto* k = kit::cast<kit::String>(key);
         auto* v = kit::cast<kit::String>(value);

@@ -86,11 +86,11 @@ void VeskWebViewController::viewDidLoad() {
     trackPadBtn_->setSelected(false);
   }
   if (defaults().exists("opt_trackpad_positionRatio1x"))
-    trackPad_->setPositionRatio(
-        {defaults().floatForKey("opt_trackpad_positionRatio1x"), defaults().floatForKey("opt_trackpad_positionRatio1y")});
+    trackPad_->setPositionRatio({defaults().floatForKey("opt_trackpad_positionRatio1x"),
+                                 defaults().floatForKey("opt_trackpad_positionRatio1y")});
   if (defaults().exists("opt_trackpad_positionRatio2x"))
-    trackPad2_->setPositionRatio(
-        {defaults().floatForKey("opt_trackpad_positionRatio2x"), defaults().floatForKey("opt_trackpad_positionRatio2y")});
+    trackPad2_->setPositionRatio({defaults().floatForKey("opt_trackpad_positionRatio2x"),
+                                  defaults().floatForKey("opt_trackpad_positionRatio2y")});
   _refitTrackpads();
 
   if (defaults().exists("opt_lock_rotation")) {
@@ -167,7 +167,8 @@ void VeskWebViewController::onNewPage(kit::Control* button) {
   if (button) {
     button->setEnabled(false);
     kit::Ref<kit::Control> held(button);
-    kit::RunLoop::main().performAfterDelay(this, "_enableLater:", held, 0.3, [this, held] { _enableLater(held.get()); });
+    kit::RunLoop::main().performAfterDelay(this, "_enableLater:", held, 0.3,
+                                           [this, held] { _enableLater(held.get()); });
   }
   if (!multiTab_) return;
   kit::Ref<VeskWebView> page = VeskWebView::allocInstance(contentsHolder_->bounds(), multiTab_.get());

@@ -95,7 +95,8 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<kit::Button> close1 =
       titledButton(ctx, big.get(), Rect(rowsW / 2 + 2, bigStrip / 2 + 2, rowsW / 2 - 6, bigStrip / 2 - 6), FT, "Close");
   kit::Ref<kit::Button> newPage2 = titledButton(ctx, small.get(), Rect(0, 0, rowButton, smallStrip), FR, "New");
-  kit::Ref<kit::Button> expand = titledButton(ctx, small.get(), Rect(rowButton, 0, rowButton, smallStrip), FR, "Larger");
+  kit::Ref<kit::Button> expand =
+      titledButton(ctx, small.get(), Rect(rowButton, 0, rowButton, smallStrip), FR, "Larger");
 
   kit::Ref<View> tools = place<View>(ctx, stripBg.get(), Rect(W - toolsW, 0, toolsW, smallStrip), FL | FB);
   kit::Ref<kit::Button> trackPadBtn = titledButton(ctx, tools.get(), Rect(0, 0, rowButton, rowButton), FL, "Pad");
@@ -209,9 +210,8 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
     connect(b, c, "onNewPage:", kit::Control::TouchUpInside,
             [](VeskWebViewController& vc, kit::Control& s) { vc.onNewPage(&s); });
   for (kit::Button* b : {collapse.get(), expand.get()})
-    connect(b, c, "onToggleTab:", kit::Control::TouchUpInside, [](VeskWebViewController& vc, kit::Control& s) {
-      vc.onToggleTab(dynamic_cast<kit::Button*>(&s));
-    });
+    connect(b, c, "onToggleTab:", kit::Control::TouchUpInside,
+            [](VeskWebViewController& vc, kit::Control& s) { vc.onToggleTab(dynamic_cast<kit::Button*>(&s)); });
   connect(close1.get(), c, "onClosePage:", kit::Control::TouchUpInside,
           [](VeskWebViewController& vc, kit::Control&) { vc.onClosePage(); });
   connect(trackPadBtn.get(), c, "onToggleTrackPad:", kit::Control::TouchUpInside,

@@ -1,6 +1,7 @@
 // Start-up, incoming URLs, the passcode window, the review question and the
 // clear-data buttons of the application delegate.
 
+#include "ShellTest.h"
 #include "kit/foundation/String.h"
 #include "kit/net/HTTPCookie.h"
 #include "kit/ui/Screen.h"
@@ -9,7 +10,6 @@
 #include "shell/standins/DefaultSHKConfigurator.h"
 #include "shell/standins/MyURLRequest.h"
 #include "shell/standins/PINViewController.h"
-#include "ShellTest.h"
 
 using namespace tolva;
 
@@ -33,9 +33,7 @@ class AppDelegateTest : public shelltest::ShellTest {
     kit::ViewController* root = w ? w->rootViewController() : nullptr;
     return root ? dynamic_cast<PINViewController*>(root->presentedViewController()) : nullptr;
   }
-  void setPasscode(const std::string& code) {
-    defaults().setString(code, "passcode_value");
-  }
+  void setPasscode(const std::string& code) { defaults().setString(code, "passcode_value"); }
   static void noReviewYet() { VeskAnalytics::sharedInstance()->setRemindCounter(5); }
 };
 
@@ -236,7 +234,8 @@ TEST_F(AppDelegateTest, TheReviewQuestionHasThreeAnswers) {
     int remind;
     bool opensStore;
   };
-  const Case cases[] = {{"Sure!", true, 0, true}, {"Ask me later.", false, 10, false}, {"No, Thanks.", false, 2000, false}};
+  const Case cases[] = {
+      {"Sure!", true, 0, true}, {"Ask me later.", false, 10, false}, {"No, Thanks.", false, 2000, false}};
   for (const Case& c : cases) {
     VeskAnalytics::sharedInstance()->setReviewed(false);
     VeskAnalytics::sharedInstance()->setRemindCounter(0);

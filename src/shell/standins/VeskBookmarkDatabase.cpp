@@ -16,7 +16,8 @@ VeskBookmarkDatabase* VeskBookmarkDatabase::getSharedInstance() {
 VeskBookmarkDatabase::VeskBookmarkDatabase() : history_(kit::MutableArray::array()) {}
 
 void VeskBookmarkDatabase::addItemAtHistory(const std::string& title, const std::string& url) {
-  history_->addObject(kit::Ref<kit::Dictionary>(new kit::Dictionary({{"title", kit::str(title)}, {"url", kit::str(url)}})));
+  history_->addObject(
+      kit::Ref<kit::Dictionary>(new kit::Dictionary({{"title", kit::str(title)}, {"url", kit::str(url)}})));
 }
 
 void VeskBookmarkDatabase::clearHistory() { history_->removeAllObjects(); }
