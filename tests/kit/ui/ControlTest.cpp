@@ -1,20 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "UiTest.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/Number.h"
+#include "kit/ui/ActivityIndicatorView.h"
 #include "kit/ui/Button.h"
 #include "kit/ui/Event.h"
 #include "kit/ui/GeometryValue.h"
+#include "kit/ui/ImageView.h"
 #include "kit/ui/Keyboard.h"
 #include "kit/ui/Label.h"
+#include "kit/ui/ProgressView.h"
 #include "kit/ui/Slider.h"
 #include "kit/ui/Switch.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/TextMeasurement.h"
+#include "kit/ui/TextView.h"
 #include "kit/ui/Toolbar.h"
 
 using kit::Button;
@@ -368,6 +373,65 @@ TEST_F(ControlTest, ToolbarsLayOutItemsAndShareFlexibleSpace) {
   back->removeTarget("go");
   EXPECT_FALSE(back->tap());
   EXPECT_EQ(taps, 1);
+}
+
+}  // namespace
+
+namespace {
+
+struct NoteLog : kit::TextViewDelegate {
+  std::vector<std::string> calls;
+  bool textViewShouldChangeText(kit::TextView&, kit::Range r, const std::string& s) override {
+    calls.push_back("change " + std::to_string(r.location) + " " + s);
+    return true;
+  }
+  void textViewDidChange(kit::TextView& tv) override { calls.push_back("did " + tv.text()); }
+  void textViewDidEndEditing(kit::TextView&) override { calls.push_back("end"); }
+};
+
+TEST_F(ControlTest, TextViewsTypeLinesAndHandOverTheKeyboard) {
+  auto w = makeKeyWindow();
+  Ref<kit::TextView> tv(new kit::TextView(Rect{0, 0, 300, 200}));
+  w->addSubview(tv.get());
+  NoteLog d;
+  tv->setTextViewDelegate(&d);
+  EXPECT_TRUE(tv->typeText("a\n"));
+  EXPECT_EQ(tv->text(), "a\n");
+  EXPECT_TRUE(kit::Keyboard::isVisible());
+  Ref<TextField> f(new TextField(Rect{0, 300, 100, 30}));
+  w->addSubview(f.get());
+  f->becomeFirstResponder();
+  EXPECT_FALSE(tv->isEditing());
+  EXPECT_TRUE(kit::Keyboard::isVisible());
+  EXPECT_EQ(d.calls, (std::vector<std::string>{"change 0 a", "did a", "change 1 \n", "did a\n", "end"}));
+  tv->setEditable(false);
+  EXPECT_FALSE(tv->becomeFirstResponder());
+}
+
+TEST_F(ControlTest, IndicatorsProgressAndImages) {
+  Ref<kit::ActivityIndicatorView> spinner(new kit::ActivityIndicatorView());
+  EXPECT_TRUE(spinner->isHidden());
+  spinner->startAnimating();
+  EXPECT_FALSE(spinner->isHidden());
+  spinner->stopAnimating();
+  EXPECT_TRUE(spinner->isHidden());
+  spinner->setHidesWhenStopped(false);
+  EXPECT_FALSE(spinner->isHidden());
+
+  Ref<kit::ProgressView> bar(new kit::ProgressView());
+  bar->setProgress(1.5);
+  EXPECT_EQ(bar->progress(), 1);
+  bar->setProgress(NAN);
+  EXPECT_EQ(bar->progress(), 0);
+
+  auto icon = kit::Image::imageWithSize({16, 16});
+  auto lit = kit::Image::imageWithSize({16, 16});
+  Ref<kit::ImageView> iv(new kit::ImageView(icon));
+  EXPECT_EQ(iv->frame(), Rect(0, 0, 16, 16));
+  iv->setHighlightedImage(lit);
+  iv->setHighlighted(true);
+  EXPECT_EQ(iv->currentImage(), lit.get());
+  EXPECT_FALSE(iv->isUserInteractionEnabled());
 }
 
 }  // namespace
