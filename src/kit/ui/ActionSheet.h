@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "kit/ui/BarButtonItem.h"
 #include "kit/ui/View.h"
 
 namespace kit {
 
 class ActionSheet;
-class BarButtonItem;
 class Toolbar;
 
 class ActionSheetDelegate {

@@ -120,7 +120,7 @@ void Layer::removeFromSuperlayer() {
 
 void Layer::addAnimation(Ref<Animation> animation, const std::string& key) {
   if (!animation) return;
-  std::string k = key.empty() ? "\x01anonymous" + std::to_string(++anonymous_) : key;
+  std::string k = key.empty() ? "\x01" "anonymous" + std::to_string(++anonymous_) : key;
   if (animations_.count(k)) stop(k, false);
   animations_[k] = animation;
   changed();

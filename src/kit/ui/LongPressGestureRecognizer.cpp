@@ -13,15 +13,15 @@ bool LongPressGestureRecognizer::press(Point location, size_t touches) {
 
 void LongPressGestureRecognizer::move(Point location) { moveTo(State::Changed, location); }
 
-void LongPressGestureRecognizer::release(Point location) { moveTo(State::Ended, location); }
+void LongPressGestureRecognizer::lift(Point location) { moveTo(State::Ended, location); }
 
-void LongPressGestureRecognizer::release() { moveTo(State::Ended, locationInView(view())); }
+void LongPressGestureRecognizer::lift() { moveTo(State::Ended, locationInView(view())); }
 
 void LongPressGestureRecognizer::cancel() { moveTo(State::Cancelled, locationInView(view())); }
 
 bool LongPressGestureRecognizer::fire(Point location) {
   if (!press(location)) return false;
-  release(location);
+  lift(location);
   return true;
 }
 

@@ -23,11 +23,11 @@ class LongPressGestureRecognizer : public GestureRecognizer {
   // Changed.
   void move(Point location);
   // Ended.
-  void release(Point location);
-  void release();
+  void lift(Point location);
+  void lift();
   // Cancelled.
   void cancel();
-  // press + release at one point.
+  // press + lift at one point.
   bool fire(Point location) override;
 
   std::string className() const override { return "LongPressGestureRecognizer"; }

@@ -59,7 +59,7 @@ class ViewAnimation {
     double repeatCount = 0;
     unsigned options = 0;
     bool block = false;       // a block animation rather than begin/commit
-    View* transitionView = nullptr;
+    View* transitionView = nullptr;  // identity only; not kept alive
     unsigned transition = 0;  // the Transition* option bits
     DidStop didStop;
     WillStart willStart;

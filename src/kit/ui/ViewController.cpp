@@ -319,6 +319,13 @@ void ViewController::dismissPresented(bool animated, Completion completion) {
   // Whatever the presented controller shows goes first, without animation.
   if (gone->presented_) gone->dismissPresented(false, {});
   TransitionScope scope(animated);
+  // The one going away hears of it first, then the one uncovered.
+  if (gone->isViewLoaded() && gone->view_->isOnScreen()) {
+    forEachController(gone->view_.get(), [&](ViewController* c) {
+      c->beginAppearanceTransition(false, animated);
+      scope.deferEnd(c);
+    });
+  }
   bool covered = coversPresenter(gone.get());
   std::vector<Ref<ViewController>> uncovered;
   if (covered && isViewLoaded() && view_->isOnScreen()) {
