@@ -21,19 +21,21 @@ class URLContentDecoder {
 
   // Appends the inflated bytes of the next piece to `out`; false once the data turned out broken.
   bool decode(const void* bytes, size_t length, std::string* out);
-  // Whether the data ended where a complete stream ends (call once the body is complete).
+  // Whether the body ended where a complete stream ends, or was empty (call once it is complete).
   bool finish() const;
 
  private:
   enum class Kind { Gzip, Deflate };
   explicit URLContentDecoder(Kind kind);
   bool restart(bool raw);
+  bool inflateSome(const unsigned char* bytes, size_t length, std::string* out);
   struct Stream;
   Kind kind_;
   std::unique_ptr<Stream> z_;
   bool started_ = false;  // whether the first bytes were seen (deflate picks zlib or raw then)
   bool ended_ = false;    // a stream (or member) ended and nothing followed yet
   bool failed_ = false;
+  std::string pending_;   // first byte of a deflate body, until the second one tells zlib from raw
 };
 
 }  // namespace kit

@@ -40,6 +40,7 @@ class URLError {
     kCannotDecodeRawData = -1015,
     kCannotDecodeContentData = -1016,     // a gzip or deflate body that does not inflate
     kCannotParseResponse = -1017,
+    kRequestBodyStreamExhausted = -1021,  // the request body could not be sent whole
     kFileDoesNotExist = -1100,            // file: URL
     kFileIsDirectory = -1101,             // file: URL naming a folder
     kNoPermissionsToReadFile = -1102,     // file: URL that cannot be read

@@ -49,6 +49,7 @@ class URLResponse : public Object {
 
  protected:
   void setSuggestedFilename(std::string name) { filename_ = std::move(name); }
+  void setContentType(std::string MIMEType, std::optional<std::string> textEncodingName);
 
  private:
   Ref<URL> url_;
