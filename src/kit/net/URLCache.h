@@ -89,8 +89,8 @@ class URLCache : public Object {
   void loadDiskIndex();
   void evictMemory();
   void evictDisk();
-  void removeMemory(const std::string& key);
-  void removeDisk(const std::string& fileName);
+  void removeMemory(std::string key);
+  void removeDisk(std::string fileName);
   void putMemory(const std::string& key, Ref<CachedURLResponse> cached);
   static uint64_t memoryCost(const CachedURLResponse& cached);
 
