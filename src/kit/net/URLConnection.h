@@ -42,6 +42,8 @@
 // connection's loop thread stops everything at once: no delegate call follows; from another
 // thread it is passed to the loop, and a call already under way may still complete.
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -54,6 +56,9 @@
 #include "kit/net/URLResponse.h"
 
 namespace kit {
+
+class HTTPMessage;
+class HTTPURLResponse;
 
 class URLConnection : public URLAuthenticationChallengeSender {
  public:
@@ -101,7 +106,36 @@ class URLConnection : public URLAuthenticationChallengeSender {
  private:
   struct State;
   enum class Answer { UseCredential, ContinueWithout, Cancel, Default };
+
+  // Everything below runs on the connection's loop.
+  void begin();
+  void load(Ref<URLRequest> request);
+  void loadData();
+  void loadFile();
+  void readFileChunk();
+  Ref<HTTPMessage> buildMessage();
+  void startHTTP();
+  void streamEvent(uint64_t exchange, unsigned event);
+  void processHead();
+  void redirectTo(Ref<HTTPURLResponse> response, const std::string& location);
+  void challenge(Ref<HTTPURLResponse> response);
+  void retryWithCredential(const URLCredential& credential, const std::string& spaceKey);
   void answer(URLAuthenticationChallenge& challenge, Answer kind, Ref<URLCredential> credential);
+  void handleAnswer(const void* challenge, Answer kind, Ref<URLCredential> credential);
+  void deliverHTTPResponse(Ref<HTTPURLResponse> response);
+  void readAvailable();
+  void completeHTTP();
+  bool deliverResponse(Ref<URLResponse> response);
+  bool deliverData(const void* bytes, size_t length);
+  void succeed();
+  void finishLoading();
+  void fail(Ref<Error> error);
+  void failWithCode(long code, const std::string& description = {}, Ref<Error> underlying = nullptr);
+  void armTimer();
+  void scheduleTimer(double seconds);
+  void timerFired();
+  void closeStream();
+  void stop();
 
   const Ref<URLRequest> original_;
   std::unique_ptr<State> s_;
