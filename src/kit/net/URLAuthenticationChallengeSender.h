@@ -13,7 +13,8 @@ class URLCredential;
 
 class URLAuthenticationChallengeSender : public Object {
  public:
-  // Sends the request again with the credential (HTTP Basic).
+  // Sends the request again with the credential. Only Basic challenges are answered this way;
+  // for another method it acts as continueWithoutCredentialForAuthenticationChallenge.
   virtual void useCredential(URLCredential& credential, URLAuthenticationChallenge& challenge) = 0;
   // Goes on without authenticating: the 401 response and its body are delivered as the answer.
   virtual void continueWithoutCredentialForAuthenticationChallenge(URLAuthenticationChallenge& challenge) = 0;

@@ -36,7 +36,7 @@ class URLCache : public Object {
   static constexpr const char* kDefaultDiskPath = "URLCache";
 
   // A relative `diskPath` is taken inside Paths::cachesDirectory(); an empty one means
-  // kDefaultDiskPath. Nothing is read or written until the cache is used.
+  // kDefaultDiskPath. No entry is read or written until the cache is used.
   URLCache(uint64_t memoryCapacity, uint64_t diskCapacity, const std::string& diskPath);
   ~URLCache() override;
 

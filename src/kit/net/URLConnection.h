@@ -28,7 +28,8 @@
 //  1 ReloadIgnoringLocalCacheData, 4: always loaded;
 //  2 ReturnCacheDataElseLoad: answered from the cache when it holds the URL, else loaded;
 //  3 ReturnCacheDataDontLoad: answered from the cache, or fails with kResourceUnavailable.
-// A redirect's new request is looked up the same way. Loaded GET responses with status 200 are
+// A redirect's new request is made like any other request (so URLRequest's creation hook sees
+// it) and looked up the same way. Loaded GET responses with status 200 are
 // offered to the delegate's willCacheResponse and then stored, unless the response or request
 // says "Cache-Control: no-store".
 //
