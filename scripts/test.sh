@@ -14,3 +14,11 @@ cmake --build "$build" -j "$jobs"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j "$jobs"
+
+# The threading pieces once more under ThreadSanitizer: races there would
+# hide from the sanitizers above.
+tsan=${build}-tsan
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOLVA_TSAN=ON -DTOLVA_TESTS=ON
+cmake --build "$tsan" -j "$jobs" --target test_kit_foundation
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  "$tsan/test_kit_foundation" --gtest_filter='RunLoop*:Thread*:Operation*:Notification*:UserDefaults*'

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kit/foundation/Bundle.h"
+#include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Paths.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/security/FileKeychainStore.h"
@@ -60,8 +61,11 @@ int main(int argc, char** argv) {
   kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
   kit::Keychain::installSharedStore(std::make_shared<kit::FileKeychainStore>(kit::Paths::keychainFile()));
   kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
+  // Read the settings now, so a damaged file is dealt with at start.
+  size_t settings = defaults.persistentDomain()->count();
 
-  std::printf("Tolva: data in %s, cache in %s\n", kit::Paths::dataRoot().c_str(), kit::Paths::cacheRoot().c_str());
+  std::printf("Tolva: data in %s, cache in %s; %zu settings, %zu keychain items\n", kit::Paths::dataRoot().c_str(),
+              kit::Paths::cacheRoot().c_str(), settings, kit::Keychain::shared().items().size());
   if (!opts.headless) std::printf("Tolva: the browser's screens are not built yet.\n");
   defaults.synchronize();
   return 0;

@@ -17,6 +17,8 @@ class Error : public Object {
   static constexpr const char* kURLErrorKey = "NSErrorFailingURLKey";
   // Domain of errors carrying an errno value as their code.
   static constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
+  // Domain of file and content errors (260 missing, 261 wrong encoding, ...).
+  static constexpr const char* kCocoaErrorDomain = "NSCocoaErrorDomain";
 
   Error(std::string domain, long code, Ref<Dictionary> userInfo)
       : domain_(std::move(domain)), code_(code), userInfo_(std::move(userInfo)) {}

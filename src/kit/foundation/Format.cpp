@@ -1,4 +1,5 @@
 #include "kit/foundation/Format.h"
+#include "kit/foundation/UTF8.h"
 
 #include <charconv>
 #include <cmath>
@@ -30,24 +31,6 @@ const char* kindName(ArgKind k) {
   return "?";
 }
 
-void appendUTF8(std::string& out, uint32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 size_t countCharacters(std::string_view s) {
   size_t n = 0;
@@ -57,7 +40,7 @@ size_t countCharacters(std::string_view s) {
   return n;
 }
 
-// Pads body to the spec's width; zero padding goes between the prefix (sign, "0x") and body.
+// Pads body to the conversion's width; zero padding goes between the prefix (sign, "0x") and body.
 void appendPadded(std::string& out, const Spec& s, std::string_view prefix, std::string_view body,
                   bool allowZeroPad) {
   size_t len = countCharacters(prefix) + countCharacters(body);
@@ -188,7 +171,7 @@ void appendArgument(std::string& out, const Spec& spec, const FormatArg& a) {
         case ArgKind::Unsigned: appendText(out, s, std::to_string(a.u)); return;
         case ArgKind::Char: {
           std::string c;
-          appendUTF8(c, static_cast<unsigned char>(a.i));
+          utf8::append(c, static_cast<unsigned char>(a.i));
           appendText(out, s, c);
           return;
         }
@@ -218,7 +201,7 @@ void appendArgument(std::string& out, const Spec& spec, const FormatArg& a) {
       unsigned long long cp = a.kind == ArgKind::Char ? static_cast<unsigned char>(a.i) : wrapped(a);
       std::string c;
       // A NUL would end the text for C consumers; it is left out.
-      if (cp != 0) appendUTF8(c, cp > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(cp));
+      if (cp != 0) utf8::append(c, cp > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(cp));
       appendPadded(out, s, {}, c, false);
       return;
     }

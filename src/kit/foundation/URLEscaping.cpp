@@ -1,4 +1,5 @@
 #include "kit/foundation/URLEscaping.h"
+#include "kit/foundation/UTF8.h"
 
 #include <cstdint>
 
@@ -80,44 +81,9 @@ std::optional<std::string> URLEscaping::replacePercentEscapes(std::string_view t
     out.push_back(static_cast<char>(hi * 16 + lo));
     i += 2;
   }
-  if (!isValidUTF8(out)) return std::nullopt;
+  if (!utf8::isValid(out)) return std::nullopt;
   return out;
 }
 
-bool URLEscaping::isValidUTF8(std::string_view text) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int extra;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;  // continuation byte, overlong lead (C0, C1) or beyond U+10FFFF
-    }
-    if (end - p <= extra) return false;
-    for (int k = 1; k <= extra; ++k) {
-      if ((p[k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[k] & 0x3F);
-    }
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)) return false;  // overlong
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;                              // surrogate
-    if (cp > 0x10FFFF) return false;
-    p += extra + 1;
-  }
-  return true;
-}
 
 }  // namespace kit

@@ -38,8 +38,6 @@ class URLEscaping {
   // digits, or when the result is not valid UTF-8; the input is never partially decoded.
   static std::optional<std::string> replacePercentEscapes(std::string_view text);
 
-  // Whether the text is well-formed UTF-8 (no overlongs, surrogates or values above U+10FFFF).
-  static bool isValidUTF8(std::string_view text) noexcept;
   static bool isHexDigit(char c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
   }

@@ -331,15 +331,26 @@ TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndSaves) {
 }
 
 TEST(UserDefaultsStandard, ResetAfterTheDataFolderWentAwayStartsFromTheNewFile) {
-  {
-    tolvatest::TempHome first;
-    UserDefaults::resetStandardUserDefaults();
-    UserDefaults::standardUserDefaults().setString("old", "leftover");
-  }  // the folder is removed with the change unsaved
-  tolvatest::TempHome second;
+  const std::string previousHome = std::getenv("TOLVA_HOME") ? std::getenv("TOLVA_HOME") : "";
+  std::string first = testing::TempDir() + "tolva-vanishing-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(first.data()));
+  ::setenv("TOLVA_HOME", first.c_str(), 1);
+  Paths::reset();
+  UserDefaults::resetStandardUserDefaults();
+  UserDefaults::standardUserDefaults().setString("old", "leftover");
+  tolvatest::removeTree(first);  // the folder goes away with the change unsaved
+  // A new home, without the fixture's discard, so the reset meets the old change.
+  std::string second = testing::TempDir() + "tolva-second-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(second.data()));
+  ::setenv("TOLVA_HOME", second.c_str(), 1);
+  Paths::reset();
   testing::internal::CaptureStderr();
   UserDefaults::resetStandardUserDefaults();
   EXPECT_NE(testing::internal::GetCapturedStderr().find("dropped"), std::string::npos);
   EXPECT_FALSE(UserDefaults::standardUserDefaults().exists("leftover"));
   EXPECT_EQ(UserDefaults::standardUserDefaults().path(), Paths::preferencesFile());
+  UserDefaults::discardStandardUserDefaultsForTesting();
+  tolvatest::removeTree(second);
+  ::setenv("TOLVA_HOME", previousHome.c_str(), 1);
+  Paths::reset();
 }

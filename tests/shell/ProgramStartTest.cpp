@@ -1,0 +1,93 @@
+// Runs the real program as a user would, against a fresh data root.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/TempHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+  int status = -1;
+  std::string output;
+};
+
+ProgramRun runTolva(const std::string& home, const std::string& args) {
+  std::string cmd = "TOLVA_HOME='" + home + "' '" TOLVA_BINARY "' " + args + " 2>&1";
+  ProgramRun r;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<fs::path> asideCopies(const fs::path& dir, const std::string& name) {
+  std::vector<fs::path> found;
+  for (auto& e : fs::directory_iterator(dir))
+    if (e.path().filename().string().rfind(name + ".corrupt-", 0) == 0) found.push_back(e.path());
+  return found;
+}
+
+TEST(ProgramStart, HeadlessStartsOnAFreshHomeAndExitsCleanly) {
+  tolvatest::TempHome home;
+  ProgramRun r = runTolva(home.path(), "--headless");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(fs::is_directory(home.path() + "/data"));
+  EXPECT_TRUE(fs::is_directory(home.path() + "/cache"));
+}
+
+TEST(ProgramStart, RefusesUnknownOptions) {
+  tolvatest::TempHome home;
+  ProgramRun r = runTolva(home.path(), "--no-such-option");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("usage: tolva"), std::string::npos);
+}
+
+TEST(ProgramStart, CorruptPreferencesAndKeychainAreMovedAsideNotOverwritten) {
+  tolvatest::TempHome home;
+  fs::path data = home.path() + "/data";
+  fs::create_directories(data);
+  const std::string badPrefs = "<?xml version=\"1.0\"?><plist><dict><key>half";
+  const std::string badKeychain = "bplist00\x01\x02garbage";
+  std::ofstream(data / "Preferences.plist", std::ios::binary) << badPrefs;
+  std::ofstream(data / "keychain.plist", std::ios::binary) << badKeychain;
+
+  ProgramRun r = runTolva(home.path(), "--headless");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Preferences.plist"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("keychain.plist"), std::string::npos) << r.output;
+
+  auto prefs = asideCopies(data, "Preferences.plist");
+  auto keys = asideCopies(data, "keychain.plist");
+  ASSERT_EQ(prefs.size(), 1u);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(slurp(prefs[0]), badPrefs);
+  EXPECT_EQ(slurp(keys[0]), badKeychain);
+
+  // A second start finds nothing wrong and keeps the moved copies.
+  ProgramRun again = runTolva(home.path(), "--headless");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(asideCopies(data, "Preferences.plist").size(), 1u);
+}
+
+}  // namespace
