@@ -488,6 +488,12 @@ void runCorpus(const std::string& name, const std::string& text) {
 
 int main(int argc, char** argv) {
   // Optional corpus names to run: social numeric strings deep (default: all).
+  // "--write-corpora DIR" writes them as DIR/<name>.json instead.
+  std::string writeTo;
+  if (argc >= 3 && std::string(argv[1]) == "--write-corpora") {
+    writeTo = argv[2];
+    argc = 1;
+  }
   std::vector<std::string> only(argv + 1, argv + argc);
   auto wanted = [&](const char* n) { return only.empty() || std::find(only.begin(), only.end(), n) != only.end(); };
   struct Corpus {
@@ -497,6 +503,15 @@ int main(int argc, char** argv) {
   for (auto& c : corpora) {
     if (!wanted(c.name)) continue;
     std::string text = c.make();
+    if (!writeTo.empty()) {
+      std::string path = writeTo + "/" + c.name + ".json";
+      FILE* f = std::fopen(path.c_str(), "wb");
+      if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+        std::perror(path.c_str());
+        return 1;
+      }
+      continue;
+    }
     runCorpus(c.name, text);
   }
   return 0;

@@ -25,15 +25,10 @@ kit::Ref<FJArray> FJArray::alloc() {
 }
 
 FJArray* FJArray::create(kit::Object** objects, size_t count, bool mutableCollection) {
-  auto* array = new FJArray();
-  if (count) {
-    array->objects_ = static_cast<kit::Object**>(std::malloc(count * sizeof(kit::Object*)));
-    if (!array->objects_) {
-      delete array;
-      throw std::bad_alloc();
-    }
-    std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
-  }
+  static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
+  auto* array = new (Trailing{count * sizeof(kit::Object*)}) FJArray();
+  array->objects_ = array->inlineStorage();
+  if (count) std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
   array->count_ = array->capacity_ = count;
   array->mutations_ = mutableCollection ? 1 : 0;
   return array;
@@ -41,7 +36,7 @@ FJArray* FJArray::create(kit::Object** objects, size_t count, bool mutableCollec
 
 FJArray::~FJArray() {
   for (size_t i = 0; i < count_; ++i) objects_[i]->release();
-  std::free(objects_);
+  if (objects_ != inlineStorage()) std::free(objects_);
 }
 
 kit::Object* FJArray::objectAtIndex(size_t index) const {
@@ -81,7 +76,13 @@ void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
   if (index > count_) beyondBounds("insertObject", index, count_ + 1);
   if (count_ + 1 >= capacity_) {
     size_t capacity = capacity_ + 16;
-    auto* grown = static_cast<kit::Object**>(std::realloc(objects_, capacity * sizeof(kit::Object*)));
+    kit::Object** grown;
+    if (objects_ == inlineStorage()) {
+      grown = static_cast<kit::Object**>(std::malloc(capacity * sizeof(kit::Object*)));
+      if (grown) std::memcpy(grown, objects_, count_ * sizeof(kit::Object*));
+    } else {
+      grown = static_cast<kit::Object**>(std::realloc(objects_, capacity * sizeof(kit::Object*)));
+    }
     if (!grown) throw kit::MallocException("Unable to resize objects array.");
     std::memset(grown + capacity_, 0, (capacity - capacity_) * sizeof(kit::Object*));
     objects_ = grown;

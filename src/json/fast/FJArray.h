@@ -38,6 +38,8 @@ class FJArray final : public kit::MutableArray {
   kit::Object* const* objects() const noexcept { return objects_; }
 
   std::string className() const override { return "FJArray"; }
+  // Arrays made by the parser carry their first storage in the same block.
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The array itself when immutable, else a new kit::Array of the same objects.
   kit::Ref<kit::Object> copy() const override;
@@ -45,7 +47,15 @@ class FJArray final : public kit::MutableArray {
 
  private:
   friend class FJParseState;
+  struct Trailing {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
+  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
   FJArray() = default;
+  kit::Object** inlineStorage() const noexcept {
+    return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
+  }
   // Takes over one reference to each of the `count` objects on success; on
   // failure (bad_alloc) the caller keeps them.
   static FJArray* create(kit::Object** objects, size_t count, bool mutableCollection);

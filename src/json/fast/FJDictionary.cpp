@@ -131,15 +131,11 @@ kit::Ref<FJDictionary> FJDictionary::alloc() {
 
 FJDictionary* FJDictionary::create(kit::Object** keys, const size_t* hashes, kit::Object** objects,
                                    size_t count, bool mutableCollection) {
-  auto* dict = new FJDictionary();
+  static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
-  if (capacity) {
-    dict->entry_ = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
-    if (!dict->entry_) {
-      delete dict;
-      throw std::bad_alloc();
-    }
-  }
+  auto* dict = new (Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  dict->entry_ = dict->inlineTable();
+  if (capacity) std::memset(static_cast<void*>(dict->entry_), 0, capacity * sizeof(Entry));
   dict->capacity_ = capacity;
   for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i]);
   dict->mutations_ = mutableCollection ? 1 : 0;
@@ -153,7 +149,7 @@ FJDictionary::~FJDictionary() {
       entry_[i].object->release();
     }
   }
-  std::free(entry_);
+  if (entry_ != inlineTable()) std::free(entry_);
 }
 
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
@@ -252,7 +248,7 @@ void FJDictionary::rebuild(size_t capacity) {
   count_ = 0;
   for (size_t i = 0; i < oldCapacity; ++i)
     if (old[i].key) addObject(old[i].keyHash, old[i].key, old[i].object);
-  std::free(old);
+  if (old != inlineTable()) std::free(old);
   if (count_ != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
 }

@@ -52,6 +52,8 @@ class FJDictionary final : public kit::MutableDictionary {
   void removeObjectForKey(const kit::Object* key) override;
 
   std::string className() const override { return "FJDictionary"; }
+  // Dictionaries made by the parser carry their first table in the same block.
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The dictionary itself when immutable, else a new kit::Dictionary of the same entries.
   kit::Ref<kit::Object> copy() const override;
@@ -70,7 +72,13 @@ class FJDictionary final : public kit::MutableDictionary {
  private:
   friend class FJParseState;
   friend class FJDictionaryEnumerator;
+  struct Trailing {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
+  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
   FJDictionary() = default;
+  Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
   // Takes over one reference to each key and object on success; on failure
   // (bad_alloc) the caller keeps them.
   static FJDictionary* create(kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,

@@ -17,8 +17,7 @@ FJObjectStack::~FJObjectStack() {
   }
 }
 
-bool FJObjectStack::reserve(size_t free) noexcept {
-  if (count_ - index_ >= free) return true;
+bool FJObjectStack::grow(size_t free) noexcept {
   size_t want = count_ + kGrowthStep;
   if (want < index_ + free) want = index_ + free;
   want = (want + kGrowthRound - 1) / kGrowthRound * kGrowthRound;

@@ -35,7 +35,7 @@ class FJObjectStack {
 
   // Makes sure at least `free` slots are unused, growing when needed; false
   // when memory cannot be had (the stack keeps its contents).
-  bool reserve(size_t free) noexcept;
+  bool reserve(size_t free) noexcept { return count_ - index_ >= free || grow(free); }
   // Takes over one reference to each object; key may be null (arrays).
   void push(kit::Object* key, size_t hash, kit::Object* object) noexcept {
     keys_[index_] = key;
@@ -49,6 +49,8 @@ class FJObjectStack {
   void releaseFrom(size_t start) noexcept;
 
  private:
+  bool grow(size_t free) noexcept;
+
   kit::Object** objects_;
   kit::Object** keys_;
   size_t* hashes_;

@@ -46,8 +46,6 @@ bool isIllegalCodePoint(uint32_t cp) {
   return cp == 0 || (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
 }
 
-constexpr uchar kReplacement[3] = {0xEF, 0xBF, 0xBD};
-
 // Text of a token for a message, cut short when very long.
 std::string clip(const uchar* p, size_t n) {
   constexpr size_t kMax = 128;
@@ -100,6 +98,12 @@ bool magnitudeAtLeastOne(const uchar* p, const uchar* end) {
   // The value is d.ddd × 10^k with k = intDigits - 1 + exponent (or -(leadingZeros + 1) + exponent).
   long long k = intDigits > 0 ? intDigits - 1 + exponent : -(leadingZeros + 1) + exponent;
   return k >= 0;
+}
+
+// Whether 20 decimal digits stay within 18446744073709551615.
+bool fitsUnsigned(const uchar* p, const uchar* end) {
+  static const char kMax[] = "18446744073709551615";
+  return static_cast<size_t>(end - p) == 20 && std::memcmp(p, kMax, 20) <= 0;
 }
 
 }  // namespace
@@ -259,6 +263,20 @@ bool FJParseState::parseNumber() {
     errorAt(at < end_ ? at : end_, "Invalid number.");
     return false;
   };
+  // The first 19 significant digits are gathered while scanning, so that most
+  // numbers need no second pass.
+  uint64_t m = 0;
+  int significant = 0, scale = 0;  // value = m × 10^(scale + exponent) when !tooMany
+  bool tooMany = false;
+  auto digit = [&](uchar c, bool fraction) {
+    if (significant < 19) {
+      if (m || c != '0') ++significant;
+      m = m * 10 + static_cast<uint64_t>(c - '0');
+      if (fraction) --scale;
+    } else {
+      tooMany = true;
+    }
+  };
   if (*s == '-') {
     negative = true;
     ++s;
@@ -268,7 +286,7 @@ bool FJParseState::parseNumber() {
   if (*s == '0') {
     ++s;
   } else if (*s >= '1' && *s <= '9') {
-    while (s < end_ && isDigit(*s)) ++s;
+    while (s < end_ && isDigit(*s)) digit(*s++, false);
   } else {
     return invalid(s);
   }
@@ -278,16 +296,22 @@ bool FJParseState::parseNumber() {
     isFloat = true;
     ++s;
     if (s >= end_ || !isDigit(*s)) return invalid(s);
-    while (s < end_ && isDigit(*s)) ++s;
+    while (s < end_ && isDigit(*s)) digit(*s++, true);
     if (s >= end_) return invalid(s);
   }
+  int exponent = 0;
   if (*s == 'e' || *s == 'E') {
     isFloat = true;
     ++s;
-    if (s < end_ && (*s == '+' || *s == '-')) ++s;
+    bool negExp = false;
+    if (s < end_ && (*s == '+' || *s == '-')) negExp = *s++ == '-';
     if (s >= end_ || !isDigit(*s)) return invalid(s);
-    while (s < end_ && isDigit(*s)) ++s;
+    while (s < end_ && isDigit(*s)) {
+      if (exponent < 100000) exponent = exponent * 10 + (*s - '0');
+      ++s;
+    }
     if (s >= end_) return invalid(s);
+    if (negExp) exponent = -exponent;
   }
 
   token_.type = FJTokenTypeNumber;
@@ -299,49 +323,49 @@ bool FJParseState::parseNumber() {
   const char* last = reinterpret_cast<const char*>(s);
 
   if (isFloat || (negative && intDigits == 1 && *digits == '0')) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     double d = 0;
-    auto [ptr, ec] = std::from_chars(first, last, d);
-    if (ec == std::errc::result_out_of_range) {
-      const char* why = magnitudeAtLeastOne(start, s) ? "overflow" : "underflow";
-      return numberConversionFailed("The value '" + clip(start, token_.length) +
-                                    "' could not be represented as a 'double' due to " + why + ".");
-    }
-    if (ec != std::errc() || ptr != last)
-      return numberConversionFailed("The conversion function did not consume all of the number tokens characters.");
-    v.type = FJValueTypeDouble;
-    v.number.doubleValue = d;
-  } else if (negative) {
-    int64_t i = 0;
-    if (intDigits <= 18) {
-      for (const uchar* q = digits; q < s; ++q) i = i * 10 - (*q - '0');
+    int e10 = scale + exponent;
+    if (!tooMany && m <= (uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
+      // Mantissa and power of ten are exact doubles: one operation rounds correctly.
+      d = static_cast<double>(m);
+      d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
+      if (negative) d = -d;
     } else {
-      auto [ptr, ec] = std::from_chars(first, last, i);
-      if (ec == std::errc::result_out_of_range)
+      auto [ptr, ec] = std::from_chars(first, last, d);
+      if (ec == std::errc::result_out_of_range) {
+        const char* why = magnitudeAtLeastOne(start, s) ? "overflow" : "underflow";
         return numberConversionFailed("The value '" + clip(start, token_.length) +
-                                      "' exceeded the minimum value that could be represented: " +
-                                      std::to_string(INT64_MIN) + ".");
+                                      "' could not be represented as a 'double' due to " + why + ".");
+      }
       if (ec != std::errc() || ptr != last)
         return numberConversionFailed(
             "The conversion function did not consume all of the number tokens characters.");
     }
+    v.type = FJValueTypeDouble;
+    v.number.doubleValue = d;
+  } else if (negative) {
+    // 19 digits gathered exactly; the smallest value is one past the largest.
+    if (intDigits > 19 || m > uint64_t{1} << 63)
+      return numberConversionFailed("The value '" + clip(start, token_.length) +
+                                    "' exceeded the minimum value that could be represented: " +
+                                    std::to_string(INT64_MIN) + ".");
     v.type = FJValueTypeLongLong;
-    v.number.longLongValue = i;
+    v.number.longLongValue = m == uint64_t{1} << 63 ? INT64_MIN : -static_cast<int64_t>(m);
   } else {
-    uint64_t u = 0;
-    if (intDigits <= 19) {
-      for (const uchar* q = digits; q < s; ++q) u = u * 10 + static_cast<uint64_t>(*q - '0');
-    } else {
-      auto [ptr, ec] = std::from_chars(first, last, u);
-      if (ec == std::errc::result_out_of_range)
-        return numberConversionFailed("The value '" + clip(start, token_.length) +
-                                      "' exceeded the maximum value that could be represented: " +
-                                      std::to_string(UINT64_MAX) + ".");
+    if (intDigits > 20 || (intDigits == 20 && !fitsUnsigned(digits, s)))
+      return numberConversionFailed("The value '" + clip(start, token_.length) +
+                                    "' exceeded the maximum value that could be represented: " +
+                                    std::to_string(UINT64_MAX) + ".");
+    if (intDigits == 20) {
+      auto [ptr, ec] = std::from_chars(first, last, m);
       if (ec != std::errc() || ptr != last)
         return numberConversionFailed(
             "The conversion function did not consume all of the number tokens characters.");
     }
     v.type = FJValueTypeUnsignedLongLong;
-    v.number.unsignedLongLongValue = u;
+    v.number.unsignedLongLongValue = m;
   }
   v.hash = FJTokenCache::hashNumber(v.type, v.number.unsignedLongLongValue);
   p_ = s;
@@ -396,33 +420,47 @@ bool FJParseState::parseString() {
   return true;
 }
 
-bool FJParseState::appendToken(size_t& used, const void* bytes, size_t n) {
-  if (n > tokenBuffer_->length() - used || !tokenBuffer_->bytes()) {
-    if (!tokenBuffer_->grow(used + n + 1024)) {
-      internalError("Unable to resize temporary buffer.", __LINE__);
-      return false;
-    }
-  }
-  std::memcpy(tokenBuffer_->bytes() + used, bytes, n);
-  used += n;
-  return true;
+bool FJParseState::reserveToken(size_t used, size_t n) {
+  if (tokenBuffer_->bytes() && n <= tokenBuffer_->length() - used) return true;
+  if (tokenBuffer_->grow(used + n + 1024)) return true;
+  internalError("Unable to resize temporary buffer.", __LINE__);
+  return false;
 }
 
 // Decodes a string that has escapes or bad UTF-8 into the token buffer. `s`
 // is the first byte the fast scan could not take; `h` the hash so far.
+//
+// Decoding never writes more bytes than it reads, except a bad byte replaced
+// by three; so the buffer keeps room for the rest of the input plus some
+// slack, and only a replacement has to check for more.
 bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
   const uchar* open = p_;
-  size_t used = 0;
   const bool replace = options_ & FJParseOptionReplaceBadUnicode;
   auto fail = [&] {
     errorAt(open, "Invalid string.");
     return false;
   };
-  auto put = [&](const uchar* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i) h = FJTokenCache::hashStep(h, bytes[i]);
-    return appendToken(used, bytes, n);
+  size_t prefix = static_cast<size_t>(s - (open + 1));
+  if (!reserveToken(0, prefix + static_cast<size_t>(end_ - s) + 4)) return fail();
+  uchar* base = tokenBuffer_->bytes();
+  std::memcpy(base, open + 1, prefix);
+  uchar* o = base + prefix;
+  auto ensureSlack = [&]() -> bool {
+    size_t used = static_cast<size_t>(o - base);
+    if (!reserveToken(used, static_cast<size_t>(end_ - s) + 4)) return false;
+    base = tokenBuffer_->bytes();
+    o = base + used;
+    return true;
   };
-  if (!appendToken(used, open + 1, static_cast<size_t>(s - (open + 1)))) return fail();
+  auto put = [&](uchar c) {
+    h = FJTokenCache::hashStep(h, c);
+    *o++ = c;
+  };
+  auto putReplacement = [&] {
+    put(0xEF);
+    put(0xBF);
+    put(0xBD);
+  };
 
   // Reads the four hex digits of a \u escape at q (q points at the backslash).
   auto readEscape = [&](const uchar* q, uint32_t& cp) -> bool {
@@ -444,9 +482,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
   };
 
   for (;;) {
-    const uchar* run = s;
-    while (s < end_ && kPlain.plain[*s]) ++s;
-    if (s > run && !put(run, static_cast<size_t>(s - run))) return fail();
+    while (s < end_ && kPlain.plain[*s]) put(*s++);
     if (s >= end_) {
       endOfBuffer();
       return fail();
@@ -461,8 +497,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
     if (c >= 0x80) {
       int n = FJUnicode::sequenceLength(s, end_);
       if (n > 0) {
-        if (!put(s, static_cast<size_t>(n))) return fail();
-        s += n;
+        for (int i = 0; i < n; ++i) put(*s++);
         continue;
       }
       if (n == 0) {
@@ -473,7 +508,8 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
         errorAt(s, "Illegal UTF8 sequence found in \"\" string.");
         return fail();
       }
-      if (!put(kReplacement, 3)) return fail();
+      if (!ensureSlack()) return fail();
+      putReplacement();
       s += -n;
       continue;
     }
@@ -499,7 +535,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
         return fail();
     }
     if (simple) {
-      if (!put(&simple, 1)) return fail();
+      put(simple);
       s += 2;
       continue;
     }
@@ -529,7 +565,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
                   "sequence.");
           return fail();
         }
-        if (!put(kReplacement, 3)) return fail();
+        putReplacement();
         continue;
       }
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
@@ -542,18 +578,19 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
         errorAt(escape, "Illegal \\u Unicode escape sequence.");
         return fail();
       }
-      if (!put(kReplacement, 3)) return fail();
+      putReplacement();
       continue;
     }
     uchar utf8[4];
-    if (!put(utf8, static_cast<size_t>(FJUnicode::encode(cp, utf8)))) return fail();
+    int n = FJUnicode::encode(cp, utf8);
+    for (int i = 0; i < n; ++i) put(utf8[i]);
   }
 
   token_.type = FJTokenTypeString;
   token_.length = static_cast<size_t>(s + 1 - open);
   FJTokenValue& v = token_.value;
-  v.ptr = tokenBuffer_->bytes();
-  v.length = used;
+  v.ptr = base;
+  v.length = static_cast<size_t>(o - base);
   v.type = FJValueTypeString;
   v.hash = h;
   p_ = s + 1;

@@ -84,7 +84,7 @@ class FJParseState {
   bool numberConversionFailed(const std::string& message);
   bool parseString();
   bool parseStringSlow(const unsigned char* s, uint32_t hash);
-  bool appendToken(size_t& used, const void* bytes, size_t n);
+  bool reserveToken(size_t used, size_t n);
 
   // The object for a value token, with one reference for the caller; null on error.
   kit::Object* valueForToken();

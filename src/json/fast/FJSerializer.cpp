@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
@@ -144,53 +148,86 @@ class Writer {
     const bool escapeSlash = st_.serializeOptionFlags & FJSerializeOptionEscapeSlash;
     const bool escapeNonASCII = st_.serializeOptionFlags & FJSerializeOptionEscapeNonASCII;
     if (quotes && !put('"')) return false;
-    for (;;) {
-      const uchar* run = p;
-      for (;;) {
-        while (p < end && kClass.cls[*p] == 0) ++p;
-        if (p >= end) break;
-        if (*p >= 0x80 && !escapeNonASCII) {
-          int n = FJUnicode::sequenceLength(p, end);
-          if (n <= 0) break;
-          p += n;
-        } else if (*p == '/' && !escapeSlash) {
-          ++p;
-        } else {
-          break;
-        }
-      }
-      if (p > run && !put(run, static_cast<size_t>(p - run))) return false;
-      if (p >= end) break;
-      if (!reserve(12)) return false;
+    // A byte becomes at most six ("\u001f"); room is made once per chunk so the
+    // loop itself writes without checks. A character may run 3 bytes past the
+    // chunk, hence the slack.
+    constexpr size_t kChunk = 65536;
+    while (p < end) {
+      size_t chunk = std::min(static_cast<size_t>(end - p), kChunk);
+      if (!reserve(6 * chunk + 16)) return false;
+      const uchar* stop = p + chunk;
+      uchar* const base = st_.stringBuffer.bytes();
       uchar* o = out();
-      uchar c = *p;
-      if (c >= 0x80) {
-        int n = FJUnicode::sequenceLength(p, end);
-        if (n <= 0) return fail("Error converting UTF8.");
-        uint32_t cp = FJUnicode::decode(p, n);
-        p += n;
-        auto u = [&](uint32_t unit) {
-          *o++ = '\\';
-          *o++ = 'u';
-          *o++ = static_cast<uchar>(kHex[(unit >> 12) & 15]);
-          *o++ = static_cast<uchar>(kHex[(unit >> 8) & 15]);
-          *o++ = static_cast<uchar>(kHex[(unit >> 4) & 15]);
-          *o++ = static_cast<uchar>(kHex[unit & 15]);
-        };
-        if (cp > 0xFFFF) {
-          cp -= 0x10000;
-          u(0xD800 + (cp >> 10));
-          u(0xDC00 + (cp & 0x3FF));
-        } else {
-          u(cp);
+      while (p < stop) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while nothing in them needs a second look.
+        if (stop - p >= 16) {
+          __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          // Signed compare: catches control characters and every byte from 0x80 alike.
+          __m128i special = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+          if (escapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+          unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+          if (mask == 0) {
+            p += 16;
+            o += 16;
+            continue;
+          }
+          unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+          p += k;
+          o += k;
         }
-      } else {
+#endif
+        uchar c = *p;
+        switch (kClass.cls[c]) {
+          case 0:
+            *o++ = c;
+            ++p;
+            continue;
+          case 2:
+            if (escapeSlash) *o++ = '\\';
+            *o++ = '/';
+            ++p;
+            continue;
+          case 3: {
+            int n = FJUnicode::sequenceLength(p, end);
+            if (n <= 0) {
+              st_.atIndex = static_cast<size_t>(o - base);
+              return fail("Error converting UTF8.");
+            }
+            if (!escapeNonASCII) {
+              for (int i = 0; i < n; ++i) *o++ = *p++;
+              continue;
+            }
+            uint32_t cp = FJUnicode::decode(p, n);
+            p += n;
+            auto u = [&](uint32_t unit) {
+              *o++ = '\\';
+              *o++ = 'u';
+              *o++ = static_cast<uchar>(kHex[(unit >> 12) & 15]);
+              *o++ = static_cast<uchar>(kHex[(unit >> 8) & 15]);
+              *o++ = static_cast<uchar>(kHex[(unit >> 4) & 15]);
+              *o++ = static_cast<uchar>(kHex[unit & 15]);
+            };
+            if (cp > 0xFFFF) {
+              cp -= 0x10000;
+              u(0xD800 + (cp >> 10));
+              u(0xDC00 + (cp & 0x3FF));
+            } else {
+              u(cp);
+            }
+            continue;
+          }
+          default:
+            break;
+        }
         ++p;
         *o++ = '\\';
         switch (c) {
           case '"': *o++ = '"'; break;
           case '\\': *o++ = '\\'; break;
-          case '/': *o++ = '/'; break;
           case 8: *o++ = 'b'; break;
           case 9: *o++ = 't'; break;
           case 10: *o++ = 'n'; break;
@@ -204,7 +241,7 @@ class Writer {
             *o++ = static_cast<uchar>(kHex[c & 15]);
         }
       }
-      st_.atIndex = static_cast<size_t>(o - st_.stringBuffer.bytes());
+      st_.atIndex = static_cast<size_t>(o - base);
     }
     if (quotes && !put('"')) return false;
     return true;
@@ -263,17 +300,29 @@ class Writer {
 
   static void mutated() { throw kit::GenericException("Collection was mutated while being serialized."); }
 
+  // Only a formatter can change the tree during a call: then collections are
+  // kept alive and checked for changes after each member.
+  bool guarded() const { return (st_.block && *st_.block) || st_.delegate; }
+
   bool writeArray(kit::Array* array) {
     if (!enter(array)) return false;
-    kit::Ref<kit::Object> keep(array);
+    const bool guard = guarded();
+    kit::Ref<kit::Object> keep(guard ? array : nullptr);
     if (!structural('[', 1)) return false;
-    unsigned long m = array->mutationCount();
-    bool fast = typeid(*array) == typeid(FJArray);
-    for (size_t i = 0; i < array->count(); ++i) {
-      if (i && !structural(',', 0)) return false;
-      kit::Object* item = fast ? static_cast<FJArray*>(array)->objects()[i] : array->objectAtIndex(i);
-      if (!addAtom(item, nullptr)) return false;
-      if (array->mutationCount() != m) mutated();
+    unsigned long m = guard ? array->mutationCount() : 0;
+    if (typeid(*array) == typeid(FJArray) && !guard) {
+      auto* fj = static_cast<FJArray*>(array);
+      kit::Object* const* items = fj->objects();
+      for (size_t i = 0, n = fj->count(); i < n; ++i) {
+        if (i && !structural(',', 0)) return false;
+        if (!addAtom(items[i], nullptr)) return false;
+      }
+    } else {
+      for (size_t i = 0; i < array->count(); ++i) {
+        if (i && !structural(',', 0)) return false;
+        if (!addAtom(array->objectAtIndex(i), nullptr)) return false;
+        if (guard && array->mutationCount() != m) mutated();
+      }
     }
     if (!structural(']', -1)) return false;
     leave();
@@ -290,9 +339,10 @@ class Writer {
 
   bool writeDictionary(kit::Dictionary* dict) {
     if (!enter(dict)) return false;
-    kit::Ref<kit::Object> keep(dict);
+    const bool guard = guarded();
+    kit::Ref<kit::Object> keep(guard ? dict : nullptr);
     if (!structural('{', 1)) return false;
-    unsigned long m = dict->mutationCount();
+    unsigned long m = guard ? dict->mutationCount() : 0;
     bool fast = typeid(*dict) == typeid(FJDictionary);
     if (!pretty()) {
       if (fast) {
@@ -302,7 +352,7 @@ class Writer {
           const FJDictionary::Entry& e = fj->slots()[i];
           if (!e.key) continue;
           if (!writePair(e.key, e.object, first)) return false;
-          if (fj->mutationCount() != m) mutated();
+          if (guard && fj->mutationCount() != m) mutated();
           first = false;
         }
       } else {
@@ -326,7 +376,7 @@ class Writer {
       bool first = true;
       for (auto& [key, value] : pairs) {
         if (!writePair(key, value, first)) return false;
-        if (dict->mutationCount() != m) mutated();
+        if (guard && dict->mutationCount() != m) mutated();
         first = false;
       }
     }

@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "json/fast/FJSerializer.h"
 #include "json/fast/FastJSONSerializing.h"
 #include "json/fast/FastJSONSerializingBlockAdditions.h"
+#include "json/fast/FJUnicode.h"
 #include "json/fast/JSONDecoder.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Date.h"
@@ -242,4 +244,73 @@ TEST(FJSerializer, DecodedCollectionsWriteBackInTheirOwnOrder) {
   EXPECT_TRUE(again->isEqual(parsed.get()));
   EXPECT_EQ(JSONStringWithOptions(static_cast<kit::Dictionary*>(parsed.get()), FJSerializeOptionPretty)->str(),
             "{\n  \"a\": true,\n  \"z\": [\n    1,\n    2.5,\n    \"s\",\n    {\n      \"y\": null\n    }\n  ]\n}");
+}
+
+namespace {
+
+// The escaping rules written out plainly, one character at a time.
+std::string referenceEscape(const std::string& text, FJSerializeOptionFlags options) {
+  static const char* hex = "0123456789abcdef";
+  auto u = [&](std::string& out, uint32_t unit) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 15];
+  };
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      int n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+      if (options & FJSerializeOptionEscapeNonASCII) {
+        uint32_t cp = FJUnicode::decode(reinterpret_cast<const unsigned char*>(text.data()) + i, n);
+        if (cp > 0xFFFF) {
+          u(out, 0xD800 + ((cp - 0x10000) >> 10));
+          u(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+          u(out, cp);
+        }
+      } else {
+        out += text.substr(i, static_cast<size_t>(n));
+      }
+      i += static_cast<size_t>(n);
+      continue;
+    }
+    ++i;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '/': out += (options & FJSerializeOptionEscapeSlash) ? "\\/" : "/"; break;
+      case 8: out += "\\b"; break;
+      case 9: out += "\\t"; break;
+      case 10: out += "\\n"; break;
+      case 12: out += "\\f"; break;
+      case 13: out += "\\r"; break;
+      default:
+        if (c < 0x20)
+          u(out, c);
+        else
+          out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+TEST(FJSerializer, StringsOfEveryLengthMatchAPlainEscaper) {
+  std::mt19937 rng(3);
+  const char* pieces[] = {"a", "Z", " ", "\"", "\\", "/", "\n", "\x01", "\x1f", "\x7f", "\xc3\xa9", "\xe2\x82\xac",
+                          "\xf0\x9f\x98\x80", "word", "0123456789abcdef"};
+  for (int round = 0; round < 600; ++round) {
+    std::string text;
+    // Short strings, strings around the 16-byte steps, and long ones across the 64 KiB chunks.
+    size_t target = round < 400 ? rng() % 80 : round < 580 ? rng() % 3000 : 60000 + rng() % 20000;
+    while (text.size() < target) text += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    for (FJSerializeOptionFlags options : {0u, unsigned{FJSerializeOptionEscapeSlash},
+                                           unsigned{FJSerializeOptionEscapeNonASCII}}) {
+      auto s = kit::str(text);
+      auto written = JSONStringWithOptions(s.get(), options, true);
+      ASSERT_TRUE(written);
+      ASSERT_EQ(written->str(), referenceEscape(text, options)) << "round " << round << " options " << options;
+    }
+  }
 }

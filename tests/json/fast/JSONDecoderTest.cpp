@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -422,4 +425,62 @@ TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
   ASSERT_EQ(d->count(), keys.size());
   for (size_t i = 0; i < keys.size(); ++i)
     ASSERT_EQ(static_cast<kit::Number*>(d->objectForKey(keys[i]))->integerValue(), static_cast<long>(i));
+}
+
+TEST(JSONDecoder, RandomNumbersMatchTheStandardConversionBitForBit) {
+  std::mt19937_64 rng(11);
+  auto digits = [&](int n, bool leadingNonZero) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + (i == 0 && leadingNonZero ? 1 + rng() % 9 : rng() % 10));
+    return s;
+  };
+  auto decoder = JSONDecoder::decoder();
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = rng() % 3 == 0 ? "-" : "";
+    int intLen = 1 + static_cast<int>(rng() % 22);
+    text += rng() % 5 == 0 ? "0" : digits(intLen, true);
+    bool isFloat = false;
+    if (rng() % 2) {
+      text += "." + digits(1 + static_cast<int>(rng() % 20), false);
+      isFloat = true;
+    }
+    if (rng() % 3 == 0) {
+      text += (rng() % 2 ? "e" : "E");
+      text += rng() % 2 ? "-" : (rng() % 2 ? "+" : "");
+      text += std::to_string(rng() % 40);
+      isFloat = true;
+    }
+    std::string doc = "[" + text + "]";
+    kit::Ref<kit::Error> error;
+    auto result = decoder->objectWithUTF8String(doc.data(), doc.size(), &error);
+    const char* b = text.data();
+    const char* e = b + text.size();
+    if (isFloat || text == "-0") {
+      double expected = 0;
+      auto r = std::from_chars(b, e, expected);
+      ASSERT_EQ(r.ec, std::errc()) << text;
+      ASSERT_TRUE(result) << text << ": " << error->localizedDescription();
+      double got = static_cast<kit::Number*>(static_cast<kit::Array*>(result.get())->objectAtIndex(0))->doubleValue();
+      ASSERT_EQ(std::memcmp(&got, &expected, 8), 0) << text;
+    } else if (text[0] == '-') {
+      long long expected = 0;
+      auto r = std::from_chars(b, e, expected);
+      ASSERT_EQ(static_cast<bool>(result), r.ec == std::errc()) << text;
+      if (result) {
+        ASSERT_EQ(static_cast<kit::Number*>(static_cast<kit::Array*>(result.get())->objectAtIndex(0))->longLongValue(),
+                  expected)
+            << text;
+      }
+    } else {
+      unsigned long long expected = 0;
+      auto r = std::from_chars(b, e, expected);
+      ASSERT_EQ(static_cast<bool>(result), r.ec == std::errc()) << text;
+      if (result) {
+        ASSERT_EQ(static_cast<kit::Number*>(static_cast<kit::Array*>(result.get())->objectAtIndex(0))
+                      ->unsignedLongLongValue(),
+                  expected)
+            << text;
+      }
+    }
+  }
 }
