@@ -20,7 +20,6 @@ inline constexpr const char* FJLineNumberKey = "FJLineNumberKey";
 using FJParseOptionFlags = unsigned;
 enum : FJParseOptionFlags {
   FJParseOptionNone = 0,
-  FJParseOptionStrict = 0,
   FJParseOptionAcceptComments = 1,
   FJParseOptionUnicodeLineBreaks = 2,
   FJParseOptionReplaceBadUnicode = 4,
