@@ -15,10 +15,13 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URL.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/net/HTTPURLResponse.h"
+#include "kit/net/URLConnection.h"
 #include "kit/security/FileKeychainStore.h"
 #include "kit/security/Keychain.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
+#include "kit/ui/HeadlessWebView.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
 #include "shell/ShellRegistration.h"
@@ -72,6 +75,46 @@ void reportPages(tolva::VeskWebAppDelegate& delegate) {
   }
 }
 
+// The text of the page's <title>, or "".
+std::string titleOf(std::string_view html) {
+  std::string lower(html);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  size_t open = lower.find("<title");
+  if (open == std::string::npos) return {};
+  size_t start = lower.find('>', open);
+  size_t end = start == std::string::npos ? start : lower.find("</title", start);
+  if (end == std::string::npos) return {};
+  return std::string(html.substr(start + 1, end - start - 1));
+}
+
+// Headless, nothing renders pages: the page the user named is fetched here
+// and its load played to the page view, so the whole road from request to
+// finished page runs. Only the named page: the home page is never fetched.
+void loadNamedPage(tolva::VeskWebAppDelegate& delegate) {
+  tolva::VeskWebViewController* main = delegate.viewController();
+  tolva::VeskWebView* page = main && main->multiTab() ? main->multiTab()->curView() : nullptr;
+  auto* web = page ? dynamic_cast<kit::HeadlessWebView*>(page->existingWebView()) : nullptr;
+  kit::URLRequest* request = web ? web->request() : nullptr;
+  if (!request || !request->url()) return;
+  std::string url = request->url()->absoluteString();
+  web->fireDidStart();
+  kit::Ref<kit::URLResponse> response;
+  kit::Ref<kit::Error> error;
+  kit::Ref<kit::Data> body = kit::URLConnection::sendSynchronousRequest(*request, &response, &error);
+  if (!body) {
+    std::printf("Tolva: could not load %s: %s\n", url.c_str(),
+                error ? error->localizedDescription().c_str() : "unknown error");
+    web->fireDidFail(error.get());
+    return;
+  }
+  auto* http = kit::cast<kit::HTTPURLResponse>(response);
+  web->setScriptAnswer("document.title", titleOf(body->view()));
+  web->fireDidFinish();
+  std::printf("Tolva: loaded %s (HTTP %d, %zu bytes, title \"%s\")\n", url.c_str(), http ? http->statusCode() : 0,
+              body->length(), page->getTitle().c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +163,7 @@ int main(int argc, char** argv) {
         kit::Ref<kit::Dictionary>(new kit::Dictionary({{kit::Application::kLaunchOptionsURLKey, launchURL}}));
   bool launched = app->launch(launchOptions);
   kit::RunLoop::main().drain();
+  if (launchURL) loadNamedPage(*delegate);
 
   kit::Window* window = delegate->window();
   bool started =

@@ -4,12 +4,12 @@
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
+#include "kit/net/URLCache.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
 #include "kit/ui/Screen.h"
 #include "shell/LocalizedText.h"
 #include "shell/MyMutableURLRequest.h"
-#include "shell/SharedURLCache.h"
 #include "shell/VeskAnalytics.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/standins/MyURLCache.h"
@@ -79,10 +79,11 @@ bool VeskWebAppDelegate::didFinishLaunchingWithOptions(kit::Application&, kit::D
   MyMutableURLRequest::setupUserAgentOverwrite();
   MyURLRequest::setupAdblockFilter();
 
-  uint64_t memory = SharedURLCache::currentMemoryCapacity();
-  uint64_t disk = SharedURLCache::currentDiskCapacity();
-  SharedURLCache::install(
-      kit::make<MyURLCache>(memory ? memory : kDefaultMemoryCapacity, disk ? disk : kDefaultDiskCapacity, "web_cache"));
+  kit::Ref<kit::URLCache> current = kit::URLCache::sharedURLCache();
+  uint64_t memory = current->memoryCapacity();
+  uint64_t disk = current->diskCapacity();
+  kit::URLCache::setSharedURLCache(kit::make<MyURLCache>(memory ? memory : kDefaultMemoryCapacity,
+                                                         disk ? disk : kDefaultDiskCapacity, "web_cache"));
 
   if (options) {
     kit::Object* given = options->objectForKey(kit::Application::kLaunchOptionsURLKey);
@@ -272,7 +273,7 @@ void VeskWebAppDelegate::alertViewClickedButtonAtIndex(kit::AlertView& alert, lo
       showResult("All the share account sessions were cleared.");
       break;
     case kTagDeleteCaches:
-      SharedURLCache::removeAllCachedResponses();
+      kit::URLCache::sharedURLCache()->removeAllCachedResponses();
       showResult("Browser cache was cleared.");
       break;
     default:

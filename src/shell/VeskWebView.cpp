@@ -508,17 +508,17 @@ void VeskWebView::checkHttpAuthentication() {
   kit::Ref<kit::URL> u = parseURL(authen_url_);
   if (!u || !(u->schemeIs("http") || u->schemeIs("https"))) return;
   kit::Ref<kit::URLRequest> request = kit::URLRequest::requestWithURL(u);
-  probe_ = AuthProbeConnection::connectionWithRequest(*request, this);
+  probe_ = kit::URLConnection::connectionWithRequest(*request, this);
 }
 
 void VeskWebView::cancelProbe() {
   if (!probe_) return;
-  kit::Ref<AuthProbeConnection> probe = std::move(probe_);
-  probe->clearDelegate();
+  // Cancelled on its own loop, the connection tells this page nothing more.
+  kit::Ref<kit::URLConnection> probe = std::move(probe_);
   probe->cancel();
 }
 
-void VeskWebView::connectionDidReceiveResponse(AuthProbeConnection& connection) {
+void VeskWebView::didReceiveResponse(kit::URLConnection& connection, kit::URLResponse&) {
   // No login needed.
   if (&connection == probe_.get())
     cancelProbe();
@@ -526,14 +526,19 @@ void VeskWebView::connectionDidReceiveResponse(AuthProbeConnection& connection) 
     connection.cancel();
 }
 
-void VeskWebView::connectionDidFailWithError(AuthProbeConnection&, kit::Error*) {}
+void VeskWebView::didFailWithError(kit::URLConnection& connection, kit::Error&) {
+  if (&connection == probe_.get()) probe_ = nullptr;
+}
 
-void VeskWebView::connectionDidReceiveAuthenticationChallenge(AuthProbeConnection& connection,
-                                                              const std::string& challenge) {
-  kit::Ref<AuthProbeConnection> keep(&connection);
+void VeskWebView::didReceiveAuthenticationChallenge(kit::URLConnection& connection,
+                                                    kit::URLAuthenticationChallenge& challenge) {
+  kit::Ref<kit::URLConnection> keep(&connection);
   bSkipAuthCheck_ = true;
   cancelLater("checkHttpAuthentication");
-  std::fprintf(stderr, "outout conn : %s / chal : %s\n", connection.description().c_str(), challenge.c_str());
+  std::fprintf(stderr, "outout conn : %s / chal : %s\n", connection.description().c_str(),
+               challenge.protectionSpace().description().c_str());
+  if (kit::Ref<kit::URLAuthenticationChallengeSender> sender = challenge.sender())
+    sender->cancelAuthenticationChallenge(challenge);
   if (&connection == probe_.get())
     cancelProbe();
   else

@@ -17,6 +17,8 @@
 #include "kit/foundation/Notification.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/URL.h"
+#include "kit/net/URLConnection.h"
+#include "kit/net/URLConnectionDelegate.h"
 #include "kit/net/URLRequest.h"
 #include "kit/ui/ActivityIndicatorView.h"
 #include "kit/ui/AlertView.h"
@@ -29,7 +31,6 @@
 #include "kit/ui/TextField.h"
 #include "kit/ui/ViewController.h"
 #include "kit/ui/WebView.h"
-#include "shell/AuthProbeConnection.h"
 #include "shell/VeskProgressIndicatorView.h"
 #include "shell/VeskTabable.h"
 #include "shell/VeskWebViewDelegate.h"
@@ -44,7 +45,7 @@ class VeskWebView : public kit::View,
                     public kit::TextFieldDelegate,
                     public kit::GestureRecognizerDelegate,
                     public VeskProgressIndicatorDatasource,
-                    public AuthProbeConnectionDelegate {
+                    public kit::URLConnectionDelegate {
  public:
   // Markers the context script puts in links that open a new window.
   static constexpr const char* kNewTabMarker = "newtabquorb58301946627/";
@@ -151,7 +152,7 @@ class VeskWebView : public kit::View,
 
   // ---- HTTP-login probe
   void checkHttpAuthentication();
-  AuthProbeConnection* probeConnection() const noexcept { return probe_.get(); }
+  kit::URLConnection* probeConnection() const noexcept { return probe_.get(); }
 
   // ---- VeskTabable
   kit::Ref<kit::Image> getScreenShot(kit::Size size) override;
@@ -172,11 +173,11 @@ class VeskWebView : public kit::View,
   // ---- kit::AlertViewDelegate
   void alertViewClickedButtonAtIndex(kit::AlertView& alert, long index) override;
 
-  // ---- AuthProbeConnectionDelegate
-  void connectionDidReceiveAuthenticationChallenge(AuthProbeConnection& connection,
-                                                   const std::string& challenge) override;
-  void connectionDidReceiveResponse(AuthProbeConnection& connection) override;
-  void connectionDidFailWithError(AuthProbeConnection& connection, kit::Error* error) override;
+  // ---- kit::URLConnectionDelegate (the login probe)
+  void didReceiveAuthenticationChallenge(kit::URLConnection& connection,
+                                         kit::URLAuthenticationChallenge& challenge) override;
+  void didReceiveResponse(kit::URLConnection& connection, kit::URLResponse& response) override;
+  void didFailWithError(kit::URLConnection& connection, kit::Error& error) override;
 
   // ---- VeskProgressIndicatorDatasource
   kit::Size contentSize() override;
@@ -301,7 +302,7 @@ class VeskWebView : public kit::View,
   std::string location_;
   bool bURLBarScroll_ = false;
   kit::Ref<VeskProgressIndicatorView> customScrollIndicator_;
-  kit::Ref<AuthProbeConnection> probe_;
+  kit::Ref<kit::URLConnection> probe_;
   std::vector<kit::WeakRef<kit::AlertView>> ownAlerts_;
   std::vector<kit::NotificationCenter::Token> observers_;
   kit::NotificationCenter::Token keyboardObserver_;

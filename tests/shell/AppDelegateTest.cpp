@@ -8,6 +8,7 @@
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
 #include "shell/standins/DefaultSHKConfigurator.h"
+#include "shell/standins/MyURLCache.h"
 #include "shell/standins/MyURLRequest.h"
 #include "shell/standins/PINViewController.h"
 
@@ -57,22 +58,25 @@ TEST_F(AppDelegateTest, StartUpShowsTheMainScreenAndInstallsHooksAndCache) {
   EXPECT_TRUE(MyURLRequest::isAdblockFilterInstalled());
   EXPECT_NO_THROW(ShareConfiguration::sharedInstance());
   // A cache with no capacity is replaced by one of 512 KiB and 10 MiB.
-  ASSERT_TRUE(SharedURLCache::installed());
-  EXPECT_EQ(SharedURLCache::installed()->memoryCapacity(), 524288u);
-  EXPECT_EQ(SharedURLCache::installed()->diskCapacity(), 10485760u);
-  EXPECT_EQ(SharedURLCache::installed()->diskPath(), "web_cache");
+  auto* cache = dynamic_cast<MyURLCache*>(kit::URLCache::sharedURLCache().get());
+  ASSERT_TRUE(cache);
+  EXPECT_EQ(cache->memoryCapacity(), 524288u);
+  EXPECT_EQ(cache->diskCapacity(), 10485760u);
+  EXPECT_TRUE(cache->diskPath().ends_with("/web_cache")) << cache->diskPath();
 }
 
 TEST_F(AppDelegateTest, PhoneStartUpUsesThePhoneFilesAndKeepsExistingCacheCapacities) {
   usePhone();
-  SharedURLCache::resetForTesting(1000, 2000);
+  kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(1000, 2000, "small_cache"));
   defaults().setString("http://start.test/", "homepage");
   ASSERT_TRUE(launch());
   EXPECT_EQ(controller()->nibName(), "VeskWebViewController~iphone");
   EXPECT_EQ(controller()->view()->frame().size, (kit::Size{320, 460}));
   EXPECT_EQ(lastLoad(page(0)), "http://start.test/");
-  EXPECT_EQ(SharedURLCache::installed()->memoryCapacity(), 1000u);
-  EXPECT_EQ(SharedURLCache::installed()->diskCapacity(), 2000u);
+  kit::Ref<kit::URLCache> cache = kit::URLCache::sharedURLCache();
+  EXPECT_TRUE(dynamic_cast<MyURLCache*>(cache.get()));
+  EXPECT_EQ(cache->memoryCapacity(), 1000u);
+  EXPECT_EQ(cache->diskCapacity(), 2000u);
 }
 
 TEST_F(AppDelegateTest, ALaunchURLOpensInANewTab) {

@@ -3,6 +3,7 @@
 // The tests play the page's part through the headless web view.
 
 #include "ShellTest.h"
+#include "support/TestHTTPServer.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
@@ -50,31 +51,10 @@ struct FakeStrip : VeskWebViewDelegate {
   void closeMe(VeskWebView&) override {}
 };
 
-// A probe connection that answers when the test says so.
-struct FakeProbe : AuthProbeConnection {
-  using AuthProbeConnection::AuthProbeConnection;
-  std::string url;
-  int cancels = 0;
-  void cancel() override {
-    AuthProbeConnection::cancel();
-    ++cancels;
-  }
-};
-
 class PageViewTest : public shelltest::ShellTest {
  protected:
-  void SetUp() override {
-    ShellTest::SetUp();
-    AuthProbeConnection::setFactory([this](kit::URLRequest& r, AuthProbeConnectionDelegate* d) {
-      kit::Ref<FakeProbe> p(new FakeProbe(d));
-      p->url = r.url()->absoluteString();
-      probes.push_back(p);
-      return kit::Ref<AuthProbeConnection>(p);
-    });
-  }
   void TearDown() override {
     pages.clear();
-    probes.clear();
     ShellTest::TearDown();
   }
 
@@ -106,7 +86,6 @@ class PageViewTest : public shelltest::ShellTest {
 
   FakeStrip strip;  // declared first: it outlives the pages
   std::vector<kit::Ref<VeskWebView>> pages;
-  std::vector<kit::Ref<FakeProbe>> probes;
 };
 
 TEST_F(PageViewTest, TheInterfaceFileBuildsEveryOutletAndNoWebViewUntilShown) {
@@ -491,6 +470,11 @@ TEST_F(PageViewTest, AfterThreeWarningsTwentySecondsAreEnough) {
 }
 
 TEST_F(PageViewTest, ADestroyedPageLeavesNothingPointingAtIt) {
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/slow",
+               tolvatest::TestResponse::withStatus(401, "who?")
+                   .header("WWW-Authenticate", "Basic realm=\"x\"")
+                   .stallBeforeHead(std::chrono::milliseconds(200)));
   app()->headlessURLOpener().addOpenableScheme("mailto");
   defaults().setBool(true, "opt_http_auth");
   rereadSettings();
@@ -499,26 +483,27 @@ TEST_F(PageViewTest, ADestroyedPageLeavesNothingPointingAtIt) {
   kit::Ref<kit::GestureRecognizer> gesture;
   kit::Ref<kit::AlertView> ask;
   {
-    kit::Ref<VeskWebView> p = VeskWebView::allocInstance({0, 0, 1024, 598}, &strip, "http://site.test/");
+    kit::Ref<VeskWebView> p = VeskWebView::allocInstance({0, 0, 1024, 598}, &strip, server.url("/slow"));
     webView = p->existingWebView();
     scroll = webView->scrollView();
     gesture = webView->gestureRecognizers().at(1);
     loop().advance(3);  // the login probe starts
-    ASSERT_EQ(probes.size(), 1u);
+    ASSERT_TRUE(p->probeConnection());
+    ASSERT_TRUE(server.waitForRequests(1));
     web(p.get())->fireShouldStart("mailto:a@b.c", kit::WebViewNavigationType::LinkClicked);
     ask = topAlert();
     ASSERT_TRUE(ask);
     EXPECT_EQ(ask->delegate(), dynamic_cast<kit::AlertViewDelegate*>(p.get()));
-    p->removeFromSuperview();
   }
   EXPECT_FALSE(webView->delegate());
   EXPECT_FALSE(scroll->delegate());
   EXPECT_FALSE(gesture->delegate());
-  EXPECT_FALSE(probes[0]->delegate());
-  EXPECT_TRUE(probes[0]->isCancelled());
   EXPECT_FALSE(ask->delegate());
-  ask->tapButton(1);   // no page to answer: nothing happens
-  loop().advance(30);  // no delayed call reaches the page
+  ask->tapButton(1);  // no page to answer: nothing happens
+  // The probe's answer arrives for nobody; no delayed call reaches the page.
+  loop().runUntil([] { return false; }, 0.5);
+  loop().advance(30);
+  EXPECT_TRUE(kit::PopoverController::visiblePopovers().empty());
 }
 
 TEST_F(PageViewTest, TabStateIsSavedAndRestored) {
@@ -564,34 +549,39 @@ TEST_F(PageViewTest, TabStateIsSavedAndRestored) {
 }
 
 TEST_F(PageViewTest, TheLoginProbeRunsThreeSecondsAfterAnAllowedLoad) {
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/open", tolvatest::TestResponse::ok("fine"));
+  server.route("GET", "/login",
+               tolvatest::TestResponse::withStatus(401, "who?").header("WWW-Authenticate", "Basic realm=\"x\""));
   defaults().setBool(true, "opt_http_auth");
   rereadSettings();
-  VeskWebView* p = open("http://secure.test/");
-  EXPECT_EQ(p->authen_url(), "http://secure.test/");
+  const std::string open1 = server.url("/open");
+  VeskWebView* p = open(open1);
+  EXPECT_EQ(p->authen_url(), open1);
   loop().advance(2.9);
-  EXPECT_TRUE(probes.empty());
-  loop().advance(0.2);
-  ASSERT_EQ(probes.size(), 1u);
-  EXPECT_EQ(probes[0]->url, "http://secure.test/");
-
-  // A page that needs no login: the probe is dropped.
-  probes[0]->delegate()->connectionDidReceiveResponse(*probes[0]);
-  EXPECT_TRUE(probes[0]->isCancelled());
   EXPECT_FALSE(p->probeConnection());
+  loop().advance(0.2);
+  ASSERT_TRUE(p->probeConnection());
+
+  // A page that needs no login: the probe ends with the response.
+  ASSERT_TRUE(loop().runUntil([&] { return !p->probeConnection(); }, 10));
+  EXPECT_EQ(server.requestsFor("/open").size(), 1u);
+  EXPECT_TRUE(kit::PopoverController::visiblePopovers().empty());
 
   // A finished load before the probe is due cancels it.
-  web(p)->fireShouldStart("http://secure.test/b", kit::WebViewNavigationType::LinkClicked);
+  web(p)->fireShouldStart(server.url("/open?again"), kit::WebViewNavigationType::LinkClicked);
   web(p)->completeLoad();
   loop().advance(5);
-  EXPECT_EQ(probes.size(), 1u);
+  EXPECT_FALSE(p->probeConnection());
 
-  // A login challenge: the login screen points at the page's centre.
-  web(p)->fireShouldStart("http://secure.test/c", kit::WebViewNavigationType::LinkClicked);
-  loop().advance(3);
-  ASSERT_EQ(probes.size(), 2u);
+  // A login challenge: the load stops and the login screen points at the page's centre.
+  const std::string login1 = server.url("/login");
+  web(p)->fireShouldStart(login1, kit::WebViewNavigationType::LinkClicked);
   web(p)->fireDidStart();
-  probes[1]->delegate()->connectionDidReceiveAuthenticationChallenge(*probes[1], "Basic realm=\"x\"");
-  EXPECT_TRUE(probes[1]->isCancelled());
+  loop().advance(3);
+  ASSERT_TRUE(p->probeConnection());
+  ASSERT_TRUE(loop().runUntil([] { return !kit::PopoverController::visiblePopovers().empty(); }, 10));
+  EXPECT_FALSE(p->probeConnection());
   EXPECT_EQ(p->urlLoadCounter(), 0);
   EXPECT_FALSE(p->activity()->isAnimating());
   EXPECT_GE(web(p)->stopCount(), 1);
@@ -601,21 +591,22 @@ TEST_F(PageViewTest, TheLoginProbeRunsThreeSecondsAfterAnAllowedLoad) {
   ASSERT_TRUE(nav);
   auto* login = dynamic_cast<VeskAuthenticationTableViewController*>(nav->topViewController());
   ASSERT_TRUE(login);
-  EXPECT_EQ(login->urlStr(), "http://secure.test/c");
+  EXPECT_EQ(login->urlStr(), login1);
   EXPECT_EQ(login->veskWebView(), p);
   EXPECT_EQ(login->pop(), popover.get());
   EXPECT_EQ(p->authen_url(), "");
   EXPECT_FALSE(p->bSkipAuthCheck());
 
   // The login screen loads with the credentials; that load is not probed again.
-  p->loadRequest("http://secure.test/c", "user", "pass");
+  p->loadRequest(login1, "user", "pass");
   kit::URLRequest* r = web(p)->lastLoadedRequest();
   EXPECT_EQ(r->valueForHTTPHeaderField("Authorization").value_or(""), "Basic dXNlcjpwYXNz");
   EXPECT_EQ(r->cachePolicy(), kit::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData);
   EXPECT_EQ(r->timeoutInterval(), 3);
-  EXPECT_EQ(p->authen_url(), "http://secure.test/c");
+  EXPECT_EQ(p->authen_url(), login1);
   loop().advance(5);
-  EXPECT_EQ(probes.size(), 2u);
+  EXPECT_FALSE(p->probeConnection());
+  EXPECT_EQ(server.requestsFor("/login").size(), 1u);
 }
 
 TEST_F(PageViewTest, SpecialLoadsAndChosenURLs) {

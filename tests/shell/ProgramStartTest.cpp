@@ -99,14 +99,26 @@ TEST(ProgramStart, HeadlessLoadsAGivenPageAndCompletesTheStartUp) {
   ProgramRun r = runTolva(home.path(), "--headless '" + url + "'");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Tolva: tab " + url), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Tolva: loaded " + url + " (HTTP 200"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("title \"Hi\""), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("start-up complete"), std::string::npos) << r.output;
+  EXPECT_EQ(server.requestsFor("/").size(), 1u);
+
+  // A page that cannot be loaded is reported; the start-up still completes.
+  server.stop();
+  ProgramRun down = runTolva(home.path(), "--headless '" + url + "'");
+  EXPECT_EQ(down.status, 0) << down.output;
+  EXPECT_NE(down.output.find("could not load"), std::string::npos) << down.output;
 }
 
 TEST(ProgramStart, PhoneAndTolpURLsStartToo) {
   tolvatest::TempHome home;
-  ProgramRun r = runTolva(home.path(), "--headless --phone tolp://example.org/a");
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/a", tolvatest::TestResponse::html("<title>A</title>"));
+  std::string hostPort = server.origin().substr(std::string("http://").size());
+  ProgramRun r = runTolva(home.path(), "--headless --phone tolp://" + hostPort + "/a");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Tolva: tab http://example.org/a"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Tolva: loaded http://" + hostPort + "/a (HTTP 200"), std::string::npos) << r.output;
   // Without --headless it still starts, and says the window is missing.
   ProgramRun plain = runTolva(home.path(), "");
   EXPECT_EQ(plain.status, 0) << plain.output;

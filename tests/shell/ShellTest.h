@@ -15,6 +15,7 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
+#include "kit/net/URLCache.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -26,8 +27,6 @@
 #include "kit/ui/Responder.h"
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
-#include "shell/AuthProbeConnection.h"
-#include "shell/SharedURLCache.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskMultiTabView.h"
@@ -54,8 +53,8 @@ class ShellTest : public ::testing::Test {
     tolva::registerShellInterfaceFiles();
     tolva::registerShellClasses(kit::ClassRegistry::shared());
     tolva::ShareConfiguration::resetForTesting();
-    tolva::SharedURLCache::resetForTesting(0, 0);
-    tolva::AuthProbeConnection::setFactory(nullptr);
+    // A cache without capacity, as a platform may have before start-up.
+    kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
     tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
@@ -74,7 +73,7 @@ class ShellTest : public ::testing::Test {
     mainObjects_.clear();
     loop().advance(30);
     kit::Application::sharedApplication()->reset();
-    tolva::AuthProbeConnection::setFactory(nullptr);
+    kit::URLCache::setSharedURLCache(nullptr);
     kit::Device::currentDevice().setUserInterfaceIdiom(kit::UserInterfaceIdiom::Pad);
     kit::Clock::setReal();
   }

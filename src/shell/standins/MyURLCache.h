@@ -1,31 +1,21 @@
 #pragma once
-// Stand-in for the browser's URL cache: it keeps the capacities and disk
-// path it was made with and caches nothing. The real cache (placeholder
-// answers for blocked URLs on top of the platform's cache) replaces it.
+// Stand-in for the browser's URL cache: the platform's cache as it is. The
+// real one (placeholder answers for URLs the ad-block filter refuses)
+// replaces it.
 
 #include <cstdint>
 #include <string>
 
-#include "kit/foundation/Object.h"
+#include "kit/net/URLCache.h"
 
 namespace tolva {
 
-class MyURLCache : public kit::Object {
+class MyURLCache : public kit::URLCache {
  public:
-  MyURLCache(uint64_t memoryCapacity, uint64_t diskCapacity, std::string diskPath)
-      : memoryCapacity_(memoryCapacity), diskCapacity_(diskCapacity), diskPath_(std::move(diskPath)) {}
-
-  uint64_t memoryCapacity() const noexcept { return memoryCapacity_; }
-  uint64_t diskCapacity() const noexcept { return diskCapacity_; }
-  const std::string& diskPath() const noexcept { return diskPath_; }
-  void removeAllCachedResponses() {}
+  MyURLCache(uint64_t memoryCapacity, uint64_t diskCapacity, const std::string& diskPath)
+      : kit::URLCache(memoryCapacity, diskCapacity, diskPath) {}
 
   std::string className() const override { return "MyURLCache"; }
-
- private:
-  uint64_t memoryCapacity_;
-  uint64_t diskCapacity_;
-  std::string diskPath_;
 };
 
 }  // namespace tolva
