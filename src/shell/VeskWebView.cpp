@@ -281,9 +281,7 @@ kit::WebView* VeskWebView::webView() {
 
   // Gestures; what each one does is the gesture settings' business.
   bool pad = kit::Device::currentDevice().isPad();
-  // Held as a plain recogniser: a long press's own release() (the finger
-  // lifting) hides the reference count's under its own type.
-  kit::Ref<kit::GestureRecognizer> hold(new kit::LongPressGestureRecognizer(
+  kit::Ref<kit::LongPressGestureRecognizer> hold(new kit::LongPressGestureRecognizer(
       "handleTapAndHold:", [this](kit::GestureRecognizer& g) { handleTapAndHold(g); }));
   hold->setDelegate(this);
   wv->addGestureRecognizer(hold.get());

@@ -101,8 +101,7 @@ void VeskWebViewController::viewDidLoad() {
   ShareActivityIndicator::currentIndicator()->setFrame(infoBox_->frame());
 
   for (kit::Button* button : {newPageBtn1_.get(), newPageBtn2_.get()}) {
-    // Held as a plain recogniser: a long press's own release() hides the reference count's.
-    kit::Ref<kit::GestureRecognizer> press(new kit::LongPressGestureRecognizer(
+    kit::Ref<kit::LongPressGestureRecognizer> press(new kit::LongPressGestureRecognizer(
         "onLongPressNewPage:", [this](kit::GestureRecognizer& g) { onLongPressNewPage(g); }));
     button->addGestureRecognizer(press.get());
   }
