@@ -157,6 +157,7 @@ void VeskMultiTabView::deleteTab(int a, bool) {
     while (closed->count() > 10) closed->removeObjectAtIndex(closed->count() - 1);
   }
   page->willBeDestoryed();
+  page->setDelegate(nullptr);  // the strip may go before the closed page does
   page->removeFromSuperview();
   // A closed page lives 10 s more before it goes.
   kit::RunLoop::main().performAfterDelay(this, "releaseClosedTab", page, 10.0, [page]() mutable { page = nullptr; });

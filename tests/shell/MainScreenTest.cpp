@@ -307,4 +307,34 @@ TEST_F(MainScreenTest, AMemoryWarningDropsTheFaviconStore) {
   EXPECT_TRUE(controller()->faviconDb());
 }
 
+TEST_F(MainScreenTest, SettingsOpenAsAFormSheetAndCloseWithDone) {
+  ASSERT_TRUE(launch());
+  mainButton("Settings")->tap();
+  auto* nav = dynamic_cast<kit::NavigationController*>(controller()->presentedViewController());
+  ASSERT_TRUE(nav);
+  EXPECT_EQ(nav->modalPresentationStyle(), kit::ViewController::ModalPresentationStyle::FormSheet);
+  auto* settings = dynamic_cast<PrefAppSettingsViewController*>(nav->topViewController());
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(settings->nibName(), "PrefAppSettingsView");
+  EXPECT_TRUE(settings->showDoneButton());
+  settings->dismiss();
+  loop().advance(1);
+  EXPECT_FALSE(controller()->presentedViewController());
+}
+
+TEST_F(MainScreenTest, TheStatusBarHalvesScrollTheirPageToTheTop) {
+  ASSERT_TRUE(launch());
+  kit::Button* left = controller()->statusBtnLeft();
+  kit::Button* right = controller()->statusBtnRight();
+  EXPECT_EQ(left->window(), delegate()->window());
+  kit::Rect bar = app()->statusBarFrame();
+  EXPECT_EQ(left->frame(), kit::Rect(bar.x(), bar.y(), bar.width() / 2, bar.height()));
+  EXPECT_EQ(right->frame().x(), bar.width() / 2);
+  kit::ScrollView* scroll = page(0)->existingWebView()->scrollView();
+  scroll->setContentSize({1024, 5000});
+  scroll->setContentOffset({0, 800});
+  right->tap();
+  EXPECT_EQ(scroll->contentOffset().y, 0);
+}
+
 }  // namespace
