@@ -82,7 +82,14 @@ kit::RunLoop& mainLoop() { return kit::RunLoop::main(); }
 
 }  // namespace
 
-VeskWebView::VeskWebView(kit::Rect frame) : kit::View(frame) {}
+// The controls every load touches exist even in a page made without its
+// interface file (which replaces them with its own).
+VeskWebView::VeskWebView(kit::Rect frame)
+    : kit::View(frame),
+      btnStopRefresh_(new kit::Button()),
+      activity_(new kit::ActivityIndicatorView()),
+      progressBoundary_(new kit::View()),
+      title_(new kit::Label()) {}
 
 VeskWebView::~VeskWebView() {
   mainLoop().cancelPreviousPerformRequests(this);

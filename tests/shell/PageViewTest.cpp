@@ -660,6 +660,20 @@ TEST_F(PageViewTest, FormValuesReachThePageExactly) {
   EXPECT_EQ(w->evaluatedScripts()[1], "setVeSkValue('user\\'s\\nname','a%20b%27%FC%u20AC');");
 }
 
+TEST_F(PageViewTest, APageMadeWithoutItsInterfaceFileStillLoads) {
+  kit::Ref<VeskWebView> bare = kit::make<VeskWebView>(kit::Rect(0, 0, 300, 200));
+  bare->setDelegate(&strip);
+  bare->setLocation("http://bare.test/");
+  bare->willBeViewed();
+  kit::HeadlessWebView* w = web(bare.get());
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->frame(), bare->bounds());
+  w->completeLoad();
+  w->fireDidFail(error(-1009).get());
+  bare->onStopReload();
+  EXPECT_EQ(historyCount(), 1u);
+}
+
 TEST_F(PageViewTest, NoCertificateIsAcceptedWithoutVerification) {
   for (const char* host : {"site.test", "localhost", "127.0.0.1", ""})
     EXPECT_FALSE(NSHTTPURLRequest::allowsAnyHTTPSCertificateForHost(host));
