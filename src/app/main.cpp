@@ -138,6 +138,9 @@ int main(int argc, char** argv) {
   kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
   // Read the settings now, so a damaged file is dealt with at start.
   size_t settings = defaults.persistentDomain()->count();
+  // Tab state and settings change often; a short coalescing delay keeps them
+  // safe from a crash without writing the file on every change.
+  defaults.setAutosaveDelay(1.0);
   std::printf("Tolva: data in %s, cache in %s; %zu settings, %zu keychain items\n", kit::Paths::dataRoot().c_str(),
               kit::Paths::cacheRoot().c_str(), settings, kit::Keychain::shared().items().size());
 

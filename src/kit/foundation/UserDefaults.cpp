@@ -9,6 +9,7 @@
 #include "kit/foundation/Number.h"
 #include "kit/foundation/Paths.h"
 #include "kit/foundation/PropertyList.h"
+#include "kit/foundation/RunLoop.h"
 
 namespace kit {
 namespace {
@@ -290,7 +291,22 @@ void UserDefaults::registerDefaults(const Dictionary* defaults) {
 
 void UserDefaults::postChange() {
   NotificationCenter::defaultCenter().postNotification(kDidChangeNotification, this);
+  double delay = autosaveDelay_.load();
+  if (delay <= 0 || autosavePending_.exchange(true)) return;
+  WeakRef<UserDefaults> weak(this);
+  RunLoop::performOnMainThread([weak, delay] {
+    Ref<UserDefaults> self = weak.lock();
+    if (!self) return;
+    RunLoop::main().performAfterDelay(self.get(), "autosave", nullptr, delay, [weak] {
+      if (Ref<UserDefaults> d = weak.lock()) {
+        d->autosavePending_ = false;
+        d->synchronize();
+      }
+    });
+  });
 }
+
+void UserDefaults::setAutosaveDelay(double seconds) { autosaveDelay_ = seconds > 0 ? seconds : 0; }
 
 bool UserDefaults::synchronize(Ref<Error>* error) {
   if (error) *error = nullptr;

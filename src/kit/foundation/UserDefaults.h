@@ -32,6 +32,7 @@
 // Create instances with make<UserDefaults>(path).
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -106,6 +107,10 @@ class UserDefaults : public Object {
 
   // Writes the persistent domain when it changed since the last save.
   bool synchronize(Ref<Error>* error = nullptr);
+  // With a delay above 0, a change schedules a save on the main run loop that
+  // many seconds later (changes meanwhile ride along), so stored settings
+  // survive a crash without a write per change. Off (0) by default.
+  void setAutosaveDelay(double seconds);
   // Saves, then drops the memory copy (see above). False when the save
   // failed and the memory copy was kept. When the file's folder is gone
   // (the data was deleted) there is nothing to keep the changes in: they
@@ -128,6 +133,8 @@ class UserDefaults : public Object {
   mutable bool dirty_ = false;
   mutable uint64_t generation_ = 0;
   mutable Ref<Error> writeBlocked_;  // why saving is off, when it is
+  std::atomic<double> autosaveDelay_{0};
+  std::atomic<bool> autosavePending_{false};
 };
 
 }  // namespace kit

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "kit/foundation/Array.h"
+#include "kit/foundation/RunLoop.h"
+#include "kit/foundation/Clock.h"
 #include "kit/foundation/Data.h"
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Dictionary.h"
@@ -120,6 +122,27 @@ TEST_F(UserDefaultsTest, SynchronizeWritesOnlyWhenSomethingChanged) {
   d->setDouble(0.25, "slider");  // same number, other type: a change
   EXPECT_TRUE(d->synchronize());
   EXPECT_NE(inodeOf(path), first);
+}
+
+TEST_F(UserDefaultsTest, AutosaveWritesOnceAfterTheDelayOnTheMainLoop) {
+  Clock::setVirtual(700000000.0);
+  RunLoop::main().drain();
+  auto d = fresh();
+  d->setAutosaveDelay(1.0);
+  d->setInteger(1, "tab0");
+  RunLoop::main().advance(0.5);
+  d->setInteger(2, "tab1");  // rides along with the first change's save
+  EXPECT_EQ(inodeOf(path), 0u);
+  RunLoop::main().advance(0.6);
+  ino_t saved = inodeOf(path);
+  ASSERT_NE(saved, 0u);
+  EXPECT_EQ(as<Number>(onDisk()->objectForKey("tab1"))->intValue(), 2);
+  RunLoop::main().advance(5.0);
+  EXPECT_EQ(inodeOf(path), saved);  // nothing new, no second write
+  d->setInteger(3, "tab1");
+  RunLoop::main().advance(1.0);
+  EXPECT_EQ(as<Number>(onDisk()->objectForKey("tab1"))->intValue(), 3);
+  Clock::setReal();
 }
 
 TEST_F(UserDefaultsTest, TypedReadersCoerce) {
