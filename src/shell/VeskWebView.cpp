@@ -478,26 +478,6 @@ bool VeskWebView::restoreFromIdentifier(int index) {
   return true;
 }
 
-// ---- Page scripts
-
-void VeskWebView::injectJSandPopupHandler() {
-  kit::WebView* wv = webView_.get();
-  if (!wv || UIWebViewExpand::isInjected(*wv)) return;
-  wv->stringByEvaluatingJavaScriptFromString(getContextJSCode());
-  wv->stringByEvaluatingJavaScriptFromString("injectPopupHandler(window);");
-}
-
-void VeskWebView::injectJscode() {
-  kit::WebView* wv = webView_.get();
-  if (!wv) return;
-  if (!UIWebViewExpand::isInjected(*wv)) wv->stringByEvaluatingJavaScriptFromString(getContextJSCode());
-  wv->stringByEvaluatingJavaScriptFromString("injectLinkTargets();");
-  wv->stringByEvaluatingJavaScriptFromString("injectPopupHandler(window);");
-}
-
-// The offer to save a login comes with the form-password work.
-void VeskWebView::processSavePassword(const kit::Dictionary*) {}
-
 std::optional<std::string> VeskWebView::extrackNewTab(const std::string& url) {
   return textAfterMarker(url, kNewTabMarker, kNewTabMarker2f);
 }

@@ -8,6 +8,7 @@
 // Made from the interface file "VeskViewComponents" ("...~iphone" on
 // phones) by allocInstance(). Main thread only.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "kit/net/URLConnection.h"
 #include "kit/net/URLConnectionDelegate.h"
 #include "kit/net/URLRequest.h"
+#include "kit/ui/ActionSheet.h"
 #include "kit/ui/ActivityIndicatorView.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/BarButtonItem.h"
@@ -142,9 +144,22 @@ class VeskWebView : public kit::View,
   bool restoreFromIdentifier(int index);
 
   // ---- Page scripts and passwords
+  // Action-sheet tags of the questions to save a login and to change a saved one.
+  static constexpr long kTagSavePassword = 2;
+  static constexpr long kTagChangePassword = 3;
+  // The context script when the page lacks it, and the pop-up handler.
   void injectJSandPopupHandler();
+  // The same, and the link targets.
   void injectJscode();
+  // Offers to save a login for the page's site: the HTTP login `record`
+  // ({"login", "password", "url"}), or with none the submitted form as the
+  // password script reads it. One question at a time per page.
   void processSavePassword(const kit::Dictionary* record);
+  // Whether `fields` agrees with every key of `stored` that it has.
+  static bool matchTwoDictionaries(const kit::Dictionary* stored, const kit::Dictionary* fields);
+  // The user's answer to a save or change question.
+  void passwordSheetClickedButtonAtIndex(kit::ActionSheet& sheet, long index);
+  bool bShowingPasswordSheet() const noexcept { return bShowingPasswordSheet_; }
 
   // ---- New-tab markers: the text after the marker, or none without one.
   static std::optional<std::string> extrackNewTab(const std::string& url);
@@ -298,6 +313,9 @@ class VeskWebView : public kit::View,
   std::string authen_url_;
   bool bSkipAuthCheck_ = false;
   bool bShowingPasswordSheet_ = false;
+  // Hears the answer to this page's password question; it lets go of the question when the page goes.
+  class PasswordSheetAnswers;
+  std::shared_ptr<PasswordSheetAnswers> passwordSheetAnswers_;
   int urlLoadCounter_ = 0;
   std::string location_;
   bool bURLBarScroll_ = false;

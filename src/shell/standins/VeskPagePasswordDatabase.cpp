@@ -27,6 +27,22 @@ kit::Ref<kit::MutableDictionary> VeskPagePasswordDatabase::retrieveByURL(const s
   return copy;
 }
 
-void VeskPagePasswordDatabase::deleteAllPasswords() { entries_.clear(); }
+void VeskPagePasswordDatabase::deleteAllPasswords() {
+  for (const auto& [site, fields] : entries_) options_.erase(site);
+  entries_.clear();
+}
+
+void VeskPagePasswordDatabase::resetForTesting() {
+  entries_.clear();
+  options_.clear();
+  optSavePassword_ = true;
+}
+
+int VeskPagePasswordDatabase::getSaveOption(const std::string& site) const {
+  auto it = options_.find(site);
+  return it == options_.end() ? 0 : it->second;
+}
+
+void VeskPagePasswordDatabase::setSaveOption(const std::string& site, int option) { options_[site] = option; }
 
 }  // namespace tolva

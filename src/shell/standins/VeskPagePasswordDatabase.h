@@ -15,19 +15,28 @@ class VeskPagePasswordDatabase : public kit::Object {
  public:
   static VeskPagePasswordDatabase* sharedInstance();
 
-  bool opt_save_password() const { return true; }
+  bool opt_save_password() const { return optSavePassword_; }
+  void setOptSavePasswordForTesting(bool on) { optSavePassword_ = on; }
+  // The per-site answer to the save question: 0 ask (also when none is
+  // stored), 1 question shown, 2 never for this site, 3 saved.
+  int getSaveOption(const std::string& site) const;
+  void setSaveOption(const std::string& site, int option);
   size_t count() const { return entries_.size(); }
   // Stores `fields` for `site`; `passwordKey` names the password field.
   void updatePassword(const std::string& passwordKey, const kit::Dictionary* fields, const std::string& site);
   // A copy of the site's fields, or null when it has none.
   kit::Ref<kit::MutableDictionary> retrieveByURL(const std::string& site) const;
   void deleteAllPasswords();
+  // Entries and options gone, saving offered.
+  void resetForTesting();
 
   std::string className() const override { return "VeskPagePasswordDatabase"; }
 
  private:
   VeskPagePasswordDatabase() = default;
   std::map<std::string, kit::Ref<kit::Dictionary>> entries_;
+  std::map<std::string, int> options_;
+  bool optSavePassword_ = true;
 };
 
 }  // namespace tolva
