@@ -204,6 +204,10 @@ class VeskWebView : public kit::View,
   void handleTap(kit::GestureRecognizer& recognizer);
   void handleSwipe(kit::GestureRecognizer& recognizer);
   void handleTapAndHold(kit::GestureRecognizer& recognizer);
+  // A point in the web view in the page's own coordinates: scaled by the
+  // page's window width over the view's width (on systems before 5.0 the
+  // page's scroll offset is added too). Asks the page; unscaled without one.
+  kit::Point documentPoint(kit::Point inWebView);
   // A tap never runs together with a pinch; any other pair may.
   bool gestureRecognizerShouldRecognizeSimultaneously(kit::GestureRecognizer& recognizer,
                                                       kit::GestureRecognizer& other) override;

@@ -302,10 +302,14 @@ void VeskWebView::handleSwipe(kit::GestureRecognizer& recognizer) {
 void VeskWebView::handleTapAndHold(kit::GestureRecognizer& recognizer) {
   if (VeskMiscObject::sharedInstance()->bKeyboardVisible()) return;
   // The page is asked for its metrics only when the menu is to open.
-  if (recognizer.state() != kit::GestureRecognizer::State::Began) return;
+  if (recognizer.state() != kit::GestureRecognizer::State::Began || !webView_) return;
+  kit::Point document = documentPoint(recognizer.locationInView(webView_.get()));
+  openContextualMenuAt(document, recognizer.locationInView(this));
+}
+
+kit::Point VeskWebView::documentPoint(kit::Point touch) {
   kit::WebView* wv = webView_.get();
-  if (!wv) return;
-  kit::Point touch = recognizer.locationInView(wv);
+  if (!wv) return touch;
   double viewWidth = wv->frame().width();
   double pageWidth = pageWindowSize(*wv).width;
   // A page that reports no width (or a view without one) would put every
@@ -317,7 +321,7 @@ void VeskWebView::handleTapAndHold(kit::GestureRecognizer& recognizer) {
     document.x += scrolled.x;
     document.y += scrolled.y;
   }
-  openContextualMenuAt(document, recognizer.locationInView(this));
+  return document;
 }
 
 bool VeskWebView::gestureRecognizerShouldRecognizeSimultaneously(kit::GestureRecognizer& recognizer,
