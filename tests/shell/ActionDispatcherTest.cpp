@@ -42,9 +42,10 @@ struct FakeStrip : VeskWebViewDelegate {
     if (onMove) onMove();
   }
   void screenShotUpdated(VeskWebView&) override { ++screenshots; }
-  kit::PopoverController* getBookmarkPopover() override { return nullptr; }
+  kit::PopoverController* getBookmarkPopover() override { return bookmarks.get(); }
   kit::NavigationController* getBookmarkNavicon() override { return nullptr; }
   void showInfoBox(const std::string& text, kit::Image* image) override { captions.push_back({text, image}); }
+  kit::Ref<kit::PopoverController> bookmarks;
   int getIdentifierForPersistentData(const VeskWebView&) const override { return 0; }
   void makeAllTabsFullscreen(int mode) override { fullscreen.push_back(mode); }
   bool isScreenShotActive() const override { return true; }
@@ -442,7 +443,7 @@ TEST_F(ActionDispatcherTest, MainScreenCodesReachTheController) {
   EXPECT_TRUE(p->btnRotationLock()->isSelected());
   EXPECT_EQ(c->infoBox()->text(), "Rotation Lock");
   EXPECT_EQ(c->infoBox()->image(), VeskInfoBoxView::sharedRotationLockIcon());
-  p->handleAction(27);
+  p->btnRotationLock()->tap();  // the page's own button does the same
   EXPECT_FALSE(c->lockRotation());
   EXPECT_EQ(c->infoBox()->text(), "Rotation Unlock");
   EXPECT_EQ(c->infoBox()->image(), VeskInfoBoxView::sharedRotationUnlockIcon());
@@ -570,6 +571,14 @@ TEST_F(ActionDispatcherTest, TheActionsMenuIsKeptAndTitledWithThePage) {
                                               "Set as Homepage", "Translate to Deutsch", "Print"}));
   p->onAction();  // a second tap closes it
   EXPECT_FALSE(menu->isVisible());
+
+  // Either menu puts the tab strip's bookmark popover away.
+  strip.bookmarks = kit::PopoverController::withContentViewController(kit::make<kit::ViewController>().get());
+  strip.bookmarks->presentPopoverFromRect({0, 0, 1, 1}, p, kit::PopoverArrowAny, false);
+  ASSERT_TRUE(strip.bookmarks->isPopoverVisible());
+  p->onEasyCommand();
+  EXPECT_FALSE(strip.bookmarks->isPopoverVisible());
+  p->onEasyCommand();
 
   p->setLocation("http://other.test/");
   p->onAction();
