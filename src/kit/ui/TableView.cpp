@@ -7,6 +7,7 @@
 #include "kit/foundation/Exception.h"
 #include "kit/ui/Control.h"
 #include "kit/ui/Label.h"
+#include "kit/ui/Responder.h"
 #include "kit/ui/TableViewDataSource.h"
 #include "kit/ui/TableViewDelegate.h"
 #include "kit/ui/TextMeasurement.h"
@@ -146,6 +147,7 @@ void TableView::loadData() {
   ++reloadCount_;
   for (auto& [path, cell] : visible_) recycle(cell);
   visible_.clear();
+  dropKeptCell();
   selected_.reset();
   for (auto& s : sections_) {
     if (s.headerView) s.headerView->removeFromSuperview();
@@ -403,6 +405,18 @@ void TableView::configureCell(TableViewCell& cell, const IndexPath& path) {
   cell.setSelected(selected_ && *selected_ == path);
 }
 
+bool TableView::holdsFirstResponder(const TableViewCell& cell) {
+  auto* responder = dynamic_cast<View*>(Responder::firstResponder());
+  return responder && responder->isDescendantOfView(&cell);
+}
+
+void TableView::dropKeptCell() {
+  if (!kept_) return;
+  Ref<TableViewCell> cell = kept_->second;
+  kept_.reset();
+  recycle(cell);
+}
+
 void TableView::recycle(const Ref<TableViewCell>& cell) {
   if (cell->superview() == this) cell->removeFromSuperview();
   cell->setShowingDeleteConfirmation(false);
@@ -415,9 +429,14 @@ void TableView::tile() {
   tiling_ = true;
   std::vector<IndexPath> paths = computeVisiblePaths();
   std::set<IndexPath> wanted(paths.begin(), paths.end());
+  if (kept_ && !holdsFirstResponder(*kept_->second)) dropKeptCell();
   for (auto it = visible_.begin(); it != visible_.end();) {
     if (!wanted.count(it->first)) {
-      recycle(it->second);
+      if (!kept_ && holdsFirstResponder(*it->second)) {
+        kept_.emplace(it->first, it->second);
+      } else {
+        recycle(it->second);
+      }
       it = visible_.erase(it);
     } else {
       ++it;
@@ -425,6 +444,11 @@ void TableView::tile() {
   }
   for (const auto& p : paths) {
     if (visible_.count(p)) continue;
+    if (kept_ && kept_->first == p) {
+      visible_[p] = kept_->second;
+      kept_.reset();
+      continue;
+    }
     Ref<TableViewCell> cell;
     if (dataSource_) cell = dataSource_->tableViewCellForRowAtIndexPath(*this, p);
     if (!cell) {
@@ -439,6 +463,7 @@ void TableView::tile() {
     if (delegate_) delegate_->tableViewWillDisplayCell(*this, *cell, p);
   }
   for (auto& [p, cell] : visible_) cell->setFrame(rectForRowAtIndexPath(p));
+  if (kept_) kept_->second->setFrame(rectForRowAtIndexPath(kept_->first));
   tiling_ = false;
 }
 
@@ -480,6 +505,7 @@ std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell* cell) 
   for (auto& [p, c] : visible_) {
     if (c.get() == cell) return p;
   }
+  if (kept_ && kept_->second.get() == cell) return kept_->first;
   return std::nullopt;
 }
 
@@ -678,6 +704,14 @@ void TableView::remapRows(const PathMap& map) {
     }
   }
   visible_.swap(next);
+  if (kept_) {
+    std::optional<IndexPath> np = map(kept_->first);
+    if (np && !visible_.count(*np)) {
+      kept_->first = *np;
+    } else {
+      dropKeptCell();
+    }
+  }
   if (selected_) selected_ = map(*selected_);
 }
 

@@ -12,6 +12,11 @@
 // out again. reloadData() drops the selection and asks for every visible cell
 // again.
 //
+// A cell holding the first responder (a text field being edited) is not
+// given up when its row leaves the screen, so editing goes on; it counts as
+// visible again when its row comes back, and goes to the pool once editing
+// ends.
+//
 // Updates. insert/delete/reload of rows and sections, alone or between
 // beginUpdates() and endUpdates(), tell the table what changed in the model:
 // deletions and reloads name rows and sections as they were before, insertions
@@ -209,6 +214,8 @@ class TableView : public ScrollView {
   std::vector<IndexPath> computeVisiblePaths();
   void configureCell(TableViewCell& cell, const IndexPath& path);
   void recycle(const Ref<TableViewCell>& cell);
+  static bool holdsFirstResponder(const TableViewCell& cell);
+  void dropKeptCell();
   bool isValid(const IndexPath& path);
   void addUpdate(Op op, IndexPath path);
   void applyUpdates(std::vector<Update> updates);
@@ -238,6 +245,8 @@ class TableView : public ScrollView {
   std::vector<Section> sections_;
   double lastWidth_ = -1;
   std::map<IndexPath, Ref<TableViewCell>> visible_;
+  // The off-screen cell kept for its first responder, and its row.
+  std::optional<std::pair<IndexPath, Ref<TableViewCell>>> kept_;
   std::map<std::string, std::vector<Ref<TableViewCell>>> pool_;
   std::optional<IndexPath> selected_;
   std::optional<std::vector<IndexPath>> visibleOverride_;

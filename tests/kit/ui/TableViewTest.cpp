@@ -10,6 +10,7 @@
 #include "kit/ui/Button.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/TableViewController.h"
+#include "kit/ui/TextField.h"
 #include "kit/ui/TableViewDataSource.h"
 #include "kit/ui/TableViewDelegate.h"
 
@@ -401,6 +402,31 @@ TEST_F(TableViewTest, ScrollingToARow) {
   EXPECT_EQ(table->contentOffset().y, 50 * 44 - 200) << "clamped to the bottom";
   EXPECT_THROW(table->scrollToRowAtIndexPath({0, 50}, TableView::ScrollPosition::Top, false), RangeException);
   EXPECT_THROW(table->scrollToRowAtIndexPath({1, 0}, TableView::ScrollPosition::Top, false), RangeException);
+}
+
+TEST_F(TableViewTest, ACellBeingEditedIsKeptWhileItsRowIsOffScreen) {
+  model.rows = {names("r", 30)};
+  attach();
+  Ref<Window> window = makeKeyWindow();
+  window->addSubview(table.get());
+  TableViewCell* cell = table->cellForRowAtIndexPath({0, 1});
+  Ref<TextField> field(new TextField({0, 0, 100, 30}));
+  cell->contentView()->addSubview(field.get());
+  ASSERT_TRUE(field->becomeFirstResponder());
+
+  table->setContentOffset({0, 600});
+  EXPECT_TRUE(field->isFirstResponder()) << "scrolling away does not end the editing";
+  EXPECT_EQ(table->cellForRowAtIndexPath({0, 1}), nullptr);
+  EXPECT_EQ(cell->superview(), table.get());
+  EXPECT_EQ(table->indexPathForCell(cell), (IndexPath{0, 1}));
+  table->setContentOffset({0, 0});
+  EXPECT_EQ(table->cellForRowAtIndexPath({0, 1}), cell) << "the row gets its cell back";
+
+  table->setContentOffset({0, 600});
+  field->resignFirstResponder();
+  table->setContentOffset({0, 610});
+  EXPECT_EQ(cell->superview(), nullptr) << "once editing ended the cell goes to the pool";
+  table->removeFromSuperview();
 }
 
 TEST_F(TableViewTest, ANullCellIsReplacedNotCrashedOn) {
