@@ -38,7 +38,12 @@ TableView::TableView(Rect frame, Style style)
 }
 
 TableView::~TableView() {
+  // Cells a data source kept must not point back at a table that is gone.
   for (auto& [path, cell] : visible_) cell->setTableView(nullptr);
+  for (auto& [id, cells] : pool_) {
+    for (auto& cell : cells) cell->setTableView(nullptr);
+  }
+  if (kept_) kept_->second->setTableView(nullptr);
 }
 
 void TableView::setDataSource(TableViewDataSource* d) {
