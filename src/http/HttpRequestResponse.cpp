@@ -586,12 +586,14 @@ void HttpRequest::handleStreamComplete() {
     }
 
     if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
-      if (!fileError && !downloadFileOpened_) {
-        // An empty body still makes (or empties) the file.
+      if (!fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
+        // An empty body still makes (or empties) the file; a body handed to the delegate does not.
         bool append = false;
         if (!openDownloadFile(&append)) return;
       }
-      if (fileError) {
+      if (!downloadFileOpened_) {
+        // Nothing of this response went to the file.
+      } else if (fileError) {
         if (auto out = fileDownloadOutputStream()) out->close();
         if (auto out = inflatedFileDownloadOutputStream()) out->close();
         setFileDownloadOutputStream(nullptr);
