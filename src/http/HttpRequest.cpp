@@ -1,5 +1,8 @@
 #include "http/HttpRequest.h"
 
+#include <chrono>
+#include <cstdlib>
+
 #include "http/HttpRequestShared.h"
 #include "kit/foundation/Exception.h"
 #include "kit/foundation/FileManager.h"
@@ -55,14 +58,33 @@ kit::Thread* HttpRequest::threadForRequest(HttpRequest*) {
   if (!s.networkThread) {
     s.networkThread = kit::make<kit::Thread>(
         [] {
+          HttpRequestShared& shared = HttpRequestShared::get();
           // A source that never fires keeps the loop waiting when no stream is scheduled.
           Ref<kit::RunLoopSource> idle = kit::make<kit::RunLoopSource>();
           RunLoop& loop = RunLoop::current();
           loop.addSource(idle, RunLoop::kDefaultMode);
-          for (;;) loop.runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
+          while (!shared.networkThreadStopping.load()) loop.runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
+          loop.removeSource(idle, RunLoop::kDefaultMode);
+          std::lock_guard<std::mutex> g(shared.threadMutex);
+          shared.networkThreadEnded = true;
+          shared.networkThreadEnd.notify_all();
         },
         "HttpRequest");
     s.networkThread->start();
+    // The thread runs for the life of the process; at exit it is let go before the statics it
+    // uses are destroyed.
+    std::atexit([] {
+      HttpRequestShared& shared = HttpRequestShared::get();
+      shared.networkThreadStopping.store(true);
+      Ref<kit::Thread> thread;
+      {
+        std::lock_guard<std::mutex> g(shared.threadMutex);
+        thread = shared.networkThread;
+      }
+      if (!thread || !thread->perform([] { RunLoop::current().stop(); })) return;
+      std::unique_lock<std::mutex> g(shared.threadMutex);
+      shared.networkThreadEnd.wait_for(g, std::chrono::seconds(2), [&] { return shared.networkThreadEnded; });
+    });
   }
   return s.networkThread.get();
 }

@@ -496,7 +496,8 @@ class HttpRequest : public kit::Operation {
   void finishDownloadFile(kit::Ref<kit::Error>* fileError);
   bool inflateDownloadAtEnd(kit::Ref<kit::Error>* fileError);
   kit::Ref<kit::Error> decompressorEndError();
-  void applyPersistentConnection(const kit::Ref<kit::HTTPReadStream>& stream, kit::Ref<kit::HTTPReadStream>* oldStream);
+  void applyPersistentConnection(const kit::Ref<kit::HTTPReadStream>& stream, const kit::Ref<kit::URL>& target,
+                                 kit::Ref<kit::HTTPReadStream>* oldStream);
   void registerStreamClient(const kit::Ref<kit::HTTPReadStream>& stream);
   void writeToDownloadFile(const kit::Data* raw, const kit::Data* inflated);
   void storeInCache();

@@ -376,8 +376,10 @@ void HttpRequest::startRequest() {
 
   Ref<kit::HTTPReadStream> oldStream;
   {
+    // The URL is read first: the request's own lock is never taken under the connection lock.
+    Ref<kit::URL> target = url();
     std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
-    applyPersistentConnection(stream, &oldStream);
+    applyPersistentConnection(stream, target, &oldStream);
   }
 
   // A throttle holding streams back would schedule this one later; nothing throttles yet.
@@ -407,11 +409,10 @@ void HttpRequest::startRequest() {
   setStatusTimer(timer);
 }
 
-void HttpRequest::applyPersistentConnection(const Ref<kit::HTTPReadStream>& stream,
+void HttpRequest::applyPersistentConnection(const Ref<kit::HTTPReadStream>& stream, const Ref<kit::URL>& target,
                                             Ref<kit::HTTPReadStream>* oldStream) {
   HttpRequestShared& shared = HttpRequestShared::get();
   expirePersistentConnections();
-  Ref<kit::URL> target = url();
   if (!target || target->host().empty() || target->scheme().empty()) {
     setConnectionInfo(nullptr);
     setShouldAttemptPersistentConnection(false);

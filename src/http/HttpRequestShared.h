@@ -2,6 +2,7 @@
 // The request engine's class-wide state and locks, made once on first use.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -30,6 +31,9 @@ struct HttpRequestShared {
 
   std::mutex threadMutex;
   kit::Ref<kit::Thread> networkThread;
+  std::atomic<bool> networkThreadStopping{false};
+  bool networkThreadEnded = false;  // under threadMutex
+  std::condition_variable networkThreadEnd;
 
   std::atomic<double> defaultTimeOutSeconds{10.0};
   std::mutex defaultCacheMutex;
