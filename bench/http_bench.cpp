@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -168,47 +169,65 @@ int main(int argc, char** argv) {
   server.route("GET", "/big", tolvatest::TestResponse::generated(std::make_shared<tolvatest::PseudoRandomBody>(size)));
   server.route("GET", "/small", tolvatest::TestResponse::ok("a small answer"));
 
+  // Each case runs kRounds times, the two clients alternating, and each keeps its best time: the
+  // machine is shared, and a slow round says more about the neighbours than about the client.
+  constexpr int kRounds = 3;
+  auto best = [](double a, double b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); };
+
   // file_1g first, so that the peak memory is this case's.
   resetPeak();
   const long before = peakResidentKiB();
-  const double tFile = tolvaFetch(server.url("/big"), dir + "/tolva.bin", false);
-  const long peak = peakResidentKiB();
-  if (fileSize(dir + "/tolva.bin") != size) std::fprintf(stderr, "tolva file has the wrong size\n");
-  kit::FileManager::removeItem(dir + "/tolva.bin");
-  const double cFile = curlFetch(server.url("/big"), dir + "/curl.bin", false);
-  if (fileSize(dir + "/curl.bin") != size) std::fprintf(stderr, "curl file has the wrong size\n");
-  kit::FileManager::removeItem(dir + "/curl.bin");
+  long peak = 0;
+  double tFile = -1, cFile = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    tFile = best(tFile, tolvaFetch(server.url("/big"), dir + "/tolva.bin", false));
+    if (round == 0) peak = peakResidentKiB();
+    if (fileSize(dir + "/tolva.bin") != size) std::fprintf(stderr, "tolva file has the wrong size\n");
+    kit::FileManager::removeItem(dir + "/tolva.bin");
+    cFile = best(cFile, curlFetch(server.url("/big"), dir + "/curl.bin", false));
+    if (fileSize(dir + "/curl.bin") != size) std::fprintf(stderr, "curl file has the wrong size\n");
+    kit::FileManager::removeItem(dir + "/curl.bin");
+  }
   report("file_1g", mb / tFile, mb / cFile);
   std::printf("case=file_1g_peak_rss tolva_mib=%.1f before_mib=%.1f\n", peak / 1024.0, before / 1024.0);
 
-  uint64_t inMemory = 0;
-  const double tMemory = tolvaFetch(server.url("/big"), "", false, &inMemory);
-  if (inMemory != size) std::fprintf(stderr, "tolva memory body has the wrong size\n");
-  const double cMemory = curlFetch(server.url("/big"), "/dev/null", false);
+  double tMemory = -1, cMemory = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    uint64_t inMemory = 0;
+    tMemory = best(tMemory, tolvaFetch(server.url("/big"), "", false, &inMemory));
+    if (inMemory != size) std::fprintf(stderr, "tolva memory body has the wrong size\n");
+    cMemory = best(cMemory, curlFetch(server.url("/big"), "/dev/null", false));
+  }
   report("memory_1g", mb / tMemory, mb / cMemory);
 
   server.route("GET", "/big.gz", tolvatest::TestResponse::generated(std::make_shared<StringSource>(compressibleGzip(size)))
                                      .header("Content-Encoding", "gzip"));
-  const double tGzip = tolvaFetch(server.url("/big.gz"), dir + "/tolva.txt", true);
-  if (fileSize(dir + "/tolva.txt") != size) std::fprintf(stderr, "tolva inflated file has the wrong size\n");
-  kit::FileManager::removeItem(dir + "/tolva.txt");
-  const double cGzip = curlFetch(server.url("/big.gz"), dir + "/curl.txt", true);
-  if (fileSize(dir + "/curl.txt") != size) std::fprintf(stderr, "curl inflated file has the wrong size\n");
-  kit::FileManager::removeItem(dir + "/curl.txt");
+  double tGzip = -1, cGzip = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    tGzip = best(tGzip, tolvaFetch(server.url("/big.gz"), dir + "/tolva.txt", true));
+    if (fileSize(dir + "/tolva.txt") != size) std::fprintf(stderr, "tolva inflated file has the wrong size\n");
+    kit::FileManager::removeItem(dir + "/tolva.txt");
+    cGzip = best(cGzip, curlFetch(server.url("/big.gz"), dir + "/curl.txt", true));
+    if (fileSize(dir + "/curl.txt") != size) std::fprintf(stderr, "curl inflated file has the wrong size\n");
+    kit::FileManager::removeItem(dir + "/curl.txt");
+  }
   report("gzip_1g", mb / tGzip, mb / cGzip);
 
   // Small GETs: one engine request after the other; curl fetches them all in one process.
-  tolvaFetch(server.url("/small"), "", false);  // opens the kept-alive connection
-  auto t0 = Clock::now();
-  for (int i = 0; i < gets; ++i) {
-    if (tolvaFetch(server.url("/small"), "", false) < 0) return 1;
-  }
-  const double tGets = since(t0);
   {
     std::ofstream config(dir + "/urls.txt");
     for (int i = 0; i < gets; ++i) config << "url = \"" << server.url("/small") << "\"\noutput = \"/dev/null\"\n";
   }
-  const double cGets = run({"curl", "-s", "-f", "-K", dir + "/urls.txt"});
+  tolvaFetch(server.url("/small"), "", false);  // opens the kept-alive connection
+  double tGets = -1, cGets = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    auto t0 = Clock::now();
+    for (int i = 0; i < gets; ++i) {
+      if (tolvaFetch(server.url("/small"), "", false) < 0) return 1;
+    }
+    tGets = best(tGets, since(t0));
+    cGets = best(cGets, run({"curl", "-s", "-f", "-K", dir + "/urls.txt"}));
+  }
   report("small_gets", gets / tGets, gets / cGets);
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "http/HttpDataDecompressor.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "http/HttpErrorType.h"
@@ -62,12 +63,15 @@ Ref<Data> HttpDataDecompressor::uncompressBytes(const uint8_t* bytes, size_t len
   }
   if (streamEnded_) return kit::make<Data>();
   int status = Z_OK;
+  // Chunks of one body inflate alike: the last output size is a better first guess than the input's.
+  const size_t guess = std::max(length + length / 2, lastOutputLength_ + lastOutputLength_ / 8);
   Ref<Data> out = HttpZlibStep::run(
-      zStream_, bytes, length, length + length / 2, [](z_stream& z) { return inflate(&z, Z_NO_FLUSH); }, &status);
+      zStream_, bytes, length, guess, [](z_stream& z) { return inflate(&z, Z_NO_FLUSH); }, &status);
   if (!out) {
     if (error) *error = inflateErrorWithCode(status);
     return nullptr;
   }
+  lastOutputLength_ = out->length();
   if (status == Z_STREAM_END) {
     streamEnded_ = true;
     // Whatever follows the trailer is not part of the body.

@@ -47,6 +47,7 @@ class HttpDataDecompressor : public kit::Object {
 
   bool streamReady_ = false;
   bool streamEnded_ = false;
+  size_t lastOutputLength_ = 0;
   z_stream zStream_{};
 };
 

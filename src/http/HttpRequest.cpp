@@ -662,8 +662,19 @@ void deliver(HttpRequest* request, HttpRequestDelegate* delegate, const HttpSele
 
 }  // namespace
 
+bool HttpRequest::anyoneWants(const HttpSelector& selector, const char* queueSelector, bool hasBlock) const {
+  if (hasBlock) return true;
+  HttpRequestDelegate* d = currentDelegate();
+  if (d && selector && d->respondsToSelector(selector.name())) return true;
+  Ref<kit::Object> keep;
+  HttpRequestDelegate* q = currentQueueDelegate(&keep);
+  return q && queueSelector && q->respondsToSelector(queueSelector);
+}
+
 void HttpRequest::requestStarted() {
   if (error() || mainRequest_) return;
+  // Nobody to tell now: nothing goes to the main thread (receivers are read again there otherwise).
+  if (!anyoneWants(didStartSelector(), HttpRequestDelegate::kRequestStarted, blocks().started != nullptr)) return;
   Ref<HttpRequest> self(this);
   performOnMainThread([self] {
     Ref<kit::Object> keep;
@@ -686,6 +697,10 @@ void HttpRequest::requestRedirected() {
 
 void HttpRequest::requestReceivedResponseHeaders(Ref<kit::Dictionary> newHeaders) {
   if (error() || mainRequest_) return;
+  if (!anyoneWants(didReceiveResponseHeadersSelector(), HttpRequestDelegate::kRequestDidReceiveResponseHeaders,
+                   blocks().headersReceived != nullptr)) {
+    return;
+  }
   Ref<HttpRequest> self(this);
   performOnMainThread([self, newHeaders] {
     Ref<kit::Object> keep;

@@ -45,6 +45,7 @@
 #include "kit/net/InputStream.h"
 
 namespace kit {
+class Bundle;
 class OperationQueue;
 }  // namespace kit
 
@@ -230,6 +231,7 @@ class HttpRequest : public kit::Operation {
 
   // Empty when the bundle names no application.
   static std::string defaultUserAgentString();
+  static std::string userAgentForBundle(kit::Bundle* bundle);
   // Empty when no file is at the path.
   static std::string mimeTypeForFileAtPath(const std::string& path);
   static std::string base64forData(const kit::Data* data);
@@ -486,6 +488,8 @@ class HttpRequest : public kit::Operation {
   // The delegates and queue as they are now (read under cancelledLock).
   HttpRequestDelegate* currentDelegate() const;
   HttpRequestDelegate* currentQueueDelegate(kit::Ref<kit::Object>* keep) const;
+  // Whether the delegate, the queue or a block would take a report now.
+  bool anyoneWants(const HttpSelector& selector, const char* queueSelector, bool hasBlock) const;
   // Runs `fn` on the thread that drives this request, in its run-loop mode.
   void performOnRequestThread(std::function<void()> fn);
   kit::Ref<kit::Thread> requestThread() const;
@@ -499,7 +503,10 @@ class HttpRequest : public kit::Operation {
   void applyPersistentConnection(const kit::Ref<kit::HTTPReadStream>& stream, const kit::Ref<kit::URL>& target,
                                  kit::Ref<kit::HTTPReadStream>* oldStream);
   void registerStreamClient(const kit::Ref<kit::HTTPReadStream>& stream);
-  void writeToDownloadFile(const kit::Data* raw, const kit::Data* inflated);
+  void writeToDownloadFile(std::string_view raw, const kit::Data* inflated);
+  // Reads and stores one buffer; false when nothing more should be read now.
+  bool readChunk(const kit::Ref<kit::HTTPReadStream>& stream);
+  void reserveResponseMemory(uint64_t length);
   void storeInCache();
 
   mutable std::mutex propertyMutex_;

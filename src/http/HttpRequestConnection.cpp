@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 
 #include "http/HttpDataCompressor.h"
@@ -248,8 +249,20 @@ std::string currentLocaleIdentifier() {
 }  // namespace
 
 std::string HttpRequest::defaultUserAgentString() {
+  // Worked out once per main bundle: it cannot change while the process runs.
+  static std::mutex mutex;
+  static std::string cachedFor, cached;
   Ref<kit::Bundle> bundle = kit::Bundle::mainBundle();
   if (!bundle) return {};
+  std::lock_guard<std::mutex> g(mutex);
+  if (cachedFor != bundle->bundlePath() || cached.empty()) {
+    cached = userAgentForBundle(bundle);
+    cachedFor = bundle->bundlePath();
+  }
+  return cached;
+}
+
+std::string HttpRequest::userAgentForBundle(kit::Bundle* bundle) {
   std::string name = bundleString(*bundle, kit::Bundle::kDisplayNameKey);
   if (name.empty()) name = bundleString(*bundle, kit::Bundle::kNameKey);
   if (name.empty()) return {};
@@ -499,8 +512,12 @@ void HttpRequest::scheduleReadStream() {
   HttpRequestShared& shared = HttpRequestShared::get();
   {
     std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
+    // The indicator only needs telling when it is not showing already.
     ++shared.runningRequestCount;
-    if (shared.shouldUpdateNetworkActivityIndicator) showNetworkActivityIndicator();
+    if (shared.shouldUpdateNetworkActivityIndicator && !shared.networkActivityIndicatorShown) {
+      shared.networkActivityIndicatorShown = true;
+      showNetworkActivityIndicator();
+    }
   }
   setLastActivityTime(kit::Date::date());
   registerStreamClient(stream);
@@ -515,7 +532,9 @@ void HttpRequest::unscheduleReadStream() {
   {
     std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
     --shared.runningRequestCount;
-    if (shared.runningRequestCount == 0 && shared.shouldUpdateNetworkActivityIndicator) {
+    if (shared.runningRequestCount == 0 && shared.shouldUpdateNetworkActivityIndicator &&
+        !shared.networkActivityIndicatorHidePending) {
+      shared.networkActivityIndicatorHidePending = true;
       performOnMainThread([] { hideNetworkActivityIndicatorAfterDelay(); });
     }
   }

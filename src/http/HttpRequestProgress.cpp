@@ -64,6 +64,8 @@ void HttpRequest::hideNetworkActivityIndicator() {
 
 void HttpRequest::hideNetworkActivityIndicatorAfterDelay() {
   static const int target = 0;
+  // One pending check is enough.
+  kit::RunLoop::main().cancelPreviousPerformRequests(&target);
   kit::RunLoop::main().performAfterDelay(&target, "hideNetworkActivityIndicatorIfNeeeded", nullptr, 0.5,
                                          [] { hideNetworkActivityIndicatorIfNeeeded(); });
 }
@@ -71,7 +73,11 @@ void HttpRequest::hideNetworkActivityIndicatorAfterDelay() {
 void HttpRequest::hideNetworkActivityIndicatorIfNeeeded() {
   HttpRequestShared& s = HttpRequestShared::get();
   std::lock_guard<std::recursive_mutex> g(s.connectionLock);
-  if (s.runningRequestCount == 0) hideNetworkActivityIndicator();
+  s.networkActivityIndicatorHidePending = false;
+  if (s.runningRequestCount == 0) {
+    s.networkActivityIndicatorShown = false;
+    hideNetworkActivityIndicator();
+  }
 }
 
 bool HttpRequest::isNetworkActivityIndicatorVisible() {

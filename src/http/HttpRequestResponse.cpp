@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "http/HttpRequest.h"
 #include "http/HttpRequestShared.h"
@@ -265,6 +266,7 @@ void HttpRequest::readResponseHeaders() {
         mainRequest_->incrementDownloadSizeBy(1);
       } else {
         theRequest->setContentLength(length);
+        reserveResponseMemory(length);
         if (theRequest->showAccurateProgress() && theRequest->shouldResetDownloadProgress()) {
           theRequest->incrementDownloadSizeBy(
               static_cast<int64_t>(theRequest->contentLength() + theRequest->partialDownloadSize()));
@@ -371,6 +373,22 @@ std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
 
 // ---- Body
 
+void HttpRequest::reserveResponseMemory(uint64_t length) {
+  // A body kept in memory gets its room at once instead of growing by copies; the announced
+  // length is not trusted beyond a bound.
+  constexpr uint64_t kMostReserved = uint64_t(1) << 30;
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (!memory || memory->length() != 0 || length == 0 || !downloadDestinationPath().empty()) return;
+  if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) return;
+  std::vector<uint8_t> room;
+  try {
+    room.reserve(static_cast<size_t>(std::min(length, kMostReserved)));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
+}
+
 bool HttpRequest::openDownloadFile(bool* append) {
   *append = false;
   if (temporaryFileDownloadPath().empty()) {
@@ -399,11 +417,11 @@ bool HttpRequest::openDownloadFile(bool* append) {
   return true;
 }
 
-void HttpRequest::writeToDownloadFile(const Data* raw, const Data* inflated) {
+void HttpRequest::writeToDownloadFile(std::string_view raw, const Data* inflated) {
   bool append = false;
   if (!downloadFileOpened_ && !openDownloadFile(&append)) return;
   Ref<Error> e;
-  if (Ref<kit::FileHandle> out = fileDownloadOutputStream(); out && !out->write(raw->view(), &e)) {
+  if (Ref<kit::FileHandle> out = fileDownloadOutputStream(); out && !out->write(raw, &e)) {
     cancelLoad();
     failWithError(writeError(out->path(), e));
     return;
@@ -418,10 +436,15 @@ void HttpRequest::writeToDownloadFile(const Data* raw, const Data* inflated) {
 
 void HttpRequest::handleBytesAvailable() {
   if (!responseHeaders()) readResponseHeaders();
-  if (complete()) return;
-  Ref<kit::HTTPReadStream> stream = readStream();
-  if (!stream || !stream->hasBytesAvailable()) return;
+  // Everything waiting is taken in one go, a buffer at a time.
+  while (!complete()) {
+    Ref<kit::HTTPReadStream> stream = readStream();
+    if (!stream || !stream->hasBytesAvailable()) return;
+    if (!readChunk(stream)) return;
+  }
+}
 
+bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
   const uint64_t expected = contentLength();
   size_t bufferSize = expected > 262144 ? 262144 : expected > 65536 ? 65536 : 16384;
   // No bandwidth throttling applies yet (isBandwidthThrottled answers NO).
@@ -429,10 +452,10 @@ void HttpRequest::handleBytesAvailable() {
   const long n = stream->read(readBuffer_.data(), bufferSize);
   if (n < 0) {
     handleStreamError();
-    return;
+    return false;
   }
-  if (n == 0) return;
-  Ref<Data> raw = Data::dataWithBytes(readBuffer_.data(), static_cast<size_t>(n));
+  if (n == 0) return false;
+  const std::string_view raw(reinterpret_cast<const char*>(readBuffer_.data()), static_cast<size_t>(n));
 
   Ref<Data> inflated;
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) {
@@ -442,10 +465,10 @@ void HttpRequest::handleBytesAvailable() {
       setDataDecompressor(decompressor);
     }
     Ref<Error> e;
-    inflated = decompressor->uncompressBytes(raw->bytes(), raw->length(), &e);
+    inflated = decompressor->uncompressBytes(readBuffer_.data(), raw.size(), &e);
     if (!inflated) {
       failWithError(e);
-      return;
+      return false;
     }
   }
 
@@ -454,9 +477,8 @@ void HttpRequest::handleBytesAvailable() {
   incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(n));
 
   // The body of a redirect never reaches a partial file.
-  if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return;
+  if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
 
-  Data* chunk = inflated ? inflated.get() : raw.get();
   HttpRequestDelegate* d = currentDelegate();
   HttpSelector dataSelector = didReceiveDataSelector();
   bool hasDataBlock = false;
@@ -465,13 +487,13 @@ void HttpRequest::handleBytesAvailable() {
     hasDataBlock = blocks_.dataReceived != nullptr;
   }
   if ((d && dataSelector && d->respondsToSelector(dataSelector.name())) || hasDataBlock) {
-    passOnReceivedData(chunk);
-    return;
+    passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
+    return true;
   }
 
   if (!downloadDestinationPath().empty() && writesDownloadFile_) {
     writeToDownloadFile(raw, inflated);
-    return;
+    return !complete();
   }
   Ref<kit::MutableData> memory = rawResponseData();
   if (!memory) {
@@ -479,7 +501,9 @@ void HttpRequest::handleBytesAvailable() {
     memory = kit::MutableData::data();
     setRawResponseData(memory);
   }
-  memory->appendData(*chunk);
+  if (inflated) memory->appendData(*inflated);
+  else memory->appendBytes(raw.data(), raw.size());
+  return true;
 }
 
 // ---- End of the response

@@ -45,6 +45,9 @@ struct HttpRequestShared {
   long nextRequestID = 0;
   long runningRequestCount = 0;
   bool shouldUpdateNetworkActivityIndicator = true;
+  // A show was sent to the main thread and no hide has happened since; a delayed hide check waits.
+  bool networkActivityIndicatorShown = false;
+  bool networkActivityIndicatorHidePending = false;
 
   // Guarded by sessionCredentialsLock.
   kit::Ref<kit::MutableArray> sessionCredentialsStore;
