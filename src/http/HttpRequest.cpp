@@ -1,19 +1,25 @@
 #include "http/HttpRequest.h"
 
+#include <openssl/crypto.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "http/HttpRequestShared.h"
 #include "kit/foundation/Exception.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/OperationQueue.h"
+#include "kit/foundation/Paths.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/RunLoopSource.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/Thread.h"
 #include "kit/foundation/Timer.h"
 #include "kit/security/Base64.h"
+#include "kit/security/UUID.h"
 
 namespace tolva {
 
@@ -50,6 +56,24 @@ void HttpRequestShared::removeConnectionRecord(const kit::Object* record) {
   if (i != kit::Array::kNotFound) persistentConnectionsPool->removeObjectAtIndex(i);
 }
 
+std::string HttpRequestShared::temporaryPath() {
+  // A random (version 4) identifier from the system's generator: the network thread never
+  // touches the TLS library's per-thread random state for a file name.
+  static std::mutex mutex;
+  static std::random_device device;
+  kit::UUID::Bytes bytes;
+  {
+    std::lock_guard<std::mutex> g(mutex);
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+      const uint32_t v = device();
+      std::memcpy(bytes.data() + i, &v, 4);
+    }
+  }
+  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0f) | 0x40);
+  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3f) | 0x80);
+  return kit::Paths::temporaryDirectory() + "/" + kit::UUID(bytes).string();
+}
+
 kit::OperationQueue* HttpRequest::sharedQueue() { return HttpRequestShared::get().queue.get(); }
 
 kit::Thread* HttpRequest::threadForRequest(HttpRequest*) {
@@ -65,6 +89,9 @@ kit::Thread* HttpRequest::threadForRequest(HttpRequest*) {
           loop.addSource(idle, RunLoop::kDefaultMode);
           while (!shared.networkThreadStopping.load()) loop.runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
           loop.removeSource(idle, RunLoop::kDefaultMode);
+          // The TLS library's per-thread state goes now, not at some point after the process
+          // stopped waiting for this thread.
+          OPENSSL_thread_stop();
           std::lock_guard<std::mutex> g(shared.threadMutex);
           shared.networkThreadEnded = true;
           shared.networkThreadEnd.notify_all();
@@ -72,7 +99,9 @@ kit::Thread* HttpRequest::threadForRequest(HttpRequest*) {
         "HttpRequest");
     s.networkThread->start();
     // The thread runs for the life of the process; at exit it is let go before the statics it
-    // uses are destroyed.
+    // uses are destroyed, and before the TLS library cleans up (its own exit handler, set up
+    // by initialising it first, runs after this one).
+    OPENSSL_init_crypto(0, nullptr);
     std::atexit([] {
       HttpRequestShared& shared = HttpRequestShared::get();
       shared.networkThreadStopping.store(true);

@@ -17,12 +17,10 @@
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
-#include "kit/foundation/Paths.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/Timer.h"
 #include "kit/net/HTTPCookieStorage.h"
-#include "kit/security/UUID.h"
 
 namespace tolva {
 
@@ -34,8 +32,6 @@ using kit::RunLoop;
 namespace {
 
 constexpr size_t kPostFileCopyChunk = 262144;
-
-std::string temporaryPath() { return kit::Paths::temporaryDirectory() + "/" + kit::UUID::createString(); }
 
 Ref<Error> fileAttributesError(const std::string& path, Ref<Error> underlying) {
   return Error::errorWithDescription(kHttpRequestErrorDomain, kFileManagementError,
@@ -65,7 +61,7 @@ void HttpRequest::addRequestHeader(const std::string& header, const std::string&
 void HttpRequest::setupPostBody() {
   if (shouldStreamPostDataFromDisk()) {
     if (postBodyFilePath().empty()) {
-      setPostBodyFilePath(temporaryPath());
+      setPostBodyFilePath(HttpRequestShared::temporaryPath());
       setDidCreateTemporaryPostDataFile(true);
     }
     if (!postBodyWriteStream()) {
@@ -118,7 +114,7 @@ void HttpRequest::buildPostBody() {
     std::string measured = postBodyFilePath();
     if (shouldCompressRequestBody()) {
       if (compressedPostBodyFilePath().empty()) {
-        setCompressedPostBodyFilePath(temporaryPath());
+        setCompressedPostBodyFilePath(HttpRequestShared::temporaryPath());
         Ref<Error> e;
         if (!HttpDataCompressor::compressDataFromFile(postBodyFilePath(), compressedPostBodyFilePath(), &e)) {
           failWithError(e);

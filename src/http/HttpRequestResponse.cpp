@@ -14,13 +14,11 @@
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
-#include "kit/foundation/Paths.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UTF8.h"
 #include "kit/net/HTTPCookieStorage.h"
 #include "kit/net/NetError.h"
-#include "kit/security/UUID.h"
 
 namespace tolva {
 
@@ -89,8 +87,6 @@ int scanIntAfter(const std::string& text, const std::string& marker, size_t* pos
   *position = at;
   return negative ? -v : v;
 }
-
-std::string temporaryPath() { return kit::Paths::temporaryDirectory() + "/" + kit::UUID::createString(); }
 
 Ref<Error> moveError(const std::string& from, const std::string& to, Ref<Error> underlying) {
   return Error::errorWithDescription(kHttpRequestErrorDomain, kFileManagementError,
@@ -392,7 +388,7 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
 bool HttpRequest::openDownloadFile(bool* append) {
   *append = false;
   if (temporaryFileDownloadPath().empty()) {
-    setTemporaryFileDownloadPath(temporaryPath());
+    setTemporaryFileDownloadPath(HttpRequestShared::temporaryPath());
   } else if (allowResumeForFileDownloads() && responseStatusCode() == 206) {
     *append = true;
   }
@@ -404,7 +400,9 @@ bool HttpRequest::openDownloadFile(bool* append) {
   }
   setFileDownloadOutputStream(out);
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) {
-    if (temporaryUncompressedDataDownloadPath().empty()) setTemporaryUncompressedDataDownloadPath(temporaryPath());
+    if (temporaryUncompressedDataDownloadPath().empty()) {
+      setTemporaryUncompressedDataDownloadPath(HttpRequestShared::temporaryPath());
+    }
     Ref<kit::FileHandle> inflated =
         kit::FileHandle::fileHandleForAppending(temporaryUncompressedDataDownloadPath(), &e);
     if (!inflated || (!*append && !inflated->truncate(0, &e))) {
@@ -517,7 +515,9 @@ Ref<Error> HttpRequest::decompressorEndError() {
 bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
   const std::string temp = temporaryFileDownloadPath();
   const std::string destination = downloadDestinationPath();
-  if (temporaryUncompressedDataDownloadPath().empty()) setTemporaryUncompressedDataDownloadPath(temporaryPath());
+  if (temporaryUncompressedDataDownloadPath().empty()) {
+    setTemporaryUncompressedDataDownloadPath(HttpRequestShared::temporaryPath());
+  }
   const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
   Ref<Error> e;
   if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e)) {

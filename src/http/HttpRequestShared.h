@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "http/HttpCacheDelegate.h"
 #include "kit/foundation/Array.h"
@@ -16,6 +17,8 @@ namespace tolva {
 
 struct HttpRequestShared {
   static HttpRequestShared& get();
+  // A new path in the temporary folder with a globally unique name.
+  static std::string temporaryPath();
   // Removes this very record from the pool (records are told apart by identity). Under connectionLock.
   void removeConnectionRecord(const kit::Object* record);
 
