@@ -21,7 +21,7 @@ namespace tolvatest {
 
 struct TestClientOptions {
   bool tls = false;
-  std::string trustedPEM;  // empty: the shared test CA
+  std::string trustedPEM{};  // empty: the shared test CA
   std::string serverName = "localhost";  // SNI and the name checked
   bool verifyHost = true;
   std::chrono::milliseconds timeout{10000};

@@ -30,8 +30,8 @@ namespace tolvatest {
 struct TestHTTPServerOptions {
   bool tls = false;
   // The certificate served over TLS; the shared CA's localhost one when unset.
-  std::optional<TestCertificate> certificate;
-  TestServerLimits limits;
+  std::optional<TestCertificate> certificate{};
+  TestServerLimits limits{};
 
   static TestHTTPServerOptions https(std::optional<TestCertificate> certificate = std::nullopt);
 };

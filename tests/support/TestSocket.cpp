@@ -286,7 +286,11 @@ IOStatus TestSocket::readSome(char* buffer, size_t capacity, size_t& got, Clock:
   for (;;) {
     if (ssl_) {
       ERR_clear_error();
-      int n = SSL_read(ssl_, buffer, int(std::min<size_t>(capacity, INT_MAX)));
+      int n;
+      {
+        SigpipeGuard guard;  // a read may answer the peer (alerts, key updates)
+        n = SSL_read(ssl_, buffer, int(std::min<size_t>(capacity, INT_MAX)));
+      }
       if (n > 0) {
         got = size_t(n);
         return IOStatus::Ok;

@@ -202,8 +202,11 @@ bool HTTPReadStream::open() {
 
   // Body framing.
   Ref<InputStream> body = body_;
-  if (!body && request_->body() && request_->body()->length())
+  if (!body && request_->body() && request_->body()->length()) {
     body = InputStream::inputStreamWithData(Ref<Data>(request_->body()));
+    if (!head->hasHeaderField("Content-Length") && !head->hasHeaderField("Transfer-Encoding"))
+      head->setHeaderField("Content-Length", std::to_string(request_->body()->length()));
+  }
   if (body && body->streamStatus() == Status::NotOpen && !body->open())
     return refuse(NetError::kBodyStreamFailure, "The request body cannot be read", body->streamError());
   if (body) {
@@ -465,7 +468,9 @@ void HTTPReadStream::deliver() {
   if (s.closed || !s.scheduled || !client_) return;
   Ref<HTTPReadStream> self(this);
   Client client = client_;  // the client may replace itself while called
-  if (s.error) {
+  // Bytes that arrived before a failure are handed out first.
+  const bool headerComplete = s.parser && s.parser->headerComplete();
+  if (s.error && !(headerComplete && s.available() && s.bytesArmed)) {
     if (s.errorDelivered) return;
     s.errorDelivered = true;
     if (clientEvents_ & kEventErrorOccurred) client(*this, kEventErrorOccurred);
@@ -482,6 +487,7 @@ void HTTPReadStream::deliver() {
   if (s.available() && s.bytesArmed) {
     s.bytesArmed = false;
     if (clientEvents_ & kEventHasBytesAvailable) client(*this, kEventHasBytesAvailable);
+    if (s.error) wake();  // the error follows once the client had its bytes
     return;
   }
   if (s.responseDone && !s.available() && !s.endDelivered) {
@@ -569,7 +575,7 @@ bool HTTPReadStream::isScheduled() const noexcept { return s_->scheduled; }
 
 long HTTPReadStream::read(uint8_t* buffer, size_t maxLength) {
   State& s = *s_;
-  if (s.closed || s.error) return -1;
+  if (s.closed || (s.error && !s.available())) return -1;
   const bool wasFull = s.available() >= kMaximumBufferedBytes;
   const size_t n = std::min(maxLength, s.available());
   if (n) {

@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+
+#include "kit/foundation/RunLoop.h"
+#include "kit/foundation/RunLoopSource.h"
 
 namespace kit {
 
@@ -19,18 +23,99 @@ void InputStream::unscheduleFromRunLoop(RunLoop&, const std::string&) {}
 
 namespace {
 
-class DataInputStream : public InputStream {
+// A stream that answers reads at once. Scheduled on a loop with a client, it tells the client
+// bytes are available while it is open (again after each callback in which the client read),
+// then that it ended or failed, as an asynchronous stream would.
+class SynchronousStream : public InputStream {
+ public:
+  ~SynchronousStream() override {
+    if (source_) source_->invalidate();
+  }
+  bool setClient(unsigned events, Client client) override {
+    InputStream::setClient(events, std::move(client));
+    kick();
+    return true;
+  }
+  void scheduleInRunLoop(RunLoop& loop, const std::string& mode) override {
+    if (scheduled_) unscheduleFromRunLoop(*loop_, mode_);
+    if (!source_ || loop_.get() != &loop) {
+      if (source_) source_->invalidate();
+      WeakRef<SynchronousStream> weak(this);
+      source_ = make<RunLoopSource>([weak] {
+        if (auto s = weak.lock()) s->deliver();
+      });
+    }
+    loop_ = loop.shared_from_this();
+    mode_ = mode;
+    scheduled_ = true;
+    loop.addSource(source_, mode);
+    kick();
+  }
+  void unscheduleFromRunLoop(RunLoop& loop, const std::string& mode) override {
+    if (!scheduled_ || loop_.get() != &loop || mode_ != mode) return;
+    loop.removeSource(source_, mode);
+    scheduled_ = false;
+  }
+
+ protected:
+  void kick() {
+    if (scheduled_ && source_) source_->signal();
+  }
+  // Called by read(): the client made progress.
+  void noteRead() { ++reads_; }
+
+ private:
+  void deliver() {
+    if (!scheduled_ || !client_) return;
+    Ref<InputStream> self(this);
+    Client client = client_;
+    switch (streamStatus()) {
+      case Status::Open: {
+        const uint64_t before = reads_;
+        if (clientEvents_ & kEventHasBytesAvailable) client(*this, kEventHasBytesAvailable);
+        if (reads_ != before) kick();
+        break;
+      }
+      case Status::AtEnd:
+        if (!ended_) {
+          ended_ = true;
+          if (clientEvents_ & kEventEndEncountered) client(*this, kEventEndEncountered);
+        }
+        break;
+      case Status::Error:
+        if (!failed_) {
+          failed_ = true;
+          if (clientEvents_ & kEventErrorOccurred) client(*this, kEventErrorOccurred);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::shared_ptr<RunLoop> loop_;
+  std::string mode_;
+  Ref<RunLoopSource> source_;
+  bool scheduled_ = false;
+  bool ended_ = false;
+  bool failed_ = false;
+  uint64_t reads_ = 0;
+};
+
+class DataInputStream : public SynchronousStream {
  public:
   explicit DataInputStream(Ref<Data> data) : data_(std::move(data)) {}
 
   bool open() override {
     if (status_ != Status::NotOpen) return false;
     status_ = Status::Open;
+    kick();
     return true;
   }
   void close() override { status_ = Status::Closed; }
   long read(uint8_t* buffer, size_t maxLength) override {
     if (status_ != Status::Open && status_ != Status::AtEnd) return -1;
+    noteRead();
     const size_t total = data_ ? data_->length() : 0;
     size_t n = std::min(maxLength, total - offset_);
     if (n) std::memcpy(buffer, data_->bytes() + offset_, n);
@@ -51,7 +136,7 @@ class DataInputStream : public InputStream {
   Status status_ = Status::NotOpen;
 };
 
-class FileInputStream : public InputStream {
+class FileInputStream : public SynchronousStream {
  public:
   explicit FileInputStream(std::string path) : path_(std::move(path)) {}
   ~FileInputStream() override {
@@ -64,9 +149,11 @@ class FileInputStream : public InputStream {
     if (fd_ < 0) {
       error_ = Error::posixError(errno, path_);
       status_ = Status::Error;
+      kick();
       return false;
     }
     status_ = Status::Open;
+    kick();
     return true;
   }
   void close() override {
@@ -77,6 +164,7 @@ class FileInputStream : public InputStream {
   long read(uint8_t* buffer, size_t maxLength) override {
     if (status_ == Status::AtEnd) return 0;
     if (status_ != Status::Open) return -1;
+    noteRead();
     for (;;) {
       ssize_t n = ::read(fd_, buffer, maxLength);
       if (n < 0 && errno == EINTR) continue;

@@ -1,10 +1,10 @@
 #pragma once
 // A stream of bytes read in pieces. Two kinds:
 //  - synchronous streams over memory or a file (inputStreamWithData, inputStreamWithFileAtPath):
-//    read() answers at once; a short read is not the end, 0 is;
+//    read() answers at once; a short read is not the end, 0 is; they can also be scheduled;
 //  - asynchronous streams (HTTPReadStream) that are scheduled on a run loop and tell a client
 //    when bytes arrive, when they end and when something failed.
-// Event and status numbers are those callers of such streams traditionally use (an event mask of
+// Event and status numbers are fixed, since callers keep them as plain numbers (an event mask of
 // 26 asks for bytes-available, error and end).
 
 #include <cstddef>
@@ -49,8 +49,10 @@ class InputStream : public Object {
   virtual Status streamStatus() const = 0;
   virtual Ref<Error> streamError() const = 0;
 
-  // Asynchronous use. `events` is a mask of Event values; a null client removes it. Synchronous
-  // streams keep the client but never call it, and ignore scheduling.
+  // Asynchronous use. `events` is a mask of Event values; a null client removes it. The streams
+  // over memory and files, once scheduled, call their client too: bytes-available while open
+  // (again after each call in which the client read), then end or error. The base class keeps
+  // the client and ignores scheduling.
   virtual bool setClient(unsigned events, Client client);
   virtual void scheduleInRunLoop(RunLoop& loop, const std::string& mode);
   virtual void unscheduleFromRunLoop(RunLoop& loop, const std::string& mode);
