@@ -11,6 +11,7 @@
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Null.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/UTF8.h"
 
 namespace tolva {
 namespace {
@@ -45,23 +46,6 @@ std::string hex(unsigned char b) {
   return std::string(buf, r.ptr);
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 // The decimal number a JSON number text (already checked against the
 // grammar) stands for. Up to 38 significant digits are kept exactly; more are
@@ -359,7 +343,7 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
       case 'u': {
         char32_t cp = 0;
         if (!scanUnicodeChar(cp)) return fail(kErrorBadUnicodeEscape, "Broken unicode character");
-        appendUtf8(text, cp);
+        kit::utf8::append(text, static_cast<uint32_t>(cp));
         break;
       }
       default:

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "kit/foundation/Clock.h"
+#include "kit/foundation/FileManager.h"
 
 namespace kit {
 namespace {
@@ -55,20 +56,6 @@ int openExclusive(std::string& tempPath, const std::string& path, mode_t mode) {
   return -1;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // Makes the rename itself durable. Some file systems cannot sync a folder
 // (EINVAL); the data is already safe there, so that is not a failure.
@@ -108,7 +95,7 @@ Ref<Error> AtomicFile::write(const std::string& path, std::string_view bytes, mo
   // The umask must not narrow the mode (a 0600 secret file stays readable to us)
   // nor an inherited one widen it.
   if (::fchmod(fd, mode) != 0) return fail(errno);
-  if (!writeAll(fd, bytes)) return fail(errno);
+  if (!FileManager::writeAll(fd, bytes)) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
   int closing = ::close(fd);
   fd = -1;

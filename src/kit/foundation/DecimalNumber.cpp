@@ -1,6 +1,9 @@
 #include "kit/foundation/DecimalNumber.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace kit {
 namespace {
@@ -32,8 +35,13 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 ma
   d->mantissa_ = mantissa;
   d->exponent_ = exponent;
   d->negative_ = negative;
+  // from_chars reads the exact text whatever the process locale says.
   std::string text = d->stringValue();
-  d->v_.d = std::strtod(text.c_str(), nullptr);
+  double v = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (r.ec == std::errc::result_out_of_range)
+    v = exponent > 0 ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
+  d->v_.d = v;
   return d;
 }
 
@@ -79,10 +87,34 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithString(std::string_view t) {
   return decimalNumberWithMantissa(m, static_cast<int>(exp), neg);
 }
 
-long long DecimalNumber::longLongValue() const noexcept { return Number::longLongValue(); }
+// Integers wider than a double's 53 bits must come out exactly, so the
+// integral part is computed from the digits when it fits.
+static bool integralPart(unsigned __int128 m, int exponent, unsigned __int128& out) {
+  if (exponent >= 0) {
+    for (int i = 0; i < exponent; ++i) {
+      if (m > (~static_cast<unsigned __int128>(0)) / 10) return false;
+      m *= 10;
+    }
+  } else {
+    for (int i = 0; i < -exponent && m; ++i) m /= 10;
+  }
+  out = m;
+  return true;
+}
+
+long long DecimalNumber::longLongValue() const noexcept {
+  unsigned __int128 v;
+  if (!integralPart(mantissa_, exponent_, v)) return Number::longLongValue();
+  constexpr auto kMax = static_cast<unsigned __int128>(std::numeric_limits<long long>::max());
+  if (negative_) return v > kMax + 1 ? std::numeric_limits<long long>::min() : static_cast<long long>(-static_cast<__int128>(v));
+  return v > kMax ? std::numeric_limits<long long>::max() : static_cast<long long>(v);
+}
 
 unsigned long long DecimalNumber::unsignedLongLongValue() const noexcept {
-  return Number::unsignedLongLongValue();
+  unsigned __int128 v;
+  if (negative_ || !integralPart(mantissa_, exponent_, v)) return Number::unsignedLongLongValue();
+  constexpr auto kMax = static_cast<unsigned __int128>(std::numeric_limits<unsigned long long>::max());
+  return v > kMax ? std::numeric_limits<unsigned long long>::max() : static_cast<unsigned long long>(v);
 }
 
 std::string DecimalNumber::stringValue() const {

@@ -49,20 +49,6 @@ void syncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 bool closeChecked(int fd) {
   // After close fails the descriptor is gone either way; EINTR does not mean it stays open.
@@ -141,7 +127,7 @@ bool copyFile(const std::string& from, const std::string& to, const struct stat&
       break;
     }
     if (n == 0) break;
-    if (!writeAll(out, std::string_view(buf.data(), static_cast<size_t>(n)))) {
+    if (!FileManager::writeAll(out, std::string_view(buf.data(), static_cast<size_t>(n)))) {
       err = errno;
       break;
     }
@@ -350,7 +336,7 @@ bool FileManager::createFile(const std::string& path, std::string_view contents,
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return fail(error, errno, path);
   int err = 0;
-  if (!writeAll(fd, contents) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) err = errno;
+  if (!FileManager::writeAll(fd, contents) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) err = errno;
   if (!closeChecked(fd) && !err) err = errno;
   if (!err && !renameNoReplace(temp, path)) err = errno;
   if (err) {
@@ -421,7 +407,7 @@ bool FileManager::writeFile(const std::string& path, std::string_view bytes, Ref
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return fail(error, errno, path);
   int err = 0;
-  if (!writeAll(fd, bytes) || ::fchmod(fd, perms) != 0 || ::fsync(fd) != 0) err = errno;
+  if (!FileManager::writeAll(fd, bytes) || ::fchmod(fd, perms) != 0 || ::fsync(fd) != 0) err = errno;
   if (!closeChecked(fd) && !err) err = errno;
   if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
   if (err) {
@@ -429,6 +415,21 @@ bool FileManager::writeFile(const std::string& path, std::string_view bytes, Ref
     return fail(error, err, path);
   }
   syncDirectory(dir);
+  return true;
+}
+
+bool FileManager::writeAll(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
   return true;
 }
 

@@ -72,6 +72,8 @@ class FileManager {
   // else 0644.
   static bool writeFile(const std::string& path, std::string_view bytes, Ref<Error>* error = nullptr,
                         std::optional<mode_t> mode = std::nullopt);
+  // Writes every byte to a descriptor, retrying short writes and EINTR; false with errno set on failure.
+  static bool writeAll(int fd, std::string_view bytes);
 };
 
 }  // namespace kit

@@ -142,6 +142,21 @@ class WeakRef {
   WeakControl* control_ = nullptr;
 };
 
+// Holds an object for the length of a call when something already owns it
+// (an object nobody owns yet, count 0, must not be freed by the call).
+class KeepAlive {
+ public:
+  explicit KeepAlive(const Object* o) : o_(o->tryRetain() ? o : nullptr) {}
+  ~KeepAlive() {
+    if (o_) o_->release();
+  }
+  KeepAlive(const KeepAlive&) = delete;
+  KeepAlive& operator=(const KeepAlive&) = delete;
+
+ private:
+  const Object* o_;
+};
+
 // Combines hashes (boost's mixing step).
 inline size_t hashCombine(size_t seed, size_t v) noexcept {
   return seed ^ (v + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));

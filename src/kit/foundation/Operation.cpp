@@ -5,22 +5,6 @@
 #include "kit/foundation/Exception.h"
 
 namespace kit {
-namespace {
-// Holds an object for the length of a call when something already owns it
-// (an object nobody owns yet, count 0, must not be freed by the call).
-class KeepAlive {
- public:
-  explicit KeepAlive(const Object* o) : o_(o->tryRetain() ? o : nullptr) {}
-  ~KeepAlive() {
-    if (o_) o_->release();
-  }
-  KeepAlive(const KeepAlive&) = delete;
-  KeepAlive& operator=(const KeepAlive&) = delete;
-
- private:
-  const Object* o_;
-};
-}  // namespace
 
 Operation::Operation() = default;
 Operation::~Operation() = default;

@@ -12,20 +12,6 @@ namespace {
 std::atomic<uint64_t> gNextSequence{1};
 uint64_t nextSequence() { return gNextSequence.fetch_add(1, std::memory_order_relaxed); }
 
-// Holds an object for the length of a call when something already owns it
-// (an object nobody owns yet, count 0, must not be freed by the call).
-class KeepAlive {
- public:
-  explicit KeepAlive(const Object* o) : o_(o->tryRetain() ? o : nullptr) {}
-  ~KeepAlive() {
-    if (o_) o_->release();
-  }
-  KeepAlive(const KeepAlive&) = delete;
-  KeepAlive& operator=(const KeepAlive&) = delete;
-
- private:
-  const Object* o_;
-};
 }  // namespace
 
 Timer::Timer(double interval, bool repeats, Callback callback, Ref<Object> userInfo)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -247,4 +248,14 @@ TEST(Error, DescribesItselfAndCarriesUnderlyingErrors) {
   EXPECT_EQ(outer->localizedDescription(), "outer failed");
   EXPECT_EQ(Error::errorWithDomain("D", 3)->localizedDescription(),
             "The operation couldn't be completed. (D error 3.)");
+}
+
+TEST(DecimalNumber, IntegersBeyondDoublePrecisionStayExact) {
+  auto d = DecimalNumber::decimalNumberWithString("9007199254740993");
+  EXPECT_EQ(d->longLongValue(), 9007199254740993LL);
+  EXPECT_EQ(DecimalNumber::decimalNumberWithString("-9223372036854775808")->longLongValue(), INT64_MIN);
+  EXPECT_EQ(DecimalNumber::decimalNumberWithString("18446744073709551615")->unsignedLongLongValue(), UINT64_MAX);
+  EXPECT_EQ(DecimalNumber::decimalNumberWithString("1e30")->longLongValue(), INT64_MAX);
+  EXPECT_EQ(DecimalNumber::decimalNumberWithString("-12.9")->longLongValue(), -12);
+  EXPECT_TRUE(std::isinf(DecimalNumber::decimalNumberWithString("1e400")->doubleValue()));
 }

@@ -1,0 +1,72 @@
+#pragma once
+// Forward declarations of kit's UI classes, for headers that only pass them around.
+
+namespace kit {
+
+class ActionSheet;
+class ActionSheetDelegate;
+class ActivityIndicatorView;
+class AlertView;
+class AlertViewDelegate;
+class Animation;
+class Application;
+class ApplicationDelegate;
+class BarButtonItem;
+class Button;
+class Control;
+class Device;
+class Event;
+class GestureRecognizer;
+class GestureRecognizerDelegate;
+class GradientLayer;
+class HeadlessURLOpener;
+class HeadlessWebView;
+class Image;
+class ImageView;
+class InterfaceFile;
+class Keyboard;
+class Label;
+class Layer;
+class LongPressGestureRecognizer;
+class NavigationBar;
+class NavigationController;
+class NavigationControllerDelegate;
+class NavigationItem;
+class PanGestureRecognizer;
+class PinchGestureRecognizer;
+class PopoverController;
+class PopoverControllerDelegate;
+class PopoverView;
+class ProgressView;
+class Responder;
+class Screen;
+class ScrollView;
+class ScrollViewDelegate;
+class Slider;
+class SwipeGestureRecognizer;
+class Switch;
+class TapGestureRecognizer;
+class TextField;
+class TextFieldDelegate;
+class TextMeasurement;
+class TextView;
+class TextViewDelegate;
+class Toolbar;
+class Touch;
+class Transition;
+class URLOpener;
+class View;
+class ViewAnimation;
+class ViewController;
+class ViewObserver;
+class ViewRenderer;
+class WebView;
+class WebViewDelegate;
+class Window;
+struct Color;
+struct Font;
+struct Point;
+struct Rect;
+struct Size;
+
+}  // namespace kit

@@ -1,0 +1,56 @@
+#include "kit/ui/Image.h"
+
+#include <cmath>
+
+namespace kit {
+namespace {
+
+double sane(double v) { return std::isfinite(v) && v > 0 ? v : 0; }
+
+size_t pixelCount(double points, double scale) { return static_cast<size_t>(std::lround(points * scale)); }
+
+}  // namespace
+
+Image::Image(Size size, double scale, std::vector<uint8_t> rgba)
+    : size_{sane(size.width), sane(size.height)}, scale_(sane(scale) > 0 ? scale : 1) {
+  // Refuse absurd sizes rather than try to allocate them.
+  constexpr double kMaxPixels = 1 << 28;
+  if (size_.width * scale_ * size_.height * scale_ > kMaxPixels) size_ = {};
+  pixelWidth_ = pixelCount(size_.width, scale_);
+  pixelHeight_ = pixelCount(size_.height, scale_);
+  if (rgba.size() == pixelWidth_ * pixelHeight_ * 4 && !rgba.empty()) pixels_ = std::move(rgba);
+}
+
+Ref<Image> Image::imageWithSize(Size size, double scale) { return Ref<Image>(new Image(size, scale, {})); }
+
+Ref<Image> Image::imageWithPixels(Size size, std::vector<uint8_t> rgba, double scale) {
+  return Ref<Image>(new Image(size, scale, std::move(rgba)));
+}
+
+uint32_t Image::pixelAt(size_t x, size_t y) const {
+  if (!hasPixels() || x >= pixelWidth_ || y >= pixelHeight_) return 0;
+  const uint8_t* p = &pixels_[(y * pixelWidth_ + x) * 4];
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+Ref<Image> Image::scaledToSize(Size size) const {
+  Ref<Image> out(new Image(size, scale_, {}));
+  if (!hasPixels() || out->pixelWidth_ == 0 || out->pixelHeight_ == 0) return out;
+  std::vector<uint8_t> px(out->pixelWidth_ * out->pixelHeight_ * 4);
+  for (size_t y = 0; y < out->pixelHeight_; ++y) {
+    size_t sy = y * pixelHeight_ / out->pixelHeight_;
+    for (size_t x = 0; x < out->pixelWidth_; ++x) {
+      size_t sx = x * pixelWidth_ / out->pixelWidth_;
+      for (int k = 0; k < 4; ++k) px[(y * out->pixelWidth_ + x) * 4 + k] = pixels_[(sy * pixelWidth_ + sx) * 4 + k];
+    }
+  }
+  out->pixels_ = std::move(px);
+  return out;
+}
+
+std::string Image::description() const {
+  return "Image " + (name_.empty() ? std::string() : "\"" + name_ + "\" ") + toString(size_) +
+         (hasPixels() ? "" : " (blank)");
+}
+
+}  // namespace kit
