@@ -427,6 +427,36 @@ class HttpRequest : public kit::Operation {
   void attemptToApplyProxyCredentialsAndResume();
   bool configureProxies();
   void failAuthentication();
+  kit::Ref<kit::Dictionary> findCredentials();
+  kit::Ref<kit::Dictionary> findProxyCredentials();
+  kit::Ref<kit::Dictionary> findSessionAuthenticationCredentials();
+  kit::Ref<kit::Dictionary> findSessionProxyAuthenticationCredentials();
+  bool applyCredentials(kit::Ref<kit::Dictionary> credentials);
+  bool applyProxyCredentials(kit::Ref<kit::Dictionary> credentials);
+  void saveCredentialsToKeychain(kit::Ref<kit::Dictionary> credentials);
+  void saveProxyCredentialsToKeychain(kit::Ref<kit::Dictionary> credentials);
+  bool willAskDelegateForCredentials();
+  bool willAskDelegateForProxyCredentials();
+  void askDelegateForCredentials();
+  void askDelegateForProxyCredentials();
+  bool showAuthenticationDialog();
+  bool showProxyAuthenticationDialog();
+  void fetchPACFile();
+  void timeOutPACRead();
+  void runPACScript(const std::string& script);
+  void finishedDownloadingPACFile(HttpRequest* pacRequest);
+  // The platform credential storage (a permanent store for servers and proxies).
+  static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
+                              const std::string& protocol, const std::string& realm);
+  static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& proxy, int port,
+                              const std::string& realm);
+  static kit::Ref<kit::Dictionary> savedCredentialsForHost(const std::string& host, int port,
+                                                           const std::string& protocol, const std::string& realm);
+  static kit::Ref<kit::Dictionary> savedCredentialsForProxy(const std::string& proxy, int port,
+                                                            const std::string& protocol, const std::string& realm);
+  static void removeCredentialsForHost(const std::string& host, int port, const std::string& protocol,
+                                       const std::string& realm);
+  static void removeCredentialsForProxy(const std::string& proxy, int port, const std::string& realm);
 
   // Progress and throttling.
   void updateProgressIndicators();

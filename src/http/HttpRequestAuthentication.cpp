@@ -36,6 +36,51 @@ void HttpRequest::attemptToApplyProxyCredentialsAndResume() {
 
 bool HttpRequest::configureProxies() { return true; }
 
+Ref<kit::Dictionary> HttpRequest::findCredentials() { return nullptr; }
+Ref<kit::Dictionary> HttpRequest::findProxyCredentials() { return nullptr; }
+Ref<kit::Dictionary> HttpRequest::findSessionAuthenticationCredentials() { return nullptr; }
+Ref<kit::Dictionary> HttpRequest::findSessionProxyAuthenticationCredentials() { return nullptr; }
+
+// Without a challenge object nothing can be applied; each attempt still counts.
+bool HttpRequest::applyCredentials(Ref<kit::Dictionary>) {
+  setAuthenticationRetryCount(authenticationRetryCount() + 1);
+  return false;
+}
+
+bool HttpRequest::applyProxyCredentials(Ref<kit::Dictionary>) {
+  setProxyAuthenticationRetryCount(proxyAuthenticationRetryCount() + 1);
+  return false;
+}
+
+void HttpRequest::saveCredentialsToKeychain(Ref<kit::Dictionary>) {}
+void HttpRequest::saveProxyCredentialsToKeychain(Ref<kit::Dictionary>) {}
+bool HttpRequest::willAskDelegateForCredentials() { return false; }
+bool HttpRequest::willAskDelegateForProxyCredentials() { return false; }
+void HttpRequest::askDelegateForCredentials() {}
+void HttpRequest::askDelegateForProxyCredentials() {}
+bool HttpRequest::showAuthenticationDialog() { return false; }
+bool HttpRequest::showProxyAuthenticationDialog() { return false; }
+
+// No proxy script is read: the request goes without a proxy.
+void HttpRequest::fetchPACFile() { startRequest(); }
+void HttpRequest::timeOutPACRead() {}
+void HttpRequest::runPACScript(const std::string&) {}
+void HttpRequest::finishedDownloadingPACFile(HttpRequest*) { startRequest(); }
+
+void HttpRequest::saveCredentials(Ref<kit::Dictionary>, const std::string&, int, const std::string&,
+                                  const std::string&) {}
+void HttpRequest::saveCredentials(Ref<kit::Dictionary>, const std::string&, int, const std::string&) {}
+Ref<kit::Dictionary> HttpRequest::savedCredentialsForHost(const std::string&, int, const std::string&,
+                                                          const std::string&) {
+  return nullptr;
+}
+Ref<kit::Dictionary> HttpRequest::savedCredentialsForProxy(const std::string&, int, const std::string&,
+                                                           const std::string&) {
+  return nullptr;
+}
+void HttpRequest::removeCredentialsForHost(const std::string&, int, const std::string&, const std::string&) {}
+void HttpRequest::removeCredentialsForProxy(const std::string&, int, const std::string&) {}
+
 void HttpRequest::retryUsingSuppliedCredentials() {
   Ref<HttpRequest> self(this);
   performOnRequestThread([self] {
