@@ -1,8 +1,6 @@
 // The info box: how long a message stays, how it fades, what a second
 // message does to the first, and that touches pass through it.
 
-#include <set>
-
 #include "ShellTest.h"
 #include "kit/ui/Layer.h"
 
@@ -111,44 +109,6 @@ TEST_F(InfoBoxTest, ABoxThatGoesTakesItsPendingFadeWithIt) {
   other->twinkle("Close Tab", nullptr);
   other = nullptr;
   loop().advance(2);
-}
-
-TEST_F(InfoBoxTest, EachStatusIconIsMadeOnceFromItsResource) {
-  struct Icon {
-    kit::Image* (*get)();
-    const char* resource;
-  };
-  const Icon icons[] = {
-      {VeskInfoBoxView::sharedDoneIcon, "info_done"},
-      {VeskInfoBoxView::sharedGestureIcon, "info_gesture"},
-      {VeskInfoBoxView::sharedSearchIcon, "info_search"},
-      {VeskInfoBoxView::sharedFullscreenIcon, "info_fullscreen"},
-      {VeskInfoBoxView::sharedPrivateIconOnTabItem, "secret_on_tab"},
-      {VeskInfoBoxView::sharedPrivateIconSelected, "secret_selected@2x"},
-      {VeskInfoBoxView::sharedPrivateIcon, "info_secret"},
-      {VeskInfoBoxView::sharedDualScreenIcon, "info_dualscreen"},
-      {VeskInfoBoxView::sharedSingleScreenIcon, "info_singlescreen"},
-      {VeskInfoBoxView::sharedRotationLockIcon, "info_lock_rotation"},
-      {VeskInfoBoxView::sharedRotationUnlockIcon, "info_unlock_rotation"},
-      {VeskInfoBoxView::sharedTrackpadIcon, "info_trackpad"},
-      {VeskInfoBoxView::sharedTrackpadOffIcon, "info_trackpadoff"},
-      {VeskInfoBoxView::sharedShowScreenshotIcon, "info_showscreenshot"},
-      {VeskInfoBoxView::sharedHideScreenshotIcon, "info_hidescreenshot"},
-      {VeskInfoBoxView::sharedFailIcon, "info_fail"},
-      {VeskInfoBoxView::sharedScrollTopIcon, "info_scroll_top"},
-      {VeskInfoBoxView::sharedScrollBottomIcon, "info_scroll_bottom"},
-      {VeskInfoBoxView::sharedTabLeft, "info_left_tab"},
-      {VeskInfoBoxView::sharedTabRight, "info_right_tab"},
-  };
-  std::set<kit::Image*> distinct;
-  for (const Icon& icon : icons) {
-    kit::Image* image = icon.get();
-    ASSERT_TRUE(image) << icon.resource;
-    EXPECT_EQ(image->name(), icon.resource);
-    EXPECT_EQ(icon.get(), image) << icon.resource;
-    distinct.insert(image);
-  }
-  EXPECT_EQ(distinct.size(), std::size(icons));
 }
 
 }  // namespace
