@@ -35,7 +35,7 @@ namespace {
 // on one line.
 constexpr const char* kPageHarness = R"JS('use strict';
 const readline = require('readline');
-const state = { url: 'http://site.test/', navigations: [], opened: [], selection: '', pointTarget: null };
+const state = { url: 'http://site.test/', navigations: [], opened: [], pointTarget: null };
 
 class DomNode {
   constructor(type, name) { this.nodeType = type; this.nodeName = name; this.childNodes = []; this.parentNode = null; this.listeners = {}; }
@@ -151,7 +151,6 @@ globalThis.innerHeight = 600;
 globalThis.pageXOffset = 0;
 globalThis.pageYOffset = 120;
 globalThis.getComputedStyle = e => e.style;
-globalThis.getSelection = () => ({ toString: () => state.selection });
 
 // A new document at `url`: whatever scripts put on the window goes, as it does in a browser.
 globalThis.__page = function (tree, url) {
@@ -174,7 +173,6 @@ globalThis.__click = function (id) {
 globalThis.__navigations = () => JSON.stringify(state.navigations);
 globalThis.__opened = () => JSON.stringify(state.opened);
 globalThis.__pointAt = id => { state.pointTarget = document.getElementById(id); return 'ok'; };
-globalThis.__select = text => { state.selection = text; return 'ok'; };
 globalThis.document = new DomDocument();
 const baseline = new Set(Object.getOwnPropertyNames(globalThis));
 
@@ -472,28 +470,24 @@ TEST_F(ScriptEngineTest, ASavedLoginComesBackIntoThePageExactly) {
   EXPECT_EQ(page->eval("isInjected().toString();"), "true");
 }
 
-TEST_F(ScriptEngineTest, MetricsScrollingAndSelectionFromThePage) {
-  page->eval(R"(__page(['html', {}, ['body', {props: {scrollHeight: 2400, scrollWidth: 800}},
+TEST_F(ScriptEngineTest, TheTrackpadScrollsThePagesOwnScrollingElement) {
+  page->eval(R"(__page(['html', {}, ['body', {},
       ['div', {id: 'box', style: {overflow: 'auto'}, props: {scrollHeight: 900, clientHeight: 300}},
-        ['p', {id: 'inside'}, 'text']]]]))");
-  kit::Ref<VeskWebView> p = VeskWebView::allocInstance({0, 0, 1024, 598}, nullptr, "http://site.test/", false);
-  pages.push_back(p);
-  p->willBeViewed();
-  kit::HeadlessWebView* w = web(p.get());
-  page->attach(w);
-  w->completeLoad();
+        ['p', {id: 'inside'}, 'text']],
+      ['div', {id: 'flat', props: {scrollHeight: 900, clientHeight: 300}}, ['p', {id: 'flatText'}, 'text']]]]))");
+  kit::Ref<kit::HeadlessWebView> w = kit::make<kit::HeadlessWebView>();
+  page->attach(w.get());
+  page->eval(VeskWebView::getContextJSCode());
 
-  EXPECT_EQ(UIWebViewExpand::windowSize(*w), (kit::Size{800, 600}));
-  EXPECT_EQ(UIWebViewExpand::scrollOffset(*w), (kit::Point{0, 120}));
-  EXPECT_TRUE(UIWebViewExpand::isScrollable(*w));
   page->eval("__pointAt('inside')");
   UIWebViewExpand::findScrollElementAndScroll(*w, {0, 40});
   UIWebViewExpand::findScrollElementAndScroll(*w, {0, 25});
   EXPECT_EQ(page->eval("document.getElementById('box').scrollTop"), "65");
-  page->eval("__select('chosen words')");
-  EXPECT_EQ(UIWebViewExpand::getSelectedText(*w), "chosen words");
-  page->eval("document.title = ''");
-  EXPECT_EQ(UIWebViewExpand::getTitle(*w), "Untitled");
+  EXPECT_EQ(page->eval("scrollScrollElementIdAtPoint(0.000000,-5.000000);"), "box");
+  // An element whose overflow is visible does not scroll itself.
+  page->eval("__pointAt('flatText')");
+  EXPECT_EQ(page->eval("scrollScrollElementIdAtPoint(0.000000,30.000000);"), "");
+  EXPECT_EQ(page->eval("document.getElementById('flat').scrollTop"), "0");
 }
 
 }  // namespace
