@@ -22,6 +22,7 @@
 #include "shell/VeskInfoBoxView.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebAppDelegate.h"
+#include "shell/UIWebViewExpand.h"
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 
@@ -58,20 +59,6 @@ int compareVersions(const std::string& a, const std::string& b) {
   return 0;
 }
 
-long long integerOf(const std::string& answer) { return kit::str(answer)->longLongValue(); }
-
-// The page's window size and scroll offset, as the page reports them.
-kit::Size pageWindowSize(kit::WebView& webView) {
-  double w = static_cast<double>(integerOf(webView.stringByEvaluatingJavaScriptFromString("window.innerWidth")));
-  double h = static_cast<double>(integerOf(webView.stringByEvaluatingJavaScriptFromString("window.innerHeight")));
-  return {w, h};
-}
-
-kit::Point pageScrollOffset(kit::WebView& webView) {
-  double x = static_cast<double>(integerOf(webView.stringByEvaluatingJavaScriptFromString("window.pageXOffset")));
-  double y = static_cast<double>(integerOf(webView.stringByEvaluatingJavaScriptFromString("window.pageYOffset")));
-  return {x, y};
-}
 
 void dismissIfVisible(kit::ActionSheet* sheet) {
   if (sheet && sheet->isVisible()) sheet->dismissWithClickedButtonIndex(-1, false);
@@ -311,13 +298,13 @@ kit::Point VeskWebView::documentPoint(kit::Point touch) {
   kit::WebView* wv = webView_.get();
   if (!wv) return touch;
   double viewWidth = wv->frame().width();
-  double pageWidth = pageWindowSize(*wv).width;
+  double pageWidth = UIWebViewExpand::windowSize(*wv).width;
   // A page that reports no width (or a view without one) would put every
   // press at the page's corner; such a page is taken as unscaled.
   double ratio = viewWidth > 0 && pageWidth > 0 ? pageWidth / viewWidth : 1;
   kit::Point document{touch.x * ratio, touch.y * ratio};
   if (compareVersions(kit::Device::currentDevice().systemVersion(), "5.0") < 0) {
-    kit::Point scrolled = pageScrollOffset(*wv);
+    kit::Point scrolled = UIWebViewExpand::scrollOffset(*wv);
     document.x += scrolled.x;
     document.y += scrolled.y;
   }
