@@ -3,6 +3,7 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
+#include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebViewControllerBuilder.h"
@@ -33,6 +34,11 @@ void registerShellInterfaceFiles() {
       "VeskViewComponents", [](kit::InterfaceFile::Context& ctx) { VeskViewComponentsBuilder::build(ctx, true); });
   kit::InterfaceFile::registerBuilder("VeskViewComponents~iphone", [](kit::InterfaceFile::Context& ctx) {
     VeskViewComponentsBuilder::build(ctx, false);
+  });
+  kit::InterfaceFile::registerBuilder(
+      "VeskTabItemView", [](kit::InterfaceFile::Context& ctx) { VeskTabItemViewBuilder::build(ctx, true); });
+  kit::InterfaceFile::registerBuilder("VeskTabItemView~iphone", [](kit::InterfaceFile::Context& ctx) {
+    VeskTabItemViewBuilder::build(ctx, false);
   });
 }
 
