@@ -185,6 +185,8 @@ class VeskWebView : public kit::View,
   kit::Point offset() override;
 
   // ---- Gestures on the web view
+  // Carries out a numbered action (a gesture's, a double tap on the tab's); `sender` may be null.
+  void handleAction(int action, kit::GestureRecognizer* sender);
   void handleTap(kit::GestureRecognizer& recognizer);
   void handleSwipe(kit::GestureRecognizer& recognizer);
   void handleTapAndHold(kit::GestureRecognizer& recognizer);
