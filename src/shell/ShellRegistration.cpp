@@ -3,6 +3,8 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
+#include "settings/PrefAutorotation.h"
+#include "shell/MyUIViewController.h"
 #include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
 #include "shell/VeskWebAppDelegate.h"
@@ -61,6 +63,8 @@ void registerShellClasses(kit::ClassRegistry& registry) {
     registry.registerClassFunction("VeskWebAppDelegate", name, call);
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
+  // The settings screens obey the browser's rotation lock like every other screen.
+  PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }
 
 }  // namespace tolva

@@ -99,6 +99,8 @@ VeskWebView::~VeskWebView() {
   for (auto& weak : ownAlerts_)
     if (kit::Ref<kit::AlertView> alert = weak.lock())
       if (alert->delegate() == this) alert->setDelegate(nullptr);
+  for (kit::ActionSheet* sheet : {actionsMenuSheet_.get(), easyCommandSheet_.get()})
+    if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
   if (resultTableView_ && resultTableView_->delegate() == this) resultTableView_->setDelegate(nullptr);
@@ -364,8 +366,11 @@ void VeskWebView::setLocation(const std::string& location) {
     delegate_->faviconUpdated(*this);
 }
 
-// The private-tab marker and menu come with the page tools.
-void VeskWebView::setPrivateMode(bool on) { privateMode_ = on; }
+void VeskWebView::setPrivateMode(bool on) {
+  privateMode_ = on;
+  if (btnPrivate_) btnPrivate_->setSelected(on);
+  if (delegate_) saveAsIdentifier(delegate_->getIdentifierForPersistentData(*this));
+}
 
 // The full-screen layouts come with the full-screen work.
 void VeskWebView::setFullScreenMode(int mode) { fullScreenMode_ = mode; }
@@ -422,16 +427,6 @@ void VeskWebView::squeezeMemory(const kit::Notification&) {
   } else if (webView_) {
     ++memoryIgnoreCnt_;
   }
-}
-
-void VeskWebView::scrollToTop() {
-  if (kit::ScrollView* sv = retrieveScrollView(webView_.get()))
-    sv->setContentOffset({sv->contentOffset().x, sv->minimumContentOffset().y}, true);
-}
-
-void VeskWebView::scrollToBottom() {
-  if (kit::ScrollView* sv = retrieveScrollView(webView_.get()))
-    sv->setContentOffset({sv->contentOffset().x, sv->maximumContentOffset().y}, true);
 }
 
 // ---- Screenshots
@@ -823,21 +818,38 @@ kit::Point VeskWebView::offset() {
   return sv ? sv->contentOffset() : kit::Point{};
 }
 
-// ---- Gestures and controls whose actions come with the gesture settings,
-// the page tools and the field editing; until then they do nothing.
+// ---- Page tools and field editing. The small pieces the gesture actions
+// reach are whole here; the rest comes with the page tools, the field
+// editing and the full-screen layout, and does nothing until then.
 
-void VeskWebView::handleAction(int, kit::GestureRecognizer*) {}
-void VeskWebView::handleTap(kit::GestureRecognizer&) {}
-void VeskWebView::handleSwipe(kit::GestureRecognizer&) {}
-void VeskWebView::handleTapAndHold(kit::GestureRecognizer&) {}
-void VeskWebView::onAction() {}
-void VeskWebView::onEasyCommand() {}
+void VeskWebView::onSearch() {
+  if (searchField_) searchField_->becomeFirstResponder();
+}
+
+void VeskWebView::setShowFontPopup(bool show) {
+  showFontPopup_ = show;
+  if (!vwFontPopup_) return;
+  if (show) bringSubviewToFront(vwFontPopup_.get());
+  vwFontPopup_->setHidden(!show);
+}
+
+void VeskWebView::pushFullScreen(bool wasOn) { fullscreenStatusStack_.push_back(wasOn); }
+
+bool VeskWebView::popFullScreen(bool* wasOn) {
+  if (fullscreenStatusStack_.empty()) return false;
+  if (wasOn) *wasOn = fullscreenStatusStack_.back();
+  fullscreenStatusStack_.pop_back();
+  return true;
+}
+
+void VeskWebView::showDownloadManager() {}
+void VeskWebView::onShowShare() {}
+void VeskWebView::onTranslate() {}
+void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
 void VeskWebView::onReader() {}
 void VeskWebView::onBookmark() {}
-void VeskWebView::onToggleLockRotation() {}
 void VeskWebView::onExitSearchInput() {}
 void VeskWebView::onFullScreen() {}
-void VeskWebView::onPrivateMode() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}

@@ -16,10 +16,12 @@
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Notification.h"
 #include "kit/foundation/NotificationCenter.h"
+#include "kit/foundation/Number.h"
 #include "kit/foundation/URL.h"
 #include "kit/net/URLConnection.h"
 #include "kit/net/URLConnectionDelegate.h"
 #include "kit/net/URLRequest.h"
+#include "kit/ui/ActionSheet.h"
 #include "kit/ui/ActivityIndicatorView.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/BarButtonItem.h"
@@ -40,6 +42,7 @@ namespace tolva {
 class VeskWebView : public kit::View,
                     public VeskTabable,
                     public kit::WebViewDelegate,
+                    public kit::ActionSheetDelegate,
                     public kit::AlertViewDelegate,
                     public kit::ScrollViewDelegate,
                     public kit::TextFieldDelegate,
@@ -130,8 +133,6 @@ class VeskWebView : public kit::View,
   void reloadFavicon();
   void lockRotationChanged(const kit::Notification& n);
   void squeezeMemory(const kit::Notification& n);
-  void scrollToTop();
-  void scrollToBottom();
 
   // ---- Screenshots
   void postScreenShotUpdated();
@@ -184,22 +185,64 @@ class VeskWebView : public kit::View,
   kit::Size visibleSize() override;
   kit::Point offset() override;
 
-  // ---- Gestures on the web view
-  // Carries out a numbered action (a gesture's, a double tap on the tab's); `sender` may be null.
-  void handleAction(int action, kit::GestureRecognizer* sender);
+  // ---- Gesture and toolbar actions
+  // The numbered actions a gesture, a trackpad, a tab or a button triggers.
+  static constexpr int kLastAction = 28;
+  // Swipes closer together than this count as one.
+  static constexpr double kSwipeInterval = 0.5;
+  // Scrolling to an end waits this long after its gesture.
+  static constexpr double kScrollDelay = 0.1;
+  // Action-sheet tags of the two toolbar menus.
+  static constexpr long kTagActionsMenu = 0;
+  static constexpr long kTagCommandMenu = 1;
+
+  // Runs action `code` (1 to kLastAction; any other does nothing). A
+  // recogniser given as sender is held off while the action runs.
+  void handleAction(int code, kit::GestureRecognizer* sender = nullptr);
+  // handleAction() with the number's integer value (none: nothing).
+  void handleActionFromOutside(const kit::Number* code);
   void handleTap(kit::GestureRecognizer& recognizer);
   void handleSwipe(kit::GestureRecognizer& recognizer);
   void handleTapAndHold(kit::GestureRecognizer& recognizer);
+  // A point in the web view in the page's own coordinates: scaled by the
+  // page's window width over the view's width (on systems before 5.0 the
+  // page's scroll offset is added too). Asks the page; unscaled without one.
+  kit::Point documentPoint(kit::Point inWebView);
+  // A tap never runs together with a pinch; any other pair may.
+  bool gestureRecognizerShouldRecognizeSimultaneously(kit::GestureRecognizer& recognizer,
+                                                      kit::GestureRecognizer& other) override;
+  // When the last swipe was seen; null before the first.
+  kit::Date* timeStamp() const noexcept { return timeStamp_.get(); }
+  void scrollToTop();
+  void scrollToBottom();
+  // To the top when the page is nearer its bottom, else to the bottom.
+  void onToggleScrollToEnd();
+  void onPrivateMode();
+  void onToggleLockRotation();
+  // The two toolbar menus, each made on first use.
+  kit::ActionSheet* easyCommandSheet();
+  kit::ActionSheet* actionsMenuSheet();
+  void onEasyCommand();
+  void onAction();
+
+  // ---- Page tools and field editing the actions reach
+  void onSearch();
+  bool showFontPopup() const noexcept { return showFontPopup_; }
+  void setShowFontPopup(bool show);
+  void pushFullScreen(bool wasOn);
+  // Takes the last value pushed; false when there is none.
+  bool popFullScreen(bool* wasOn);
+  void showDownloadManager();
+  void onShowShare();
+  void onTranslate();
+  // The long-press menu for the element at `documentPoint`, shown at `popupPoint` in this view.
+  void openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint);
 
   // ---- Controls of the interface file
-  void onAction();
-  void onEasyCommand();
   void onReader();
   void onBookmark();
-  void onToggleLockRotation();
   void onExitSearchInput();
   void onFullScreen();
-  void onPrivateMode();
   void onFontIncrease();
   void onFontReset();
   void onFontDerease();
@@ -260,6 +303,10 @@ class VeskWebView : public kit::View,
   void detachWebView();
   void cancelProbe();
   void dismissBookmarkPopover();
+  // Leaves full screen for typing, then focuses the search or the address field.
+  void focusForTyping(bool search);
+  // A toolbar menu from its button on tablets, else from the page's corner.
+  void showToolbarMenu(kit::ActionSheet* sheet, kit::BarButtonItem* button);
 
   // Outlets.
   kit::Ref<kit::View> placeholderView_;
@@ -305,6 +352,9 @@ class VeskWebView : public kit::View,
   bool bURLBarScroll_ = false;
   kit::Ref<VeskProgressIndicatorView> customScrollIndicator_;
   kit::Ref<kit::URLConnection> probe_;
+  kit::Ref<kit::ActionSheet> actionsMenuSheet_, easyCommandSheet_;
+  kit::Ref<kit::Date> timeStamp_;
+  std::vector<bool> fullscreenStatusStack_;
   std::vector<kit::WeakRef<kit::AlertView>> ownAlerts_;
   std::vector<kit::NotificationCenter::Token> observers_;
   kit::NotificationCenter::Token keyboardObserver_;

@@ -23,7 +23,7 @@
 #include "shell/VeskRecentlyClosedTableViewController.h"
 #include "shell/VeskTouchPropagatingUIButton.h"
 #include "shell/VeskTrackPadView.h"
-#include "shell/standins/PrefAppSettingsViewController.h"
+#include "settings/PrefAppSettingsViewController.h"
 #include "shell/standins/VeskFaviconDatabase.h"
 
 namespace tolva {

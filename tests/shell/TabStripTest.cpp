@@ -533,6 +533,23 @@ TEST_F(TabStripTest, PageCallsUpdateTheirItem) {
   EXPECT_TRUE(closedURLs().empty());
 }
 
+TEST_F(TabStripTest, ADoubleTapOnATabRunsTheTabActionOnItsPage) {
+  saveTabs(2, 0);
+  start();
+  kit::HeadlessWebView* w = web(at(0));
+  ASSERT_TRUE(w);
+  const size_t loads = w->loadedRequests().size();
+  // The default action: stop or reload.
+  ASSERT_TRUE(strip_->tabItems()[0]->doubleTapRecognizer()->tap({5, 5}, 1, 2));
+  EXPECT_EQ(w->loadedRequests().size(), loads + 1);
+  EXPECT_EQ(strip_->infoBox()->text(), "Reload");
+  // The setting picks the action: the next tab.
+  defaults().setInteger(3, "opt_double_tap_on_tab");
+  rereadSettings();
+  ASSERT_TRUE(strip_->tabItems()[0]->doubleTapRecognizer()->tap({5, 5}, 1, 2));
+  EXPECT_EQ(strip_->curSel(), 1);
+}
+
 TEST_F(TabStripTest, FullScreenForAllTabsIsWrittenAtOnce) {
   saveTabs(2, 0);
   start();

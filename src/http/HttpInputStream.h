@@ -1,0 +1,43 @@
+#pragma once
+// The body stream a request hands to its read stream: it wraps a stream over a file or over data
+// and passes every read through. Bandwidth accounting and throttling of uploads are not done
+// here yet; the wrapper exists so that they can be added without touching the engine.
+
+#include <string>
+
+#include "kit/foundation/Data.h"
+#include "kit/net/InputStream.h"
+
+namespace tolva {
+
+class HttpRequest;
+
+class HttpInputStream : public kit::InputStream {
+ public:
+  static kit::Ref<HttpInputStream> inputStreamWithFileAtPath(const std::string& path, HttpRequest* request);
+  static kit::Ref<HttpInputStream> inputStreamWithData(kit::Ref<kit::Data> data, HttpRequest* request);
+
+  bool open() override;
+  void close() override;
+  long read(uint8_t* buffer, size_t maxLength) override;
+  bool hasBytesAvailable() const override;
+  Status streamStatus() const override;
+  kit::Ref<kit::Error> streamError() const override;
+
+  kit::InputStream* stream() const noexcept { return stream_.get(); }
+  void setStream(kit::Ref<kit::InputStream> stream) { stream_ = std::move(stream); }
+  // The request the body belongs to (not retained).
+  HttpRequest* request() const noexcept { return request_; }
+  void setRequest(HttpRequest* request) { request_ = request; }
+
+  std::string className() const override { return "HttpInputStream"; }
+
+ private:
+  HttpInputStream(kit::Ref<kit::InputStream> stream, HttpRequest* request)
+      : stream_(std::move(stream)), request_(request) {}
+
+  kit::Ref<kit::InputStream> stream_;
+  HttpRequest* request_;
+};
+
+}  // namespace tolva

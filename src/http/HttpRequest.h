@@ -1,0 +1,574 @@
+#pragma once
+// One HTTP or HTTPS exchange as a concurrent operation: builds the request, sends it over a
+// kit::HTTPReadStream, reads the response into memory or into a file (resuming a partial one,
+// inflating gzip), follows redirects, reuses persistent connections and reports every event to
+// its delegate, to an optional queue object and to callback blocks.
+//
+// Threads: the caller's thread creates and configures a request; startAsynchronous() hands it to
+// the shared operation queue (width 4), whose worker calls start(), which moves the work to the
+// one network thread; everything that touches the stream runs there (for startSynchronous(), on
+// the calling thread instead, in the private run-loop mode). Every delegate, queue and block call
+// is made on the main thread; delegates are read again there, so clearing them stops calls that
+// are already queued.
+//
+// Locks: each request's recursive cancelledLock orders a cancel against the work on the stream;
+// class-wide state has its own locks (connection, progress, bandwidth, session cookies, session
+// credentials, delegate authentication). Properties may be read from any thread.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "http/HttpCacheDelegate.h"
+#include "http/HttpDataDecompressor.h"
+#include "http/HttpErrorType.h"
+#include "http/HttpProgressDelegate.h"
+#include "http/HttpRequestDelegate.h"
+#include "http/HttpSelector.h"
+#include "kit/foundation/Array.h"
+#include "kit/foundation/Data.h"
+#include "kit/foundation/Date.h"
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Error.h"
+#include "kit/foundation/FileHandle.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/Operation.h"
+#include "kit/foundation/Thread.h"
+#include "kit/foundation/Timer.h"
+#include "kit/foundation/URL.h"
+#include "kit/net/HTTPCookie.h"
+#include "kit/net/HTTPMessage.h"
+#include "kit/net/HTTPReadStream.h"
+#include "kit/net/InputStream.h"
+
+namespace kit {
+class Bundle;
+class OperationQueue;
+}  // namespace kit
+
+namespace tolva {
+
+class Reachability;
+
+// Accessors of one stored property: an atomic value, or an object or text read and written whole
+// under the request's property mutex.
+#define TOLVA_HTTP_VALUE(Type, getter, setter)                           \
+ public:                                                                 \
+  Type getter() const noexcept { return getter##_.load(); }              \
+  void setter(Type value) noexcept { getter##_.store(value); }           \
+                                                                         \
+ private:                                                                \
+  std::atomic<Type> getter##_{};
+
+#define TOLVA_HTTP_OBJECT(Type, getter, setter)                          \
+ public:                                                                 \
+  kit::Ref<Type> getter() const {                                        \
+    std::lock_guard<std::mutex> g(propertyMutex_);                       \
+    return getter##_;                                                    \
+  }                                                                      \
+  void setter(kit::Ref<Type> value) { storeProperty(getter##_, std::move(value)); } \
+                                                                         \
+ private:                                                                \
+  kit::Ref<Type> getter##_;
+
+#define TOLVA_HTTP_TEXT(getter, setter)                                  \
+ public:                                                                 \
+  std::string getter() const {                                           \
+    std::lock_guard<std::mutex> g(propertyMutex_);                       \
+    return getter##_;                                                    \
+  }                                                                      \
+  void setter(std::string value) { storeProperty(getter##_, std::move(value)); } \
+                                                                         \
+ private:                                                                \
+  std::string getter##_;
+
+class HttpRequest : public kit::Operation {
+ public:
+  static constexpr const char* kRunLoopMode = "HttpRequestRunLoopMode";
+  // proxyType values.
+  static constexpr const char* kProxyTypeHTTP = "HTTP";
+  static constexpr const char* kProxyTypeHTTPS = "HTTPS";
+  static constexpr const char* kProxyTypeSOCKS = "SOCKS";
+  // The "Basic" authentication scheme name.
+  static constexpr const char* kAuthenticationSchemeBasic = "Basic";
+  // Text encoding numbers (responseEncoding, defaultResponseEncoding).
+  static constexpr unsigned kASCIIStringEncoding = 1;
+  static constexpr unsigned kUTF8StringEncoding = 4;
+  static constexpr unsigned kISOLatin1StringEncoding = 5;
+  static constexpr unsigned kWindowsCP1252StringEncoding = 12;
+
+  using Block = std::function<void()>;
+  using HeadersBlock = std::function<void(kit::Dictionary* responseHeaders)>;
+  using ProgressBlock = std::function<void(uint64_t size, uint64_t total)>;
+  using SizeBlock = std::function<void(int64_t size)>;
+  using DataBlock = std::function<void(kit::Data* data)>;
+
+  // ---- Creating
+  explicit HttpRequest(kit::Ref<kit::URL> url);
+  ~HttpRequest() override;
+  static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url);
+  static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache);
+  static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache,
+                                              int cachePolicy);
+  // A new request for the same URL with the configuration copied (no state, no blocks).
+  kit::Ref<HttpRequest> copyRequest() const;
+  kit::Ref<kit::Object> copy() const override { return copyRequest(); }
+
+  // ---- Request content
+  void addRequestHeader(const std::string& header, const std::string& value);
+  void appendPostData(const kit::Data* data);
+  void appendPostDataFromFile(const std::string& file);
+  void setupPostBody();
+  void buildPostBody();
+  void buildRequestHeaders();
+  void applyCookieHeader();
+  void applyAuthorizationHeader();
+  void updatePartialDownloadSize();
+  void addBasicAuthenticationHeaderWithUsername(const std::string& username, const std::string& password);
+
+  // ---- Starting and stopping
+  void startSynchronous();
+  void startAsynchronous();
+  void start() override;
+  void main() override;
+  void cancel() override;
+  void clearDelegatesAndCancel();
+  bool isConcurrent() const override { return true; }
+  bool isFinished() const override { return finished_.load(); }
+  bool isExecuting() const override { return inProgress_.load(); }
+  bool isCancelled() const override;
+  // The delegate continues a redirect it was told of.
+  void redirectToURL(kit::Ref<kit::URL> newURL);
+  // A HEAD request for the same URL that works for this one.
+  kit::Ref<HttpRequest> HEADRequest();
+
+  // ---- Response
+  kit::Ref<kit::Data> responseData() const;
+  std::string responseString() const;
+  bool isResponseCompressed() const;
+
+  // ---- Properties with their own rules
+  kit::Ref<kit::URL> url() const;
+  // A different URL also drops the built message, the challenge objects and any pending redirect.
+  void setURL(kit::Ref<kit::URL> url);
+  HttpRequestDelegate* delegate() const;
+  void setDelegate(HttpRequestDelegate* delegate);
+  // Answers HttpRequestDelegate and/or HttpProgressDelegate (a network queue does both).
+  kit::Ref<kit::Object> queue() const;
+  void setQueue(kit::Ref<kit::Object> queue);
+  HttpProgressDelegate* uploadProgressDelegate() const;
+  void setUploadProgressDelegate(HttpProgressDelegate* delegate);
+  HttpProgressDelegate* downloadProgressDelegate() const;
+  void setDownloadProgressDelegate(HttpProgressDelegate* delegate);
+  HttpRequest* mainRequest() const noexcept { return mainRequest_; }
+  void setMainRequest(HttpRequest* request) noexcept { mainRequest_ = request; }
+  bool isSynchronous() const noexcept { return isSynchronous_.load(); }
+  void setSynchronous(bool synchronous) noexcept { isSynchronous_.store(synchronous); }
+  bool inProgress() const noexcept { return inProgress_.load(); }
+  // The number of the pooled connection record in use, or null.
+  kit::Ref<kit::Number> connectionID() const;
+  // A platform identity for client certificates; kept and handed on, not used by kit's TLS.
+  kit::Ref<kit::Object> clientCertificateIdentity() const;
+  void setClientCertificateIdentity(kit::Ref<kit::Object> identity);
+
+  HttpSelector didStartSelector() const;
+  void setDidStartSelector(HttpSelector selector);
+  HttpSelector didReceiveResponseHeadersSelector() const;
+  void setDidReceiveResponseHeadersSelector(HttpSelector selector);
+  HttpSelector willRedirectSelector() const;
+  void setWillRedirectSelector(HttpSelector selector);
+  HttpSelector didFinishSelector() const;
+  void setDidFinishSelector(HttpSelector selector);
+  HttpSelector didFailSelector() const;
+  void setDidFailSelector(HttpSelector selector);
+  HttpSelector didReceiveDataSelector() const;
+  void setDidReceiveDataSelector(HttpSelector selector);
+
+  // ---- Callback blocks (called on the main thread beside the delegate calls)
+  void setStartedBlock(Block block);
+  void setHeadersReceivedBlock(HeadersBlock block);
+  void setCompletionBlock(Block block);
+  void setFailedBlock(Block block);
+  void setBytesReceivedBlock(ProgressBlock block);
+  void setBytesSentBlock(ProgressBlock block);
+  void setDownloadSizeIncrementedBlock(SizeBlock block);
+  void setUploadSizeIncrementedBlock(SizeBlock block);
+  void setDataReceivedBlock(DataBlock block);
+  void setAuthenticationNeededBlock(Block block);
+  void setProxyAuthenticationNeededBlock(Block block);
+  void setRequestRedirectedBlock(Block block);
+
+  // ---- Authentication (called by a delegate or a login dialog, any thread)
+  void retryUsingSuppliedCredentials();
+  void cancelAuthentication();
+
+  // ---- Class-wide
+  static kit::OperationQueue* sharedQueue();
+  static kit::Thread* threadForRequest(HttpRequest* request);
+  static double defaultTimeOutSeconds();
+  static void setDefaultTimeOutSeconds(double seconds);
+  static kit::Ref<HttpCacheDelegate> defaultCache();
+  static void setDefaultCache(kit::Ref<HttpCacheDelegate> cache);
+  static bool isMultitaskingSupported();
+  static void expirePersistentConnections();
+  // The pooled connection records (copies), for diagnostics and tests.
+  static std::vector<kit::Ref<kit::Dictionary>> persistentConnections();
+
+  static kit::Ref<kit::MutableArray> sessionCookies();
+  static void setSessionCookies(kit::Ref<kit::MutableArray> cookies);
+  static void addSessionCookie(kit::Ref<kit::HTTPCookie> cookie);
+  static void clearSession();
+
+  static kit::Ref<kit::MutableArray> sessionCredentialsStore();
+  static kit::Ref<kit::MutableArray> sessionProxyCredentialsStore();
+  static void storeAuthenticationCredentialsInSessionStore(kit::Ref<kit::Dictionary> credentials);
+  static void storeProxyAuthenticationCredentialsInSessionStore(kit::Ref<kit::Dictionary> credentials);
+  static void removeAuthenticationCredentialsFromSessionStore(kit::Dictionary* credentials);
+  static void removeProxyAuthenticationCredentialsFromSessionStore(kit::Dictionary* credentials);
+
+  // Empty when the bundle names no application.
+  static std::string defaultUserAgentString();
+  static std::string userAgentForBundle(kit::Bundle* bundle);
+  // Empty when no file is at the path.
+  static std::string mimeTypeForFileAtPath(const std::string& path);
+  static std::string base64forData(const kit::Data* data);
+  static kit::Ref<kit::Date> dateFromRFC1123String(const std::string& text);
+  // Sets what the content type names; leaves the out values alone when it names nothing.
+  static void parseMimeType(std::string* mimeType, unsigned* stringEncoding, const std::string& contentType);
+  // The text encoding number of an IANA charset name, or 0 when unknown.
+  static unsigned encodingForCharsetName(const std::string& name);
+  // Decodes bytes in one of the encodings above (unknown ones as ISO Latin-1) to UTF-8.
+  static std::string decodeText(const kit::Data* data, unsigned encoding);
+  // Answers whether there was nothing to delete or it was deleted; otherwise error code 8.
+  static bool removeFileAtPath(const std::string& path, kit::Ref<kit::Error>* error);
+
+  // Bandwidth and activity (class-wide).
+  static bool isBandwidthThrottled();
+  static unsigned long maxBandwidthPerSecond();
+  static void setMaxBandwidthPerSecond(unsigned long bytes);
+  static void incrementBandwidthUsedInLastSecond(unsigned long bytes);
+  static void recordBandwidthUsage();
+  static unsigned long averageBandwidthUsedPerSecond();
+  static void measureBandwidthUsage();
+  static unsigned long maxUploadReadLength();
+  static void setShouldThrottleBandwidthForWWAN(bool throttle);
+  static void throttleBandwidthForWWANUsingLimit(unsigned long limit);
+  static void registerForNetworkReachabilityNotifications();
+  static void unsubscribeFromNetworkReachabilityNotifications();
+  static bool isNetworkReachableViaWWAN();
+  static void reachabilityChanged();
+  static bool isNetworkInUse();
+  static void setShouldUpdateNetworkActivityIndicator(bool update);
+  static void showNetworkActivityIndicator();
+  static void hideNetworkActivityIndicator();
+  static void hideNetworkActivityIndicatorAfterDelay();
+  static void hideNetworkActivityIndicatorIfNeeeded();
+  // Whether the network activity indicator is showing; changed on the main thread only.
+  static bool isNetworkActivityIndicatorVisible();
+  // Called on the main thread whenever the indicator changes (the application shows it).
+  static void setNetworkActivityIndicatorHandler(std::function<void(bool visible)> handler);
+
+  std::string className() const override { return "HttpRequest"; }
+  std::string description() const override;
+
+  // ---- Stored properties
+  TOLVA_HTTP_OBJECT(kit::URL, originalURL, setOriginalURL)
+  TOLVA_HTTP_OBJECT(kit::URL, redirectURL, setRedirectURL)
+  TOLVA_HTTP_TEXT(requestMethod, setRequestMethod)
+  TOLVA_HTTP_VALUE(bool, useHTTPVersionOne, setUseHTTPVersionOne)
+  TOLVA_HTTP_OBJECT(kit::Number, requestID, setRequestID)
+  TOLVA_HTTP_OBJECT(kit::Dictionary, userInfo, setUserInfo)
+
+  TOLVA_HTTP_OBJECT(kit::MutableDictionary, requestHeaders, setRequestHeaders)
+  TOLVA_HTTP_VALUE(bool, haveBuiltRequestHeaders, setHaveBuiltRequestHeaders)
+  TOLVA_HTTP_OBJECT(kit::MutableArray, requestCookies, setRequestCookies)
+  TOLVA_HTTP_VALUE(bool, useCookiePersistence, setUseCookiePersistence)
+  TOLVA_HTTP_OBJECT(kit::MutableData, postBody, setPostBody)
+  TOLVA_HTTP_VALUE(uint64_t, postLength, setPostLength)
+  TOLVA_HTTP_TEXT(postBodyFilePath, setPostBodyFilePath)
+  TOLVA_HTTP_VALUE(bool, shouldStreamPostDataFromDisk, setShouldStreamPostDataFromDisk)
+  TOLVA_HTTP_VALUE(bool, didCreateTemporaryPostDataFile, setDidCreateTemporaryPostDataFile)
+  TOLVA_HTTP_OBJECT(kit::FileHandle, postBodyWriteStream, setPostBodyWriteStream)
+  TOLVA_HTTP_OBJECT(kit::InputStream, postBodyReadStream, setPostBodyReadStream)
+  TOLVA_HTTP_VALUE(bool, haveBuiltPostBody, setHaveBuiltPostBody)
+  TOLVA_HTTP_VALUE(uint64_t, uploadBufferSize, setUploadBufferSize)
+  TOLVA_HTTP_VALUE(bool, shouldCompressRequestBody, setShouldCompressRequestBody)
+  TOLVA_HTTP_OBJECT(kit::Data, compressedPostBody, setCompressedPostBody)
+  TOLVA_HTTP_TEXT(compressedPostBodyFilePath, setCompressedPostBodyFilePath)
+
+  TOLVA_HTTP_VALUE(int, responseStatusCode, setResponseStatusCode)
+  TOLVA_HTTP_TEXT(responseStatusMessage, setResponseStatusMessage)
+  TOLVA_HTTP_OBJECT(kit::Dictionary, responseHeaders, setResponseHeaders)
+  TOLVA_HTTP_OBJECT(kit::Array, responseCookies, setResponseCookies)
+  TOLVA_HTTP_OBJECT(kit::MutableData, rawResponseData, setRawResponseData)
+  TOLVA_HTTP_VALUE(uint64_t, contentLength, setContentLength)
+  TOLVA_HTTP_VALUE(unsigned, responseEncoding, setResponseEncoding)
+  TOLVA_HTTP_VALUE(unsigned, defaultResponseEncoding, setDefaultResponseEncoding)
+  TOLVA_HTTP_VALUE(bool, allowCompressedResponse, setAllowCompressedResponse)
+  TOLVA_HTTP_VALUE(bool, shouldWaitToInflateCompressedResponses, setShouldWaitToInflateCompressedResponses)
+  TOLVA_HTTP_OBJECT(HttpDataDecompressor, dataDecompressor, setDataDecompressor)
+
+  TOLVA_HTTP_TEXT(downloadDestinationPath, setDownloadDestinationPath)
+  TOLVA_HTTP_TEXT(temporaryFileDownloadPath, setTemporaryFileDownloadPath)
+  TOLVA_HTTP_TEXT(temporaryUncompressedDataDownloadPath, setTemporaryUncompressedDataDownloadPath)
+  TOLVA_HTTP_OBJECT(kit::FileHandle, fileDownloadOutputStream, setFileDownloadOutputStream)
+  TOLVA_HTTP_OBJECT(kit::FileHandle, inflatedFileDownloadOutputStream, setInflatedFileDownloadOutputStream)
+  TOLVA_HTTP_VALUE(bool, allowResumeForFileDownloads, setAllowResumeForFileDownloads)
+  TOLVA_HTTP_VALUE(uint64_t, partialDownloadSize, setPartialDownloadSize)
+  TOLVA_HTTP_VALUE(bool, downloadComplete, setDownloadComplete)
+
+  TOLVA_HTTP_TEXT(username, setUsername)
+  TOLVA_HTTP_TEXT(password, setPassword)
+  TOLVA_HTTP_TEXT(domain, setDomain)
+  TOLVA_HTTP_VALUE(bool, useKeychainPersistence, setUseKeychainPersistence)
+  TOLVA_HTTP_VALUE(bool, useSessionPersistence, setUseSessionPersistence)
+  TOLVA_HTTP_OBJECT(kit::Dictionary, requestCredentials, setRequestCredentials)
+  TOLVA_HTTP_TEXT(authenticationScheme, setAuthenticationScheme)
+  TOLVA_HTTP_TEXT(authenticationRealm, setAuthenticationRealm)
+  TOLVA_HTTP_VALUE(int, authenticationRetryCount, setAuthenticationRetryCount)
+  TOLVA_HTTP_VALUE(int, authenticationNeeded, setAuthenticationNeeded)
+  TOLVA_HTTP_VALUE(bool, shouldPresentCredentialsBeforeChallenge, setShouldPresentCredentialsBeforeChallenge)
+  TOLVA_HTTP_VALUE(bool, shouldPresentAuthenticationDialog, setShouldPresentAuthenticationDialog)
+  TOLVA_HTTP_TEXT(proxyUsername, setProxyUsername)
+  TOLVA_HTTP_TEXT(proxyPassword, setProxyPassword)
+  TOLVA_HTTP_TEXT(proxyDomain, setProxyDomain)
+  TOLVA_HTTP_OBJECT(kit::Dictionary, proxyCredentials, setProxyCredentials)
+  TOLVA_HTTP_TEXT(proxyAuthenticationScheme, setProxyAuthenticationScheme)
+  TOLVA_HTTP_TEXT(proxyAuthenticationRealm, setProxyAuthenticationRealm)
+  TOLVA_HTTP_VALUE(int, proxyAuthenticationRetryCount, setProxyAuthenticationRetryCount)
+  TOLVA_HTTP_VALUE(bool, shouldPresentProxyAuthenticationDialog, setShouldPresentProxyAuthenticationDialog)
+
+  TOLVA_HTTP_TEXT(proxyHost, setProxyHost)
+  TOLVA_HTTP_VALUE(int, proxyPort, setProxyPort)
+  TOLVA_HTTP_TEXT(proxyType, setProxyType)
+  TOLVA_HTTP_OBJECT(kit::URL, PACurl, setPACurl)
+  TOLVA_HTTP_VALUE(bool, isPACFileRequest, setIsPACFileRequest)
+  TOLVA_HTTP_OBJECT(HttpRequest, PACFileRequest, setPACFileRequest)
+  TOLVA_HTTP_OBJECT(kit::InputStream, PACFileReadStream, setPACFileReadStream)
+  TOLVA_HTTP_OBJECT(kit::MutableData, PACFileData, setPACFileData)
+
+  // Certificates are always verified (kit's TLS cannot be told otherwise); NO is kept and copied
+  // but does not turn verification off.
+  TOLVA_HTTP_VALUE(bool, validatesSecureCertificate, setValidatesSecureCertificate)
+  TOLVA_HTTP_OBJECT(kit::Array, clientCertificates, setClientCertificates)
+
+  TOLVA_HTTP_VALUE(bool, shouldRedirect, setShouldRedirect)
+  TOLVA_HTTP_VALUE(bool, needsRedirect, setNeedsRedirect)
+  TOLVA_HTTP_VALUE(int, redirectCount, setRedirectCount)
+  TOLVA_HTTP_VALUE(bool, shouldUseRFC2616RedirectBehaviour, setShouldUseRFC2616RedirectBehaviour)
+
+  TOLVA_HTTP_VALUE(double, timeOutSeconds, setTimeOutSeconds)
+  TOLVA_HTTP_OBJECT(kit::Date, lastActivityTime, setLastActivityTime)
+  TOLVA_HTTP_VALUE(int, numberOfTimesToRetryOnTimeout, setNumberOfTimesToRetryOnTimeout)
+  TOLVA_HTTP_VALUE(int, retryCount, setRetryCount)
+  TOLVA_HTTP_VALUE(bool, shouldAttemptPersistentConnection, setShouldAttemptPersistentConnection)
+  TOLVA_HTTP_VALUE(double, persistentConnectionTimeoutSeconds, setPersistentConnectionTimeoutSeconds)
+  TOLVA_HTTP_VALUE(bool, connectionCanBeReused, setConnectionCanBeReused)
+  TOLVA_HTTP_OBJECT(kit::MutableDictionary, connectionInfo, setConnectionInfo)
+  TOLVA_HTTP_OBJECT(kit::HTTPReadStream, readStream, setReadStream)
+  TOLVA_HTTP_VALUE(bool, readStreamIsScheduled, setReadStreamIsScheduled)
+  TOLVA_HTTP_TEXT(runLoopMode, setRunLoopMode)
+  TOLVA_HTTP_OBJECT(kit::Timer, statusTimer, setStatusTimerField)
+
+  TOLVA_HTTP_VALUE(bool, showAccurateProgress, setShowAccurateProgress)
+  TOLVA_HTTP_VALUE(bool, shouldResetDownloadProgress, setShouldResetDownloadProgress)
+  TOLVA_HTTP_VALUE(bool, shouldResetUploadProgress, setShouldResetUploadProgress)
+  TOLVA_HTTP_VALUE(bool, updatedProgress, setUpdatedProgress)
+  TOLVA_HTTP_VALUE(uint64_t, totalBytesRead, setTotalBytesRead)
+  TOLVA_HTTP_VALUE(uint64_t, totalBytesSent, setTotalBytesSent)
+  TOLVA_HTTP_VALUE(uint64_t, lastBytesRead, setLastBytesRead)
+  TOLVA_HTTP_VALUE(uint64_t, lastBytesSent, setLastBytesSent)
+
+  TOLVA_HTTP_VALUE(bool, complete, setComplete)
+  TOLVA_HTTP_OBJECT(kit::Error, error, setError)
+  TOLVA_HTTP_VALUE(bool, shouldContinueWhenAppEntersBackground, setShouldContinueWhenAppEntersBackground)
+
+  TOLVA_HTTP_OBJECT(HttpCacheDelegate, downloadCache, setDownloadCache)
+  TOLVA_HTTP_VALUE(int, cachePolicy, setCachePolicy)
+  TOLVA_HTTP_VALUE(int, cacheStoragePolicy, setCacheStoragePolicy)
+  TOLVA_HTTP_VALUE(bool, didUseCachedResponse, setDidUseCachedResponse)
+  TOLVA_HTTP_VALUE(double, secondsToCache, setSecondsToCache)
+
+ public:
+  std::recursive_mutex& cancelledLock() const noexcept { return cancelledLock_; }
+
+  // ---- The engine's steps (run on the request's thread)
+  void startRequest();
+  void setStatusTimer(kit::Ref<kit::Timer> timer);
+  void updateStatus();
+  void performRedirect();
+  bool shouldTimeOut();
+  void checkRequestStatus();
+  void cancelLoad();
+  void cancelOnRequestThread();
+  void markAsFinished();
+  void failWithError(kit::Ref<kit::Error> error);
+  void handleNetworkEvent(kit::InputStream::Event type);
+  void readResponseHeaders();
+  void parseStringEncodingFromHeaders();
+  void handleBytesAvailable();
+  void handleStreamComplete();
+  void handleStreamError();
+  bool retryUsingNewConnection();
+  void useDataFromCache();
+  void scheduleReadStream();
+  void unscheduleReadStream();
+  void destroyReadStream();
+  bool removeTemporaryDownloadFile();
+  bool removeTemporaryUncompressedDownloadFile();
+  bool removeTemporaryUploadFile();
+  bool removeTemporaryCompressedUploadFile();
+
+  // Authentication and proxies.
+  void attemptToApplyCredentialsAndResume();
+  void attemptToApplyProxyCredentialsAndResume();
+  bool configureProxies();
+  void failAuthentication();
+  kit::Ref<kit::Dictionary> findCredentials();
+  kit::Ref<kit::Dictionary> findProxyCredentials();
+  kit::Ref<kit::Dictionary> findSessionAuthenticationCredentials();
+  kit::Ref<kit::Dictionary> findSessionProxyAuthenticationCredentials();
+  bool applyCredentials(kit::Ref<kit::Dictionary> credentials);
+  bool applyProxyCredentials(kit::Ref<kit::Dictionary> credentials);
+  void saveCredentialsToKeychain(kit::Ref<kit::Dictionary> credentials);
+  void saveProxyCredentialsToKeychain(kit::Ref<kit::Dictionary> credentials);
+  bool willAskDelegateForCredentials();
+  bool willAskDelegateForProxyCredentials();
+  void askDelegateForCredentials();
+  void askDelegateForProxyCredentials();
+  bool showAuthenticationDialog();
+  bool showProxyAuthenticationDialog();
+  void fetchPACFile();
+  void timeOutPACRead();
+  void runPACScript(const std::string& script);
+  void finishedDownloadingPACFile(HttpRequest* pacRequest);
+  // The platform credential storage (a permanent store for servers and proxies).
+  static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
+                              const std::string& protocol, const std::string& realm);
+  static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& proxy, int port,
+                              const std::string& realm);
+  static kit::Ref<kit::Dictionary> savedCredentialsForHost(const std::string& host, int port,
+                                                           const std::string& protocol, const std::string& realm);
+  static kit::Ref<kit::Dictionary> savedCredentialsForProxy(const std::string& proxy, int port,
+                                                            const std::string& protocol, const std::string& realm);
+  static void removeCredentialsForHost(const std::string& host, int port, const std::string& protocol,
+                                       const std::string& realm);
+  static void removeCredentialsForProxy(const std::string& proxy, int port, const std::string& realm);
+
+  // Progress and throttling.
+  void updateProgressIndicators();
+  void updateDownloadProgress();
+  void updateUploadProgress();
+  void incrementDownloadSizeBy(int64_t length);
+  void incrementUploadSizeBy(int64_t length);
+  void removeUploadProgressSoFar();
+  void performThrottling();
+
+  // Main-thread reports.
+  void requestStarted();
+  void requestRedirected();
+  void requestReceivedResponseHeaders(kit::Ref<kit::Dictionary> newHeaders);
+  void requestWillRedirectToURL(kit::Ref<kit::URL> newURL);
+  void requestFinished();
+  void reportFinished();
+  void reportFailure();
+  void passOnReceivedData(kit::Ref<kit::Data> data);
+  // Runs `fn` on the main thread, waiting only when already there.
+  static void performOnMainThread(std::function<void()> fn);
+  void releaseBlocksOnMainThread();
+
+ private:
+  struct Blocks {
+    Block started;
+    HeadersBlock headersReceived;
+    Block completion;
+    Block failed;
+    ProgressBlock bytesReceived;
+    ProgressBlock bytesSent;
+    SizeBlock downloadSizeIncremented;
+    SizeBlock uploadSizeIncremented;
+    DataBlock dataReceived;
+    Block authenticationNeeded;
+    Block proxyAuthenticationNeeded;
+    Block requestRedirected;
+  };
+  struct Selectors {
+    HttpSelector didStart;
+    HttpSelector didReceiveResponseHeaders;
+    HttpSelector willRedirect;
+    HttpSelector didFinish;
+    HttpSelector didFail;
+    HttpSelector didReceiveData;
+  };
+
+  template <class T>
+  void storeProperty(T& field, T value) {
+    T old;
+    {
+      std::lock_guard<std::mutex> g(propertyMutex_);
+      old = std::move(field);
+      field = std::move(value);
+    }
+  }
+  Blocks blocks() const;
+  Selectors selectors() const;
+  // The delegates and queue as they are now (read under cancelledLock).
+  HttpRequestDelegate* currentDelegate() const;
+  HttpRequestDelegate* currentQueueDelegate(kit::Ref<kit::Object>* keep) const;
+  // Whether the delegate, the queue or a block would take a report now.
+  bool anyoneWants(const HttpSelector& selector, const char* queueSelector, bool hasBlock) const;
+  // Runs `fn` on the thread that drives this request, in its run-loop mode.
+  void performOnRequestThread(std::function<void()> fn);
+  kit::Ref<kit::Thread> requestThread() const;
+  void setRequestThread(kit::Ref<kit::Thread> thread);
+  void announceFinished();
+  // Pieces of the engine.
+  bool openDownloadFile(bool* append);
+  void finishDownloadFile(kit::Ref<kit::Error>* fileError);
+  bool inflateDownloadAtEnd(kit::Ref<kit::Error>* fileError);
+  kit::Ref<kit::Error> decompressorEndError();
+  void applyPersistentConnection(const kit::Ref<kit::HTTPReadStream>& stream, const kit::Ref<kit::URL>& target,
+                                 kit::Ref<kit::HTTPReadStream>* oldStream);
+  void registerStreamClient(const kit::Ref<kit::HTTPReadStream>& stream);
+  void writeToDownloadFile(std::string_view raw, const kit::Data* inflated);
+  // Reads and stores one buffer; false when nothing more should be read now.
+  bool readChunk(const kit::Ref<kit::HTTPReadStream>& stream);
+  void reserveResponseMemory(uint64_t length);
+  void storeInCache();
+
+  mutable std::mutex propertyMutex_;
+  mutable std::recursive_mutex cancelledLock_;
+  kit::Ref<kit::URL> url_;
+  HttpRequestDelegate* delegate_ = nullptr;
+  kit::Ref<kit::Object> queue_;
+  HttpProgressDelegate* uploadProgressDelegate_ = nullptr;
+  HttpProgressDelegate* downloadProgressDelegate_ = nullptr;
+  HttpRequest* mainRequest_ = nullptr;
+  kit::Ref<kit::Object> clientCertificateIdentity_;
+  Blocks blocks_;
+  Selectors selectors_;
+  kit::Ref<kit::HTTPMessage> request_;
+  // Challenge objects of the server and the proxy (none are made yet).
+  kit::Ref<kit::Object> requestAuthentication_;
+  kit::Ref<kit::Object> proxyAuthentication_;
+  kit::Ref<kit::Thread> requestThread_;
+  std::atomic<bool> inProgress_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> isSynchronous_{false};
+  // Set by the destructor: nothing may take a new reference any more.
+  bool destroying_ = false;
+  // Whether this attempt's response may write the download file (200, or a 206 that continues it).
+  bool writesDownloadFile_ = false;
+  bool downloadFileOpened_ = false;
+  std::vector<uint8_t> readBuffer_;
+};
+
+#undef TOLVA_HTTP_VALUE
+#undef TOLVA_HTTP_OBJECT
+#undef TOLVA_HTTP_TEXT
+
+}  // namespace tolva

@@ -1,0 +1,778 @@
+// The request engine's receiving side: response headers, redirects, body bytes into memory or a
+// file, gzip, resuming, moving the finished file into place and completion.
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "http/HttpRequest.h"
+#include "http/HttpRequestShared.h"
+#include "kit/foundation/Clock.h"
+#include "kit/foundation/FileManager.h"
+#include "kit/foundation/Format.h"
+#include "kit/foundation/RunLoop.h"
+#include "kit/foundation/String.h"
+#include "kit/foundation/UTF8.h"
+#include "kit/net/HTTPCookieStorage.h"
+#include "kit/net/NetError.h"
+
+namespace tolva {
+
+using kit::Data;
+using kit::Error;
+using kit::Ref;
+using kit::RunLoop;
+
+namespace {
+
+constexpr int kMaximumRedirects = 5;
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string headerValue(const kit::Dictionary* headers, const char* name) {
+  if (!headers) return {};
+  kit::Object* o = headers->objectForKey(name);
+  return o ? o->description() : std::string();
+}
+
+// Decimal digits only: a leading zero is not octal and "0x" is not hexadecimal.
+bool parseDecimalLength(std::string_view text, uint64_t* out) {
+  std::string t = trim(text);
+  if (t.empty() || t.size() > 19) return false;
+  uint64_t v = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *out = v;
+  return true;
+}
+
+// The first byte position of "bytes FIRST-LAST/TOTAL".
+bool parseContentRangeStart(const std::string& text, uint64_t* start) {
+  std::string t = lower(trim(text));
+  if (t.rfind("bytes", 0) != 0) return false;
+  size_t i = 5;
+  while (i < t.size() && (t[i] == ' ' || t[i] == '=')) ++i;
+  size_t dash = t.find('-', i);
+  if (dash == std::string::npos) return false;
+  return parseDecimalLength(std::string_view(t).substr(i, dash - i), start);
+}
+
+int scanIntAfter(const std::string& text, const std::string& marker, size_t* position) {
+  size_t at = text.find(marker, *position);
+  if (at == std::string::npos) return 0;
+  at += marker.size();
+  int v = 0;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) {
+    if (v < 100000000) v = v * 10 + (text[at] - '0');
+    ++at;
+  }
+  *position = at;
+  return negative ? -v : v;
+}
+
+Ref<Error> moveError(const std::string& from, const std::string& to, Ref<Error> underlying) {
+  return Error::errorWithDescription(kHttpRequestErrorDomain, kFileManagementError,
+                                     kit::format("Failed to move file from '%@' to '%@'", from, to),
+                                     std::move(underlying));
+}
+
+Ref<Error> writeError(const std::string& path, Ref<Error> underlying) {
+  return Error::errorWithDescription(kHttpRequestErrorDomain, kFileManagementError,
+                                     kit::format("Failed to write to file at path '%@'", path), std::move(underlying));
+}
+
+bool sameOrigin(const kit::URL* a, const kit::URL* b) {
+  if (!a || !b) return false;
+  auto effectivePort = [](const kit::URL* u) {
+    if (u->port()) return *u->port();
+    return u->lowercaseScheme() == "https" ? 443 : 80;
+  };
+  return a->lowercaseScheme() == b->lowercaseScheme() && a->lowercaseHost() == b->lowercaseHost() &&
+         effectivePort(a) == effectivePort(b);
+}
+
+}  // namespace
+
+// ---- Events
+
+void HttpRequest::handleNetworkEvent(kit::InputStream::Event type) {
+  Ref<HttpRequest> self(this);
+  {
+    std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+    if (complete() || isCancelled()) return;
+    if (type == kit::InputStream::kEventEndEncountered) {
+      handleStreamComplete();
+    } else if (type == kit::InputStream::kEventErrorOccurred) {
+      handleStreamError();
+    } else if (type == kit::InputStream::kEventHasBytesAvailable) {
+      handleBytesAvailable();
+    }
+    performThrottling();
+  }
+
+  if (downloadComplete() && needsRedirect()) {
+    HttpRequestDelegate* d = currentDelegate();
+    Ref<kit::Object> keep;
+    HttpRequestDelegate* q = currentQueueDelegate(&keep);
+    HttpSelector selector = willRedirectSelector();
+    if ((d && selector && d->respondsToSelector(selector.name())) ||
+        (q && q->respondsToSelector(HttpRequestDelegate::kRequestWillRedirectToURL))) {
+      Ref<kit::URL> next = redirectURL();
+      setRedirectURL(nullptr);
+      requestWillRedirectToURL(next);
+    } else {
+      performRedirect();
+    }
+  } else if (downloadComplete() && authenticationNeeded()) {
+    attemptToApplyCredentialsAndResume();
+  }
+}
+
+// ---- Headers
+
+void HttpRequest::readResponseHeaders() {
+  setAuthenticationNeeded(0);
+  Ref<kit::HTTPReadStream> stream = readStream();
+  Ref<kit::HTTPMessage> message = stream ? stream->responseHeader() : nullptr;
+  if (!message || !message->isHeaderComplete()) return;
+
+  Ref<kit::Dictionary> headers = message->allHeaderFields();
+  setResponseHeaders(headers);
+  const int status = message->statusCode();
+  setResponseStatusCode(status);
+  setResponseStatusMessage(message->statusLine());
+
+  if (Ref<HttpCacheDelegate> cache = downloadCache()) {
+    if (cache->canUseCachedDataForRequest(this)) {
+      useDataFromCache();
+      cache->storeResponseForRequest(this, secondsToCache());
+      return;
+    }
+  }
+
+  if (status == 401) setAuthenticationNeeded(1);
+  else if (status == 407) setAuthenticationNeeded(2);
+
+  if (!authenticationNeeded() && !requestAuthentication_ && !username().empty() && !password().empty() &&
+      useSessionPersistence()) {
+    auto credentials = kit::MutableDictionary::dictionary();
+    credentials->setObject(kit::str(username()), "Username");
+    credentials->setObject(kit::str(password()), "Password");
+    auto entry = kit::MutableDictionary::dictionary();
+    entry->setObject(credentials, "Credentials");
+    entry->setObject(url(), "URL");
+    entry->setObject(kit::str(kAuthenticationSchemeBasic), "AuthenticationScheme");
+    storeAuthenticationCredentialsInSessionStore(entry);
+  }
+
+  parseStringEncodingFromHeaders();
+
+  Ref<kit::URL> current = url();
+  auto cookies = kit::MutableArray::array();
+  if (current) {
+    std::vector<Ref<kit::HTTPCookie>> received =
+        kit::HTTPCookie::cookiesWithSetCookieHeaders(message->setCookieHeaders(), *current);
+    for (const auto& c : received) cookies->addObject(c);
+    if (useCookiePersistence() && !received.empty()) {
+      kit::HTTPCookieStorage::sharedHTTPCookieStorage().setCookies(received, *current, nullptr);
+      for (const auto& c : received) addSessionCookie(c);
+    }
+  }
+  setResponseCookies(cookies);
+
+  // Redirects: only to http and https, and only with a Location that reads as a URL.
+  const std::string location = headerValue(headers, "Location");
+  Ref<kit::URL> next;
+  if (shouldRedirect() && !location.empty() && (status == 301 || status == 302 || status == 303 || status == 307)) {
+    next = kit::URL::URLWithString(location, current.get());
+    if (!next) next = kit::URL::lenientURLWithString(location, current.get());
+    if (next && next->lowercaseScheme() != "http" && next->lowercaseScheme() != "https") next = nullptr;
+  }
+  if (next) {
+    if (status == 307 || (shouldUseRFC2616RedirectBehaviour() && status != 303)) {
+      // Method and body stay; the cookies are rebuilt for the new URL when it is followed.
+    } else {
+      setRequestMethod("GET");
+      setPostBody(nullptr);
+      setCompressedPostBody(nullptr);
+      setPostLength(0);
+      Ref<kit::MutableDictionary> old = requestHeaders();
+      auto kept = kit::MutableDictionary::dictionary();
+      for (const char* name : {"User-Agent", "Accept"}) {
+        if (old) {
+          if (kit::Object* v = old->objectForKey(name)) kept->setObject(kit::str(v->description()), name);
+        }
+      }
+      setRequestHeaders(kept);
+      setHaveBuiltRequestHeaders(false);
+    }
+    setRedirectURL(next);
+    setNeedsRedirect(true);
+    setRequestCookies(kit::MutableArray::array());
+    requestRedirected();
+  } else {
+    // What this response does to a download file: 200 writes it from the start, a 206 that
+    // continues the partial file appends, anything else leaves it alone.
+    writesDownloadFile_ = false;
+    if (!downloadDestinationPath().empty()) {
+      if (status == 200) {
+        writesDownloadFile_ = true;
+        setPartialDownloadSize(0);
+      } else if (status == 206) {
+        uint64_t start = 0;
+        if (!parseContentRangeStart(headerValue(headers, "Content-Range"), &start) || start != partialDownloadSize()) {
+          auto mismatch = kit::NetError::make(
+              kit::NetError::kProtocolError,
+              kit::format("The partial response starts at byte %llu of the file, where the partial download "
+                          "holds %llu bytes",
+                          start, partialDownloadSize()));
+          cancelLoad();
+          failWithError(Error::errorWithDescription(kHttpRequestErrorDomain, kConnectionFailureErrorType,
+                                                    "A connection failure occurred", mismatch));
+          return;
+        }
+        writesDownloadFile_ = true;
+      }
+    }
+
+    HttpRequest* theRequest = mainRequest_ ? mainRequest_ : this;
+    uint64_t length = 0;
+    if (parseDecimalLength(headerValue(headers, "Content-Length"), &length)) {
+      if (mainRequest_ && requestMethod() == "HEAD" && allowCompressedResponse() && showAccurateProgress() &&
+          shouldResetDownloadProgress() && length == 20) {
+        mainRequest_->setShowAccurateProgress(false);
+        mainRequest_->incrementDownloadSizeBy(1);
+      } else {
+        theRequest->setContentLength(length);
+        reserveResponseMemory(length);
+        if (theRequest->showAccurateProgress() && theRequest->shouldResetDownloadProgress()) {
+          theRequest->incrementDownloadSizeBy(
+              static_cast<int64_t>(theRequest->contentLength() + theRequest->partialDownloadSize()));
+        }
+      }
+    } else if (theRequest->showAccurateProgress() && theRequest->shouldResetDownloadProgress()) {
+      theRequest->setShowAccurateProgress(false);
+      theRequest->incrementDownloadSizeBy(1);
+    }
+  }
+
+  if (shouldAttemptPersistentConnection()) {
+    const std::string connection = lower(headerValue(headers, "Connection"));
+    bool reusable = connection != "close";
+    if (message->isVersion1_0() && connection != "keep-alive") reusable = false;
+    if (reusable) {
+      const std::string keepAlive = headerValue(headers, "Keep-Alive");
+      if (!keepAlive.empty()) {
+        size_t at = 0;
+        const int timeout = scanIntAfter(keepAlive, "timeout=", &at);
+        const int max = scanIntAfter(keepAlive, "max=", &at);
+        if (max > 5) {
+          setConnectionCanBeReused(true);
+          setPersistentConnectionTimeoutSeconds(timeout);
+        }
+      } else {
+        setConnectionCanBeReused(true);
+      }
+    }
+  }
+
+  requestReceivedResponseHeaders(kit::cast<kit::Dictionary>(headers->copy()));
+}
+
+void HttpRequest::parseStringEncodingFromHeaders() {
+  unsigned encoding = 0;
+  std::string mime;
+  parseMimeType(&mime, &encoding, headerValue(responseHeaders(), "Content-Type"));
+  setResponseEncoding(encoding ? encoding : defaultResponseEncoding());
+}
+
+void HttpRequest::parseMimeType(std::string* mimeType, unsigned* stringEncoding, const std::string& contentType) {
+  if (contentType.empty()) return;
+  const size_t semicolon = contentType.find(';');
+  if (semicolon != std::string::npos && semicolon + 1 < contentType.size()) {
+    *mimeType = trim(std::string_view(contentType).substr(0, semicolon));
+    const std::string rest = contentType.substr(semicolon + 1);
+    const size_t at = lower(rest).find("charset=");
+    if (at != std::string::npos) {
+      std::string name = rest.substr(at + 8);
+      name = trim(name.substr(0, name.find(';')));
+      if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+      if (unsigned e = encodingForCharsetName(name)) *stringEncoding = e;
+    }
+  } else {
+    *mimeType = trim(semicolon == std::string::npos ? contentType : contentType.substr(0, semicolon));
+  }
+}
+
+unsigned HttpRequest::encodingForCharsetName(const std::string& name) {
+  const std::string n = lower(trim(name));
+  if (n == "utf-8" || n == "utf8") return kUTF8StringEncoding;
+  if (n == "iso-8859-1" || n == "latin1" || n == "iso_8859-1" || n == "l1") return kISOLatin1StringEncoding;
+  if (n == "us-ascii" || n == "ascii") return kASCIIStringEncoding;
+  if (n == "windows-1252" || n == "cp1252") return kWindowsCP1252StringEncoding;
+  if (n == "utf-16") return 10;
+  if (n == "iso-8859-2") return 9;
+  if (n == "shift_jis") return 8;
+  if (n == "euc-jp") return 3;
+  return 0;
+}
+
+std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
+  if (!data) return {};
+  std::string_view bytes = data->view();
+  switch (encoding) {
+    case kUTF8StringEncoding:
+      return kit::utf8::isValid(bytes) ? std::string(bytes) : std::string();
+    case kASCIIStringEncoding:
+      for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) return {};
+      }
+      return std::string(bytes);
+    case kWindowsCP1252StringEncoding: {
+      static const uint16_t high[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                        0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+      std::string out;
+      for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        kit::utf8::append(out, b >= 0x80 && b < 0xA0 ? high[b - 0x80] : b);
+      }
+      return out;
+    }
+    default: {
+      std::string out;
+      out.reserve(bytes.size());
+      for (char c : bytes) kit::utf8::append(out, static_cast<unsigned char>(c));
+      return out;
+    }
+  }
+}
+
+// ---- Body
+
+void HttpRequest::reserveResponseMemory(uint64_t length) {
+  // A body kept in memory gets its room at once instead of growing by copies; the announced
+  // length is not trusted beyond a bound.
+  constexpr uint64_t kMostReserved = uint64_t(1) << 30;
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (!memory || memory->length() != 0 || length == 0 || !downloadDestinationPath().empty()) return;
+  if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) return;
+  std::vector<uint8_t> room;
+  try {
+    room.reserve(static_cast<size_t>(std::min(length, kMostReserved)));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
+}
+
+bool HttpRequest::openDownloadFile(bool* append) {
+  *append = false;
+  if (temporaryFileDownloadPath().empty()) {
+    setTemporaryFileDownloadPath(HttpRequestShared::temporaryPath());
+  } else if (allowResumeForFileDownloads() && responseStatusCode() == 206) {
+    *append = true;
+  }
+  Ref<Error> e;
+  Ref<kit::FileHandle> out = kit::FileHandle::fileHandleForAppending(temporaryFileDownloadPath(), &e);
+  if (!out || (!*append && !out->truncate(0, &e))) {
+    failWithError(writeError(temporaryFileDownloadPath(), e));
+    return false;
+  }
+  setFileDownloadOutputStream(out);
+  if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) {
+    if (temporaryUncompressedDataDownloadPath().empty()) {
+      setTemporaryUncompressedDataDownloadPath(HttpRequestShared::temporaryPath());
+    }
+    Ref<kit::FileHandle> inflated =
+        kit::FileHandle::fileHandleForAppending(temporaryUncompressedDataDownloadPath(), &e);
+    if (!inflated || (!*append && !inflated->truncate(0, &e))) {
+      failWithError(writeError(temporaryUncompressedDataDownloadPath(), e));
+      return false;
+    }
+    setInflatedFileDownloadOutputStream(inflated);
+  }
+  downloadFileOpened_ = true;
+  return true;
+}
+
+void HttpRequest::writeToDownloadFile(std::string_view raw, const Data* inflated) {
+  bool append = false;
+  if (!downloadFileOpened_ && !openDownloadFile(&append)) return;
+  Ref<Error> e;
+  if (Ref<kit::FileHandle> out = fileDownloadOutputStream(); out && !out->write(raw, &e)) {
+    cancelLoad();
+    failWithError(writeError(out->path(), e));
+    return;
+  }
+  if (inflated && inflated->length()) {
+    if (Ref<kit::FileHandle> out = inflatedFileDownloadOutputStream(); out && !out->write(inflated->view(), &e)) {
+      cancelLoad();
+      failWithError(writeError(out->path(), e));
+    }
+  }
+}
+
+void HttpRequest::handleBytesAvailable() {
+  if (!responseHeaders()) readResponseHeaders();
+  // Everything waiting is taken in one go, a buffer at a time.
+  while (!complete()) {
+    Ref<kit::HTTPReadStream> stream = readStream();
+    if (!stream || !stream->hasBytesAvailable()) return;
+    if (!readChunk(stream)) return;
+  }
+}
+
+bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
+  const uint64_t expected = contentLength();
+  size_t bufferSize = expected > 262144 ? 262144 : expected > 65536 ? 65536 : 16384;
+  // No bandwidth throttling applies yet (isBandwidthThrottled answers NO).
+  if (readBuffer_.size() < bufferSize) readBuffer_.resize(bufferSize);
+  const long n = stream->read(readBuffer_.data(), bufferSize);
+  if (n < 0) {
+    handleStreamError();
+    return false;
+  }
+  if (n == 0) return false;
+  const std::string_view raw(reinterpret_cast<const char*>(readBuffer_.data()), static_cast<size_t>(n));
+
+  Ref<Data> inflated;
+  if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) {
+    Ref<HttpDataDecompressor> decompressor = dataDecompressor();
+    if (!decompressor) {
+      decompressor = HttpDataDecompressor::decompressor();
+      setDataDecompressor(decompressor);
+    }
+    Ref<Error> e;
+    inflated = decompressor->uncompressBytes(readBuffer_.data(), raw.size(), &e);
+    if (!inflated) {
+      failWithError(e);
+      return false;
+    }
+  }
+
+  setTotalBytesRead(totalBytesRead() + static_cast<uint64_t>(n));
+  setLastActivityTime(kit::Date::date());
+  incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(n));
+
+  // The body of a redirect never reaches a partial file.
+  if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
+
+  HttpRequestDelegate* d = currentDelegate();
+  HttpSelector dataSelector = didReceiveDataSelector();
+  bool hasDataBlock = false;
+  {
+    std::lock_guard<std::mutex> p(propertyMutex_);
+    hasDataBlock = blocks_.dataReceived != nullptr;
+  }
+  if ((d && dataSelector && d->respondsToSelector(dataSelector.name())) || hasDataBlock) {
+    passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
+    return true;
+  }
+
+  if (!downloadDestinationPath().empty() && writesDownloadFile_) {
+    writeToDownloadFile(raw, inflated);
+    return !complete();
+  }
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (!memory) {
+    // A download that got an answer it does not store (an error page): kept in memory instead.
+    memory = kit::MutableData::data();
+    setRawResponseData(memory);
+  }
+  if (inflated) memory->appendData(*inflated);
+  else memory->appendBytes(raw.data(), raw.size());
+  return true;
+}
+
+// ---- End of the response
+
+Ref<Error> HttpRequest::decompressorEndError() {
+  Ref<HttpDataDecompressor> decompressor = dataDecompressor();
+  if (decompressor && !decompressor->streamEnded()) return HttpDataDecompressor::inflateErrorWithCode(Z_BUF_ERROR);
+  return nullptr;
+}
+
+bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
+  const std::string temp = temporaryFileDownloadPath();
+  const std::string destination = downloadDestinationPath();
+  if (temporaryUncompressedDataDownloadPath().empty()) {
+    setTemporaryUncompressedDataDownloadPath(HttpRequestShared::temporaryPath());
+  }
+  const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
+  Ref<Error> e;
+  if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e)) {
+    // The compressed file stays for another try; the half-inflated one goes.
+    removeFileAtPath(inflatedPath, nullptr);
+    setTemporaryUncompressedDataDownloadPath({});
+    *fileError = e;
+    return false;
+  }
+  if (!removeFileAtPath(destination, fileError)) return false;
+  if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
+    *fileError = moveError(inflatedPath, destination, e);
+    return false;
+  }
+  setTemporaryUncompressedDataDownloadPath({});
+  removeTemporaryDownloadFile();
+  return true;
+}
+
+void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
+  if (auto out = fileDownloadOutputStream()) out->close();
+  if (auto out = inflatedFileDownloadOutputStream()) out->close();
+  setFileDownloadOutputStream(nullptr);
+  setInflatedFileDownloadOutputStream(nullptr);
+  if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return;
+
+  const std::string temp = temporaryFileDownloadPath();
+  const std::string destination = downloadDestinationPath();
+  if (isResponseCompressed()) {
+    if (shouldWaitToInflateCompressedResponses()) {
+      inflateDownloadAtEnd(fileError);
+      return;
+    }
+    const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
+    if (!removeFileAtPath(destination, fileError)) return;
+    Ref<Error> e;
+    if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
+      *fileError = moveError(inflatedPath, destination, e);
+      return;
+    }
+    setTemporaryUncompressedDataDownloadPath({});
+    removeTemporaryDownloadFile();
+    return;
+  }
+  if (!removeFileAtPath(destination, fileError)) return;
+  Ref<Error> e;
+  if (!kit::FileManager::moveItem(temp, destination, &e)) {
+    *fileError = moveError(temp, destination, e);
+    return;
+  }
+  setTemporaryFileDownloadPath({});
+}
+
+void HttpRequest::storeInCache() {
+  if (Ref<HttpCacheDelegate> cache = downloadCache(); cache && !didUseCachedResponse()) {
+    cache->storeResponseForRequest(this, secondsToCache());
+  }
+}
+
+void HttpRequest::handleStreamComplete() {
+  Ref<HttpRequest> self(this);
+  setStatusTimer(nullptr);
+  setDownloadComplete(true);
+  if (!responseHeaders()) readResponseHeaders();
+  // A response refused while its headers were read has already failed the request.
+  if (error()) return;
+
+  Ref<Error> fileError;
+  {
+    std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().progressLock);
+    Ref<kit::HTTPReadStream> stream = readStream();
+    setLastBytesSent(totalBytesSent());
+    if (stream) setTotalBytesSent(stream->requestBytesWritten());
+    setComplete(true);
+    if (contentLength() == 0) setContentLength(totalBytesRead());
+    updateProgressIndicators();
+    if (Ref<kit::InputStream> body = postBodyReadStream()) {
+      body->close();
+      setPostBodyReadStream(nullptr);
+    }
+    // A gzip body inflated on the fly must have reached its end, or the file is cut short.
+    if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) fileError = decompressorEndError();
+    setDataDecompressor(nullptr);
+    if (!authenticationNeeded() && didCreateTemporaryPostDataFile()) {
+      removeTemporaryUploadFile();
+      removeTemporaryCompressedUploadFile();
+      setDidCreateTemporaryPostDataFile(false);
+    } else if (!authenticationNeeded()) {
+      removeTemporaryCompressedUploadFile();
+    }
+
+    if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
+      if (!fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
+        // An empty body still makes (or empties) the file; a body handed to the delegate does not.
+        bool append = false;
+        if (!openDownloadFile(&append)) return;
+      }
+      if (!downloadFileOpened_) {
+        // Nothing of this response went to the file.
+      } else if (fileError) {
+        if (auto out = fileDownloadOutputStream()) out->close();
+        if (auto out = inflatedFileDownloadOutputStream()) out->close();
+        setFileDownloadOutputStream(nullptr);
+        setInflatedFileDownloadOutputStream(nullptr);
+        removeTemporaryUncompressedDownloadFile();
+      } else {
+        finishDownloadFile(&fileError);
+      }
+    }
+    storeInCache();
+  }
+
+  HttpRequestShared& shared = HttpRequestShared::get();
+  {
+    std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
+    if (!connectionCanBeReused()) unscheduleReadStream();
+    if (Ref<kit::MutableDictionary> record = connectionInfo()) {
+      record->removeObjectForKey("request");
+      record->setObject(kit::Date::dateWithTimeIntervalSinceNow(persistentConnectionTimeoutSeconds()), "expires");
+    }
+  }
+  if (!authenticationNeeded()) destroyReadStream();
+
+  if (!needsRedirect() && !authenticationNeeded() && !didUseCachedResponse()) {
+    if (fileError) failWithError(fileError);
+    else requestFinished();
+    markAsFinished();
+  } else if (authenticationNeeded()) {
+    RunLoop::current().stop();
+  }
+}
+
+// ---- Redirects
+
+void HttpRequest::redirectToURL(Ref<kit::URL> newURL) {
+  setRedirectURL(std::move(newURL));
+  Ref<HttpRequest> self(this);
+  performOnRequestThread([self] { self->performRedirect(); });
+}
+
+void HttpRequest::performRedirect() {
+  Ref<HttpRequest> self(this);
+  Ref<kit::URL> previous = url();
+  Ref<kit::URL> next = redirectURL();
+  setURL(next);
+  setRedirectURL(nullptr);
+  setComplete(true);
+  setNeedsRedirect(false);
+  setRedirectCount(redirectCount() + 1);
+  if (redirectCount() > kMaximumRedirects) {
+    failWithError(HttpRequestShared::get().tooMuchRedirectionError);
+    return;
+  }
+  // Credentials and cookies of one origin never go to another; cookies follow the new URL.
+  if (Ref<kit::MutableDictionary> headers = requestHeaders()) {
+    if (!sameOrigin(previous, next)) headers->removeObjectForKey("Authorization");
+    headers->removeObjectForKey("Cookie");
+  }
+  if (haveBuiltRequestHeaders()) applyCookieHeader();
+  main();
+}
+
+// ---- Cache
+
+void HttpRequest::useDataFromCache() {
+  HttpRequest* theRequest = mainRequest_ ? mainRequest_ : this;
+  Ref<HttpCacheDelegate> cache = downloadCache();
+  Ref<kit::URL> target = url();
+  if (!cache || !target) return;
+  Ref<kit::Dictionary> headers = cache->cachedResponseHeadersForURL(target);
+  const std::string dataPath = cache->pathToCachedResponseDataForURL(target);
+  if (!headers || dataPath.empty()) return;
+
+  theRequest->setResponseStatusCode(200);
+  theRequest->setDidUseCachedResponse(true);
+  theRequest->setResponseHeaders(headers);
+  if (!theRequest->downloadDestinationPath().empty()) {
+    theRequest->setDownloadDestinationPath(dataPath);
+  } else if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
+    auto copy = kit::MutableData::data();
+    copy->appendData(*data);
+    theRequest->setRawResponseData(copy);
+  }
+  uint64_t length = 0;
+  parseDecimalLength(headerValue(headers, "Content-Length"), &length);
+  theRequest->setContentLength(length);
+  theRequest->setTotalBytesRead(length);
+  theRequest->parseStringEncodingFromHeaders();
+  theRequest->setResponseCookies(kit::make<kit::Array>());
+  if (Ref<kit::URL> u = theRequest->url()) {
+    auto cookies = kit::MutableArray::array();
+    for (const auto& c : kit::HTTPCookie::cookiesWithResponseHeaderFields(headers, *u)) cookies->addObject(c);
+    theRequest->setResponseCookies(cookies);
+  }
+  theRequest->setComplete(true);
+  theRequest->setDownloadComplete(true);
+  if (theRequest->redirectCount() == 0) theRequest->setOriginalURL(theRequest->url());
+  theRequest->updateProgressIndicators();
+  theRequest->requestFinished();
+  theRequest->markAsFinished();
+  if (mainRequest_) {
+    setComplete(true);
+    markAsFinished();
+  }
+}
+
+// ---- Dates
+
+Ref<kit::Date> HttpRequest::dateFromRFC1123String(const std::string& text) {
+  std::string t = trim(text);
+  if (t.find(',') != std::string::npos) {
+    // "EEE, " comes first.
+    const size_t comma = t.find(',');
+    t = trim(std::string_view(t).substr(comma + 1));
+  }
+  static const char* months[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+  char monthName[4] = {0};
+  char zone[16] = {0};
+  int consumed = 0;
+  const bool withSeconds = std::count(t.begin(), t.end(), ':') == 2;
+  if (withSeconds) {
+    if (std::sscanf(t.c_str(), "%2d %3s %4d %2d:%2d:%2d %15s%n", &day, monthName, &year, &hour, &minute, &second,
+                    zone, &consumed) != 7) {
+      return nullptr;
+    }
+  } else if (std::sscanf(t.c_str(), "%2d %3s %4d %2d:%2d %15s%n", &day, monthName, &year, &hour, &minute, zone,
+                         &consumed) != 6) {
+    return nullptr;
+  }
+  if (static_cast<size_t>(consumed) != t.size()) return nullptr;
+  int month = -1;
+  for (int i = 0; i < 12; ++i) {
+    if (lower(monthName) == months[i]) month = i;
+  }
+  if (month < 0 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return nullptr;
+  long offset = 0;
+  const std::string z = lower(zone);
+  if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
+    offset = 0;
+  } else if ((z[0] == '+' || z[0] == '-') && z.size() == 5 && std::isdigit(static_cast<unsigned char>(z[1]))) {
+    const long hh = std::stol(z.substr(1, 2)), mm = std::stol(z.substr(3, 2));
+    offset = (hh * 3600 + mm * 60) * (z[0] == '-' ? -1 : 1);
+  } else {
+    return nullptr;
+  }
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  const time_t utc = timegm(&tm);
+  return kit::Date::dateWithTimeIntervalSince1970(static_cast<double>(utc - offset));
+}
+
+}  // namespace tolva

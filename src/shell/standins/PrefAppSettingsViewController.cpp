@@ -1,9 +1,0 @@
-#include "shell/standins/PrefAppSettingsViewController.h"
-
-namespace tolva {
-
-void PrefAppSettingsViewController::dismiss() {
-  if (delegate_) delegate_->settingsViewControllerDidEnd(*this);
-}
-
-}  // namespace tolva

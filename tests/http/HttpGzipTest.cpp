@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "http/HttpDataCompressor.h"
+#include "http/HttpDataDecompressor.h"
+#include "http/HttpErrorType.h"
+#include "kit/foundation/FileManager.h"
+#include "kit/foundation/Paths.h"
+#include "support/TempHome.h"
+#include "support/TestCodec.h"
+
+using namespace tolva;
+using kit::Data;
+using kit::Error;
+using kit::Ref;
+
+namespace {
+
+std::string textBody(size_t n, unsigned seed = 7) {
+  static const char* words[] = {"tolva ", "gzip ", "stream ", "window ", "31 ", "47 ", "\n", "header "};
+  std::mt19937 rng(seed);
+  std::string s;
+  while (s.size() < n) s += words[rng() % 8];
+  s.resize(n);
+  return s;
+}
+
+std::string randomBytes(size_t n, unsigned seed = 3) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+}  // namespace
+
+TEST(HttpGzip, RoundTripOfThreeLettersStartsWithGzipMagic) {
+  Ref<Error> e;
+  Ref<Data> z = HttpDataCompressor::compressData(Data::dataWithString("abc"), &e);
+  ASSERT_TRUE(z) << e->description();
+  ASSERT_GE(z->length(), 2u);
+  EXPECT_EQ(z->bytes()[0], 0x1f);
+  EXPECT_EQ(z->bytes()[1], 0x8b);
+  EXPECT_EQ(tolvatest::TestCodec::gunzip(z->view()).value_or("?"), "abc");
+  Ref<Data> back = HttpDataDecompressor::uncompressData(z, &e);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->toString(), "abc");
+}
+
+TEST(HttpGzip, EmptyInputGivesNothingAndNoError) {
+  Ref<Error> e = Error::errorWithDomain("x", 1);
+  EXPECT_FALSE(HttpDataCompressor::compressData(kit::make<Data>(), &e));
+  EXPECT_FALSE(e);
+  e = Error::errorWithDomain("x", 1);
+  EXPECT_FALSE(HttpDataDecompressor::decompressor()->uncompressBytes(nullptr, 0, &e));
+  EXPECT_FALSE(e);
+}
+
+TEST(HttpGzip, DecompressorAcceptsGzipAndZlibInput) {
+  const std::string body = textBody(100000);
+  for (auto coded : {tolvatest::TestCodec::gzip(body), tolvatest::TestCodec::deflate(body)}) {
+    Ref<Error> e;
+    Ref<Data> out = HttpDataDecompressor::uncompressData(Data::dataWithString(coded), &e);
+    ASSERT_TRUE(out) << e->description();
+    EXPECT_EQ(out->toString(), body);
+  }
+}
+
+TEST(HttpGzip, ChunksSplitAtRandomPointsInflateToTheWhole) {
+  // One-byte pieces and high-ratio input both need the output buffer to grow.
+  const std::string body = std::string(3 << 20, 'a') + textBody(200000);
+  const std::string coded = tolvatest::TestCodec::gzip(body);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 3; ++round) {
+    Ref<HttpDataDecompressor> d = HttpDataDecompressor::decompressor();
+    std::string out;
+    size_t at = 0;
+    while (at < coded.size()) {
+      size_t n = round == 0 ? 1 : 1 + rng() % 5000;
+      if (round == 0 && at > 2000) n = 1 + rng() % 70000;
+      n = std::min(n, coded.size() - at);
+      Ref<Error> e;
+      Ref<Data> piece = d->uncompressBytes(reinterpret_cast<const uint8_t*>(coded.data() + at), n, &e);
+      ASSERT_TRUE(piece) << e->description();
+      out += piece->toString();
+      at += n;
+    }
+    EXPECT_TRUE(d->streamEnded());
+    EXPECT_EQ(out.size(), body.size());
+    EXPECT_TRUE(out == body);
+  }
+}
+
+TEST(HttpGzip, CompressorFedInPiecesMakesOneStream) {
+  const std::string body = randomBytes(70000) + textBody(300000);
+  Ref<HttpDataCompressor> c = HttpDataCompressor::compressor();
+  std::string coded;
+  size_t at = 0;
+  while (at < body.size()) {
+    size_t n = std::min<size_t>(at == 0 ? 1 : 33333, body.size() - at);
+    Ref<Error> e;
+    Ref<Data> piece = c->compressBytes(reinterpret_cast<const uint8_t*>(body.data() + at), n, &e,
+                                       at + n == body.size());
+    ASSERT_TRUE(piece) << e->description();
+    coded += piece->toString();
+    at += n;
+  }
+  EXPECT_EQ(tolvatest::TestCodec::gunzip(coded).value_or("?"), body);
+}
+
+TEST(HttpGzip, CorruptAndCutOffInputFailWithCode11) {
+  std::string coded = tolvatest::TestCodec::gzip(textBody(50000));
+  std::string corrupt = coded;
+  corrupt[20] ^= 0x55;
+  corrupt[21] ^= 0x55;
+  Ref<Error> e;
+  EXPECT_FALSE(HttpDataDecompressor::uncompressData(Data::dataWithString(corrupt), &e));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->domain(), kHttpRequestErrorDomain);
+  EXPECT_EQ(e->code(), kCompressionError);
+  EXPECT_EQ(e->localizedDescription().rfind("Decompression of data failed with code ", 0), 0u);
+
+  e = nullptr;
+  EXPECT_FALSE(HttpDataDecompressor::uncompressData(Data::dataWithString(coded.substr(0, coded.size() / 2)), &e));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->localizedDescription(), "Decompression of data failed with code -5");
+}
+
+TEST(HttpGzip, FileToFileBothWaysIncludingAnExactChunkSizedSource) {
+  tolvatest::TempHome home;
+  const std::string dir = kit::Paths::temporaryDirectory();
+  for (size_t size : {size_t(262144), size_t(262144 * 2 + 17), size_t(1)}) {
+    const std::string body = textBody(size, static_cast<unsigned>(size));
+    ASSERT_TRUE(kit::FileManager::writeFile(dir + "/src", body));
+    Ref<Error> e;
+    ASSERT_TRUE(HttpDataCompressor::compressDataFromFile(dir + "/src", dir + "/src.gz", &e)) << e->description();
+    Ref<Data> coded = kit::FileManager::readFile(dir + "/src.gz");
+    ASSERT_TRUE(coded);
+    EXPECT_EQ(tolvatest::TestCodec::gunzip(coded->view()).value_or("?"), body) << size;
+    ASSERT_TRUE(HttpDataDecompressor::uncompressDataFromFile(dir + "/src.gz", dir + "/back", &e));
+    EXPECT_EQ(kit::FileManager::readFile(dir + "/back")->toString(), body);
+  }
+}
+
+TEST(HttpGzip, MissingSourceFailsAndLeavesAnEmptyDestination) {
+  tolvatest::TempHome home;
+  const std::string dir = kit::Paths::temporaryDirectory();
+  Ref<Error> e;
+  EXPECT_FALSE(HttpDataCompressor::compressDataFromFile(dir + "/none", dir + "/out.gz", &e));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->code(), kCompressionError);
+  EXPECT_EQ(e->localizedDescription(), "Compression of " + dir + "/none failed the file does not exist");
+  EXPECT_EQ(kit::FileManager::fileSize(dir + "/out.gz").value_or(99), 0u);
+
+  EXPECT_FALSE(HttpDataDecompressor::uncompressDataFromFile(dir + "/none", dir + "/out", &e));
+  EXPECT_EQ(e->localizedDescription(), "Decompression of " + dir + "/none failed the file does not exist");
+}
+
+TEST(HttpGzip, TruncatedSourceFileIsAnErrorNotAShorterBody) {
+  tolvatest::TempHome home;
+  const std::string dir = kit::Paths::temporaryDirectory();
+  const std::string coded = tolvatest::TestCodec::gzip(randomBytes(400000));
+  ASSERT_TRUE(kit::FileManager::writeFile(dir + "/cut.gz", coded.substr(0, coded.size() - 100)));
+  Ref<Error> e;
+  EXPECT_FALSE(HttpDataDecompressor::uncompressDataFromFile(dir + "/cut.gz", dir + "/out", &e));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->code(), kCompressionError);
+}
