@@ -561,6 +561,15 @@ TEST_F(TabStripTest, FullScreenForAllTabsIsWrittenAtOnce) {
   EXPECT_EQ(screen()->fullEstate(), 0);
   strip_->needToCreateNewTab(nullptr, "http://n.test/", false, false);
   EXPECT_EQ(at(2)->fullScreenMode(), 2);
+
+  // The phone gives the whole screen to the page.
+  usePhone();
+  start();
+  strip_->makeAllTabsFullscreen(2);
+  EXPECT_EQ(screen()->fullEstate(), 2);
+  EXPECT_TRUE(strip_->isHidden());
+  strip_->makeAllTabsFullscreen(0);
+  EXPECT_EQ(screen()->fullEstate(), 0);
 }
 
 TEST_F(TabStripTest, BookmarkScreensAreMadeOnceAndDroppedWhenLeftElsewhere) {
