@@ -289,10 +289,10 @@ void VeskMultiTabView::setCurSel2(int m) {
     }
     VeskWebView* right = curView2();
     VeskWebView* left = curView();
-    if (right != left)
+    if (right && right != left)
       if (VeskTabItemView* item = getItemAt(curSel2_)) item->setSelected(false);
     curSel2_ = -1;
-    if (right != left) {
+    if (right && right != left) {
       right->willBeHidden();
       right->removeFromSuperview();
     }
@@ -312,7 +312,7 @@ void VeskMultiTabView::setCurSel2(int m) {
   }
   if (isDual()) {
     VeskWebView* oldRight = curView2();
-    if (oldRight != left) {
+    if (oldRight && oldRight != left) {
       oldRight->removeFromSuperview();
       oldRight->willBeHidden();
       if (VeskTabItemView* item = getItemAt(curSel2_)) item->setSelected(false);
