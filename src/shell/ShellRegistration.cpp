@@ -5,6 +5,7 @@
 #include "kit/ui/Window.h"
 #include "settings/PrefAutorotation.h"
 #include "shell/MyUIViewController.h"
+#include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebViewControllerBuilder.h"
@@ -35,6 +36,11 @@ void registerShellInterfaceFiles() {
       "VeskViewComponents", [](kit::InterfaceFile::Context& ctx) { VeskViewComponentsBuilder::build(ctx, true); });
   kit::InterfaceFile::registerBuilder("VeskViewComponents~iphone", [](kit::InterfaceFile::Context& ctx) {
     VeskViewComponentsBuilder::build(ctx, false);
+  });
+  kit::InterfaceFile::registerBuilder(
+      "VeskTabItemView", [](kit::InterfaceFile::Context& ctx) { VeskTabItemViewBuilder::build(ctx, true); });
+  kit::InterfaceFile::registerBuilder("VeskTabItemView~iphone", [](kit::InterfaceFile::Context& ctx) {
+    VeskTabItemViewBuilder::build(ctx, false);
   });
 }
 

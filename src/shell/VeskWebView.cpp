@@ -21,6 +21,7 @@
 #include "kit/ui/TapGestureRecognizer.h"
 #include "shell/LocalizedText.h"
 #include "shell/MyUIViewController.h"
+#include "shell/TabState.h"
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebViewController.h"
@@ -444,23 +445,22 @@ void VeskWebView::_postScreenShotUpdated() {
 void VeskWebView::saveAsIdentifier(int index) {
   if (index < 0) return;
   kit::Ref<kit::MutableDictionary> state = kit::MutableDictionary::dictionary();
-  state->setObject(kit::str(location_), "location");
-  state->setObject(kit::boolean(privateMode_), "private");
-  state->setObject(kit::Number::numberWithInteger(static_cast<long>(textFontSize_)), "textFontSize");
-  state->setObject(kit::str(getTitle()), "title");
-  kit::UserDefaults::standardUserDefaults().setDictionary(state.get(), kit::format("tab%d", index));
+  state->setObject(kit::str(location_), TabState::kLocation);
+  state->setObject(kit::boolean(privateMode_), TabState::kPrivate);
+  state->setObject(kit::Number::numberWithInteger(static_cast<long>(textFontSize_)), TabState::kTextFontSize);
+  state->setObject(kit::str(getTitle()), TabState::kTitle);
+  kit::UserDefaults::standardUserDefaults().setDictionary(state.get(), TabState::key(index));
 }
 
 bool VeskWebView::restoreFromIdentifier(int index) {
   if (index < 0) return false;
   // Anything but a dictionary under the key counts as no saved tab.
-  kit::Ref<kit::Dictionary> state =
-      kit::UserDefaults::standardUserDefaults().dictionaryForKey(kit::format("tab%d", index));
+  kit::Ref<kit::Dictionary> state = kit::UserDefaults::standardUserDefaults().dictionaryForKey(TabState::key(index));
   if (!state) return false;
-  if (kit::Object* p = state->objectForKey("private")) setPrivateMode(boolOf(p));
-  auto* location = state->get<kit::String>("location");
+  if (kit::Object* p = state->objectForKey(TabState::kPrivate)) setPrivateMode(boolOf(p));
+  auto* location = state->get<kit::String>(TabState::kLocation);
   setLocation(location ? location->str() : std::string());
-  if (kit::Object* size = state->objectForKey("textFontSize")) {
+  if (kit::Object* size = state->objectForKey(TabState::kTextFontSize)) {
     // A size that is no positive percentage would make the page unreadable; it is skipped.
     std::optional<long long> percent = integerOf(size);
     if (percent && *percent > 0 && *percent <= 1000) {
@@ -468,7 +468,7 @@ bool VeskWebView::restoreFromIdentifier(int index) {
       _updateFontUI();
     }
   }
-  auto* title = state->get<kit::String>("title");
+  auto* title = state->get<kit::String>(TabState::kTitle);
   if (title_) title_->setText(title ? title->str() : LocalizedText::localized("Loading ..."));
   return true;
 }

@@ -476,8 +476,10 @@ TEST_F(ActionDispatcherTest, ClosingItsOwnTabFinishesTheAction) {
   kit::SwipeGestureRecognizer* up = recogniser<kit::SwipeGestureRecognizer>(p, 2, kit::SwipeGestureRecognizer::Up);
   setSetting("opt_twof_swipe_up", 4);
   kit::Ref<VeskWebView> held(p);
+  const int before = tabs()->tabCount();
   EXPECT_TRUE(up->swipe(kit::SwipeGestureRecognizer::Up, 2));
-  EXPECT_EQ(tabs()->tabCount(), 1);
+  EXPECT_EQ(tabs()->tabCount(), before - 1);
+  EXPECT_EQ(tabs()->getIdentifierForPersistentData(*p), -1);
   EXPECT_EQ(controller()->infoBox()->text(), "Close Tab");
   EXPECT_TRUE(up->isEnabled());
 }

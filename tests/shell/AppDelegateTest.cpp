@@ -49,10 +49,11 @@ TEST_F(AppDelegateTest, StartUpShowsTheMainScreenAndInstallsHooksAndCache) {
   EXPECT_EQ(controller()->view()->frame(), kit::Screen::mainScreen().applicationFrame());
   EXPECT_EQ(controller()->view()->superview(), window);
 
-  // The tab strip opened one tab at the home page.
-  ASSERT_EQ(tabs()->tabCount(), 1);
+  // A first start opens the welcome page (selected) and a tab at the home page.
+  ASSERT_EQ(tabs()->tabCount(), 2);
   EXPECT_EQ(tabs()->curSel(), 0);
-  EXPECT_EQ(lastLoad(page(0)), VeskWebView::kDefaultHomePage);
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::kWelcomePageTablet);
+  EXPECT_EQ(lastLoad(page(1)), VeskWebView::kDefaultHomePage);
 
   EXPECT_TRUE(MyMutableURLRequest::isUserAgentOverwriteInstalled());
   EXPECT_TRUE(MyURLRequest::isAdblockFilterInstalled());
@@ -72,7 +73,8 @@ TEST_F(AppDelegateTest, PhoneStartUpUsesThePhoneFilesAndKeepsExistingCacheCapaci
   ASSERT_TRUE(launch());
   EXPECT_EQ(controller()->nibName(), "VeskWebViewController~iphone");
   EXPECT_EQ(controller()->view()->frame().size, (kit::Size{320, 460}));
-  EXPECT_EQ(lastLoad(page(0)), "http://start.test/");
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::kWelcomePagePhone);
+  EXPECT_EQ(lastLoad(page(1)), "http://start.test/");
   kit::Ref<kit::URLCache> cache = kit::URLCache::sharedURLCache();
   EXPECT_TRUE(dynamic_cast<MyURLCache*>(cache.get()));
   EXPECT_EQ(cache->memoryCapacity(), 1000u);
@@ -83,7 +85,7 @@ TEST_F(AppDelegateTest, ALaunchURLOpensInANewTab) {
   kit::Ref<kit::Dictionary> options(
       new kit::Dictionary({{kit::Application::kLaunchOptionsURLKey, kit::URL::URLWithString("tolp://example.org/a")}}));
   ASSERT_TRUE(launch(options));
-  ASSERT_EQ(tabs()->tabCount(), 2);
+  ASSERT_EQ(tabs()->tabCount(), 3);
   EXPECT_EQ(page(1)->location(), "http://example.org/a");
   EXPECT_EQ(tabs()->curSel(), 1);
   EXPECT_EQ(lastLoad(page(1)), "http://example.org/a");
@@ -95,8 +97,8 @@ TEST_F(AppDelegateTest, HandedOverURLsOpenInNewTabsAndFileURLsAreIgnored) {
   EXPECT_TRUE(open("https://example.org/x?y=1"));
   EXPECT_TRUE(open("file:///etc/passwd"));
   EXPECT_TRUE(open("ftp://files.example.org/"));
-  EXPECT_EQ(locations(), (std::vector<std::string>{VeskWebView::kDefaultHomePage, "https://example.org/x?y=1",
-                                                   "ftp://files.example.org/"}));
+  EXPECT_EQ(locations(), (std::vector<std::string>{VeskMultiTabView::kWelcomePageTablet, "https://example.org/x?y=1",
+                                                   "ftp://files.example.org/", VeskWebView::kDefaultHomePage}));
 }
 
 TEST_F(AppDelegateTest, TolpURLsAreRepairedAndNeverReadPastTheEnd) {
@@ -129,18 +131,19 @@ TEST_F(AppDelegateTest, SocialNetworkCallbacksNeedTheConfiguredAppId) {
   ASSERT_TRUE(launch());
   // The browser's configurator names an app id: its callback goes to the
   // social-network sharer (which has no login under way) and opens no tab.
+  const int start = tabs()->tabCount();
   EXPECT_FALSE(open("fb482913607558214://authorize#access_token=x"));
-  EXPECT_EQ(tabs()->tabCount(), 1);
+  EXPECT_EQ(tabs()->tabCount(), start);
   // Another "fb" scheme is an ordinary URL.
   EXPECT_TRUE(open("fb1234://x"));
-  EXPECT_EQ(tabs()->tabCount(), 2);
+  EXPECT_EQ(tabs()->tabCount(), start + 1);
 
   // Without an app id no scheme counts as the callback.
   ShareConfiguration::resetForTesting();
   ShareConfiguration::sharedInstanceWithConfigurator(kit::make<DefaultSHKConfigurator>());
   EXPECT_TRUE(open("fb://authorize"));
   EXPECT_TRUE(open("fbanything://x"));
-  EXPECT_EQ(tabs()->tabCount(), 4);
+  EXPECT_EQ(tabs()->tabCount(), start + 3);
 }
 
 TEST_F(AppDelegateTest, APasscodeLocksAtLaunchUntilTheRightPIN) {

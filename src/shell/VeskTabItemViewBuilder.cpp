@@ -1,0 +1,65 @@
+#include "shell/VeskTabItemViewBuilder.h"
+
+#include "shell/VeskTabItemView.h"
+
+namespace tolva {
+namespace {
+
+using kit::Rect;
+using kit::View;
+constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
+                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
+
+template <class T>
+kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
+  kit::Ref<T> v = ctx.make<T>();
+  v->setFrame(frame);
+  v->setAutoresizingMask(mask);
+  parent->addSubview(v.get());
+  return v;
+}
+
+}  // namespace
+
+// The item is as tall as the strip with screenshots; the tab area sits at
+// its bottom and keeps its height, so that an item shrunk to the tab area
+// (the strip without screenshots) shows just the title row.
+void VeskTabItemViewBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
+  const double W = pad ? 160 : 100;
+  const double H = pad ? 150 : 100;
+  const double tabH = pad ? 44 : 36;
+  const double closeW = pad ? 30 : 26;
+  const double icon = 16;
+
+  kit::Ref<VeskTabItemView> item = ctx.makeTopLevel<VeskTabItemView>(Rect(0, 0, W, H));
+  VeskTabItemView* t = item.get();
+  t->setBackgroundColor(kit::Color::clearColor());
+  t->setOpaque(false);
+  t->setClipsToBounds(true);
+
+  t->tab_bg_ = place<kit::ImageView>(ctx, t, Rect(0, 0, W, H), FW | FH);
+  t->screenShotBg_ = place<View>(ctx, t, Rect(6, 6, W - 12, H - tabH - 6), FW | FH | FB);
+  View* shotBg = t->screenShotBg_.get();
+  t->screenShotView_ = place<kit::ImageView>(ctx, shotBg, Rect(2, 2, W - 16, H - tabH - 10), FW | FH);
+  t->screenShotView_->setContentMode(View::ContentMode::ScaleAspectFill);
+  t->screenShotView_->setClipsToBounds(true);
+  t->maskOnLeftBottom_ = place<kit::ImageView>(ctx, shotBg, Rect(2, H - tabH - 30, 20, 20), FR | FT);
+  t->glossy_ = place<kit::ImageView>(ctx, t, Rect(0, 0, W, H / 2), FW | FB);
+  t->tab_shadow_ = place<kit::ImageView>(ctx, t, Rect(0, H - 4, W, 4), FW | FT);
+
+  t->tabView_ = place<View>(ctx, t, Rect(0, H - tabH, W, tabH), FW | FT);
+  View* tab = t->tabView_.get();
+  t->tabViewBg_ = place<View>(ctx, tab, Rect(0, 0, W, tabH), FW | FH);
+  t->faviCon_ = place<kit::ImageView>(ctx, tab, Rect(6, (tabH - icon) / 2, icon, icon), FR | FT | FB);
+  t->title_ = place<kit::Label>(ctx, tab, Rect(6 + icon + 4, 0, W - (6 + icon + 4) - closeW, tabH), FW | FH);
+  t->title_->setFontSize(pad ? 13 : 11);
+  t->title_->setBackgroundColor(kit::Color::clearColor());
+  t->closeBtn_ = place<kit::Button>(ctx, tab, Rect(W - closeW, (tabH - closeW) / 2, closeW, closeW), FL | FT | FB);
+
+  kit::WeakRef<VeskTabItemView> weak(t);
+  t->closeBtn_->addTarget("onCloseClicked", kit::Control::TouchUpInside, [weak](kit::Control&) {
+    if (kit::Ref<VeskTabItemView> i = weak.lock()) i->onCloseClicked();
+  });
+}
+
+}  // namespace tolva
