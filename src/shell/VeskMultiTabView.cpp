@@ -4,9 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "kit/foundation/Bundle.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
+#include "kit/foundation/URL.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/BarButtonItem.h"
@@ -589,7 +591,7 @@ void VeskMultiTabView::restoreTabs() {
     if (tabs_.empty()) {
       if (savedCount == 0)
         append(VeskWebView::allocInstance(
-            frame, this, kit::Device::currentDevice().isPad() ? kWelcomePageTablet : kWelcomePagePhone));
+            frame, this, welcomePageURL(kit::Device::currentDevice().isPad())));
       append(VeskWebView::allocInstance(frame, this));
     }
     if (selection < 0 || selection >= tabCount()) selection = 0;
@@ -620,6 +622,11 @@ void VeskMultiTabView::awakeFromNib() {
   if (nFullScreen_ != 0) makeAllTabsFullscreen(nFullScreen_);
   for (auto& page : tabs_) page->settingsUpdated();
   setScrollsToTop(false);
+}
+
+std::string VeskMultiTabView::welcomePageURL(bool pad) {
+  std::string path = kit::Bundle::mainBundle()->pathForResource(pad ? "welcome" : "welcome~iphone", "html");
+  return path.empty() ? std::string() : kit::URL::fileURLWithPath(path, false)->absoluteString();
 }
 
 }  // namespace tolva

@@ -38,9 +38,9 @@ class VeskMultiTabView : public kit::ScrollView,
                          public VeskTabItemViewDelegate,
                          public kit::PopoverControllerDelegate {
  public:
-  // Opened on a first start, before the home page.
-  static constexpr const char* kWelcomePageTablet = "https://tolva-browser.org/welcome/tablet";
-  static constexpr const char* kWelcomePagePhone = "https://tolva-browser.org/welcome/phone";
+  // Opened on a first start, before the home page: a page shipped in the
+  // bundle ("welcome.html", "welcome~iphone.html"), so it shows offline too.
+  static std::string welcomePageURL(bool pad);
   // Recently closed tabs kept at most.
   static constexpr size_t kRecentlyClosedLimit = 10;
   // How long a closed page lives on after its tab closed.

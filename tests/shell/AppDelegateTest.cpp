@@ -52,7 +52,7 @@ TEST_F(AppDelegateTest, StartUpShowsTheMainScreenAndInstallsHooksAndCache) {
   // A first start opens the welcome page (selected) and a tab at the home page.
   ASSERT_EQ(tabs()->tabCount(), 2);
   EXPECT_EQ(tabs()->curSel(), 0);
-  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::kWelcomePageTablet);
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(true));
   EXPECT_EQ(lastLoad(page(1)), VeskWebView::kDefaultHomePage);
 
   EXPECT_TRUE(MyMutableURLRequest::isUserAgentOverwriteInstalled());
@@ -73,7 +73,7 @@ TEST_F(AppDelegateTest, PhoneStartUpUsesThePhoneFilesAndKeepsExistingCacheCapaci
   ASSERT_TRUE(launch());
   EXPECT_EQ(controller()->nibName(), "VeskWebViewController~iphone");
   EXPECT_EQ(controller()->view()->frame().size, (kit::Size{320, 460}));
-  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::kWelcomePagePhone);
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(false));
   EXPECT_EQ(lastLoad(page(1)), "http://start.test/");
   kit::Ref<kit::URLCache> cache = kit::URLCache::sharedURLCache();
   EXPECT_TRUE(dynamic_cast<MyURLCache*>(cache.get()));
@@ -97,7 +97,7 @@ TEST_F(AppDelegateTest, HandedOverURLsOpenInNewTabsAndFileURLsAreIgnored) {
   EXPECT_TRUE(open("https://example.org/x?y=1"));
   EXPECT_TRUE(open("file:///etc/passwd"));
   EXPECT_TRUE(open("ftp://files.example.org/"));
-  EXPECT_EQ(locations(), (std::vector<std::string>{VeskMultiTabView::kWelcomePageTablet, "https://example.org/x?y=1",
+  EXPECT_EQ(locations(), (std::vector<std::string>{VeskMultiTabView::welcomePageURL(true), "https://example.org/x?y=1",
                                                    "ftp://files.example.org/", VeskWebView::kDefaultHomePage}));
 }
 

@@ -98,8 +98,8 @@ TEST_F(TabStripTest, AFirstStartOpensTheWelcomePageThenAHomePageTab) {
   ASSERT_EQ(strip_->tabCount(), 2);
   EXPECT_EQ(strip_->curSel(), 0);
   EXPECT_EQ(strip_->curSel2(), -1);
-  EXPECT_EQ(at(0)->location(), VeskMultiTabView::kWelcomePageTablet);
-  EXPECT_EQ(lastLoad(at(0)), VeskMultiTabView::kWelcomePageTablet);
+  EXPECT_EQ(at(0)->location(), VeskMultiTabView::welcomePageURL(true));
+  EXPECT_EQ(lastLoad(at(0)), VeskMultiTabView::welcomePageURL(true));
   EXPECT_EQ(lastLoad(at(1)), VeskWebView::kDefaultHomePage);
   EXPECT_EQ(at(0)->superview(), screen()->contentsHolder());
   EXPECT_EQ(savedInt(TabState::kTabs), 2);
@@ -113,7 +113,7 @@ TEST_F(TabStripTest, ARestartRestoresTabsOrderSelectionPrivacyAndTextSizes) {
   start();
   strip_->needToCreateNewTab(at(1), "http://private.test/", true, true);  // after the home page, selected
   strip_->needToCreateNewTab(at(0), "http://big.test/", false, false);    // after the welcome page
-  ASSERT_EQ(locations(), (std::vector<std::string>{VeskMultiTabView::kWelcomePageTablet, "http://big.test/",
+  ASSERT_EQ(locations(), (std::vector<std::string>{VeskMultiTabView::welcomePageURL(true), "http://big.test/",
                                                    VeskWebView::kDefaultHomePage, "http://private.test/"}));
   EXPECT_EQ(strip_->curSel(), 3);
   EXPECT_TRUE(strip_->privateTabExists());
