@@ -128,7 +128,7 @@ MainContextHost::Suspension::~Suspension() {
   if (--gSuspended > 0) return;
   if (!deferred().empty())
     g_idle_add_full(
-        G_PRIORITY_HIGH_IDLE,
+        G_PRIORITY_HIGH,
         [](gpointer) -> gboolean {
           flushDeferred();
           return G_SOURCE_REMOVE;

@@ -254,8 +254,9 @@ void ViewWidget::makeContent() {
                        Ref<TextField> field(static_cast<TextField*>(&b->view()));
                        Range r{utf16At(gtk_entry_get_text(GTK_ENTRY(e)), at), 0};
                        MainContextHost::deliver([field, r, piece] { field->replaceText(r, piece); });
-                       if (gtk_widget_get_parent(GTK_WIDGET(e)))
-                         gtk_editable_set_position(e, at + static_cast<gint>(g_utf8_strlen(piece.c_str(), -1)));
+                       // GTK puts the cursor where this says the insertion ended.
+                       *position = at + static_cast<gint>(g_utf8_strlen(piece.c_str(), -1));
+                       gtk_editable_set_position(e, *position);
                      }),
                      this);
     g_signal_connect(content_, "delete-text", callback([](GtkEditable* e, gint start, gint end, gpointer self) {

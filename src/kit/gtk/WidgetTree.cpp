@@ -164,19 +164,30 @@ void WidgetTree::onAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointe
   auto* tree = static_cast<WidgetTree*>(self);
   ViewWidget* b = ViewWidget::containing(widget);
   if (!b) return;
-  Ref<Window> window(static_cast<Window*>(&b->view()));
+  auto* window = static_cast<Window*>(&b->view());
   const Size size{double(allocation->width), double(allocation->height)};
   if (window->frame().size == size) return;
-  MainContextHost::deliver([tree, window, size] {
-    if (window->frame().size == size) return;
-    tree->applyingAllocation_ = true;
-    // The first window is the screen the program lays itself out on.
-    if (!tree->toplevels_.empty() && tree->toplevels_.front()->window == window)
-      Screen::mainScreen().setSizeOverride(size);
-    window->setFrame({window->frame().origin, size});
-    View::layoutPendingViews();
-    tree->applyingAllocation_ = false;
-  });
+  // Not from inside GTK's allocation: the kit views it resizes re-place their widgets.
+  tree->pendingSizes_.push_back({Ref<Window>(window), size});
+  if (tree->sizeIdle_) return;
+  tree->sizeIdle_ = g_idle_add_full(G_PRIORITY_HIGH_IDLE, [](gpointer self) -> gboolean {
+    auto* tree = static_cast<WidgetTree*>(self);
+    tree->sizeIdle_ = 0;
+    auto pending = std::move(tree->pendingSizes_);
+    tree->pendingSizes_.clear();
+    MainContextHost::deliver([tree, pending] {
+      for (const auto& [window, size] : pending) {
+        if (window->frame().size == size || !tree->toplevelOf(window.get())) continue;
+        tree->applyingAllocation_ = true;
+        // The first window is the screen the program lays itself out on.
+        if (tree->toplevels_.front()->window == window) Screen::mainScreen().setSizeOverride(size);
+        window->setFrame({window->frame().origin, size});
+        View::layoutPendingViews();
+        tree->applyingAllocation_ = false;
+      }
+    });
+    return G_SOURCE_REMOVE;
+  }, tree, nullptr);
 }
 
 gboolean WidgetTree::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {

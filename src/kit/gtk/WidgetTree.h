@@ -11,6 +11,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "kit/ui/ViewObserver.h"
@@ -73,6 +74,8 @@ class WidgetTree : public ViewObserver {
   std::vector<Ref<Object>> graveyard_;
   unsigned graveyardIdle_ = 0;
   bool applyingAllocation_ = false;
+  std::vector<std::pair<Ref<Window>, Size>> pendingSizes_;
+  unsigned sizeIdle_ = 0;
 };
 
 }  // namespace kit::gtk
