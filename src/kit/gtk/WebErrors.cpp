@@ -44,6 +44,9 @@ Ref<Error> WebErrors::fromGError(const GError* error, const std::string& failing
         return make(WebView::kURLErrorDomain, kUnknown, message, failingURL);
     }
   }
+  // WebKit cannot show a URL of a scheme it has no loader for: an unsupported URL.
+  if (error->domain == WEBKIT_POLICY_ERROR && code == WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI)
+    return make(WebView::kURLErrorDomain, WebView::kURLErrorUnsupportedURL, message, failingURL);
   if (error->domain == WEBKIT_POLICY_ERROR || error->domain == WEBKIT_PLUGIN_ERROR)
     return make(WebView::kWebKitErrorDomain, code, message, failingURL);
   if (error->domain == G_IO_ERROR) {

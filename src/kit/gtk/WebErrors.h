@@ -1,7 +1,7 @@
 #pragma once
 // WebKitGTK's load errors in the error domains and codes the web view
 // interface reports: a cancelled load NSURLErrorDomain -999, an unsupported
-// scheme -1002, a missing file -1100, network failures their URL error codes;
+// scheme (WebKit's "cannot show URI") -1002, a missing file -1100, network failures their URL error codes;
 // policy (100-103) and plug-in (200-299) errors keep their codes under
 // WebKitErrorDomain, where they already match.
 
