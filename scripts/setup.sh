@@ -12,6 +12,11 @@ packages=(
   xvfb xauth
 )
 
+# The fuzzing build (TOLVA_FUZZ=1) needs clang and its libFuzzer runtime.
+if [ "${TOLVA_FUZZ:-0}" = "1" ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -22,3 +22,17 @@ cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOLVA_TSAN=ON -DTOLVA_TESTS=ON
 cmake --build "$tsan" -j "$jobs" --target test_kit_foundation
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
   "$tsan/test_kit_foundation" --gtest_filter='RunLoop*:Thread*:Operation*:Notification*:UserDefaults*'
+
+# Fuzzing on request (TOLVA_FUZZ=1): a clang build of every fuzz/*_fuzz.cpp target,
+# each run for 60 s; a crash, a sanitizer report or a leak fails the script.
+if [ "${TOLVA_FUZZ:-0}" = "1" ]; then
+  fuzz_build=${TOLVA_FUZZ_BUILD_DIR:-build-fuzz}
+  CC=clang-14 CXX=clang++-14 cmake -S . -B "$fuzz_build" -DTOLVA_FUZZ=ON -DTOLVA_TESTS=OFF
+  cmake --build "$fuzz_build" -j "$jobs" --target fuzz_all
+  for target in "$fuzz_build"/fuzz/*_fuzz; do
+    name=$(basename "$target")
+    mkdir -p "$fuzz_build/corpus/$name" "$fuzz_build/artifacts"
+    "$target" -max_total_time=60 -dict=fuzz/json.dict -artifact_prefix="$fuzz_build/artifacts/$name-" \
+      "$fuzz_build/corpus/$name" fuzz/corpus/json
+  done
+fi

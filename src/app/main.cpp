@@ -1,17 +1,30 @@
 // The program entry: reads the command line, points kit at the program's
-// resources and data, and starts the browser.
+// resources and data, builds the main window and its application delegate
+// from the main interface file and runs the start-up sequence.
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/Bundle.h"
+#include "kit/foundation/ClassRegistry.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/RunLoop.h"
+#include "kit/foundation/URL.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/security/FileKeychainStore.h"
 #include "kit/security/Keychain.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/Device.h"
+#include "kit/ui/InterfaceFile.h"
+#include "kit/ui/Window.h"
+#include "shell/ShellRegistration.h"
+#include "shell/VeskMultiTabView.h"
+#include "shell/VeskWebAppDelegate.h"
+#include "shell/VeskWebView.h"
 
 namespace {
 
@@ -21,9 +34,7 @@ struct Options {
   std::string url;
 };
 
-void usage(FILE* out) {
-  std::fputs("usage: tolva [--headless] [--phone] [URL]\n", out);
-}
+void usage(FILE* out) { std::fputs("usage: tolva [--headless] [--phone] [URL]\n", out); }
 
 // Returns false (after saying why) when the command line is not understood.
 bool parse(int argc, char** argv, Options& opts) {
@@ -49,6 +60,18 @@ bool parse(int argc, char** argv, Options& opts) {
   return true;
 }
 
+// What the pages are loading, for the console.
+void reportPages(tolva::VeskWebAppDelegate& delegate) {
+  tolva::VeskWebViewController* main = delegate.viewController();
+  if (!main || !main->multiTab()) return;
+  for (const kit::Ref<tolva::VeskWebView>& page : main->multiTab()->tabs()) {
+    kit::WebView* web = page->existingWebView();
+    kit::URLRequest* request = web ? web->request() : nullptr;
+    std::printf("Tolva: tab %s\n", request && request->url() ? request->url()->absoluteString().c_str()
+                                                             : (page->location() + " (not loaded yet)").c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,16 +80,54 @@ int main(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
+  kit::Ref<kit::URL> launchURL;
+  if (!opts.url.empty()) {
+    launchURL = kit::URL::lenientURLWithString(opts.url);
+    if (!launchURL) {
+      std::fprintf(stderr, "tolva: not a URL: %s\n", opts.url.c_str());
+      usage(stderr);
+      return 2;
+    }
+  }
 
   kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
   kit::Keychain::installSharedStore(std::make_shared<kit::FileKeychainStore>(kit::Paths::keychainFile()));
   kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
   // Read the settings now, so a damaged file is dealt with at start.
   size_t settings = defaults.persistentDomain()->count();
-
   std::printf("Tolva: data in %s, cache in %s; %zu settings, %zu keychain items\n", kit::Paths::dataRoot().c_str(),
               kit::Paths::cacheRoot().c_str(), settings, kit::Keychain::shared().items().size());
-  if (!opts.headless) std::printf("Tolva: the browser's screens are not built yet.\n");
+
+  kit::Device::currentDevice().setUserInterfaceIdiom(opts.phone ? kit::UserInterfaceIdiom::Phone
+                                                                : kit::UserInterfaceIdiom::Pad);
+  tolva::registerShellInterfaceFiles();
+  tolva::registerShellClasses(kit::ClassRegistry::shared());
+
+  // The main interface file makes the window and the application delegate;
+  // the objects it answers are kept for the life of the program.
+  kit::Application* app = kit::Application::sharedApplication();
+  std::vector<kit::Ref<kit::Object>> mainObjects = kit::InterfaceFile::load("MainWindow", app);
+  auto* delegate = dynamic_cast<tolva::VeskWebAppDelegate*>(app->delegate());
+  if (!delegate) {
+    std::fprintf(stderr, "tolva: the main interface file made no application delegate\n");
+    return 1;
+  }
+  if (!opts.headless) std::printf("Tolva: the window is not built yet; running without one.\n");
+
+  kit::Ref<kit::Dictionary> launchOptions;
+  if (launchURL)
+    launchOptions =
+        kit::Ref<kit::Dictionary>(new kit::Dictionary({{kit::Application::kLaunchOptionsURLKey, launchURL}}));
+  bool launched = app->launch(launchOptions);
+  kit::RunLoop::main().drain();
+
+  kit::Window* window = delegate->window();
+  bool started =
+      launched && delegate->viewController() && ((window && !window->isHidden()) || delegate->bPasscodeVisible());
+  reportPages(*delegate);
+  std::printf("Tolva: start-up %s\n", started ? "complete" : "failed");
+
+  app->terminate();
   defaults.synchronize();
-  return 0;
+  return started ? 0 : 1;
 }

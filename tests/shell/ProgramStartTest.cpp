@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/TempHome.h"
+#include "support/TestHTTPServer.h"
 
 namespace {
 
@@ -88,6 +89,35 @@ TEST(ProgramStart, CorruptPreferencesAndKeychainAreMovedAsideNotOverwritten) {
   ProgramRun again = runTolva(home.path(), "--headless");
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(asideCopies(data, "Preferences.plist").size(), 1u);
+}
+
+TEST(ProgramStart, HeadlessLoadsAGivenPageAndCompletesTheStartUp) {
+  tolvatest::TempHome home;
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/", tolvatest::TestResponse::html("<html><head><title>Hi</title></head><body>hi</body></html>"));
+  std::string url = server.url("/");
+  ProgramRun r = runTolva(home.path(), "--headless '" + url + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Tolva: tab " + url), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("start-up complete"), std::string::npos) << r.output;
+}
+
+TEST(ProgramStart, PhoneAndTolpURLsStartToo) {
+  tolvatest::TempHome home;
+  ProgramRun r = runTolva(home.path(), "--headless --phone tolp://example.org/a");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Tolva: tab http://example.org/a"), std::string::npos) << r.output;
+  // Without --headless it still starts, and says the window is missing.
+  ProgramRun plain = runTolva(home.path(), "");
+  EXPECT_EQ(plain.status, 0) << plain.output;
+  EXPECT_NE(plain.output.find("window is not built yet"), std::string::npos) << plain.output;
+}
+
+TEST(ProgramStart, RefusesTextThatIsNoURL) {
+  tolvatest::TempHome home;
+  ProgramRun r = runTolva(home.path(), "--headless 'no url here'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("not a URL"), std::string::npos) << r.output;
 }
 
 }  // namespace

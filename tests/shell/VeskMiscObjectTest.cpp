@@ -19,11 +19,15 @@ class VeskMiscObjectTest : public ::testing::Test {
   kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
   void changeSetting() { kit::NotificationCenter::defaultCenter().postNotification(kAppSettingChanged, nullptr, nullptr); }
 
-  // Counts the app-state notifications posted while it lives.
+  // Counts the app-state notifications the test's own instances post while
+  // it lives (the process-wide instance re-reads and posts too).
   struct PostCounter {
     int count = 0;
+    const kit::Object* shared = VeskMiscObject::sharedInstance();
     kit::NotificationCenter::Token token = kit::NotificationCenter::defaultCenter().addObserver(
-        VeskMiscObject::kNotification, nullptr, [this](const kit::Notification&) { ++count; });
+        VeskMiscObject::kNotification, nullptr, [this](const kit::Notification& n) {
+          if (n.object() != shared) ++count;
+        });
   };
 
   tolvatest::TempHome home_;

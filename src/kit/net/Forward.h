@@ -15,5 +15,16 @@ class HostResolver;
 class InputStream;
 class NetError;
 class TLSContext;
+class URLRequest;
+class URLResponse;
+class HTTPURLResponse;
+class CachedURLResponse;
+class URLConnection;
+class URLConnectionDelegate;
+class URLAuthenticationChallenge;
+class URLProtectionSpace;
+class URLCredential;
+class URLCache;
+class URLError;
 
 }  // namespace kit

@@ -1,0 +1,71 @@
+#pragma once
+// The fast decoder's array: a plain block of retained object pointers,
+// created by the parser in one step from the parsed children. It is mutable
+// or immutable as the decoder call asked; an immutable one refuses every
+// mutation. Outside code cannot create one.
+
+#include <cstddef>
+#include <string>
+
+#include "json/fast/FJTypes.h"
+#include "kit/foundation/Array.h"
+
+namespace tolva {
+
+class FJParseState;
+
+class FJArray final : public kit::MutableArray {
+ public:
+  // Always raises InvalidArgumentException: the class is private to the decoder.
+  static kit::Ref<FJArray> alloc();
+  ~FJArray() override;
+
+  size_t count() const noexcept override { return count_; }
+  kit::Object* objectAtIndex(size_t index) const override;
+  // Copies the objects of [location, location + length) into `objects`.
+  void getObjects(kit::Object** objects, size_t location, size_t length) const;
+  // Hands out up to `len` objects per call into `buffer`; returns how many (0 at the end).
+  size_t countByEnumerating(FJFastEnumerationState* state, kit::Object** buffer, size_t len) const;
+
+  void insertObject(kit::Ref<kit::Object> obj, size_t index) override;
+  void removeObjectAtIndex(size_t index) override;
+  void removeLastObject() override;
+  void replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) override;
+
+  unsigned long mutationCount() const noexcept override { return mutations_; }
+  size_t capacity() const noexcept { return capacity_; }
+  // The storage itself, count() objects. Valid until the next mutation.
+  kit::Object* const* objects() const noexcept { return objects_; }
+
+  std::string className() const override { return "FJArray"; }
+  // Arrays made by the parser carry their first storage in the same block.
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  bool isMutable() const noexcept override { return mutations_ != 0; }
+  // The array itself when immutable, else a new kit::Array of the same objects.
+  kit::Ref<kit::Object> copy() const override;
+  kit::Ref<kit::Object> mutableCopy() const override;
+
+ private:
+  friend class FJParseState;
+  struct Trailing {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
+  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
+  FJArray() = default;
+  kit::Object** inlineStorage() const noexcept {
+    return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
+  }
+  // Takes over one reference to each of the `count` objects on success; on
+  // failure (bad_alloc) the caller keeps them.
+  static FJArray* create(kit::Object** objects, size_t count, bool mutableCollection);
+
+  void requireMutable(const char* method) const;
+  void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
+
+  kit::Object** objects_ = nullptr;
+  size_t count_ = 0;
+  size_t capacity_ = 0;
+};
+
+}  // namespace tolva

@@ -1,0 +1,330 @@
+#include "json/fast/FJDictionary.h"
+
+#include <sys/random.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
+
+#include "json/fast/FJDictionaryEnumerator.h"
+#include "kit/foundation/Exception.h"
+#include "kit/foundation/String.h"
+
+namespace tolva {
+namespace {
+
+constexpr size_t kCapacities[] = {
+    0,        3,        7,        13,       23,        41,        71,        127,       191,      251,
+    383,      631,      1087,     1723,     2803,      4523,      7351,      11959,     19447,    31231,
+    50683,    81919,    132607,   214519,   346607,    561109,    907759,    1468927,   2376191,  3845119,
+    6221311,  10066421, 16287743, 26354171, 42641881,  68996069,  111638519, 180634607, 292272623,
+    472907251};
+
+// The process's hash key, drawn once from the kernel's random source.
+struct SipKey {
+  uint64_t k0, k1;
+};
+
+const SipKey& sipKey() {
+  static const SipKey key = [] {
+    uint64_t k[2] = {0, 0};
+    if (getrandom(k, sizeof k, 0) != static_cast<ssize_t>(sizeof k)) {
+      std::random_device rd;
+      k[0] = (static_cast<uint64_t>(rd()) << 32) ^ rd();
+      k[1] = (static_cast<uint64_t>(rd()) << 32) ^ rd();
+    }
+    return SipKey{k[0], k[1]};
+  }();
+  return key;
+}
+
+inline uint64_t rotl(uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+
+// SipHash-1-3: a keyed hash, so collisions cannot be precomputed without the key.
+uint64_t sipHash13(const unsigned char* in, size_t len, uint64_t tweak) noexcept {
+  const SipKey& key = sipKey();
+  uint64_t v0 = 0x736f6d6570736575ULL ^ key.k0;
+  uint64_t v1 = 0x646f72616e646f6dULL ^ key.k1 ^ tweak;
+  uint64_t v2 = 0x6c7967656e657261ULL ^ key.k0;
+  uint64_t v3 = 0x7465646279746573ULL ^ key.k1;
+  auto round = [&] {
+    v0 += v1;
+    v1 = rotl(v1, 13);
+    v1 ^= v0;
+    v0 = rotl(v0, 32);
+    v2 += v3;
+    v3 = rotl(v3, 16);
+    v3 ^= v2;
+    v0 += v3;
+    v3 = rotl(v3, 21);
+    v3 ^= v0;
+    v2 += v1;
+    v1 = rotl(v1, 17);
+    v1 ^= v2;
+    v2 = rotl(v2, 32);
+  };
+  const unsigned char* end = in + (len & ~size_t{7});
+  for (; in != end; in += 8) {
+    uint64_t m;
+    std::memcpy(&m, in, 8);
+    v3 ^= m;
+    round();
+    v0 ^= m;
+  }
+  uint64_t b = static_cast<uint64_t>(len) << 56;
+  switch (len & 7) {
+    case 7: b |= static_cast<uint64_t>(in[6]) << 48; [[fallthrough]];
+    case 6: b |= static_cast<uint64_t>(in[5]) << 40; [[fallthrough]];
+    case 5: b |= static_cast<uint64_t>(in[4]) << 32; [[fallthrough]];
+    case 4: b |= static_cast<uint64_t>(in[3]) << 24; [[fallthrough]];
+    case 3: b |= static_cast<uint64_t>(in[2]) << 16; [[fallthrough]];
+    case 2: b |= static_cast<uint64_t>(in[1]) << 8; [[fallthrough]];
+    case 1: b |= static_cast<uint64_t>(in[0]); break;
+    case 0: break;
+  }
+  v3 ^= b;
+  round();
+  v0 ^= b;
+  v2 ^= 0xff;
+  round();
+  round();
+  round();
+  return v0 ^ v1 ^ v2 ^ v3;
+}
+
+std::string prefix(const char* method) { return std::string("*** -[FJDictionary ") + method + "]: "; }
+
+}  // namespace
+
+size_t FJDictionary::capacityForCount(size_t n) noexcept {
+  size_t want = n > SIZE_MAX / 133 ? SIZE_MAX : n * 133 / 100;
+  size_t lo = 0, hi = sizeof kCapacities / sizeof kCapacities[0];
+  while (lo < hi) {  // first entry not below `want`
+    size_t mid = lo + (hi - lo) / 2;
+    if (kCapacities[mid] < want)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo < sizeof kCapacities / sizeof kCapacities[0] ? kCapacities[lo] : SIZE_MAX;
+}
+
+size_t FJDictionary::hashForString(std::string_view bytes) noexcept {
+  return static_cast<size_t>(sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0));
+}
+
+size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
+  if (key->kind() == kit::Kind::String) return hashForString(static_cast<const kit::String*>(key)->view());
+  // Other keys: their own hash, keyed the same way but apart from strings.
+  uint64_t h = key->hash();
+  unsigned char b[8];
+  std::memcpy(b, &h, 8);
+  return static_cast<size_t>(sipHash13(b, 8, 1));
+}
+
+kit::Ref<FJDictionary> FJDictionary::alloc() {
+  throw kit::InvalidArgumentException(
+      "*** - [FJDictionary alloc]: The FJDictionary class is private to FastJSON and should not be used "
+      "in this fashion.");
+}
+
+FJDictionary* FJDictionary::create(kit::Object** keys, const size_t* hashes, kit::Object** objects,
+                                   size_t count, bool mutableCollection) {
+  static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
+  size_t capacity = capacityForCount(count);
+  auto* dict = new (Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  dict->entry_ = dict->inlineTable();
+  if (capacity) std::memset(static_cast<void*>(dict->entry_), 0, capacity * sizeof(Entry));
+  dict->capacity_ = capacity;
+  for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i]);
+  dict->mutations_ = mutableCollection ? 1 : 0;
+  return dict;
+}
+
+FJDictionary::~FJDictionary() {
+  for (size_t i = 0; i < capacity_; ++i) {
+    if (entry_[i].key) {
+      entry_[i].key->release();
+      entry_[i].object->release();
+    }
+  }
+  if (entry_ != inlineTable()) std::free(entry_);
+}
+
+FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
+  if (!key || capacity_ == 0) return nullptr;
+  size_t slot = hash % capacity_;
+  for (size_t i = 0; i < capacity_; ++i) {
+    Entry& e = entry_[slot];
+    if (!e.key) return nullptr;
+    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) return &e;
+    if (++slot == capacity_) slot = 0;
+  }
+  return nullptr;
+}
+
+kit::Object* FJDictionary::objectForKey(const kit::Object* key) const {
+  if (!key) return nullptr;
+  Entry* e = entryForKey(key, hashForKey(key));
+  return e ? e->object : nullptr;
+}
+
+kit::Object* FJDictionary::objectForKey(std::string_view key) const {
+  if (capacity_ == 0) return nullptr;
+  size_t hash = hashForString(key);
+  size_t slot = hash % capacity_;
+  for (size_t i = 0; i < capacity_; ++i) {
+    const Entry& e = entry_[slot];
+    if (!e.key) return nullptr;
+    if (e.keyHash == hash && e.key->kind() == kit::Kind::String &&
+        static_cast<const kit::String*>(e.key)->view() == key)
+      return e.object;
+    if (++slot == capacity_) slot = 0;
+  }
+  return nullptr;
+}
+
+void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept {
+  if (capacity_ == 0) {
+    key->release();
+    object->release();
+    return;
+  }
+  size_t slot = hash % capacity_;
+  for (size_t i = 0; i < capacity_; ++i) {
+    Entry& e = entry_[slot];
+    if (!e.key) {
+      e.keyHash = hash;
+      e.key = key;
+      e.object = object;
+      ++count_;
+      return;
+    }
+    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) {
+      // Replacing in place keeps every other entry's probe chain intact.
+      kit::Object* old = e.object;
+      e.object = object;
+      key->release();
+      old->release();
+      return;
+    }
+    if (++slot == capacity_) slot = 0;
+  }
+  key->release();  // no free slot; callers size the table so this cannot happen
+  object->release();
+}
+
+void FJDictionary::removeEntry(Entry* entry) noexcept {
+  kit::Object* key = entry->key;
+  kit::Object* object = entry->object;
+  *entry = Entry{0, nullptr, nullptr};
+  --count_;
+  // Re-file the rest of the cluster so no later entry sits behind a hole.
+  size_t slot = static_cast<size_t>(entry - entry_);
+  for (size_t i = 0; i < capacity_; ++i) {
+    if (++slot == capacity_) slot = 0;
+    Entry moved = entry_[slot];
+    if (!moved.key) break;
+    entry_[slot] = Entry{0, nullptr, nullptr};
+    size_t to = moved.keyHash % capacity_;
+    while (entry_[to].key) {
+      if (++to == capacity_) to = 0;
+    }
+    entry_[to] = moved;
+  }
+  key->release();
+  object->release();
+}
+
+void FJDictionary::rebuild(size_t capacity) {
+  auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
+  if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
+  Entry* old = entry_;
+  size_t oldCapacity = capacity_;
+  size_t oldCount = count_;
+  entry_ = fresh;
+  capacity_ = capacity;
+  count_ = 0;
+  for (size_t i = 0; i < oldCapacity; ++i)
+    if (old[i].key) addObject(old[i].keyHash, old[i].key, old[i].object);
+  if (old != inlineTable()) std::free(old);
+  if (count_ != oldCount)
+    throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
+}
+
+void FJDictionary::requireMutable(const char* method) const {
+  if (mutations_ == 0)
+    throw kit::InternalInconsistencyException(prefix(method) + "mutating method sent to immutable object");
+}
+
+void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> key) {
+  requireMutable("setObject");
+  if (!key) throw kit::InvalidArgumentException(prefix("setObject") + "attempt to insert nil key");
+  if (!value)
+    throw kit::InvalidArgumentException(prefix("setObject") + "attempt to insert nil value (key: " +
+                                        key->description() + ")");
+  size_t wanted = capacityForCount(count_ + 1);
+  if (wanted > capacity_) rebuild(wanted);
+  kit::Ref<kit::Object> copied = key->copy();
+  size_t hash = hashForKey(copied.get());
+  addObject(hash, copied.detach(), value.detach());
+  bumpMutations();
+}
+
+void FJDictionary::removeObjectForKey(const kit::Object* key) {
+  requireMutable("removeObjectForKey");
+  if (!key) throw kit::InvalidArgumentException(prefix("removeObjectForKey") + "attempt to remove nil key");
+  if (Entry* e = entryForKey(key, hashForKey(key))) {
+    removeEntry(e);
+    bumpMutations();
+  }
+}
+
+void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*, bool&)>& fn) const {
+  unsigned long m = mutations_;
+  bool stop = false;
+  for (size_t i = 0; i < capacity_ && !stop; ++i) {
+    if (!entry_[i].key) continue;
+    kit::Ref<kit::Object> key(entry_[i].key), value(entry_[i].object);
+    fn(key.get(), value.get(), stop);
+    if (mutations_ != m) throw kit::GenericException("Collection was mutated while being enumerated.");
+  }
+}
+
+void FJDictionary::getObjects(kit::Object** objects, kit::Object** keys) const {
+  size_t n = 0;
+  for (size_t i = 0; i < capacity_; ++i) {
+    if (!entry_[i].key) continue;
+    if (objects) objects[n] = entry_[i].object;
+    if (keys) keys[n] = entry_[i].key;
+    ++n;
+  }
+}
+
+size_t FJDictionary::countByEnumerating(FJFastEnumerationState* state, kit::Object** buffer,
+                                        size_t len) const {
+  state->mutationsPtr = &mutations_;
+  state->itemsPtr = buffer;
+  size_t n = 0;
+  while (n < len && state->state < capacity_) {
+    const Entry& e = entry_[state->state++];
+    if (e.key) buffer[n++] = e.key;
+  }
+  return n;
+}
+
+kit::Ref<FJDictionaryEnumerator> FJDictionary::keyEnumerator() const {
+  return kit::Ref<FJDictionaryEnumerator>(new FJDictionaryEnumerator(const_cast<FJDictionary*>(this)));
+}
+
+kit::Ref<kit::Object> FJDictionary::copy() const {
+  if (!isMutable()) return kit::Ref<kit::Object>(const_cast<FJDictionary*>(this));
+  return kit::Ref<kit::Object>(new kit::Dictionary(entries()));
+}
+
+kit::Ref<kit::Object> FJDictionary::mutableCopy() const {
+  return kit::Ref<kit::Object>(new kit::MutableDictionary(entries()));
+}
+
+}  // namespace tolva

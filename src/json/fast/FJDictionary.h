@@ -1,0 +1,100 @@
+#pragma once
+// The fast decoder's dictionary: an open-addressing hash table with linear
+// probing, created by the parser in one step from the parsed keys and values.
+// Mutable or immutable as the decoder call asked. Key hashes are keyed with a
+// per-process random seed so that crafted keys cannot pile up in one chain.
+// Outside code cannot create one.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "json/fast/FJTypes.h"
+#include "kit/foundation/Dictionary.h"
+
+namespace tolva {
+
+class FJParseState;
+class FJDictionaryEnumerator;
+
+class FJDictionary final : public kit::MutableDictionary {
+ public:
+  struct Entry {
+    size_t keyHash;
+    kit::Object* key;     // one reference, or null for an empty slot
+    kit::Object* object;  // one reference
+  };
+
+  // Always raises InvalidArgumentException: the class is private to the decoder.
+  static kit::Ref<FJDictionary> alloc();
+  ~FJDictionary() override;
+
+  using kit::MutableDictionary::objectForKey;
+  using kit::MutableDictionary::removeObjectForKey;
+  using kit::MutableDictionary::setObject;
+
+  size_t count() const noexcept override { return count_; }
+  kit::Object* objectForKey(const kit::Object* key) const override;
+  kit::Object* objectForKey(std::string_view key) const override;
+  // Entries in slot order.
+  void enumerate(const std::function<void(kit::Object* key, kit::Object* value, bool& stop)>& fn) const override;
+  unsigned long mutationCount() const noexcept override { return mutations_; }
+
+  // Fills either array (both may be null) with the objects and keys in slot order.
+  void getObjects(kit::Object** objects, kit::Object** keys) const;
+  // Hands out up to `len` keys per call into `buffer`, in slot order.
+  size_t countByEnumerating(FJFastEnumerationState* state, kit::Object** buffer, size_t len) const;
+  kit::Ref<FJDictionaryEnumerator> keyEnumerator() const;
+
+  // Replaces the value of an equal key in place; the key is copied.
+  void setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> key) override;
+  void removeObjectForKey(const kit::Object* key) override;
+
+  std::string className() const override { return "FJDictionary"; }
+  // Dictionaries made by the parser carry their first table in the same block.
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  bool isMutable() const noexcept override { return mutations_ != 0; }
+  // The dictionary itself when immutable, else a new kit::Dictionary of the same entries.
+  kit::Ref<kit::Object> copy() const override;
+  kit::Ref<kit::Object> mutableCopy() const override;
+
+  size_t capacity() const noexcept { return capacity_; }
+  // The table itself, capacity() slots; empty slots have a null key. Valid
+  // until the next mutation.
+  const Entry* slots() const noexcept { return entry_; }
+  // Table size for n entries: the first prime of the size table not below n × 1.33.
+  static size_t capacityForCount(size_t n) noexcept;
+  // The seeded hash the table files a key under; equal keys hash alike.
+  static size_t hashForKey(const kit::Object* key) noexcept;
+  static size_t hashForString(std::string_view bytes) noexcept;
+
+ private:
+  friend class FJParseState;
+  friend class FJDictionaryEnumerator;
+  struct Trailing {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
+  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
+  FJDictionary() = default;
+  Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
+  // Takes over one reference to each key and object on success; on failure
+  // (bad_alloc) the caller keeps them.
+  static FJDictionary* create(kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
+                              bool mutableCollection);
+
+  Entry* entryForKey(const kit::Object* key, size_t hash) const noexcept;
+  // Takes over the references to key and object.
+  void addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept;
+  void removeEntry(Entry* entry) noexcept;
+  void rebuild(size_t capacity);
+  void requireMutable(const char* method) const;
+  void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
+
+  Entry* entry_ = nullptr;
+  size_t count_ = 0;
+  size_t capacity_ = 0;
+};
+
+}  // namespace tolva

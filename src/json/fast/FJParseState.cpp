@@ -1,0 +1,842 @@
+#include "json/fast/FJParseState.h"
+
+#include <charconv>
+#include <cstring>
+#include <new>
+
+#include "json/fast/FJArray.h"
+#include "json/fast/FJDictionary.h"
+#include "json/fast/FJManagedBuffer.h"
+#include "json/fast/FJObjectStack.h"
+#include "json/fast/FJUnicode.h"
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Null.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/String.h"
+
+namespace tolva {
+namespace {
+
+using uchar = unsigned char;
+
+// Bytes a string can take as they are on the fast path.
+struct PlainTable {
+  bool plain[256];
+  constexpr PlainTable() : plain() {
+    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  }
+};
+constexpr PlainTable kPlain;
+
+inline bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
+
+inline bool isValueToken(FJTokenType t) {
+  return t == FJTokenTypeNumber || t == FJTokenTypeString || t == FJTokenTypeObjectBegin ||
+         t == FJTokenTypeArrayBegin || t == FJTokenTypeTrue || t == FJTokenTypeFalse || t == FJTokenTypeNull;
+}
+
+int hexValue(uchar c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isIllegalCodePoint(uint32_t cp) {
+  return cp == 0 || (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
+}
+
+// Text of a token for a message, cut short when very long.
+std::string clip(const uchar* p, size_t n) {
+  constexpr size_t kMax = 128;
+  if (n <= kMax) return std::string(reinterpret_cast<const char*>(p), n);
+  return std::string(reinterpret_cast<const char*>(p), kMax) + "...";
+}
+
+// A byte for a message: itself when printable ASCII, else its hex value.
+std::string showByte(uchar c) {
+  if (c >= 0x20 && c < 0x7F) return std::string(1, static_cast<char>(c));
+  static const char* digits = "0123456789abcdef";
+  return std::string("\\x") + digits[c >> 4] + digits[c & 15];
+}
+
+// Whether the decimal number in [p, end) is at least 1 in magnitude, for
+// telling an overflow from an underflow when the conversion is out of range.
+bool magnitudeAtLeastOne(const uchar* p, const uchar* end) {
+  if (p < end && *p == '-') ++p;
+  long long intDigits = 0;  // digits before the point, from the first non-zero one
+  long long leadingZeros = 0;  // zeros after the point before the first non-zero digit
+  bool seenNonZero = false;
+  while (p < end && isDigit(*p)) {
+    if (*p != '0') seenNonZero = true;
+    if (seenNonZero) ++intDigits;
+    ++p;
+  }
+  if (p < end && *p == '.') {
+    ++p;
+    while (p < end && isDigit(*p)) {
+      if (!seenNonZero) {
+        if (*p != '0')
+          seenNonZero = true;
+        else
+          ++leadingZeros;
+      }
+      ++p;
+    }
+  }
+  long long exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
+    while (p < end && isDigit(*p)) {
+      if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+      ++p;
+    }
+    if (neg) exponent = -exponent;
+  }
+  // The value is d.ddd × 10^k with k = intDigits - 1 + exponent (or -(leadingZeros + 1) + exponent).
+  long long k = intDigits > 0 ? intDigits - 1 + exponent : -(leadingZeros + 1) + exponent;
+  return k >= 0;
+}
+
+// Whether 20 decimal digits stay within 18446744073709551615.
+bool fitsUnsigned(const uchar* p, const uchar* end) {
+  static const char kMax[] = "18446744073709551615";
+  return static_cast<size_t>(end - p) == 20 && std::memcmp(p, kMax, 20) <= 0;
+}
+
+}  // namespace
+
+void FJParseState::error(size_t index, const std::string& message) {
+  if (errorIsSet_) return;
+  errorIsSet_ = true;
+  auto info = kit::make<kit::Dictionary>(std::initializer_list<std::pair<std::string_view, kit::Ref<kit::Object>>>{
+      {kit::Error::kLocalizedDescriptionKey, kit::str(message)},
+      {FJAtIndexKey, kit::Number::numberWithUnsignedLong(index)},
+      {FJLineNumberKey, kit::Number::numberWithUnsignedLong(lineNumber_)},
+  });
+  error_ = kit::Error::errorWithDomain(FJErrorDomain, FJErrorCode, info);
+}
+
+void FJParseState::internalError(const char* what, int line) {
+  error(static_cast<size_t>(p_ - begin_),
+        std::string("Internal error: ") + what + " " + kSourceName + " line #" + std::to_string(line));
+}
+
+// ---------------------------------------------------------------------------
+// White space
+
+void FJParseState::skipWhitespace() noexcept {
+  while (p_ < end_) {
+    uchar c = *p_;
+    if (c == ' ' || c == '\t') {
+      ++p_;
+    } else if (c == '\n') {
+      ++p_;
+      newLine();
+    } else if (c == '\r') {
+      ++p_;
+      if (p_ < end_ && *p_ == '\n') ++p_;
+      newLine();
+    } else if (!(options_ & (FJParseOptionAcceptComments | FJParseOptionUnicodeLineBreaks)) ||
+               !skipExtendedWhitespace()) {
+      return;
+    }
+  }
+}
+
+// Unicode line breaks and comments, when the options allow them.
+bool FJParseState::skipExtendedWhitespace() noexcept {
+  auto unicodeBreak = [&](const uchar* q) -> int {
+    if (!(options_ & FJParseOptionUnicodeLineBreaks)) return 0;
+    if (*q == 0xE2 && end_ - q >= 3 && q[1] == 0x80 && (q[2] == 0xA8 || q[2] == 0xA9)) return 3;
+    if (*q == 0xC2 && end_ - q >= 2 && q[1] == 0x85) return 2;
+    return 0;
+  };
+  if (int n = unicodeBreak(p_)) {
+    p_ += n;
+    newLine();
+    return true;
+  }
+  if (!(options_ & FJParseOptionAcceptComments) || *p_ != '/' || end_ - p_ < 2) return false;
+  if (p_[1] == '/') {
+    p_ += 2;
+    while (p_ < end_ && *p_ != '\n' && *p_ != '\r' && !unicodeBreak(p_)) ++p_;
+    return true;  // the line break itself is counted by the caller
+  }
+  if (p_[1] != '*') return false;
+  p_ += 2;
+  while (p_ < end_) {
+    if (*p_ == '*' && end_ - p_ >= 2 && p_[1] == '/') {
+      p_ += 2;
+      return true;
+    }
+    if (*p_ == '\n') {
+      ++p_;
+      newLine();
+    } else if (*p_ == '\r') {
+      ++p_;
+      if (p_ < end_ && *p_ == '\n') ++p_;
+      newLine();
+    } else if (int n = unicodeBreak(p_)) {
+      p_ += n;
+      newLine();
+    } else {
+      ++p_;
+    }
+  }
+  return true;  // a comment left open runs to the end of the input
+}
+
+// ---------------------------------------------------------------------------
+// Tokens
+
+bool FJParseState::nextToken() {
+  skipWhitespace();
+  token_.type = FJTokenTypeInvalid;
+  if (p_ >= end_) return false;
+  token_.ptr = p_;
+  token_.length = 1;
+  uchar c = *p_;
+  switch (c) {
+    case '"': return parseString();
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': return parseNumber();
+    case '{': token_.type = FJTokenTypeObjectBegin; break;
+    case '}': token_.type = FJTokenTypeObjectEnd; break;
+    case '[': token_.type = FJTokenTypeArrayBegin; break;
+    case ']': token_.type = FJTokenTypeArrayEnd; break;
+    case ':': token_.type = FJTokenTypeSeparator; break;
+    case ',': token_.type = FJTokenTypeComma; break;
+    case 't':
+    case 'f':
+    case 'n': {
+      const char* word = c == 't' ? "true" : c == 'f' ? "false" : "null";
+      size_t n = std::strlen(word);
+      size_t avail = static_cast<size_t>(end_ - p_);
+      if (avail >= n && std::memcmp(p_, word, n) == 0) {
+        token_.type = c == 't' ? FJTokenTypeTrue : c == 'f' ? FJTokenTypeFalse : FJTokenTypeNull;
+        token_.length = n;
+        break;
+      }
+      // A literal cut off by the end of the input is an early end, not a bad token.
+      if (avail < n && std::memcmp(p_, word, avail) == 0) {
+        p_ = end_;
+        return false;
+      }
+      [[fallthrough]];
+    }
+    default:
+      errorAt(p_,
+              "Unexpected token, wanted '{', '}', '[', ']', ',', ':', 'true', 'false', 'null', '\"STRING\"', "
+              "'NUMBER'.");
+      return false;
+  }
+  p_ += token_.length;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+bool FJParseState::numberConversionFailed(const std::string& message) {
+  errorAt(token_.ptr, message);
+  errorAt(token_.ptr, "Invalid number.");
+  return false;
+}
+
+bool FJParseState::parseNumber() {
+  const uchar* start = p_;
+  const uchar* s = p_;
+  bool negative = false, isFloat = false;
+  auto invalid = [&](const uchar* at) {
+    errorAt(at < end_ ? at : end_, "Invalid number.");
+    return false;
+  };
+  // The first 19 significant digits are gathered while scanning, so that most
+  // numbers need no second pass.
+  uint64_t m = 0;
+  int significant = 0, scale = 0;  // value = m × 10^(scale + exponent) when !tooMany
+  bool tooMany = false;
+  auto digit = [&](uchar c, bool fraction) {
+    if (significant < 19) {
+      if (m || c != '0') ++significant;
+      m = m * 10 + static_cast<uint64_t>(c - '0');
+      if (fraction) --scale;
+    } else {
+      tooMany = true;
+    }
+  };
+  if (*s == '-') {
+    negative = true;
+    ++s;
+  }
+  if (s >= end_) return invalid(s);
+  const uchar* digits = s;
+  if (*s == '0') {
+    ++s;
+  } else if (*s >= '1' && *s <= '9') {
+    while (s < end_ && isDigit(*s)) digit(*s++, false);
+  } else {
+    return invalid(s);
+  }
+  size_t intDigits = static_cast<size_t>(s - digits);
+  if (s >= end_) return invalid(s);
+  if (*s == '.') {
+    isFloat = true;
+    ++s;
+    if (s >= end_ || !isDigit(*s)) return invalid(s);
+    while (s < end_ && isDigit(*s)) digit(*s++, true);
+    if (s >= end_) return invalid(s);
+  }
+  int exponent = 0;
+  if (*s == 'e' || *s == 'E') {
+    isFloat = true;
+    ++s;
+    bool negExp = false;
+    if (s < end_ && (*s == '+' || *s == '-')) negExp = *s++ == '-';
+    if (s >= end_ || !isDigit(*s)) return invalid(s);
+    while (s < end_ && isDigit(*s)) {
+      if (exponent < 100000) exponent = exponent * 10 + (*s - '0');
+      ++s;
+    }
+    if (s >= end_) return invalid(s);
+    if (negExp) exponent = -exponent;
+  }
+
+  token_.type = FJTokenTypeNumber;
+  token_.length = static_cast<size_t>(s - start);
+  FJTokenValue& v = token_.value;
+  v.ptr = start;
+  v.length = token_.length;
+  const char* first = reinterpret_cast<const char*>(start);
+  const char* last = reinterpret_cast<const char*>(s);
+
+  if (isFloat || (negative && intDigits == 1 && *digits == '0')) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double d = 0;
+    int e10 = scale + exponent;
+    if (!tooMany && m <= (uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
+      // Mantissa and power of ten are exact doubles: one operation rounds correctly.
+      d = static_cast<double>(m);
+      d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
+      if (negative) d = -d;
+    } else {
+      auto [ptr, ec] = std::from_chars(first, last, d);
+      if (ec == std::errc::result_out_of_range) {
+        const char* why = magnitudeAtLeastOne(start, s) ? "overflow" : "underflow";
+        return numberConversionFailed("The value '" + clip(start, token_.length) +
+                                      "' could not be represented as a 'double' due to " + why + ".");
+      }
+      if (ec != std::errc() || ptr != last)
+        return numberConversionFailed(
+            "The conversion function did not consume all of the number tokens characters.");
+    }
+    v.type = FJValueTypeDouble;
+    v.number.doubleValue = d;
+  } else if (negative) {
+    // 19 digits gathered exactly; the smallest value is one past the largest.
+    if (intDigits > 19 || m > uint64_t{1} << 63)
+      return numberConversionFailed("The value '" + clip(start, token_.length) +
+                                    "' exceeded the minimum value that could be represented: " +
+                                    std::to_string(INT64_MIN) + ".");
+    v.type = FJValueTypeLongLong;
+    v.number.longLongValue = m == uint64_t{1} << 63 ? INT64_MIN : -static_cast<int64_t>(m);
+  } else {
+    if (intDigits > 20 || (intDigits == 20 && !fitsUnsigned(digits, s)))
+      return numberConversionFailed("The value '" + clip(start, token_.length) +
+                                    "' exceeded the maximum value that could be represented: " +
+                                    std::to_string(UINT64_MAX) + ".");
+    if (intDigits == 20) {
+      auto [ptr, ec] = std::from_chars(first, last, m);
+      if (ec != std::errc() || ptr != last)
+        return numberConversionFailed(
+            "The conversion function did not consume all of the number tokens characters.");
+    }
+    v.type = FJValueTypeUnsignedLongLong;
+    v.number.unsignedLongLongValue = m;
+  }
+  v.hash = FJTokenCache::hashNumber(v.type, v.number.unsignedLongLongValue);
+  p_ = s;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Strings
+
+bool FJParseState::parseString() {
+  const uchar* s = p_ + 1;
+  uint32_t h = FJTokenCache::kHashSeed;
+  for (;;) {
+    // Runs of plain ASCII, the common case.
+    while (s < end_ && kPlain.plain[*s]) h = FJTokenCache::hashStep(h, *s++);
+    if (s >= end_) {
+      endOfBuffer();
+      errorAt(p_, "Invalid string.");
+      return false;
+    }
+    uchar c = *s;
+    if (c == '"') break;
+    if (c >= 0x80) {
+      int n = FJUnicode::sequenceLength(s, end_);
+      if (n > 0) {
+        for (int i = 0; i < n; ++i) h = FJTokenCache::hashStep(h, s[i]);
+        s += n;
+        continue;
+      }
+      if (n == 0) {
+        error(static_cast<size_t>(end_ - begin_), "End of buffer reached while parsing UTF8 in \"\" string.");
+        errorAt(p_, "Invalid string.");
+        return false;
+      }
+      return parseStringSlow(s, h);
+    }
+    if (c == '\\') return parseStringSlow(s, h);
+    // c < 0x20
+    errorAt(s, "Invalid character < 0x20 found in string: 0x" + std::string(1, "0123456789abcdef"[c >> 4]) +
+                   std::string(1, "0123456789abcdef"[c & 15]) + ".");
+    errorAt(p_, "Invalid string.");
+    return false;
+  }
+  token_.type = FJTokenTypeString;
+  token_.length = static_cast<size_t>(s + 1 - p_);
+  FJTokenValue& v = token_.value;
+  v.ptr = p_ + 1;
+  v.length = static_cast<size_t>(s - (p_ + 1));
+  v.type = FJValueTypeString;
+  v.hash = h;
+  p_ = s + 1;
+  return true;
+}
+
+bool FJParseState::reserveToken(size_t used, size_t n) {
+  if (tokenBuffer_->bytes() && n <= tokenBuffer_->length() - used) return true;
+  if (tokenBuffer_->grow(used + n + 1024)) return true;
+  internalError("Unable to resize temporary buffer.", __LINE__);
+  return false;
+}
+
+// Decodes a string that has escapes or bad UTF-8 into the token buffer. `s`
+// is the first byte the fast scan could not take; `h` the hash so far.
+//
+// Decoding never writes more bytes than it reads, except a bad byte replaced
+// by three; so the buffer keeps room for the rest of the input plus some
+// slack, and only a replacement has to check for more.
+bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
+  const uchar* open = p_;
+  const bool replace = options_ & FJParseOptionReplaceBadUnicode;
+  auto fail = [&] {
+    errorAt(open, "Invalid string.");
+    return false;
+  };
+  size_t prefix = static_cast<size_t>(s - (open + 1));
+  if (!reserveToken(0, prefix + static_cast<size_t>(end_ - s) + 4)) return fail();
+  uchar* base = tokenBuffer_->bytes();
+  std::memcpy(base, open + 1, prefix);
+  uchar* o = base + prefix;
+  auto ensureSlack = [&]() -> bool {
+    size_t used = static_cast<size_t>(o - base);
+    if (!reserveToken(used, static_cast<size_t>(end_ - s) + 4)) return false;
+    base = tokenBuffer_->bytes();
+    o = base + used;
+    return true;
+  };
+  auto put = [&](uchar c) {
+    h = FJTokenCache::hashStep(h, c);
+    *o++ = c;
+  };
+  auto putReplacement = [&] {
+    put(0xEF);
+    put(0xBF);
+    put(0xBD);
+  };
+
+  // Reads the four hex digits of a \u escape at q (q points at the backslash).
+  auto readEscape = [&](const uchar* q, uint32_t& cp) -> bool {
+    cp = 0;
+    for (int i = 2; i < 6; ++i) {
+      if (q + i >= end_) {
+        endOfBuffer();
+        return false;
+      }
+      int d = hexValue(q[i]);
+      if (d < 0) {
+        errorAt(q + i, "Unexpected character found in \\u Unicode escape sequence.  Found '" + showByte(q[i]) +
+                           "', expected [0-9a-fA-F].");
+        return false;
+      }
+      cp = (cp << 4) | static_cast<uint32_t>(d);
+    }
+    return true;
+  };
+
+  for (;;) {
+    while (s < end_ && kPlain.plain[*s]) put(*s++);
+    if (s >= end_) {
+      endOfBuffer();
+      return fail();
+    }
+    uchar c = *s;
+    if (c == '"') break;
+    if (c < 0x20) {
+      errorAt(s, "Invalid character < 0x20 found in string: 0x" + std::string(1, "0123456789abcdef"[c >> 4]) +
+                     std::string(1, "0123456789abcdef"[c & 15]) + ".");
+      return fail();
+    }
+    if (c >= 0x80) {
+      int n = FJUnicode::sequenceLength(s, end_);
+      if (n > 0) {
+        for (int i = 0; i < n; ++i) put(*s++);
+        continue;
+      }
+      if (n == 0) {
+        error(static_cast<size_t>(end_ - begin_), "End of buffer reached while parsing UTF8 in \"\" string.");
+        return fail();
+      }
+      if (!replace) {
+        errorAt(s, "Illegal UTF8 sequence found in \"\" string.");
+        return fail();
+      }
+      if (!ensureSlack()) return fail();
+      putReplacement();
+      s += -n;
+      continue;
+    }
+    // A backslash escape.
+    if (s + 1 >= end_) {
+      endOfBuffer();
+      return fail();
+    }
+    uchar e = s[1];
+    uchar simple = 0;
+    switch (e) {
+      case '"': simple = 0x22; break;
+      case '\\': simple = 0x5C; break;
+      case '/': simple = 0x2F; break;
+      case 'b': simple = 8; break;
+      case 'f': simple = 12; break;
+      case 'n': simple = 10; break;
+      case 'r': simple = 13; break;
+      case 't': simple = 9; break;
+      case 'u': break;
+      default:
+        errorAt(s + 1, "Invalid escape sequence found in \"\" string.");
+        return fail();
+    }
+    if (simple) {
+      put(simple);
+      s += 2;
+      continue;
+    }
+    uint32_t cp;
+    if (!readEscape(s, cp)) return fail();
+    const uchar* escape = s;
+    s += 6;
+    bool bad = false;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (end_ - s >= 2 && s[0] == '\\' && s[1] == 'u') {
+        uint32_t low;
+        if (!readEscape(s, low)) return fail();
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+          s += 6;
+          bad = isIllegalCodePoint(cp);
+        } else {
+          bad = true;  // the second escape is read again on its own
+        }
+      } else if (s >= end_ || (end_ - s == 1 && *s == '\\')) {
+        endOfBuffer();
+        return fail();
+      } else {
+        if (!replace) {
+          errorAt(s,
+                  "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape "
+                  "sequence.");
+          return fail();
+        }
+        putReplacement();
+        continue;
+      }
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      bad = true;
+    } else {
+      bad = isIllegalCodePoint(cp);
+    }
+    if (bad) {
+      if (!replace) {
+        errorAt(escape, "Illegal \\u Unicode escape sequence.");
+        return fail();
+      }
+      putReplacement();
+      continue;
+    }
+    uchar utf8[4];
+    int n = FJUnicode::encode(cp, utf8);
+    for (int i = 0; i < n; ++i) put(utf8[i]);
+  }
+
+  token_.type = FJTokenTypeString;
+  token_.length = static_cast<size_t>(s + 1 - open);
+  FJTokenValue& v = token_.value;
+  v.ptr = base;
+  v.length = static_cast<size_t>(o - base);
+  v.type = FJValueTypeString;
+  v.hash = h;
+  p_ = s + 1;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Values and collections
+
+kit::Object* FJParseState::valueForToken() {
+  switch (token_.type) {
+    case FJTokenTypeNumber:
+    case FJTokenTypeString: return cache_.cachedObject(token_.value).detach();
+    case FJTokenTypeTrue: {
+      kit::Object* o = kit::Number::yes();
+      o->retain();
+      return o;
+    }
+    case FJTokenTypeFalse: {
+      kit::Object* o = kit::Number::no();
+      o->retain();
+      return o;
+    }
+    case FJTokenTypeNull: {
+      kit::Object* o = kit::Null::null();
+      o->retain();
+      return o;
+    }
+    case FJTokenTypeArrayBegin: return parseCollection(false);
+    case FJTokenTypeObjectBegin: return parseCollection(true);
+    default: return nullptr;
+  }
+}
+
+kit::Object* FJParseState::parseCollection(bool dictionary) {
+  if (depth_ >= maxDepth_) {
+    errorAt(token_.ptr, "Exceeded the maximum nesting depth of " + std::to_string(maxDepth_) + ".");
+    return nullptr;
+  }
+  ++depth_;
+  size_t start = stack_->index();
+  kit::Object* result = dictionary ? parseDictionaryBody(start) : parseArrayBody(start);
+  --depth_;
+  return result;
+}
+
+std::string FJParseState::tokenText() const { return clip(token_.ptr, token_.length); }
+
+void FJParseState::expectedError(const char* first, const char* second) {
+  std::string items = second ? std::string(first) + " or " + second : std::string(first);
+  errorAt(token_.ptr, "Expected " + items + ", not '" + tokenText() + "'");
+}
+
+kit::Object* FJParseState::parseArrayBody(size_t start) {
+  int state = 1 | 4;
+  for (;;) {
+    if (!stack_->reserve(4)) {
+      internalError("Unable to resize temporary buffer.", __LINE__);
+      break;
+    }
+    if (!nextToken()) {
+      endOfBuffer();
+      break;
+    }
+    FJTokenType t = token_.type;
+    if (isValueToken(t)) {
+      if (!(state & 1)) {
+        errorAt(token_.ptr, "Unexpected value.");
+        break;
+      }
+      kit::Object* value = valueForToken();
+      if (!value) break;
+      stack_->push(nullptr, 0, value);
+      state = 2 | 4;
+    } else if (t == FJTokenTypeComma) {
+      if (!(state & 2)) {
+        errorAt(token_.ptr, "Unexpected ','.");
+        break;
+      }
+      state = 1;
+    } else if (t == FJTokenTypeArrayEnd) {
+      if (!(state & 4)) {
+        errorAt(token_.ptr, "Unexpected ']'.");
+        break;
+      }
+      FJArray* array =
+          FJArray::create(stack_->objects() + start, stack_->index() - start, mutableCollections_);
+      array->retain();
+      stack_->popTo(start);
+      return array;
+    } else {
+      const char* items[2] = {nullptr, nullptr};
+      int n = 0;
+      if (state & 1) items[n++] = "a value";
+      if (state & 2) items[n++] = "a comma";
+      if (state & 4 && n < 2) items[n++] = "a ']'";
+      expectedError(items[0], items[1]);
+      break;
+    }
+  }
+  stack_->releaseFrom(start);
+  return nullptr;
+}
+
+kit::Object* FJParseState::parseDictionaryBody(size_t start) {
+  int state = 1 | 4;
+  for (;;) {
+    if (!stack_->reserve(4)) {
+      internalError("Unable to resize temporary buffer.", __LINE__);
+      break;
+    }
+    if (!nextToken()) {
+      endOfBuffer();
+      break;
+    }
+    FJTokenType t = token_.type;
+    if (t == FJTokenTypeString) {
+      if (!(state & 1)) {
+        errorAt(token_.ptr, "Unexpected string.");
+        break;
+      }
+      kit::Ref<kit::Object> key = cache_.cachedObject(token_.value);
+      size_t keyHash;
+      if (FJTokenCacheItem* item = token_.value.cacheItem) {
+        if (item->keyHash == 0) item->keyHash = FJDictionary::hashForKey(key.get());
+        keyHash = item->keyHash;
+      } else {
+        keyHash = FJDictionary::hashForKey(key.get());
+      }
+      if (!nextToken()) {
+        endOfBuffer();
+        break;
+      }
+      if (token_.type != FJTokenTypeSeparator) {
+        errorAt(token_.ptr, "Expected ':'.");
+        break;
+      }
+      if (!nextToken()) {
+        endOfBuffer();
+        break;
+      }
+      if (!isValueToken(token_.type)) {
+        expectedError("a value", (state & 4) ? "a '}'" : nullptr);
+        break;
+      }
+      kit::Object* value = valueForToken();
+      if (!value) break;
+      stack_->push(key.detach(), keyHash, value);
+      state = 2 | 4;
+    } else if (t == FJTokenTypeComma) {
+      if (!(state & 2)) {
+        errorAt(token_.ptr, "Unexpected ','.");
+        break;
+      }
+      state = 1;
+    } else if (t == FJTokenTypeObjectEnd) {
+      if (!(state & 4)) {
+        errorAt(token_.ptr, "Unexpected '}'.");
+        break;
+      }
+      FJDictionary* dict = FJDictionary::create(stack_->keys() + start, stack_->hashes() + start,
+                                                stack_->objects() + start, stack_->index() - start,
+                                                mutableCollections_);
+      dict->retain();
+      stack_->popTo(start);
+      return dict;
+    } else {
+      const char* items[2] = {nullptr, nullptr};
+      int n = 0;
+      if (state & 1) items[n++] = "a \"STRING\"";
+      if (state & 2) items[n++] = "a comma";
+      if (state & 4 && n < 2) items[n++] = "a '}'";
+      expectedError(items[0], items[1]);
+      break;
+    }
+  }
+  stack_->releaseFrom(start);
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Top level
+
+kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t length, bool mutableCollections,
+                                          kit::Ref<kit::Error>* error) {
+  begin_ = bytes;
+  end_ = bytes + length;
+  p_ = bytes;
+  lineNumber_ = 1;
+  lineStart_ = bytes;
+  error_ = nullptr;
+  errorIsSet_ = false;
+  mutableCollections_ = mutableCollections;
+  depth_ = 0;
+  token_ = FJParseToken{};
+
+  kit::Object* objects[FJObjectStack::kInitialSlots];
+  kit::Object* keys[FJObjectStack::kInitialSlots];
+  size_t hashes[FJObjectStack::kInitialSlots];
+  FJObjectStack stack(objects, keys, hashes, FJObjectStack::kInitialSlots);
+  unsigned char tokenBytes[kTokenBufferStackSize];
+  FJManagedBuffer tokenBuffer(tokenBytes, sizeof tokenBytes, kTokenBufferRound);
+  stack_ = &stack;
+  tokenBuffer_ = &tokenBuffer;
+
+  kit::Object* result = nullptr;
+  try {
+    skipWhitespace();
+    if (p_ >= end_) {
+      endOfBuffer();
+    } else if (*p_ != '[' && *p_ != '{') {
+      errorAt(p_, "Expected either '[' or '{'.");
+    } else if (nextToken()) {
+      result = parseCollection(token_.type == FJTokenTypeObjectBegin);
+    }
+    if (!result) {
+      if (p_ >= end_)
+        endOfBuffer();
+      else
+        errorAt(p_, "Unable to parse JSON.");
+    } else {
+      skipWhitespace();
+      if (p_ < end_ && !(options_ & FJParseOptionAllowTrailingText)) {
+        errorAt(p_, "A valid JSON object was parsed but there were additional non-white-space characters "
+                    "remaining.");
+        result->release();
+        result = nullptr;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    try {
+      internalError("Unable to allocate memory.", __LINE__);
+    } catch (const std::bad_alloc&) {
+    }
+    if (result) result->release();
+    result = nullptr;
+  }
+
+  stack_ = nullptr;
+  tokenBuffer_ = nullptr;
+  begin_ = end_ = p_ = lineStart_ = nullptr;
+  token_ = FJParseToken{};
+  if (error) *error = error_;
+  kit::Ref<kit::Object> out(result);
+  if (result) result->release();
+  return out;
+}
+
+}  // namespace tolva

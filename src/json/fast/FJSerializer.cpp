@@ -1,0 +1,539 @@
+#include "json/fast/FJSerializer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "json/fast/FJArray.h"
+#include "json/fast/FJDictionary.h"
+#include "json/fast/FJManagedBuffer.h"
+#include "json/fast/FJUnicode.h"
+#include "kit/foundation/Array.h"
+#include "kit/foundation/Data.h"
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Exception.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/String.h"
+
+namespace tolva {
+
+struct FJEncodeCache {
+  const kit::Object* object;
+  size_t offset;
+  size_t length;
+};
+
+// Everything one call needs; made at the start of a call, freed at its end.
+struct FJEncodeState {
+  static constexpr size_t kStackBytes = 4096;
+  static constexpr size_t kGrowthRound = 32768;
+  static constexpr size_t kCacheSlots = 1024;
+
+  unsigned char stackBytes[kStackBytes];
+  FJManagedBuffer stringBuffer{stackBytes, kStackBytes, kGrowthRound};
+  size_t atIndex = 0;
+  FJEncodeCache cache[kCacheSlots] = {};
+  FJSerializeOptionFlags serializeOptionFlags = 0;
+  FJEncodeOptionType encodeOption = 0;
+  size_t depth = 0;  // indentation level of pretty printing
+  size_t maxDepth = FJDefaultMaxDepth;
+  std::vector<const kit::Object*> path;  // collections being written, outermost first
+  kit::Ref<kit::Error> error;
+  const FJSerializeBlock* block = nullptr;
+  kit::Object* delegate = nullptr;
+  const FJSelector* selector = nullptr;
+  // Formatter answers live until the call ends, so no later object can reuse
+  // one's address and be mistaken for it by the cache.
+  std::vector<kit::Ref<kit::Object>> formatted;
+};
+
+namespace {
+
+using uchar = unsigned char;
+
+// 0: copied as is; 1: escaped; 2: the slash; 3: start of a multi-byte character.
+struct ClassTable {
+  uchar cls[256];
+  constexpr ClassTable() : cls() {
+    for (int c = 0; c < 0x20; ++c) cls[c] = 1;
+    cls[static_cast<int>('"')] = 1;
+    cls[static_cast<int>('\\')] = 1;
+    cls[static_cast<int>('/')] = 2;
+    for (int c = 0x80; c < 0x100; ++c) cls[c] = 3;
+  }
+};
+constexpr ClassTable kClass;
+
+constexpr char kHex[] = "0123456789abcdef";
+
+class Writer {
+ public:
+  explicit Writer(FJEncodeState& st) : st_(st) {}
+
+  bool fail(const std::string& message) {
+    if (!st_.error) {
+      auto info = kit::make<kit::Dictionary>(
+          std::initializer_list<std::pair<std::string_view, kit::Ref<kit::Object>>>{
+              {kit::Error::kLocalizedDescriptionKey, kit::str(message)}});
+      st_.error = kit::Error::errorWithDomain(FJErrorDomain, FJErrorCode, info);
+    }
+    return false;
+  }
+
+  // Room for n more bytes.
+  bool reserve(size_t n) {
+    if (st_.stringBuffer.bytes() && n <= st_.stringBuffer.length() - st_.atIndex) return true;
+    if (!st_.stringBuffer.grow(st_.atIndex + n)) return fail("Unable to resize temporary buffer.");
+    return true;
+  }
+  uchar* out() { return st_.stringBuffer.bytes() + st_.atIndex; }
+  bool put(const void* bytes, size_t n) {
+    if (!reserve(n)) return false;
+    std::memcpy(out(), bytes, n);
+    st_.atIndex += n;
+    return true;
+  }
+  bool put(char c) {
+    if (!reserve(1)) return false;
+    *out() = static_cast<uchar>(c);
+    ++st_.atIndex;
+    return true;
+  }
+
+  bool pretty() const { return st_.serializeOptionFlags & FJSerializeOptionPretty; }
+
+  // One structural character with its pretty-printing white space.
+  bool structural(char c, int depthChange) {
+    if (!pretty()) return put(c);
+    if (!reserve(2 * (st_.depth + 1) + 18)) return false;
+    uchar* o = out();
+    auto indent = [&] {
+      *o++ = '\n';
+      std::memset(o, ' ', 2 * st_.depth);
+      o += 2 * st_.depth;
+    };
+    if (depthChange < 0) {
+      --st_.depth;
+      indent();
+      *o++ = static_cast<uchar>(c);
+    } else if (depthChange > 0) {
+      *o++ = static_cast<uchar>(c);
+      ++st_.depth;
+      indent();
+    } else if (c == ',') {
+      *o++ = ',';
+      indent();
+    } else {
+      *o++ = static_cast<uchar>(c);
+      if (c == ':') *o++ = ' ';
+    }
+    st_.atIndex = static_cast<size_t>(o - st_.stringBuffer.bytes());
+    return true;
+  }
+
+  bool writeString(std::string_view text, bool quotes) {
+    const uchar* p = reinterpret_cast<const uchar*>(text.data());
+    const uchar* end = p + text.size();
+    const bool escapeSlash = st_.serializeOptionFlags & FJSerializeOptionEscapeSlash;
+    const bool escapeNonASCII = st_.serializeOptionFlags & FJSerializeOptionEscapeNonASCII;
+    if (quotes && !put('"')) return false;
+    // A byte becomes at most six ("\u001f"); room is made once per chunk so the
+    // loop itself writes without checks. A character may run 3 bytes past the
+    // chunk, hence the slack.
+    constexpr size_t kChunk = 65536;
+    while (p < end) {
+      size_t chunk = std::min(static_cast<size_t>(end - p), kChunk);
+      if (!reserve(6 * chunk + 16)) return false;
+      const uchar* stop = p + chunk;
+      uchar* const base = st_.stringBuffer.bytes();
+      uchar* o = out();
+      while (p < stop) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while nothing in them needs a second look.
+        if (stop - p >= 16) {
+          __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          // Signed compare: catches control characters and every byte from 0x80 alike.
+          __m128i special = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+          if (escapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+          unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+          if (mask == 0) {
+            p += 16;
+            o += 16;
+            continue;
+          }
+          unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+          p += k;
+          o += k;
+        }
+#endif
+        uchar c = *p;
+        switch (kClass.cls[c]) {
+          case 0:
+            *o++ = c;
+            ++p;
+            continue;
+          case 2:
+            if (escapeSlash) *o++ = '\\';
+            *o++ = '/';
+            ++p;
+            continue;
+          case 3: {
+            int n = FJUnicode::sequenceLength(p, end);
+            if (n <= 0) {
+              st_.atIndex = static_cast<size_t>(o - base);
+              return fail("Error converting UTF8.");
+            }
+            if (!escapeNonASCII) {
+              for (int i = 0; i < n; ++i) *o++ = *p++;
+              continue;
+            }
+            uint32_t cp = FJUnicode::decode(p, n);
+            p += n;
+            auto u = [&](uint32_t unit) {
+              *o++ = '\\';
+              *o++ = 'u';
+              *o++ = static_cast<uchar>(kHex[(unit >> 12) & 15]);
+              *o++ = static_cast<uchar>(kHex[(unit >> 8) & 15]);
+              *o++ = static_cast<uchar>(kHex[(unit >> 4) & 15]);
+              *o++ = static_cast<uchar>(kHex[unit & 15]);
+            };
+            if (cp > 0xFFFF) {
+              cp -= 0x10000;
+              u(0xD800 + (cp >> 10));
+              u(0xDC00 + (cp & 0x3FF));
+            } else {
+              u(cp);
+            }
+            continue;
+          }
+          default:
+            break;
+        }
+        ++p;
+        *o++ = '\\';
+        switch (c) {
+          case '"': *o++ = '"'; break;
+          case '\\': *o++ = '\\'; break;
+          case 8: *o++ = 'b'; break;
+          case 9: *o++ = 't'; break;
+          case 10: *o++ = 'n'; break;
+          case 12: *o++ = 'f'; break;
+          case 13: *o++ = 'r'; break;
+          default:
+            *o++ = 'u';
+            *o++ = '0';
+            *o++ = '0';
+            *o++ = static_cast<uchar>(kHex[c >> 4]);
+            *o++ = static_cast<uchar>(kHex[c & 15]);
+        }
+      }
+      st_.atIndex = static_cast<size_t>(o - base);
+    }
+    if (quotes && !put('"')) return false;
+    return true;
+  }
+
+  bool writeNumber(const kit::Number* n) {
+    if (n == kit::Number::yes()) return put("true", 4);
+    if (n == kit::Number::no()) return put("false", 5);
+    if (!reserve(64)) return false;
+    char* o = reinterpret_cast<char*>(out());
+    std::to_chars_result r{};
+    char type = n->typeLetter();
+    switch (type) {
+      case 'c':
+      case 'i':
+      case 's':
+      case 'l':
+      case 'q': r = std::to_chars(o, o + 64, static_cast<long long>(n->longLongValue())); break;
+      case 'C':
+      case 'I':
+      case 'S':
+      case 'L':
+      case 'Q':
+      case 'B': r = std::to_chars(o, o + 64, static_cast<unsigned long long>(n->unsignedLongLongValue())); break;
+      case 'f':
+      case 'd': {
+        double d = n->doubleValue();
+        if (!std::isfinite(d))
+          return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
+        r = std::to_chars(o, o + 64, d, std::chars_format::general, 17);
+        break;
+      }
+      default: {
+        char buf[80];
+        std::snprintf(buf, sizeof buf, "NSNumber conversion error, unknown type.  Type: '%c' / 0x%2.2x", type,
+                      static_cast<unsigned>(static_cast<unsigned char>(type)));
+        return fail(buf);
+      }
+    }
+    if (r.ec != std::errc()) return fail("Unable to get scalar value from number object.");
+    st_.atIndex += static_cast<size_t>(r.ptr - o);
+    return true;
+  }
+
+  // Entering a collection: refuses nesting beyond the limit, naming a cycle when there is one.
+  bool enter(const kit::Object* collection) {
+    if (st_.path.size() >= st_.maxDepth) {
+      if (std::find(st_.path.begin(), st_.path.end(), collection) != st_.path.end())
+        return fail("Unable to serialize an object graph that contains a cycle: a collection contains itself.");
+      return fail("Exceeded the maximum nesting depth of " + std::to_string(st_.maxDepth) + ".");
+    }
+    st_.path.push_back(collection);
+    return true;
+  }
+  void leave() { st_.path.pop_back(); }
+
+  static void mutated() { throw kit::GenericException("Collection was mutated while being serialized."); }
+
+  // Only a formatter can change the tree during a call: then collections are
+  // kept alive and checked for changes after each member.
+  bool guarded() const { return (st_.block && *st_.block) || st_.delegate; }
+
+  bool writeArray(kit::Array* array) {
+    if (!enter(array)) return false;
+    const bool guard = guarded();
+    kit::Ref<kit::Object> keep(guard ? array : nullptr);
+    if (!structural('[', 1)) return false;
+    unsigned long m = guard ? array->mutationCount() : 0;
+    if (typeid(*array) == typeid(FJArray) && !guard) {
+      auto* fj = static_cast<FJArray*>(array);
+      kit::Object* const* items = fj->objects();
+      for (size_t i = 0, n = fj->count(); i < n; ++i) {
+        if (i && !structural(',', 0)) return false;
+        if (!addAtom(items[i], nullptr)) return false;
+      }
+    } else {
+      for (size_t i = 0; i < array->count(); ++i) {
+        if (i && !structural(',', 0)) return false;
+        if (!addAtom(array->objectAtIndex(i), nullptr)) return false;
+        if (guard && array->mutationCount() != m) mutated();
+      }
+    }
+    if (!structural(']', -1)) return false;
+    leave();
+    return true;
+  }
+
+  bool writePair(kit::Object* key, kit::Object* value, bool first) {
+    if (!first && !structural(',', 0)) return false;
+    if (key->kind() != kit::Kind::String) return fail("Key must be a string object.");
+    if (!addAtom(key, nullptr)) return false;
+    if (!structural(':', 0)) return false;
+    return addAtom(value, nullptr);
+  }
+
+  bool writeDictionary(kit::Dictionary* dict) {
+    if (!enter(dict)) return false;
+    const bool guard = guarded();
+    kit::Ref<kit::Object> keep(guard ? dict : nullptr);
+    if (!structural('{', 1)) return false;
+    unsigned long m = guard ? dict->mutationCount() : 0;
+    bool fast = typeid(*dict) == typeid(FJDictionary);
+    if (!pretty()) {
+      if (fast) {
+        auto* fj = static_cast<FJDictionary*>(dict);
+        bool first = true;
+        for (size_t i = 0; i < fj->capacity(); ++i) {
+          const FJDictionary::Entry& e = fj->slots()[i];
+          if (!e.key) continue;
+          if (!writePair(e.key, e.object, first)) return false;
+          if (guard && fj->mutationCount() != m) mutated();
+          first = false;
+        }
+      } else {
+        bool ok = true, first = true;
+        dict->enumerate([&](kit::Object* key, kit::Object* value, bool& stop) {
+          if (!writePair(key, value, first)) ok = false, stop = true;
+          first = false;
+        });
+        if (!ok) return false;
+      }
+    } else {
+      // Sorted keys: every key must be a string before they are compared.
+      std::vector<std::pair<kit::Object*, kit::Object*>> pairs;
+      pairs.reserve(dict->count());
+      dict->enumerate([&](kit::Object* key, kit::Object* value, bool&) { pairs.emplace_back(key, value); });
+      for (auto& [key, value] : pairs)
+        if (key->kind() != kit::Kind::String) return fail("Key must be a string object.");
+      std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
+        return static_cast<kit::String*>(a.first)->compare(*static_cast<kit::String*>(b.first)) < 0;
+      });
+      bool first = true;
+      for (auto& [key, value] : pairs) {
+        if (!writePair(key, value, first)) return false;
+        if (guard && dict->mutationCount() != m) mutated();
+        first = false;
+      }
+    }
+    if (!structural('}', -1)) return false;
+    leave();
+    return true;
+  }
+
+  bool writeFormatted(kit::Object* object, kit::Object* original) {
+    if (original)
+      return fail("Unable to serialize object class " + object->className() +
+                  " that was returned by the unsupported class formatter.  Original object class was " +
+                  original->className() + ".");
+    kit::Ref<kit::Object> keep(object);
+    kit::Ref<kit::Object> answer;
+    if (st_.block && *st_.block)
+      answer = (*st_.block)(object);
+    else if (st_.delegate)
+      answer = st_.selector->invoke(st_.delegate, object);
+    if (!answer) return fail("Unable to serialize object class " + object->className() + ".");
+    st_.formatted.push_back(answer);
+    return addAtom(answer.get(), object);
+  }
+
+  static size_t cacheSlot(const kit::Object* object) {
+    auto p = reinterpret_cast<uintptr_t>(object);
+    return ((p >> 9 ^ p >> 21) + (p >> 4)) & (FJEncodeState::kCacheSlots - 1);
+  }
+
+  // Writes one object. `original` is the object a formatter answered for, if any.
+  bool addAtom(kit::Object* object, kit::Object* original, bool quotes = true) {
+    FJEncodeCache& slot = st_.cache[cacheSlot(object)];
+    if (slot.object == object && slot.offset + slot.length <= st_.atIndex && quotes) {
+      if (!reserve(slot.length + 256)) return false;
+      std::memmove(out(), st_.stringBuffer.bytes() + slot.offset, slot.length);
+      st_.atIndex += slot.length;
+      return true;
+    }
+    size_t start = st_.atIndex;
+    switch (object->kind()) {
+      case kit::Kind::String:
+        if (!writeString(static_cast<kit::String*>(object)->view(), quotes)) return false;
+        break;
+      case kit::Kind::Number:
+        if (!writeNumber(static_cast<kit::Number*>(object))) return false;
+        break;
+      case kit::Kind::Null:
+        if (!put("null", 4)) return false;
+        break;
+      case kit::Kind::Array: return writeArray(static_cast<kit::Array*>(object));
+      case kit::Kind::Dictionary: return writeDictionary(static_cast<kit::Dictionary*>(object));
+      default: return writeFormatted(object, original);
+    }
+    if (quotes) slot = FJEncodeCache{object, start, st_.atIndex - start};
+    return true;
+  }
+
+ private:
+  FJEncodeState& st_;
+};
+
+}  // namespace
+
+FJSerializer::FJSerializer() = default;
+
+FJSerializer::~FJSerializer() { releaseState(); }
+
+void FJSerializer::releaseState() { encodeState_.reset(); }
+
+kit::Ref<kit::Object> FJSerializer::serializeObject(kit::Object* object, FJSerializeOptionFlags optionFlags,
+                                                    FJEncodeOptionType encodeOption, const FJSerializeBlock& block,
+                                                    kit::Object* delegate, const FJSelector& selector,
+                                                    kit::Ref<kit::Error>* error) {
+  auto serializer = kit::make<FJSerializer>();
+  return serializer->serialize(object, optionFlags, encodeOption, block, delegate, selector, error);
+}
+
+kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOptionFlags optionFlags,
+                                              FJEncodeOptionType encodeOption, const FJSerializeBlock& block,
+                                              kit::Object* delegate, const FJSelector& selector,
+                                              kit::Ref<kit::Error>* error) {
+  if (error) *error = nullptr;
+  if (block && delegate)
+    throw kit::InvalidArgumentException("Only one of the block and the delegate arguments may be given.");
+  if (delegate && !selector)
+    throw kit::InvalidArgumentException("The delegate argument is not NULL, but the selector argument is NULL.");
+  if (delegate && !selector.respondsFor(delegate))
+    throw kit::InvalidArgumentException(
+        "The serializeUnsupportedClassesUsingDelegate: delegate does not respond to the selector argument.");
+  if ((encodeOption & FJEncodeOptionCollectionObj) && (encodeOption & FJEncodeOptionStringObj))
+    throw kit::InvalidArgumentException("A collection object and a string object exclude each other.");
+  if ((encodeOption & FJEncodeOptionStringObjTrimQuotes) && !(encodeOption & FJEncodeOptionStringObj))
+    throw kit::InvalidArgumentException("Trimming quotes needs a string object.");
+
+  releaseState();
+  try {
+    encodeState_ = std::make_unique<FJEncodeState>();
+  } catch (const std::bad_alloc&) {
+    throw kit::MallocException("Unable to allocate state structure.");
+  }
+  // The state goes away however the call ends.
+  struct Release {
+    FJSerializer* s;
+    ~Release() { s->releaseState(); }
+  } release{this};
+
+  FJEncodeState& st = *encodeState_;
+  st.serializeOptionFlags = optionFlags;
+  st.encodeOption = encodeOption;
+  st.maxDepth = maxDepth_;
+  st.block = &block;
+  st.delegate = delegate;
+  st.selector = &selector;
+  Writer w(st);
+
+  auto finish = [&]() -> kit::Ref<kit::Object> {
+    if (error) *error = st.error;
+    return nullptr;
+  };
+
+  unsigned asType = encodeOption & FJEncodeOptionAsTypeMask;
+  std::string className = object ? object->className() : "(null)";
+  if (asType != FJEncodeOptionToData && asType != FJEncodeOptionToString) {
+    w.fail("Unknown encode as type.");
+    return finish();
+  }
+  if ((encodeOption & FJEncodeOptionCollectionObj) &&
+      (!object || (object->kind() != kit::Kind::Array && object->kind() != kit::Kind::Dictionary))) {
+    w.fail("Unable to serialize object class " + className + ", expected a NSArray or NSDictionary.");
+    return finish();
+  }
+  if ((encodeOption & FJEncodeOptionStringObj) && (!object || object->kind() != kit::Kind::String)) {
+    w.fail("Unable to serialize object class " + className + ", expected a NSString.");
+    return finish();
+  }
+  if (!object) {
+    w.fail("Unable to serialize object class (null).");
+    return finish();
+  }
+
+  bool quotes = !(encodeOption & FJEncodeOptionStringObjTrimQuotes);
+  if (!w.addAtom(object, nullptr, quotes)) return finish();
+
+  FJManagedBuffer& buffer = st.stringBuffer;
+  if (asType == FJEncodeOptionToData) {
+    if (buffer.onHeap()) {
+      unsigned char* bytes = buffer.releaseHeap();
+      try {
+        return kit::Data::dataWithBytesNoCopy(bytes, st.atIndex, true);
+      } catch (...) {
+        std::free(bytes);
+        throw;
+      }
+    }
+    return kit::Data::dataWithBytes(buffer.bytes(), st.atIndex);
+  }
+  return kit::str(std::string(reinterpret_cast<const char*>(buffer.bytes()), st.atIndex));
+}
+
+}  // namespace tolva

@@ -1,0 +1,128 @@
+#include "json/fast/FJTokenCache.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "kit/foundation/Number.h"
+#include "kit/foundation/String.h"
+
+namespace tolva {
+namespace {
+
+kit::String* emptyString() {
+  static kit::String* empty = [] {
+    auto* s = new kit::String();
+    s->retain();  // shared for the life of the program
+    return s;
+  }();
+  return empty;
+}
+
+}  // namespace
+
+FJTokenCache::FJTokenCache() : items_(new FJTokenCacheItem[kSlots]()) {}
+
+FJTokenCache::~FJTokenCache() { clear(); }
+
+uint32_t FJTokenCache::hashNumber(FJValueType type, uint64_t bits) noexcept {
+  uint32_t h = kHashSeed + type;
+  if (type == FJValueTypeLongLong || type == FJValueTypeUnsignedLongLong)
+    h += static_cast<uint32_t>(bits);
+  // Folding the eight bytes one at a time is h × 33^8 + Σ b[i] × 33^(7-i); the
+  // products are independent, so they are summed at once.
+  static constexpr uint32_t p1 = 33, p2 = p1 * 33, p3 = p2 * 33, p4 = p3 * 33, p5 = p4 * 33, p6 = p5 * 33,
+                            p7 = p6 * 33, p8 = p7 * 33;
+  unsigned char b[8];
+  std::memcpy(b, &bits, 8);
+  return h * p8 + b[0] * p7 + b[1] * p6 + b[2] * p5 + b[3] * p4 + b[4] * p3 + b[5] * p2 + b[6] * p1 + b[7];
+}
+
+bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept {
+  if (item.hash != value.hash || item.length != value.length || item.type != value.type) return false;
+  if (value.type == FJValueTypeString) {
+    std::string_view cached = static_cast<const kit::String*>(item.object)->view();
+    return std::memcmp(cached.data(), value.ptr, value.length) == 0;
+  }
+  return item.bits == value.number.unsignedLongLongValue;
+}
+
+kit::Ref<kit::Object> FJTokenCache::makeObject(const FJTokenValue& value) {
+  switch (value.type) {
+    case FJValueTypeString:
+      return kit::Ref<kit::Object>(
+          new kit::String(std::string_view(reinterpret_cast<const char*>(value.ptr), value.length)));
+    case FJValueTypeLongLong:
+      return kit::Number::numberWithLongLong(value.number.longLongValue);
+    case FJValueTypeUnsignedLongLong: {
+      uint64_t u = value.number.unsignedLongLongValue;
+      if (u <= static_cast<uint64_t>(INT64_MAX))
+        return kit::Number::numberWithLongLong(static_cast<long long>(u));
+      return kit::Number::numberWithUnsignedLongLong(u);
+    }
+    case FJValueTypeDouble:
+      return kit::Number::numberWithDouble(value.number.doubleValue);
+    case FJValueTypeNone:
+      break;
+  }
+  return nullptr;
+}
+
+void FJTokenCache::stepAgeing() noexcept {
+  prngLfsr_ = (prngLfsr_ >> 1) ^ ((0u - (prngLfsr_ & 1u)) & 0x80200003u);
+  age_[prngLfsr_ & (kSlots - 1)] >>= 1;
+}
+
+kit::Ref<kit::Object> FJTokenCache::cachedObject(FJTokenValue& value) {
+  value.cacheItem = nullptr;
+  if (value.type == FJValueTypeString && value.length == 0) return kit::Ref<kit::Object>(emptyString());
+
+  size_t chosen = kSlots;  // none yet
+  for (size_t i = 0; i < kProbes; ++i) {
+    size_t slot = slotFor(value.hash, value.length, value.type, i);
+    FJTokenCacheItem& item = items_[slot];
+    if (!item.object) {
+      if (chosen == kSlots) chosen = slot;
+      break;
+    }
+    if (matches(item, value)) {
+      age_[slot] = static_cast<uint8_t>((age_[slot] << 1) | 1);
+      value.cacheItem = &item;
+      return kit::Ref<kit::Object>(item.object);
+    }
+    if (chosen != kSlots) continue;
+    if (age_[slot] == 0) {
+      chosen = slot;  // a later match still wins
+    } else {
+      age_[slot] >>= 1;
+      stepAgeing();
+      stepAgeing();
+    }
+  }
+
+  kit::Ref<kit::Object> object = makeObject(value);
+  if (chosen != kSlots && object) {
+    FJTokenCacheItem& item = items_[chosen];
+    if (item.object) item.object->release();
+    item.object = object.get();
+    item.object->retain();
+    item.hash = value.hash;
+    item.keyHash = 0;
+    item.length = value.length;
+    item.type = value.type;
+    item.bits = value.type == FJValueTypeString ? 0 : value.number.unsignedLongLongValue;
+    age_[chosen] = 0;
+    value.cacheItem = &item;
+  }
+  return object;
+}
+
+void FJTokenCache::clear() noexcept {
+  if (!items_) return;
+  for (size_t i = 0; i < kSlots; ++i) {
+    if (items_[i].object) items_[i].object->release();
+    items_[i] = FJTokenCacheItem{};
+    age_[i] = 0;
+  }
+}
+
+}  // namespace tolva

@@ -1,0 +1,92 @@
+#pragma once
+// The decoder's object cache: a fixed table of 1024 slots that hands back the
+// same string or number object when a value's bytes were met before, so
+// repeated keys and values cost neither an allocation nor a copy. Slots age:
+// a hit makes a slot younger, a miss that passes over an occupied slot makes
+// it (and two pseudo-randomly picked slots) older, and a new value takes the
+// first slot that has aged to zero.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "kit/foundation/Ref.h"
+
+namespace kit {
+class Object;
+}
+
+namespace tolva {
+
+enum FJValueType : uint8_t {
+  FJValueTypeNone = 0,
+  FJValueTypeString = 5,
+  FJValueTypeLongLong = 7,
+  FJValueTypeUnsignedLongLong = 11,
+  FJValueTypeDouble = 13,
+};
+
+struct FJTokenCacheItem {
+  kit::Object* object = nullptr;  // one reference held by the cache
+  uint32_t hash = 0;
+  size_t keyHash = 0;  // the dictionary hash of a string used as key; 0 until first needed
+  size_t length = 0;
+  FJValueType type = FJValueTypeNone;
+  uint64_t bits = 0;  // a number's stored 64-bit value; strings compare with their object's bytes
+};
+
+// A scanned string or number: its bytes, type, cache hash and, for numbers,
+// the converted value.
+struct FJTokenValue {
+  const unsigned char* ptr = nullptr;
+  size_t length = 0;
+  FJValueType type = FJValueTypeNone;
+  uint32_t hash = 0;
+  union {
+    int64_t longLongValue;
+    uint64_t unsignedLongLongValue;
+    double doubleValue;
+  } number{};
+  FJTokenCacheItem* cacheItem = nullptr;  // set by the cache when the object sits in a slot
+};
+
+class FJTokenCache {
+ public:
+  static constexpr size_t kSlots = 1024;
+  static constexpr uint32_t kHashSeed = 1402737925u;
+  static constexpr int kProbes = 4;
+
+  FJTokenCache();
+  ~FJTokenCache();
+  FJTokenCache(const FJTokenCache&) = delete;
+  FJTokenCache& operator=(const FJTokenCache&) = delete;
+
+  // The object for a value, from the cache or made anew (and then cached
+  // when a slot is free). Sets value.cacheItem to the slot holding it, or null.
+  kit::Ref<kit::Object> cachedObject(FJTokenValue& value);
+  // Releases every cached object and empties every slot.
+  void clear() noexcept;
+
+  // Cache hash of decoded string bytes, folded one byte at a time.
+  static uint32_t hashStep(uint32_t h, unsigned char c) noexcept { return h * 33u + c; }
+  // Cache hash of a number's type and stored 64-bit value.
+  static uint32_t hashNumber(FJValueType type, uint64_t bits) noexcept;
+  // Slot looked at by probe i (0..3) for a value.
+  static size_t slotFor(uint32_t hash, size_t length, FJValueType type, size_t probe) noexcept {
+    return (hash + probe * (length + type + 3)) & (kSlots - 1);
+  }
+
+  const FJTokenCacheItem& item(size_t slot) const noexcept { return items_[slot]; }
+  uint8_t age(size_t slot) const noexcept { return age_[slot]; }
+
+ private:
+  bool matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept;
+  static kit::Ref<kit::Object> makeObject(const FJTokenValue& value);
+  void stepAgeing() noexcept;
+
+  std::unique_ptr<FJTokenCacheItem[]> items_;
+  uint32_t prngLfsr_ = 1;
+  uint8_t age_[kSlots] = {};
+};
+
+}  // namespace tolva

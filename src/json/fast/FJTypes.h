@@ -1,0 +1,62 @@
+#pragma once
+// Option flags, error keys and limits shared by the fast JSON decoder and
+// serializer.
+
+#include <cstddef>
+
+namespace kit {
+class Object;
+}
+
+namespace tolva {
+
+// Error reports of both directions live in one domain with one code; the
+// details are in the user info.
+inline constexpr const char* FJErrorDomain = "FJErrorDomain";
+inline constexpr long FJErrorCode = -1;
+inline constexpr const char* FJAtIndexKey = "FJAtIndexKey";
+inline constexpr const char* FJLineNumberKey = "FJLineNumberKey";
+
+using FJParseOptionFlags = unsigned;
+enum : FJParseOptionFlags {
+  FJParseOptionNone = 0,
+  FJParseOptionAcceptComments = 1,
+  FJParseOptionUnicodeLineBreaks = 2,
+  FJParseOptionReplaceBadUnicode = 4,
+  FJParseOptionAllowTrailingText = 8,
+  FJParseOptionValidFlags = 15,
+};
+
+using FJSerializeOptionFlags = unsigned;
+enum : FJSerializeOptionFlags {
+  FJSerializeOptionNone = 0,
+  FJSerializeOptionPretty = 1,
+  FJSerializeOptionEscapeNonASCII = 2,
+  FJSerializeOptionEscapeSlash = 16,
+  FJSerializeOptionValidFlags = 19,
+};
+
+using FJEncodeOptionType = unsigned;
+enum : FJEncodeOptionType {
+  FJEncodeOptionAsTypeMask = 7,
+  FJEncodeOptionToData = 1,
+  FJEncodeOptionToString = 2,
+  FJEncodeOptionCollectionObj = 8,
+  FJEncodeOptionStringObj = 16,
+  FJEncodeOptionStringObjTrimQuotes = 32,
+};
+
+// Deeper nesting is refused by the parser and the writer with an error of its
+// own, so hostile input or a cyclic object graph cannot exhaust the stack.
+inline constexpr size_t FJDefaultMaxDepth = 512;
+
+// State of a fast enumeration: the caller zeroes it before the first call and
+// hands it back unchanged; the collection advances it. mutationsPtr points at
+// the collection's mutation counter so the caller can detect changes.
+struct FJFastEnumerationState {
+  unsigned long state = 0;
+  kit::Object** itemsPtr = nullptr;
+  const unsigned long* mutationsPtr = nullptr;
+};
+
+}  // namespace tolva

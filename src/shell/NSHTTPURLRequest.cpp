@@ -1,0 +1,7 @@
+#include "shell/NSHTTPURLRequest.h"
+
+namespace tolva::NSHTTPURLRequest {
+
+bool allowsAnyHTTPSCertificateForHost(const std::string&) { return false; }
+
+}  // namespace tolva::NSHTTPURLRequest

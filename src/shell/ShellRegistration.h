@@ -1,0 +1,19 @@
+#pragma once
+// Explicit registration of what the shell offers by name (a static
+// library's unreferenced registration objects would be dropped by the
+// linker). Called at start by the program and by the tests.
+
+#include "kit/foundation/ClassRegistry.h"
+
+namespace tolva {
+
+// The interface files "MainWindow" (the main window and the application
+// delegate), "VeskWebViewController", "VeskWebViewController~iphone",
+// "VeskViewComponents" and "VeskViewComponents~iphone".
+void registerShellInterfaceFiles();
+
+// The settings buttons that clear stored data, as class functions of
+// "VeskWebAppDelegate" (each under its action name and its first keyword).
+void registerShellClasses(kit::ClassRegistry& registry);
+
+}  // namespace tolva

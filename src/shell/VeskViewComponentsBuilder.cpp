@@ -1,0 +1,198 @@
+#include "shell/VeskViewComponentsBuilder.h"
+
+#include <functional>
+
+#include "kit/ui/Toolbar.h"
+#include "shell/LocalizedText.h"
+#include "shell/VeskWebView.h"
+
+namespace tolva {
+namespace {
+
+using kit::Rect;
+using kit::View;
+constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
+                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
+
+template <class T>
+kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
+  kit::Ref<T> v = ctx.make<T>();
+  v->setFrame(frame);
+  v->setAutoresizingMask(mask);
+  parent->addSubview(v.get());
+  return v;
+}
+
+// Controls reach the page weakly: a control kept alive elsewhere (the first
+// responder, a bar in a popover) must not call into a page that is gone.
+using PageCall = std::function<void(VeskWebView&)>;
+
+kit::Control::Action toPage(VeskWebView* page, PageCall call) {
+  kit::WeakRef<VeskWebView> weak(page);
+  return [weak, call](kit::Control&) {
+    if (kit::Ref<VeskWebView> p = weak.lock()) call(*p);
+  };
+}
+
+kit::Ref<kit::BarButtonItem> item(kit::BarButtonItem::SystemItem system, VeskWebView* page, const char* name,
+                                  PageCall call) {
+  kit::WeakRef<VeskWebView> weak(page);
+  return kit::BarButtonItem::withSystemItem(system, name, [weak, call](kit::BarButtonItem&) {
+    if (kit::Ref<VeskWebView> p = weak.lock()) call(*p);
+  });
+}
+
+kit::Ref<kit::BarButtonItem> titled(const char* title, VeskWebView* page, const char* name, PageCall call) {
+  kit::WeakRef<VeskWebView> weak(page);
+  return kit::BarButtonItem::withTitle(LocalizedText::localized(title), kit::BarButtonItem::Style::Plain, name,
+                                       [weak, call](kit::BarButtonItem&) {
+                                         if (kit::Ref<VeskWebView> p = weak.lock()) call(*p);
+                                       });
+}
+
+}  // namespace
+
+void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
+  const double W = pad ? 1024 : 320;
+  const double H = pad ? 598 : 360;
+  kit::Ref<VeskWebView> page = ctx.makeTopLevel<VeskWebView>(Rect(0, 0, W, H));
+  VeskWebView* p = page.get();
+  p->setAutoresizingMask(63);
+  p->setClipsToBounds(true);
+  p->setBackgroundColor(kit::Color::blackColor());
+
+  // Bar items.
+  p->btnPrev_ = item(kit::BarButtonItem::SystemItem::Rewind, p, "onPrev", [](VeskWebView& v) { v.onPrev(); });
+  p->btnNext_ = item(kit::BarButtonItem::SystemItem::FastForward, p, "onNext", [](VeskWebView& v) { v.onNext(); });
+  p->btnAction_ = item(kit::BarButtonItem::SystemItem::Action, p, "onAction:", [](VeskWebView& v) { v.onAction(); });
+  p->btnEzCommand_ = titled("Command", p, "onEasyCommand:", [](VeskWebView& v) { v.onEasyCommand(); });
+  p->readerBtn_ = titled("Reader", p, "onReader:", [](VeskWebView& v) { v.onReader(); });
+  p->bookmarkBtn_ =
+      item(kit::BarButtonItem::SystemItem::Bookmarks, p, "onBookmark:", [](VeskWebView& v) { v.onBookmark(); });
+  auto space = [] { return kit::BarButtonItem::withSystemItem(kit::BarButtonItem::SystemItem::FlexibleSpace); };
+
+  // Top bar: the address group and the search group (with the title on phones).
+  const double topH = pad ? 44 : 60;
+  const double fieldsY = pad ? 7 : 24;
+  p->toolBarView1_ = place<View>(ctx, p, Rect(0, 0, W, topH), FW | FB);
+  View* top = p->toolBarView1_.get();
+  p->urlBaseView_ = place<View>(ctx, top, Rect(0, 0, W, topH), FW | FH);
+  double leftX = 6;
+  if (pad) {
+    kit::Ref<kit::Toolbar> nav = place<kit::Toolbar>(ctx, top, Rect(0, 0, 190, 44), FR);
+    nav->setBarStyle(kit::BarStyle::Black);
+    nav->setItems({p->btnPrev_, p->btnNext_, p->btnAction_, p->btnEzCommand_});
+    leftX = 196;
+  } else {
+    p->title_ = place<kit::Label>(ctx, top, Rect(0, 2, W, 18), FW);
+  }
+  const double searchW = pad ? 240 : 96;
+  const double lockW = pad ? 36 : 0;
+  const double leftW = W - leftX - searchW - lockW - 12;
+  p->header_left_ = place<View>(ctx, top, Rect(leftX, fieldsY, leftW, 30), FW);
+  p->header_left_placeHolder_ = place<View>(ctx, top, Rect(leftX, fieldsY, leftW, 30), FW);
+  p->header_left_placeHolder_->setHidden(true);
+  View* left = p->header_left_.get();
+  p->faviconView_ = place<kit::ImageView>(ctx, left, Rect(4, 7, 16, 16), FR);
+  p->urlField_ = place<kit::TextField>(ctx, left, Rect(24, 0, leftW - 56, 30), FW);
+  p->urlField_->setBorderStyle(kit::TextField::BorderStyle::RoundedRect);
+  p->urlField_->setKeyboardType(kit::KeyboardType::URL);
+  p->urlField_->setPlaceholder(LocalizedText::localized("Go to this address"));
+  p->urlField_->setDelegate(p);
+  p->activity_ = place<kit::ActivityIndicatorView>(ctx, left, Rect(leftW - 54, 5, 20, 20), FL);
+  p->btnStopRefresh_ = place<kit::Button>(ctx, left, Rect(leftW - 30, 0, 30, 30), FL);
+  p->btnStopRefresh_->addTarget("onStopReload", kit::Control::TouchUpInside,
+                                toPage(p, [](VeskWebView& v) { v.onStopReload(); }));
+
+  const double rightX = leftX + leftW + 6;
+  p->header_right_ = place<View>(ctx, top, Rect(rightX, fieldsY, searchW, 30), FL);
+  p->header_right_placeHolder_ = place<View>(ctx, top, Rect(rightX, fieldsY, searchW, 30), FL);
+  p->header_right_placeHolder_->setHidden(true);
+  p->searchField_ = place<kit::TextField>(ctx, p->header_right_.get(), Rect(0, 0, searchW, 30), FW);
+  p->searchField_->setBorderStyle(kit::TextField::BorderStyle::RoundedRect);
+  p->searchField_->setDelegate(p);
+
+  p->btnRotationLock_ =
+      place<kit::Button>(ctx, pad ? top : p, pad ? Rect(W - 36, 7, 30, 30) : Rect(W - 34, 64, 30, 30), FL);
+  p->btnRotationLock_->addTarget("onToggleLockRotation:", kit::Control::TouchUpInside,
+                                 toPage(p, [](VeskWebView& v) { v.onToggleLockRotation(); }));
+
+  // While a field is edited it grows to this frame, with a button that ends the editing.
+  p->textFieldZoomPlaceHolder_ = place<View>(ctx, top, Rect(leftX, fieldsY, W - leftX - 48, 30), FW);
+  p->textFieldZoomPlaceHolder_->setHidden(true);
+  p->textFieldZoomCloseBtn_ = place<kit::Button>(ctx, top, Rect(W - 40, fieldsY, 34, 30), FL);
+  p->textFieldZoomCloseBtn_->setHidden(true);
+  p->textFieldZoomCloseBtn_->addTarget("onExitSearchInput:", kit::Control::TouchUpInside,
+                                       toPage(p, [](VeskWebView& v) { v.onExitSearchInput(); }));
+
+  // The web view's place: under the top bar and above the bottom bar; with
+  // the address bar scrolling away (tablets), over the whole upper part.
+  const double bottomH = 44;
+  p->placeholderView_ = place<View>(ctx, p, Rect(0, topH, W, H - topH - bottomH), FW | FH);
+  p->placeholderView_->setHidden(true);
+  if (pad) {
+    p->placeholderViewWithEmbeddedUrlBar_ = place<View>(ctx, p, Rect(0, 0, W, H - bottomH), FW | FH);
+    p->placeholderViewWithEmbeddedUrlBar_->setHidden(true);
+  }
+  p->progressBoundary_ = place<View>(ctx, p, Rect(0, topH, W, 3), FW | FB);
+  p->progressBoundary_->setBackgroundColor(kit::Color::blueColor());
+  p->progressBoundary_->setHidden(true);
+  p->pullDownToRefreshLabel_ = place<kit::Label>(ctx, p, Rect(0, topH, W, 30), FW | FB);
+  p->pullDownToRefreshLabel_->setText(LocalizedText::localized("Pull down to reload"));
+  p->pullDownToRefreshLabel_->setTextAlignment(kit::TextAlignment::Center);
+  p->pullDownToRefreshLabel_->setHidden(true);
+
+  // Bottom bar.
+  p->toolBarView2_ = place<View>(ctx, p, Rect(0, H - bottomH, W, bottomH), FW | FT);
+  View* bottom = p->toolBarView2_.get();
+  kit::Ref<kit::Toolbar> tools = place<kit::Toolbar>(ctx, bottom, Rect(0, 0, W, bottomH), FW);
+  tools->setBarStyle(kit::BarStyle::Black);
+  if (pad) {
+    tools->setItems({p->readerBtn_, space(), p->bookmarkBtn_});
+    p->title_ = place<kit::Label>(ctx, bottom, Rect(120, 12, W - 240, 20), FW);
+  } else {
+    tools->setItems({p->btnPrev_, space(), p->btnNext_, space(), p->btnAction_, space(), p->btnEzCommand_, space(),
+                     p->readerBtn_, space(), p->bookmarkBtn_});
+  }
+  p->title_->setTextAlignment(kit::TextAlignment::Center);
+  p->title_->setTextColor(kit::Color::whiteColor());
+  p->btnPrivate_ =
+      place<kit::Button>(ctx, pad ? bottom : p, pad ? Rect(W - 84, 7, 30, 30) : Rect(W - 34, 100, 30, 30), FL);
+  p->btnPrivate_->addTarget("onPrivateMode", kit::Control::TouchUpInside,
+                            toPage(p, [](VeskWebView& v) { v.onPrivateMode(); }));
+
+  // Floating controls of full screen.
+  double fx = W - (pad ? 50 : 40);
+  double fs = pad ? 40 : 32;
+  p->btnFullscreenExit_ = place<kit::Button>(ctx, p, Rect(fx, topH + 16, fs, fs), FL | FB);
+  p->btnFullscreenPrev_ = place<kit::Button>(ctx, p, Rect(fx, topH + 24 + fs, fs, fs), FL | FB);
+  p->btnFullscreenNext_ = place<kit::Button>(ctx, p, Rect(fx, topH + 32 + 2 * fs, fs, fs), FL | FB);
+  for (kit::Button* b : {p->btnFullscreenExit_.get(), p->btnFullscreenPrev_.get(), p->btnFullscreenNext_.get()})
+    b->setHidden(true);
+  p->btnFullscreenExit_->addTarget("onFullScreen:", kit::Control::TouchUpInside,
+                                   toPage(p, [](VeskWebView& v) { v.onFullScreen(); }));
+  p->btnFullscreenPrev_->addTarget("onPrev", kit::Control::TouchUpInside,
+                                   toPage(p, [](VeskWebView& v) { v.onPrev(); }));
+  p->btnFullscreenNext_->addTarget("onNext", kit::Control::TouchUpInside,
+                                   toPage(p, [](VeskWebView& v) { v.onNext(); }));
+
+  // The text-size popup.
+  p->vwFontPopup_ = place<View>(ctx, p, Rect(W / 2 - 100, topH + 10, 200, 44), FL | FR | FB);
+  p->vwFontPopup_->setHidden(true);
+  p->btnFontDecrease_ = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(4, 4, 60, 36), FR);
+  p->btnFontReset_ = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(70, 4, 60, 36), FL | FR);
+  p->btnFontIncrease_ = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(136, 4, 60, 36), FL);
+  p->btnFontDecrease_->addTarget("onFontDerease:", kit::Control::TouchUpInside,
+                                 toPage(p, [](VeskWebView& v) { v.onFontDerease(); }));
+  p->btnFontReset_->addTarget("onFontReset:", kit::Control::TouchUpInside,
+                              toPage(p, [](VeskWebView& v) { v.onFontReset(); }));
+  p->btnFontIncrease_->addTarget("onFontIncrease:", kit::Control::TouchUpInside,
+                                 toPage(p, [](VeskWebView& v) { v.onFontIncrease(); }));
+
+  // The suggestion list under the fields.
+  p->resultTableView_ =
+      place<kit::ScrollView>(ctx, p, Rect(pad ? leftX : 0, topH, pad ? 420 : W, pad ? 320 : 200), pad ? FB : FW | FB);
+  p->resultTableView_->setHidden(true);
+}
+
+}  // namespace tolva

@@ -1,0 +1,230 @@
+#include "shell/VeskWebViewControllerBuilder.h"
+
+#include <functional>
+
+#include "shell/LocalizedText.h"
+#include "shell/VeskWebViewController.h"
+
+namespace tolva {
+namespace {
+
+using kit::Rect;
+using kit::View;
+constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
+                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
+
+template <class T>
+kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
+  kit::Ref<T> v = ctx.make<T>();
+  v->setFrame(frame);
+  v->setAutoresizingMask(mask);
+  parent->addSubview(v.get());
+  return v;
+}
+
+// Controls reach the controller weakly: the window may keep a control
+// alive after the controller is gone.
+using Call = std::function<void(VeskWebViewController&, kit::Control&)>;
+
+void connect(kit::Control* control, VeskWebViewController* owner, const char* name, unsigned events, Call call) {
+  if (!owner) return;
+  kit::WeakRef<VeskWebViewController> weak(owner);
+  control->addTarget(name, events, [weak, call](kit::Control& sender) {
+    if (kit::Ref<VeskWebViewController> c = weak.lock()) call(*c, sender);
+  });
+}
+
+void connectTip(VeskTouchPropagatingUIButton* tip, VeskWebViewController* owner) {
+  auto asTip = [](kit::Control& c) { return dynamic_cast<VeskTouchPropagatingUIButton*>(&c); };
+  connect(tip, owner, "onTouchBookmarkTip:", kit::Control::TouchDown,
+          [asTip](VeskWebViewController& c, kit::Control& s) { c.onTouchBookmarkTip(asTip(s)); });
+  connect(tip, owner, "onTouchEndBookmarkTip:", kit::Control::TouchUpInside | kit::Control::TouchUpOutside,
+          [asTip](VeskWebViewController& c, kit::Control& s) { c.onTouchEndBookmarkTip(asTip(s)); });
+  connect(tip, owner, "onTouchCancelBookmarkTip:", kit::Control::TouchCancel,
+          [asTip](VeskWebViewController& c, kit::Control& s) { c.onTouchCancelBookmarkTip(asTip(s)); });
+}
+
+kit::Ref<kit::Button> titledButton(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask,
+                                   const char* title) {
+  kit::Ref<kit::Button> b = place<kit::Button>(ctx, parent, frame, mask);
+  b->setTitle(LocalizedText::localized(title));
+  return b;
+}
+
+}  // namespace
+
+void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
+  auto* c = ctx.ownerAs<VeskWebViewController>();
+  const double W = pad ? 1024 : 320;
+  const double H = pad ? 748 : 460;
+  const double bigStrip = pad ? 150 : 100;  // with screenshots
+  const double smallStrip = pad ? 44 : 36;  // titles only
+  const double rowButton = smallStrip;
+
+  kit::Ref<View> root = ctx.makeTopLevel<View>(Rect(0, 0, W, H));
+  root->setAutoresizingMask(FW | FH);
+  root->setBackgroundColor(kit::Color::blackColor());
+  if (c) c->setView(root.get());
+
+  // Frame templates of the content area, and the area itself.
+  kit::Ref<View> normal = place<View>(ctx, root.get(), Rect(0, 0, W, H - bigStrip), FW | FH);
+  kit::Ref<View> full = place<View>(ctx, root.get(), Rect(0, 0, W, H - smallStrip), FW | FH);
+  kit::Ref<View> full2 = place<View>(ctx, root.get(), Rect(0, 0, W, H), FW | FH);
+  for (View* t : {normal.get(), full.get(), full2.get()}) t->setHidden(true);
+  kit::Ref<View> contents = place<View>(ctx, root.get(), normal->frame(), FW | FH);
+  contents->setClipsToBounds(true);
+  kit::Ref<View> contents2 = place<View>(ctx, root.get(), Rect(W / 2, 0, W / 2, H - bigStrip), FL | FW | FH);
+  contents2->setHidden(true);
+
+  // The tab strip at the bottom: the button rows of the two sizes on the
+  // left, the strip in the middle, the screen's own buttons on the right.
+  kit::Ref<View> stripBg = place<View>(ctx, root.get(), Rect(0, H - bigStrip, W, bigStrip), FW | FT);
+  stripBg->setBackgroundColor(kit::Color::darkGrayColor());
+  const double rowsW = pad ? 100 : 2 * rowButton;
+  const double toolsW = 3 * rowButton;
+  kit::Ref<View> big = place<View>(ctx, stripBg.get(), Rect(0, 0, rowsW, bigStrip), FR | FH);
+  kit::Ref<View> small = place<View>(ctx, stripBg.get(), Rect(0, 0, rowsW, smallStrip), FR | FB);
+  small->setHidden(true);
+  kit::Ref<VeskMultiTabView> strip =
+      place<VeskMultiTabView>(ctx, stripBg.get(), Rect(rowsW, 0, W - rowsW - toolsW, bigStrip), FW | FH);
+
+  kit::Ref<kit::Button> newPage1 = titledButton(ctx, big.get(), Rect(4, 4, rowsW - 8, bigStrip / 2 - 6), FH, "New");
+  kit::Ref<kit::Button> collapse =
+      titledButton(ctx, big.get(), Rect(4, bigStrip / 2 + 2, rowsW / 2 - 6, bigStrip / 2 - 6), FT, "Smaller");
+  collapse->setSelected(true);  // a selected sender asks for the small strip
+  kit::Ref<kit::Button> close1 =
+      titledButton(ctx, big.get(), Rect(rowsW / 2 + 2, bigStrip / 2 + 2, rowsW / 2 - 6, bigStrip / 2 - 6), FT, "Close");
+  kit::Ref<kit::Button> newPage2 = titledButton(ctx, small.get(), Rect(0, 0, rowButton, smallStrip), FR, "New");
+  kit::Ref<kit::Button> expand =
+      titledButton(ctx, small.get(), Rect(rowButton, 0, rowButton, smallStrip), FR, "Larger");
+
+  kit::Ref<View> tools = place<View>(ctx, stripBg.get(), Rect(W - toolsW, 0, toolsW, smallStrip), FL | FB);
+  kit::Ref<kit::Button> trackPadBtn = titledButton(ctx, tools.get(), Rect(0, 0, rowButton, rowButton), FL, "Pad");
+  trackPadBtn->setSelected(true);  // selected while the trackpads are on
+  kit::Ref<kit::Button> dualBtn = titledButton(ctx, tools.get(), Rect(rowButton, 0, rowButton, rowButton), FL, "Dual");
+  kit::Ref<kit::Button> settingsBtn =
+      titledButton(ctx, tools.get(), Rect(2 * rowButton, 0, rowButton, rowButton), FL, "Settings");
+
+  // Docks: a dial with its pull tab, mostly outside the screen until pulled.
+  const double slide = VeskWebViewController::kDockSlide;
+  const double tipW = 30;
+  const double dockW = slide + tipW;
+  const double dialH = pad ? 300 : 200;
+  const double dockY = pad ? 120 : 60;
+  kit::Ref<View> dock = place<View>(ctx, root.get(), Rect(W - tipW, dockY, dockW, dialH), FL | FT | FB);
+  kit::Ref<VeskJogDialView> dial = place<VeskJogDialView>(ctx, dock.get(), Rect(tipW, 0, slide, dialH), FH);
+  dial->setUserInteractionEnabled(false);
+  kit::Ref<VeskTouchPropagatingUIButton> tip1 =
+      place<VeskTouchPropagatingUIButton>(ctx, dock.get(), Rect(0, dialH / 2 - 30, tipW, 60), FT | FB);
+  tip1->setTag(0);
+  tip1->setPropagatingView(dial.get());
+
+  kit::Ref<View> dock2 = place<View>(ctx, root.get(), Rect(-slide, dockY, dockW, dialH), FR | FT | FB);
+  dock2->setHidden(true);  // shown in dual mode
+  kit::Ref<VeskJogDialView> dial2 = place<VeskJogDialView>(ctx, dock2.get(), Rect(0, 0, slide, dialH), FH);
+  dial2->setUserInteractionEnabled(false);
+  kit::Ref<VeskTouchPropagatingUIButton> tip2 =
+      place<VeskTouchPropagatingUIButton>(ctx, dock2.get(), Rect(slide, dialH / 2 - 30, tipW, 60), FT | FB);
+  tip2->setTag(1);
+  tip2->setPropagatingView(dial2.get());
+  tip2->setHidden(true);
+
+  const double brightH = pad ? 140 : 100;
+  kit::Ref<View> brightness =
+      place<View>(ctx, root.get(), Rect(W - tipW, dockY + dialH + 20, dockW, brightH), FL | FT | FB);
+  kit::Ref<VeskJogDialView> brightDial =
+      place<VeskJogDialView>(ctx, brightness.get(), Rect(tipW, 0, slide, brightH), FH);
+  brightDial->setUserInteractionEnabled(false);
+  kit::Ref<VeskTouchPropagatingUIButton> tip3 =
+      place<VeskTouchPropagatingUIButton>(ctx, brightness.get(), Rect(0, brightH / 2 - 30, tipW, 60), FT | FB);
+  tip3->setTag(2);
+  tip3->setPropagatingView(brightDial.get());
+
+  // The dial's item label, the info box and the dimming overlay.
+  const double labelW = pad ? 400 : 280;
+  kit::Ref<View> labelBox = place<View>(ctx, root.get(), Rect((W - labelW) / 2, 40, labelW, 40), FL | FR | FB);
+  labelBox->setHidden(true);
+  kit::Ref<kit::Label> label = place<kit::Label>(ctx, labelBox.get(), Rect(0, 0, labelW, 40), FW | FH);
+  const double boxW = pad ? 240 : 200;
+  kit::Ref<VeskInfoBoxView> info =
+      place<VeskInfoBoxView>(ctx, root.get(), Rect((W - boxW) / 2, pad ? 220 : 140, boxW, 120), FL | FR | FT | FB);
+  kit::Ref<View> overlay = place<View>(ctx, root.get(), Rect(0, 0, W, H), FW | FH);
+  overlay->setBackgroundColor(kit::Color::blackColor());
+  overlay->setAlpha(0);
+  overlay->setUserInteractionEnabled(false);
+  overlay->setHidden(true);
+
+  // Trackpads: the right one drives the single (or right) pane.
+  const double padSize = pad ? 150 : 100;
+  const double padY = H - bigStrip - padSize - 20;
+  kit::Ref<VeskTrackPadView> trackPad =
+      place<VeskTrackPadView>(ctx, root.get(), Rect(W - padSize - 40, padY, padSize, padSize), FL | FT);
+  kit::Ref<VeskTrackPadView> trackPad2 =
+      place<VeskTrackPadView>(ctx, root.get(), Rect(40, padY, padSize, padSize), FR | FT);
+  trackPad2->setTag(1);
+  trackPad2->setHidden(true);
+
+  // Touch areas over the two halves of the status bar (placed in the window later).
+  kit::Ref<kit::Button> statusLeft = ctx.make<kit::Button>();
+  kit::Ref<kit::Button> statusRight = ctx.make<kit::Button>();
+
+  strip->setContentsHolder(contents.get());
+  strip->setTrackPad(trackPad.get());
+  strip->setTrackPad2(trackPad2.get());
+  strip->setInfoBox(info.get());
+
+  if (!c) return;
+  c->multiTab_ = strip;
+  c->multiTabBg_ = stripBg;
+  c->contentsHolder_ = contents;
+  c->contentsHolder2_ = contents2;
+  c->fullContentsHolder_ = full;
+  c->fullContentsHolder2_ = full2;
+  c->normalContentsHolder_ = normal;
+  c->faviLabelContainer_ = labelBox;
+  c->faviLabel_ = label;
+  c->faviDock_ = dock;
+  c->faviDock2_ = dock2;
+  c->brightnessDock_ = brightness;
+  c->trackPadBtn_ = trackPadBtn;
+  c->dualViewBtn_ = dualBtn;
+  c->faviDial_ = dial;
+  c->faviDial2_ = dial2;
+  c->infoBox_ = info;
+  c->faviDockTip1_ = tip1;
+  c->faviDockTip2_ = tip2;
+  c->brightnessDockTip_ = tip3;
+  c->overlay_ = overlay;
+  c->bigButtons_ = big;
+  c->smallButtons_ = small;
+  c->trackPad_ = trackPad;
+  c->trackPad2_ = trackPad2;
+  c->newPageBtn1_ = newPage1;
+  c->newPageBtn2_ = newPage2;
+  c->statusBtnLeft_ = statusLeft;
+  c->statusBtnRight_ = statusRight;
+  dial->setDelegate(c);
+  dial2->setDelegate(c);
+
+  for (kit::Button* b : {newPage1.get(), newPage2.get()})
+    connect(b, c, "onNewPage:", kit::Control::TouchUpInside,
+            [](VeskWebViewController& vc, kit::Control& s) { vc.onNewPage(&s); });
+  for (kit::Button* b : {collapse.get(), expand.get()})
+    connect(b, c, "onToggleTab:", kit::Control::TouchUpInside,
+            [](VeskWebViewController& vc, kit::Control& s) { vc.onToggleTab(dynamic_cast<kit::Button*>(&s)); });
+  connect(close1.get(), c, "onClosePage:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control&) { vc.onClosePage(); });
+  connect(trackPadBtn.get(), c, "onToggleTrackPad:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control&) { vc.onToggleTrackPad(); });
+  connect(dualBtn.get(), c, "onDualMode:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control& s) { vc.onDualMode(dynamic_cast<kit::Button*>(&s)); });
+  connect(settingsBtn.get(), c, "onSettings:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control&) { vc.onSettings(); });
+  for (VeskTouchPropagatingUIButton* t : {tip1.get(), tip2.get(), tip3.get()}) connectTip(t, c);
+  connect(statusLeft.get(), c, "onStatusBar:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control&) { vc.onStatusBar(false); });
+  connect(statusRight.get(), c, "onStatusBar:", kit::Control::TouchUpInside,
+          [](VeskWebViewController& vc, kit::Control&) { vc.onStatusBar(true); });
+}
+
+}  // namespace tolva

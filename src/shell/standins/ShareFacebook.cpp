@@ -1,0 +1,7 @@
+#include "shell/standins/ShareFacebook.h"
+
+namespace tolva {
+
+bool ShareFacebook::handleOpenURL(const kit::URL*) { return false; }
+
+}  // namespace tolva

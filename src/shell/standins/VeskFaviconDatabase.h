@@ -1,0 +1,29 @@
+#pragma once
+// Stand-in for the favicon store: it has no icons yet, so every site counts
+// as one without a stored icon and no image is given. The real store (icon
+// files in the caches folder, fetched in the background) replaces it.
+
+#include <string>
+
+#include "kit/foundation/Object.h"
+#include "kit/ui/Image.h"
+
+namespace tolva {
+
+class VeskFaviconDatabase : public kit::Object {
+ public:
+  VeskFaviconDatabase() = default;
+  static VeskFaviconDatabase* getSharedInstance();
+
+  // Whether an icon is stored for the URL's site.
+  bool checkFavicon(const std::string& url) const;
+  // The image to show for the URL; null while none is known.
+  kit::Ref<kit::Image> getFavicon(const std::string& url);
+  kit::Ref<kit::Image> getCancelFavicon() { return nullptr; }
+  kit::Ref<kit::Image> getHistoryFavicon() { return nullptr; }
+  kit::Ref<kit::Image> getFolderFavicon() { return nullptr; }
+
+  std::string className() const override { return "VeskFaviconDatabase"; }
+};
+
+}  // namespace tolva

@@ -1,0 +1,310 @@
+// The main screen's modes as a user switches them: tab-strip size, dual
+// pane, trackpads, rotation lock, full screen, and the new-tab button.
+
+#include "kit/foundation/Number.h"
+#include "kit/ui/Layer.h"
+#include "kit/ui/LongPressGestureRecognizer.h"
+#include "shell/MyUIViewController.h"
+#include "shell/UIViewAnimated.h"
+#include "ShellTest.h"
+
+using namespace tolva;
+
+namespace {
+
+class MainScreenTest : public shelltest::ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    VeskAnalytics_noReview();
+  }
+  static void VeskAnalytics_noReview() { defaults().setInteger(5, "ana_remind_counter"); }
+
+  // The value the file holds after a save, read afresh.
+  static kit::Ref<kit::Object> saved(const char* key) {
+    kit::Ref<kit::UserDefaults> file = kit::make<kit::UserDefaults>(defaults().path());
+    return file->objectForKey(key);
+  }
+  static bool savedBool(const char* key) {
+    kit::Ref<kit::Object> v = saved(key);
+    auto* n = kit::cast<kit::Number>(v);
+    return n && n->boolValue();
+  }
+  kit::Button* buttonTitled(kit::View* in, const std::string& title) {
+    if (auto* b = dynamic_cast<kit::Button*>(in))
+      if (b->titleForState(kit::Control::Normal) == title) return b;
+    for (auto& v : in->subviews())
+      if (kit::Button* found = buttonTitled(v.get(), title)) return found;
+    return nullptr;
+  }
+  kit::Button* mainButton(const std::string& title) { return buttonTitled(controller()->view(), title); }
+};
+
+TEST_F(MainScreenTest, TabStripSizeTogglesAndIsRemembered) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  EXPECT_FALSE(c->bSmallTab());
+  EXPECT_EQ(c->contentsHolder()->frame(), c->normalContentsHolder()->frame());
+  EXPECT_TRUE(tabs()->showScreenShots());
+
+  kit::Button* smaller = mainButton("Smaller");
+  ASSERT_TRUE(smaller);
+  smaller->tap();
+  EXPECT_TRUE(c->bSmallTab());
+  EXPECT_TRUE(c->bigButtons()->isHidden());
+  EXPECT_FALSE(c->smallButtons()->isHidden());
+  EXPECT_FALSE(tabs()->showScreenShots());
+  EXPECT_EQ(c->contentsHolder()->frame(), c->fullContentsHolder()->frame());
+  kit::Rect full = c->fullContentsHolder()->frame();
+  EXPECT_EQ(c->multiTabBg()->frame(),
+            kit::Rect(0, full.maxY(), full.width(), c->view()->frame().height() - full.maxY()));
+  EXPECT_EQ(c->infoBox()->text(), "Hide screenshots");
+  EXPECT_EQ(c->infoBox()->image(), VeskInfoBoxView::sharedHideScreenshotIcon());
+  EXPECT_EQ(kit::ViewAnimation::history().back().name, "zoomin_webview");
+  EXPECT_TRUE(saved("opt_expand_tab"));
+  EXPECT_FALSE(savedBool("opt_expand_tab"));
+
+  mainButton("Larger")->tap();
+  EXPECT_FALSE(c->bSmallTab());
+  EXPECT_EQ(c->contentsHolder()->frame(), c->normalContentsHolder()->frame());
+  EXPECT_TRUE(tabs()->showScreenShots());
+  EXPECT_EQ(c->infoBox()->text(), "Show screenshots");
+  EXPECT_TRUE(savedBool("opt_expand_tab"));
+}
+
+TEST_F(MainScreenTest, ACollapsedStripComesBackCollapsedWithoutRewritingTheKey) {
+  defaults().setBool(false, "opt_expand_tab");
+  ASSERT_TRUE(launch());
+  EXPECT_TRUE(controller()->bSmallTab());
+  EXPECT_FALSE(tabs()->showScreenShots());
+  EXPECT_EQ(controller()->infoBox()->text(), "");  // no message without a sender
+}
+
+TEST_F(MainScreenTest, DualPaneShowsTheNextTabAndTheLeftDialUnlessDialsAreOff) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  kit::Button* dual = c->dualViewBtn();
+  dual->tap();
+  EXPECT_TRUE(dual->isSelected());
+  EXPECT_TRUE(tabs()->isDual());
+  EXPECT_EQ(tabs()->curSel2(), 1);
+  ASSERT_EQ(tabs()->tabCount(), 2);  // a fresh tab for the right pane
+  EXPECT_EQ(page(1)->superview(), c->contentsHolder());
+  EXPECT_FALSE(c->trackPad2()->isHidden());  // follows the right pad
+  EXPECT_FALSE(c->faviDock2()->isHidden());
+  EXPECT_FALSE(c->faviDockTip2()->isHidden());
+  EXPECT_EQ(c->infoBox()->text(), "Dual-window mode");
+  EXPECT_LT(page(0)->frame().maxX(), page(1)->frame().x());
+
+  dual->tap();
+  EXPECT_FALSE(tabs()->isDual());
+  EXPECT_TRUE(c->trackPad2()->isHidden());
+  EXPECT_TRUE(c->faviDock2()->isHidden());
+  EXPECT_EQ(c->infoBox()->text(), "Single-window mode");
+  EXPECT_EQ(page(1)->superview(), nullptr);
+  EXPECT_EQ(page(0)->frame(), c->contentsHolder()->bounds());
+
+  defaults().setBool(false, "opt_show_jogdials");
+  c->onDualMode(nullptr);
+  EXPECT_TRUE(tabs()->isDual());
+  EXPECT_TRUE(c->faviDock2()->isHidden());
+  EXPECT_TRUE(c->faviDockTip2()->isHidden());
+}
+
+TEST_F(MainScreenTest, TrackpadsToggleAndFollowThePanes) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  EXPECT_FALSE(c->trackPad()->isHidden());
+  EXPECT_TRUE(c->trackPad2()->isHidden());
+  EXPECT_EQ(c->trackPad2()->tag(), 1);
+
+  c->trackPadBtn()->tap();
+  EXPECT_TRUE(c->trackPad()->isHidden());
+  EXPECT_TRUE(c->trackPad2()->isHidden());
+  EXPECT_FALSE(c->trackPadBtn()->isSelected());
+  EXPECT_EQ(c->infoBox()->text(), "Trackpad disabled");
+  EXPECT_TRUE(saved("opt_show_trackpad"));
+  EXPECT_FALSE(savedBool("opt_show_trackpad"));
+
+  // Entering dual with the pads off keeps the left one off too.
+  c->onDualMode(nullptr);
+  EXPECT_TRUE(c->trackPad2()->isHidden());
+
+  c->trackPadBtn()->tap();
+  EXPECT_FALSE(c->trackPad()->isHidden());
+  EXPECT_FALSE(c->trackPad2()->isHidden());
+  EXPECT_EQ(c->infoBox()->text(), "Trackpad enabled");
+  EXPECT_TRUE(savedBool("opt_show_trackpad"));
+
+  // Single pane: only the right one comes back.
+  c->onDualMode(nullptr);
+  c->trackPadBtn()->tap();
+  c->trackPadBtn()->tap();
+  EXPECT_FALSE(c->trackPad()->isHidden());
+  EXPECT_TRUE(c->trackPad2()->isHidden());
+}
+
+TEST_F(MainScreenTest, StoredTrackpadSettingsApplyAtStart) {
+  defaults().setBool(false, "opt_show_trackpad");
+  defaults().setFloat(0.25f, "opt_trackpad_positionRatio1x");
+  defaults().setFloat(0.5f, "opt_trackpad_positionRatio1y");
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  EXPECT_TRUE(c->trackPad()->isHidden());
+  EXPECT_FALSE(c->trackPadBtn()->isSelected());
+  kit::Size area = c->view()->bounds().size;
+  EXPECT_EQ(c->trackPad()->frame().origin, (kit::Point{area.width * 0.25, area.height * 0.5}));
+}
+
+TEST_F(MainScreenTest, RotationLockWritesItsKeysAndTellsThePages) {
+  ASSERT_TRUE(launch());
+  app()->setStatusBarOrientation(kit::InterfaceOrientation::LandscapeRight);
+  controller()->setLockRotation(true);
+  EXPECT_TRUE(savedBool("opt_lock_rotation"));
+  kit::Ref<kit::Object> held = saved("opt_lock_rotation_info");
+  ASSERT_TRUE(kit::cast<kit::Number>(held));
+  EXPECT_EQ(kit::cast<kit::Number>(held)->intValue(), 3);
+  EXPECT_TRUE(page(0)->btnRotationLock()->isSelected());
+  // Held: only that orientation is allowed.
+  EXPECT_TRUE(controller()->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::LandscapeRight));
+  EXPECT_FALSE(controller()->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::Portrait));
+
+  app()->setStatusBarOrientation(kit::InterfaceOrientation::Portrait);
+  controller()->setLockRotation(false);
+  EXPECT_FALSE(savedBool("opt_lock_rotation"));
+  EXPECT_EQ(kit::cast<kit::Number>(saved("opt_lock_rotation_info"))->intValue(), 3);  // kept, unused
+  EXPECT_FALSE(page(0)->btnRotationLock()->isSelected());
+  EXPECT_TRUE(controller()->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::Portrait));
+}
+
+TEST_F(MainScreenTest, AStoredLockIsAnnouncedAtStart) {
+  defaults().setBool(true, "opt_lock_rotation");
+  ASSERT_TRUE(launch());
+  EXPECT_TRUE(controller()->lockRotation());
+  EXPECT_TRUE(page(0)->btnRotationLock()->isSelected());
+}
+
+TEST_F(MainScreenTest, FullEstateHidesTheStripOnlyWhenItChanges) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  kit::ViewAnimation::clearHistory();
+  c->setFullEstate(0);
+  EXPECT_TRUE(kit::ViewAnimation::history().empty());
+  c->setFullEstate(VeskWebViewController::kEstateFull);
+  EXPECT_TRUE(c->multiTab()->isHidden());
+  EXPECT_TRUE(c->multiTabBg()->isHidden());
+  EXPECT_EQ(c->contentsHolder()->frame(), c->fullContentsHolder2()->frame());
+  ASSERT_FALSE(kit::ViewAnimation::history().empty());
+  EXPECT_EQ(kit::ViewAnimation::history().back().name, "fullscreen");
+  c->setFullEstate(1);
+  EXPECT_FALSE(c->multiTab()->isHidden());
+  EXPECT_EQ(c->contentsHolder()->frame(), c->normalContentsHolder()->frame());
+}
+
+TEST_F(MainScreenTest, TwoQuickTapsOnNewTabOpenOneTab) {
+  ASSERT_TRUE(launch());
+  kit::Button* newTab = controller()->newPageBtn1();
+  newTab->tap();
+  newTab->tap();
+  EXPECT_EQ(tabs()->tabCount(), 2);
+  EXPECT_EQ(tabs()->curSel(), 1);
+  loop().advance(0.3);
+  EXPECT_TRUE(newTab->isEnabled());
+  newTab->tap();
+  EXPECT_EQ(tabs()->tabCount(), 3);
+  // New tabs go right after the current one.
+  EXPECT_EQ(tabs()->curSel(), 2);
+}
+
+TEST_F(MainScreenTest, InDualModeATabFromOutsideIsAddedButNotSelected) {
+  ASSERT_TRUE(launch());
+  controller()->onDualMode(nullptr);
+  ASSERT_TRUE(tabs()->isDual());
+  controller()->createNewTabWithURL("http://outside.test/");
+  ASSERT_EQ(tabs()->tabCount(), 3);
+  EXPECT_EQ(tabs()->curSel(), 0);
+  EXPECT_EQ(page(1)->location(), "http://outside.test/");
+}
+
+TEST_F(MainScreenTest, ClosingTheOnlyTabLeavesAFreshOneAndListsTheClosed) {
+  ASSERT_TRUE(launch());
+  VeskWebView* first = page(0);
+  kit::WeakRef<VeskWebView> gone(first);
+  controller()->onClosePage();
+  ASSERT_EQ(tabs()->tabCount(), 1);
+  EXPECT_NE(page(0), first);
+  ASSERT_EQ(misc()->recentlyClosedTabs()->count(), 1u);
+  // The closed page lives 10 s more.
+  loop().advance(9.9);
+  EXPECT_TRUE(gone.lock());
+  loop().advance(0.2);
+  EXPECT_FALSE(gone.lock());
+}
+
+TEST_F(MainScreenTest, ASecondLongPressWaitsForTheRecentlyClosedPopover) {
+  ASSERT_TRUE(launch());
+  kit::View* button = controller()->newPageBtn1();
+  ASSERT_EQ(button->gestureRecognizers().size(), 1u);
+  auto* press = dynamic_cast<kit::LongPressGestureRecognizer*>(button->gestureRecognizers()[0].get());
+  ASSERT_TRUE(press);
+  press->fire({5, 5});
+  ASSERT_EQ(kit::PopoverController::visiblePopovers().size(), 1u);
+  EXPECT_TRUE(controller()->blockLongPressGesture());
+  auto popover = kit::PopoverController::visiblePopovers()[0];
+  EXPECT_EQ(popover->popoverContentSize(), (kit::Size{320, 300}));
+  press->fire({5, 5});
+  EXPECT_EQ(kit::PopoverController::visiblePopovers().size(), 1u);
+
+  popover->tapOutside();
+  EXPECT_FALSE(controller()->blockLongPressGesture());
+  press->fire({5, 5});
+  EXPECT_EQ(kit::PopoverController::visiblePopovers().size(), 1u);
+
+  // Choosing an entry opens it in a new tab.
+  auto* list = dynamic_cast<VeskRecentlyClosedTableViewController*>(
+      kit::PopoverController::visiblePopovers()[0]->contentViewController());
+  ASSERT_TRUE(list);
+  list->select("http://closed.test/");
+  EXPECT_EQ(page(tabs()->curSel())->location(), "http://closed.test/");
+}
+
+TEST_F(MainScreenTest, PullingADockSlidesItAndLettingGoOnCancelOpensNothing) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  kit::Point before = c->faviDock()->center();
+  c->faviDockTip1()->touchDown();
+  EXPECT_EQ(c->faviDock()->center().x, before.x - VeskWebViewController::kDockSlide);
+  EXPECT_TRUE(c->faviDial()->isUserInteractionEnabled());
+  EXPECT_FALSE(c->faviLabelContainer()->isHidden());
+  EXPECT_EQ(c->faviLabel()->text(), "Cancel");  // position 0 is the cancel button
+  EXPECT_EQ(VeskWebViewController::dialIndex(false), -1);
+  EXPECT_TRUE(c->faviDock()->layer()->animationForKey("swipe"));
+  c->faviDockTip1()->touchUpInside();
+  EXPECT_EQ(c->faviDock()->center(), before);
+  EXPECT_FALSE(c->faviDial()->isUserInteractionEnabled());
+  EXPECT_TRUE(c->faviLabelContainer()->isHidden());
+  EXPECT_EQ(lastLoad(page(0)), VeskWebView::kDefaultHomePage);
+}
+
+TEST_F(MainScreenTest, HidingAnimatedOnlyWhenTheStateChanges) {
+  kit::Ref<kit::View> v = kit::View::view({0, 0, 10, 10});
+  UIViewAnimated::setHidden(*v, false, true);
+  EXPECT_TRUE(v->layer()->animationKeys().empty());
+  UIViewAnimated::setHidden(*v, true, true);
+  EXPECT_TRUE(v->isHidden());
+  EXPECT_TRUE(v->layer()->animationForKey("opa"));
+  EXPECT_TRUE(v->layer()->animationForKey("hid"));
+  UIViewAnimated::setHidden(*v, false, false);
+  EXPECT_FALSE(v->isHidden());
+}
+
+TEST_F(MainScreenTest, AMemoryWarningDropsTheFaviconStore) {
+  ASSERT_TRUE(launch());
+  VeskFaviconDatabase* first = controller()->faviconDb();
+  kit::WeakRef<VeskFaviconDatabase> weak(first);
+  app()->receiveMemoryWarning();
+  EXPECT_FALSE(weak.lock());
+  EXPECT_TRUE(controller()->faviconDb());
+}
+
+}  // namespace
