@@ -14,6 +14,7 @@ namespace {
 
 MainContextHost* gHost = nullptr;
 int gSuspended = 0;
+guint gFlushIdle = 0;
 
 std::deque<std::function<void()>>& deferred() {
   static auto* q = new std::deque<std::function<void()>>();
@@ -90,9 +91,12 @@ struct WaitSource {
   bool fired;
 };
 
+// Once is enough: a source left ready (kit's fds are drained only when kit's
+// loop runs again) would starve every lower-priority source, WebKit's among
+// them, in any loop nested below this wait.
 gboolean waitDispatch(GSource* source, GSourceFunc, gpointer) {
   reinterpret_cast<WaitSource*>(source)->fired = true;
-  return G_SOURCE_CONTINUE;
+  return G_SOURCE_REMOVE;
 }
 
 GSourceFuncs gWaitFuncs = {nullptr, nullptr, waitDispatch, nullptr, nullptr, nullptr};
@@ -126,26 +130,36 @@ MainContextHost::Suspension::Suspension() { ++gSuspended; }
 
 MainContextHost::Suspension::~Suspension() {
   if (--gSuspended > 0) return;
-  if (!deferred().empty())
-    g_idle_add_full(
-        G_PRIORITY_HIGH,
-        [](gpointer) -> gboolean {
-          flushDeferred();
-          return G_SOURCE_REMOVE;
-        },
-        nullptr, nullptr);
+  if (!deferred().empty()) scheduleFlush();
   g_main_context_wakeup(nullptr);
 }
 
 bool MainContextHost::isSuspended() { return gSuspended > 0; }
 
+void MainContextHost::scheduleFlush() {
+  if (gFlushIdle) return;
+  gFlushIdle = g_idle_add_full(
+      G_PRIORITY_HIGH,
+      [](gpointer) -> gboolean {
+        gFlushIdle = 0;
+        flushDeferred();
+        return G_SOURCE_REMOVE;
+      },
+      nullptr, nullptr);
+}
+
 void MainContextHost::deliver(std::function<void()> fn) {
   if (gSuspended > 0 || !deferred().empty()) {
     deferred().push_back(std::move(fn));
-    if (gSuspended == 0) flushDeferred();
+    scheduleFlush();
     return;
   }
   fn();
+}
+
+void MainContextHost::post(std::function<void()> fn) {
+  deferred().push_back(std::move(fn));
+  scheduleFlush();
 }
 
 void MainContextHost::flushDeferred() {

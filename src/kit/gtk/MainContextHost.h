@@ -39,8 +39,14 @@ class MainContextHost : public RunLoopDriver {
   };
   static bool isSuspended();
 
-  // Runs `fn` now, or, while suspended, once the suspension ends (in order).
+  // Runs `fn` now, or, while suspended (or while earlier work still waits),
+  // once the suspension ends, in order.
   static void deliver(std::function<void()> fn);
+  // Runs `fn` from the main loop soon, after what was delivered or posted
+  // before it: for signal handlers of a toolkit that must return before kit
+  // code may spin a nested loop (WebKit answers nothing while one of its
+  // signals is still being emitted).
+  static void post(std::function<void()> fn);
 
   // ---- RunLoopDriver
   void wait(std::vector<pollfd>& fds, int timeoutMs) override;
@@ -50,6 +56,7 @@ class MainContextHost : public RunLoopDriver {
   MainContextHost();
   ~MainContextHost() override;
   static void flushDeferred();
+  static void scheduleFlush();
 
   GSource* source_ = nullptr;
 };

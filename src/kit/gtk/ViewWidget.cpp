@@ -502,7 +502,8 @@ void ViewWidget::syncVisibility() {
 }
 
 void ViewWidget::syncAppearance() {
-  ViewBox::setClips(box_, view_->clipsToBounds() || view_->layer()->masksToBounds() ||
+  // Scroll views show only their visible part; a bar cuts off items it has no room for.
+  ViewBox::setClips(box_, view_->clipsToBounds() || view_->layer()->masksToBounds() || kind_ == Kind::Bar ||
                               dynamic_cast<ScrollView*>(view_.get()) != nullptr);
   gtk_widget_queue_draw(box_);
   if (kind_ == Kind::TextField) {
@@ -775,6 +776,11 @@ void ViewWidget::paint(cairo_t* cr, int width, int height) {
       paintBar(cr, width, height, tb->barStyle(), tb->tintColor());
     else if (auto* nb = dynamic_cast<NavigationBar*>(&v))
       paintBar(cr, width, height, nb->barStyle(), nb->tintColor());
+  }
+  // A window shows black where no view covers it (the status bar's strip).
+  if (dynamic_cast<Window*>(&v) && !v.backgroundColor()) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
   }
   if (const auto& bg = v.backgroundColor(); bg && bg->alpha > 0) {
     roundedRect(cr, 0, 0, width, height, radius);

@@ -75,8 +75,8 @@ struct WebKitView::Signals {
     Ref<URLRequest> request = kitRequest(uriRequest);
     Ref<WebKitView> view(self);
     g_object_ref(decision);
-    // Asked later when kit is held back (a nested script evaluation).
-    MainContextHost::deliver([view, decision, request, navType, newWindow, mainFrame, uri] {
+    // Asked once WebKit's signal returned: the delegate may evaluate scripts.
+    MainContextHost::post([view, decision, request, navType, newWindow, mainFrame, uri] {
       bool allowed = true;
       if (WebViewDelegate* d = view->delegate())
         allowed = d->webViewShouldStartLoadWithRequest(*view, *request, navType);
@@ -102,7 +102,7 @@ struct WebKitView::Signals {
     Ref<WebKitView> view(static_cast<WebKitView*>(data));
     const char* uri = webkit_web_view_get_uri(web);
     const std::string at = uri ? uri : "";
-    MainContextHost::deliver([view, event, at] {
+    MainContextHost::post([view, event, at] {
       switch (event) {
         case WEBKIT_LOAD_STARTED:
           view->loading_ = true;
@@ -131,7 +131,7 @@ struct WebKitView::Signals {
   static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* failingURI, GError* error, gpointer data) {
     Ref<WebKitView> view(static_cast<WebKitView*>(data));
     Ref<Error> e = WebErrors::fromGError(error, failingURI ? failingURI : "");
-    MainContextHost::deliver([view, e] {
+    MainContextHost::post([view, e] {
       view->failed_ = true;
       view->loading_ = false;
       if (WebViewDelegate* d = view->delegate()) d->webViewDidFailLoadWithError(*view, e.get());
@@ -142,7 +142,7 @@ struct WebKitView::Signals {
   static gboolean tlsFailed(WebKitWebView*, gchar* failingURI, GTlsCertificate*, GTlsCertificateFlags, gpointer data) {
     Ref<WebKitView> view(static_cast<WebKitView*>(data));
     Ref<Error> e = WebErrors::untrustedCertificate(failingURI ? failingURI : "");
-    MainContextHost::deliver([view, e] {
+    MainContextHost::post([view, e] {
       view->failed_ = true;
       view->loading_ = false;
       if (WebViewDelegate* d = view->delegate()) d->webViewDidFailLoadWithError(*view, e.get());
@@ -264,7 +264,7 @@ void WebKitView::evaluateAsync(const std::string& script, std::function<void(con
         if (error) g_error_free(error);
         if (*fn) {
           Done call = std::move(*fn);
-          MainContextHost::deliver([call, answer] { call(answer); });
+          MainContextHost::post([call, answer] { call(answer); });
         }
       },
       holder);
@@ -303,7 +303,8 @@ std::string WebKitView::stringByEvaluatingJavaScriptFromString(const std::string
   while (!state->done && !timedOut) g_main_context_iteration(nullptr, TRUE);
   if (!timedOut) g_source_remove(timer);
   --gEvaluating;
-  if (!state->done) std::fprintf(stderr, "kit: a script gave no answer within %.0f s\n", kScriptTimeout);
+  if (!state->done)
+    std::fprintf(stderr, "kit: a script gave no answer within %.0f s: %.60s\n", kScriptTimeout, script.c_str());
   return state->done ? state->answer : std::string();
 }
 

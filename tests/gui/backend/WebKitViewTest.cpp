@@ -213,6 +213,30 @@ TEST_F(WebKitViewTest, KitWorkWaitsUntilASynchronousEvaluationReturns) {
   EXPECT_TRUE(waitUntil([&] { return ran; }, 5));
 }
 
+// A GLib callback run while kit waits (as WebKit's own signals and the
+// program's idle work are) evaluates a script while kit's wakeup is pending:
+// the answer must still come, not starve behind kit's ready wait.
+TEST_F(WebKitViewTest, AnEvaluationFromAGLibCallbackDuringAKitWaitIsAnswered) {
+  load(server_.url("/page"));
+  ASSERT_TRUE(waitForEnd());
+  struct Probe {
+    kit::WebView* web;
+    std::string answer;
+    gint64 tookUs = -1;
+  } probe{web_.get(), {}, -1};
+  g_idle_add([](gpointer p) -> gboolean {
+    auto* probe = static_cast<Probe*>(p);
+    kit::RunLoop::main().wakeUp();
+    const gint64 start = g_get_monotonic_time();
+    probe->answer = probe->web->stringByEvaluatingJavaScriptFromString("document.title");
+    probe->tookUs = g_get_monotonic_time() - start;
+    return G_SOURCE_REMOVE;
+  }, &probe);
+  ASSERT_TRUE(waitUntil([&] { return probe.tookUs >= 0; }, 10));
+  EXPECT_EQ(probe.answer, "Test Page");
+  EXPECT_LT(probe.tookUs, 2'000'000);
+}
+
 TEST_F(WebKitViewTest, TheUserAgentComesFromTheSettings) {
   auto defaults = kit::MutableDictionary::dictionary();
   defaults->setObject(kit::String::string("TolvaTest/1.0 (GUI)"), "UserAgent");
