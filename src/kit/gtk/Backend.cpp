@@ -1,6 +1,9 @@
 #include "kit/gtk/Backend.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+
+#include <csignal>
 
 #include <cstdio>
 
@@ -74,6 +77,13 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   Application::sharedApplication()->setURLOpener(&opener);
   InputRouter::install();
   WidgetTree::install();
+  // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates
+  // the application and its state is saved.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    g_unix_signal_add(sig, [](gpointer) -> gboolean {
+      Backend::quit();
+      return G_SOURCE_CONTINUE;
+    }, nullptr);
   return true;
 }
 

@@ -2,7 +2,8 @@
 // kit's GTK3 + WebKitGTK backend, installed in one call at start:
 //   if (!kit::gtk::Backend::install(&argc, &argv, "Tolva")) ... no display ...
 //   ... build the application's windows (Application::launch) ...
-//   return kit::gtk::Backend::run();
+//   int status = kit::gtk::Backend::run();   // until the last window closes
+//   app->terminate();
 // install() initialises GTK and puts every seam in place: the main run loop
 // on GLib (MainContextHost), the view tree in GTK windows (WidgetTree) with
 // pointer input routed back (InputRouter), WebKit web views from
@@ -26,7 +27,8 @@ class Backend {
   // Answers false (and installs nothing) when GTK cannot reach a display.
   static bool install(int* argc, char*** argv, const std::string& applicationName = {});
   static bool isInstalled();
-  // Runs GTK's main loop until quit() or the last window is closed; answers the exit status.
+  // Runs GTK's main loop until quit(), the last window is closed or the
+  // process is asked to stop (SIGINT, SIGTERM, SIGHUP); answers the exit status.
   static int run();
   static void quit();
 

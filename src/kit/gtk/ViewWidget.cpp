@@ -751,14 +751,24 @@ void ViewWidget::syncBarItems() {
     }
     gtk_widget_set_sensitive(button, item->isEnabled());
     gtk_widget_set_tooltip_text(button, item->title().empty() ? nullptr : item->title().c_str());
-    Ref<BarButtonItem> keep = item;
-    auto* holder = new Ref<BarButtonItem>(keep);
+    // The back button is the bar's own: its tap pops rather than runs an action.
+    struct Tap {
+      Ref<BarButtonItem> item;
+      Ref<NavigationBar> backOf;
+    };
+    auto* nb = dynamic_cast<NavigationBar*>(view_.get());
+    auto* holder = new Tap{item, nb && nb->backButton() == item.get() ? Ref<NavigationBar>(nb) : nullptr};
     g_signal_connect_data(
         button, "clicked", callback([](GtkButton*, gpointer data) {
-          Ref<BarButtonItem> it = *static_cast<Ref<BarButtonItem>*>(data);
-          MainContextHost::deliver([it] { it->tap(); });
+          Tap tap = *static_cast<Tap*>(data);
+          MainContextHost::deliver([tap] {
+            if (tap.backOf)
+              tap.backOf->tapBackButton();
+            else
+              tap.item->tap();
+          });
         }),
-        holder, [](gpointer data, GClosure*) { delete static_cast<Ref<BarButtonItem>*>(data); }, GConnectFlags(0));
+        holder, [](gpointer data, GClosure*) { delete static_cast<Tap*>(data); }, GConnectFlags(0));
     gtk_widget_set_size_request(button, px(f.width()), px(f.height()));
     gtk_fixed_put(GTK_FIXED(extras_), button, px(f.x() - b.x()), px(f.y() - b.y()));
     gtk_widget_show_all(button);

@@ -146,8 +146,17 @@ void WidgetTree::showWindow(Window& window) {
   if (window.isKeyWindow()) gtk_window_present(GTK_WINDOW(t->gtkWindow));
 }
 
+// A hidden window gives up its widgets (and with them its hold on its views);
+// showing it again builds them anew.
 void WidgetTree::hideWindow(Window& window) {
-  if (Toplevel* t = toplevelOf(&window)) gtk_widget_hide(t->gtkWindow);
+  auto it = std::find_if(toplevels_.begin(), toplevels_.end(), [&](auto& t) { return t->window.get() == &window; });
+  if (it == toplevels_.end()) return;
+  std::unique_ptr<Toplevel> t = std::move(*it);
+  toplevels_.erase(it);
+  gtk_widget_hide(t->gtkWindow);
+  t->root.reset();
+  gtk_widget_destroy(t->gtkWindow);
+  releaseLater(std::move(t->window));
 }
 
 void WidgetTree::windowFrameChanged(Window& window) {
@@ -197,7 +206,7 @@ gboolean WidgetTree::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
                                     [](auto& t) { return gtk_widget_get_visible(t->gtkWindow); });
   MainContextHost::deliver([window, open] {
     if (open <= 1) {
-      Application::sharedApplication()->terminate();
+      // Backend::run() returns; its caller terminates the application.
       if (gtk_main_level() > 0) gtk_main_quit();
     } else if (window) {
       window->setHidden(true);

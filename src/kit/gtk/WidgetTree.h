@@ -5,7 +5,7 @@
 // bindings are made when a window is first shown or a view joins a shown
 // tree, kept in step with each reported change, and dropped when a view
 // leaves. A window the user resizes resizes its kit window (autoresizing the
-// views in it); closing the last one terminates the application.
+// views in it); closing the last one ends Backend::run().
 
 #include <gtk/gtk.h>
 

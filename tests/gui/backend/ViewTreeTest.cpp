@@ -3,6 +3,9 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <cmath>
+#include <functional>
+
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/ActionSheet.h"
@@ -10,6 +13,8 @@
 #include "kit/ui/Button.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/NavigationController.h"
+#include "kit/ui/NavigationItem.h"
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/TapGestureRecognizer.h"
 #include "kit/ui/TextField.h"
@@ -285,6 +290,72 @@ TEST_F(ViewTreeTest, PopoversAreGtkPopoversAndClosingOneAsksTheController) {
   g_signal_emit_by_name(panel->popover(), "closed");  // what a click outside ends in
   EXPECT_TRUE(waitUntil([&] { return !popover->isPopoverVisible(); }, 5));
   EXPECT_EQ(tree->bindingFor(popover->popoverView()), nullptr);
+}
+
+// The buttons GTK shows for a bar's items, in bar coordinates.
+std::vector<GtkWidget*> barButtons(kit::View* bar) {
+  std::vector<GtkWidget*> out;
+  std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+    if (GTK_IS_BUTTON(w) && gtk_style_context_has_class(gtk_widget_get_style_context(w), "kit-bar-item"))
+      out.push_back(w);
+    if (GTK_IS_CONTAINER(w) && !GTK_IS_BUTTON(w)) {
+      GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* l = kids; l; l = l->next) walk(GTK_WIDGET(l->data));
+      g_list_free(kids);
+    }
+  };
+  walk(kit::gtk::WidgetTree::installed()->widgetFor(bar));
+  return out;
+}
+
+TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {
+  Ref<kit::ViewController> first(new kit::ViewController());
+  first->setTitle("First");
+  first->view()->setBackgroundColor(kit::Color::rgba(0.9, 0.95, 1));
+  Ref<kit::NavigationController> nav = kit::NavigationController::withRootViewController(first.get());
+  nav->view()->setFrame(root_->bounds());
+  root_->addSubview(nav->view());
+  Ref<kit::ViewController> second(new kit::ViewController());
+  second->setTitle("Second");
+  nav->pushViewController(second.get(), false);
+  settle();
+  auto* tree = kit::gtk::WidgetTree::installed();
+  ASSERT_NE(tree->widgetFor(second->view()), nullptr);
+  EXPECT_EQ(tree->widgetFor(first->view()), nullptr);  // no longer in the tree
+  // The bar shows the back button; clicking it pops, as a user's tap would.
+  auto buttons = barButtons(nav->navigationBar());
+  ASSERT_EQ(buttons.size(), 1u);
+  GtkAllocation a;
+  gtk_widget_get_allocation(buttons[0], &a);
+  const kit::Rect back = nav->navigationBar()->backButton()->frameInBar();
+  EXPECT_EQ(a.width, int(std::lround(back.width())));
+  click(nav->navigationBar(), {back.midX(), back.midY()});
+  ASSERT_TRUE(waitUntil([&] { return nav->topViewController() == first.get(); }, 5));
+  EXPECT_NE(tree->widgetFor(first->view()), nullptr);
+  // A modal controller covers the window while presented.
+  Ref<kit::ViewController> modal(new kit::ViewController());
+  modal->view()->setBackgroundColor(kit::Color::rgba(0.3, 0.3, 0.35));
+  first->presentViewController(modal.get(), false);
+  settle();
+  ASSERT_NE(tree->widgetFor(modal->view()), nullptr);
+  EXPECT_TRUE(gtk_widget_is_drawable(tree->widgetFor(modal->view())));
+  saveScreenshot("ViewTreeTest.ModalShown");
+  first->dismissViewControllerAnimated(false);
+  settle();
+  EXPECT_EQ(tree->widgetFor(modal->view()), nullptr);
+  nav->view()->removeFromSuperview();
+}
+
+TEST_F(ViewTreeTest, AHiddenWindowLetsGoOfItsWidgetsAndGetsThemBackWhenShown) {
+  auto* tree = kit::gtk::WidgetTree::installed();
+  window_->setHidden(true);
+  EXPECT_EQ(tree->toplevelFor(window_.get()), nullptr);
+  EXPECT_EQ(tree->bindingFor(button_.get()), nullptr);
+  window_->makeKeyAndVisible();
+  settle();
+  ASSERT_NE(tree->bindingFor(button_.get()), nullptr);
+  click(button_.get(), {60, 20});
+  EXPECT_TRUE(waitUntil([&] { return presses_ == 1; }, 5));
 }
 
 TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
