@@ -16,6 +16,8 @@
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
 #include "kit/ui/PopoverController.h"
+#include "kit/ui/Slider.h"
+#include "kit/ui/Switch.h"
 #include "kit/ui/TapGestureRecognizer.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/TextMeasurement.h"
@@ -290,6 +292,37 @@ TEST_F(ViewTreeTest, PopoversAreGtkPopoversAndClosingOneAsksTheController) {
   g_signal_emit_by_name(panel->popover(), "closed");  // what a click outside ends in
   EXPECT_TRUE(waitUntil([&] { return !popover->isPopoverVisible(); }, 5));
   EXPECT_EQ(tree->bindingFor(popover->popoverView()), nullptr);
+}
+
+TEST_F(ViewTreeTest, ASwitchFlipsOnceAndASliderReportsTheUsersValue) {
+  auto* tree = kit::gtk::WidgetTree::installed();
+  Ref<kit::Switch> toggle(new kit::Switch(Rect(340, 20, 79, 27)));
+  Ref<kit::Slider> slider(new kit::Slider(Rect(20, 200, 300, 30)));
+  int flips = 0, slides = 0;
+  toggle->addTarget("flip", kit::Control::ValueChanged, [&](kit::Control&) { ++flips; });
+  slider->addTarget("slide", kit::Control::ValueChanged, [&](kit::Control&) { ++slides; });
+  root_->addSubview(toggle.get());
+  root_->addSubview(slider.get());
+  settle();
+  click(toggle.get(), {40, 13});
+  ASSERT_TRUE(waitUntil([&] { return flips == 1; }, 5));
+  settle();
+  EXPECT_TRUE(toggle->isOn());
+  EXPECT_TRUE(gtk_switch_get_active(GTK_SWITCH(tree->bindingFor(toggle.get())->content())));
+  // Set from code: GTK follows, and nobody hears of a user's change.
+  toggle->setOn(false);
+  slider->setValue(0.25);
+  settle();
+  EXPECT_FALSE(gtk_switch_get_active(GTK_SWITCH(tree->bindingFor(toggle.get())->content())));
+  GtkRange* range = GTK_RANGE(tree->bindingFor(slider.get())->content());
+  EXPECT_DOUBLE_EQ(gtk_range_get_value(range), 0.25);
+  EXPECT_EQ(slides, 0);
+  EXPECT_EQ(flips, 1);
+  gtk_range_set_value(range, 0.75);  // what the user's drag of the thumb does
+  ASSERT_TRUE(waitUntil([&] { return slides > 0; }, 5));
+  EXPECT_DOUBLE_EQ(slider->value(), 0.75);
+  toggle->removeFromSuperview();
+  slider->removeFromSuperview();
 }
 
 // The buttons GTK shows for a bar's items, in bar coordinates.
