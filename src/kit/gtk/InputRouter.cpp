@@ -1,0 +1,323 @@
+#include "kit/gtk/InputRouter.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "kit/gtk/MainContextHost.h"
+#include "kit/gtk/ViewWidget.h"
+#include "kit/gtk/WebKitView.h"
+#include "kit/ui/Control.h"
+#include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/PanGestureRecognizer.h"
+#include "kit/ui/PinchGestureRecognizer.h"
+#include "kit/ui/ScrollView.h"
+#include "kit/ui/Slider.h"
+#include "kit/ui/SwipeGestureRecognizer.h"
+#include "kit/ui/TapGestureRecognizer.h"
+#include "kit/ui/Window.h"
+
+namespace kit::gtk {
+namespace {
+
+struct Press {
+  Ref<Window> window;
+  Ref<View> hit;
+  Point start;
+  Point last;
+  int taps = 1;
+  bool kitTouch = false;
+  bool dragging = false;
+  Ref<LongPressGestureRecognizer> longPress;
+  bool longActive = false;
+  Ref<PanGestureRecognizer> pan;
+  bool panActive = false;
+  guint timer = 0;
+};
+
+std::optional<Press> gPress;
+Ref<PinchGestureRecognizer> gPinch;
+double gSwipeDx = 0, gSwipeDy = 0;
+guint32 gLastClickTime = 0;
+Point gLastClickPoint;
+int gLastTaps = 0;
+
+double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+Point in(const GestureRecognizer& r, Point windowPoint) {
+  return r.view() ? r.view()->convertPointFromView(windowPoint, nullptr) : windowPoint;
+}
+
+// The recognisers that see a touch on `hit`: its own, and, unless it is a
+// control that handles touches itself, those of its ancestors.
+template <class R>
+std::vector<Ref<R>> recognizers(View* hit) {
+  std::vector<Ref<R>> out;
+  auto* control = dynamic_cast<Control*>(hit);
+  const bool ownOnly = control && control->isEnabled();
+  for (View* v = hit; v; v = v->superview()) {
+    for (const auto& g : v->gestureRecognizers())
+      if (auto* r = dynamic_cast<R*>(g.get()); r && r->isEnabled()) out.emplace_back(r);
+    if (ownOnly) break;
+  }
+  return out;
+}
+
+// Where the event is, as a kit window and a point in its coordinates.
+bool locate(GdkEvent* event, Ref<Window>& window, Point& point) {
+  GtkWidget* w = gtk_get_event_widget(event);
+  GtkWidget* root = nullptr;
+  for (GtkWidget* cur = w; cur && !root; cur = gtk_widget_get_parent(cur)) {
+    GtkWidget* probe = cur;
+    if (GTK_IS_WINDOW(cur) || GTK_IS_POPOVER(cur)) probe = gtk_bin_get_child(GTK_BIN(cur));
+    if (probe && ViewWidget::rootViewOf(probe)) root = probe;
+  }
+  if (!root || !gtk_widget_get_realized(root)) return false;
+  View* rootView = ViewWidget::rootViewOf(root);
+  double rx = 0, ry = 0;
+  if (!gdk_event_get_root_coords(event, &rx, &ry)) return false;
+  int ox = 0, oy = 0;
+  gdk_window_get_origin(gtk_widget_get_window(root), &ox, &oy);
+  GtkAllocation a;
+  gtk_widget_get_allocation(root, &a);
+  const Point local{rx - ox - a.x, ry - oy - a.y};
+  window = rootView->window();
+  if (!window) return false;
+  point = rootView->convertPointToView(local, nullptr);
+  return true;
+}
+
+// Whether a GTK grab (a modal dialog or popover) keeps this event from kit.
+bool blockedByGrab(GdkEvent* event) {
+  GtkWidget* grab = gtk_grab_get_current();
+  if (!grab) return false;
+  GtkWidget* w = gtk_get_event_widget(event);
+  return !w || (w != grab && !gtk_widget_is_ancestor(w, grab));
+}
+
+void cancelTimer(Press& p) {
+  if (p.timer) g_source_remove(p.timer);
+  p.timer = 0;
+}
+
+void beginPress(Ref<Window> window, Point p, int taps) {
+  if (gPress) {
+    cancelTimer(*gPress);
+    if (gPress->kitTouch) gPress->window->touchCancel();
+    gPress.reset();
+  }
+  Press s;
+  s.window = window;
+  s.start = s.last = p;
+  s.taps = taps;
+  s.hit = window->hitTest(p, nullptr);
+  // A slider follows GTK's own drag (its value is routed as a user's slide).
+  if (!dynamic_cast<Slider*>(s.hit.get())) {
+    window->touchBegin(p, taps);
+    s.kitTouch = true;
+  }
+  if (s.hit) {
+    if (auto lp = recognizers<LongPressGestureRecognizer>(s.hit.get()); !lp.empty()) s.longPress = lp.front();
+    if (auto pan = recognizers<PanGestureRecognizer>(s.hit.get()); !pan.empty()) s.pan = pan.front();
+  }
+  if (s.longPress) {
+    const guint ms = static_cast<guint>(std::max(0.0, s.longPress->minimumPressDuration()) * 1000);
+    s.timer = g_timeout_add(ms, [](gpointer) -> gboolean {
+      if (!gPress) return G_SOURCE_REMOVE;
+      gPress->timer = 0;
+      MainContextHost::deliver([] {
+        if (!gPress || gPress->dragging || gPress->longActive) return;
+        Press& s = *gPress;
+        if (s.longPress->press(in(*s.longPress, s.last))) {
+          s.longActive = true;
+          if (s.longPress->cancelsTouchesInView() && s.kitTouch) {
+            s.window->touchCancel();
+            s.kitTouch = false;
+          }
+        }
+      });
+      return G_SOURCE_REMOVE;
+    }, nullptr);
+  }
+  gPress = std::move(s);
+}
+
+void movePress(Point p) {
+  if (!gPress) return;
+  Press& s = *gPress;
+  const Point delta = p - s.last;
+  s.last = p;
+  if (s.kitTouch) s.window->touchMove(p);
+  if (s.longActive) {
+    s.longPress->move(in(*s.longPress, p));
+    return;
+  }
+  if (!s.dragging && distance(p, s.start) > InputRouter::kDragThreshold) {
+    s.dragging = true;
+    cancelTimer(s);
+    if (s.pan && s.pan->begin(in(*s.pan, s.start), 1)) {
+      s.panActive = true;
+      s.pan->moveBy(p - s.start);
+      if (s.pan->cancelsTouchesInView() && s.kitTouch) {
+        s.window->touchCancel();
+        s.kitTouch = false;
+      }
+    }
+    return;
+  }
+  if (s.panActive) s.pan->moveBy(delta);
+}
+
+void endPress(Point p) {
+  if (!gPress) return;
+  Press s = std::move(*gPress);
+  gPress.reset();
+  cancelTimer(s);
+  bool cancelTouch = false;
+  if (s.longActive) {
+    s.longPress->lift(in(*s.longPress, p));
+  } else if (s.panActive) {
+    s.pan->end();
+  } else if (!s.dragging && s.hit) {
+    for (auto& tap : recognizers<TapGestureRecognizer>(s.hit.get())) {
+      if (tap->tap(in(*tap, p), 1, static_cast<size_t>(s.taps))) {
+        cancelTouch = tap->cancelsTouchesInView();
+        break;
+      }
+    }
+  }
+  if (s.kitTouch) {
+    if (cancelTouch)
+      s.window->touchCancel();
+    else
+      s.window->touchEnd(p);
+  }
+}
+
+void scroll(Ref<Window> window, Point p, double dx, double dy) {
+  View* hit = window->hitTest(p, nullptr);
+  for (View* v = hit; v; v = v->superview()) {
+    if (dynamic_cast<WebView*>(v)) return;  // the page scrolls itself
+    auto* sv = dynamic_cast<ScrollView*>(v);
+    if (!sv || !sv->isScrollEnabled()) continue;
+    const Point min = sv->minimumContentOffset(), max = sv->maximumContentOffset();
+    Point o = sv->contentOffset();
+    Point next{std::clamp(o.x + dx, min.x, std::max(min.x, max.x)), std::clamp(o.y + dy, min.y, std::max(min.y, max.y))};
+    if (next == o) continue;  // at its end: an outer scroll view may move
+    sv->setContentOffset(next);
+    return;
+  }
+}
+
+void swipe(Ref<Window> window, Point p, double dx, double dy, size_t fingers) {
+  if (std::max(std::fabs(dx), std::fabs(dy)) < InputRouter::kSwipeDistance) return;
+  SwipeGestureRecognizer::Direction d;
+  if (std::fabs(dx) >= std::fabs(dy))
+    d = dx > 0 ? SwipeGestureRecognizer::Right : SwipeGestureRecognizer::Left;
+  else
+    d = dy > 0 ? SwipeGestureRecognizer::Down : SwipeGestureRecognizer::Up;
+  View* hit = window->hitTest(p, nullptr);
+  for (View* v = hit; v; v = v->superview())
+    for (const auto& g : v->gestureRecognizers()) {
+      auto* r = dynamic_cast<SwipeGestureRecognizer*>(g.get());
+      if (r && r->isEnabled() && r->swipe(d, fingers, in(*r, p))) return;
+    }
+}
+
+bool routeToKit(GdkEvent* event) {
+  Ref<Window> window;
+  Point p;
+  switch (event->type) {
+    case GDK_BUTTON_PRESS: {
+      if (event->button.button != 1 || !locate(event, window, p)) return false;
+      GtkSettings* settings = gtk_settings_get_default();
+      gint doubleClickMs = 400;
+      g_object_get(settings, "gtk-double-click-time", &doubleClickMs, nullptr);
+      int taps = 1;
+      if (event->button.time - gLastClickTime <= guint32(doubleClickMs) && distance(p, gLastClickPoint) < 5)
+        taps = gLastTaps + 1;
+      gLastClickTime = event->button.time;
+      gLastClickPoint = p;
+      gLastTaps = taps;
+      MainContextHost::deliver([window, p, taps] { beginPress(window, p, taps); });
+      return true;
+    }
+    case GDK_MOTION_NOTIFY:
+      if (!(event->motion.state & GDK_BUTTON1_MASK) || !locate(event, window, p)) return false;
+      MainContextHost::deliver([p] { movePress(p); });
+      return true;
+    case GDK_BUTTON_RELEASE:
+      if (event->button.button != 1 || !locate(event, window, p)) return false;
+      MainContextHost::deliver([p] { endPress(p); });
+      return true;
+    case GDK_SCROLL: {
+      if (!locate(event, window, p)) return false;
+      double dx = 0, dy = 0;
+      switch (event->scroll.direction) {
+        case GDK_SCROLL_UP: dy = -1; break;
+        case GDK_SCROLL_DOWN: dy = 1; break;
+        case GDK_SCROLL_LEFT: dx = -1; break;
+        case GDK_SCROLL_RIGHT: dx = 1; break;
+        case GDK_SCROLL_SMOOTH: gdk_event_get_scroll_deltas(event, &dx, &dy); break;
+      }
+      MainContextHost::deliver([window, p, dx, dy] { scroll(window, p, dx * 40, dy * 40); });
+      return true;
+    }
+    case GDK_TOUCHPAD_SWIPE: {
+      const GdkEventTouchpadSwipe& e = event->touchpad_swipe;
+      if (e.phase == GDK_TOUCHPAD_GESTURE_PHASE_BEGIN) gSwipeDx = gSwipeDy = 0;
+      gSwipeDx += e.dx;
+      gSwipeDy += e.dy;
+      if (e.phase != GDK_TOUCHPAD_GESTURE_PHASE_END || !locate(event, window, p)) return true;
+      const double dx = gSwipeDx, dy = gSwipeDy;
+      const size_t fingers = static_cast<size_t>(e.n_fingers);
+      MainContextHost::deliver([window, p, dx, dy, fingers] { swipe(window, p, dx, dy, fingers); });
+      return true;
+    }
+    case GDK_TOUCHPAD_PINCH: {
+      const GdkEventTouchpadPinch& e = event->touchpad_pinch;
+      if (!locate(event, window, p)) return false;
+      const auto phase = e.phase;
+      const double scale = e.scale;
+      MainContextHost::deliver([window, p, phase, scale] {
+        if (phase == GDK_TOUCHPAD_GESTURE_PHASE_BEGIN) {
+          gPinch = nullptr;
+          View* hit = window->hitTest(p, nullptr);
+          auto found = recognizers<PinchGestureRecognizer>(hit);
+          if (!found.empty() && found.front()->begin(in(*found.front(), p))) gPinch = found.front();
+        } else if (gPinch && phase == GDK_TOUCHPAD_GESTURE_PHASE_UPDATE) {
+          gPinch->change(scale);
+        } else if (gPinch && phase == GDK_TOUCHPAD_GESTURE_PHASE_END) {
+          gPinch->end();
+          gPinch = nullptr;
+        } else if (gPinch) {
+          gPinch->cancel();
+          gPinch = nullptr;
+        }
+      });
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
+
+}  // namespace
+
+void InputRouter::install() { gdk_event_handler_set(dispatch, nullptr, nullptr); }
+
+void InputRouter::handle(GdkEvent* event) {
+  bool swallow = false;
+  if (!blockedByGrab(event) && routeToKit(event)) {
+    GtkWidget* w = gtk_get_event_widget(event);
+    swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
+              (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
+  }
+  if (!swallow) gtk_main_do_event(event);
+}
+
+}  // namespace kit::gtk

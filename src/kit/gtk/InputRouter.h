@@ -1,0 +1,32 @@
+#pragma once
+// Turns what the user does with the pointer in a kit window into kit input,
+// before GTK handles the same event (GTK still does: entries get their
+// cursor, WebKit its clicks, buttons their pressed look):
+//  - the first button's press, drag and release become one kit touch
+//    (Window::touchBegin/Move/End), so controls track it themselves;
+//  - the gesture recognisers on the touched view and its ancestors are run:
+//    a press held still for the minimum duration is a long press, a drag
+//    past a few pixels a pan, a release without either a tap (with the
+//    click count); touchpad swipes are swipes with their finger count, and
+//    touchpad pinches pinches;
+//  - the wheel scrolls the kit scroll view under the pointer (WebKit
+//    scrolls its own pages).
+// Nothing reaches kit while a GTK grab (a modal dialog) holds another window.
+
+#include <gdk/gdk.h>
+
+namespace kit::gtk {
+
+class InputRouter {
+ public:
+  static void install();
+  // Handles one event as if it came from the display (tests).
+  static void handle(GdkEvent* event);
+
+  // Movement (pixels) past which a press becomes a drag.
+  static constexpr double kDragThreshold = 8;
+  // Travel (pixels) a touchpad swipe needs to count.
+  static constexpr double kSwipeDistance = 40;
+};
+
+}  // namespace kit::gtk

@@ -1,0 +1,349 @@
+#include "kit/gtk/WebKitView.h"
+
+#include <webkit2/webkit2.h>
+
+#include <cstdio>
+
+#include "kit/foundation/FileManager.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/UserDefaults.h"
+#include "kit/gtk/ImageConversion.h"
+#include "kit/gtk/MainContextHost.h"
+#include "kit/gtk/PageScrollView.h"
+#include "kit/gtk/WebErrors.h"
+
+namespace kit::gtk {
+namespace {
+
+constexpr const char* kMetricsScript =
+    "[window.scrollX, window.scrollY,"
+    " Math.max(document.documentElement ? document.documentElement.scrollWidth : 0, window.innerWidth),"
+    " Math.max(document.documentElement ? document.documentElement.scrollHeight : 0, window.innerHeight)].join(',')";
+
+int gEvaluating = 0;
+
+std::string toString(JSCValue* value) {
+  if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return {};
+  gchar* s = jsc_value_to_string(value);
+  std::string out = s ? s : "";
+  g_free(s);
+  return out;
+}
+
+Ref<URLRequest> kitRequest(WebKitURIRequest* r) {
+  Ref<URL> url = URL::URLWithString(webkit_uri_request_get_uri(r));
+  if (!url) url = URL::lenientURLWithString(webkit_uri_request_get_uri(r));
+  if (!url) url = URL::URLWithString("about:blank");
+  Ref<URLRequest> req = URLRequest::requestWithURL(url);
+  if (const char* m = webkit_uri_request_get_http_method(r)) req->setHTTPMethod(m);
+  if (SoupMessageHeaders* h = webkit_uri_request_get_http_headers(r)) {
+    SoupMessageHeadersIter it;
+    soup_message_headers_iter_init(&it, h);
+    const char *name, *value;
+    while (soup_message_headers_iter_next(&it, &name, &value)) req->addValue(value, name);
+  }
+  return req;
+}
+
+}  // namespace
+
+struct WebKitView::Signals {
+  static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                               gpointer data) {
+    auto* self = static_cast<WebKitView*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+      auto* d = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (webkit_response_policy_decision_is_mime_type_supported(d))
+        webkit_policy_decision_use(decision);
+      else
+        webkit_policy_decision_ignore(decision);  // fails the load with 102
+      return TRUE;
+    }
+    auto* nav = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(nav);
+    WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
+    const std::string uri = webkit_uri_request_get_uri(uriRequest);
+    const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+    if (!newWindow && !self->preapprovedURL_.empty() && uri == self->preapprovedURL_) {
+      self->preapprovedURL_.clear();
+      webkit_policy_decision_use(decision);
+      return TRUE;
+    }
+    auto navType = static_cast<WebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+    if (static_cast<int>(navType) < 0 || static_cast<int>(navType) > 5) navType = WebViewNavigationType::Other;
+    const bool mainFrame = newWindow || webkit_navigation_action_get_frame_name(action) == nullptr;
+    Ref<URLRequest> request = kitRequest(uriRequest);
+    Ref<WebKitView> view(self);
+    g_object_ref(decision);
+    // Asked once WebKit's signal returned: the delegate may evaluate scripts.
+    MainContextHost::post([view, decision, request, navType, newWindow, mainFrame, uri] {
+      bool allowed = true;
+      if (WebViewDelegate* d = view->delegate())
+        allowed = d->webViewShouldStartLoadWithRequest(*view, *request, navType);
+      if (allowed && newWindow) {
+        webkit_policy_decision_ignore(decision);
+        view->preapprovedURL_ = uri;
+        view->current_ = request;
+        WebKitURIRequest* again = webkit_uri_request_new(uri.c_str());
+        webkit_web_view_load_request(view->web_, again);
+        g_object_unref(again);
+      } else if (allowed) {
+        if (mainFrame) view->current_ = request;
+        webkit_policy_decision_use(decision);
+      } else {
+        webkit_policy_decision_ignore(decision);
+      }
+      g_object_unref(decision);
+    });
+    return TRUE;
+  }
+
+  static void loadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data) {
+    Ref<WebKitView> view(static_cast<WebKitView*>(data));
+    const char* uri = webkit_web_view_get_uri(web);
+    const std::string at = uri ? uri : "";
+    MainContextHost::post([view, event, at] {
+      switch (event) {
+        case WEBKIT_LOAD_STARTED:
+          view->loading_ = true;
+          view->failed_ = false;
+          if (WebViewDelegate* d = view->delegate()) d->webViewDidStartLoad(*view);
+          break;
+        case WEBKIT_LOAD_REDIRECTED:
+        case WEBKIT_LOAD_COMMITTED:
+          if (!at.empty() && (!view->current_ || !view->current_->url() ||
+                              view->current_->url()->absoluteString() != at)) {
+            if (Ref<URL> url = URL::URLWithString(at)) view->current_ = URLRequest::requestWithURL(url);
+          }
+          break;
+        case WEBKIT_LOAD_FINISHED: {
+          const bool wasLoading = view->loading_;
+          view->loading_ = false;
+          view->refreshPageMetrics();
+          if (!view->failed_ && wasLoading)
+            if (WebViewDelegate* d = view->delegate()) d->webViewDidFinishLoad(*view);
+          break;
+        }
+      }
+    });
+  }
+
+  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* failingURI, GError* error, gpointer data) {
+    Ref<WebKitView> view(static_cast<WebKitView*>(data));
+    Ref<Error> e = WebErrors::fromGError(error, failingURI ? failingURI : "");
+    MainContextHost::post([view, e] {
+      view->failed_ = true;
+      view->loading_ = false;
+      if (WebViewDelegate* d = view->delegate()) d->webViewDidFailLoadWithError(*view, e.get());
+    });
+    return TRUE;  // no error page of WebKit's own
+  }
+
+  static gboolean tlsFailed(WebKitWebView*, gchar* failingURI, GTlsCertificate*, GTlsCertificateFlags, gpointer data) {
+    Ref<WebKitView> view(static_cast<WebKitView*>(data));
+    Ref<Error> e = WebErrors::untrustedCertificate(failingURI ? failingURI : "");
+    MainContextHost::post([view, e] {
+      view->failed_ = true;
+      view->loading_ = false;
+      if (WebViewDelegate* d = view->delegate()) d->webViewDidFailLoadWithError(*view, e.get());
+    });
+    return TRUE;
+  }
+
+  static gboolean scrolled(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* view = static_cast<WebKitView*>(data);
+    if (view->scroll_ && !view->metricsTimer_) {
+      view->metricsTimer_ = g_timeout_add(100, [](gpointer p) -> gboolean {
+        auto* v = static_cast<WebKitView*>(p);
+        v->metricsTimer_ = 0;
+        v->refreshPageMetrics();
+        return G_SOURCE_REMOVE;
+      }, view);
+    }
+    return FALSE;
+  }
+};
+
+WebKitWebContext* WebKitView::sharedContext() {
+  static WebKitWebContext* context = [] {
+    const std::string data = Paths::dataRoot() + "/WebKit";
+    const std::string cache = Paths::cacheRoot() + "/WebKit";
+    WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+    // Certificates are always checked, for every host.
+    webkit_website_data_manager_set_tls_errors_policy(manager, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+    WebKitWebContext* c = webkit_web_context_new_with_website_data_manager(manager);
+    g_object_unref(manager);
+    webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(c),
+                                                 (data + "/cookies.sqlite").c_str(),
+                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    return c;
+  }();
+  return context;
+}
+
+void WebKitView::installFactory() {
+  WebView::setFactory([](Rect frame) -> Ref<WebView> { return Ref<WebView>(new WebKitView(frame)); });
+}
+
+WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<bool>(true)) {
+  web_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(sharedContext()));
+  g_object_ref_sink(web_);
+  WebKitSettings* settings = webkit_web_view_get_settings(web_);
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  g_signal_connect(web_, "decide-policy", G_CALLBACK(Signals::decidePolicy), this);
+  g_signal_connect(web_, "load-changed", G_CALLBACK(Signals::loadChanged), this);
+  g_signal_connect(web_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
+  g_signal_connect(web_, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
+  g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
+  applyUserAgent(nullptr);
+}
+
+WebKitView::~WebKitView() {
+  *alive_ = false;
+  if (metricsTimer_) g_source_remove(metricsTimer_);
+  if (scroll_) scroll_->ownerGone();
+  g_signal_handlers_disconnect_by_data(web_, this);
+  webkit_web_view_stop_loading(web_);
+  if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(web_)))
+    gtk_container_remove(GTK_CONTAINER(parent), GTK_WIDGET(web_));
+  gtk_widget_destroy(GTK_WIDGET(web_));
+  g_object_unref(web_);
+}
+
+GtkWidget* WebKitView::webWidget() const { return GTK_WIDGET(web_); }
+
+void WebKitView::applyUserAgent(URLRequest* request) {
+  std::string agent = UserDefaults::standardUserDefaults().stringForKey("UserAgent");
+  if (agent.empty() && request)
+    if (auto header = request->valueForHTTPHeaderField("User-Agent")) agent = *header;
+  WebKitSettings* settings = webkit_web_view_get_settings(web_);
+  const char* now = webkit_settings_get_user_agent(settings);
+  if (agent.empty()) {
+    webkit_settings_set_user_agent(settings, nullptr);  // WebKit's own
+  } else if (!now || agent != now) {
+    webkit_settings_set_user_agent(settings, agent.c_str());
+  }
+}
+
+void WebKitView::loadRequest(URLRequest* request) {
+  if (!request || !request->url()) return;
+  applyUserAgent(request);
+  WebKitURIRequest* r = webkit_uri_request_new(request->url()->absoluteString().c_str());
+  if (SoupMessageHeaders* h = webkit_uri_request_get_http_headers(r))
+    for (const auto& [name, value] : request->allHTTPHeaderFields())
+      if (name != "User-Agent") soup_message_headers_replace(h, name.c_str(), value.c_str());
+  webkit_web_view_load_request(web_, r);
+  g_object_unref(r);
+}
+
+void WebKitView::loadHTMLString(const std::string& html, URL* baseURL) {
+  applyUserAgent(nullptr);
+  webkit_web_view_load_html(web_, html.c_str(), baseURL ? baseURL->absoluteString().c_str() : "about:blank");
+}
+
+void WebKitView::stopLoading() { webkit_web_view_stop_loading(web_); }
+void WebKitView::reload() { webkit_web_view_reload(web_); }
+void WebKitView::goBack() { webkit_web_view_go_back(web_); }
+void WebKitView::goForward() { webkit_web_view_go_forward(web_); }
+bool WebKitView::canGoBack() const { return webkit_web_view_can_go_back(web_); }
+bool WebKitView::canGoForward() const { return webkit_web_view_can_go_forward(web_); }
+
+void WebKitView::evaluateAsync(const std::string& script, std::function<void(const std::string&)> done) {
+  using Done = std::function<void(const std::string&)>;
+  auto* holder = new Done(std::move(done));
+  webkit_web_view_evaluate_javascript(
+      web_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Done> fn(static_cast<Done*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+        const std::string answer = toString(value);
+        if (value) g_object_unref(value);
+        if (error) g_error_free(error);
+        if (*fn) {
+          Done call = std::move(*fn);
+          MainContextHost::post([call, answer] { call(answer); });
+        }
+      },
+      holder);
+}
+
+std::string WebKitView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+  if (gEvaluating > 0) {
+    std::fprintf(stderr, "kit: a script evaluation was asked for while another one waits; answering \"\"\n");
+    return {};
+  }
+  struct State {
+    bool done = false;
+    std::string answer;
+  };
+  auto state = std::make_shared<State>();
+  auto* holder = new std::shared_ptr<State>(state);
+  webkit_web_view_evaluate_javascript(
+      web_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::shared_ptr<State>> s(static_cast<std::shared_ptr<State>*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+        (*s)->answer = toString(value);
+        (*s)->done = true;
+        if (value) g_object_unref(value);
+        if (error) g_error_free(error);
+      },
+      holder);
+  bool timedOut = false;
+  MainContextHost::Suspension hold;
+  ++gEvaluating;
+  const guint timer = g_timeout_add(static_cast<guint>(kScriptTimeout * 1000), [](gpointer p) -> gboolean {
+    *static_cast<bool*>(p) = true;
+    return G_SOURCE_REMOVE;
+  }, &timedOut);
+  while (!state->done && !timedOut) g_main_context_iteration(nullptr, TRUE);
+  if (!timedOut) g_source_remove(timer);
+  --gEvaluating;
+  if (!state->done)
+    std::fprintf(stderr, "kit: a script gave no answer within %.0f s: %.60s\n", kScriptTimeout, script.c_str());
+  return state->done ? state->answer : std::string();
+}
+
+ScrollView* WebKitView::scrollView() const {
+  if (!scroll_) {
+    auto* self = const_cast<WebKitView*>(this);
+    scroll_ = Ref<PageScrollView>(new PageScrollView(self, bounds()));
+    scroll_->setAutoresizingMask(View::FlexibleWidth | View::FlexibleHeight);
+    scroll_->setBackgroundColor(std::nullopt);
+    self->addSubview(scroll_.get());
+    self->refreshPageMetrics();
+  }
+  return scroll_.get();
+}
+
+void WebKitView::refreshPageMetrics() {
+  if (!scroll_) return;
+  std::weak_ptr<bool> alive = alive_;
+  Ref<PageScrollView> sv = scroll_;
+  evaluateAsync(kMetricsScript, [alive, sv](const std::string& answer) {
+    auto a = alive.lock();
+    if (!a || !*a) return;
+    Point offset;
+    Size size;
+    if (PageScrollView::parseMetrics(answer, offset, size)) sv->pageReported(offset, size);
+  });
+}
+
+Ref<Image> WebKitView::snapshot() {
+  GtkWidget* w = GTK_WIDGET(web_);
+  const int width = gtk_widget_get_allocated_width(w), height = gtk_widget_get_allocated_height(w);
+  if (!gtk_widget_get_realized(w) || width <= 1 || height <= 1) return WebView::snapshot();
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(s);
+  gtk_widget_draw(w, cr);
+  cairo_destroy(cr);
+  Ref<Image> image = ImageConversion::fromSurface(s);
+  cairo_surface_destroy(s);
+  return image;
+}
+
+}  // namespace kit::gtk

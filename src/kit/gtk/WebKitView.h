@@ -1,0 +1,89 @@
+#pragma once
+// kit's web view on WebKitGTK.
+//
+// - Every navigation WebKit decides on asks the delegate's should-start with
+//   WebKit's navigation type (the same numbering, 0-5); a request for a new
+//   window is asked about the same way and, when allowed, loaded here. A
+//   response WebKit cannot show is refused, which fails the load with
+//   WebKitErrorDomain 102 (the program then offers it as a download).
+// - load-changed / load-failed become did-start, did-finish and did-fail
+//   (WebErrors gives the codes). WebKit's own error page is not shown.
+// - Script evaluation is synchronous: it spins a nested main-context loop
+//   until WebKit answers or kScriptTimeout passes, with kit's run loop held
+//   back meanwhile (MainContextHost::Suspension); an evaluation started while
+//   another one waits answers "" at once.
+// - The user agent is the standard user defaults' "UserAgent" (read for
+//   every load), else a request's own User-Agent header, else WebKit's.
+// - Certificates are always checked: a TLS error fails the load (-1202).
+// - The scroll view, made when first asked for, mirrors the page's scroll
+//   position and size (PageScrollView).
+// Cookies, caches and local storage live under kit's data and cache roots.
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "kit/ui/WebView.h"
+
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitWebContext WebKitWebContext;
+
+namespace kit::gtk {
+
+class PageScrollView;
+
+class WebKitView : public WebView {
+ public:
+  static constexpr double kScriptTimeout = 5;
+
+  explicit WebKitView(Rect frame = {});
+  ~WebKitView() override;
+
+  // Makes WebView::create() answer WebKit views.
+  static void installFactory();
+  // The context every web view shares (made on first use).
+  static WebKitWebContext* sharedContext();
+
+  // The WebKit widget (owned by this view).
+  GtkWidget* webWidget() const;
+
+  // ---- WebView
+  void loadRequest(URLRequest* request) override;
+  void loadHTMLString(const std::string& html, URL* baseURL) override;
+  void stopLoading() override;
+  void reload() override;
+  void goBack() override;
+  void goForward() override;
+  bool canGoBack() const override;
+  bool canGoForward() const override;
+  bool isLoading() const override { return loading_; }
+  URLRequest* request() const override { return current_.get(); }
+  std::string stringByEvaluatingJavaScriptFromString(const std::string& script) override;
+  ScrollView* scrollView() const override;
+  Ref<Image> snapshot() override;
+
+  // Runs `script` without waiting; `done` (optional) gets its string answer.
+  void evaluateAsync(const std::string& script, std::function<void(const std::string&)> done);
+
+  std::string className() const override { return "WebKitView"; }
+
+ private:
+  struct Signals;
+  friend struct Signals;
+  friend class PageScrollView;
+
+  void applyUserAgent(URLRequest* request);
+  void refreshPageMetrics();
+
+  WebKitWebView* web_ = nullptr;
+  Ref<URLRequest> current_;
+  std::string preapprovedURL_;
+  mutable Ref<PageScrollView> scroll_;
+  bool loading_ = false;
+  bool failed_ = false;
+  guint metricsTimer_ = 0;
+  // Outstanding callbacks check this before touching the view.
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace kit::gtk

@@ -1,0 +1,164 @@
+// The browser itself on the GTK backend, browsing pages served on 127.0.0.1.
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+#include "ProgramFixture.h"
+#include "kit/gtk/ViewWidget.h"
+#include "kit/gtk/WidgetTree.h"
+#include "kit/ui/AlertView.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/HeadlessURLOpener.h"
+#include "kit/ui/WebView.h"
+
+namespace {
+
+using tolvatest::ProgramFixture;
+using tolvatest::TestResponse;
+
+std::string html(const std::string& title, const std::string& body) {
+  return "<html><head><title>" + title + "</title></head><body style='font-family:sans-serif'>" + body +
+         "</body></html>";
+}
+
+class ProgramTest : public ProgramFixture {
+ protected:
+  void SetUp() override {
+    ProgramFixture::SetUp();
+    server_.route("GET", "/home", TestResponse::html(html(
+        "Tolva Home Test", "<h1 style='color:#1a5'>Home sweet home</h1><p>A page served on the loopback "
+                           "interface for the GUI tests.</p><p><a id='mail' href='mailto:someone@example.com' "
+                           "style='font-size:28px'>Write to someone</a></p>"
+                           "<p><a id='next' href='/second' style='font-size:28px'>On to the second page</a></p>")));
+    server_.route("GET", "/second", TestResponse::html(html(
+        "The Second Page", "<h1 style='color:#a15'>Second page</h1><p>Reached through the address field.</p>")));
+  }
+
+  // A real click on an element of the page, where the page draws it.
+  void clickElement(const std::string& id) {
+    kit::WebView* web = page()->existingWebView();
+    ASSERT_NE(web, nullptr);
+    const std::string rect = web->stringByEvaluatingJavaScriptFromString(
+        "(function(){var r=document.getElementById('" + id + "').getBoundingClientRect();"
+        "return Math.round(r.left+r.width/2)+','+Math.round(r.top+r.height/2);})()");
+    int x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(rect.c_str(), "%d,%d", &x, &y), 2) << rect;
+    settle();
+    click(web, {double(x), double(y)});
+  }
+
+  GtkWidget* contentOf(kit::View* v) {
+    kit::gtk::ViewWidget* b = kit::gtk::WidgetTree::installed()->bindingFor(v);
+    return b ? b->content() : nullptr;
+  }
+};
+
+TEST_F(ProgramTest, AFreshHomeStartsOnTheHomePageAndShowsItsTitle) {
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test")) << (page() ? page()->title()->text() : "no page");
+  EXPECT_FALSE(server_.requestsFor("/home").empty());
+  // The title label on screen says so too.
+  settle();
+  GtkWidget* label = contentOf(page()->title());
+  ASSERT_NE(label, nullptr);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(label)), "Tolva Home Test");
+  EXPECT_TRUE(gtk_widget_is_drawable(label));
+  // The window is the tablet screen.
+  EXPECT_EQ(mainWindow()->frame().size, (kit::Size{1024, 768}));
+  dump();
+}
+
+// Disabled until the page view acts on a confirmed address: the address
+// field's editing behaviour is not built yet, so return loads nothing. The
+// typing itself is checked here up to the return key.
+TEST_F(ProgramTest, DISABLED_AnAddressTypedAndConfirmedLoadsThatPageAndHistoryFollows) {
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  EXPECT_FALSE(page()->btnPrev()->isEnabled());
+  kit::TextField* field = page()->urlField();
+  ASSERT_NE(field, nullptr);
+  click(field, {field->bounds().width() / 2, field->bounds().height() / 2});
+  ASSERT_TRUE(waitUntil([&] { return field->isEditing(); }, 5));
+  GtkWidget* entry = contentOf(field);
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(waitUntil([&] { return gtk_widget_has_focus(entry) != FALSE; }, 5));
+  gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
+  typeKeys(field, server_.url("/second"));
+  EXPECT_EQ(field->text(), server_.url("/second"));
+  pressKey(field, GDK_KEY_Return);
+  ASSERT_TRUE(waitForTitle("The Second Page")) << page()->title()->text();
+  EXPECT_TRUE(waitUntil([&] { return page()->btnPrev()->isEnabled(); }, 5));
+  EXPECT_FALSE(page()->btnNext()->isEnabled());
+  saveScreenshot("ProgramTest.SecondPage");
+  page()->onPrev();
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  EXPECT_TRUE(waitUntil([&] { return page()->btnNext()->isEnabled(); }, 5));
+  EXPECT_FALSE(page()->btnPrev()->isEnabled());
+}
+
+TEST_F(ProgramTest, FollowingALinkEnablesBackThenForward) {
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  EXPECT_FALSE(page()->btnPrev()->isEnabled());
+  EXPECT_FALSE(page()->btnNext()->isEnabled());
+  clickElement("next");
+  ASSERT_TRUE(waitForTitle("The Second Page")) << page()->title()->text();
+  EXPECT_TRUE(waitUntil([&] { return page()->btnPrev()->isEnabled(); }, 5));
+  EXPECT_FALSE(page()->btnNext()->isEnabled());
+  // The back item's button on screen follows its item.
+  settle();
+  saveScreenshot("ProgramTest.SecondPage");
+  page()->onPrev();
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  EXPECT_TRUE(waitUntil([&] { return page()->btnNext()->isEnabled(); }, 5));
+  EXPECT_FALSE(page()->btnPrev()->isEnabled());
+}
+
+TEST_F(ProgramTest, AMailtoLinkAsksThroughThePageAlert) {
+  // The desktop's mail program is the test's: it records what it is handed.
+  kit::Application* app = kit::Application::sharedApplication();
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  app->setURLOpener(nullptr);
+  app->headlessURLOpener().setOpenableSchemes({"mailto"});
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  clickElement("mail");
+  ASSERT_TRUE(waitUntil([&] { return kit::AlertView::topVisibleAlert() != nullptr; }, 10));
+  kit::AlertView* alert = kit::AlertView::topVisibleAlert();
+  EXPECT_EQ(alert->tag(), tolva::VeskWebView::kTagExternalLink);
+  EXPECT_EQ(alert->message(), "Mail to someone@example.com");
+  EXPECT_EQ(kit::gtk::WidgetTree::installed()->dialogs().size(), 1u);
+  EXPECT_EQ(page()->title()->text(), "Tolva Home Test");  // the page stays
+  saveScreenshot("ProgramTest.MailtoAlert");
+  // "Continue" hands the address to the mail program.
+  GtkWidget* dialog = kit::gtk::WidgetTree::installed()->dialogs().front();
+  gtk_dialog_response(GTK_DIALOG(dialog), 1);
+  ASSERT_TRUE(waitUntil([&] { return kit::AlertView::topVisibleAlert() == nullptr; }, 5));
+  EXPECT_EQ(app->headlessURLOpener().openedURLs(), (std::vector<std::string>{"mailto:someone@example.com"}));
+  EXPECT_TRUE(kit::gtk::WidgetTree::installed()->dialogs().empty());
+}
+
+TEST_F(ProgramTest, ThePhoneIdiomStartsInThePhoneLayout) {
+  ASSERT_TRUE(startProgram(server_.url("/home"), true));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  EXPECT_EQ(mainWindow()->frame().size, (kit::Size{320, 480}));
+  GtkWindow* top = kit::gtk::WidgetTree::installed()->toplevelFor(mainWindow());
+  ASSERT_NE(top, nullptr);
+  int w = 0, h = 0;
+  gtk_window_get_size(top, &w, &h);
+  EXPECT_EQ(w, 320);
+  EXPECT_EQ(h, 480);
+  // Everything of the page view fits the narrow screen.
+  EXPECT_LE(page()->frame().maxX(), 320);
+  kit::Rect field = page()->urlField()->convertRectToView(page()->urlField()->bounds(), nullptr);
+  EXPECT_GT(field.width(), 0);
+  EXPECT_LE(field.maxX(), 320);
+}
+
+TEST_F(ProgramTest, AURLGivenAtLaunchOpensInsteadOfTheHomePage) {
+  ASSERT_TRUE(startProgram(server_.url("/home"), false, server_.url("/second")));
+  ASSERT_TRUE(waitForTitle("The Second Page")) << page()->title()->text();
+}
+
+}  // namespace
