@@ -15,6 +15,7 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URL.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/gtk/Backend.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/net/URLConnection.h"
 #include "kit/security/FileKeychainStore.h"
@@ -144,6 +145,10 @@ int main(int argc, char** argv) {
   std::printf("Tolva: data in %s, cache in %s; %zu settings, %zu keychain items\n", kit::Paths::dataRoot().c_str(),
               kit::Paths::cacheRoot().c_str(), settings, kit::Keychain::shared().items().size());
 
+  if (!opts.headless && !kit::gtk::Backend::install(&argc, &argv, "Tolva")) {
+    std::fprintf(stderr, "tolva: cannot open a display (use --headless to run without one)\n");
+    return 1;
+  }
   kit::Device::currentDevice().setUserInterfaceIdiom(opts.phone ? kit::UserInterfaceIdiom::Phone
                                                                 : kit::UserInterfaceIdiom::Pad);
   tolva::registerShellInterfaceFiles();
@@ -158,7 +163,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolva: the main interface file made no application delegate\n");
     return 1;
   }
-  if (!opts.headless) std::printf("Tolva: the window is not built yet; running without one.\n");
 
   kit::Ref<kit::Dictionary> launchOptions;
   if (launchURL)
@@ -174,7 +178,9 @@ int main(int argc, char** argv) {
   reportPages(*delegate);
   std::printf("Tolva: start-up %s\n", started ? "complete" : "failed");
 
+  int status = started ? 0 : 1;
+  if (!opts.headless && started) status = kit::gtk::Backend::run();
   app->terminate();
   defaults.synchronize();
-  return started ? 0 : 1;
+  return status;
 }

@@ -336,7 +336,9 @@ void WebKitView::refreshPageMetrics() {
 Ref<Image> WebKitView::snapshot() {
   GtkWidget* w = GTK_WIDGET(web_);
   const int width = gtk_widget_get_allocated_width(w), height = gtk_widget_get_allocated_height(w);
-  if (!gtk_widget_get_realized(w) || width <= 1 || height <= 1) return WebView::snapshot();
+  // Not on screen yet: a blank image of the view's size (asking the renderer
+  // would come straight back here).
+  if (!gtk_widget_get_realized(w) || width <= 1 || height <= 1) return Image::imageWithSize(bounds().size);
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   cairo_t* cr = cairo_create(s);
   gtk_widget_draw(w, cr);
