@@ -333,11 +333,6 @@ kit::ScrollView* VeskWebView::retrieveScrollView(kit::WebView* webView) {
 
 bool VeskWebView::isScrollViewAccessibleFromUIWebView() { return retrieveScrollView(webView_.get()) != nullptr; }
 
-// Moving the address bar into the page's scroll view comes with the
-// scrolling address bar; until then the bar stays where it is.
-void VeskWebView::pushURLBarIntoUIWebViewScrollView() {}
-void VeskWebView::popURLBarFromWebViewScrollView() {}
-
 void VeskWebView::detachWebView() {
   kit::Ref<kit::WebView> wv = webView_;
   if (!wv) return;
@@ -371,9 +366,6 @@ void VeskWebView::setPrivateMode(bool on) {
   if (btnPrivate_) btnPrivate_->setSelected(on);
   if (delegate_) saveAsIdentifier(delegate_->getIdentifierForPersistentData(*this));
 }
-
-// The full-screen layouts come with the full-screen work.
-void VeskWebView::setFullScreenMode(int mode) { fullScreenMode_ = mode; }
 
 kit::ViewController* VeskWebView::viewController() const {
   for (kit::View* v = superview(); v; v = v->superview())
@@ -799,8 +791,8 @@ kit::Point VeskWebView::offset() {
 }
 
 // ---- Page tools and field editing. The small pieces the gesture actions
-// reach are whole here; the rest comes with the page tools, the field
-// editing and the full-screen layout, and does nothing until then.
+// reach are whole here; the rest comes with the page tools and does
+// nothing until then.
 
 void VeskWebView::onSearch() {
   if (searchField_) searchField_->becomeFirstResponder();
@@ -828,14 +820,11 @@ void VeskWebView::onTranslate() {}
 void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
 void VeskWebView::onReader() {}
 void VeskWebView::onBookmark() {}
-void VeskWebView::onExitSearchInput() {}
-void VeskWebView::onFullScreen() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}
 void VeskWebView::onFontClose() { showFontPopup_ = false; }
 void VeskWebView::_updateFontUI() {}
-void VeskWebView::_keyboardBegin(const kit::Notification&) {}
 
 // ---- Life cycle
 
@@ -854,6 +843,7 @@ void VeskWebView::awakeFromNib() {
     gradient->setColors({kit::Color::darkGrayColor(), kit::Color::blackColor()});
     urlBaseView_->layer()->insertSublayer(gradient.get(), 0);
   }
+  connectFieldActions();
   updateButtonUI();
   willBeHidden();
   settingsUpdated();

@@ -30,6 +30,7 @@
 #include "kit/ui/GestureRecognizer.h"
 #include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
+#include "kit/ui/PopoverController.h"
 #include "kit/ui/ScrollView.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/ViewController.h"
@@ -264,6 +265,45 @@ class VeskWebView : public kit::View,
   void _updateFontUI();
   void _keyboardBegin(const kit::Notification& n);
 
+  // ---- Address and search fields, full screen and scrolling
+  // The two fields: the address field's tag and the search field's.
+  static constexpr int kTagURLField = 0;
+  static constexpr int kTagSearchField = 1;
+  // Searches with no engine chosen (or an own format missing) go here; "%@" takes the words.
+  static constexpr const char* kDefaultSearchFormat = "https://www.google.com/search?q=%@";
+  // A pull beyond this (plus the top inset) reloads on release.
+  static constexpr double kPullDownDistance = 80;
+  // Opens the suggestions for `field` and hands them its text.
+  void onChangeTextField(kit::TextField& field);
+  // Puts the grown field group back and closes the suggestions and the keyboard.
+  void _dismissSearchMode();
+  // The search URL for `query` in the chosen engine's format (the words
+  // escaped as one query value).
+  static std::string urlForSearchInCurrentSearchEngine(const std::string& query);
+  void searchInCurrentSearchEngine(const std::string& query);
+  // The address a confirmed address field opens ("http://" added when it
+  // has no web scheme); none for text that names no site.
+  static std::optional<std::string> addressFromTypedText(const std::string& text);
+  int oldActiveTag() const noexcept { return oldActiveTag_; }
+  kit::PopoverController* searchPopOver() const noexcept { return searchPopOver_.get(); }
+  bool fDisablePullDownToRefresh() const noexcept { return fDisablePullDownToRefresh_; }
+  // Whether the address bar rides in the web view's scroll view now.
+  bool isURLBarInScrollView() const;
+
+  // ---- kit::TextFieldDelegate
+  bool textFieldShouldReturn(kit::TextField& field) override;
+  void textFieldDidBeginEditing(kit::TextField& field) override;
+  void textFieldDidEndEditing(kit::TextField& field) override;
+
+  // ---- kit::ScrollViewDelegate (the web view's scroll view)
+  void scrollViewDidScroll(kit::ScrollView& sv) override;
+  void scrollViewWillBeginDragging(kit::ScrollView& sv) override;
+  void scrollViewWillEndDragging(kit::ScrollView& sv, kit::Point velocity, kit::Point* targetContentOffset) override;
+  void scrollViewDidEndScrollingAnimation(kit::ScrollView& sv) override;
+  void scrollViewDidZoom(kit::ScrollView& sv) override;
+  void scrollViewDidEndZooming(kit::ScrollView& sv, kit::View* view, double scale) override;
+  bool scrollViewShouldScrollToTop(kit::ScrollView& sv) override;
+
   // ---- Outlets
   kit::View* placeholderView() const { return placeholderView_.get(); }
   kit::View* placeholderViewWithEmbeddedUrlBar() const { return placeholderViewWithEmbeddedUrlBar_.get(); }
@@ -375,6 +415,19 @@ class VeskWebView : public kit::View,
   std::vector<kit::WeakRef<kit::AlertView>> ownAlerts_;
   std::vector<kit::NotificationCenter::Token> observers_;
   kit::NotificationCenter::Token keyboardObserver_;
+  // Field editing and the scrolling address bar.
+  int oldActiveTag_ = kTagURLField;
+  int zoomedTag_ = -1;  // the field group grown for editing (phones); -1 none
+  kit::Ref<kit::PopoverController> searchPopOver_;
+  kit::Ref<kit::ViewController> textSearchTableController_, urlSearchTableController_;
+  kit::WeakRef<kit::View> urlBarHome_;  // where the address bar lives when not in the scroll view
+  bool fDisablePullDownToRefresh_ = false;
+  // The suggestion list for the search field or the address field; none yet.
+  kit::Ref<kit::ViewController> makeSuggestionList(bool search);
+  void setSuggestionSearchText(kit::ViewController* list, const std::string& text);
+  // The page's fields answer every change of their text.
+  void connectFieldActions();
+  void showInvalidAddress(const std::string& text);
 };
 
 }  // namespace tolva

@@ -70,10 +70,7 @@ TEST_F(ProgramTest, AFreshHomeStartsOnTheHomePageAndShowsItsTitle) {
   dump();
 }
 
-// Disabled until the page view acts on a confirmed address: the address
-// field's editing behaviour is not built yet, so return loads nothing. The
-// typing itself is checked here up to the return key.
-TEST_F(ProgramTest, DISABLED_AnAddressTypedAndConfirmedLoadsThatPageAndHistoryFollows) {
+TEST_F(ProgramTest, AnAddressTypedAndConfirmedLoadsThatPageAndHistoryFollows) {
   ASSERT_TRUE(startProgram(server_.url("/home")));
   ASSERT_TRUE(waitForTitle("Tolva Home Test"));
   EXPECT_FALSE(page()->btnPrev()->isEnabled());
