@@ -1,0 +1,104 @@
+#pragma once
+// The program with its tab strip: pages built for the tab tests, real
+// clicks on page elements and strip items, a start with tab restoring on,
+// and a restart in the same $TOLVA_HOME (the program's objects ended the
+// way a quit ends them, the settings read back from the file).
+
+#include <cstdio>
+#include <string>
+
+#include "ProgramFixture.h"
+#include "kit/foundation/String.h"
+#include "kit/foundation/UserDefaults.h"
+#include "kit/ui/ActionSheet.h"
+#include "kit/ui/AlertView.h"
+#include "kit/ui/Label.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/PopoverController.h"
+#include "kit/ui/Responder.h"
+#include "kit/ui/WebView.h"
+#include "shell/VeskMultiTabView.h"
+#include "shell/VeskTabItemView.h"
+#include "shell/standins/ShareConfiguration.h"
+
+namespace tolvatest {
+
+class TabsFixture : public ProgramFixture {
+ protected:
+  static std::string html(const std::string& title, const std::string& body) {
+    return "<html><head><meta charset='utf-8'><title>" + title +
+           "</title></head><body style='font-family:sans-serif'>" + body + "</body></html>";
+  }
+
+  tolva::VeskMultiTabView* strip() const { return controller() ? controller()->multiTab() : nullptr; }
+
+  // Where the element with that id is drawn, in the web view's coordinates.
+  static bool elementCenter(kit::WebView* web, const std::string& id, kit::Point* at) {
+    const std::string rect = web->stringByEvaluatingJavaScriptFromString(
+        "(function(){var e=document.getElementById('" + id + "');if(!e)return '';"
+        "e.scrollIntoView(false);var r=e.getBoundingClientRect();"
+        "return Math.round(r.left+r.width/2)+','+Math.round(r.top+r.height/2);})()");
+    int x = 0, y = 0;
+    if (std::sscanf(rect.c_str(), "%d,%d", &x, &y) != 2) return false;
+    *at = {double(x), double(y)};
+    return true;
+  }
+
+  // A real click on an element of the page on show.
+  void clickElement(const std::string& id) {
+    kit::WebView* web = page() ? page()->existingWebView() : nullptr;
+    ASSERT_NE(web, nullptr);
+    kit::Point at;
+    ASSERT_TRUE(elementCenter(web, id, &at)) << "no element " << id;
+    settle();
+    click(web, at);
+  }
+
+  // A real click on the middle of a view.
+  static void clickMiddleOf(kit::View* view) {
+    ASSERT_NE(view, nullptr);
+    click(view, {view->bounds().width() / 2, view->bounds().height() / 2});
+  }
+
+  bool waitForTabTitle(int index, const std::string& text, double seconds = 20) {
+    return waitUntil(
+        [&] {
+          tolva::VeskWebView* p = strip() ? strip()->getViewAt(index) : nullptr;
+          return p && p->title() && p->title()->text() == text;
+        },
+        seconds);
+  }
+
+  // Starts with tab restoring on and `homepage` as the home page: on a
+  // fresh home the bundled welcome page and a home-page tab.
+  bool startRestoring(const std::string& homepage) {
+    kit::UserDefaults& d = kit::UserDefaults::standardUserDefaults();
+    d.setObject(kit::String::string(homepage), "homepage");
+    d.setBool(true, "opt_save_sessions");
+    return startProgram({});
+  }
+
+  // Ends the running program as quitting does (open questions dismissed,
+  // terminate, windows gone, settings written) and starts it again in the
+  // same home, reading the settings back from the file.
+  bool restartProgram() {
+    for (auto& a : kit::AlertView::visibleAlerts()) a->dismissWithClickedButtonIndex(-1, false);
+    for (auto& s : kit::ActionSheet::visibleSheets()) s->dismissWithClickedButtonIndex(-1, false);
+    for (auto& p : kit::PopoverController::visiblePopovers()) p->dismissPopoverAnimated(false);
+    if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);
+    kit::Application* app = kit::Application::sharedApplication();
+    app->terminate();
+    for (auto& w : kit::Window::allWindows())
+      if (w.get() != kit::Window::alertWindow()) w->setHidden(true);
+    settle();
+    kit::UserDefaults::standardUserDefaults().synchronize();
+    kit::UserDefaults::discardStandardUserDefaultsForTesting();
+    app->reset();
+    // A new process would configure sharing afresh.
+    tolva::ShareConfiguration::resetForTesting();
+    // Loading the interface again lets go of the first run's objects.
+    return startProgram({});
+  }
+};
+
+}  // namespace tolvatest
