@@ -49,9 +49,10 @@ class NavigationBar : public View {
   void layoutItems();
 
   std::string className() const override { return "NavigationBar"; }
+  // An item's title or buttons changed: place them again and tell the backend.
+  void itemsChanged();
 
  private:
-  void itemsChanged();
   std::vector<Ref<NavigationItem>> items_;
   Ref<BarButtonItem> backButton_;
   std::function<void()> backAction_;

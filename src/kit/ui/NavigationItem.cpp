@@ -1,6 +1,7 @@
 #include "kit/ui/NavigationItem.h"
 
 #include "kit/ui/BarButtonItem.h"
+#include "kit/ui/NavigationBar.h"
 #include "kit/ui/View.h"
 
 namespace kit {
@@ -10,7 +11,9 @@ NavigationItem::NavigationItem(std::string title) : title_(std::move(title)) {}
 NavigationItem::~NavigationItem() = default;
 
 void NavigationItem::changed() {
-  if (bar_) {
+  if (auto* nav = dynamic_cast<NavigationBar*>(bar_)) {
+    nav->itemsChanged();  // places the new buttons before the backend redraws the bar
+  } else if (bar_) {
     bar_->setNeedsLayout();
     bar_->setNeedsDisplay();
   }
