@@ -1,7 +1,12 @@
 #include "shell/VeskViewComponentsBuilder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <vector>
 
+#include "kit/ui/Font.h"
+#include "kit/ui/TextMeasurement.h"
 #include "kit/ui/Toolbar.h"
 #include "shell/LocalizedText.h"
 #include "shell/VeskWebView.h"
@@ -50,6 +55,37 @@ kit::Ref<kit::BarButtonItem> titled(const char* title, VeskWebView* page, const 
                                        });
 }
 
+// The width a toolbar needs to show these items side by side.
+double barWidth(const std::vector<kit::Ref<kit::BarButtonItem>>& items) {
+  double w = 2 * kit::Toolbar::kEdgePadding;
+  for (const auto& i : items) w += kit::Toolbar::naturalWidth(*i);
+  if (items.size() > 1) w += kit::Toolbar::kItemGap * double(items.size() - 1);
+  return w;
+}
+
+// Narrows the items so that they fit a bar of the given width: titled items
+// to their text with a small margin, icon items to an equal share of the rest.
+void fitToBar(const std::vector<kit::Ref<kit::BarButtonItem>>& items, double barW) {
+  if (barWidth(items) <= barW) return;
+  const double margin = 4;
+  double room = barW - 2 * kit::Toolbar::kEdgePadding - kit::Toolbar::kItemGap * double(items.size() - 1);
+  size_t icons = 0;
+  for (const auto& i : items) {
+    if (i->title().empty()) {
+      ++icons;
+      continue;
+    }
+    const double w = std::ceil(kit::TextMeasurement::sizeOfText(i->title(), kit::Font::boldSystemFont(12)).width) +
+                     2 * margin;
+    i->setWidth(w);
+    room -= w;
+  }
+  if (icons == 0) return;
+  const double share = std::floor(std::min(44.0, room / double(icons)));
+  for (const auto& i : items)
+    if (i->title().empty()) i->setWidth(share);
+}
+
 }  // namespace
 
 void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
@@ -79,10 +115,13 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->urlBaseView_ = place<View>(ctx, top, Rect(0, 0, W, topH), FW | FH);
   double leftX = 6;
   if (pad) {
-    kit::Ref<kit::Toolbar> nav = place<kit::Toolbar>(ctx, top, Rect(0, 0, 190, 44), FR);
+    // The navigation bar is as wide as its items; the fields take the rest.
+    std::vector<kit::Ref<kit::BarButtonItem>> navItems{p->btnPrev_, p->btnNext_, p->btnAction_, p->btnEzCommand_};
+    const double navW = std::ceil(barWidth(navItems));
+    kit::Ref<kit::Toolbar> nav = place<kit::Toolbar>(ctx, top, Rect(0, 0, navW, 44), FR);
     nav->setBarStyle(kit::BarStyle::Black);
-    nav->setItems({p->btnPrev_, p->btnNext_, p->btnAction_, p->btnEzCommand_});
-    leftX = 196;
+    nav->setItems(navItems);
+    leftX = navW + 6;
   } else {
     p->title_ = place<kit::Label>(ctx, top, Rect(0, 2, W, 18), FW);
   }
@@ -151,8 +190,12 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
     tools->setItems({p->readerBtn_, space(), p->bookmarkBtn_});
     p->title_ = place<kit::Label>(ctx, bottom, Rect(120, 12, W - 240, 20), FW);
   } else {
-    tools->setItems({p->btnPrev_, space(), p->btnNext_, space(), p->btnAction_, space(), p->btnEzCommand_, space(),
-                     p->readerBtn_, space(), p->bookmarkBtn_});
+    // Six items on a narrow bar: no spaces between them; the titled ones
+    // keep their words and the icons share what is left.
+    std::vector<kit::Ref<kit::BarButtonItem>> row{p->btnPrev_,     p->btnNext_,   p->btnAction_,
+                                                  p->btnEzCommand_, p->readerBtn_, p->bookmarkBtn_};
+    fitToBar(row, W);
+    tools->setItems(row);
   }
   p->title_->setTextAlignment(kit::TextAlignment::Center);
   p->title_->setTextColor(kit::Color::whiteColor());

@@ -1,7 +1,13 @@
 #include "shell/VeskWebViewControllerBuilder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <string>
 
+#include "kit/ui/Font.h"
+#include "kit/ui/Layer.h"
+#include "kit/ui/TextMeasurement.h"
 #include "shell/LocalizedText.h"
 #include "shell/VeskWebViewController.h"
 
@@ -44,10 +50,24 @@ void connectTip(VeskTouchPropagatingUIButton* tip, VeskWebViewController* owner)
           [asTip](VeskWebViewController& c, kit::Control& s) { c.onTouchCancelBookmarkTip(asTip(s)); });
 }
 
+// The strip's buttons are plain text on the strip's grey, so each gets a
+// rounded backing and a frame as wide as its title.
+struct ButtonStyle {
+  kit::Font font;
+  double padding;  // each side of the title
+};
+
+double titleWidth(const ButtonStyle& style, const std::string& title) {
+  return std::ceil(kit::TextMeasurement::sizeOfText(title, style.font).width) + 2 * style.padding;
+}
+
 kit::Ref<kit::Button> titledButton(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask,
-                                   const char* title) {
+                                   const std::string& title, const ButtonStyle& style) {
   kit::Ref<kit::Button> b = place<kit::Button>(ctx, parent, frame, mask);
-  b->setTitle(LocalizedText::localized(title));
+  b->setTitle(title);
+  b->titleLabel()->setFont(style.font);
+  b->setBackgroundColor(kit::Color::rgba(1, 1, 1, 0.12));
+  b->layer()->setCornerRadius(6);
   return b;
 }
 
@@ -59,7 +79,6 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   const double H = pad ? 748 : 460;
   const double bigStrip = pad ? 150 : 100;  // with screenshots
   const double smallStrip = pad ? 44 : 36;  // titles only
-  const double rowButton = smallStrip;
 
   kit::Ref<View> root = ctx.makeTopLevel<View>(Rect(0, 0, W, H));
   root->setAutoresizingMask(FW | FH);
@@ -80,30 +99,59 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   // left, the strip in the middle, the screen's own buttons on the right.
   kit::Ref<View> stripBg = place<View>(ctx, root.get(), Rect(0, H - bigStrip, W, bigStrip), FW | FT);
   stripBg->setBackgroundColor(kit::Color::darkGrayColor());
-  const double rowsW = pad ? 100 : 2 * rowButton;
-  const double toolsW = 3 * rowButton;
+  // Titles: words on tablets; on the narrow phone the strip keeps its room
+  // with one-glyph titles, except for the two trackpad-related words.
+  auto localized = [](const char* key) { return LocalizedText::localized(key); };
+  const ButtonStyle style{kit::Font::boldSystemFont(pad ? 13 : 12), pad ? 8.0 : 6.0};
+  const std::string tNew = pad ? localized("New") : "+";
+  const std::string tSmaller = pad ? localized("Smaller") : "\u25BE";
+  const std::string tClose = pad ? localized("Close") : "\u00D7";
+  const std::string tLarger = pad ? localized("Larger") : "\u25B4";
+  const std::string tPad = localized("Pad");
+  const std::string tDual = localized("Dual");
+  const std::string tSettings = pad ? localized("Settings") : "\u2699";
+  const double gap = 4;
+  const double minW = pad ? 44 : 28;
+  auto fit = [&](const std::string& t) { return std::max(minW, titleWidth(style, t)); };
+
+  // Left: the large strip's column of three, or the small strip's row of two.
+  const double colW = std::max({fit(tNew), fit(tSmaller), fit(tClose)});
+  const double rowH = std::floor((bigStrip - 4 * gap) / 3);
+  const double smallH = smallStrip - 2 * gap;
+  const double smallRowW = fit(tNew) + gap + fit(tLarger);
+  const double rowsW = std::max(colW, smallRowW) + 2 * gap;
+  // Right: the screen's own buttons in one row that fits the small strip too.
+  const double toolsW = fit(tPad) + fit(tDual) + fit(tSettings) + 4 * gap;
+
   kit::Ref<View> big = place<View>(ctx, stripBg.get(), Rect(0, 0, rowsW, bigStrip), FR | FH);
   kit::Ref<View> small = place<View>(ctx, stripBg.get(), Rect(0, 0, rowsW, smallStrip), FR | FB);
   small->setHidden(true);
   kit::Ref<VeskMultiTabView> strip =
       place<VeskMultiTabView>(ctx, stripBg.get(), Rect(rowsW, 0, W - rowsW - toolsW, bigStrip), FW | FH);
 
-  kit::Ref<kit::Button> newPage1 = titledButton(ctx, big.get(), Rect(4, 4, rowsW - 8, bigStrip / 2 - 6), FH, "New");
+  const double colX = (rowsW - colW) / 2;
+  kit::Ref<kit::Button> newPage1 =
+      titledButton(ctx, big.get(), Rect(colX, gap, colW, rowH), FB, tNew, style);
   kit::Ref<kit::Button> collapse =
-      titledButton(ctx, big.get(), Rect(4, bigStrip / 2 + 2, rowsW / 2 - 6, bigStrip / 2 - 6), FT, "Smaller");
+      titledButton(ctx, big.get(), Rect(colX, 2 * gap + rowH, colW, rowH), FT | FB, tSmaller, style);
   collapse->setSelected(true);  // a selected sender asks for the small strip
   kit::Ref<kit::Button> close1 =
-      titledButton(ctx, big.get(), Rect(rowsW / 2 + 2, bigStrip / 2 + 2, rowsW / 2 - 6, bigStrip / 2 - 6), FT, "Close");
-  kit::Ref<kit::Button> newPage2 = titledButton(ctx, small.get(), Rect(0, 0, rowButton, smallStrip), FR, "New");
-  kit::Ref<kit::Button> expand =
-      titledButton(ctx, small.get(), Rect(rowButton, 0, rowButton, smallStrip), FR, "Larger");
+      titledButton(ctx, big.get(), Rect(colX, 3 * gap + 2 * rowH, colW, rowH), FT, tClose, style);
+  kit::Ref<kit::Button> newPage2 = titledButton(ctx, small.get(), Rect(gap, gap, fit(tNew), smallH), FR, tNew, style);
+  kit::Ref<kit::Button> expand = titledButton(
+      ctx, small.get(), Rect(2 * gap + fit(tNew), gap, fit(tLarger), smallH), FR, tLarger, style);
 
   kit::Ref<View> tools = place<View>(ctx, stripBg.get(), Rect(W - toolsW, 0, toolsW, smallStrip), FL | FB);
-  kit::Ref<kit::Button> trackPadBtn = titledButton(ctx, tools.get(), Rect(0, 0, rowButton, rowButton), FL, "Pad");
+  double toolX = gap;
+  auto tool = [&](const std::string& t) {
+    kit::Ref<kit::Button> b = titledButton(ctx, tools.get(), Rect(toolX, gap, fit(t), smallH), FL, t, style);
+    toolX += fit(t) + gap;
+    return b;
+  };
+  kit::Ref<kit::Button> trackPadBtn = tool(tPad);
   trackPadBtn->setSelected(true);  // selected while the trackpads are on
-  kit::Ref<kit::Button> dualBtn = titledButton(ctx, tools.get(), Rect(rowButton, 0, rowButton, rowButton), FL, "Dual");
-  kit::Ref<kit::Button> settingsBtn =
-      titledButton(ctx, tools.get(), Rect(2 * rowButton, 0, rowButton, rowButton), FL, "Settings");
+  kit::Ref<kit::Button> dualBtn = tool(tDual);
+  kit::Ref<kit::Button> settingsBtn = tool(tSettings);
 
   // Docks: a dial with its pull tab, mostly outside the screen until pulled.
   const double slide = VeskWebViewController::kDockSlide;
