@@ -561,11 +561,11 @@ TEST_F(PageViewTest, TheLoginProbeRunsThreeSecondsAfterAnAllowedLoad) {
   loop().advance(2.9);
   EXPECT_FALSE(p->probeConnection());
   loop().advance(0.2);
-  ASSERT_TRUE(p->probeConnection());
+  // The probe is under way; on a fast machine it may already have its answer.
+  EXPECT_TRUE(p->probeConnection() || server.requestsFor("/open").size() == 1u);
 
   // A page that needs no login: the probe ends with the response.
-  ASSERT_TRUE(loop().runUntil([&] { return !p->probeConnection(); }, 10));
-  EXPECT_EQ(server.requestsFor("/open").size(), 1u);
+  ASSERT_TRUE(loop().runUntil([&] { return !p->probeConnection() && server.requestsFor("/open").size() == 1u; }, 10));
   EXPECT_TRUE(kit::PopoverController::visiblePopovers().empty());
 
   // A finished load before the probe is due cancels it.
@@ -578,8 +578,7 @@ TEST_F(PageViewTest, TheLoginProbeRunsThreeSecondsAfterAnAllowedLoad) {
   const std::string login1 = server.url("/login");
   web(p)->fireShouldStart(login1, kit::WebViewNavigationType::LinkClicked);
   web(p)->fireDidStart();
-  loop().advance(3);
-  ASSERT_TRUE(p->probeConnection());
+  loop().advance(3);  // the probe starts; its 401 may arrive at once
   ASSERT_TRUE(loop().runUntil([] { return !kit::PopoverController::visiblePopovers().empty(); }, 10));
   EXPECT_FALSE(p->probeConnection());
   EXPECT_EQ(p->urlLoadCounter(), 0);
