@@ -31,6 +31,9 @@ constexpr const char* kStyle = R"CSS(
 .kit-view button { padding: 0 2px; }
 .kit-view button.kit-custom { background: none; border: none; box-shadow: none; padding: 0; outline-width: 0; }
 .kit-view button.kit-bar-item { padding: 0 4px; min-height: 0; }
+.kit-view button.kit-bar-item.kit-dark { background-image: none; background-color: rgba(255,255,255,0.16); border-color: rgba(0,0,0,0.7); }
+.kit-view button.kit-bar-item.kit-dark:hover { background-color: rgba(255,255,255,0.28); }
+.kit-view button.kit-bar-item.kit-dark:disabled { background-color: rgba(255,255,255,0.06); }
 .kit-view entry { padding: 0 4px; }
 .kit-view entry.kit-borderless { background: none; border: none; box-shadow: none; }
 .kit-view switch slider { min-width: 0; min-height: 0; }

@@ -744,6 +744,7 @@ void ViewWidget::syncBarItems() {
       std::string t = item->title();
       if (t.empty() && item->isSystemItem()) t = systemTitle(item->systemItem());
       GtkWidget* l = gtk_label_new(t.c_str());
+      if (style != BarStyle::Default) addClass(button, "kit-dark");  // white titles need a dark face
       PangoAttrList* attrs = textAttributes(Font::boldSystemFont(12), text);
       gtk_label_set_attributes(GTK_LABEL(l), attrs);
       pango_attr_list_unref(attrs);
