@@ -1,41 +1,74 @@
 #pragma once
-// Stand-in for the recently-closed list: a screen that knows its select
-// delegate and its popover and hands a chosen URL to the delegate. The table
-// of closed tabs comes with the real list.
+// The list of recently closed tabs, newest first, as the app-state object
+// keeps them. Picking one hands its URL to the select delegate (the main
+// screen, which opens it in a new tab) and closes the list: the popover
+// holding it on the tablet, the modal screen on the phone. The entry stays.
 
+#include <optional>
 #include <string>
 
 #include "kit/ui/PopoverController.h"
-#include "kit/ui/ViewController.h"
+#include "kit/ui/TableViewController.h"
+
+namespace kit {
+class Array;
+class BarButtonItem;
+}  // namespace kit
 
 namespace tolva {
 
 class VeskRecentlyClosedTableViewControllerDelegate {
  public:
   virtual ~VeskRecentlyClosedTableViewControllerDelegate() = default;
+  // Open this URL.
   virtual void onSelect(const std::string& url) = 0;
 };
 
-class VeskRecentlyClosedTableViewController : public kit::ViewController {
+class VeskRecentlyClosedTableViewController : public kit::TableViewController {
  public:
-  VeskRecentlyClosedTableViewController() = default;
+  static constexpr const char* kCellIdentifier = "Cell";
 
-  VeskRecentlyClosedTableViewControllerDelegate* selectDelegate() const noexcept { return delegate_; }
-  void setSelectDelegate(VeskRecentlyClosedTableViewControllerDelegate* d) { delegate_ = d; }
+  explicit VeskRecentlyClosedTableViewController(kit::TableView::Style style = kit::TableView::Style::Plain);
+
+  // Not owned: the main screen outlives every list it shows.
+  VeskRecentlyClosedTableViewControllerDelegate* selectDelegate() const noexcept { return selectDelegate_; }
+  void setSelectDelegate(VeskRecentlyClosedTableViewControllerDelegate* d) { selectDelegate_ = d; }
+  // The popover holding the list on the tablet; null on the phone.
   kit::PopoverController* pop() const { return pop_.lock().get(); }
   void setPop(kit::PopoverController* p) { pop_ = p; }
-  // The user picked an entry.
-  void select(const std::string& url);
 
-  // Only the upright portrait.
-  bool shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation o) override {
-    return o == kit::InterfaceOrientation::Portrait;
-  }
+  // Dismisses the modally shown list.
+  void onClose(kit::BarButtonItem* sender = nullptr);
+
+  void viewDidLoad() override;
+  void viewDidUnload() override;
+  // Upright portrait only, whatever the rotation lock says.
+  bool shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation o) override;
+
+  // ---- Table
+  long numberOfSectionsInTableView(kit::TableView& tableView) override;
+  long tableViewNumberOfRowsInSection(kit::TableView& tableView, long section) override;
+  std::string tableViewTitleForHeaderInSection(kit::TableView& tableView, long section) override;
+  kit::Ref<kit::TableViewCell> tableViewCellForRowAtIndexPath(kit::TableView& tableView,
+                                                              const kit::IndexPath& indexPath) override;
+  void tableViewDidSelectRowAtIndexPath(kit::TableView& tableView, const kit::IndexPath& indexPath) override;
+
+  // A click on a row picks it: the table itself does not turn touches into
+  // taps. A touch must end on the row it began on.
+  void touchesBegan(const kit::Touches& touches, kit::Event* event) override;
+  void touchesEnded(const kit::Touches& touches, kit::Event* event) override;
+  void touchesCancelled(const kit::Touches& touches, kit::Event* event) override;
+
   std::string className() const override { return "VeskRecentlyClosedTableViewController"; }
 
  private:
-  VeskRecentlyClosedTableViewControllerDelegate* delegate_ = nullptr;
+  static kit::Array* entries();
+  // The row a touch that began in the table is over now.
+  std::optional<kit::IndexPath> rowUnder(const kit::Touches& touches);
+
+  VeskRecentlyClosedTableViewControllerDelegate* selectDelegate_ = nullptr;
   kit::WeakRef<kit::PopoverController> pop_;  // the popover owns this screen
+  std::optional<kit::IndexPath> pressedRow_;
 };
 
 }  // namespace tolva

@@ -5,6 +5,7 @@
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "shell/MyUIViewController.h"
+#include "shell/RecentlyClosedTab.h"
 #include "shell/UIViewAnimated.h"
 #include "ShellTest.h"
 
@@ -267,7 +268,9 @@ TEST_F(MainScreenTest, ASecondLongPressWaitsForTheRecentlyClosedPopover) {
   auto* list = dynamic_cast<VeskRecentlyClosedTableViewController*>(
       kit::PopoverController::visiblePopovers()[0]->contentViewController());
   ASSERT_TRUE(list);
-  list->select("http://closed.test/");
+  misc()->recentlyClosedTabs()->addObject(RecentlyClosedTab::make("Closed", "http://closed.test/"));
+  list->tableView()->reloadData();
+  EXPECT_TRUE(list->tableView()->tapRow({0, 0}));
   EXPECT_EQ(page(tabs()->curSel())->location(), "http://closed.test/");
 }
 

@@ -4,12 +4,16 @@
 // and a restart in the same $TOLVA_HOME (the program's objects ended the
 // way a quit ends them, the settings read back from the file).
 
+#include <gtk/gtk.h>
+
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "ProgramFixture.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/gtk/WidgetTree.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Label.h"
@@ -58,6 +62,41 @@ class TabsFixture : public ProgramFixture {
   static void clickMiddleOf(kit::View* view) {
     ASSERT_NE(view, nullptr);
     click(view, {view->bounds().width() / 2, view->bounds().height() / 2});
+  }
+
+  // A real click at a point of a view shown in a popover. GTK places the
+  // popover itself, so the point on screen is found from its widget.
+  static void clickInPopover(kit::View* view, kit::Point inView) {
+    ASSERT_NE(view, nullptr);
+    kit::PopoverView* panel = nullptr;
+    for (kit::View* v = view; v && !panel; v = v->superview()) panel = dynamic_cast<kit::PopoverView*>(v);
+    ASSERT_NE(panel, nullptr) << "not in a popover";
+    settle();
+    kit::gtk::WidgetTree* tree = kit::gtk::WidgetTree::installed();
+    GtkWidget* box = tree->widgetFor(panel);
+    ASSERT_TRUE(box && gtk_widget_get_realized(box));
+    int px = 0, py = 0, wx = 0, wy = 0;
+    gdk_window_get_origin(gtk_widget_get_window(box), &px, &py);
+    GtkAllocation a;
+    gtk_widget_get_allocation(box, &a);
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(tree->toplevelFor(panel->window()))), &wx, &wy);
+    const kit::Point local = view->convertPointToView(inView, panel);
+    // pointerTo counts from the main window's origin.
+    pointerTo(view, {px + a.x + local.x - wx, py + a.y + local.y - wy});
+    pressButton(true);
+    pressButton(false);
+    settle();
+  }
+
+  // A real long press on the middle of a view, held until `done` holds.
+  static bool longPressMiddleOf(kit::View* view, const std::function<bool()>& done) {
+    const kit::Point p = view->convertPointToView({view->bounds().width() / 2, view->bounds().height() / 2}, nullptr);
+    pointerTo(view, p);
+    pressButton(true);
+    const bool ok = waitUntil(done, 5);
+    pressButton(false);
+    settle();
+    return ok;
   }
 
   bool waitForTabTitle(int index, const std::string& text, double seconds = 20) {
