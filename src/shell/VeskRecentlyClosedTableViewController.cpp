@@ -85,34 +85,4 @@ void VeskRecentlyClosedTableViewController::tableViewDidSelectRowAtIndexPath(kit
   }
 }
 
-std::optional<kit::IndexPath> VeskRecentlyClosedTableViewController::rowUnder(const kit::Touches& touches) {
-  kit::TableView* table = isViewLoaded() ? tableView() : nullptr;
-  kit::Touch* touch = touches.empty() ? nullptr : touches.front().get();
-  kit::View* began = touch ? touch->view() : nullptr;
-  if (!table || !began || !began->isDescendantOfView(table)) return std::nullopt;
-  return table->indexPathForRowAtPoint(touch->locationInView(table));
-}
-
-void VeskRecentlyClosedTableViewController::touchesBegan(const kit::Touches& touches, kit::Event* event) {
-  pressedRow_ = rowUnder(touches);
-  if (!pressedRow_) kit::TableViewController::touchesBegan(touches, event);
-}
-
-void VeskRecentlyClosedTableViewController::touchesEnded(const kit::Touches& touches, kit::Event* event) {
-  std::optional<kit::IndexPath> pressed = pressedRow_;
-  pressedRow_.reset();
-  if (!pressed) {
-    kit::TableViewController::touchesEnded(touches, event);
-    return;
-  }
-  // Only a touch that ends on the row it began on picks it.
-  if (rowUnder(touches) == pressed) tableView()->tapRow(*pressed);
-}
-
-void VeskRecentlyClosedTableViewController::touchesCancelled(const kit::Touches& touches, kit::Event* event) {
-  const bool ours = pressedRow_.has_value();
-  pressedRow_.reset();
-  if (!ours) kit::TableViewController::touchesCancelled(touches, event);
-}
-
 }  // namespace tolva

@@ -53,22 +53,13 @@ class VeskRecentlyClosedTableViewController : public kit::TableViewController {
                                                               const kit::IndexPath& indexPath) override;
   void tableViewDidSelectRowAtIndexPath(kit::TableView& tableView, const kit::IndexPath& indexPath) override;
 
-  // A click on a row picks it: the table itself does not turn touches into
-  // taps. A touch must end on the row it began on.
-  void touchesBegan(const kit::Touches& touches, kit::Event* event) override;
-  void touchesEnded(const kit::Touches& touches, kit::Event* event) override;
-  void touchesCancelled(const kit::Touches& touches, kit::Event* event) override;
-
   std::string className() const override { return "VeskRecentlyClosedTableViewController"; }
 
  private:
   static kit::Array* entries();
-  // The row a touch that began in the table is over now.
-  std::optional<kit::IndexPath> rowUnder(const kit::Touches& touches);
 
   VeskRecentlyClosedTableViewControllerDelegate* selectDelegate_ = nullptr;
   kit::WeakRef<kit::PopoverController> pop_;  // the popover owns this screen
-  std::optional<kit::IndexPath> pressedRow_;
 };
 
 }  // namespace tolva

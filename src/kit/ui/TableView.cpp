@@ -882,4 +882,31 @@ std::optional<IndexPath> TableView::moveRowByUser(const IndexPath& from, const I
   return target;
 }
 
+std::optional<IndexPath> TableView::rowUnder(const Touches& touches) {
+  Touch* touch = touches.empty() ? nullptr : touches.front().get();
+  if (!touch) return std::nullopt;
+  return indexPathForRowAtPoint(touch->locationInView(this));
+}
+
+void TableView::touchesBegan(const Touches& touches, Event* event) {
+  pressedRow_ = rowUnder(touches);
+  if (!pressedRow_) ScrollView::touchesBegan(touches, event);
+}
+
+void TableView::touchesEnded(const Touches& touches, Event* event) {
+  std::optional<IndexPath> pressed = pressedRow_;
+  pressedRow_.reset();
+  if (!pressed) {
+    ScrollView::touchesEnded(touches, event);
+    return;
+  }
+  if (rowUnder(touches) == pressed) tapRow(*pressed);
+}
+
+void TableView::touchesCancelled(const Touches& touches, Event* event) {
+  const bool ours = pressedRow_.has_value();
+  pressedRow_.reset();
+  if (!ours) ScrollView::touchesCancelled(touches, event);
+}
+
 }  // namespace kit

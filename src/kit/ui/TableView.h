@@ -130,6 +130,12 @@ class TableView : public ScrollView {
   std::optional<IndexPath> indexPathForCell(const TableViewCell* cell);
   // The row at a point in content coordinates.
   std::optional<IndexPath> indexPathForRowAtPoint(Point p);
+
+  // A touch that begins and ends on the same row selects it, as tapRow does;
+  // touches a control in a cell keeps (a switch, a text field) never get here.
+  void touchesBegan(const Touches& touches, Event* event) override;
+  void touchesEnded(const Touches& touches, Event* event) override;
+  void touchesCancelled(const Touches& touches, Event* event) override;
   std::vector<IndexPath> indexPathsForRowsInRect(Rect r);
   // Names the rows that count as on screen; nullopt goes back to the geometry.
   // Rows that do not exist are left out.
@@ -181,6 +187,8 @@ class TableView : public ScrollView {
   std::string className() const override { return "TableView"; }
 
  private:
+  std::optional<IndexPath> rowUnder(const Touches& touches);
+  std::optional<IndexPath> pressedRow_;
   struct Section {
     long rows = 0;
     std::string headerTitle;

@@ -512,3 +512,20 @@ TEST_F(TableViewTest, TableViewControllerServesItsTableAndLetsGoOfIt) {
 }
 
 }  // namespace
+
+TEST_F(TableViewTest, ATouchThatEndsOnTheRowItBeganOnSelectsIt) {
+  model.rows = {names("r", 4)};
+  attach();
+  auto w = makeKeyWindow();
+  w->addSubview(table.get());
+  table->layoutIfNeeded();
+  // Row 2 spans 88..132: a press and release inside it selects it.
+  w->touchBegin({100, 100});
+  w->touchEnd({120, 110});
+  EXPECT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 2}));
+  // A press that slides onto another row before release selects nothing.
+  w->touchBegin({100, 20});
+  w->touchEnd({100, 60});
+  EXPECT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 2}));
+  table->removeFromSuperview();
+}
