@@ -24,9 +24,10 @@ kit::Ref<FJArray> FJArray::alloc() {
       "fashion.");
 }
 
-FJArray* FJArray::create(kit::Object** objects, size_t count, bool mutableCollection) {
+FJArray* FJArray::create(FJArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
-  auto* array = new (Trailing{count * sizeof(kit::Object*)}) FJArray();
+  auto* array = new (arena, Trailing{count * sizeof(kit::Object*)}) FJArray();
+  array->setInitialRetainCount(1);
   array->objects_ = array->inlineStorage();
   if (count) std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
   array->count_ = array->capacity_ = count;

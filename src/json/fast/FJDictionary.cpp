@@ -129,11 +129,12 @@ kit::Ref<FJDictionary> FJDictionary::alloc() {
       "in this fashion.");
 }
 
-FJDictionary* FJDictionary::create(kit::Object** keys, const size_t* hashes, kit::Object** objects,
-                                   size_t count, bool mutableCollection) {
+FJDictionary* FJDictionary::create(FJArena& arena, kit::Object** keys, const size_t* hashes,
+                                   kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
-  auto* dict = new (Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  auto* dict = new (arena, Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  dict->setInitialRetainCount(1);
   dict->entry_ = dict->inlineTable();
   if (capacity) std::memset(static_cast<void*>(dict->entry_), 0, capacity * sizeof(Entry));
   dict->capacity_ = capacity;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "json/fast/FJArena.h"
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
@@ -603,7 +604,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
 kit::Object* FJParseState::valueForToken() {
   switch (token_.type) {
     case FJTokenTypeNumber:
-    case FJTokenTypeString: return cache_.cachedObject(token_.value).detach();
+    case FJTokenTypeString: return cache_.retainedObject(token_.value);
     case FJTokenTypeTrue: {
       kit::Object* o = kit::Number::yes();
       o->retain();
@@ -677,8 +678,7 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
         break;
       }
       FJArray* array =
-          FJArray::create(stack_->objects() + start, stack_->index() - start, mutableCollections_);
-      array->retain();
+          FJArray::create(*arena_, stack_->objects() + start, stack_->index() - start, mutableCollections_);
       stack_->popTo(start);
       return array;
     } else {
@@ -751,10 +751,9 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         errorAt(token_.ptr, "Unexpected '}'.");
         break;
       }
-      FJDictionary* dict = FJDictionary::create(stack_->keys() + start, stack_->hashes() + start,
+      FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
                                                 stack_->objects() + start, stack_->index() - start,
                                                 mutableCollections_);
-      dict->retain();
       stack_->popTo(start);
       return dict;
     } else {
@@ -793,8 +792,19 @@ kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t len
   FJObjectStack stack(objects, keys, hashes, FJObjectStack::kInitialSlots);
   unsigned char tokenBytes[kTokenBufferStackSize];
   FJManagedBuffer tokenBuffer(tokenBytes, sizeof tokenBytes, kTokenBufferRound);
+  FJArena arena(length);
   stack_ = &stack;
   tokenBuffer_ = &tokenBuffer;
+  arena_ = &arena;
+  cache_.setArena(&arena);
+  // The cache must not cut from the arena once this call is over, however it ends.
+  struct Detach {
+    FJParseState* state;
+    ~Detach() {
+      state->cache_.setArena(nullptr);
+      state->arena_ = nullptr;
+    }
+  } detach{this};
 
   kit::Object* result = nullptr;
   try {

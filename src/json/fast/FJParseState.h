@@ -18,6 +18,7 @@
 
 namespace tolva {
 
+class FJArena;
 class FJManagedBuffer;
 class FJObjectStack;
 
@@ -107,6 +108,7 @@ class FJParseState {
   FJParseToken token_;
   FJObjectStack* stack_ = nullptr;
   FJManagedBuffer* tokenBuffer_ = nullptr;
+  FJArena* arena_ = nullptr;
   kit::Ref<kit::Error> error_;
   bool errorIsSet_ = false;
   bool mutableCollections_ = false;

@@ -18,6 +18,8 @@ class Object;
 
 namespace tolva {
 
+class FJArena;
+
 enum FJValueType : uint8_t {
   FJValueTypeNone = 0,
   FJValueTypeString = 5,
@@ -64,6 +66,10 @@ class FJTokenCache {
   // The object for a value, from the cache or made anew (and then cached
   // when a slot is free). Sets value.cacheItem to the slot holding it, or null.
   kit::Ref<kit::Object> cachedObject(FJTokenValue& value);
+  // The same, with the caller's reference handed over as a plain pointer.
+  kit::Object* retainedObject(FJTokenValue& value);
+  // Where new objects get their room during a parse (null: the heap).
+  void setArena(FJArena* arena) noexcept { arena_ = arena; }
   // Releases every cached object and empties every slot.
   void clear() noexcept;
 
@@ -81,10 +87,12 @@ class FJTokenCache {
 
  private:
   bool matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept;
-  static kit::Ref<kit::Object> makeObject(const FJTokenValue& value);
+  // A new object with `owners` references.
+  kit::Object* makeObject(const FJTokenValue& value, long owners);
   void stepAgeing() noexcept;
 
   std::unique_ptr<FJTokenCacheItem[]> items_;
+  FJArena* arena_ = nullptr;
   uint32_t prngLfsr_ = 1;
   uint8_t age_[kSlots] = {};
 };
