@@ -95,11 +95,11 @@ uint64_t sipHash13(const unsigned char* in, size_t len, uint64_t tweak) noexcept
 
 std::string prefix(const char* method) { return std::string("*** -[FJDictionary ") + method + "]: "; }
 
-}  // namespace
+constexpr size_t kCapacityCount = sizeof kCapacities / sizeof kCapacities[0];
 
-size_t FJDictionary::capacityForCount(size_t n) noexcept {
+constexpr size_t searchCapacity(size_t n) noexcept {
   size_t want = n > SIZE_MAX / 133 ? SIZE_MAX : n * 133 / 100;
-  size_t lo = 0, hi = sizeof kCapacities / sizeof kCapacities[0];
+  size_t lo = 0, hi = kCapacityCount;
   while (lo < hi) {  // first entry not below `want`
     size_t mid = lo + (hi - lo) / 2;
     if (kCapacities[mid] < want)
@@ -107,7 +107,22 @@ size_t FJDictionary::capacityForCount(size_t n) noexcept {
     else
       hi = mid;
   }
-  return lo < sizeof kCapacities / sizeof kCapacities[0] ? kCapacities[lo] : SIZE_MAX;
+  return lo < kCapacityCount ? kCapacities[lo] : SIZE_MAX;
+}
+
+// Most objects are small: their sizes are looked up directly.
+struct SmallCapacities {
+  size_t size[64];
+  constexpr SmallCapacities() : size() {
+    for (size_t n = 0; n < 64; ++n) size[n] = searchCapacity(n);
+  }
+};
+constexpr SmallCapacities kSmallCapacities;
+
+}  // namespace
+
+size_t FJDictionary::capacityForCount(size_t n) noexcept {
+  return n < 64 ? kSmallCapacities.size[n] : searchCapacity(n);
 }
 
 size_t FJDictionary::hashForString(std::string_view bytes) noexcept {

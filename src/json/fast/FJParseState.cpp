@@ -1,5 +1,6 @@
 #include "json/fast/FJParseState.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cstring>
 #include <new>
@@ -101,6 +102,62 @@ bool magnitudeAtLeastOne(const uchar* p, const uchar* end) {
   return k >= 0;
 }
 
+// m × 10^e10 correctly rounded to a double, for |e10| <= 27, when the x87
+// extended format can tell: there m and the power of ten are exact, so one
+// multiplication or division rounds to 64 bits, and rounding that on to 53
+// bits gives the correctly rounded double unless it fell exactly halfway
+// between two doubles (then false: the caller converts the text instead).
+bool extendedQuotient(uint64_t m, int e10, double& out) {
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+  static constexpr long double kPow10L[] = {
+      1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+      1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+  long double r = static_cast<long double>(m);
+  r = e10 < 0 ? r / kPow10L[-e10] : r * kPow10L[e10];
+  uint64_t mantissa;
+  std::memcpy(&mantissa, &r, sizeof mantissa);  // the explicit 64-bit significand comes first
+  if ((mantissa & 0x7FF) == 0x400) return false;
+  out = static_cast<double>(r);
+  return true;
+#else
+  (void)m;
+  (void)e10;
+  (void)out;
+  return false;
+#endif
+}
+
+// The value of eight ASCII digits (the first in the lowest byte).
+inline uint64_t eightDigits(uint64_t v) {
+  v -= 0x3030303030303030ULL;
+  v = v * 10 + (v >> 8);
+  return (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+         32;
+}
+
+// Reads the run of decimal digits at s, folding them into m (which wraps
+// past 19 digits), eight bytes at a time while the input has room.
+inline const uchar* readDigits(const uchar* s, const uchar* end, uint64_t& m) {
+  static constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  while (end - s >= 8) {
+    uint64_t v;
+    std::memcpy(&v, s, 8);
+    // A zero byte here for each digit; a carry out of a byte can only spoil
+    // bytes after a non-digit.
+    uint64_t other = ((v & 0xF0F0F0F0F0F0F0F0ULL) | (((v + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ^
+                     0x3333333333333333ULL;
+    int n = other ? __builtin_ctzll(other) / 8 : 8;
+    if (n == 0) return s;
+    if (n < 8) v = (v << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));  // leading '0's
+    m = m * kPow10[n] + eightDigits(v);
+    s += n;
+    if (n < 8) return s;
+  }
+  while (s < end && isDigit(*s)) m = m * 10 + static_cast<uint64_t>(*s++ - '0');
+  return s;
+}
+
 // Whether 20 decimal digits stay within 18446744073709551615.
 bool fitsUnsigned(const uchar* p, const uchar* end) {
   static const char kMax[] = "18446744073709551615";
@@ -194,7 +251,11 @@ bool FJParseState::skipExtendedWhitespace() noexcept {
 // Tokens
 
 bool FJParseState::nextToken() {
-  skipWhitespace();
+  skipSpace();
+  return readToken();
+}
+
+bool FJParseState::readToken() {
   token_.type = FJTokenTypeInvalid;
   if (p_ >= end_) return false;
   token_.ptr = p_;
@@ -264,40 +325,33 @@ bool FJParseState::parseNumber() {
     errorAt(at < end_ ? at : end_, "Invalid number.");
     return false;
   };
-  // The first 19 significant digits are gathered while scanning, so that most
-  // numbers need no second pass.
-  uint64_t m = 0;
-  int significant = 0, scale = 0;  // value = m × 10^(scale + exponent) when !tooMany
-  bool tooMany = false;
-  auto digit = [&](uchar c, bool fraction) {
-    if (significant < 19) {
-      if (m || c != '0') ++significant;
-      m = m * 10 + static_cast<uint64_t>(c - '0');
-      if (fraction) --scale;
-    } else {
-      tooMany = true;
-    }
-  };
   if (*s == '-') {
     negative = true;
     ++s;
   }
   if (s >= end_) return invalid(s);
+  // Digits are gathered while scanning; with more than 19 of them (m has
+  // wrapped) they are gathered again below, the first 19 significant ones.
+  uint64_t m = 0;
   const uchar* digits = s;
   if (*s == '0') {
     ++s;
   } else if (*s >= '1' && *s <= '9') {
-    while (s < end_ && isDigit(*s)) digit(*s++, false);
+    s = readDigits(s, end_, m);
   } else {
     return invalid(s);
   }
   size_t intDigits = static_cast<size_t>(s - digits);
   if (s >= end_) return invalid(s);
+  const uchar* fraction = s;  // its digits, when there is a fraction
+  size_t fractionDigits = 0;
   if (*s == '.') {
     isFloat = true;
     ++s;
     if (s >= end_ || !isDigit(*s)) return invalid(s);
-    while (s < end_ && isDigit(*s)) digit(*s++, true);
+    fraction = s;
+    s = readDigits(s, end_, m);
+    fractionDigits = static_cast<size_t>(s - fraction);
     if (s >= end_) return invalid(s);
   }
   int exponent = 0;
@@ -313,6 +367,25 @@ bool FJParseState::parseNumber() {
     }
     if (s >= end_) return invalid(s);
     if (negExp) exponent = -exponent;
+  }
+  // value = m × 10^(scale + exponent) when !tooMany.
+  int scale = -static_cast<int>(fractionDigits);
+  bool tooMany = false;
+  if (intDigits + fractionDigits > 19) {
+    m = 0;
+    scale = 0;
+    int significant = 0;
+    auto digit = [&](uchar c, bool inFraction) {
+      if (significant < 19) {
+        if (m || c != '0') ++significant;
+        m = m * 10 + static_cast<uint64_t>(c - '0');
+        if (inFraction) --scale;
+      } else {
+        tooMany = true;
+      }
+    };
+    for (const uchar* q = digits; q < digits + intDigits; ++q) digit(*q, false);
+    for (const uchar* q = fraction; q < fraction + fractionDigits; ++q) digit(*q, true);
   }
 
   token_.type = FJTokenTypeNumber;
@@ -332,6 +405,8 @@ bool FJParseState::parseNumber() {
       // Mantissa and power of ten are exact doubles: one operation rounds correctly.
       d = static_cast<double>(m);
       d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
+      if (negative) d = -d;
+    } else if (!tooMany && e10 >= -27 && e10 <= 27 && extendedQuotient(m, e10, d)) {
       if (negative) d = -d;
     } else {
       auto [ptr, ec] = std::from_chars(first, last, d);
@@ -652,7 +727,24 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
       internalError("Unable to resize temporary buffer.", __LINE__);
       break;
     }
-    if (!nextToken()) {
+    skipSpace();
+    // Punctuation where it is allowed is taken at once; anything else is
+    // read as a token below, which also reports every error.
+    if (p_ < end_) {
+      if (*p_ == ',' && (state & 2)) {
+        ++p_;
+        state = 1;
+        continue;
+      }
+      if (*p_ == ']' && (state & 4)) {
+        ++p_;
+        FJArray* array =
+            FJArray::create(*arena_, stack_->objects() + start, stack_->index() - start, mutableCollections_);
+        stack_->popTo(start);
+        return array;
+      }
+    }
+    if (!readToken()) {
       endOfBuffer();
       break;
     }
@@ -702,7 +794,24 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       internalError("Unable to resize temporary buffer.", __LINE__);
       break;
     }
-    if (!nextToken()) {
+    skipSpace();
+    // As in arrays: allowed punctuation at once, the rest as tokens.
+    if (p_ < end_) {
+      if (*p_ == ',' && (state & 2)) {
+        ++p_;
+        state = 1;
+        continue;
+      }
+      if (*p_ == '}' && (state & 4)) {
+        ++p_;
+        FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
+                                                  stack_->objects() + start, stack_->index() - start,
+                                                  mutableCollections_);
+        stack_->popTo(start);
+        return dict;
+      }
+    }
+    if (!readToken()) {
       endOfBuffer();
       break;
     }
@@ -712,21 +821,30 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         errorAt(token_.ptr, "Unexpected string.");
         break;
       }
-      kit::Ref<kit::Object> key = cache_.cachedObject(token_.value);
+      kit::Object* key = cache_.retainedObject(token_.value);
+      if (!key) break;
+      // The key goes on the stack at once (its value to follow), so every
+      // way out below releases it with the rest.
       size_t keyHash;
       if (FJTokenCacheItem* item = token_.value.cacheItem) {
-        if (item->keyHash == 0) item->keyHash = FJDictionary::hashForKey(key.get());
+        if (item->keyHash == 0) item->keyHash = FJDictionary::hashForKey(key);
         keyHash = item->keyHash;
       } else {
-        keyHash = FJDictionary::hashForKey(key.get());
+        keyHash = FJDictionary::hashForKey(key);
       }
-      if (!nextToken()) {
-        endOfBuffer();
-        break;
-      }
-      if (token_.type != FJTokenTypeSeparator) {
-        errorAt(token_.ptr, "Expected ':'.");
-        break;
+      stack_->push(key, keyHash, nullptr);
+      skipSpace();
+      if (p_ < end_ && *p_ == ':') {
+        ++p_;
+      } else {
+        if (!readToken()) {
+          endOfBuffer();
+          break;
+        }
+        if (token_.type != FJTokenTypeSeparator) {
+          errorAt(token_.ptr, "Expected ':'.");
+          break;
+        }
       }
       if (!nextToken()) {
         endOfBuffer();
@@ -738,7 +856,7 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       }
       kit::Object* value = valueForToken();
       if (!value) break;
-      stack_->push(key.detach(), keyHash, value);
+      stack_->setLastObject(value);
       state = 2 | 4;
     } else if (t == FJTokenTypeComma) {
       if (!(state & 2)) {

@@ -51,7 +51,9 @@ class FJParseState {
   static constexpr size_t kTokenBufferStackSize = 2048;
   static constexpr size_t kTokenBufferRound = 4096;
 
-  explicit FJParseState(FJParseOptionFlags options) : options_(options) {}
+  explicit FJParseState(FJParseOptionFlags options)
+      : options_(options),
+        extendedSpace_(options & (FJParseOptionAcceptComments | FJParseOptionUnicodeLineBreaks)) {}
   FJParseState(const FJParseState&) = delete;
   FJParseState& operator=(const FJParseState&) = delete;
 
@@ -77,10 +79,17 @@ class FJParseState {
     lineStart_ = p_;
   }
   void skipWhitespace() noexcept;
+  // skipWhitespace, with the common case of no white space at all inline.
+  void skipSpace() noexcept {
+    if (p_ < end_ && *p_ > ' ' && !extendedSpace_) return;
+    skipWhitespace();
+  }
   bool skipExtendedWhitespace() noexcept;
   // Reads the next token into token_; false at the end of the input (no error
   // set) or on a bad token (error set).
   bool nextToken();
+  // The same without skipping white space first.
+  bool readToken();
   bool parseNumber();
   bool numberConversionFailed(const std::string& message);
   bool parseString();
@@ -96,6 +105,7 @@ class FJParseState {
   std::string tokenText() const;
 
   FJParseOptionFlags options_;
+  bool extendedSpace_;  // comments or Unicode line breaks count as white space
   size_t maxDepth_ = FJDefaultMaxDepth;
   FJTokenCache cache_;
 
