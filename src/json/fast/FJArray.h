@@ -5,6 +5,7 @@
 // mutation. Outside code cannot create one.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "json/fast/FJArena.h"
@@ -35,6 +36,8 @@ class FJArray final : public kit::MutableArray {
 
   unsigned long mutationCount() const noexcept override { return mutations_; }
   size_t capacity() const noexcept { return capacity_; }
+  // Counts are kept in 32 bits.
+  static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
   kit::Object* const* objects() const noexcept { return objects_; }
 
@@ -69,8 +72,8 @@ class FJArray final : public kit::MutableArray {
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
   kit::Object** objects_ = nullptr;
-  size_t count_ = 0;
-  size_t capacity_ = 0;
+  uint32_t count_ = 0;
+  uint32_t capacity_ = 0;
 };
 
 }  // namespace tolva

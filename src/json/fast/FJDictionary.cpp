@@ -148,12 +148,14 @@ FJDictionary* FJDictionary::create(FJArena& arena, kit::Object** keys, const siz
                                    kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
+  if (capacity > kMaxCount) throw std::bad_alloc();
   auto* dict = new (arena, Trailing{capacity * sizeof(Entry)}) FJDictionary();
   dict->setInitialRetainCount(1);
-  dict->entry_ = dict->inlineTable();
-  if (capacity) std::memset(static_cast<void*>(dict->entry_), 0, capacity * sizeof(Entry));
-  dict->capacity_ = capacity;
-  for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i]);
+  Entry* table = dict->inlineTable();
+  dict->entry_ = table;
+  for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
+  dict->capacity_ = static_cast<uint32_t>(capacity);
+  for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i], true);
   dict->mutations_ = mutableCollection ? 1 : 0;
   return dict;
 }
@@ -168,13 +170,25 @@ FJDictionary::~FJDictionary() {
   if (entry_ != inlineTable()) std::free(entry_);
 }
 
+namespace {
+
+// Equality of a table key with a string's bytes.
+inline bool keyIs(const kit::Object* key, std::string_view bytes) noexcept {
+  return key->kind() == kit::Kind::String && static_cast<const kit::String*>(key)->view() == bytes;
+}
+
+}  // namespace
+
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
   if (!key || capacity_ == 0) return nullptr;
+  // A string key is compared by its bytes, without a virtual call per slot.
+  const bool text = key->kind() == kit::Kind::String;
+  std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
     Entry& e = entry_[slot];
     if (!e.key) return nullptr;
-    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) return &e;
+    if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
     if (++slot == capacity_) slot = 0;
   }
   return nullptr;
@@ -193,31 +207,31 @@ kit::Object* FJDictionary::objectForKey(std::string_view key) const {
   for (size_t i = 0; i < capacity_; ++i) {
     const Entry& e = entry_[slot];
     if (!e.key) return nullptr;
-    if (e.keyHash == hash && e.key->kind() == kit::Kind::String &&
-        static_cast<const kit::String*>(e.key)->view() == key)
-      return e.object;
+    if (keyIs(e.key, key)) return e.object;
     if (++slot == capacity_) slot = 0;
   }
   return nullptr;
 }
 
-void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept {
+void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept {
   if (capacity_ == 0) {
     key->release();
     object->release();
     return;
   }
+  const bool text = stringKeys || key->kind() == kit::Kind::String;
+  std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
     Entry& e = entry_[slot];
     if (!e.key) {
-      e.keyHash = hash;
       e.key = key;
       e.object = object;
       ++count_;
       return;
     }
-    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) {
+    if (e.key == key || (stringKeys ? static_cast<const kit::String*>(e.key)->view() == bytes
+                                    : text ? keyIs(e.key, bytes) : e.key->isEqual(key))) {
       // Replacing in place keeps every other entry's probe chain intact.
       kit::Object* old = e.object;
       e.object = object;
@@ -234,7 +248,7 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object)
 void FJDictionary::removeEntry(Entry* entry) noexcept {
   kit::Object* key = entry->key;
   kit::Object* object = entry->object;
-  *entry = Entry{0, nullptr, nullptr};
+  *entry = Entry{nullptr, nullptr};
   --count_;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
   size_t slot = static_cast<size_t>(entry - entry_);
@@ -242,8 +256,8 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
     if (++slot == capacity_) slot = 0;
     Entry moved = entry_[slot];
     if (!moved.key) break;
-    entry_[slot] = Entry{0, nullptr, nullptr};
-    size_t to = moved.keyHash % capacity_;
+    entry_[slot] = Entry{nullptr, nullptr};
+    size_t to = hashForKey(moved.key) % capacity_;
     while (entry_[to].key) {
       if (++to == capacity_) to = 0;
     }
@@ -254,16 +268,25 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
 }
 
 void FJDictionary::rebuild(size_t capacity) {
+  if (capacity > kMaxCount) throw kit::MallocException("Unable to allocate memory for hash table.");
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
   Entry* old = entry_;
   size_t oldCapacity = capacity_;
   size_t oldCount = count_;
   entry_ = fresh;
-  capacity_ = capacity;
+  capacity_ = static_cast<uint32_t>(capacity);
   count_ = 0;
-  for (size_t i = 0; i < oldCapacity; ++i)
-    if (old[i].key) addObject(old[i].keyHash, old[i].key, old[i].object);
+  for (size_t i = 0; i < oldCapacity; ++i) {
+    if (!old[i].key) continue;
+    // Keys of one table are all different: each just takes the first free slot.
+    size_t slot = hashForKey(old[i].key) % capacity;
+    while (entry_[slot].key) {
+      if (++slot == capacity) slot = 0;
+    }
+    entry_[slot] = old[i];
+    ++count_;
+  }
   if (old != inlineTable()) std::free(old);
   if (count_ != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
@@ -284,7 +307,7 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
   if (wanted > capacity_) rebuild(wanted);
   kit::Ref<kit::Object> copied = key->copy();
   size_t hash = hashForKey(copied.get());
-  addObject(hash, copied.detach(), value.detach());
+  addObject(hash, copied.detach(), value.detach(), false);
   bumpMutations();
 }
 

@@ -6,6 +6,7 @@
 // Outside code cannot create one.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -21,8 +22,9 @@ class FJDictionaryEnumerator;
 
 class FJDictionary final : public kit::MutableDictionary {
  public:
+  // Slots keep no hash: a key's home is computed again when it has to move,
+  // which only removal and growth do, and lookups compare keys directly.
   struct Entry {
-    size_t keyHash;
     kit::Object* key;     // one reference, or null for an empty slot
     kit::Object* object;  // one reference
   };
@@ -62,6 +64,8 @@ class FJDictionary final : public kit::MutableDictionary {
   kit::Ref<kit::Object> mutableCopy() const override;
 
   size_t capacity() const noexcept { return capacity_; }
+  // Table sizes are below 2^32 (the largest is about 4.7 × 10^8).
+  static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The table itself, capacity() slots; empty slots have a null key. Valid
   // until the next mutation.
   const Entry* slots() const noexcept { return entry_; }
@@ -90,16 +94,17 @@ class FJDictionary final : public kit::MutableDictionary {
                               bool mutableCollection);
 
   Entry* entryForKey(const kit::Object* key, size_t hash) const noexcept;
-  // Takes over the references to key and object.
-  void addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept;
+  // Takes over the references to key and object; an equal key's entry gets
+  // the object in place. `stringKeys`: every key of the table is a string.
+  void addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept;
   void removeEntry(Entry* entry) noexcept;
   void rebuild(size_t capacity);
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
   Entry* entry_ = nullptr;
-  size_t count_ = 0;
-  size_t capacity_ = 0;
+  uint32_t count_ = 0;
+  uint32_t capacity_ = 0;
 };
 
 }  // namespace tolva
