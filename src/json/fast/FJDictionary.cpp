@@ -126,7 +126,8 @@ size_t FJDictionary::capacityForCount(size_t n) noexcept {
 }
 
 size_t FJDictionary::hashForString(std::string_view bytes) noexcept {
-  return static_cast<size_t>(sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0));
+  uint64_t h = sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
@@ -135,7 +136,8 @@ size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
   uint64_t h = key->hash();
   unsigned char b[8];
   std::memcpy(b, &h, 8);
-  return static_cast<size_t>(sipHash13(b, 8, 1));
+  h = sipHash13(b, 8, 1);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 kit::Ref<FJDictionary> FJDictionary::alloc() {

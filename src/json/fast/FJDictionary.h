@@ -71,7 +71,8 @@ class FJDictionary final : public kit::MutableDictionary {
   const Entry* slots() const noexcept { return entry_; }
   // Table size for n entries: the first prime of the size table not below n × 1.33.
   static size_t capacityForCount(size_t n) noexcept;
-  // The seeded hash the table files a key under; equal keys hash alike.
+  // The seeded hash the table files a key under (32 bits, enough for any
+  // table size); equal keys hash alike.
   static size_t hashForKey(const kit::Object* key) noexcept;
   static size_t hashForString(std::string_view bytes) noexcept;
 

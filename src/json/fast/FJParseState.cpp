@@ -701,6 +701,35 @@ kit::Object* FJParseState::valueForToken() {
   }
 }
 
+kit::Object* FJParseState::readValue(bool& taken) {
+  uchar c = *p_;
+  taken = true;
+  token_.ptr = p_;
+  token_.length = 1;
+  token_.type = FJTokenTypeInvalid;
+  if (c == '"') {
+    if (!parseString()) {
+      endOfBuffer();
+      return nullptr;
+    }
+    return cache_.retainedObject(token_.value);
+  }
+  if (c == '-' || isDigit(c)) {
+    if (!parseNumber()) {
+      endOfBuffer();
+      return nullptr;
+    }
+    return cache_.retainedObject(token_.value);
+  }
+  if (c == '[' || c == '{') {
+    token_.type = c == '[' ? FJTokenTypeArrayBegin : FJTokenTypeObjectBegin;
+    ++p_;
+    return parseCollection(c == '{');
+  }
+  taken = false;
+  return nullptr;
+}
+
 kit::Object* FJParseState::parseCollection(bool dictionary) {
   if (depth_ >= maxDepth_) {
     errorAt(token_.ptr, "Exceeded the maximum nesting depth of " + std::to_string(maxDepth_) + ".");
@@ -742,6 +771,16 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
             FJArray::create(*arena_, stack_->objects() + start, stack_->index() - start, mutableCollections_);
         stack_->popTo(start);
         return array;
+      }
+      if (state & 1) {
+        bool taken;
+        kit::Object* value = readValue(taken);
+        if (taken) {
+          if (!value) break;
+          stack_->push(nullptr, 0, value);
+          state = 2 | 4;
+          continue;
+        }
       }
     }
     if (!readToken()) {
@@ -827,7 +866,7 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       // way out below releases it with the rest.
       size_t keyHash;
       if (FJTokenCacheItem* item = token_.value.cacheItem) {
-        if (item->keyHash == 0) item->keyHash = FJDictionary::hashForKey(key);
+        if (item->keyHash == 0) item->keyHash = static_cast<uint32_t>(FJDictionary::hashForKey(key));
         keyHash = item->keyHash;
       } else {
         keyHash = FJDictionary::hashForKey(key);
@@ -846,15 +885,20 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
           break;
         }
       }
-      if (!nextToken()) {
-        endOfBuffer();
-        break;
+      skipSpace();
+      bool taken = false;
+      kit::Object* value = p_ < end_ ? readValue(taken) : nullptr;
+      if (!taken) {
+        if (!readToken()) {
+          endOfBuffer();
+          break;
+        }
+        if (!isValueToken(token_.type)) {
+          expectedError("a value", (state & 4) ? "a '}'" : nullptr);
+          break;
+        }
+        value = valueForToken();
       }
-      if (!isValueToken(token_.type)) {
-        expectedError("a value", (state & 4) ? "a '}'" : nullptr);
-        break;
-      }
-      kit::Object* value = valueForToken();
       if (!value) break;
       stack_->setLastObject(value);
       state = 2 | 4;

@@ -98,6 +98,10 @@ class FJParseState {
 
   // The object for a value token, with one reference for the caller; null on error.
   kit::Object* valueForToken();
+  // At p_ (after white space), a string, number, array or object is read and
+  // made at once, as readToken and valueForToken would: taken is set and the
+  // value (null on error) returned. Anything else is left for readToken.
+  kit::Object* readValue(bool& taken);
   kit::Object* parseCollection(bool dictionary);
   kit::Object* parseArrayBody(size_t start);
   kit::Object* parseDictionaryBody(size_t start);

@@ -27,20 +27,7 @@ FJTokenCache::FJTokenCache() : items_(new FJTokenCacheItem[kSlots]()) {}
 
 FJTokenCache::~FJTokenCache() { clear(); }
 
-uint32_t FJTokenCache::hashNumber(FJValueType type, uint64_t bits) noexcept {
-  uint32_t h = kHashSeed + type;
-  if (type == FJValueTypeLongLong || type == FJValueTypeUnsignedLongLong)
-    h += static_cast<uint32_t>(bits);
-  // Folding the eight bytes one at a time is h × 33^8 + Σ b[i] × 33^(7-i); the
-  // products are independent, so they are summed at once.
-  static constexpr uint32_t p1 = 33, p2 = p1 * 33, p3 = p2 * 33, p4 = p3 * 33, p5 = p4 * 33, p6 = p5 * 33,
-                            p7 = p6 * 33, p8 = p7 * 33;
-  unsigned char b[8];
-  std::memcpy(b, &bits, 8);
-  return h * p8 + b[0] * p7 + b[1] * p6 + b[2] * p5 + b[3] * p4 + b[4] * p3 + b[5] * p2 + b[6] * p1 + b[7];
-}
-
-bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept {
+inline bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept {
   if (item.hash != value.hash || item.length != value.length || item.type != value.type) return false;
   if (value.type == FJValueTypeString) {
     std::string_view cached = static_cast<const kit::String*>(item.object)->view();
@@ -134,6 +121,7 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     }
   }
 
+  if (value.length > UINT32_MAX) chosen = kSlots;  // too long to be filed
   // One reference for the caller, one for the cache when it keeps the object.
   kit::Object* object = makeObject(value, chosen != kSlots ? 2 : 1);
   if (chosen != kSlots && object) {
@@ -142,7 +130,7 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     item.object = object;
     item.hash = value.hash;
     item.keyHash = 0;
-    item.length = value.length;
+    item.length = static_cast<uint32_t>(value.length);
     item.type = value.type;
     item.bits = value.type == FJValueTypeString ? 0 : value.number.unsignedLongLongValue;
     age_[chosen] = 0;
