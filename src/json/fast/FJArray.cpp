@@ -30,7 +30,11 @@ FJArray* FJArray::create(FJArena& arena, kit::Object** objects, size_t count, bo
   auto* array = new (arena, Trailing{count * sizeof(kit::Object*)}) FJArray();
   array->setInitialRetainCount(1);
   array->objects_ = array->inlineStorage();
-  if (count) std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
+  if (count <= 4) {
+    for (size_t i = 0; i < count; ++i) array->objects_[i] = objects[i];  // most arrays are short
+  } else {
+    std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
+  }
   array->count_ = array->capacity_ = static_cast<uint32_t>(count);
   array->mutations_ = mutableCollection ? 1 : 0;
   return array;

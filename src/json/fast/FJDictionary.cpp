@@ -157,7 +157,30 @@ FJDictionary* FJDictionary::create(FJArena& arena, kit::Object** keys, const siz
   dict->entry_ = table;
   for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
   dict->capacity_ = static_cast<uint32_t>(capacity);
-  for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i], true);
+  // Parsed keys are strings: each takes the first free slot from its home,
+  // or the slot of an equal key met earlier in the text (the later value wins).
+  for (size_t i = 0; i < count; ++i) {
+    kit::Object* key = keys[i];
+    size_t slot = hashes[i] % capacity;
+    for (;;) {
+      Entry& e = table[slot];
+      if (!e.key) {
+        e.key = key;
+        e.object = objects[i];
+        ++dict->count_;
+        break;
+      }
+      if (e.key == key ||
+          static_cast<const kit::String*>(e.key)->view() == static_cast<const kit::String*>(key)->view()) {
+        kit::Object* old = e.object;
+        e.object = objects[i];
+        key->release();
+        old->release();
+        break;
+      }
+      if (++slot == capacity) slot = 0;
+    }
+  }
   dict->mutations_ = mutableCollection ? 1 : 0;
   return dict;
 }

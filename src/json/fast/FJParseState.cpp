@@ -782,7 +782,7 @@ kit::Object* FJParseState::readValue(bool& taken) {
   return nullptr;
 }
 
-kit::Object* FJParseState::parseCollection(bool dictionary) {
+inline kit::Object* FJParseState::parseCollection(bool dictionary) {
   if (depth_ >= maxDepth_) {
     errorAt(token_.ptr, "Exceeded the maximum nesting depth of " + std::to_string(maxDepth_) + ".");
     return nullptr;

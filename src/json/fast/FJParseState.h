@@ -102,7 +102,7 @@ class FJParseState {
   // made at once, as readToken and valueForToken would: taken is set and the
   // value (null on error) returned. Anything else is left for readToken.
   kit::Object* readValue(bool& taken);
-  kit::Object* parseCollection(bool dictionary);
+  inline kit::Object* parseCollection(bool dictionary);
   kit::Object* parseArrayBody(size_t start);
   kit::Object* parseDictionaryBody(size_t start);
   void expectedError(const char* first, const char* second);
