@@ -85,7 +85,15 @@ constexpr char kHex[] = "0123456789abcdef";
 
 class Writer {
  public:
-  explicit Writer(FJEncodeState& st) : st_(st) {}
+  explicit Writer(FJEncodeState& st)
+      : st_(st),
+        base_(st.stringBuffer.bytes()),
+        length_(st.stringBuffer.length()),
+        at_(st.atIndex),
+        plain_(!st.guarded && !(st.serializeOptionFlags & FJSerializeOptionPretty)) {}
+
+  // Bytes written so far.
+  size_t written() const { return at_; }
 
   bool fail(const std::string& message) {
     if (!st_.error) {
@@ -100,29 +108,30 @@ class Writer {
   // Room for n more bytes. (A buffer that failed to grow has no bytes and
   // no length; the index stays within the length otherwise.)
   [[gnu::always_inline]] bool reserve(size_t n) {
-    if (st_.stringBuffer.bytes() && n <= st_.stringBuffer.length() - st_.atIndex) return true;
+    if (base_ && n <= length_ - at_) return true;
     return grow(n);
   }
   [[gnu::noinline]] bool grow(size_t n) {
-    if (n > SIZE_MAX - st_.atIndex || !st_.stringBuffer.grow(st_.atIndex + n))
-      return fail("Unable to resize temporary buffer.");
-    return true;
+    bool grown = n <= SIZE_MAX - at_ && st_.stringBuffer.grow(at_ + n);
+    base_ = st_.stringBuffer.bytes();
+    length_ = st_.stringBuffer.length();
+    return grown || fail("Unable to resize temporary buffer.");
   }
-  uchar* out() { return st_.stringBuffer.bytes() + st_.atIndex; }
+  uchar* out() { return base_ + at_; }
   bool put(const void* bytes, size_t n) {
     if (!reserve(n)) return false;
     std::memcpy(out(), bytes, n);
-    st_.atIndex += n;
+    at_ += n;
     return true;
   }
   [[gnu::always_inline]] bool put(char c) {
-    if (st_.atIndex < st_.stringBuffer.length()) {
-      st_.stringBuffer.bytes()[st_.atIndex++] = static_cast<uchar>(c);
+    if (at_ < length_) {
+      base_[at_++] = static_cast<uchar>(c);
       return true;
     }
     if (!grow(1)) return false;
     *out() = static_cast<uchar>(c);
-    ++st_.atIndex;
+    ++at_;
     return true;
   }
 
@@ -156,7 +165,7 @@ class Writer {
       *o++ = static_cast<uchar>(c);
       if (c == ':') *o++ = ' ';
     }
-    st_.atIndex = static_cast<size_t>(o - st_.stringBuffer.bytes());
+    at_ = static_cast<size_t>(o - base_);
     return true;
   }
 
@@ -202,7 +211,7 @@ class Writer {
       o = escape(c, o);
     }
     if (quotes) *o++ = '"';
-    st_.atIndex = static_cast<size_t>(o - st_.stringBuffer.bytes());
+    at_ = static_cast<size_t>(o - base_);
     return true;
 #else
     return writeString(text, quotes);
@@ -245,7 +254,7 @@ class Writer {
       size_t chunk = std::min(static_cast<size_t>(end - p), kChunk);
       if (!reserve(6 * chunk + 16)) return false;
       const uchar* stop = p + chunk;
-      uchar* const base = st_.stringBuffer.bytes();
+      uchar* const base = base_;
       uchar* o = out();
       while (p < stop) {
 #if defined(__SSE2__)
@@ -283,7 +292,7 @@ class Writer {
           case 3: {
             int n = FJUnicode::sequenceLength(p, end);
             if (n <= 0) {
-              st_.atIndex = static_cast<size_t>(o - base);
+              at_ = static_cast<size_t>(o - base);
               return fail("Error converting UTF8.");
             }
             if (!escapeNonASCII) {
@@ -330,7 +339,7 @@ class Writer {
             *o++ = static_cast<uchar>(kHex[c & 15]);
         }
       }
-      st_.atIndex = static_cast<size_t>(o - base);
+      at_ = static_cast<size_t>(o - base);
     }
     if (quotes && !put('"')) return false;
     return true;
@@ -372,7 +381,7 @@ class Writer {
       }
     }
     if (r.ec != std::errc()) return fail("Unable to get scalar value from number object.");
-    st_.atIndex += static_cast<size_t>(r.ptr - o);
+    at_ += static_cast<size_t>(r.ptr - o);
     return true;
   }
 
@@ -412,7 +421,7 @@ class Writer {
   // The common case, compact text of the decoder's own collections with no
   // formatter to change the tree: straight over their storage, one check
   // per punctuation mark.
-  bool plain() const { return !st_.guarded && !pretty(); }
+  bool plain() const { return plain_; }
 
   // The decoder's arena puts a collection's members below it in memory and
   // their own members lower still, so a walk from the top goes up through
@@ -422,7 +431,7 @@ class Writer {
     __builtin_prefetch(static_cast<const char*>(collection) + 1088);
   }
 
-  bool writePlainArray(FJArray* array) {
+  [[gnu::noinline]] bool writePlainArray(FJArray* array) {
     prefetchAhead(array);
     if (!enter(array) || !put('[')) return false;
     kit::Object* const* items = array->objects();
@@ -435,7 +444,7 @@ class Writer {
     return true;
   }
 
-  bool writePlainDictionary(FJDictionary* dict) {
+  [[gnu::noinline]] bool writePlainDictionary(FJDictionary* dict) {
     prefetchAhead(dict);
     if (!enter(dict) || !put('{')) return false;
     const FJDictionary::Entry* slots = dict->slots();
@@ -450,9 +459,18 @@ class Writer {
     return true;
   }
 
-  bool writeArray(kit::Array* array) {
-    // Identity of the type information is enough: anything else takes the general way.
+  // Identity of the type information is enough: anything else takes the general way.
+  [[gnu::always_inline]] bool writeArray(kit::Array* array) {
     if (&typeid(*array) == &typeid(FJArray) && plain()) return writePlainArray(static_cast<FJArray*>(array));
+    return writeArrayGenerally(array);
+  }
+  [[gnu::always_inline]] bool writeDictionary(kit::Dictionary* dict) {
+    if (&typeid(*dict) == &typeid(FJDictionary) && plain())
+      return writePlainDictionary(static_cast<FJDictionary*>(dict));
+    return writeDictionaryGenerally(dict);
+  }
+
+  [[gnu::noinline]] bool writeArrayGenerally(kit::Array* array) {
     if (!enter(array)) return false;
     const bool guard = guarded();
     kit::Ref<kit::Object> keep(guard ? array : nullptr);
@@ -490,9 +508,7 @@ class Writer {
     return addAtom(value, nullptr);
   }
 
-  bool writeDictionary(kit::Dictionary* dict) {
-    if (&typeid(*dict) == &typeid(FJDictionary) && plain())
-      return writePlainDictionary(static_cast<FJDictionary*>(dict));
+  [[gnu::noinline]] bool writeDictionaryGenerally(kit::Dictionary* dict) {
     if (!enter(dict)) return false;
     const bool guard = guarded();
     kit::Ref<kit::Object> keep(guard ? dict : nullptr);
@@ -568,11 +584,11 @@ class Writer {
   enum Cached { kNotCached, kCopied, kFailed };
   Cached copyCached(const kit::Object* object, bool onlyString) {
     const FJEncodeCache& slot = st_.cache[cacheSlot(object)];
-    if (slot.object != object || (onlyString && !slot.isString) || slot.offset + slot.length > st_.atIndex)
+    if (slot.object != object || (onlyString && !slot.isString) || slot.offset + slot.length > at_)
       return kNotCached;
     if (!reserve(slot.length + 256)) return kFailed;
     uchar* o = out();
-    const uchar* from = st_.stringBuffer.bytes() + slot.offset;
+    const uchar* from = base_ + slot.offset;
     if (slot.length <= 16) {
       // Short texts (most keys): 16 bytes at once, all inside the buffer (its
       // written part and the room just reserved); the source may run into
@@ -583,7 +599,7 @@ class Writer {
     } else {
       std::memmove(o, from, slot.length);
     }
-    st_.atIndex += slot.length;
+    at_ += slot.length;
     return kCopied;
   }
 
@@ -601,7 +617,7 @@ class Writer {
       if (cached != kNotCached) return cached == kCopied;
     }
     FJEncodeCache& slot = st_.cache[cacheSlot(object)];
-    size_t start = st_.atIndex;
+    size_t start = at_;
     switch (kind) {
       case kit::Kind::String:
         if (&typeid(*object) == &typeid(FJString)) {
@@ -620,12 +636,18 @@ class Writer {
       case kit::Kind::Dictionary: return writeDictionary(static_cast<kit::Dictionary*>(object));
       default: return writeFormatted(object, original);
     }
-    if (quotes) slot = FJEncodeCache{object, start, st_.atIndex - start, kind == kit::Kind::String};
+    if (quotes) slot = FJEncodeCache{object, start, at_ - start, kind == kit::Kind::String};
     return true;
   }
 
  private:
   FJEncodeState& st_;
+  // The buffer's storage and how much of it is used, kept here so the hot
+  // paths need no trip through the state; grow() refreshes them.
+  uchar* base_;
+  size_t length_;
+  size_t at_;
+  const bool plain_;  // compact output and no formatter (see plain())
 };
 
 }  // namespace
@@ -709,7 +731,9 @@ kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOp
   }
 
   bool quotes = !(encodeOption & FJEncodeOptionStringObjTrimQuotes);
-  if (!w.addAtom(object, nullptr, quotes)) return finish();
+  bool ok = w.addAtom(object, nullptr, quotes);
+  st.atIndex = w.written();
+  if (!ok) return finish();
 
   FJManagedBuffer& buffer = st.stringBuffer;
   if (asType == FJEncodeOptionToData) {
