@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOLVA_FJ_ARENA_ASAN 1
@@ -48,7 +49,8 @@ class FJArena {
     char* p = top_;
     ++handedOut_;
     // Fresh room is written at once: ask for the lines below ahead of time.
-    __builtin_prefetch(p - 512, 1);
+    // (The address may lie outside the chunk: a prefetch never faults.)
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) - 512), 1);
     *reinterpret_cast<Chunk**>(p) = chunk_;
 #ifdef TOLVA_FJ_ARENA_ASAN
     ASAN_UNPOISON_MEMORY_REGION(p + sizeof(Chunk*), need - sizeof(Chunk*));

@@ -427,8 +427,9 @@ class Writer {
   // their own members lower still, so a walk from the top goes up through
   // memory: ask for what comes next a little ahead.
   static void prefetchAhead(const void* collection) {
-    __builtin_prefetch(static_cast<const char*>(collection) + 1024);
-    __builtin_prefetch(static_cast<const char*>(collection) + 1088);
+    auto at = reinterpret_cast<uintptr_t>(collection);  // may lie past the object: a prefetch never faults
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 1024));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 1088));
   }
 
   [[gnu::noinline]] bool writePlainArray(FJArray* array) {
