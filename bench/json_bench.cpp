@@ -7,7 +7,8 @@
 //   nlohmann_MBps=… fast_vs_rapidjson=<ratio>
 // Throughput is corpus bytes per second for both operations (serializing a
 // corpus's tree counts as that many bytes), best of several runs; parse
-// times leave out freeing the tree. Then one line per corpus:
+// times leave out freeing the tree. Every library is measured in several
+// rounds that take turns. Then one line per corpus:
 //   allocs=<corpus> values=N <lib>_new_per_value=… <lib>_heap_per_value=…
 // where "new" counts operator new calls and "heap" every malloc-family call.
 
@@ -262,17 +263,25 @@ std::string deepCorpus() {
 
 using Clock = std::chrono::steady_clock;
 
-// Best time of a run; `run` returns the seconds it wants counted.
+// Each case is measured in several rounds that take turns with the other
+// libraries, so a burst of load on a shared machine does not fall on one
+// library's measurement alone; the best run of all rounds counts.
+constexpr int kRounds = 4;
+
+// Best time of a few runs; `run` returns the seconds it wants counted.
 double best(const std::function<double()>& run) {
   run();  // warm up
   double bestTime = 1e30, total = 0;
-  for (int i = 0; i < 200 && (i < 5 || total < 0.5); ++i) {
+  for (int i = 0; i < 200 && (i < 3 || total < 0.2); ++i) {
     double t = run();
     bestTime = std::min(bestTime, t);
     total += t;
   }
   return bestTime;
 }
+
+// The better of a time so far (-1: none yet) and a new one.
+double better(double sofar, double t) { return sofar < 0 ? t : std::min(sofar, t); }
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
@@ -328,9 +337,10 @@ void runCorpus(const std::string& name, const std::string& text) {
 
   // Parse.
   double fastParse = -1, smallParse = -1, rapidParse = -1, simdParse = -1, nlohmannParse = -1;
+  for (int round = 0; round < kRounds; ++round) {
   {
     kit::Ref<kit::Object> keep;
-    fastParse = best([&] {
+    fastParse = better(fastParse, best([&] {
       auto decoder = tolva::JSONDecoder::decoder();
       auto t0 = Clock::now();
       keep = decoder->objectWithUTF8String(text.data(), text.size());
@@ -338,76 +348,82 @@ void runCorpus(const std::string& name, const std::string& text) {
       if (!keep) std::abort();
       keep = nullptr;
       return seconds(t0, t1);
-    });
-    keep = tolva::JSONDecoder::decoder()->objectWithUTF8String(text.data(), text.size());
-    values = countValues(keep.get());
-    keep = nullptr;
-    allocs[0] = countAllocs(values, [&] {
-      auto decoder = tolva::JSONDecoder::decoder();
-      keep = decoder->objectWithUTF8String(text.data(), text.size());
-    });
-    keep = nullptr;
+    }));
+    if (round == 0) {
+      keep = tolva::JSONDecoder::decoder()->objectWithUTF8String(text.data(), text.size());
+      values = countValues(keep.get());
+      keep = nullptr;
+      allocs[0] = countAllocs(values, [&] {
+        auto decoder = tolva::JSONDecoder::decoder();
+        keep = decoder->objectWithUTF8String(text.data(), text.size());
+      });
+      keep = nullptr;
+    }
   }
   {
     auto small = kit::make<tolva::SmallJSON>();
     kit::Ref<kit::Object> keep;
     kit::Ref<kit::Error> error;
     if (small->objectWithString(std::string_view(text), &error)) {
-      smallParse = best([&] {
+      smallParse = better(smallParse, best([&] {
         auto t0 = Clock::now();
         keep = small->objectWithString(std::string_view(text), &error);
         auto t1 = Clock::now();
         keep = nullptr;
         return seconds(t0, t1);
-      });
-      allocs[1] = countAllocs(values, [&] { keep = small->objectWithString(std::string_view(text), &error); });
+      }));
+      if (round == 0)
+        allocs[1] = countAllocs(values, [&] { keep = small->objectWithString(std::string_view(text), &error); });
     }
   }
 #ifdef TOLVA_BENCH_RAPIDJSON
   {
-    rapidParse = best([&] {
+    rapidParse = better(rapidParse, best([&] {
       rapidjson::Document doc;
       auto t0 = Clock::now();
       doc.Parse(text.data(), text.size());
       auto t1 = Clock::now();
       if (doc.HasParseError()) std::abort();
       return seconds(t0, t1);
-    });
+    }));
     rapidjson::Document keep;
-    allocs[2] = countAllocs(values, [&] { keep.Parse(text.data(), text.size()); });
+    if (round == 0) allocs[2] = countAllocs(values, [&] { keep.Parse(text.data(), text.size()); });
   }
 #endif
 #ifdef TOLVA_BENCH_SIMDJSON
   {
     simdjson::padded_string padded(text);
     simdjson::dom::parser parser;
-    simdParse = best([&] {
+    simdParse = better(simdParse, best([&] {
       auto t0 = Clock::now();
       simdjson::dom::element doc;
       auto err = parser.parse(padded).get(doc);
       auto t1 = Clock::now();
       if (err) std::abort();
       return seconds(t0, t1);
-    });
+    }));
     simdjson::dom::parser fresh;
-    allocs[3] = countAllocs(values, [&] {
-      simdjson::dom::element doc;
-      if (fresh.parse(padded).get(doc)) std::abort();
-    });
+    if (round == 0) {
+      allocs[3] = countAllocs(values, [&] {
+        simdjson::dom::element doc;
+        if (fresh.parse(padded).get(doc)) std::abort();
+      });
+    }
   }
 #endif
 #ifdef TOLVA_BENCH_NLOHMANN
   {
-    nlohmannParse = best([&] {
+    nlohmannParse = better(nlohmannParse, best([&] {
       auto t0 = Clock::now();
       nlohmann::json doc = nlohmann::json::parse(text.begin(), text.end());
       auto t1 = Clock::now();
       return seconds(t0, t1);
-    });
+    }));
     nlohmann::json keep;
-    allocs[4] = countAllocs(values, [&] { keep = nlohmann::json::parse(text.begin(), text.end()); });
+    if (round == 0) allocs[4] = countAllocs(values, [&] { keep = nlohmann::json::parse(text.begin(), text.end()); });
   }
 #endif
+  }
   std::printf("case=%s/parse tolva_fast_MBps=%s tolva_small_MBps=%s rapidjson_MBps=%s simdjson_MBps=%s "
               "nlohmann_MBps=%s fast_vs_rapidjson=%s\n",
               name.c_str(), mbps(bytes, fastParse).c_str(), mbps(bytes, smallParse).c_str(),
@@ -417,37 +433,38 @@ void runCorpus(const std::string& name, const std::string& text) {
 
   // Serialize, each library its own tree.
   double fastWrite = -1, smallWrite = -1, rapidWrite = -1, nlohmannWrite = -1;
+  for (int round = 0; round < kRounds; ++round) {
   {
     auto decoder = tolva::JSONDecoder::decoder();
     kit::Ref<kit::Object> tree = decoder->objectWithUTF8String(text.data(), text.size());
-    fastWrite = best([&] {
+    fastWrite = better(fastWrite, best([&] {
       auto t0 = Clock::now();
       kit::Ref<kit::Object> out = tolva::FJSerializer::serializeObject(
           tree.get(), 0, tolva::FJEncodeOptionToData | tolva::FJEncodeOptionCollectionObj, {}, nullptr, {}, nullptr);
       auto t1 = Clock::now();
       if (!out) std::abort();
       return seconds(t0, t1);
-    });
+    }));
   }
   {
     auto small = kit::make<tolva::SmallJSON>();
     kit::Ref<kit::Error> error;
     kit::Ref<kit::Object> tree = small->objectWithString(std::string_view(text), &error);
     if (tree) {
-      smallWrite = best([&] {
+      smallWrite = better(smallWrite, best([&] {
         auto t0 = Clock::now();
         auto out = small->stringWithObject(tree.get(), &error);
         auto t1 = Clock::now();
         if (!out) std::abort();
         return seconds(t0, t1);
-      });
+      }));
     }
   }
 #ifdef TOLVA_BENCH_RAPIDJSON
   {
     rapidjson::Document doc;
     doc.Parse(text.data(), text.size());
-    rapidWrite = best([&] {
+    rapidWrite = better(rapidWrite, best([&] {
       auto t0 = Clock::now();
       rapidjson::StringBuffer buffer;
       rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
@@ -455,21 +472,22 @@ void runCorpus(const std::string& name, const std::string& text) {
       auto t1 = Clock::now();
       if (buffer.GetSize() == 0) std::abort();
       return seconds(t0, t1);
-    });
+    }));
   }
 #endif
 #ifdef TOLVA_BENCH_NLOHMANN
   {
     nlohmann::json doc = nlohmann::json::parse(text.begin(), text.end());
-    nlohmannWrite = best([&] {
+    nlohmannWrite = better(nlohmannWrite, best([&] {
       auto t0 = Clock::now();
       std::string out = doc.dump();
       auto t1 = Clock::now();
       if (out.empty()) std::abort();
       return seconds(t0, t1);
-    });
+    }));
   }
 #endif
+  }
   std::printf("case=%s/serialize tolva_fast_MBps=%s tolva_small_MBps=%s rapidjson_MBps=%s simdjson_MBps=n/a "
               "nlohmann_MBps=%s fast_vs_rapidjson=%s\n",
               name.c_str(), mbps(bytes, fastWrite).c_str(), mbps(bytes, smallWrite).c_str(),

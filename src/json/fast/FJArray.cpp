@@ -24,12 +24,18 @@ kit::Ref<FJArray> FJArray::alloc() {
       "fashion.");
 }
 
-FJArray* FJArray::create(kit::Object** objects, size_t count, bool mutableCollection) {
+FJArray* FJArray::create(FJArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
-  auto* array = new (Trailing{count * sizeof(kit::Object*)}) FJArray();
+  if (count > kMaxCount) throw std::bad_alloc();
+  auto* array = new (arena, Trailing{count * sizeof(kit::Object*)}) FJArray();
+  array->setInitialRetainCount(1);
   array->objects_ = array->inlineStorage();
-  if (count) std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
-  array->count_ = array->capacity_ = count;
+  if (count <= 4) {
+    for (size_t i = 0; i < count; ++i) array->objects_[i] = objects[i];  // most arrays are short
+  } else {
+    std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
+  }
+  array->count_ = array->capacity_ = static_cast<uint32_t>(count);
   array->mutations_ = mutableCollection ? 1 : 0;
   return array;
 }
@@ -74,8 +80,9 @@ void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
   requireMutable("insertObject");
   if (!obj) throw kit::InvalidArgumentException(prefix("insertObject") + "attempt to insert nil");
   if (index > count_) beyondBounds("insertObject", index, count_ + 1);
-  if (count_ + 1 >= capacity_) {
-    size_t capacity = capacity_ + 16;
+  if (size_t{count_} + 1 >= capacity_) {
+    size_t capacity = size_t{capacity_} + 16;
+    if (capacity > kMaxCount) throw kit::MallocException("Unable to resize objects array.");
     kit::Object** grown;
     if (objects_ == inlineStorage()) {
       grown = static_cast<kit::Object**>(std::malloc(capacity * sizeof(kit::Object*)));
@@ -86,7 +93,7 @@ void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
     if (!grown) throw kit::MallocException("Unable to resize objects array.");
     std::memset(grown + capacity_, 0, (capacity - capacity_) * sizeof(kit::Object*));
     objects_ = grown;
-    capacity_ = capacity;
+    capacity_ = static_cast<uint32_t>(capacity);
   }
   std::memmove(objects_ + index + 1, objects_ + index, (count_ - index) * sizeof(kit::Object*));
   objects_[index] = obj.detach();

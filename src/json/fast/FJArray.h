@@ -5,8 +5,10 @@
 // mutation. Outside code cannot create one.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include "json/fast/FJArena.h"
 #include "json/fast/FJTypes.h"
 #include "kit/foundation/Array.h"
 
@@ -34,12 +36,15 @@ class FJArray final : public kit::MutableArray {
 
   unsigned long mutationCount() const noexcept override { return mutations_; }
   size_t capacity() const noexcept { return capacity_; }
+  // Counts are kept in 32 bits.
+  static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
   kit::Object* const* objects() const noexcept { return objects_; }
 
   std::string className() const override { return "FJArray"; }
-  // Arrays made by the parser carry their first storage in the same block.
-  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  // Arrays made by the parser carry their first storage in the same block,
+  // cut from the parse's arena.
+  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The array itself when immutable, else a new kit::Array of the same objects.
   kit::Ref<kit::Object> copy() const override;
@@ -50,22 +55,25 @@ class FJArray final : public kit::MutableArray {
   struct Trailing {
     size_t bytes;
   };
-  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
-  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
+  static void* operator new(size_t size, FJArena& arena, Trailing extra) {
+    return arena.allocate(size + extra.bytes);
+  }
+  static void operator delete(void* p, FJArena&, Trailing) noexcept { FJArena::release(p, 0); }
   FJArray() = default;
   kit::Object** inlineStorage() const noexcept {
     return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
   }
   // Takes over one reference to each of the `count` objects on success; on
-  // failure (bad_alloc) the caller keeps them.
-  static FJArray* create(kit::Object** objects, size_t count, bool mutableCollection);
+  // failure (bad_alloc) the caller keeps them. The array comes with one
+  // reference, the caller's.
+  static FJArray* create(FJArena& arena, kit::Object** objects, size_t count, bool mutableCollection);
 
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
   kit::Object** objects_ = nullptr;
-  size_t count_ = 0;
-  size_t capacity_ = 0;
+  uint32_t count_ = 0;
+  uint32_t capacity_ = 0;
 };
 
 }  // namespace tolva

@@ -95,11 +95,11 @@ uint64_t sipHash13(const unsigned char* in, size_t len, uint64_t tweak) noexcept
 
 std::string prefix(const char* method) { return std::string("*** -[FJDictionary ") + method + "]: "; }
 
-}  // namespace
+constexpr size_t kCapacityCount = sizeof kCapacities / sizeof kCapacities[0];
 
-size_t FJDictionary::capacityForCount(size_t n) noexcept {
+constexpr size_t searchCapacity(size_t n) noexcept {
   size_t want = n > SIZE_MAX / 133 ? SIZE_MAX : n * 133 / 100;
-  size_t lo = 0, hi = sizeof kCapacities / sizeof kCapacities[0];
+  size_t lo = 0, hi = kCapacityCount;
   while (lo < hi) {  // first entry not below `want`
     size_t mid = lo + (hi - lo) / 2;
     if (kCapacities[mid] < want)
@@ -107,11 +107,27 @@ size_t FJDictionary::capacityForCount(size_t n) noexcept {
     else
       hi = mid;
   }
-  return lo < sizeof kCapacities / sizeof kCapacities[0] ? kCapacities[lo] : SIZE_MAX;
+  return lo < kCapacityCount ? kCapacities[lo] : SIZE_MAX;
+}
+
+// Most objects are small: their sizes are looked up directly.
+struct SmallCapacities {
+  size_t size[64];
+  constexpr SmallCapacities() : size() {
+    for (size_t n = 0; n < 64; ++n) size[n] = searchCapacity(n);
+  }
+};
+constexpr SmallCapacities kSmallCapacities;
+
+}  // namespace
+
+size_t FJDictionary::capacityForCount(size_t n) noexcept {
+  return n < 64 ? kSmallCapacities.size[n] : searchCapacity(n);
 }
 
 size_t FJDictionary::hashForString(std::string_view bytes) noexcept {
-  return static_cast<size_t>(sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0));
+  uint64_t h = sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
@@ -120,7 +136,8 @@ size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
   uint64_t h = key->hash();
   unsigned char b[8];
   std::memcpy(b, &h, 8);
-  return static_cast<size_t>(sipHash13(b, 8, 1));
+  h = sipHash13(b, 8, 1);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 kit::Ref<FJDictionary> FJDictionary::alloc() {
@@ -129,15 +146,41 @@ kit::Ref<FJDictionary> FJDictionary::alloc() {
       "in this fashion.");
 }
 
-FJDictionary* FJDictionary::create(kit::Object** keys, const size_t* hashes, kit::Object** objects,
-                                   size_t count, bool mutableCollection) {
+FJDictionary* FJDictionary::create(FJArena& arena, kit::Object** keys, const size_t* hashes,
+                                   kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
-  auto* dict = new (Trailing{capacity * sizeof(Entry)}) FJDictionary();
-  dict->entry_ = dict->inlineTable();
-  if (capacity) std::memset(static_cast<void*>(dict->entry_), 0, capacity * sizeof(Entry));
-  dict->capacity_ = capacity;
-  for (size_t i = 0; i < count; ++i) dict->addObject(hashes[i], keys[i], objects[i]);
+  if (capacity > kMaxCount) throw std::bad_alloc();
+  auto* dict = new (arena, Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  dict->setInitialRetainCount(1);
+  Entry* table = dict->inlineTable();
+  dict->entry_ = table;
+  for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
+  dict->capacity_ = static_cast<uint32_t>(capacity);
+  // Parsed keys are strings: each takes the first free slot from its home,
+  // or the slot of an equal key met earlier in the text (the later value wins).
+  for (size_t i = 0; i < count; ++i) {
+    kit::Object* key = keys[i];
+    size_t slot = hashes[i] % capacity;
+    for (;;) {
+      Entry& e = table[slot];
+      if (!e.key) {
+        e.key = key;
+        e.object = objects[i];
+        ++dict->count_;
+        break;
+      }
+      if (e.key == key ||
+          static_cast<const kit::String*>(e.key)->view() == static_cast<const kit::String*>(key)->view()) {
+        kit::Object* old = e.object;
+        e.object = objects[i];
+        key->release();
+        old->release();
+        break;
+      }
+      if (++slot == capacity) slot = 0;
+    }
+  }
   dict->mutations_ = mutableCollection ? 1 : 0;
   return dict;
 }
@@ -152,13 +195,25 @@ FJDictionary::~FJDictionary() {
   if (entry_ != inlineTable()) std::free(entry_);
 }
 
+namespace {
+
+// Equality of a table key with a string's bytes.
+inline bool keyIs(const kit::Object* key, std::string_view bytes) noexcept {
+  return key->kind() == kit::Kind::String && static_cast<const kit::String*>(key)->view() == bytes;
+}
+
+}  // namespace
+
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
   if (!key || capacity_ == 0) return nullptr;
+  // A string key is compared by its bytes, without a virtual call per slot.
+  const bool text = key->kind() == kit::Kind::String;
+  std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
     Entry& e = entry_[slot];
     if (!e.key) return nullptr;
-    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) return &e;
+    if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
     if (++slot == capacity_) slot = 0;
   }
   return nullptr;
@@ -177,31 +232,31 @@ kit::Object* FJDictionary::objectForKey(std::string_view key) const {
   for (size_t i = 0; i < capacity_; ++i) {
     const Entry& e = entry_[slot];
     if (!e.key) return nullptr;
-    if (e.keyHash == hash && e.key->kind() == kit::Kind::String &&
-        static_cast<const kit::String*>(e.key)->view() == key)
-      return e.object;
+    if (keyIs(e.key, key)) return e.object;
     if (++slot == capacity_) slot = 0;
   }
   return nullptr;
 }
 
-void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept {
+void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept {
   if (capacity_ == 0) {
     key->release();
     object->release();
     return;
   }
+  const bool text = stringKeys || key->kind() == kit::Kind::String;
+  std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
     Entry& e = entry_[slot];
     if (!e.key) {
-      e.keyHash = hash;
       e.key = key;
       e.object = object;
       ++count_;
       return;
     }
-    if (e.keyHash == hash && (e.key == key || e.key->isEqual(key))) {
+    if (e.key == key || (stringKeys ? static_cast<const kit::String*>(e.key)->view() == bytes
+                                    : text ? keyIs(e.key, bytes) : e.key->isEqual(key))) {
       // Replacing in place keeps every other entry's probe chain intact.
       kit::Object* old = e.object;
       e.object = object;
@@ -218,7 +273,7 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object)
 void FJDictionary::removeEntry(Entry* entry) noexcept {
   kit::Object* key = entry->key;
   kit::Object* object = entry->object;
-  *entry = Entry{0, nullptr, nullptr};
+  *entry = Entry{nullptr, nullptr};
   --count_;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
   size_t slot = static_cast<size_t>(entry - entry_);
@@ -226,8 +281,8 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
     if (++slot == capacity_) slot = 0;
     Entry moved = entry_[slot];
     if (!moved.key) break;
-    entry_[slot] = Entry{0, nullptr, nullptr};
-    size_t to = moved.keyHash % capacity_;
+    entry_[slot] = Entry{nullptr, nullptr};
+    size_t to = hashForKey(moved.key) % capacity_;
     while (entry_[to].key) {
       if (++to == capacity_) to = 0;
     }
@@ -238,16 +293,25 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
 }
 
 void FJDictionary::rebuild(size_t capacity) {
+  if (capacity > kMaxCount) throw kit::MallocException("Unable to allocate memory for hash table.");
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
   Entry* old = entry_;
   size_t oldCapacity = capacity_;
   size_t oldCount = count_;
   entry_ = fresh;
-  capacity_ = capacity;
+  capacity_ = static_cast<uint32_t>(capacity);
   count_ = 0;
-  for (size_t i = 0; i < oldCapacity; ++i)
-    if (old[i].key) addObject(old[i].keyHash, old[i].key, old[i].object);
+  for (size_t i = 0; i < oldCapacity; ++i) {
+    if (!old[i].key) continue;
+    // Keys of one table are all different: each just takes the first free slot.
+    size_t slot = hashForKey(old[i].key) % capacity;
+    while (entry_[slot].key) {
+      if (++slot == capacity) slot = 0;
+    }
+    entry_[slot] = old[i];
+    ++count_;
+  }
   if (old != inlineTable()) std::free(old);
   if (count_ != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
@@ -268,7 +332,7 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
   if (wanted > capacity_) rebuild(wanted);
   kit::Ref<kit::Object> copied = key->copy();
   size_t hash = hashForKey(copied.get());
-  addObject(hash, copied.detach(), value.detach());
+  addObject(hash, copied.detach(), value.detach(), false);
   bumpMutations();
 }
 

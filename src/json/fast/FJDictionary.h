@@ -6,10 +6,12 @@
 // Outside code cannot create one.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "json/fast/FJArena.h"
 #include "json/fast/FJTypes.h"
 #include "kit/foundation/Dictionary.h"
 
@@ -20,8 +22,9 @@ class FJDictionaryEnumerator;
 
 class FJDictionary final : public kit::MutableDictionary {
  public:
+  // Slots keep no hash: a key's home is computed again when it has to move,
+  // which only removal and growth do, and lookups compare keys directly.
   struct Entry {
-    size_t keyHash;
     kit::Object* key;     // one reference, or null for an empty slot
     kit::Object* object;  // one reference
   };
@@ -52,20 +55,24 @@ class FJDictionary final : public kit::MutableDictionary {
   void removeObjectForKey(const kit::Object* key) override;
 
   std::string className() const override { return "FJDictionary"; }
-  // Dictionaries made by the parser carry their first table in the same block.
-  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  // Dictionaries made by the parser carry their first table in the same
+  // block, cut from the parse's arena.
+  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The dictionary itself when immutable, else a new kit::Dictionary of the same entries.
   kit::Ref<kit::Object> copy() const override;
   kit::Ref<kit::Object> mutableCopy() const override;
 
   size_t capacity() const noexcept { return capacity_; }
+  // Table sizes are below 2^32 (the largest is about 4.7 × 10^8).
+  static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The table itself, capacity() slots; empty slots have a null key. Valid
   // until the next mutation.
   const Entry* slots() const noexcept { return entry_; }
   // Table size for n entries: the first prime of the size table not below n × 1.33.
   static size_t capacityForCount(size_t n) noexcept;
-  // The seeded hash the table files a key under; equal keys hash alike.
+  // The seeded hash the table files a key under (32 bits, enough for any
+  // table size); equal keys hash alike.
   static size_t hashForKey(const kit::Object* key) noexcept;
   static size_t hashForString(std::string_view bytes) noexcept;
 
@@ -75,26 +82,30 @@ class FJDictionary final : public kit::MutableDictionary {
   struct Trailing {
     size_t bytes;
   };
-  static void* operator new(size_t size, Trailing extra) { return ::operator new(size + extra.bytes); }
-  static void operator delete(void* p, Trailing) noexcept { ::operator delete(p); }
+  static void* operator new(size_t size, FJArena& arena, Trailing extra) {
+    return arena.allocate(size + extra.bytes);
+  }
+  static void operator delete(void* p, FJArena&, Trailing) noexcept { FJArena::release(p, 0); }
   FJDictionary() = default;
   Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
   // Takes over one reference to each key and object on success; on failure
-  // (bad_alloc) the caller keeps them.
-  static FJDictionary* create(kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
+  // (bad_alloc) the caller keeps them. The dictionary comes with one
+  // reference, the caller's.
+  static FJDictionary* create(FJArena& arena, kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
                               bool mutableCollection);
 
   Entry* entryForKey(const kit::Object* key, size_t hash) const noexcept;
-  // Takes over the references to key and object.
-  void addObject(size_t hash, kit::Object* key, kit::Object* object) noexcept;
+  // Takes over the references to key and object; an equal key's entry gets
+  // the object in place. `stringKeys`: every key of the table is a string.
+  void addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept;
   void removeEntry(Entry* entry) noexcept;
   void rebuild(size_t capacity);
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
   Entry* entry_ = nullptr;
-  size_t count_ = 0;
-  size_t capacity_ = 0;
+  uint32_t count_ = 0;
+  uint32_t capacity_ = 0;
 };
 
 }  // namespace tolva

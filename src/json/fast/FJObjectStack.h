@@ -43,6 +43,8 @@ class FJObjectStack {
     objects_[index_] = object;
     ++index_;
   }
+  // Fills in the object of the last slot pushed (pushed with a null object).
+  void setLastObject(kit::Object* object) noexcept { objects_[index_ - 1] = object; }
   // Forgets the slots from `start` on; their references went elsewhere.
   void popTo(size_t start) noexcept;
   // Releases the slots from `start` on and forgets them.

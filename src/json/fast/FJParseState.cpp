@@ -1,9 +1,11 @@
 #include "json/fast/FJParseState.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cstring>
 #include <new>
 
+#include "json/fast/FJArena.h"
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
@@ -29,6 +31,34 @@ struct PlainTable {
 constexpr PlainTable kPlain;
 
 inline bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
+
+// How many of eight bytes (the first in the lowest) are plain ASCII string
+// text before the first that is not: below 0x20, from 0x80, a quote or a
+// backslash. (The tests may flag bytes after the first such byte too, never
+// one before it.)
+inline int plainBytes(uint64_t v) {
+  constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  auto hasZero = [](uint64_t x) { return (x - ones) & ~x & highs; };
+  uint64_t control = (v - 0x2020202020202020ULL) & ~v & highs;
+  uint64_t special = (v & highs) | control | hasZero(v ^ (ones * '"')) | hasZero(v ^ (ones * '\\'));
+  return special ? __builtin_ctzll(special) / 8 : 8;
+}
+
+// The cache hash after the first n (1..8) of eight bytes (the first in the
+// lowest): the same as n hashSteps. The bytes are weighed by powers of 33 in
+// lanes, two bytes per 16 bits and then four per 32, so the work is a few
+// multiplications instead of a chain of eight.
+inline uint32_t hashBytes(uint32_t h, uint64_t v, int n) {
+  static constexpr uint32_t kPow33[] = {1u,        33u,         1089u,       35937u,     1185921u,
+                                        39135393u, 1291467969u, 3963737313u, 1954312449u};  // 33^n mod 2^32
+  v <<= 8 * (8 - n);  // the n bytes on top, zeros below, which add nothing
+  // 16-bit lanes: first byte × 33 + second (at most 8670).
+  uint64_t pairs = (v & 0x00FF00FF00FF00FFULL) * 33 + ((v >> 8) & 0x00FF00FF00FF00FFULL);
+  // 32-bit lanes: first pair × 33^2 + second (below 2^24).
+  uint64_t quads = (pairs & 0x0000FFFF0000FFFFULL) * 1089 + ((pairs >> 16) & 0x0000FFFF0000FFFFULL);
+  uint32_t first = static_cast<uint32_t>(quads), second = static_cast<uint32_t>(quads >> 32);
+  return h * kPow33[n] + first * kPow33[4] + second;
+}
 
 inline bool isValueToken(FJTokenType t) {
   return t == FJTokenTypeNumber || t == FJTokenTypeString || t == FJTokenTypeObjectBegin ||
@@ -98,6 +128,62 @@ bool magnitudeAtLeastOne(const uchar* p, const uchar* end) {
   // The value is d.ddd × 10^k with k = intDigits - 1 + exponent (or -(leadingZeros + 1) + exponent).
   long long k = intDigits > 0 ? intDigits - 1 + exponent : -(leadingZeros + 1) + exponent;
   return k >= 0;
+}
+
+// m × 10^e10 correctly rounded to a double, for |e10| <= 27, when the x87
+// extended format can tell: there m and the power of ten are exact, so one
+// multiplication or division rounds to 64 bits, and rounding that on to 53
+// bits gives the correctly rounded double unless it fell exactly halfway
+// between two doubles (then false: the caller converts the text instead).
+bool extendedQuotient(uint64_t m, int e10, double& out) {
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+  static constexpr long double kPow10L[] = {
+      1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+      1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+  long double r = static_cast<long double>(m);
+  r = e10 < 0 ? r / kPow10L[-e10] : r * kPow10L[e10];
+  uint64_t mantissa;
+  std::memcpy(&mantissa, &r, sizeof mantissa);  // the explicit 64-bit significand comes first
+  if ((mantissa & 0x7FF) == 0x400) return false;
+  out = static_cast<double>(r);
+  return true;
+#else
+  (void)m;
+  (void)e10;
+  (void)out;
+  return false;
+#endif
+}
+
+// The value of eight ASCII digits (the first in the lowest byte).
+inline uint64_t eightDigits(uint64_t v) {
+  v -= 0x3030303030303030ULL;
+  v = v * 10 + (v >> 8);
+  return (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+         32;
+}
+
+// Reads the run of decimal digits at s, folding them into m (which wraps
+// past 19 digits), eight bytes at a time while the input has room.
+inline const uchar* readDigits(const uchar* s, const uchar* end, uint64_t& m) {
+  static constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  while (end - s >= 8) {
+    uint64_t v;
+    std::memcpy(&v, s, 8);
+    // A zero byte here for each digit; a carry out of a byte can only spoil
+    // bytes after a non-digit.
+    uint64_t other = ((v & 0xF0F0F0F0F0F0F0F0ULL) | (((v + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ^
+                     0x3333333333333333ULL;
+    int n = other ? __builtin_ctzll(other) / 8 : 8;
+    if (n == 0) return s;
+    if (n < 8) v = (v << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));  // leading '0's
+    m = m * kPow10[n] + eightDigits(v);
+    s += n;
+    if (n < 8) return s;
+  }
+  while (s < end && isDigit(*s)) m = m * 10 + static_cast<uint64_t>(*s++ - '0');
+  return s;
 }
 
 // Whether 20 decimal digits stay within 18446744073709551615.
@@ -193,7 +279,11 @@ bool FJParseState::skipExtendedWhitespace() noexcept {
 // Tokens
 
 bool FJParseState::nextToken() {
-  skipWhitespace();
+  skipSpace();
+  return readToken();
+}
+
+bool FJParseState::readToken() {
   token_.type = FJTokenTypeInvalid;
   if (p_ >= end_) return false;
   token_.ptr = p_;
@@ -263,40 +353,33 @@ bool FJParseState::parseNumber() {
     errorAt(at < end_ ? at : end_, "Invalid number.");
     return false;
   };
-  // The first 19 significant digits are gathered while scanning, so that most
-  // numbers need no second pass.
-  uint64_t m = 0;
-  int significant = 0, scale = 0;  // value = m × 10^(scale + exponent) when !tooMany
-  bool tooMany = false;
-  auto digit = [&](uchar c, bool fraction) {
-    if (significant < 19) {
-      if (m || c != '0') ++significant;
-      m = m * 10 + static_cast<uint64_t>(c - '0');
-      if (fraction) --scale;
-    } else {
-      tooMany = true;
-    }
-  };
   if (*s == '-') {
     negative = true;
     ++s;
   }
   if (s >= end_) return invalid(s);
+  // Digits are gathered while scanning; with more than 19 of them (m has
+  // wrapped) they are gathered again below, the first 19 significant ones.
+  uint64_t m = 0;
   const uchar* digits = s;
   if (*s == '0') {
     ++s;
   } else if (*s >= '1' && *s <= '9') {
-    while (s < end_ && isDigit(*s)) digit(*s++, false);
+    s = readDigits(s, end_, m);
   } else {
     return invalid(s);
   }
   size_t intDigits = static_cast<size_t>(s - digits);
   if (s >= end_) return invalid(s);
+  const uchar* fraction = s;  // its digits, when there is a fraction
+  size_t fractionDigits = 0;
   if (*s == '.') {
     isFloat = true;
     ++s;
     if (s >= end_ || !isDigit(*s)) return invalid(s);
-    while (s < end_ && isDigit(*s)) digit(*s++, true);
+    fraction = s;
+    s = readDigits(s, end_, m);
+    fractionDigits = static_cast<size_t>(s - fraction);
     if (s >= end_) return invalid(s);
   }
   int exponent = 0;
@@ -312,6 +395,25 @@ bool FJParseState::parseNumber() {
     }
     if (s >= end_) return invalid(s);
     if (negExp) exponent = -exponent;
+  }
+  // value = m × 10^(scale + exponent) when !tooMany.
+  int scale = -static_cast<int>(fractionDigits);
+  bool tooMany = false;
+  if (intDigits + fractionDigits > 19) {
+    m = 0;
+    scale = 0;
+    int significant = 0;
+    auto digit = [&](uchar c, bool inFraction) {
+      if (significant < 19) {
+        if (m || c != '0') ++significant;
+        m = m * 10 + static_cast<uint64_t>(c - '0');
+        if (inFraction) --scale;
+      } else {
+        tooMany = true;
+      }
+    };
+    for (const uchar* q = digits; q < digits + intDigits; ++q) digit(*q, false);
+    for (const uchar* q = fraction; q < fraction + fractionDigits; ++q) digit(*q, true);
   }
 
   token_.type = FJTokenTypeNumber;
@@ -331,6 +433,8 @@ bool FJParseState::parseNumber() {
       // Mantissa and power of ten are exact doubles: one operation rounds correctly.
       d = static_cast<double>(m);
       d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
+      if (negative) d = -d;
+    } else if (!tooMany && e10 >= -27 && e10 <= 27 && extendedQuotient(m, e10, d)) {
       if (negative) d = -d;
     } else {
       auto [ptr, ec] = std::from_chars(first, last, d);
@@ -379,7 +483,17 @@ bool FJParseState::parseString() {
   const uchar* s = p_ + 1;
   uint32_t h = FJTokenCache::kHashSeed;
   for (;;) {
-    // Runs of plain ASCII, the common case.
+    // Runs of plain ASCII, the common case, up to eight bytes at a time.
+    while (end_ - s >= 8) {
+      uint64_t v;
+      std::memcpy(&v, s, 8);
+      int n = plainBytes(v);
+      if (n) {
+        h = hashBytes(h, v, n);
+        s += n;
+      }
+      if (n < 8) break;
+    }
     while (s < end_ && kPlain.plain[*s]) h = FJTokenCache::hashStep(h, *s++);
     if (s >= end_) {
       endOfBuffer();
@@ -482,6 +596,20 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
   };
 
   for (;;) {
+    // The buffer has room for the rest of the input, so eight bytes can be
+    // stored even when fewer of them are kept.
+    while (end_ - s >= 8) {
+      uint64_t v;
+      std::memcpy(&v, s, 8);
+      int n = plainBytes(v);
+      std::memcpy(o, &v, 8);
+      if (n) {
+        h = hashBytes(h, v, n);
+        s += n;
+        o += n;
+      }
+      if (n < 8) break;
+    }
     while (s < end_ && kPlain.plain[*s]) put(*s++);
     if (s >= end_) {
       endOfBuffer();
@@ -603,7 +731,7 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
 kit::Object* FJParseState::valueForToken() {
   switch (token_.type) {
     case FJTokenTypeNumber:
-    case FJTokenTypeString: return cache_.cachedObject(token_.value).detach();
+    case FJTokenTypeString: return cache_.retainedObject(token_.value);
     case FJTokenTypeTrue: {
       kit::Object* o = kit::Number::yes();
       o->retain();
@@ -625,7 +753,36 @@ kit::Object* FJParseState::valueForToken() {
   }
 }
 
-kit::Object* FJParseState::parseCollection(bool dictionary) {
+kit::Object* FJParseState::readValue(bool& taken) {
+  uchar c = *p_;
+  taken = true;
+  token_.ptr = p_;
+  token_.length = 1;
+  token_.type = FJTokenTypeInvalid;
+  if (c == '"') {
+    if (!parseString()) {
+      endOfBuffer();
+      return nullptr;
+    }
+    return cache_.retainedObject(token_.value);
+  }
+  if (c == '-' || isDigit(c)) {
+    if (!parseNumber()) {
+      endOfBuffer();
+      return nullptr;
+    }
+    return cache_.retainedObject(token_.value);
+  }
+  if (c == '[' || c == '{') {
+    token_.type = c == '[' ? FJTokenTypeArrayBegin : FJTokenTypeObjectBegin;
+    ++p_;
+    return parseCollection(c == '{');
+  }
+  taken = false;
+  return nullptr;
+}
+
+inline kit::Object* FJParseState::parseCollection(bool dictionary) {
   if (depth_ >= maxDepth_) {
     errorAt(token_.ptr, "Exceeded the maximum nesting depth of " + std::to_string(maxDepth_) + ".");
     return nullptr;
@@ -651,7 +808,34 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
       internalError("Unable to resize temporary buffer.", __LINE__);
       break;
     }
-    if (!nextToken()) {
+    skipSpace();
+    // Punctuation where it is allowed is taken at once; anything else is
+    // read as a token below, which also reports every error.
+    if (p_ < end_) {
+      if (*p_ == ',' && (state & 2)) {
+        ++p_;
+        state = 1;
+        continue;
+      }
+      if (*p_ == ']' && (state & 4)) {
+        ++p_;
+        FJArray* array =
+            FJArray::create(*arena_, stack_->objects() + start, stack_->index() - start, mutableCollections_);
+        stack_->popTo(start);
+        return array;
+      }
+      if (state & 1) {
+        bool taken;
+        kit::Object* value = readValue(taken);
+        if (taken) {
+          if (!value) break;
+          stack_->push(nullptr, 0, value);
+          state = 2 | 4;
+          continue;
+        }
+      }
+    }
+    if (!readToken()) {
       endOfBuffer();
       break;
     }
@@ -677,8 +861,7 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
         break;
       }
       FJArray* array =
-          FJArray::create(stack_->objects() + start, stack_->index() - start, mutableCollections_);
-      array->retain();
+          FJArray::create(*arena_, stack_->objects() + start, stack_->index() - start, mutableCollections_);
       stack_->popTo(start);
       return array;
     } else {
@@ -702,7 +885,24 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       internalError("Unable to resize temporary buffer.", __LINE__);
       break;
     }
-    if (!nextToken()) {
+    skipSpace();
+    // As in arrays: allowed punctuation at once, the rest as tokens.
+    if (p_ < end_) {
+      if (*p_ == ',' && (state & 2)) {
+        ++p_;
+        state = 1;
+        continue;
+      }
+      if (*p_ == '}' && (state & 4)) {
+        ++p_;
+        FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
+                                                  stack_->objects() + start, stack_->index() - start,
+                                                  mutableCollections_);
+        stack_->popTo(start);
+        return dict;
+      }
+    }
+    if (!readToken()) {
       endOfBuffer();
       break;
     }
@@ -712,33 +912,47 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         errorAt(token_.ptr, "Unexpected string.");
         break;
       }
-      kit::Ref<kit::Object> key = cache_.cachedObject(token_.value);
+      kit::Object* key = cache_.retainedObject(token_.value);
+      if (!key) break;
+      // The key goes on the stack at once (its value to follow), so every
+      // way out below releases it with the rest.
       size_t keyHash;
       if (FJTokenCacheItem* item = token_.value.cacheItem) {
-        if (item->keyHash == 0) item->keyHash = FJDictionary::hashForKey(key.get());
+        if (item->keyHash == 0) item->keyHash = static_cast<uint32_t>(FJDictionary::hashForKey(key));
         keyHash = item->keyHash;
       } else {
-        keyHash = FJDictionary::hashForKey(key.get());
+        keyHash = FJDictionary::hashForKey(key);
       }
-      if (!nextToken()) {
-        endOfBuffer();
-        break;
+      stack_->push(key, keyHash, nullptr);
+      skipSpace();
+      if (p_ < end_ && *p_ == ':') {
+        ++p_;
+      } else {
+        if (!readToken()) {
+          endOfBuffer();
+          break;
+        }
+        if (token_.type != FJTokenTypeSeparator) {
+          errorAt(token_.ptr, "Expected ':'.");
+          break;
+        }
       }
-      if (token_.type != FJTokenTypeSeparator) {
-        errorAt(token_.ptr, "Expected ':'.");
-        break;
+      skipSpace();
+      bool taken = false;
+      kit::Object* value = p_ < end_ ? readValue(taken) : nullptr;
+      if (!taken) {
+        if (!readToken()) {
+          endOfBuffer();
+          break;
+        }
+        if (!isValueToken(token_.type)) {
+          expectedError("a value", (state & 4) ? "a '}'" : nullptr);
+          break;
+        }
+        value = valueForToken();
       }
-      if (!nextToken()) {
-        endOfBuffer();
-        break;
-      }
-      if (!isValueToken(token_.type)) {
-        expectedError("a value", (state & 4) ? "a '}'" : nullptr);
-        break;
-      }
-      kit::Object* value = valueForToken();
       if (!value) break;
-      stack_->push(key.detach(), keyHash, value);
+      stack_->setLastObject(value);
       state = 2 | 4;
     } else if (t == FJTokenTypeComma) {
       if (!(state & 2)) {
@@ -751,10 +965,9 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         errorAt(token_.ptr, "Unexpected '}'.");
         break;
       }
-      FJDictionary* dict = FJDictionary::create(stack_->keys() + start, stack_->hashes() + start,
+      FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
                                                 stack_->objects() + start, stack_->index() - start,
                                                 mutableCollections_);
-      dict->retain();
       stack_->popTo(start);
       return dict;
     } else {
@@ -793,8 +1006,19 @@ kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t len
   FJObjectStack stack(objects, keys, hashes, FJObjectStack::kInitialSlots);
   unsigned char tokenBytes[kTokenBufferStackSize];
   FJManagedBuffer tokenBuffer(tokenBytes, sizeof tokenBytes, kTokenBufferRound);
+  FJArena arena(length);
   stack_ = &stack;
   tokenBuffer_ = &tokenBuffer;
+  arena_ = &arena;
+  cache_.setArena(&arena);
+  // The cache must not cut from the arena once this call is over, however it ends.
+  struct Detach {
+    FJParseState* state;
+    ~Detach() {
+      state->cache_.setArena(nullptr);
+      state->arena_ = nullptr;
+    }
+  } detach{this};
 
   kit::Object* result = nullptr;
   try {

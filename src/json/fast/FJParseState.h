@@ -18,6 +18,7 @@
 
 namespace tolva {
 
+class FJArena;
 class FJManagedBuffer;
 class FJObjectStack;
 
@@ -50,7 +51,9 @@ class FJParseState {
   static constexpr size_t kTokenBufferStackSize = 2048;
   static constexpr size_t kTokenBufferRound = 4096;
 
-  explicit FJParseState(FJParseOptionFlags options) : options_(options) {}
+  explicit FJParseState(FJParseOptionFlags options)
+      : options_(options),
+        extendedSpace_(options & (FJParseOptionAcceptComments | FJParseOptionUnicodeLineBreaks)) {}
   FJParseState(const FJParseState&) = delete;
   FJParseState& operator=(const FJParseState&) = delete;
 
@@ -76,10 +79,17 @@ class FJParseState {
     lineStart_ = p_;
   }
   void skipWhitespace() noexcept;
+  // skipWhitespace, with the common case of no white space at all inline.
+  void skipSpace() noexcept {
+    if (p_ < end_ && *p_ > ' ' && !extendedSpace_) return;
+    skipWhitespace();
+  }
   bool skipExtendedWhitespace() noexcept;
   // Reads the next token into token_; false at the end of the input (no error
   // set) or on a bad token (error set).
   bool nextToken();
+  // The same without skipping white space first.
+  bool readToken();
   bool parseNumber();
   bool numberConversionFailed(const std::string& message);
   bool parseString();
@@ -88,13 +98,18 @@ class FJParseState {
 
   // The object for a value token, with one reference for the caller; null on error.
   kit::Object* valueForToken();
-  kit::Object* parseCollection(bool dictionary);
+  // At p_ (after white space), a string, number, array or object is read and
+  // made at once, as readToken and valueForToken would: taken is set and the
+  // value (null on error) returned. Anything else is left for readToken.
+  kit::Object* readValue(bool& taken);
+  inline kit::Object* parseCollection(bool dictionary);
   kit::Object* parseArrayBody(size_t start);
   kit::Object* parseDictionaryBody(size_t start);
   void expectedError(const char* first, const char* second);
   std::string tokenText() const;
 
   FJParseOptionFlags options_;
+  bool extendedSpace_;  // comments or Unicode line breaks count as white space
   size_t maxDepth_ = FJDefaultMaxDepth;
   FJTokenCache cache_;
 
@@ -107,6 +122,7 @@ class FJParseState {
   FJParseToken token_;
   FJObjectStack* stack_ = nullptr;
   FJManagedBuffer* tokenBuffer_ = nullptr;
+  FJArena* arena_ = nullptr;
   kit::Ref<kit::Error> error_;
   bool errorIsSet_ = false;
   bool mutableCollections_ = false;

@@ -18,6 +18,8 @@
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
+#include "json/fast/FJNumberFormat.h"
+#include "json/fast/FJString.h"
 #include "json/fast/FJUnicode.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Data.h"
@@ -32,6 +34,7 @@ struct FJEncodeCache {
   const kit::Object* object;
   size_t offset;
   size_t length;
+  bool isString;  // a key found here needs no look at its object to be known a string
 };
 
 // Everything one call needs; made at the start of a call, freed at its end.
@@ -48,7 +51,10 @@ struct FJEncodeState {
   FJEncodeOptionType encodeOption = 0;
   size_t depth = 0;  // indentation level of pretty printing
   size_t maxDepth = FJDefaultMaxDepth;
-  std::vector<const kit::Object*> path;  // collections being written, outermost first
+  // Collections being written, outermost first: the first `nesting` entries.
+  std::vector<const kit::Object*> path;
+  size_t nesting = 0;
+  bool guarded = false;  // a formatter may change the tree: keep collections and watch for mutation
   kit::Ref<kit::Error> error;
   const FJSerializeBlock* block = nullptr;
   kit::Object* delegate = nullptr;
@@ -79,7 +85,15 @@ constexpr char kHex[] = "0123456789abcdef";
 
 class Writer {
  public:
-  explicit Writer(FJEncodeState& st) : st_(st) {}
+  explicit Writer(FJEncodeState& st)
+      : st_(st),
+        base_(st.stringBuffer.bytes()),
+        length_(st.stringBuffer.length()),
+        at_(st.atIndex),
+        plain_(!st.guarded && !(st.serializeOptionFlags & FJSerializeOptionPretty)) {}
+
+  // Bytes written so far.
+  size_t written() const { return at_; }
 
   bool fail(const std::string& message) {
     if (!st_.error) {
@@ -91,31 +105,44 @@ class Writer {
     return false;
   }
 
-  // Room for n more bytes.
-  bool reserve(size_t n) {
-    if (st_.stringBuffer.bytes() && n <= st_.stringBuffer.length() - st_.atIndex) return true;
-    if (!st_.stringBuffer.grow(st_.atIndex + n)) return fail("Unable to resize temporary buffer.");
-    return true;
+  // Room for n more bytes. (A buffer that failed to grow has no bytes and
+  // no length; the index stays within the length otherwise.)
+  [[gnu::always_inline]] bool reserve(size_t n) {
+    if (base_ && n <= length_ - at_) return true;
+    return grow(n);
   }
-  uchar* out() { return st_.stringBuffer.bytes() + st_.atIndex; }
+  [[gnu::noinline]] bool grow(size_t n) {
+    bool grown = n <= SIZE_MAX - at_ && st_.stringBuffer.grow(at_ + n);
+    base_ = st_.stringBuffer.bytes();
+    length_ = st_.stringBuffer.length();
+    return grown || fail("Unable to resize temporary buffer.");
+  }
+  uchar* out() { return base_ + at_; }
   bool put(const void* bytes, size_t n) {
     if (!reserve(n)) return false;
     std::memcpy(out(), bytes, n);
-    st_.atIndex += n;
+    at_ += n;
     return true;
   }
-  bool put(char c) {
-    if (!reserve(1)) return false;
+  [[gnu::always_inline]] bool put(char c) {
+    if (at_ < length_) {
+      base_[at_++] = static_cast<uchar>(c);
+      return true;
+    }
+    if (!grow(1)) return false;
     *out() = static_cast<uchar>(c);
-    ++st_.atIndex;
+    ++at_;
     return true;
   }
 
   bool pretty() const { return st_.serializeOptionFlags & FJSerializeOptionPretty; }
 
   // One structural character with its pretty-printing white space.
-  bool structural(char c, int depthChange) {
+  [[gnu::always_inline]] bool structural(char c, int depthChange) {
     if (!pretty()) return put(c);
+    return prettyStructural(c, depthChange);
+  }
+  [[gnu::noinline]] bool prettyStructural(char c, int depthChange) {
     if (!reserve(2 * (st_.depth + 1) + 18)) return false;
     uchar* o = out();
     auto indent = [&] {
@@ -138,8 +165,79 @@ class Writer {
       *o++ = static_cast<uchar>(c);
       if (c == ':') *o++ = ' ';
     }
-    st_.atIndex = static_cast<size_t>(o - st_.stringBuffer.bytes());
+    at_ = static_cast<size_t>(o - base_);
     return true;
+  }
+
+  // Text the decoder made is well-formed UTF-8 already: unless non-ASCII is
+  // to be escaped, only quotes, backslashes, control characters (and slashes
+  // when asked) need a look, sixteen bytes at a time.
+  bool writeDecodedString(std::string_view text, bool quotes) {
+#if defined(__SSE2__)
+    if (st_.serializeOptionFlags & FJSerializeOptionEscapeNonASCII) return writeString(text, quotes);
+    const uchar* p = reinterpret_cast<const uchar*>(text.data());
+    const uchar* end = p + text.size();
+    const bool escapeSlash = st_.serializeOptionFlags & FJSerializeOptionEscapeSlash;
+    // A byte becomes at most six ("\u001f"); the vector loop may store 16
+    // bytes past the end of what it keeps, and the quotes take two.
+    if (text.size() > (SIZE_MAX - 32) / 6) return fail("Unable to resize temporary buffer.");
+    if (!reserve(6 * text.size() + 32)) return false;
+    uchar* o = out();
+    if (quotes) *o++ = '"';
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), slash = _mm_set1_epi8('/'),
+                  control = _mm_set1_epi8(0x1F);
+    while (p < end) {
+      if (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i special = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, control), v),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        if (escapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, slash));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+        if (mask == 0) {
+          p += 16;
+          o += 16;
+          continue;
+        }
+        unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+        p += k;
+        o += k;
+      }
+      uchar c = *p++;
+      if (c >= 0x20 && c != '"' && c != '\\' && (c != '/' || !escapeSlash)) {
+        *o++ = c;
+        continue;
+      }
+      o = escape(c, o);
+    }
+    if (quotes) *o++ = '"';
+    at_ = static_cast<size_t>(o - base_);
+    return true;
+#else
+    return writeString(text, quotes);
+#endif
+  }
+
+  // The escape of a quote, backslash, slash or control character.
+  static uchar* escape(uchar c, uchar* o) {
+    *o++ = '\\';
+    switch (c) {
+      case '"': *o++ = '"'; break;
+      case '\\': *o++ = '\\'; break;
+      case '/': *o++ = '/'; break;
+      case 8: *o++ = 'b'; break;
+      case 9: *o++ = 't'; break;
+      case 10: *o++ = 'n'; break;
+      case 12: *o++ = 'f'; break;
+      case 13: *o++ = 'r'; break;
+      default:
+        *o++ = 'u';
+        *o++ = '0';
+        *o++ = '0';
+        *o++ = static_cast<uchar>(kHex[c >> 4]);
+        *o++ = static_cast<uchar>(kHex[c & 15]);
+    }
+    return o;
   }
 
   bool writeString(std::string_view text, bool quotes) {
@@ -156,7 +254,7 @@ class Writer {
       size_t chunk = std::min(static_cast<size_t>(end - p), kChunk);
       if (!reserve(6 * chunk + 16)) return false;
       const uchar* stop = p + chunk;
-      uchar* const base = st_.stringBuffer.bytes();
+      uchar* const base = base_;
       uchar* o = out();
       while (p < stop) {
 #if defined(__SSE2__)
@@ -194,7 +292,7 @@ class Writer {
           case 3: {
             int n = FJUnicode::sequenceLength(p, end);
             if (n <= 0) {
-              st_.atIndex = static_cast<size_t>(o - base);
+              at_ = static_cast<size_t>(o - base);
               return fail("Error converting UTF8.");
             }
             if (!escapeNonASCII) {
@@ -241,7 +339,7 @@ class Writer {
             *o++ = static_cast<uchar>(kHex[c & 15]);
         }
       }
-      st_.atIndex = static_cast<size_t>(o - base);
+      at_ = static_cast<size_t>(o - base);
     }
     if (quotes && !put('"')) return false;
     return true;
@@ -271,7 +369,8 @@ class Writer {
         double d = n->doubleValue();
         if (!std::isfinite(d))
           return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
-        r = std::to_chars(o, o + 64, d, std::chars_format::general, 17);
+        r.ptr = FJNumberFormat::formatDouble(d, o);
+        r.ec = std::errc();
         break;
       }
       default: {
@@ -282,29 +381,97 @@ class Writer {
       }
     }
     if (r.ec != std::errc()) return fail("Unable to get scalar value from number object.");
-    st_.atIndex += static_cast<size_t>(r.ptr - o);
+    at_ += static_cast<size_t>(r.ptr - o);
     return true;
   }
 
   // Entering a collection: refuses nesting beyond the limit, naming a cycle when there is one.
-  bool enter(const kit::Object* collection) {
-    if (st_.path.size() >= st_.maxDepth) {
-      if (std::find(st_.path.begin(), st_.path.end(), collection) != st_.path.end())
+  [[gnu::always_inline]] bool enter(const kit::Object* collection) {
+    size_t n = st_.nesting;
+    if (n < st_.maxDepth && n < st_.path.size()) {
+      st_.path[n] = collection;
+      st_.nesting = n + 1;
+      return true;
+    }
+    return enterDeeper(collection);
+  }
+  [[gnu::noinline]] bool enterDeeper(const kit::Object* collection) {
+    size_t n = st_.nesting;
+    if (n >= st_.maxDepth) {
+      auto begin = st_.path.begin(), end = begin + static_cast<std::ptrdiff_t>(n);
+      if (std::find(begin, end, collection) != end)
         return fail("Unable to serialize an object graph that contains a cycle: a collection contains itself.");
       return fail("Exceeded the maximum nesting depth of " + std::to_string(st_.maxDepth) + ".");
     }
-    st_.path.push_back(collection);
+    if (n < st_.path.size())
+      st_.path[n] = collection;
+    else
+      st_.path.push_back(collection);
+    st_.nesting = n + 1;
     return true;
   }
-  void leave() { st_.path.pop_back(); }
+  void leave() { --st_.nesting; }
 
   static void mutated() { throw kit::GenericException("Collection was mutated while being serialized."); }
 
   // Only a formatter can change the tree during a call: then collections are
   // kept alive and checked for changes after each member.
-  bool guarded() const { return (st_.block && *st_.block) || st_.delegate; }
+  bool guarded() const { return st_.guarded; }
 
-  bool writeArray(kit::Array* array) {
+  // The common case, compact text of the decoder's own collections with no
+  // formatter to change the tree: straight over their storage, one check
+  // per punctuation mark.
+  bool plain() const { return plain_; }
+
+  // The decoder's arena puts a collection's members below it in memory and
+  // their own members lower still, so a walk from the top goes up through
+  // memory: ask for what comes next a little ahead.
+  static void prefetchAhead(const void* collection) {
+    auto at = reinterpret_cast<uintptr_t>(collection);  // may lie past the object: a prefetch never faults
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 1024));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 1088));
+  }
+
+  [[gnu::noinline]] bool writePlainArray(FJArray* array) {
+    prefetchAhead(array);
+    if (!enter(array) || !put('[')) return false;
+    kit::Object* const* items = array->objects();
+    for (size_t i = 0, n = array->count(); i < n; ++i) {
+      if (i && !put(',')) return false;
+      if (!addAtom(items[i], nullptr)) return false;
+    }
+    if (!put(']')) return false;
+    leave();
+    return true;
+  }
+
+  [[gnu::noinline]] bool writePlainDictionary(FJDictionary* dict) {
+    prefetchAhead(dict);
+    if (!enter(dict) || !put('{')) return false;
+    const FJDictionary::Entry* slots = dict->slots();
+    bool first = true;
+    for (size_t i = 0, n = dict->capacity(); i < n; ++i) {
+      if (!slots[i].key) continue;
+      if (!writePair(slots[i].key, slots[i].object, first)) return false;
+      first = false;
+    }
+    if (!put('}')) return false;
+    leave();
+    return true;
+  }
+
+  // Identity of the type information is enough: anything else takes the general way.
+  [[gnu::always_inline]] bool writeArray(kit::Array* array) {
+    if (&typeid(*array) == &typeid(FJArray) && plain()) return writePlainArray(static_cast<FJArray*>(array));
+    return writeArrayGenerally(array);
+  }
+  [[gnu::always_inline]] bool writeDictionary(kit::Dictionary* dict) {
+    if (&typeid(*dict) == &typeid(FJDictionary) && plain())
+      return writePlainDictionary(static_cast<FJDictionary*>(dict));
+    return writeDictionaryGenerally(dict);
+  }
+
+  [[gnu::noinline]] bool writeArrayGenerally(kit::Array* array) {
     if (!enter(array)) return false;
     const bool guard = guarded();
     kit::Ref<kit::Object> keep(guard ? array : nullptr);
@@ -331,13 +498,18 @@ class Writer {
 
   bool writePair(kit::Object* key, kit::Object* value, bool first) {
     if (!first && !structural(',', 0)) return false;
-    if (key->kind() != kit::Kind::String) return fail("Key must be a string object.");
-    if (!addAtom(key, nullptr)) return false;
+    // A key written before is copied without a look at its object.
+    Cached cached = copyCached(key, true);
+    if (cached == kFailed) return false;
+    if (cached == kNotCached) {
+      if (key->kind() != kit::Kind::String) return fail("Key must be a string object.");
+      if (!addAtom(key, nullptr)) return false;
+    }
     if (!structural(':', 0)) return false;
     return addAtom(value, nullptr);
   }
 
-  bool writeDictionary(kit::Dictionary* dict) {
+  [[gnu::noinline]] bool writeDictionaryGenerally(kit::Dictionary* dict) {
     if (!enter(dict)) return false;
     const bool guard = guarded();
     kit::Ref<kit::Object> keep(guard ? dict : nullptr);
@@ -407,18 +579,53 @@ class Writer {
   }
 
   // Writes one object. `original` is the object a formatter answered for, if any.
-  bool addAtom(kit::Object* object, kit::Object* original, bool quotes = true) {
-    FJEncodeCache& slot = st_.cache[cacheSlot(object)];
-    if (slot.object == object && slot.offset + slot.length <= st_.atIndex && quotes) {
-      if (!reserve(slot.length + 256)) return false;
-      std::memmove(out(), st_.stringBuffer.bytes() + slot.offset, slot.length);
-      st_.atIndex += slot.length;
-      return true;
+  // Copies the text written for `object` earlier in this call, if the cache
+  // still has it (and, with `onlyString`, if it was a string): kCopied, else
+  // kNotCached, or kFailed when no room could be had.
+  enum Cached { kNotCached, kCopied, kFailed };
+  Cached copyCached(const kit::Object* object, bool onlyString) {
+    const FJEncodeCache& slot = st_.cache[cacheSlot(object)];
+    if (slot.object != object || (onlyString && !slot.isString) || slot.offset + slot.length > at_)
+      return kNotCached;
+    if (!reserve(slot.length + 256)) return kFailed;
+    uchar* o = out();
+    const uchar* from = base_ + slot.offset;
+    if (slot.length <= 16) {
+      // Short texts (most keys): 16 bytes at once, all inside the buffer (its
+      // written part and the room just reserved); the source may run into
+      // the destination, so the bytes pass through a register.
+      uchar bytes[16];
+      std::memcpy(bytes, from, 16);
+      std::memcpy(o, bytes, 16);
+    } else {
+      std::memmove(o, from, slot.length);
     }
-    size_t start = st_.atIndex;
-    switch (object->kind()) {
+    at_ += slot.length;
+    return kCopied;
+  }
+
+  // Kept small so the walk through collections stays cheap; the rest is in addScalar.
+  [[gnu::always_inline]] bool addAtom(kit::Object* object, kit::Object* original, bool quotes = true) {
+    kit::Kind kind = object->kind();
+    if (kind == kit::Kind::Array) return writeArray(static_cast<kit::Array*>(object));
+    if (kind == kit::Kind::Dictionary) return writeDictionary(static_cast<kit::Dictionary*>(object));
+    return addScalar(object, kind, original, quotes);
+  }
+
+  [[gnu::noinline]] bool addScalar(kit::Object* object, kit::Kind kind, kit::Object* original, bool quotes) {
+    if (quotes) {
+      Cached cached = copyCached(object, false);
+      if (cached != kNotCached) return cached == kCopied;
+    }
+    FJEncodeCache& slot = st_.cache[cacheSlot(object)];
+    size_t start = at_;
+    switch (kind) {
       case kit::Kind::String:
-        if (!writeString(static_cast<kit::String*>(object)->view(), quotes)) return false;
+        if (&typeid(*object) == &typeid(FJString)) {
+          if (!writeDecodedString(static_cast<kit::String*>(object)->view(), quotes)) return false;
+        } else if (!writeString(static_cast<kit::String*>(object)->view(), quotes)) {
+          return false;
+        }
         break;
       case kit::Kind::Number:
         if (!writeNumber(static_cast<kit::Number*>(object))) return false;
@@ -430,12 +637,18 @@ class Writer {
       case kit::Kind::Dictionary: return writeDictionary(static_cast<kit::Dictionary*>(object));
       default: return writeFormatted(object, original);
     }
-    if (quotes) slot = FJEncodeCache{object, start, st_.atIndex - start};
+    if (quotes) slot = FJEncodeCache{object, start, at_ - start, kind == kit::Kind::String};
     return true;
   }
 
  private:
   FJEncodeState& st_;
+  // The buffer's storage and how much of it is used, kept here so the hot
+  // paths need no trip through the state; grow() refreshes them.
+  uchar* base_;
+  size_t length_;
+  size_t at_;
+  const bool plain_;  // compact output and no formatter (see plain())
 };
 
 }  // namespace
@@ -489,6 +702,7 @@ kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOp
   st.maxDepth = maxDepth_;
   st.block = &block;
   st.delegate = delegate;
+  st.guarded = (block && *st.block) || delegate;
   st.selector = &selector;
   Writer w(st);
 
@@ -518,7 +732,9 @@ kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOp
   }
 
   bool quotes = !(encodeOption & FJEncodeOptionStringObjTrimQuotes);
-  if (!w.addAtom(object, nullptr, quotes)) return finish();
+  bool ok = w.addAtom(object, nullptr, quotes);
+  st.atIndex = w.written();
+  if (!ok) return finish();
 
   FJManagedBuffer& buffer = st.stringBuffer;
   if (asType == FJEncodeOptionToData) {

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "json/fast/FJArena.h"
+#include "json/fast/FJNumber.h"
+#include "json/fast/FJString.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
 
@@ -24,20 +27,7 @@ FJTokenCache::FJTokenCache() : items_(new FJTokenCacheItem[kSlots]()) {}
 
 FJTokenCache::~FJTokenCache() { clear(); }
 
-uint32_t FJTokenCache::hashNumber(FJValueType type, uint64_t bits) noexcept {
-  uint32_t h = kHashSeed + type;
-  if (type == FJValueTypeLongLong || type == FJValueTypeUnsignedLongLong)
-    h += static_cast<uint32_t>(bits);
-  // Folding the eight bytes one at a time is h × 33^8 + Σ b[i] × 33^(7-i); the
-  // products are independent, so they are summed at once.
-  static constexpr uint32_t p1 = 33, p2 = p1 * 33, p3 = p2 * 33, p4 = p3 * 33, p5 = p4 * 33, p6 = p5 * 33,
-                            p7 = p6 * 33, p8 = p7 * 33;
-  unsigned char b[8];
-  std::memcpy(b, &bits, 8);
-  return h * p8 + b[0] * p7 + b[1] * p6 + b[2] * p5 + b[3] * p4 + b[4] * p3 + b[5] * p2 + b[6] * p1 + b[7];
-}
-
-bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept {
+inline bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept {
   if (item.hash != value.hash || item.length != value.length || item.type != value.type) return false;
   if (value.type == FJValueTypeString) {
     std::string_view cached = static_cast<const kit::String*>(item.object)->view();
@@ -46,25 +36,45 @@ bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenValue& val
   return item.bits == value.number.unsignedLongLongValue;
 }
 
-kit::Ref<kit::Object> FJTokenCache::makeObject(const FJTokenValue& value) {
+kit::Object* FJTokenCache::makeObject(const FJTokenValue& value, long owners) {
+  kit::Ref<kit::Object> made;
+  if (arena_) {
+    switch (value.type) {
+      case FJValueTypeString:
+        return new (*arena_)
+            FJString(std::string_view(reinterpret_cast<const char*>(value.ptr), value.length), owners);
+      case FJValueTypeLongLong: return FJNumber::makeSigned(*arena_, value.number.longLongValue, owners);
+      case FJValueTypeUnsignedLongLong: {
+        uint64_t u = value.number.unsignedLongLongValue;
+        if (u <= static_cast<uint64_t>(INT64_MAX))
+          return FJNumber::makeSigned(*arena_, static_cast<int64_t>(u), owners);
+        return FJNumber::makeUnsigned(*arena_, u, owners);
+      }
+      case FJValueTypeDouble: return FJNumber::makeDouble(*arena_, value.number.doubleValue, owners);
+      case FJValueTypeNone: return nullptr;
+    }
+    return nullptr;
+  }
   switch (value.type) {
     case FJValueTypeString:
-      return kit::Ref<kit::Object>(
+      made = kit::Ref<kit::Object>(
           new kit::String(std::string_view(reinterpret_cast<const char*>(value.ptr), value.length)));
-    case FJValueTypeLongLong:
-      return kit::Number::numberWithLongLong(value.number.longLongValue);
+      break;
+    case FJValueTypeLongLong: made = kit::Number::numberWithLongLong(value.number.longLongValue); break;
     case FJValueTypeUnsignedLongLong: {
       uint64_t u = value.number.unsignedLongLongValue;
       if (u <= static_cast<uint64_t>(INT64_MAX))
-        return kit::Number::numberWithLongLong(static_cast<long long>(u));
-      return kit::Number::numberWithUnsignedLongLong(u);
-    }
-    case FJValueTypeDouble:
-      return kit::Number::numberWithDouble(value.number.doubleValue);
-    case FJValueTypeNone:
+        made = kit::Number::numberWithLongLong(static_cast<long long>(u));
+      else
+        made = kit::Number::numberWithUnsignedLongLong(u);
       break;
+    }
+    case FJValueTypeDouble: made = kit::Number::numberWithDouble(value.number.doubleValue); break;
+    case FJValueTypeNone: return nullptr;
   }
-  return nullptr;
+  kit::Object* o = made.detach();
+  for (long i = 1; i < owners; ++i) o->retain();
+  return o;
 }
 
 void FJTokenCache::stepAgeing() noexcept {
@@ -73,8 +83,19 @@ void FJTokenCache::stepAgeing() noexcept {
 }
 
 kit::Ref<kit::Object> FJTokenCache::cachedObject(FJTokenValue& value) {
+  kit::Object* o = retainedObject(value);
+  kit::Ref<kit::Object> r(o);
+  if (o) o->release();
+  return r;
+}
+
+kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
   value.cacheItem = nullptr;
-  if (value.type == FJValueTypeString && value.length == 0) return kit::Ref<kit::Object>(emptyString());
+  if (value.type == FJValueTypeString && value.length == 0) {
+    kit::Object* empty = emptyString();
+    empty->retain();
+    return empty;
+  }
 
   size_t chosen = kSlots;  // none yet
   for (size_t i = 0; i < kProbes; ++i) {
@@ -87,7 +108,8 @@ kit::Ref<kit::Object> FJTokenCache::cachedObject(FJTokenValue& value) {
     if (matches(item, value)) {
       age_[slot] = static_cast<uint8_t>((age_[slot] << 1) | 1);
       value.cacheItem = &item;
-      return kit::Ref<kit::Object>(item.object);
+      item.object->retain();
+      return item.object;
     }
     if (chosen != kSlots) continue;
     if (age_[slot] == 0) {
@@ -99,19 +121,21 @@ kit::Ref<kit::Object> FJTokenCache::cachedObject(FJTokenValue& value) {
     }
   }
 
-  kit::Ref<kit::Object> object = makeObject(value);
+  if (value.length > UINT32_MAX) chosen = kSlots;  // too long to be filed
+  // One reference for the caller, one for the cache when it keeps the object.
+  kit::Object* object = makeObject(value, chosen != kSlots ? 2 : 1);
   if (chosen != kSlots && object) {
     FJTokenCacheItem& item = items_[chosen];
-    if (item.object) item.object->release();
-    item.object = object.get();
-    item.object->retain();
+    kit::Object* old = item.object;
+    item.object = object;
     item.hash = value.hash;
     item.keyHash = 0;
-    item.length = value.length;
+    item.length = static_cast<uint32_t>(value.length);
     item.type = value.type;
     item.bits = value.type == FJValueTypeString ? 0 : value.number.unsignedLongLongValue;
     age_[chosen] = 0;
     value.cacheItem = &item;
+    if (old) old->release();
   }
   return object;
 }

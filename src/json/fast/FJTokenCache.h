@@ -18,6 +18,8 @@ class Object;
 
 namespace tolva {
 
+class FJArena;
+
 enum FJValueType : uint8_t {
   FJValueTypeNone = 0,
   FJValueTypeString = 5,
@@ -26,13 +28,14 @@ enum FJValueType : uint8_t {
   FJValueTypeDouble = 13,
 };
 
+// 32 bytes, so the whole table stays small in the processor's caches.
 struct FJTokenCacheItem {
   kit::Object* object = nullptr;  // one reference held by the cache
-  uint32_t hash = 0;
-  size_t keyHash = 0;  // the dictionary hash of a string used as key; 0 until first needed
-  size_t length = 0;
-  FJValueType type = FJValueTypeNone;
   uint64_t bits = 0;  // a number's stored 64-bit value; strings compare with their object's bytes
+  uint32_t hash = 0;
+  uint32_t keyHash = 0;  // the dictionary hash of a string used as key; 0 until first needed
+  uint32_t length = 0;   // tokens of 2^32 bytes or more are not cached
+  FJValueType type = FJValueTypeNone;
 };
 
 // A scanned string or number: its bytes, type, cache hash and, for numbers,
@@ -64,13 +67,26 @@ class FJTokenCache {
   // The object for a value, from the cache or made anew (and then cached
   // when a slot is free). Sets value.cacheItem to the slot holding it, or null.
   kit::Ref<kit::Object> cachedObject(FJTokenValue& value);
+  // The same, with the caller's reference handed over as a plain pointer.
+  kit::Object* retainedObject(FJTokenValue& value);
+  // Where new objects get their room during a parse (null: the heap).
+  void setArena(FJArena* arena) noexcept { arena_ = arena; }
   // Releases every cached object and empties every slot.
   void clear() noexcept;
 
   // Cache hash of decoded string bytes, folded one byte at a time.
   static uint32_t hashStep(uint32_t h, unsigned char c) noexcept { return h * 33u + c; }
   // Cache hash of a number's type and stored 64-bit value.
-  static uint32_t hashNumber(FJValueType type, uint64_t bits) noexcept;
+  static uint32_t hashNumber(FJValueType type, uint64_t bits) noexcept {
+    uint32_t h = kHashSeed + type;
+    if (type == FJValueTypeLongLong || type == FJValueTypeUnsignedLongLong) h += static_cast<uint32_t>(bits);
+    // Folding the eight bytes (lowest first) one at a time is
+    // h × 33^8 + Σ b[i] × 33^(7-i); the products are independent, so they are summed at once.
+    constexpr uint32_t p1 = 33, p2 = p1 * 33, p3 = p2 * 33, p4 = p3 * 33, p5 = p4 * 33, p6 = p5 * 33,
+                       p7 = p6 * 33, p8 = p7 * 33;
+    auto b = [bits](int i) { return static_cast<uint32_t>((bits >> (8 * i)) & 0xFF); };
+    return h * p8 + b(0) * p7 + b(1) * p6 + b(2) * p5 + b(3) * p4 + b(4) * p3 + b(5) * p2 + b(6) * p1 + b(7);
+  }
   // Slot looked at by probe i (0..3) for a value.
   static size_t slotFor(uint32_t hash, size_t length, FJValueType type, size_t probe) noexcept {
     return (hash + probe * (length + type + 3)) & (kSlots - 1);
@@ -81,10 +97,12 @@ class FJTokenCache {
 
  private:
   bool matches(const FJTokenCacheItem& item, const FJTokenValue& value) const noexcept;
-  static kit::Ref<kit::Object> makeObject(const FJTokenValue& value);
+  // A new object with `owners` references.
+  kit::Object* makeObject(const FJTokenValue& value, long owners);
   void stepAgeing() noexcept;
 
   std::unique_ptr<FJTokenCacheItem[]> items_;
+  FJArena* arena_ = nullptr;
   uint32_t prngLfsr_ = 1;
   uint8_t age_[kSlots] = {};
 };

@@ -1,6 +1,9 @@
 #include "kit/foundation/Array.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "kit/foundation/Exception.h"
 
@@ -22,15 +25,40 @@ std::string indent(const std::string& s) {
 
 }  // namespace
 
-Array::Array(std::vector<Ref<Object>> items) : items_(std::move(items)) {
-  for (auto& o : items_) requireObject(o.get(), "Array");
+Array::Array(std::vector<Ref<Object>> items) {
+  for (auto& o : items) requireObject(o.get(), "Array");
+  if (items.empty()) return;
+  reserveItems(items.size());
+  Object** slots = items_->objects();
+  for (auto& o : items) slots[items_->count++] = o.detach();
+}
+
+Array::~Array() {
+  if (!items_) return;
+  Object** slots = items_->objects();
+  for (size_t i = items_->count; i-- > 0;) slots[i]->release();
+  std::free(items_);
+}
+
+void Array::reserveItems(size_t n) {
+  size_t have = items_ ? items_->capacity : 0;
+  if (n <= have) return;
+  size_t capacity = std::max({n, have + have / 2, size_t{4}});
+  if (capacity > (SIZE_MAX - sizeof(Items)) / sizeof(Object*)) throw std::bad_alloc();
+  // Elements are plain counted pointers, so moving the block moves them.
+  void* block = std::realloc(items_, sizeof(Items) + capacity * sizeof(Object*));
+  if (!block) throw std::bad_alloc();
+  auto* items = static_cast<Items*>(block);
+  if (!items_) items->count = 0;
+  items->capacity = capacity;
+  items_ = items;
 }
 
 Object* Array::objectAtIndex(size_t index) const {
-  if (index >= items_.size())
-    throw RangeException("index " + std::to_string(index) + " beyond bounds [0 .. " +
-                         std::to_string(items_.size()) + ")");
-  return items_[index].get();
+  size_t n = items_ ? items_->count : 0;
+  if (index >= n)
+    throw RangeException("index " + std::to_string(index) + " beyond bounds [0 .. " + std::to_string(n) + ")");
+  return items_->objects()[index];
 }
 
 size_t Array::indexOfObject(const Object* o) const {
@@ -100,17 +128,26 @@ Ref<Object> Array::mutableCopy() const { return Ref<Object>(new MutableArray(toV
 
 void MutableArray::insertObject(Ref<Object> obj, size_t index) {
   requireObject(obj.get(), "insertObject");
-  if (index > items_.size())
-    throw RangeException("insertObject: index " + std::to_string(index) + " beyond bounds");
-  items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index), std::move(obj));
+  size_t n = items_ ? items_->count : 0;
+  if (index > n) throw RangeException("insertObject: index " + std::to_string(index) + " beyond bounds");
+  reserveItems(n + 1);
+  Object** slots = items_->objects();
+  std::memmove(slots + index + 1, slots + index, (n - index) * sizeof(Object*));
+  slots[index] = obj.detach();
+  ++items_->count;
   ++mutations_;
 }
 
 void MutableArray::removeObjectAtIndex(size_t index) {
-  if (index >= items_.size())
+  size_t n = items_ ? items_->count : 0;
+  if (index >= n)
     throw RangeException("removeObjectAtIndex: index " + std::to_string(index) + " beyond bounds");
-  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+  Object** slots = items_->objects();
+  Object* gone = slots[index];
+  std::memmove(slots + index, slots + index + 1, (n - index - 1) * sizeof(Object*));
+  --items_->count;
   ++mutations_;
+  gone->release();  // last: its destructor may call back into this array
 }
 
 void MutableArray::removeLastObject() {
@@ -120,10 +157,13 @@ void MutableArray::removeLastObject() {
 
 void MutableArray::replaceObjectAtIndex(size_t index, Ref<Object> obj) {
   requireObject(obj.get(), "replaceObjectAtIndex");
-  if (index >= items_.size())
+  if (index >= (items_ ? items_->count : 0))
     throw RangeException("replaceObjectAtIndex: index " + std::to_string(index) + " beyond bounds");
-  items_[index] = std::move(obj);
+  Object*& slot = items_->objects()[index];
+  Object* old = slot;
+  slot = obj.detach();
   ++mutations_;
+  old->release();
 }
 
 void MutableArray::removeAllObjects() {

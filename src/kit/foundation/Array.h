@@ -20,6 +20,7 @@ class Array : public Object {
   Array() = default;
   // Null elements are refused with InvalidArgumentException.
   explicit Array(std::vector<Ref<Object>> items);
+  ~Array() override;
   Array(std::initializer_list<Ref<Object>> items) : Array(std::vector<Ref<Object>>(items)) {}
 
   static Ref<Array> array() { return Ref<Array>(new Array()); }
@@ -27,7 +28,7 @@ class Array : public Object {
     return Ref<Array>(new Array(std::move(items)));
   }
 
-  virtual size_t count() const noexcept { return items_.size(); }
+  virtual size_t count() const noexcept { return items_ ? items_->count : 0; }
   // Throws RangeException past the end.
   virtual Object* objectAtIndex(size_t index) const;
 
@@ -77,7 +78,17 @@ class Array : public Object {
   Ref<Object> mutableCopy() const override;
 
  protected:
-  std::vector<Ref<Object>> items_;
+  // This class's own elements: one block, made with the first element, so a
+  // subclass that keeps its own storage pays a single null pointer for it.
+  struct Items {
+    size_t count;
+    size_t capacity;
+    Object** objects() noexcept { return reinterpret_cast<Object**>(this + 1); }  // one reference each
+  };
+  // Room for at least n elements; the block may move.
+  void reserveItems(size_t n);
+
+  Items* items_ = nullptr;
   unsigned long mutations_ = 0;
 };
 

@@ -45,38 +45,90 @@ Dictionary::Dictionary(const std::vector<Entry>& entries) {
   }
 }
 
+// Entries in insertion order with their keys' hashes; past a few entries an
+// open-addressing index (entry position + 1, 0 for a free slot) finds them.
+struct Dictionary::Table {
+  static constexpr size_t kScanned = 8;  // up to this many entries a scan beats hashing
+
+  std::vector<Entry> entries;
+  std::vector<size_t> hashes;
+  std::vector<size_t> slots;  // empty, or a power of two at least twice the entries
+
+  static size_t home(size_t h, size_t mask) noexcept { return (h * 0x9e3779b97f4a7c15ULL >> 17) & mask; }
+
+  void index(size_t i) noexcept {
+    size_t mask = slots.size() - 1;
+    size_t s = home(hashes[i], mask);
+    while (slots[s]) s = (s + 1) & mask;
+    slots[s] = i + 1;
+  }
+  void reindex() {
+    slots.clear();
+    if (entries.size() <= kScanned) return;
+    size_t n = 16;
+    while (n < 2 * entries.size()) n *= 2;
+    slots.assign(n, 0);
+    for (size_t i = 0; i < entries.size(); ++i) index(i);
+  }
+  void append(Ref<Object> key, Ref<Object> value, size_t h) {
+    entries.emplace_back(std::move(key), std::move(value));
+    hashes.push_back(h);
+    if (entries.size() <= kScanned) return;
+    if (slots.size() < 2 * entries.size())
+      reindex();
+    else
+      index(entries.size() - 1);
+  }
+  template <class Match>
+  size_t find(size_t h, Match&& match) const {
+    if (slots.empty()) {
+      for (size_t i = 0; i < hashes.size(); ++i)
+        if (hashes[i] == h && match(entries[i].first.get())) return i;
+      return kMissing;
+    }
+    size_t mask = slots.size() - 1;
+    for (size_t s = home(h, mask);; s = (s + 1) & mask) {
+      size_t v = slots[s];
+      if (!v) return kMissing;
+      if (hashes[v - 1] == h && match(entries[v - 1].first.get())) return v - 1;
+    }
+  }
+};
+
+Dictionary::~Dictionary() { delete table_; }
+
+size_t Dictionary::count() const noexcept { return table_ ? table_->entries.size() : 0; }
+
 size_t Dictionary::findIndex(const Object* key, size_t h) const {
-  auto [lo, hi] = index_.equal_range(h);
-  for (auto it = lo; it != hi; ++it)
-    if (kit::isEqual(entries_[it->second].first.get(), key)) return it->second;
-  return kMissing;
+  if (!table_) return kMissing;
+  return table_->find(h, [&](const Object* k) { return kit::isEqual(k, key); });
 }
 
 size_t Dictionary::findStringIndex(std::string_view key) const {
-  auto [lo, hi] = index_.equal_range(String::hashBytes(key));
-  for (auto it = lo; it != hi; ++it) {
-    auto* s = dynamic_cast<const String*>(entries_[it->second].first.get());
-    if (s && s->view() == key) return it->second;
-  }
-  return kMissing;
+  if (!table_) return kMissing;
+  return table_->find(String::hashBytes(key), [&](const Object* k) {
+    return k->kind() == Kind::String && static_cast<const String*>(k)->view() == key;
+  });
 }
 
 Object* Dictionary::objectForKey(const Object* key) const {
   if (!key) return nullptr;
   size_t i = findIndex(key, key->hash());
-  return i == kMissing ? nullptr : entries_[i].second.get();
+  return i == kMissing ? nullptr : table_->entries[i].second.get();
 }
 
 Object* Dictionary::objectForKey(std::string_view key) const {
   size_t i = findStringIndex(key);
-  return i == kMissing ? nullptr : entries_[i].second.get();
+  return i == kMissing ? nullptr : table_->entries[i].second.get();
 }
 
 void Dictionary::enumerate(const std::function<void(Object*, Object*, bool&)>& fn) const {
+  if (!table_) return;
+  const std::vector<Entry>& entries = table_->entries;  // the table itself stays until the dictionary goes
   unsigned long m = mutationCount();
   bool stop = false;
-  for (size_t i = 0; i < entries_.size() && !stop; ++i) {
-    Entry keep = entries_[i];
+  for (size_t i = 0; i < entries.size() && !stop; ++i) {
+    Entry keep = entries[i];
     fn(keep.first.get(), keep.second.get(), stop);
     if (mutationCount() != m)
       throw GenericException("Collection was mutated while being enumerated.");
@@ -105,12 +157,12 @@ void Dictionary::storeEntry(Ref<Object> key, Ref<Object> value) {
   size_t h = key->hash();
   size_t i = findIndex(key.get(), h);
   if (i != kMissing) {
-    entries_[i].second = std::move(value);
+    table_->entries[i].second = std::move(value);
   } else {
     // A mutable key changing under the table would corrupt it: keep a copy.
     Ref<Object> k = key->isMutable() ? key->copy() : key;
-    index_.emplace(h, entries_.size());
-    entries_.emplace_back(std::move(k), std::move(value));
+    if (!table_) table_ = new Table();
+    table_->append(std::move(k), std::move(value), h);
   }
   ++mutations_;
 }
@@ -119,16 +171,21 @@ bool Dictionary::eraseEntry(const Object* key) {
   size_t h = key->hash();
   size_t i = findIndex(key, h);
   if (i == kMissing) return false;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
-  index_.clear();
-  for (size_t j = 0; j < entries_.size(); ++j) index_.emplace(entries_[j].first->hash(), j);
+  Entry gone = std::move(table_->entries[i]);
+  table_->entries.erase(table_->entries.begin() + static_cast<std::ptrdiff_t>(i));
+  table_->hashes.erase(table_->hashes.begin() + static_cast<std::ptrdiff_t>(i));
+  table_->reindex();
   ++mutations_;
-  return true;
+  return true;  // `gone` is released last: its destructors may look at this dictionary
 }
 
 void Dictionary::clearEntries() {
-  entries_.clear();
-  index_.clear();
+  if (table_) {
+    std::vector<Entry> gone;
+    gone.swap(table_->entries);
+    table_->hashes.clear();
+    table_->slots.clear();
+  }
   ++mutations_;
 }
 

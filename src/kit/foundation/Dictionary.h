@@ -10,7 +10,6 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,10 +28,11 @@ class Dictionary : public Object {
   // Entries with a null key or value are refused with InvalidArgumentException.
   Dictionary(std::initializer_list<std::pair<std::string_view, Ref<Object>>> entries);
   explicit Dictionary(const std::vector<Entry>& entries);
+  ~Dictionary() override;
 
   static Ref<Dictionary> dictionary() { return Ref<Dictionary>(new Dictionary()); }
 
-  virtual size_t count() const noexcept { return entries_.size(); }
+  virtual size_t count() const noexcept;
   virtual Object* objectForKey(const Object* key) const;
   // Looks up a string key without building a String.
   virtual Object* objectForKey(std::string_view key) const;
@@ -69,8 +69,10 @@ class Dictionary : public Object {
   size_t findIndex(const Object* key, size_t h) const;
   size_t findStringIndex(std::string_view key) const;
 
-  std::vector<Entry> entries_;
-  std::unordered_multimap<size_t, size_t> index_;  // key hash -> position in entries_
+  // This class's own table, made with the first entry, so a subclass that
+  // keeps its own storage pays a single null pointer for it.
+  struct Table;
+  Table* table_ = nullptr;
   unsigned long mutations_ = 0;
 };
 

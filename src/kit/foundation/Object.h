@@ -63,6 +63,11 @@ class Object {
   bool tryRetain() const noexcept;
   WeakControl* weakControl() const;
 
+ protected:
+  // For a maker that hands a new object straight to n owners: sets the count
+  // while no other thread can see the object yet, sparing n atomic increments.
+  void setInitialRetainCount(long n) const noexcept { refs_.store(n, std::memory_order_relaxed); }
+
  private:
   mutable std::atomic<long> refs_{0};
   mutable std::atomic<WeakControl*> weak_{nullptr};

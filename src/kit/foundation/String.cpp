@@ -121,10 +121,9 @@ double String::doubleValue() const noexcept {
 }
 
 size_t String::hash() const noexcept {
-  if (hashed_.load(std::memory_order_acquire)) return hash_.load(std::memory_order_relaxed);
+  if (size_t h = hash_.load(std::memory_order_relaxed)) return h;
   size_t h = hashBytes(s_);
   hash_.store(h, std::memory_order_relaxed);
-  hashed_.store(true, std::memory_order_release);
   return h;
 }
 

@@ -54,12 +54,12 @@ class String : public Object {
   Ref<Object> mutableCopy() const override;
 
  protected:
-  void invalidateHash() noexcept { hashed_.store(false, std::memory_order_relaxed); }
+  void invalidateHash() noexcept { hash_.store(0, std::memory_order_relaxed); }
   std::string s_;
 
  private:
+  // The hash once computed; 0 while not (a hash that is 0 is computed each time).
   mutable std::atomic<size_t> hash_{0};
-  mutable std::atomic<bool> hashed_{false};
 };
 
 class MutableString : public String {

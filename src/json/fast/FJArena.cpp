@@ -1,0 +1,148 @@
+#include "json/fast/FJArena.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+namespace tolva {
+namespace {
+
+// Full-size chunks whose objects are all gone wait here for the next parse:
+// handing them back to the heap lets it return the pages to the system, and
+// the next large parse would pay a page fault for every 4 KiB. The pool keeps
+// as many as the largest of the last few parses took, so a repeated workload
+// runs from warm memory while a single large parse is forgotten after a few
+// small ones.
+class ChunkPool {
+ public:
+  static constexpr size_t kFloorChunks = 16;
+  static constexpr size_t kCeilingChunks = (size_t{256} << 20) / FJArena::kMaxChunkBytes;
+  static constexpr size_t kHistory = 4;
+
+  void* take() noexcept {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (!head_) return nullptr;
+    Free* f = head_;
+    head_ = f->next;
+    --count_;
+    return f;
+  }
+  // False when the pool is full (the caller frees the chunk).
+  bool give(void* chunk) noexcept {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (count_ >= keep_) return false;
+    head_ = new (chunk) Free{head_};
+    ++count_;
+    return true;
+  }
+  // A parse finished having taken `chunks` full-size chunks: sets how many
+  // the pool keeps and frees the rest.
+  void noteParse(size_t chunks) noexcept {
+    Free* excess = nullptr;
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      recent_[next_++ % kHistory] = chunks;
+      keep_ = kFloorChunks;
+      for (size_t r : recent_) keep_ = std::max(keep_, r);
+      keep_ = std::min(keep_, kCeilingChunks);
+      while (count_ > keep_) {
+        Free* f = head_;
+        head_ = f->next;
+        --count_;
+        f->next = excess;
+        excess = f;
+      }
+    }
+    while (excess) {
+      Free* f = excess;
+      excess = f->next;
+      std::free(f);
+    }
+  }
+
+ private:
+  struct Free {
+    Free* next;
+  };
+  std::mutex mutex_;
+  Free* head_ = nullptr;
+  size_t count_ = 0;
+  size_t keep_ = kFloorChunks;
+  size_t recent_[kHistory] = {};
+  size_t next_ = 0;
+};
+
+ChunkPool& pool() {
+  static ChunkPool* p = new ChunkPool();  // lives to the end of the process, chunks and all
+  return *p;
+}
+
+}  // namespace
+
+FJArena::FJArena(size_t expectedBytes) noexcept
+    : nextChunkBytes_((std::clamp(expectedBytes * 2, kMinChunkBytes, kMaxChunkBytes) + 63) & ~size_t{63}) {}
+
+FJArena::~FJArena() {
+  close();
+  if (fullChunks_) pool().noteParse(fullChunks_);
+}
+
+void FJArena::dispose(Chunk* chunk) noexcept {
+  size_t bytes = chunk->bytes;
+  chunk->~Chunk();
+#ifdef TOLVA_FJ_ARENA_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(chunk, bytes);
+#endif
+  if (bytes == kMaxChunkBytes && pool().give(chunk)) return;
+  std::free(chunk);
+}
+
+void FJArena::close() noexcept {
+  if (!chunk_) return;
+  Chunk* chunk = chunk_;
+  size_t delta = handedOut_ - kOpen;  // wraps: adds handedOut_, takes kOpen away
+  chunk_ = nullptr;
+  floor_ = top_ = nullptr;
+  handedOut_ = 0;
+  if (chunk->live.fetch_add(delta, std::memory_order_acq_rel) + delta == 0) dispose(chunk);
+}
+
+void* FJArena::allocateSlow(size_t bytes) {
+  size_t rounded = (bytes + 7) & ~size_t{7};
+  if (rounded < bytes || rounded > SIZE_MAX / 2) throw std::bad_alloc();
+  size_t need = sizeof(Chunk) + sizeof(Chunk*) + rounded;
+  if (need > kMaxChunkBytes / 4) {
+    // A big object (a long array, a large table) gets a chunk of its own, so
+    // the open chunk's remaining room is not wasted.
+    void* block = std::malloc(need);
+    if (!block) throw std::bad_alloc();
+    auto* chunk = new (block) Chunk{1, need};
+    char* p = static_cast<char*>(block) + sizeof(Chunk);
+    *reinterpret_cast<Chunk**>(p) = chunk;
+    return p + sizeof(Chunk*);
+  }
+  size_t size = std::max(nextChunkBytes_, need);
+  void* block = size == kMaxChunkBytes ? pool().take() : nullptr;
+  if (!block) block = std::malloc(size);
+  if (!block) throw std::bad_alloc();
+  close();
+  chunk_ = new (block) Chunk{kOpen, size};
+  floor_ = static_cast<char*>(block) + sizeof(Chunk);
+  top_ = static_cast<char*>(block) + size;
+  nextChunkBytes_ = std::min(nextChunkBytes_ * 2, kMaxChunkBytes);
+  if (size == kMaxChunkBytes) ++fullChunks_;
+  return allocate(bytes);
+}
+
+void FJArena::release(void* object, size_t size) noexcept {
+  Chunk* chunk = reinterpret_cast<Chunk**>(object)[-1];
+#ifdef TOLVA_FJ_ARENA_ASAN
+  ASAN_POISON_MEMORY_REGION(object, size);
+#else
+  (void)size;
+#endif
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) dispose(chunk);
+}
+
+}  // namespace tolva

@@ -1,0 +1,93 @@
+#pragma once
+// Room for the objects one parse makes, cut from large chunks instead of one
+// heap block each. The objects are ordinary counted kit objects: each is
+// freed on its own through its class's operator delete, which gives its room
+// back to its chunk; a chunk goes back to the heap when the last of its
+// objects is gone and the arena has moved on. So a tree costs a handful of
+// heap calls and lies compactly in memory, while a caller that keeps one
+// value keeps only that value's chunk.
+//
+// Emptied full-size chunks are kept for later parses, as many as recent
+// parses needed (see FJArena.cpp).
+//
+// Every object carries a pointer to its chunk just in front of it. The
+// arena itself is used by one thread (the parsing one); its objects may be
+// released on any thread.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOLVA_FJ_ARENA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOLVA_FJ_ARENA_ASAN 1
+#endif
+#endif
+#ifdef TOLVA_FJ_ARENA_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace tolva {
+
+class FJArena {
+ public:
+  // `expectedBytes` (the input's length) sizes the first chunk, so a small
+  // parse takes a small chunk.
+  explicit FJArena(size_t expectedBytes) noexcept;
+  // Lets go of the open chunk: it lives on until its last object goes.
+  ~FJArena();
+  FJArena(const FJArena&) = delete;
+  FJArena& operator=(const FJArena&) = delete;
+
+  // Room for one object of `bytes`, 8-byte aligned; throws std::bad_alloc.
+  void* allocate(size_t bytes) {
+    size_t need = sizeof(Chunk*) + ((bytes + 7) & ~size_t{7});
+    if (need > static_cast<size_t>(top_ - floor_)) return allocateSlow(bytes);
+    top_ -= need;
+    char* p = top_;
+    ++handedOut_;
+    // Fresh room is written at once: ask for the lines below ahead of time.
+    // (The address may lie outside the chunk: a prefetch never faults.)
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) - 512), 1);
+    *reinterpret_cast<Chunk**>(p) = chunk_;
+#ifdef TOLVA_FJ_ARENA_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(p + sizeof(Chunk*), need - sizeof(Chunk*));
+#endif
+    return p + sizeof(Chunk*);
+  }
+  // Gives back the room of an object made by allocate(); any thread. Under
+  // AddressSanitizer the object's first `size` bytes become unaddressable, so
+  // a use after release is caught as with the heap.
+  static void release(void* object, size_t size) noexcept;
+
+  static constexpr size_t kMaxChunkBytes = 64 * 1024;
+  static constexpr size_t kMinChunkBytes = 512;
+
+ private:
+  struct Chunk {
+    // Objects handed out and not yet released, plus kOpen while the arena
+    // still cuts from the chunk (the arena adds what it handed out when it
+    // lets go, so releases meanwhile never reach zero).
+    std::atomic<size_t> live;
+    size_t bytes;  // the whole block's size
+  };
+  static constexpr size_t kOpen = size_t{1} << 62;
+
+  void* allocateSlow(size_t bytes);
+  void close() noexcept;
+  static void dispose(Chunk* chunk) noexcept;
+
+  Chunk* chunk_ = nullptr;  // the open chunk
+  // Room is cut from the top of the open chunk down: the parser makes
+  // children before their parents, so a walk from a parent to its children
+  // (writing, releasing) then runs up through memory, as prefetchers like.
+  char* floor_ = nullptr;
+  char* top_ = nullptr;
+  size_t handedOut_ = 0;  // objects cut from the open chunk
+  size_t nextChunkBytes_;
+  size_t fullChunks_ = 0;  // full-size chunks taken, for the pool's sizing
+};
+
+}  // namespace tolva

@@ -1,0 +1,42 @@
+#pragma once
+// A decoded number: a kit::Number in every way that shows (type letter,
+// class name, comparisons), whose room comes from the parse's arena.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "json/fast/FJArena.h"
+#include "kit/foundation/Number.h"
+
+namespace tolva {
+
+class FJNumber final : public kit::Number {
+ public:
+  // Each starts with `owners` references, handed to its first owners. The
+  // type letters are those of numberWithLongLong, numberWithUnsignedLongLong
+  // and numberWithDouble.
+  static FJNumber* makeSigned(FJArena& arena, int64_t v, long owners) {
+    auto* n = new (arena) FJNumber('q', Store::Signed, owners);
+    n->v_.i = v;
+    return n;
+  }
+  static FJNumber* makeUnsigned(FJArena& arena, uint64_t v, long owners) {
+    auto* n = new (arena) FJNumber('Q', Store::Unsigned, owners);
+    n->v_.u = v;
+    return n;
+  }
+  static FJNumber* makeDouble(FJArena& arena, double v, long owners) {
+    auto* n = new (arena) FJNumber('d', Store::Double, owners);
+    n->v_.d = v;
+    return n;
+  }
+
+  static void* operator new(size_t size, FJArena& arena) { return arena.allocate(size); }
+  static void operator delete(void* p, FJArena&) noexcept { FJArena::release(p, 0); }
+  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
+
+ private:
+  FJNumber(char type, Store store, long owners) : kit::Number(type, store) { setInitialRetainCount(owners); }
+};
+
+}  // namespace tolva
