@@ -112,6 +112,9 @@ kit::Ref<kit::DecimalNumber> decimalFromText(std::string_view text) {
   // Range: a double holds magnitudes from about 4.9e-324 to 1.8e308.
   int64_t order = kept + exponent;  // value < 10^order
   if (order > 400 || order < -400) return nullptr;
+  // Well inside the range: no need to read the value to find out.
+  if (order <= 300 && order >= -300)
+    return kit::DecimalNumber::decimalNumberWithMantissa(mantissa, static_cast<int>(exponent), negative);
   char buf[64];
   char* end = buf;
   {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,55 @@ namespace {
 // for one that never ends (an object answering itself, say).
 constexpr int kMaxProxyChain = 64;
 
+
+// The decimal's own text (as its stringValue() gives it), written straight
+// into the output instead of through temporary strings.
+void appendDecimal(const kit::DecimalNumber& d, std::string& out) {
+  unsigned __int128 v = d.mantissa();
+  int exponent = d.exponent();
+  if (v == 0 && exponent >= 0) {
+    out.push_back('0');
+    return;
+  }
+  char buf[40];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  if (v == 0) *--p = '0';
+  // 128-bit division is a library call; finish in 64 bits once it fits.
+  while (v > UINT64_MAX) {
+    *--p = static_cast<char>('0' + static_cast<int>(v % 10));
+    v /= 10;
+  }
+  for (auto w = static_cast<uint64_t>(v); w != 0; w /= 10) *--p = static_cast<char>('0' + static_cast<int>(w % 10));
+  auto digits = static_cast<size_t>(end - p);
+  if (d.isNegative()) out.push_back('-');
+  if (exponent >= 0) {
+    out.append(p, digits);
+    if (exponent > 40) {
+      out.push_back('e');
+      out.append(std::to_string(exponent));
+    } else {
+      out.append(static_cast<size_t>(exponent), '0');
+    }
+    return;
+  }
+  auto fraction = static_cast<size_t>(-exponent);
+  if (fraction > 60) {
+    out.append(p, digits);
+    out.push_back('e');
+    out.append(std::to_string(exponent));
+    return;
+  }
+  if (digits <= fraction) {
+    out.append("0.");
+    out.append(fraction - digits, '0');
+    out.append(p, digits);
+    return;
+  }
+  out.append(p, digits - fraction);
+  out.push_back('.');
+  out.append(p + digits - fraction, fraction);
+}
 
 }  // namespace
 
@@ -85,9 +136,9 @@ bool SmallJsonWriter::appendValue(const kit::Object* value, std::string& out) {
 
 [[gnu::noinline]] bool SmallJsonWriter::appendNumber(const kit::Object* value, std::string& out) {
   auto* number = static_cast<const kit::Number*>(value);
-  if (dynamic_cast<const kit::DecimalNumber*>(number)) {
+  if (auto* decimal = dynamic_cast<const kit::DecimalNumber*>(number)) {
     // Exact, and always a finite number text.
-    out.append(number->stringValue());
+    appendDecimal(*decimal, out);
     return true;
   }
   if (number->typeLetter() == 'c') {
@@ -121,7 +172,14 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, std::string& out) {
 
 bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::string& out) {
   if (!enter()) return false;
-  std::vector<std::pair<kit::Ref<kit::String>, kit::Ref<kit::Object>>> members;
+  while (members_.size() < depth_) members_.emplace_back();
+  Members& members = members_[depth_ - 1];
+  // Lets go of the members however this returns.
+  struct Release {
+    Members& m;
+    ~Release() { m.clear(); }
+  } release{members};
+  members.clear();
   members.reserve(dictionary->count());
   bool keysAreStrings = true;
   dictionary->enumerate([&](kit::Object* key, kit::Object* value, bool& stop) {

@@ -3,7 +3,10 @@
 // text, compact or indented, keys optionally sorted. Other objects are written
 // through their proxyForJson(), else they fail with error 1.
 
+#include <deque>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "json/small/SmallJsonBase.h"
 #include "json/small/SmallJsonWriterProtocol.h"
@@ -45,6 +48,10 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   bool enter();
   bool failUnsupported(const std::string& what);
   bool failMember(const kit::String* key);
+  using Members = std::vector<std::pair<kit::Ref<kit::String>, kit::Ref<kit::Object>>>;
+  // One member list per nesting level, kept between objects so writing one
+  // does not allocate; a deque so deeper levels never move shallower ones.
+  std::deque<Members> members_;
   bool sortKeys_ = false;
   bool humanReadable_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -10,13 +11,21 @@ namespace {
 
 std::string u128ToString(unsigned __int128 v) {
   if (v == 0) return "0";
-  std::string s;
-  while (v) {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+  char buf[40];
+  char* p = buf + sizeof buf;
+  // 128-bit division is a library call; finish in 64 bits once it fits.
+  while (v > UINT64_MAX) {
+    *--p = static_cast<char>('0' + static_cast<int>(v % 10));
     v /= 10;
   }
-  return s;
+  for (auto w = static_cast<uint64_t>(v); w != 0; w /= 10) *--p = static_cast<char>('0' + static_cast<int>(w % 10));
+  return std::string(p, buf + sizeof buf);
 }
+
+// Powers of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 }  // namespace
 
@@ -24,9 +33,18 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 ma
                                                             int exponent, bool negative) {
   Ref<DecimalNumber> d(new DecimalNumber());
   // Normalise so equal values have equal representations.
-  while (mantissa != 0 && mantissa % 10 == 0) {
-    mantissa /= 10;
-    ++exponent;
+  if (mantissa <= UINT64_MAX) {
+    auto m = static_cast<uint64_t>(mantissa);
+    while (m != 0 && m % 10 == 0) {
+      m /= 10;
+      ++exponent;
+    }
+    mantissa = m;
+  } else {
+    while (mantissa % 10 == 0) {
+      mantissa /= 10;
+      ++exponent;
+    }
   }
   if (mantissa == 0) {
     exponent = 0;
@@ -35,6 +53,14 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 ma
   d->mantissa_ = mantissa;
   d->exponent_ = exponent;
   d->negative_ = negative;
+  // A mantissa and a power of ten that are both exact doubles give the
+  // correctly rounded value in one operation, as reading the text would.
+  if (mantissa <= (static_cast<unsigned __int128>(1) << 53) && exponent >= -22 && exponent <= 22) {
+    double m = static_cast<double>(static_cast<uint64_t>(mantissa));
+    double v = exponent >= 0 ? m * kExactPowers[exponent] : m / kExactPowers[-exponent];
+    d->v_.d = negative ? -v : v;
+    return d;
+  }
   // from_chars reads the exact text whatever the process locale says.
   std::string text = d->stringValue();
   double v = 0;
