@@ -1,5 +1,8 @@
 #include "json/small/SmallJsonBase.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <utility>
 
 #include "kit/foundation/Error.h"
@@ -23,6 +26,14 @@ bool SmallJsonBase::isValidUTF8(std::string_view text) noexcept {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* end = p + text.size();
   while (p != end) {
+    // Mostly ASCII: eight bytes at a time while none has its high bit set.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (word & 0x8080808080808080ull) break;
+      p += 8;
+    }
+    if (p == end) break;
     unsigned char b = *p;
     if (b < 0x80) {
       ++p;

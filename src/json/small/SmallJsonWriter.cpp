@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -218,6 +219,19 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::s
   out.push_back('"');
   size_t run = 0;
   for (size_t i = 0; i < s.size(); ++i) {
+    // Eight bytes at a time while none is a quote, a backslash or a control.
+    while (s.size() - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, s.data() + i, sizeof word);
+      constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+      uint64_t quote = word ^ (kOnes * '"'), backslash = word ^ (kOnes * '\\');
+      // A byte of the result has its high bit set where the byte was below
+      // 0x20 or equal to one of the two (bytes >= 0x80 are masked out).
+      uint64_t found = ((word - kOnes * 0x20) | (quote - kOnes) | (backslash - kOnes)) & ~word & kHigh;
+      if (found) break;
+      i += 8;
+    }
+    if (i == s.size()) break;
     auto b = static_cast<unsigned char>(s[i]);
     if (b >= 0x20 && b != '"' && b != '\\') continue;
     out.append(s, run, i - run);
