@@ -1,5 +1,7 @@
 #include "support/GuiFixture.h"
 
+#include "kit/ui/TextField.h"
+
 #include <gdk/gdk.h>
 #include <gdk/gdkkeysyms.h>
 #include <gdk/gdkx.h>
@@ -109,13 +111,27 @@ void GuiFixture::pressKey(kit::View* anyViewInWindow, unsigned keyval) {
   XTestFakeKeyEvent(d, keycode, True, CurrentTime);
   XTestFakeKeyEvent(d, keycode, False, CurrentTime);
   if (shift) XTestFakeKeyEvent(d, shiftCode, False, CurrentTime);
-  XFlush(d);
+  XSync(d, False);
   settle();
 }
 
 void GuiFixture::typeKeys(kit::View* anyViewInWindow, const std::string& text) {
-  for (const char* c = text.c_str(); *c; c = g_utf8_next_char(c))
+  // Into a text field, each key waits until the field has taken it, so a
+  // shifted key that the input method handles late cannot land out of order.
+  auto* field = dynamic_cast<kit::TextField*>(anyViewInWindow);
+  // The X server takes a fresh modifier late on its first use: press Shift
+  // once on its own before any shifted key.
+  Display* d = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  const KeyCode shiftCode = XKeysymToKeycode(d, XK_Shift_L);
+  XTestFakeKeyEvent(d, shiftCode, True, CurrentTime);
+  XTestFakeKeyEvent(d, shiftCode, False, CurrentTime);
+  XSync(d, False);
+  settle();
+  for (const char* c = text.c_str(); *c; c = g_utf8_next_char(c)) {
+    const std::string before = field ? field->text() : std::string();
     pressKey(anyViewInWindow, gdk_unicode_to_keyval(g_utf8_get_char(c)));
+    if (field) waitUntil([&] { return field->text() != before; }, 2);
+  }
   settle();
 }
 
