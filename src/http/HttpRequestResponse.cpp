@@ -446,14 +446,17 @@ bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
   const uint64_t expected = contentLength();
   size_t bufferSize = expected > 262144 ? 262144 : expected > 65536 ? 65536 : 16384;
   // No bandwidth throttling applies yet (isBandwidthThrottled answers NO).
-  if (readBuffer_.size() < bufferSize) readBuffer_.resize(bufferSize);
-  const long n = stream->read(readBuffer_.data(), bufferSize);
-  if (n < 0) {
-    handleStreamError();
-    return false;
-  }
-  if (n == 0) return false;
-  const std::string_view raw(reinterpret_cast<const char*>(readBuffer_.data()), static_cast<size_t>(n));
+  // The bytes are used where the stream holds them and taken from it afterwards: no copy.
+  std::string_view raw = stream->peekBytes();
+  if (raw.empty()) return false;
+  if (raw.size() > bufferSize) raw = raw.substr(0, bufferSize);
+  const bool more = takeChunk(raw);
+  stream->skipBytes(raw.size());
+  return more;
+}
+
+bool HttpRequest::takeChunk(std::string_view raw) {
+  const size_t n = raw.size();
 
   Ref<Data> inflated;
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) {
@@ -463,7 +466,7 @@ bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
       setDataDecompressor(decompressor);
     }
     Ref<Error> e;
-    inflated = decompressor->uncompressBytes(readBuffer_.data(), raw.size(), &e);
+    inflated = decompressor->uncompressBytes(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &e);
     if (!inflated) {
       failWithError(e);
       return false;
