@@ -1,6 +1,7 @@
 // The request engine's receiving side: response headers, redirects, body bytes into memory or a
 // file, gzip, resuming, moving the finished file into place and completion.
 
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -97,6 +98,16 @@ Ref<Error> moveError(const std::string& from, const std::string& to, Ref<Error> 
 Ref<Error> writeError(const std::string& path, Ref<Error> underlying) {
   return Error::errorWithDescription(kHttpRequestErrorDomain, kFileManagementError,
                                      kit::format("Failed to write to file at path '%@'", path), std::move(underlying));
+}
+
+// A large body fills its room page by page; in large pages that is a few hundred faults per
+// GiB instead of a quarter of a million.
+void adviseLargePages(void* bytes, size_t length) {
+  constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
+  if (length < 4 * kLargePage) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(bytes) + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(bytes) + length) & ~(kLargePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
@@ -382,6 +393,7 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   } catch (const std::bad_alloc&) {
     return;
   }
+  adviseLargePages(room.data(), room.capacity());
   setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
 }
 
