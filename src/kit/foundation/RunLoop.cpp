@@ -210,6 +210,11 @@ void RunLoop::shutDown() {
   wakeUp();
 }
 
+void RunLoop::retireCurrent() {
+  if (isMainThread()) return;
+  if (std::shared_ptr<RunLoop> loop = std::move(threadSlot().loop)) loop->shutDown();
+}
+
 // ---------------------------------------------------------------- which loop
 
 RunLoop& RunLoop::main() { return *mainShared(); }
