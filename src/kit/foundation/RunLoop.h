@@ -179,6 +179,8 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   // thread gets a fresh one on next use (Thread::renewCurrent).
   static void retireCurrent();
   void requireOwner(const char* what) const;
+  // Whether the calling thread runs this loop in a run that looks for work before it waits.
+  bool runningHereAndLooksBeforeWaiting() const;
   bool inMode(const std::string& registered, const std::string& mode) const;
   void checkMode(const std::string& mode) const;
   double nextTimerDate(const std::string& mode) const;
