@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <optional>
 
 #include "http/HttpRequest.h"
 #include "http/HttpRequestShared.h"
@@ -108,6 +109,16 @@ void adviseLargePages(void* bytes, size_t length) {
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(bytes) + kLargePage - 1) & ~(kLargePage - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(bytes) + length) & ~(kLargePage - 1);
   if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Empties a file that is to be written from the start. One that is empty already (a new
+// temporary file) is left alone: truncating it gains nothing, and ext4 then pushes the whole new
+// body to disk when the file is closed (as it does for files truncated to nothing), which holds
+// up the end of every download.
+bool emptyFile(kit::FileHandle& file, Ref<Error>* error) {
+  const std::optional<uint64_t> length = file.length();
+  if (length && *length == 0) return true;
+  return file.truncate(0, error);
 }
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
@@ -406,7 +417,7 @@ bool HttpRequest::openDownloadFile(bool* append) {
   }
   Ref<Error> e;
   Ref<kit::FileHandle> out = kit::FileHandle::fileHandleForAppending(temporaryFileDownloadPath(), &e);
-  if (!out || (!*append && !out->truncate(0, &e))) {
+  if (!out || (!*append && !emptyFile(*out, &e))) {
     failWithError(writeError(temporaryFileDownloadPath(), e));
     return false;
   }
@@ -417,7 +428,7 @@ bool HttpRequest::openDownloadFile(bool* append) {
     }
     Ref<kit::FileHandle> inflated =
         kit::FileHandle::fileHandleForAppending(temporaryUncompressedDataDownloadPath(), &e);
-    if (!inflated || (!*append && !inflated->truncate(0, &e))) {
+    if (!inflated || (!*append && !emptyFile(*inflated, &e))) {
       failWithError(writeError(temporaryUncompressedDataDownloadPath(), e));
       return false;
     }
