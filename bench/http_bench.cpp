@@ -6,7 +6,8 @@
 //   case=small_gets  sequential small GETs over keep-alive   (requests per second)
 // each as `case=<name> tolva=<x> curl=<y> ratio=<x/y>`, then the engine's peak resident memory
 // during the download to a file. Run bench/http/setup.sh first (it installs curl).
-// Usage: http_bench [size in MiB, default 1024] [small GETs, default 1000]
+// Usage: http_bench [size in MiB, default 1024] [small GETs, default 1000] [cases]
+// where cases, default all, is a comma-separated list of case names (to profile one of them).
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -155,6 +156,8 @@ std::string compressibleGzip(uint64_t size) {
 int main(int argc, char** argv) {
   const uint64_t size = (argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024) << 20;
   const int gets = argc > 2 ? std::atoi(argv[2]) : 1000;
+  const std::string cases = argc > 3 ? "," + std::string(argv[3]) + "," : std::string();
+  auto wanted = [&](const std::string& name) { return cases.empty() || cases.find("," + name + ",") != std::string::npos; };
   kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
   tolvatest::TempHome home;
   const std::string dir = kit::Paths::temporaryDirectory();
@@ -175,59 +178,68 @@ int main(int argc, char** argv) {
   auto best = [](double a, double b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); };
 
   // file_1g first, so that the peak memory is this case's.
-  resetPeak();
-  const long before = peakResidentKiB();
-  long peak = 0;
-  double tFile = -1, cFile = -1;
-  for (int round = 0; round < kRounds; ++round) {
-    tFile = best(tFile, tolvaFetch(server.url("/big"), dir + "/tolva.bin", false));
-    if (round == 0) peak = peakResidentKiB();
-    if (fileSize(dir + "/tolva.bin") != size) std::fprintf(stderr, "tolva file has the wrong size\n");
-    kit::FileManager::removeItem(dir + "/tolva.bin");
-    cFile = best(cFile, curlFetch(server.url("/big"), dir + "/curl.bin", false));
-    if (fileSize(dir + "/curl.bin") != size) std::fprintf(stderr, "curl file has the wrong size\n");
-    kit::FileManager::removeItem(dir + "/curl.bin");
+  if (wanted("file_1g")) {
+    resetPeak();
+    const long before = peakResidentKiB();
+    long peak = 0;
+    double tFile = -1, cFile = -1;
+    for (int round = 0; round < kRounds; ++round) {
+      tFile = best(tFile, tolvaFetch(server.url("/big"), dir + "/tolva.bin", false));
+      if (round == 0) peak = peakResidentKiB();
+      if (fileSize(dir + "/tolva.bin") != size) std::fprintf(stderr, "tolva file has the wrong size\n");
+      kit::FileManager::removeItem(dir + "/tolva.bin");
+      cFile = best(cFile, curlFetch(server.url("/big"), dir + "/curl.bin", false));
+      if (fileSize(dir + "/curl.bin") != size) std::fprintf(stderr, "curl file has the wrong size\n");
+      kit::FileManager::removeItem(dir + "/curl.bin");
+    }
+    report("file_1g", mb / tFile, mb / cFile);
+    std::printf("case=file_1g_peak_rss tolva_mib=%.1f before_mib=%.1f\n", peak / 1024.0, before / 1024.0);
   }
-  report("file_1g", mb / tFile, mb / cFile);
-  std::printf("case=file_1g_peak_rss tolva_mib=%.1f before_mib=%.1f\n", peak / 1024.0, before / 1024.0);
 
-  double tMemory = -1, cMemory = -1;
-  for (int round = 0; round < kRounds; ++round) {
-    uint64_t inMemory = 0;
-    tMemory = best(tMemory, tolvaFetch(server.url("/big"), "", false, &inMemory));
-    if (inMemory != size) std::fprintf(stderr, "tolva memory body has the wrong size\n");
-    cMemory = best(cMemory, curlFetch(server.url("/big"), "/dev/null", false));
+  if (wanted("memory_1g")) {
+    double tMemory = -1, cMemory = -1;
+    for (int round = 0; round < kRounds; ++round) {
+      uint64_t inMemory = 0;
+      tMemory = best(tMemory, tolvaFetch(server.url("/big"), "", false, &inMemory));
+      if (inMemory != size) std::fprintf(stderr, "tolva memory body has the wrong size\n");
+      cMemory = best(cMemory, curlFetch(server.url("/big"), "/dev/null", false));
+    }
+    report("memory_1g", mb / tMemory, mb / cMemory);
   }
-  report("memory_1g", mb / tMemory, mb / cMemory);
 
-  server.route("GET", "/big.gz", tolvatest::TestResponse::generated(std::make_shared<StringSource>(compressibleGzip(size)))
-                                     .header("Content-Encoding", "gzip"));
-  double tGzip = -1, cGzip = -1;
-  for (int round = 0; round < kRounds; ++round) {
-    tGzip = best(tGzip, tolvaFetch(server.url("/big.gz"), dir + "/tolva.txt", true));
-    if (fileSize(dir + "/tolva.txt") != size) std::fprintf(stderr, "tolva inflated file has the wrong size\n");
-    kit::FileManager::removeItem(dir + "/tolva.txt");
-    cGzip = best(cGzip, curlFetch(server.url("/big.gz"), dir + "/curl.txt", true));
-    if (fileSize(dir + "/curl.txt") != size) std::fprintf(stderr, "curl inflated file has the wrong size\n");
-    kit::FileManager::removeItem(dir + "/curl.txt");
+  if (wanted("gzip_1g")) {
+    server.route("GET", "/big.gz",
+                 tolvatest::TestResponse::generated(std::make_shared<StringSource>(compressibleGzip(size)))
+                     .header("Content-Encoding", "gzip"));
+    double tGzip = -1, cGzip = -1;
+    for (int round = 0; round < kRounds; ++round) {
+      tGzip = best(tGzip, tolvaFetch(server.url("/big.gz"), dir + "/tolva.txt", true));
+      if (fileSize(dir + "/tolva.txt") != size) std::fprintf(stderr, "tolva inflated file has the wrong size\n");
+      kit::FileManager::removeItem(dir + "/tolva.txt");
+      cGzip = best(cGzip, curlFetch(server.url("/big.gz"), dir + "/curl.txt", true));
+      if (fileSize(dir + "/curl.txt") != size) std::fprintf(stderr, "curl inflated file has the wrong size\n");
+      kit::FileManager::removeItem(dir + "/curl.txt");
+    }
+    report("gzip_1g", mb / tGzip, mb / cGzip);
   }
-  report("gzip_1g", mb / tGzip, mb / cGzip);
 
   // Small GETs: one engine request after the other; curl fetches them all in one process.
-  {
-    std::ofstream config(dir + "/urls.txt");
-    for (int i = 0; i < gets; ++i) config << "url = \"" << server.url("/small") << "\"\noutput = \"/dev/null\"\n";
-  }
-  tolvaFetch(server.url("/small"), "", false);  // opens the kept-alive connection
-  double tGets = -1, cGets = -1;
-  for (int round = 0; round < kRounds; ++round) {
-    auto t0 = Clock::now();
-    for (int i = 0; i < gets; ++i) {
-      if (tolvaFetch(server.url("/small"), "", false) < 0) return 1;
+  if (wanted("small_gets")) {
+    {
+      std::ofstream config(dir + "/urls.txt");
+      for (int i = 0; i < gets; ++i) config << "url = \"" << server.url("/small") << "\"\noutput = \"/dev/null\"\n";
     }
-    tGets = best(tGets, since(t0));
-    cGets = best(cGets, run({"curl", "-s", "-f", "-K", dir + "/urls.txt"}));
+    tolvaFetch(server.url("/small"), "", false);  // opens the kept-alive connection
+    double tGets = -1, cGets = -1;
+    for (int round = 0; round < kRounds; ++round) {
+      auto t0 = Clock::now();
+      for (int i = 0; i < gets; ++i) {
+        if (tolvaFetch(server.url("/small"), "", false) < 0) return 1;
+      }
+      tGets = best(tGets, since(t0));
+      cGets = best(cGets, run({"curl", "-s", "-f", "-K", dir + "/urls.txt"}));
+    }
+    report("small_gets", gets / tGets, gets / cGets);
   }
-  report("small_gets", gets / tGets, gets / cGets);
   return 0;
 }

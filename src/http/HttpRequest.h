@@ -536,6 +536,8 @@ class HttpRequest : public kit::Operation {
   void writeToDownloadFile(std::string_view raw, const kit::Data* inflated);
   // Reads and stores one buffer; false when nothing more should be read now.
   bool readChunk(const kit::Ref<kit::HTTPReadStream>& stream);
+  // Stores one buffer of the body (inflated, passed on, written or kept); false as readChunk.
+  bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
   void storeInCache();
 
@@ -564,7 +566,6 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
-  std::vector<uint8_t> readBuffer_;
 };
 
 #undef TOLVA_HTTP_VALUE

@@ -1,6 +1,7 @@
 #include "kit/foundation/OperationQueue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -11,6 +12,14 @@
 #include "kit/foundation/Thread.h"
 
 namespace kit {
+
+namespace {
+
+// How long a worker with nothing to do waits for the next operation before its thread ends:
+// operations added one after the other then find a thread ready instead of starting one.
+constexpr auto kIdleWorkerLifetime = std::chrono::seconds(2);
+
+}  // namespace
 
 struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core> {
   struct Entry {
@@ -30,6 +39,7 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
   std::deque<Ref<Operation>> jobs;  // started by the scheduler, waiting for a worker to call start()
   int workers = 0;
   int busy = 0;
+  std::condition_variable jobAdded;  // wakes an idle worker
   std::string name;
   // Set when the queue object went away with work left: the core lives until it is done.
   std::shared_ptr<Core> self;
@@ -67,6 +77,7 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
       }
       if (!best) return;
       bool spawn = false;
+      bool wakeIdle = false;
       std::string threadName;
       {
         std::lock_guard<std::mutex> g(mutex);
@@ -81,9 +92,12 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
         if (workers - busy < static_cast<int>(jobs.size())) {
           ++workers;
           spawn = true;
-          threadName = name.empty() ? "OperationQueue" : name;
+          threadName = threadNameLocked();
+        } else {
+          wakeIdle = true;
         }
       }
+      if (wakeIdle) jobAdded.notify_one();
       if (spawn) {
         std::shared_ptr<Core> core = shared_from_this();
         try {
@@ -97,22 +111,30 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
     }
   }
 
-  // A worker thread: starts queued jobs until none is left, then ends.
+  std::string threadNameLocked() const { return name.empty() ? "OperationQueue" : name; }
+
+  // A worker thread: starts queued jobs, waiting a while for more when none is left, then ends.
+  // Each operation sees a thread of its own as before: after one ran, the thread takes a new
+  // identity (the old one is finished and its run loop shut down, so work posted to it is
+  // refused at once rather than run during a later operation).
   void work() {
     for (;;) {
       Ref<Operation> op;
+      std::string threadName;
       {
-        std::lock_guard<std::mutex> g(mutex);
-        if (jobs.empty()) {
+        std::unique_lock<std::mutex> l(mutex);
+        if (!jobAdded.wait_for(l, kIdleWorkerLifetime, [&] { return !jobs.empty(); })) {
           --workers;
           return;
         }
         op = std::move(jobs.front());
         jobs.pop_front();
         ++busy;
+        threadName = threadNameLocked();
       }
       if (op->isReady()) {
         op->start();
+        Thread::renewCurrent(std::move(threadName));
       } else {
         // A dependency was added after it was picked: put it back.
         std::lock_guard<std::mutex> g(mutex);

@@ -12,6 +12,11 @@
 //
 // Operations keep running when the queue object goes away; only what a
 // suspended (or zero-width) queue still holds is then dropped unstarted.
+//
+// A worker thread with nothing left to start waits a short while for more
+// before it ends. Each operation still sees a thread of its own: what an
+// earlier one left on a reused thread (its Thread, its run loop, work posted
+// to them) is finished before the next one starts (Thread::renewCurrent).
 
 #include <functional>
 #include <memory>

@@ -92,6 +92,9 @@ RunLoop::ThreadSlot& RunLoop::threadSlot() {
 struct RunLoop::Frame {
   std::string mode;
   bool stopped = false;
+  // A run that looks at posted calls, signalled sources, timers, watches and stop() afresh
+  // before every wait (run, runMode, runUntil): its own thread needs no wake-up from itself.
+  bool looksBeforeWaiting = false;
 };
 
 struct RunLoop::State {
@@ -134,8 +137,9 @@ struct RunLoop::State {
 // Keeps the frame stack right however a run ends (callbacks may throw).
 class RunLoop::FrameGuard {
  public:
-  FrameGuard(RunLoop* loop, const std::string& mode) : loop_(loop) {
+  FrameGuard(RunLoop* loop, const std::string& mode, bool looksBeforeWaiting = false) : loop_(loop) {
     frame_.mode = mode;
+    frame_.looksBeforeWaiting = looksBeforeWaiting;
     std::lock_guard<std::mutex> g(loop_->s_->mutex);
     loop_->s_->frames.push_back(&frame_);
   }
@@ -208,6 +212,11 @@ void RunLoop::shutDown() {
     if (p.waiter) p.waiter->finish(false, nullptr);
   for (auto& t : timers) t.timer->invalidate();
   wakeUp();
+}
+
+void RunLoop::retireCurrent() {
+  if (isMainThread()) return;
+  if (std::shared_ptr<RunLoop> loop = std::move(threadSlot().loop)) loop->shutDown();
 }
 
 // ---------------------------------------------------------------- which loop
@@ -689,14 +698,14 @@ void RunLoop::drainPasses(const std::string& mode, size_t* count) {
 
 void RunLoop::run() {
   requireOwner("run");
-  FrameGuard frame(this, kDefaultMode);
+  FrameGuard frame(this, kDefaultMode, true);
   while (!frame.stopped()) pass(kDefaultMode, kDistantFuture, kNoDeadline, true);
 }
 
 bool RunLoop::runMode(const std::string& mode, double untilTime) {
   requireOwner("runMode");
   checkMode(mode);
-  FrameGuard frame(this, mode);
+  FrameGuard frame(this, mode, true);
   for (;;) {
     if (frame.stopped()) return false;
     if (pass(mode, untilTime, kNoDeadline, true).sources) return true;
@@ -752,7 +761,7 @@ bool RunLoop::runUntil(const std::function<bool()>& predicate, double timeoutSec
                        const std::string& mode) {
   requireOwner("runUntil");
   checkMode(mode);
-  FrameGuard frame(this, mode);
+  FrameGuard frame(this, mode, true);
   const double deadline = steadyNow() + std::max(0.0, timeoutSeconds);
   for (;;) {
     if (predicate && predicate()) return true;
@@ -805,11 +814,24 @@ void RunLoop::setDriver(RunLoopDriver* driver) {
   wakeUp();
 }
 
+bool RunLoop::runningHereAndLooksBeforeWaiting() const {
+  const bool own = this == mainShared().get() ? isMainThread() : threadSlot().loop.get() == this;
+  if (!own) return false;
+  // Only the owner changes the frame stack, so the owner may read it without the lock.
+  const auto& frames = s_->frames;
+  return !frames.empty() && frames.back()->looksBeforeWaiting;
+}
+
 void RunLoop::wakeUp() {
+  RunLoopDriver* driver = s_->driver.load();
+  // Called from a callback of the loop's own run: the run looks at everything again before it
+  // waits, so the wakeup fd need not be written (and read back) for it. A host loop (driver)
+  // is always told.
+  if (!driver && runningHereAndLooksBeforeWaiting()) return;
   const uint64_t one = 1;
   while (::write(s_->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
   }
-  if (RunLoopDriver* driver = s_->driver.load()) driver->wakeUp();
+  if (driver) driver->wakeUp();
 }
 
 void RunLoop::wakeAllLoops() {

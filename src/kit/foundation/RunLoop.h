@@ -175,7 +175,12 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   static void adopt(const std::shared_ptr<RunLoop>& loop);
   // The calling thread is ending: pending waiters give up, later posts fail.
   void shutDown();
+  // The calling thread's own loop shuts down as at the thread's end and is forgotten; the
+  // thread gets a fresh one on next use (Thread::renewCurrent).
+  static void retireCurrent();
   void requireOwner(const char* what) const;
+  // Whether the calling thread runs this loop in a run that looks for work before it waits.
+  bool runningHereAndLooksBeforeWaiting() const;
   bool inMode(const std::string& registered, const std::string& mode) const;
   void checkMode(const std::string& mode) const;
   double nextTimerDate(const std::string& mode) const;

@@ -11,6 +11,8 @@ namespace kit {
 // The calling thread's Thread object; when the thread ends it is marked finished.
 struct Thread::CurrentSlot {
   Ref<Thread> thread;
+  // The name a Thread made on first use gets (set when the thread was renewed).
+  std::string nameForNext;
   ~CurrentSlot() {
     if (thread) {
       thread->executing_.store(false);
@@ -56,8 +58,26 @@ Ref<Thread> Thread::current() {
   // The loop first, so that at thread exit the Thread is marked finished before its loop shuts down.
   std::shared_ptr<RunLoop> loop = RunLoop::currentShared();
   CurrentSlot& slot = currentSlot();
-  if (!slot.thread) slot.thread = Ref<Thread>(new Thread(Adopt{}, std::move(loop), false, {}));
+  if (!slot.thread) slot.thread = Ref<Thread>(new Thread(Adopt{}, std::move(loop), false, slot.nameForNext));
   return slot.thread;
+}
+
+void Thread::renewCurrent(std::string name) {
+  if (isMainThread()) return;
+  CurrentSlot& slot = currentSlot();
+  const std::string previous = slot.thread ? slot.thread->name() : slot.nameForNext;
+  // As at the thread's end: the Thread is marked finished first, then its loop shuts down.
+  if (Ref<Thread> old = std::move(slot.thread)) {
+    old->executing_.store(false);
+    old->finished_.store(true);
+  }
+  RunLoop::retireCurrent();
+  // The fresh identity is made on first use: a task that never asks costs nothing.
+  slot.nameForNext = std::move(name);
+  if (slot.nameForNext != previous && !slot.nameForNext.empty()) {
+    std::string n = slot.nameForNext.substr(0, 15);
+    pthread_setname_np(pthread_self(), n.c_str());
+  }
 }
 
 bool Thread::isMainThread() { return RunLoop::isMainThread(); }

@@ -34,6 +34,11 @@ class Thread : public Object {
   static Ref<Thread> mainThread();
   // Whether the calling thread is the main thread (see RunLoop.h).
   static bool isMainThread();
+  // For pools that run one task after another on a system thread: ends the calling thread's
+  // identity as if the thread had ended (its Thread is finished, its run loop shut down, work
+  // posted to it refused), so that the next task gets a fresh Thread and run loop, named `name`.
+  // Not for the main thread (nothing happens there).
+  static void renewCurrent(std::string name);
 
   // Starts the thread; a second call throws InvalidArgumentException. The
   // thread keeps this object alive while it runs.

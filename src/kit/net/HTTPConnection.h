@@ -64,6 +64,9 @@ class HTTPConnection {
   // ---- Exchanging (once Ready)
   IO read(char* buffer, size_t length, size_t* got);
   IO write(const char* buffer, size_t length, size_t* wrote);
+  // Whether a read that came back short may still leave bytes to read at once (TLS hands out one
+  // record per read; bytes taken in while establishing are handed out before the socket's).
+  bool mayHaveMoreToRead() const noexcept { return ssl_ != nullptr || !in_.empty(); }
   // Events a TLS read or write waits for on top of the owner's own wishes.
   unsigned extraEvents() const;
   // An idle kept-alive connection is usable when nothing arrived on it meanwhile (the server

@@ -16,8 +16,14 @@ namespace kit {
 
 namespace {
 
-constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kBodyChunk = 64 * 1024;
+// The response buffer starts small (most answers are) and grows while reads fill it, up to room
+// for a full buffer of unread bytes plus one large read: the socket is read straight into it.
+constexpr size_t kFirstBufferSize = 16 * 1024;
+constexpr size_t kLargestRead = 256 * 1024;
+constexpr size_t kLargestBufferSize = HTTPReadStream::kMaximumBufferedBytes + kLargestRead;
+// Rounds of reading and handing out done in one turn of the loop before it gets a turn itself.
+constexpr int kRoundsPerTurn = 8;
 
 // Lets other threads (the name look-up) signal whichever source the stream is scheduled with.
 struct Waker {
@@ -110,15 +116,44 @@ struct HTTPReadStream::State {
   bool writeClosed = false;
   Ref<Error> writeError;
 
-  // Response
+  // Response: decoded body bytes wait in buffer[offset, end).
   std::unique_ptr<HTTPResponseParser> parser;
-  std::string buffer;
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
   size_t offset = 0;
+  size_t end = 0;
   bool responseDone = false;
   bool bytesArmed = false;
   uint64_t bytesRead = 0;
+  // Set while the stream runs its own events; a read then asks for another round instead of
+  // signalling the loop.
+  bool dispatching = false;
+  bool again = false;
 
-  size_t available() const { return buffer.size() - offset; }
+  size_t available() const { return end - offset; }
+  // Room for the next read at the end of the buffer. When less than a quarter is free, unread
+  // bytes move to the front and, if that is not enough, the buffer grows (the reads fill it).
+  size_t prepareRead() {
+    if (offset == end) offset = end = 0;
+    if (buffer && capacity - end >= capacity / 4) return std::min(kLargestRead, capacity - end);
+    if (offset) {
+      std::memmove(buffer.get(), buffer.get() + offset, end - offset);
+      end -= offset;
+      offset = 0;
+    }
+    if ((!buffer || capacity - end < capacity / 4) && capacity < kLargestBufferSize) {
+      const size_t grown = std::min(kLargestBufferSize, std::max(kFirstBufferSize, capacity * 4));
+      std::unique_ptr<char[]> bigger(new char[grown]);
+      if (end) std::memcpy(bigger.get(), buffer.get(), end);
+      buffer = std::move(bigger);
+      capacity = grown;
+    }
+    return std::min(kLargestRead, capacity - end);
+  }
+  void releaseBuffer() {
+    buffer.reset();
+    capacity = offset = end = 0;
+  }
   bool requestSent() const { return bodyDone && out.empty(); }
 };
 
@@ -272,9 +307,15 @@ void HTTPReadStream::startExchange() {
     s.out.clear();
     s.bodyDone = true;
     std::string answer = s.connection->takeTunnelResponse();
-    const size_t before = s.buffer.size();
-    if (!s.parser->feed(answer.data(), answer.size(), s.buffer)) return fail(s.parser->error());
-    if (s.buffer.size() > before) s.bytesArmed = true;
+    std::string body;
+    if (!s.parser->feed(answer.data(), answer.size(), body)) return fail(s.parser->error());
+    if (!body.empty()) {
+      s.buffer.reset(new char[body.size()]);
+      s.capacity = s.end = body.size();
+      s.offset = 0;
+      std::memcpy(s.buffer.get(), body.data(), body.size());
+      s.bytesArmed = true;
+    }
     if (s.parser->messageComplete()) responseFinished();
     return;
   }
@@ -288,25 +329,38 @@ void HTTPReadStream::wake() {
   if (s_->scheduled && s_->source) s_->source->signal();
 }
 
-void HTTPReadStream::onSignal() {
+void HTTPReadStream::onSignal() { onEvent(); }
+
+void HTTPReadStream::onFd(unsigned) { onEvent(); }
+
+void HTTPReadStream::onEvent() {
   Ref<HTTPReadStream> self(this);
-  advance(0);
-  deliver();
+  State& s = *s_;
+  // A client that reads everything while called lets the next read from the socket follow at
+  // once, without a trip through the loop; after a few rounds the loop gets its turn.
+  for (int round = 0;; ++round) {
+    s.again = false;
+    s.dispatching = true;
+    advance();
+    // After the last event the client may hand the stream to another thread (a pool of kept
+    // connections): from then on nothing here touches it.
+    if (deliver()) return;
+    s.dispatching = false;
+    if (!s.again || s.closed || !s.scheduled) break;
+    if (round + 1 == kRoundsPerTurn) {
+      wake();
+      break;
+    }
+  }
+  updateWatch();
 }
 
-void HTTPReadStream::onFd(unsigned events) {
-  Ref<HTTPReadStream> self(this);
-  advance(events);
-  deliver();
-}
-
-void HTTPReadStream::advance(unsigned) {
+void HTTPReadStream::advance() {
   State& s = *s_;
   if (s.closed || !s.scheduled || s.error) return;
   if (s.connection && !s.exchanging) {
     switch (s.connection->advance()) {
       case HTTPConnection::Step::InProgress:
-        updateWatch();
         return;
       case HTTPConnection::Step::Failed:
         fail(s.connection->error());
@@ -324,8 +378,6 @@ void HTTPReadStream::advance(unsigned) {
   writeRequest();
   if (s.error || s.closed) return;
   readResponse();
-  if (s.error || s.closed) return;
-  updateWatch();
 }
 
 void HTTPReadStream::writeRequest() {
@@ -387,21 +439,24 @@ void HTTPReadStream::writeRequest() {
 
 void HTTPReadStream::readResponse() {
   State& s = *s_;
-  char chunk[kReadChunk];
   while (!s.responseDone && s.connection && s.available() < kMaximumBufferedBytes) {
+    const size_t room = s.prepareRead();
+    char* into = s.buffer.get() + s.end;
     size_t got = 0;
-    HTTPConnection::IO io = s.connection->read(chunk, sizeof chunk, &got);
+    HTTPConnection::IO io = s.connection->read(into, room, &got);
     if (io == HTTPConnection::IO::WouldBlock) break;
     const bool nothingYet = !s.parser->receivedAnyBytes();
     if (io == HTTPConnection::IO::Done) {
-      if (s.offset && s.offset >= s.buffer.size() / 2) {
-        s.buffer.erase(0, s.offset);
-        s.offset = 0;
+      size_t body = 0;
+      if (!s.parser->feedInPlace(into, got, &body)) return fail(s.parser->error());
+      s.end += body;
+      if (body) s.bytesArmed = true;
+      if (s.parser->messageComplete()) {
+        responseFinished();
+        break;
       }
-      const size_t before = s.buffer.size();
-      if (!s.parser->feed(chunk, got, s.buffer)) return fail(s.parser->error());
-      if (s.buffer.size() > before) s.bytesArmed = true;
-      if (s.parser->messageComplete()) responseFinished();
+      // A short read emptied the socket: asking again would only hear that it would block.
+      if (got < room && !s.connection->mayHaveMoreToRead()) break;
       continue;
     }
     if (nothingYet && s.reused) {
@@ -463,37 +518,39 @@ void HTTPReadStream::fail(Ref<Error> error) {
   wake();
 }
 
-void HTTPReadStream::deliver() {
+bool HTTPReadStream::deliver() {
   State& s = *s_;
-  if (s.closed || !s.scheduled || !client_) return;
+  if (s.closed || !s.scheduled || !client_) return false;
   Ref<HTTPReadStream> self(this);
   Client client = client_;  // the client may replace itself while called
   // Bytes that arrived before a failure are handed out first.
   const bool headerComplete = s.parser && s.parser->headerComplete();
   if (s.error && !(headerComplete && s.available() && s.bytesArmed)) {
-    if (s.errorDelivered) return;
+    if (s.errorDelivered) return false;
     s.errorDelivered = true;
     if (clientEvents_ & kEventErrorOccurred) client(*this, kEventErrorOccurred);
-    return;
+    return true;
   }
   if (s.exchanging && !s.openDelivered) {
     s.openDelivered = true;
     if (clientEvents_ & kEventOpenCompleted) {
       client(*this, kEventOpenCompleted);
-      if (s.closed || !s.scheduled || s.error) return;
+      if (s.closed || !s.scheduled || s.error) return false;
     }
   }
-  if (!s.parser || !s.parser->headerComplete()) return;
+  if (!s.parser || !s.parser->headerComplete()) return false;
   if (s.available() && s.bytesArmed) {
     s.bytesArmed = false;
     if (clientEvents_ & kEventHasBytesAvailable) client(*this, kEventHasBytesAvailable);
     if (s.error) wake();  // the error follows once the client had its bytes
-    return;
+    return false;
   }
   if (s.responseDone && !s.available() && !s.endDelivered) {
     s.endDelivered = true;
     if (clientEvents_ & kEventEndEncountered) client(*this, kEventEndEncountered);
+    return true;
   }
+  return false;
 }
 
 void HTTPReadStream::updateWatch() {
@@ -527,7 +584,8 @@ void HTTPReadStream::updateWatch() {
 
 void HTTPReadStream::dropWatch() {
   State& s = *s_;
-  if (s.watch && s.loop) s.loop->removeWatch(s.watch);
+  if (!s.watch) return;
+  if (s.loop) s.loop->removeWatch(s.watch);
   s.watch = 0;
   s.watchedFd = -1;
   s.watchedEvents = 0;
@@ -576,20 +634,41 @@ bool HTTPReadStream::isScheduled() const noexcept { return s_->scheduled; }
 long HTTPReadStream::read(uint8_t* buffer, size_t maxLength) {
   State& s = *s_;
   if (s.closed || (s.error && !s.available())) return -1;
-  const bool wasFull = s.available() >= kMaximumBufferedBytes;
   const size_t n = std::min(maxLength, s.available());
-  if (n) {
-    std::memcpy(buffer, s.buffer.data() + s.offset, n);
-    s.offset += n;
-    s.bytesRead += n;
-    if (s.offset == s.buffer.size()) {
-      s.buffer.clear();
-      s.offset = 0;
-    }
+  if (n) std::memcpy(buffer, s.buffer.get() + s.offset, n);
+  take(n);
+  return static_cast<long>(n);
+}
+
+std::string_view HTTPReadStream::peekBytes() const {
+  const State& s = *s_;
+  if (s.closed || !s.available()) return {};
+  return std::string_view(s.buffer.get() + s.offset, s.available());
+}
+
+size_t HTTPReadStream::skipBytes(size_t length) {
+  State& s = *s_;
+  if (s.closed) return 0;
+  const size_t n = std::min(length, s.available());
+  take(n);
+  return n;
+}
+
+void HTTPReadStream::take(size_t n) {
+  State& s = *s_;
+  const bool wasFull = s.available() >= kMaximumBufferedBytes;
+  s.offset += n;
+  s.bytesRead += n;
+  if (s.offset == s.end) {
+    s.offset = s.end = 0;
+    if (s.responseDone) s.releaseBuffer();
   }
   if (s.available()) s.bytesArmed = true;
-  if (n && (s.available() || (wasFull && !s.responseDone) || s.responseDone)) wake();
-  return static_cast<long>(n);
+  if (n && (s.available() || (wasFull && !s.responseDone) || s.responseDone)) {
+    // Called back from this stream's own events, the next round follows without the loop.
+    if (s.dispatching) s.again = true;
+    else wake();
+  }
 }
 
 bool HTTPReadStream::hasBytesAvailable() const { return !s_->closed && s_->available() > 0; }

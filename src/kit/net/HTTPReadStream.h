@@ -9,10 +9,11 @@
 //   s->scheduleInRunLoop(loop, "PrivateMode");
 //   s->open();
 // The client is called on the loop, in the scheduled mode only: bytes-available once the response
-// header is complete and body bytes wait (read them with read(); it is called again while bytes
-// remain after a read), end-of-stream once the whole body was read, error once when the exchange
-// failed (streamError()). No call comes after close(), and none while unscheduled; nothing moves
-// on the socket while unscheduled either, so unscheduling holds a transfer back.
+// header is complete and body bytes wait (read them with read(), or use them in place with
+// peekBytes() and skipBytes(); it is called again while bytes remain after a read), end-of-stream
+// once the whole body was read, error once when the exchange failed (streamError()). No call
+// comes after close(), and none while unscheduled; nothing moves on the socket while unscheduled
+// either, so unscheduling holds a transfer back.
 //
 // Connection: the URL's host is resolved on a helper thread (one slow lookup never stalls the
 // loop), every address is tried in turn (IPv6 and IPv4, interleaved), sockets are non-blocking
@@ -86,6 +87,11 @@ class HTTPReadStream : public InputStream {
   bool open() override;
   void close() override;
   long read(uint8_t* buffer, size_t maxLength) override;
+  // The body bytes read() would hand out next, without copying them; empty when none wait. The
+  // view stays valid until the next call on this stream or the next turn of its loop.
+  std::string_view peekBytes() const;
+  // Takes up to `length` of those bytes as read() would, without copying; answers how many.
+  size_t skipBytes(size_t length);
   bool hasBytesAvailable() const override;
   Status streamStatus() const override;
   Ref<Error> streamError() const override;
@@ -132,14 +138,17 @@ class HTTPReadStream : public InputStream {
   void wake();
   void onSignal();
   void onFd(unsigned events);
-  void advance(unsigned events);
+  void onEvent();
+  void advance();
   void establish(unsigned events);
   void startExchange();
   void writeRequest();
   void readResponse();
   void responseFinished();
   void fail(Ref<Error> error);
-  void deliver();
+  // Calls the client with what is due; true when that was the last event (end or error).
+  bool deliver();
+  void take(size_t n);
   void updateWatch();
   void dropWatch();
   void releaseConnection(bool keep);

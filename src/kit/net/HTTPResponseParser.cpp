@@ -123,6 +123,22 @@ bool HTTPResponseParser::headDone(Ref<HTTPMessage> head) {
 }
 
 bool HTTPResponseParser::feed(const char* data, size_t length, std::string& body) {
+  return run(data, length, [&](const char* p, size_t n) { body.append(p, n); });
+}
+
+bool HTTPResponseParser::feedInPlace(char* data, size_t length, size_t* bodyLength) {
+  char* out = data;
+  // Body bytes only ever move towards the start: `out` never passes the bytes still to read.
+  const bool ok = run(data, length, [&](const char* p, size_t n) {
+    if (out != p) std::memmove(out, p, n);
+    out += n;
+  });
+  *bodyLength = size_t(out - data);
+  return ok;
+}
+
+template <class Sink>
+bool HTTPResponseParser::run(const char* data, size_t length, Sink&& sink) {
   if (state_ == State::Failed) return false;
   received_ += length;
   const char* p = data;
@@ -166,7 +182,7 @@ bool HTTPResponseParser::feed(const char* data, size_t length, std::string& body
       case State::Body: {
         size_t n = size_t(end - p);
         if (framing_ == Framing::Length && remaining_ < n) n = size_t(remaining_);
-        body.append(p, n);
+        sink(p, n);
         p += n;
         if (framing_ == Framing::Length) {
           remaining_ -= n;
@@ -203,7 +219,7 @@ bool HTTPResponseParser::feed(const char* data, size_t length, std::string& body
       case State::ChunkData: {
         size_t n = size_t(end - p);
         if (remaining_ < n) n = size_t(remaining_);
-        body.append(p, n);
+        sink(p, n);
         p += n;
         remaining_ -= n;
         if (!remaining_) state_ = State::ChunkDataEnd;

@@ -26,6 +26,9 @@ class HTTPResponseParser {
   // false on a protocol error (error()). Bytes after the end of the message are counted in
   // surplusBytes() and not used.
   bool feed(const char* data, size_t length, std::string& body);
+  // The same, decoding in place: the body bytes among `data` are moved to its start (framing and
+  // head bytes dropped) and *bodyLength says how many there are. Saves a copy per read.
+  bool feedInPlace(char* data, size_t length, size_t* bodyLength);
   // The connection ended: completes a body delimited by the close, else (a message cut short) an
   // error. Answers whether the message is complete.
   bool feedEndOfStream();
@@ -49,6 +52,8 @@ class HTTPResponseParser {
 
  private:
   enum class State { Head, Body, ChunkSize, ChunkData, ChunkDataEnd, Trailers, Done, Failed };
+  template <class Sink>
+  bool run(const char* data, size_t length, Sink&& sink);
   bool fail(const std::string& text);
   bool headDone(Ref<HTTPMessage> head);
   // Takes one line (without its end) out of the line buffer; false when none is complete yet.

@@ -13,7 +13,9 @@
 
 #include "kit/foundation/Array.h"
 #include "kit/foundation/BlockOperation.h"
+#include "kit/foundation/Clock.h"
 #include "kit/foundation/Exception.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/Thread.h"
 
 using kit::BlockOperation;
@@ -382,6 +384,42 @@ TEST(OperationQueueTest, OperationWaitsInItsRunLoopForMainThreadWork) {
   queue->addOperation(op);
   EXPECT_TRUE(kit::RunLoop::main().runUntil([&] { return op->isFinished(); }, 30.0));
   EXPECT_TRUE(onMain.load());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OperationQueueTest, EachOperationSeesAThreadOfItsOwn) {
+  // Workers are kept for the next operation, but what one operation left on its thread (its
+  // Thread, its run loop, work posted to it) never reaches the next one.
+  auto queue = kit::make<OperationQueue>();
+  queue->setMaxConcurrentOperationCount(1);
+  queue->setName("Workers");
+  std::vector<Ref<kit::Thread>> threads(3);
+  std::vector<std::string> names(3);
+  std::atomic<int> leftoverRuns{0};
+  for (size_t i = 0; i < threads.size(); ++i) {
+    queue->addOperationWithBlock([&, i] {
+      threads[i] = kit::Thread::current();
+      names[i] = threads[i]->name();
+      // A delayed call that only a later run of this loop would fire.
+      kit::RunLoop::current().performAfterDelay(&leftoverRuns, "leftover", nullptr, 0,
+                                                [&] { ++leftoverRuns; });
+    });
+    queue->waitUntilAllOperationsAreFinished();
+    // Refused once the operation's thread identity has ended (just after the operation did).
+    ASSERT_TRUE(eventually([&] { return threads[i] && !threads[i]->perform([&] { ++leftoverRuns; }); }));
+    EXPECT_TRUE(threads[i]->isFinished());
+  }
+  queue->addOperationWithBlock([] {
+    kit::RunLoop::current().runMode(kit::RunLoop::kDefaultMode, kit::Clock::now() + 0.05);
+  });
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_NE(threads[0].get(), threads[1].get());
+  EXPECT_NE(threads[1].get(), threads[2].get());
+  for (auto& n : names) EXPECT_EQ(n, "Workers");
+  EXPECT_EQ(leftoverRuns.load(), 0);
 }
 
 }  // namespace

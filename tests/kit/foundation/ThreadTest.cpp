@@ -148,3 +148,40 @@ TEST_F(ThreadTest, DelayedCallsRunOnTheirThreadAsVirtualTimeAdvances) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ThreadTest, RenewedThreadGetsAFreshIdentityAndTheOldOneIsFinished) {
+  Ref<Thread> before, after;
+  bool postedToOld = true;
+  bool sameLoop = true;
+  std::string name;
+  std::thread([&] {
+    before = Thread::current();
+    RunLoop* oldLoop = &RunLoop::current();
+    Thread::renewCurrent("renewed");
+    after = Thread::current();
+    sameLoop = &RunLoop::current() == oldLoop;
+    postedToOld = before->perform([] {});
+    name = after->name();
+    // The fresh loop works.
+    bool ran = false;
+    after->perform([&] { ran = true; });
+    RunLoop::current().runMode(RunLoop::kDefaultMode, Clock::now() + 5);
+    EXPECT_TRUE(ran);
+  }).join();
+  ASSERT_TRUE(before && after);
+  EXPECT_NE(before.get(), after.get());
+  EXPECT_TRUE(before->isFinished());
+  EXPECT_FALSE(postedToOld);  // refused, not queued for whatever runs next on the thread
+  EXPECT_FALSE(sameLoop);
+  EXPECT_EQ(name, "renewed");
+
+  // The main thread keeps its identity.
+  Ref<Thread> main = Thread::current();
+  Thread::renewCurrent("not main");
+  EXPECT_EQ(Thread::current().get(), main.get());
+  EXPECT_EQ(Thread::current()->name(), "main");
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -190,6 +191,49 @@ TEST(HTTPReadStream, LargeBodyReadInSmallPieces) {
   ASSERT_TRUE(x.run(30));
   EXPECT_TRUE(x.ended);
   EXPECT_TRUE(x.body == big);
+}
+
+TEST(HTTPReadStream, BodyTakenInPlaceThroughPeekAndSkip) {
+  // A chunked body in odd pieces, decoded in the stream's buffer and taken without copying, a
+  // part at a time so that unread bytes have to move and the buffer has to grow.
+  std::string big(900 * 1024 + 7, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 2654435761u >> 13);
+  std::string wire = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (size_t at = 0, n = 1; at < big.size(); at += n, n = n * 7 % 70001 + 1) {
+    n = std::min(n, big.size() - at);
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", n);
+    wire += size + big.substr(at, n) + "\r\n";
+  }
+  wire += "0\r\n\r\n";
+  LoopbackServer server(keepAnswering(wire));
+  auto s = HTTPReadStream::streamWithRequest(message("GET", server.url()));
+  s->setStreamID(4242);
+  s->setShouldAttemptPersistentConnection(true);
+  std::string body;
+  bool ended = false, failed = false;
+  int calls = 0;
+  s->setClient(kEngineEvents, [&](InputStream&, InputStream::Event e) {
+    if (e == InputStream::kEventEndEncountered) ended = true;
+    if (e == InputStream::kEventErrorOccurred) failed = true;
+    if (e != InputStream::kEventHasBytesAvailable) return;
+    std::string_view waiting = s->peekBytes();
+    ASSERT_FALSE(waiting.empty());
+    // Every third call takes one byte, the others about two thirds of what waits.
+    const size_t take = ++calls % 3 == 0 ? 1 : waiting.size() - waiting.size() / 3;
+    body.append(waiting.substr(0, take));
+    EXPECT_EQ(s->skipBytes(take), take);
+  });
+  s->scheduleInRunLoop(RunLoop::current(), kMode);
+  ASSERT_TRUE(s->open());
+  ASSERT_TRUE(RunLoop::current().runUntil([&] { return ended || failed; }, 30, kMode));
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(body == big) << body.size() << " of " << big.size();
+  EXPECT_EQ(s->bytesRead(), big.size());
+  EXPECT_TRUE(s->peekBytes().empty());
+  EXPECT_EQ(s->skipBytes(10), 0u);
+  EXPECT_TRUE(s->connectionKeptForReuse());
+  s->close();
 }
 
 TEST(HTTPReadStream, MalformedAndCutOffResponsesFail) {

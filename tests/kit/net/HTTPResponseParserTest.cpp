@@ -148,3 +148,37 @@ TEST(HTTPResponseParser, HeadTooLongOrGarbageFails) {
   EXPECT_FALSE(feed(g, "<html>hello</html>\r\n\r\n").ok);
   EXPECT_TRUE(NetError::is(g.error(), NetError::kProtocolError));
 }
+
+TEST(HTTPResponseParser, DecodingInPlaceMatchesCopyingAtAnySplit) {
+  const std::string texts[] = {
+      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\nhello world!surplus",
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\nhello\r\n1\r\n \r\n0006\r\nworld!\r\n"
+      "0\r\nX-T: 1\r\n\r\n",
+      "HTTP/1.0 200 OK\r\n\r\nup to the close",
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcd\r\n",  // a broken chunk
+  };
+  uint32_t seed = 7;
+  for (const std::string& text : texts) {
+    for (int round = 0; round < 50; ++round) {
+      HTTPResponseParser copying("GET"), inPlace("GET");
+      std::string copied, decoded;
+      bool copyOK = true, inPlaceOK = true;
+      for (size_t at = 0; at < text.size() && copyOK && inPlaceOK;) {
+        seed = seed * 1103515245 + 12345;
+        const size_t n = std::min<size_t>(text.size() - at, 1 + (seed >> 16) % 9);
+        copyOK = copying.feed(text.data() + at, n, copied);
+        std::string piece = text.substr(at, n);
+        size_t body = 0;
+        inPlaceOK = inPlace.feedInPlace(piece.data(), n, &body);
+        ASSERT_LE(body, n);
+        decoded.append(piece.data(), body);
+        at += n;
+      }
+      EXPECT_EQ(copyOK, inPlaceOK) << text;
+      EXPECT_EQ(copied, decoded) << text;
+      EXPECT_EQ(copying.messageComplete(), inPlace.messageComplete()) << text;
+      EXPECT_EQ(copying.surplusBytes(), inPlace.surplusBytes()) << text;
+      EXPECT_EQ(copying.trailers().size(), inPlace.trailers().size()) << text;
+    }
+  }
+}
