@@ -393,33 +393,55 @@ kit::Object* SmallJsonParser::keyFor(std::string_view text) {
 }
 
 bool SmallJsonParser::skipPlainText() noexcept {
-  const char* c = c_;
-  uint64_t high = 0;
-  while (end_ - c >= 8) {
-    uint64_t w;
-    std::memcpy(&w, c, sizeof w);
-    if (anyByteBelow(w, 0x20) | anyByteIs(w, '"') | anyByteIs(w, '\\')) break;
-    high |= w;
-    c += 8;
+  auto c = reinterpret_cast<const unsigned char*>(c_);
+  auto end = reinterpret_cast<const unsigned char*>(end_);
+  for (;;) {
+    // Mostly ASCII text: eight bytes at a time while none stops the run or
+    // starts a multi-byte sequence.
+    while (end - c >= 8) {
+      uint64_t w;
+      std::memcpy(&w, c, sizeof w);
+      if ((w & kHighBits) | anyByteBelow(w, 0x20) | anyByteIs(w, '"') | anyByteIs(w, '\\')) break;
+      c += 8;
+    }
+    if (c == end) break;
+    unsigned char b = *c;
+    if (b < 0x80) {
+      if (kStopSet[b]) break;
+      ++c;
+      continue;
+    }
+    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 3;
+      if (b == 0xE0) lo = 0xA0;       // overlong
+      else if (b == 0xED) hi = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 4;
+      if (b == 0xF0) lo = 0x90;       // overlong
+      else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - c) < n || c[1] < lo || c[1] > hi) return false;
+    for (size_t k = 2; k < n; ++k)
+      if ((c[k] & 0xC0) != 0x80) return false;
+    c += n;
   }
-  while (c != end_ && !kStopSet[static_cast<unsigned char>(*c)]) high |= static_cast<unsigned char>(*c++);
-  c_ = c;
-  return (high & kHighBits) != 0;
+  c_ = reinterpret_cast<const char*>(c);
+  return true;
 }
 
 bool SmallJsonParser::scanString(std::string_view& text) {
   bool copied = false;  // whether the text is in scratch_ (it has escapes)
   for (;;) {
     const char* run = c_;
-    bool beyondAscii = skipPlainText();
-    if (c_ != run) {
-      // Stop bytes are ASCII, which never occurs inside a multi-byte
-      // sequence, so each run can be checked on its own.
-      if (beyondAscii && !isValidUTF8(std::string_view(run, static_cast<size_t>(c_ - run)))) {
-        return fail(kErrorParse, "Invalid UTF-8 in string");
-      }
-      if (copied) scratch_.append(run, c_);
-    }
+    if (!skipPlainText()) return fail(kErrorParse, "Invalid UTF-8 in string");
+    if (copied && c_ != run) scratch_.append(run, c_);
     if (atEnd()) break;
     char b = *c_;
     if (b == '"') {

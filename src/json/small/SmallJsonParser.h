@@ -73,8 +73,9 @@ class SmallJsonParser : public SmallJsonBase, public SmallJsonParserProtocol {
   // A string's text (after its opening quote), valid until the next string
   // is read: a view of the input when it has no escapes, else of scratch_.
   bool scanString(std::string_view& text);
-  // Moves c_ to the next quote, backslash or control byte (or the end);
-  // answers whether a byte beyond ASCII was passed.
+  // Moves c_ to the next quote, backslash or control byte (or the end),
+  // checking the UTF-8 on the way; false (c_ left behind) where it is not
+  // well formed. A multi-byte sequence cut by a stop byte is not.
   bool skipPlainText() noexcept;
   kit::Object* keyFor(std::string_view text);
   bool enterNesting();
