@@ -343,8 +343,10 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Object*& value) {
     ++c_;
     std::string_view keyText;
     if (!scanString(keyText)) return fail(kErrorParse, "Object key string expected");
+    // The slots first, so nothing read is left without an owner if they cannot grow.
     size_t at = stack_.size();
-    stack_.resize(at + 2, nullptr);
+    stack_.push_back(nullptr);
+    stack_.push_back(nullptr);
     stack_[at] = keyFor(keyText);
     skipWhitespace();
     if (atEnd() || *c_ != ':') return fail(kErrorParse, "Expected ':' separating key and value");

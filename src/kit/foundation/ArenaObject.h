@@ -16,6 +16,8 @@ namespace kit {
 
 template <class Base>
 class ArenaObject final : public Base {
+  static_assert(alignof(Base) <= 8, "an ObjectArena hands out 8-byte aligned room");
+
  public:
   template <class... Args>
   explicit ArenaObject(Args&&... args) : Base(std::forward<Args>(args)...) {

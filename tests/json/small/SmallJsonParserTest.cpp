@@ -408,4 +408,12 @@ TEST(SmallJsonParser, RepeatedKeysAreSharedPlainStrings) {
     EXPECT_EQ(first[i]->hash(), kit::String::hashBytes(kit::cast<kit::String>(first[i])->str()));
   }
   EXPECT_EQ(kit::cast<kit::Dictionary>(a->objectAtIndex(1))->get<kit::Number>("ab")->intValue(), 4);
+
+  // A replaced value goes while the parse still hands out its keys.
+  auto replaced = fragment(R"({"a":{"k":{"k":1}},"a":2,"k":{"k":3}})");
+  auto* d = kit::cast<kit::Dictionary>(replaced);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->count(), 2u);
+  EXPECT_EQ(d->get<kit::Number>("a")->intValue(), 2);
+  EXPECT_EQ(d->get<kit::Dictionary>("k")->get<kit::Number>("k")->intValue(), 3);
 }
