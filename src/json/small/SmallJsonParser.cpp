@@ -1,6 +1,7 @@
 #include "json/small/SmallJsonParser.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -403,8 +404,15 @@ bool SmallJsonParser::skipPlainText() noexcept {
     while (end - c >= 8) {
       uint64_t w;
       std::memcpy(&w, c, sizeof w);
-      if ((w & kHighBits) | anyByteBelow(w, 0x20) | anyByteIs(w, '"') | anyByteIs(w, '\\')) break;
-      c += 8;
+      uint64_t flagged = (w & kHighBits) | anyByteBelow(w, 0x20) | anyByteIs(w, '"') | anyByteIs(w, '\\');
+      if (!flagged) {
+        c += 8;
+        continue;
+      }
+      // The lowest flag is exact (borrows only run upwards, to later bytes
+      // when the word was read little-endian): go straight to that byte.
+      if constexpr (std::endian::native == std::endian::little) c += __builtin_ctzll(flagged) >> 3;
+      break;
     }
     if (c == end) break;
     unsigned char b = *c;

@@ -417,3 +417,32 @@ TEST(SmallJsonParser, RepeatedKeysAreSharedPlainStrings) {
   EXPECT_EQ(d->get<kit::Number>("a")->intValue(), 2);
   EXPECT_EQ(d->get<kit::Dictionary>("k")->get<kit::Number>("k")->intValue(), 3);
 }
+
+TEST(SmallJsonParser, SpecialBytesAreFoundAnywhereInALongRun) {
+  // Plain text is scanned several bytes at a time; what stops or checks the
+  // scan must be found at every offset.
+  using namespace std::string_literals;
+  for (size_t at = 0; at < 20; ++at) {
+    std::string before(at, 'a'), after(19 - at, 'b');
+    EXPECT_EQ(stringOf("\"" + before + "\xc3\xa9" + after + "\""), before + "\xc3\xa9" + after) << at;
+    EXPECT_EQ(stringOf("\"" + before + "\\n" + after + "\""), before + "\n" + after) << at;
+    EXPECT_EQ(stringOf("\"" + before + "\xf0\x9f\x98\x80\xe2\x82\xac" + after + "\""),
+              before + "\xf0\x9f\x98\x80\xe2\x82\xac" + after)
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\x01" + after + "\"]"),
+              (Trace{{5, "Unescaped control character '0x1'"}, kInArray}))
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\xed\xa0\x80" + after + "\"]"),
+              (Trace{{3, "Invalid UTF-8 in string"}, kInArray}))
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\0"s + after + "\"]"),
+              (Trace{{5, "Unescaped control character '0x0'"}, kInArray}))
+        << at;
+    // A key ends where its quote is, however long the run before it.
+    auto value = fragment("{\"" + before + "\":1,\"" + before + "\\u0041\":2}");
+    auto* d = kit::cast<kit::Dictionary>(value);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->get<kit::Number>(before)->intValue(), 1) << at;
+    EXPECT_EQ(d->get<kit::Number>(before + "A")->intValue(), 2) << at;
+  }
+}
