@@ -51,7 +51,7 @@ std::string hex(unsigned char b) {
   return std::string(buf, r.ptr);
 }
 
-
+// mantissa * 10^exponent, with the sign apart.
 struct Decimal {
   unsigned __int128 mantissa;
   int exponent;
@@ -154,7 +154,8 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-// Whether any byte of w is below n (n at most 128).
+// Flags (bit 7) the bytes of w below n (n at most 128); only the lowest flag
+// is sure to be right, borrows may flag bytes above it.
 constexpr uint64_t anyByteBelow(uint64_t w, uint64_t n) noexcept { return (w - kOnes * n) & ~w & kHighBits; }
 constexpr uint64_t anyByteIs(uint64_t w, uint64_t b) noexcept { return anyByteBelow(w ^ (kOnes * b), 1); }
 

@@ -160,9 +160,11 @@ void Dictionary::useBorrowedTable(void* room, size_t capacity, Object* const* ke
   Table::Slot* e = table->entries();
   for (size_t j = 0; j < count; ++j) {
     Object* key = keysAndValues[2 * j];
-    Object* value = keysAndValues[2 * j + 1];
     size_t h = key->hash();
     size_t i = table->find(h, [&](const Object* k) { return k == key || k->isEqual(key); });
+    // Read on its own, after the call: a maker that has just stored key and
+    // value one by one would stall a load of both at once.
+    Object* value = keysAndValues[2 * j + 1];
     if (i != kMissing) {
       Object* old = e[i].value;
       e[i].value = value;
