@@ -27,13 +27,13 @@ kit::Ref<FJArray> FJArray::alloc() {
 FJArray* FJArray::create(kit::ObjectArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
   if (count > kMaxCount) throw std::bad_alloc();
-  auto* array = new (arena, Trailing{count * sizeof(kit::Object*)}) FJArray();
+  auto* array = new (arena, Trailing{(count ? count : 1) * sizeof(kit::Object*)}) FJArray();
   array->setInitialRetainCount(1);
-  array->objects_ = array->inlineStorage();
+  kit::Object** room = array->inlineStorage();
   if (count <= 4) {
-    for (size_t i = 0; i < count; ++i) array->objects_[i] = objects[i];  // most arrays are short
+    for (size_t i = 0; i < count; ++i) room[i] = objects[i];  // most arrays are short
   } else {
-    std::memcpy(array->objects_, objects, count * sizeof(kit::Object*));
+    std::memcpy(room, objects, count * sizeof(kit::Object*));
   }
   array->count_ = array->capacity_ = static_cast<uint32_t>(count);
   array->mutations_ = mutableCollection ? 1 : 0;
@@ -41,13 +41,14 @@ FJArray* FJArray::create(kit::ObjectArena& arena, kit::Object** objects, size_t 
 }
 
 FJArray::~FJArray() {
-  for (size_t i = 0; i < count_; ++i) objects_[i]->release();
-  if (objects_ != inlineStorage()) std::free(objects_);
+  kit::Object** objects = storage();
+  for (size_t i = 0; i < count_; ++i) objects[i]->release();
+  if (onHeap_) std::free(objects);
 }
 
 kit::Object* FJArray::objectAtIndex(size_t index) const {
   if (index >= count_) beyondBounds("objectAtIndex", index, count_);
-  return objects_[index];
+  return storage()[index];
 }
 
 void FJArray::getObjects(kit::Object** objects, size_t location, size_t length) const {
@@ -59,15 +60,16 @@ void FJArray::getObjects(kit::Object** objects, size_t location, size_t length) 
     size_t end = location + length < location ? SIZE_MAX : location + length;
     beyondBounds("getObjects", end, count_);
   }
-  if (length) std::memcpy(objects, objects_ + location, length * sizeof(kit::Object*));
+  if (length) std::memcpy(objects, storage() + location, length * sizeof(kit::Object*));
 }
 
 size_t FJArray::countByEnumerating(FJFastEnumerationState* state, kit::Object** buffer,
                                    size_t len) const {
   state->mutationsPtr = &mutations_;
   state->itemsPtr = buffer;
+  kit::Object* const* objects = storage();
   size_t n = 0;
-  while (n < len && state->state < count_) buffer[n++] = objects_[state->state++];
+  while (n < len && state->state < count_) buffer[n++] = objects[state->state++];
   return n;
 }
 
@@ -84,19 +86,20 @@ void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
     size_t capacity = size_t{capacity_} + 16;
     if (capacity > kMaxCount) throw kit::MallocException("Unable to resize objects array.");
     kit::Object** grown;
-    if (objects_ == inlineStorage()) {
+    if (!onHeap_) {
       grown = static_cast<kit::Object**>(std::malloc(capacity * sizeof(kit::Object*)));
-      if (grown) std::memcpy(grown, objects_, count_ * sizeof(kit::Object*));
+      if (grown) std::memcpy(grown, inlineStorage(), count_ * sizeof(kit::Object*));
     } else {
-      grown = static_cast<kit::Object**>(std::realloc(objects_, capacity * sizeof(kit::Object*)));
+      grown = static_cast<kit::Object**>(std::realloc(storage(), capacity * sizeof(kit::Object*)));
     }
     if (!grown) throw kit::MallocException("Unable to resize objects array.");
     std::memset(grown + capacity_, 0, (capacity - capacity_) * sizeof(kit::Object*));
-    objects_ = grown;
+    setHeapStorage(grown);
     capacity_ = static_cast<uint32_t>(capacity);
   }
-  std::memmove(objects_ + index + 1, objects_ + index, (count_ - index) * sizeof(kit::Object*));
-  objects_[index] = obj.detach();
+  kit::Object** objects = storage();
+  std::memmove(objects + index + 1, objects + index, (count_ - index) * sizeof(kit::Object*));
+  objects[index] = obj.detach();
   ++count_;
   bumpMutations();
 }
@@ -104,9 +107,10 @@ void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
 void FJArray::removeObjectAtIndex(size_t index) {
   requireMutable("removeObjectAtIndex");
   if (index >= count_) beyondBounds("removeObjectAtIndex", index, count_);
-  kit::Object* gone = objects_[index];
-  std::memmove(objects_ + index, objects_ + index + 1, (count_ - index - 1) * sizeof(kit::Object*));
-  objects_[--count_] = nullptr;
+  kit::Object** objects = storage();
+  kit::Object* gone = objects[index];
+  std::memmove(objects + index, objects + index + 1, (count_ - index - 1) * sizeof(kit::Object*));
+  objects[--count_] = nullptr;
   bumpMutations();
   gone->release();
 }
@@ -121,8 +125,9 @@ void FJArray::replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) {
   requireMutable("replaceObjectAtIndex");
   if (!obj) throw kit::InvalidArgumentException(prefix("replaceObjectAtIndex") + "attempt to insert nil");
   if (index >= count_) beyondBounds("replaceObjectAtIndex", index, count_);
-  kit::Object* old = objects_[index];
-  objects_[index] = obj.detach();
+  kit::Object*& slot = storage()[index];
+  kit::Object* old = slot;
+  slot = obj.detach();
   bumpMutations();
   old->release();
 }

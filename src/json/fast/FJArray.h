@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "kit/foundation/ObjectArena.h"
@@ -39,7 +40,7 @@ class FJArray final : public kit::MutableArray {
   // Counts are kept in 32 bits.
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
-  kit::Object* const* objects() const noexcept { return objects_; }
+  kit::Object* const* objects() const noexcept { return storage(); }
 
   std::string className() const override { return "FJArray"; }
   // Arrays made by the parser carry their first storage in the same block,
@@ -60,8 +61,21 @@ class FJArray final : public kit::MutableArray {
   }
   static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJArray() = default;
+  // The room made with the array, right behind it: its first objects, or,
+  // once they moved to the heap, the pointer to them (so an array is never
+  // made with less room than one pointer).
   kit::Object** inlineStorage() const noexcept {
     return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
+  }
+  kit::Object** storage() const noexcept {
+    if (!onHeap_) return inlineStorage();
+    kit::Object** heap;
+    std::memcpy(&heap, inlineStorage(), sizeof heap);
+    return heap;
+  }
+  void setHeapStorage(kit::Object** heap) noexcept {
+    std::memcpy(inlineStorage(), &heap, sizeof heap);
+    onHeap_ = true;
   }
   // Takes over one reference to each of the `count` objects on success; on
   // failure (bad_alloc) the caller keeps them. The array comes with one
@@ -71,7 +85,9 @@ class FJArray final : public kit::MutableArray {
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
-  kit::Object** objects_ = nullptr;
+  // No pointer to the storage: a tree of small arrays is walked faster the
+  // fewer bytes it takes. (The flag comes first, to sit in the base's padding.)
+  bool onHeap_ = false;
   uint32_t count_ = 0;
   uint32_t capacity_ = 0;
 };

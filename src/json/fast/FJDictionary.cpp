@@ -151,10 +151,9 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
   if (capacity > kMaxCount) throw std::bad_alloc();
-  auto* dict = new (arena, Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  auto* dict = new (arena, Trailing{capacity ? capacity * sizeof(Entry) : sizeof(Entry*)}) FJDictionary();
   dict->setInitialRetainCount(1);
   Entry* table = dict->inlineTable();
-  dict->entry_ = table;
   for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
   dict->capacity_ = static_cast<uint32_t>(capacity);
   // Parsed keys are strings: each takes the first free slot from its home,
@@ -186,13 +185,14 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
 }
 
 FJDictionary::~FJDictionary() {
+  Entry* entries = table();
   for (size_t i = 0; i < capacity_; ++i) {
-    if (entry_[i].key) {
-      entry_[i].key->release();
-      entry_[i].object->release();
+    if (entries[i].key) {
+      entries[i].key->release();
+      entries[i].object->release();
     }
   }
-  if (entry_ != inlineTable()) std::free(entry_);
+  if (onHeap_) std::free(entries);
 }
 
 namespace {
@@ -209,9 +209,10 @@ FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t ha
   // A string key is compared by its bytes, without a virtual call per slot.
   const bool text = key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
+  Entry* entries = table();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
-    Entry& e = entry_[slot];
+    Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
     if (++slot == capacity_) slot = 0;
@@ -228,9 +229,10 @@ kit::Object* FJDictionary::objectForKey(const kit::Object* key) const {
 kit::Object* FJDictionary::objectForKey(std::string_view key) const {
   if (capacity_ == 0) return nullptr;
   size_t hash = hashForString(key);
+  const Entry* entries = table();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
-    const Entry& e = entry_[slot];
+    const Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (keyIs(e.key, key)) return e.object;
     if (++slot == capacity_) slot = 0;
@@ -246,9 +248,10 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
   }
   const bool text = stringKeys || key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
+  Entry* entries = table();
   size_t slot = hash % capacity_;
   for (size_t i = 0; i < capacity_; ++i) {
-    Entry& e = entry_[slot];
+    Entry& e = entries[slot];
     if (!e.key) {
       e.key = key;
       e.object = object;
@@ -276,17 +279,18 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
   *entry = Entry{nullptr, nullptr};
   --count_;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
-  size_t slot = static_cast<size_t>(entry - entry_);
+  Entry* entries = table();
+  size_t slot = static_cast<size_t>(entry - entries);
   for (size_t i = 0; i < capacity_; ++i) {
     if (++slot == capacity_) slot = 0;
-    Entry moved = entry_[slot];
+    Entry moved = entries[slot];
     if (!moved.key) break;
-    entry_[slot] = Entry{nullptr, nullptr};
+    entries[slot] = Entry{nullptr, nullptr};
     size_t to = hashForKey(moved.key) % capacity_;
-    while (entry_[to].key) {
+    while (entries[to].key) {
       if (++to == capacity_) to = 0;
     }
-    entry_[to] = moved;
+    entries[to] = moved;
   }
   key->release();
   object->release();
@@ -296,23 +300,25 @@ void FJDictionary::rebuild(size_t capacity) {
   if (capacity > kMaxCount) throw kit::MallocException("Unable to allocate memory for hash table.");
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
-  Entry* old = entry_;
+  Entry* old = table();
+  bool oldOnHeap = onHeap_;
   size_t oldCapacity = capacity_;
   size_t oldCount = count_;
-  entry_ = fresh;
-  capacity_ = static_cast<uint32_t>(capacity);
   count_ = 0;
   for (size_t i = 0; i < oldCapacity; ++i) {
     if (!old[i].key) continue;
     // Keys of one table are all different: each just takes the first free slot.
     size_t slot = hashForKey(old[i].key) % capacity;
-    while (entry_[slot].key) {
+    while (fresh[slot].key) {
       if (++slot == capacity) slot = 0;
     }
-    entry_[slot] = old[i];
+    fresh[slot] = old[i];
     ++count_;
   }
-  if (old != inlineTable()) std::free(old);
+  // Only now: the old table may be the inline room the pointer goes to.
+  setHeapTable(fresh);
+  capacity_ = static_cast<uint32_t>(capacity);
+  if (oldOnHeap) std::free(old);
   if (count_ != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
 }
@@ -349,19 +355,21 @@ void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*
   unsigned long m = mutations_;
   bool stop = false;
   for (size_t i = 0; i < capacity_ && !stop; ++i) {
-    if (!entry_[i].key) continue;
-    kit::Ref<kit::Object> key(entry_[i].key), value(entry_[i].object);
+    const Entry& e = table()[i];  // the table moves only with a change, which ends the walk
+    if (!e.key) continue;
+    kit::Ref<kit::Object> key(e.key), value(e.object);
     fn(key.get(), value.get(), stop);
     if (mutations_ != m) throw kit::GenericException("Collection was mutated while being enumerated.");
   }
 }
 
 void FJDictionary::getObjects(kit::Object** objects, kit::Object** keys) const {
+  const Entry* entries = table();
   size_t n = 0;
   for (size_t i = 0; i < capacity_; ++i) {
-    if (!entry_[i].key) continue;
-    if (objects) objects[n] = entry_[i].object;
-    if (keys) keys[n] = entry_[i].key;
+    if (!entries[i].key) continue;
+    if (objects) objects[n] = entries[i].object;
+    if (keys) keys[n] = entries[i].key;
     ++n;
   }
 }
@@ -370,9 +378,10 @@ size_t FJDictionary::countByEnumerating(FJFastEnumerationState* state, kit::Obje
                                         size_t len) const {
   state->mutationsPtr = &mutations_;
   state->itemsPtr = buffer;
+  const Entry* entries = table();
   size_t n = 0;
   while (n < len && state->state < capacity_) {
-    const Entry& e = entry_[state->state++];
+    const Entry& e = entries[state->state++];
     if (e.key) buffer[n++] = e.key;
   }
   return n;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,7 +69,7 @@ class FJDictionary final : public kit::MutableDictionary {
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The table itself, capacity() slots; empty slots have a null key. Valid
   // until the next mutation.
-  const Entry* slots() const noexcept { return entry_; }
+  const Entry* slots() const noexcept { return table(); }
   // Table size for n entries: the first prime of the size table not below n × 1.33.
   static size_t capacityForCount(size_t n) noexcept;
   // The seeded hash the table files a key under (32 bits, enough for any
@@ -87,7 +88,20 @@ class FJDictionary final : public kit::MutableDictionary {
   }
   static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJDictionary() = default;
+  // The room made with the dictionary, right behind it: its first table, or,
+  // once the table moved to the heap, the pointer to it (so a dictionary is
+  // never made with less room than one pointer).
   Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
+  Entry* table() const noexcept {
+    if (!onHeap_) return inlineTable();
+    Entry* heap;
+    std::memcpy(&heap, inlineTable(), sizeof heap);
+    return heap;
+  }
+  void setHeapTable(Entry* heap) noexcept {
+    std::memcpy(inlineTable(), &heap, sizeof heap);
+    onHeap_ = true;
+  }
   // Takes over one reference to each key and object on success; on failure
   // (bad_alloc) the caller keeps them. The dictionary comes with one
   // reference, the caller's.
@@ -103,7 +117,9 @@ class FJDictionary final : public kit::MutableDictionary {
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
-  Entry* entry_ = nullptr;
+  // No pointer to the table: a tree of small dictionaries is walked faster
+  // the fewer bytes it takes. (The flag comes first, to sit in the base's padding.)
+  bool onHeap_ = false;
   uint32_t count_ = 0;
   uint32_t capacity_ = 0;
 };

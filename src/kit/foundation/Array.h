@@ -4,6 +4,7 @@
 // its own storage by overriding them; everything else is built on them.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -97,7 +98,10 @@ class Array : public Object {
   void useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept;
 
   Items* items_ = nullptr;
-  unsigned long mutations_ = 0;
+  // 32 bits, so this count, the flag below and a subclass's first small
+  // fields share one word (only a walk seeing exactly 2^32 changes would
+  // miss them).
+  uint32_t mutations_ = 0;
   bool itemsBorrowed_ = false;  // items_ is not this array's heap block
 };
 

@@ -6,6 +6,7 @@
 // its own storage overrides.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -85,7 +86,10 @@ class Dictionary : public Object {
   void useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues, size_t count) noexcept;
 
   Table* table_ = nullptr;
-  unsigned long mutations_ = 0;
+  // 32 bits, so this count, the flag below and a subclass's first small
+  // fields share one word (only a walk seeing exactly 2^32 changes would
+  // miss them).
+  uint32_t mutations_ = 0;
   bool tableBorrowed_ = false;  // table_ is not this dictionary's heap block
 
  private:
