@@ -23,7 +23,7 @@ class FJArray final : public kit::MutableArray {
   static kit::Ref<FJArray> alloc();
   ~FJArray() override;
 
-  size_t count() const noexcept override { return count_; }
+  size_t count() const noexcept override { return own_.count; }
   kit::Object* objectAtIndex(size_t index) const override;
   // Copies the objects of [location, location + length) into `objects`.
   void getObjects(kit::Object** objects, size_t location, size_t length) const;
@@ -36,7 +36,7 @@ class FJArray final : public kit::MutableArray {
   void replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) override;
 
   unsigned long mutationCount() const noexcept override { return mutations_; }
-  size_t capacity() const noexcept { return capacity_; }
+  size_t capacity() const noexcept { return own_.capacity; }
   // Counts are kept in 32 bits.
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
@@ -60,7 +60,7 @@ class FJArray final : public kit::MutableArray {
     return arena.allocate(size + extra.bytes);
   }
   static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
-  FJArray() = default;
+  FJArray() { own_ = OwnCounts{0, 0}; }
   // The room made with the array, right behind it: its first objects, or,
   // once they moved to the heap, the pointer to them (so an array is never
   // made with less room than one pointer).
@@ -85,11 +85,10 @@ class FJArray final : public kit::MutableArray {
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
-  // No pointer to the storage: a tree of small arrays is walked faster the
-  // fewer bytes it takes. (The flag comes first, to sit in the base's padding.)
+  // Nothing else: no pointer to the storage, and the count and capacity are
+  // the base's own_ (set in create, the base's pointer nulled again by the
+  // destructor). The flag sits in the base's padding.
   bool onHeap_ = false;
-  uint32_t count_ = 0;
-  uint32_t capacity_ = 0;
 };
 
 }  // namespace tolva

@@ -155,7 +155,7 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
   dict->setInitialRetainCount(1);
   Entry* table = dict->inlineTable();
   for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
-  dict->capacity_ = static_cast<uint32_t>(capacity);
+  dict->own_.capacity = static_cast<uint32_t>(capacity);
   // Parsed keys are strings: each takes the first free slot from its home,
   // or the slot of an equal key met earlier in the text (the later value wins).
   for (size_t i = 0; i < count; ++i) {
@@ -166,7 +166,7 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
       if (!e.key) {
         e.key = key;
         e.object = objects[i];
-        ++dict->count_;
+        ++dict->own_.count;
         break;
       }
       if (e.key == key ||
@@ -186,13 +186,14 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
 
 FJDictionary::~FJDictionary() {
   Entry* entries = table();
-  for (size_t i = 0; i < capacity_; ++i) {
+  for (size_t i = 0; i < own_.capacity; ++i) {
     if (entries[i].key) {
       entries[i].key->release();
       entries[i].object->release();
     }
   }
   if (onHeap_) std::free(entries);
+  table_ = nullptr;  // the base's, in place of own_: it has nothing to free
 }
 
 namespace {
@@ -205,17 +206,17 @@ inline bool keyIs(const kit::Object* key, std::string_view bytes) noexcept {
 }  // namespace
 
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
-  if (!key || capacity_ == 0) return nullptr;
+  if (!key || own_.capacity == 0) return nullptr;
   // A string key is compared by its bytes, without a virtual call per slot.
   const bool text = key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   Entry* entries = table();
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
     Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   return nullptr;
 }
@@ -227,21 +228,21 @@ kit::Object* FJDictionary::objectForKey(const kit::Object* key) const {
 }
 
 kit::Object* FJDictionary::objectForKey(std::string_view key) const {
-  if (capacity_ == 0) return nullptr;
+  if (own_.capacity == 0) return nullptr;
   size_t hash = hashForString(key);
   const Entry* entries = table();
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
     const Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (keyIs(e.key, key)) return e.object;
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   return nullptr;
 }
 
 void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept {
-  if (capacity_ == 0) {
+  if (own_.capacity == 0) {
     key->release();
     object->release();
     return;
@@ -249,13 +250,13 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
   const bool text = stringKeys || key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   Entry* entries = table();
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
     Entry& e = entries[slot];
     if (!e.key) {
       e.key = key;
       e.object = object;
-      ++count_;
+      ++own_.count;
       return;
     }
     if (e.key == key || (stringKeys ? static_cast<const kit::String*>(e.key)->view() == bytes
@@ -267,7 +268,7 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
       old->release();
       return;
     }
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   key->release();  // no free slot; callers size the table so this cannot happen
   object->release();
@@ -277,18 +278,18 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
   kit::Object* key = entry->key;
   kit::Object* object = entry->object;
   *entry = Entry{nullptr, nullptr};
-  --count_;
+  --own_.count;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
   Entry* entries = table();
   size_t slot = static_cast<size_t>(entry - entries);
-  for (size_t i = 0; i < capacity_; ++i) {
-    if (++slot == capacity_) slot = 0;
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    if (++slot == own_.capacity) slot = 0;
     Entry moved = entries[slot];
     if (!moved.key) break;
     entries[slot] = Entry{nullptr, nullptr};
-    size_t to = hashForKey(moved.key) % capacity_;
+    size_t to = hashForKey(moved.key) % own_.capacity;
     while (entries[to].key) {
-      if (++to == capacity_) to = 0;
+      if (++to == own_.capacity) to = 0;
     }
     entries[to] = moved;
   }
@@ -302,9 +303,9 @@ void FJDictionary::rebuild(size_t capacity) {
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
   Entry* old = table();
   bool oldOnHeap = onHeap_;
-  size_t oldCapacity = capacity_;
-  size_t oldCount = count_;
-  count_ = 0;
+  size_t oldCapacity = own_.capacity;
+  size_t oldCount = own_.count;
+  own_.count = 0;
   for (size_t i = 0; i < oldCapacity; ++i) {
     if (!old[i].key) continue;
     // Keys of one table are all different: each just takes the first free slot.
@@ -313,13 +314,13 @@ void FJDictionary::rebuild(size_t capacity) {
       if (++slot == capacity) slot = 0;
     }
     fresh[slot] = old[i];
-    ++count_;
+    ++own_.count;
   }
   // Only now: the old table may be the inline room the pointer goes to.
   setHeapTable(fresh);
-  capacity_ = static_cast<uint32_t>(capacity);
+  own_.capacity = static_cast<uint32_t>(capacity);
   if (oldOnHeap) std::free(old);
-  if (count_ != oldCount)
+  if (own_.count != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
 }
 
@@ -334,8 +335,8 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
   if (!value)
     throw kit::InvalidArgumentException(prefix("setObject") + "attempt to insert nil value (key: " +
                                         key->description() + ")");
-  size_t wanted = capacityForCount(count_ + 1);
-  if (wanted > capacity_) rebuild(wanted);
+  size_t wanted = capacityForCount(own_.count + 1);
+  if (wanted > own_.capacity) rebuild(wanted);
   kit::Ref<kit::Object> copied = key->copy();
   size_t hash = hashForKey(copied.get());
   addObject(hash, copied.detach(), value.detach(), false);
@@ -354,7 +355,7 @@ void FJDictionary::removeObjectForKey(const kit::Object* key) {
 void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*, bool&)>& fn) const {
   unsigned long m = mutations_;
   bool stop = false;
-  for (size_t i = 0; i < capacity_ && !stop; ++i) {
+  for (size_t i = 0; i < own_.capacity && !stop; ++i) {
     const Entry& e = table()[i];  // the table moves only with a change, which ends the walk
     if (!e.key) continue;
     kit::Ref<kit::Object> key(e.key), value(e.object);
@@ -366,7 +367,7 @@ void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*
 void FJDictionary::getObjects(kit::Object** objects, kit::Object** keys) const {
   const Entry* entries = table();
   size_t n = 0;
-  for (size_t i = 0; i < capacity_; ++i) {
+  for (size_t i = 0; i < own_.capacity; ++i) {
     if (!entries[i].key) continue;
     if (objects) objects[n] = entries[i].object;
     if (keys) keys[n] = entries[i].key;
@@ -380,7 +381,7 @@ size_t FJDictionary::countByEnumerating(FJFastEnumerationState* state, kit::Obje
   state->itemsPtr = buffer;
   const Entry* entries = table();
   size_t n = 0;
-  while (n < len && state->state < capacity_) {
+  while (n < len && state->state < own_.capacity) {
     const Entry& e = entries[state->state++];
     if (e.key) buffer[n++] = e.key;
   }

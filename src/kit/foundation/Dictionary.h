@@ -85,7 +85,18 @@ class Dictionary : public Object {
   // the table to the heap.
   void useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues, size_t count) noexcept;
 
-  Table* table_ = nullptr;
+  // For a subclass that keeps its own storage and overrides every primitive:
+  // two counts of its own in place of the pointer, which it sets back to
+  // null before this class's destructor runs (a tree of small dictionaries
+  // is walked faster the fewer bytes it takes).
+  struct OwnCounts {
+    uint32_t count;
+    uint32_t capacity;
+  };
+  union {
+    Table* table_ = nullptr;
+    OwnCounts own_;
+  };
   // 32 bits, so this count, the flag below and a subclass's first small
   // fields share one word (only a walk seeing exactly 2^32 changes would
   // miss them).
