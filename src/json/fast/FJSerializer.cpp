@@ -430,13 +430,25 @@ class Writer {
   // few collections ahead make sure those arrived (together they measured
   // best on a tree much larger than the caches; one line each leaves gaps,
   // as the walk moves about a line per collection).
-  static void prefetchAhead(const void* collection) {
+  void prefetchAhead(const void* collection) {
     auto at = reinterpret_cast<uintptr_t>(collection);  // may lie past the object: a prefetch never faults
     __builtin_prefetch(reinterpret_cast<const void*>(at + 4096));
     __builtin_prefetch(reinterpret_cast<const void*>(at + 4160));
     __builtin_prefetch(reinterpret_cast<const void*>(at + 384));
     __builtin_prefetch(reinterpret_cast<const void*>(at + 448));
+    // The next sibling's first page, a line at a time.
+    if (siblingLines_) {
+      __builtin_prefetch(reinterpret_cast<const void*>(sibling_));
+      sibling_ += 64;
+      --siblingLines_;
+    }
   }
+  // The collection after the one being written in an array of collections
+  // lies elsewhere (the arena made it later, below): its first page is asked
+  // for while this one is written, as the prefetch a page ahead cannot.
+  uintptr_t sibling_ = 0;
+  unsigned siblingLines_ = 0;
+  static constexpr unsigned kSiblingLines = 64;
 
   [[gnu::noinline]] bool writePlainArray(FJArray* array) {
     prefetchAhead(array);
@@ -444,7 +456,19 @@ class Writer {
     kit::Object* const* items = array->objects();
     for (size_t i = 0, n = array->count(); i < n; ++i) {
       if (i && !put(',')) return false;
-      if (!writePlainMember(items[i])) return false;
+      kit::Object* item = items[i];
+      const std::type_info* type = &typeid(*item);
+      if (type == &typeid(FJDictionary) || type == &typeid(FJArray)) {
+        if (i + 1 < n) {
+          sibling_ = reinterpret_cast<uintptr_t>(items[i + 1]) & ~uintptr_t{63};
+          siblingLines_ = kSiblingLines;
+        }
+        if (type == &typeid(FJDictionary) ? !writePlainDictionary(static_cast<FJDictionary*>(item))
+                                          : !writePlainArray(static_cast<FJArray*>(item)))
+          return false;
+      } else if (!addAtom(item, nullptr)) {
+        return false;
+      }
     }
     if (!put(']')) return false;
     leave();
