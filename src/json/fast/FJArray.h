@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "kit/foundation/ObjectArena.h"
@@ -22,7 +23,7 @@ class FJArray final : public kit::MutableArray {
   static kit::Ref<FJArray> alloc();
   ~FJArray() override;
 
-  size_t count() const noexcept override { return count_; }
+  size_t count() const noexcept override { return own_.count; }
   kit::Object* objectAtIndex(size_t index) const override;
   // Copies the objects of [location, location + length) into `objects`.
   void getObjects(kit::Object** objects, size_t location, size_t length) const;
@@ -35,11 +36,11 @@ class FJArray final : public kit::MutableArray {
   void replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) override;
 
   unsigned long mutationCount() const noexcept override { return mutations_; }
-  size_t capacity() const noexcept { return capacity_; }
+  size_t capacity() const noexcept { return own_.capacity; }
   // Counts are kept in 32 bits.
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
-  kit::Object* const* objects() const noexcept { return objects_; }
+  kit::Object* const* objects() const noexcept { return storage(); }
 
   std::string className() const override { return "FJArray"; }
   // Arrays made by the parser carry their first storage in the same block,
@@ -59,9 +60,22 @@ class FJArray final : public kit::MutableArray {
     return arena.allocate(size + extra.bytes);
   }
   static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
-  FJArray() = default;
+  FJArray() { own_ = OwnCounts{0, 0}; }
+  // The room made with the array, right behind it: its first objects, or,
+  // once they moved to the heap, the pointer to them (so an array is never
+  // made with less room than one pointer).
   kit::Object** inlineStorage() const noexcept {
     return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
+  }
+  kit::Object** storage() const noexcept {
+    if (!onHeap_) return inlineStorage();
+    kit::Object** heap;
+    std::memcpy(&heap, inlineStorage(), sizeof heap);
+    return heap;
+  }
+  void setHeapStorage(kit::Object** heap) noexcept {
+    std::memcpy(inlineStorage(), &heap, sizeof heap);
+    onHeap_ = true;
   }
   // Takes over one reference to each of the `count` objects on success; on
   // failure (bad_alloc) the caller keeps them. The array comes with one
@@ -71,9 +85,10 @@ class FJArray final : public kit::MutableArray {
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
-  kit::Object** objects_ = nullptr;
-  uint32_t count_ = 0;
-  uint32_t capacity_ = 0;
+  // Nothing else: no pointer to the storage, and the count and capacity are
+  // the base's own_ (set in create, the base's pointer nulled again by the
+  // destructor). The flag sits in the base's padding.
+  bool onHeap_ = false;
 };
 
 }  // namespace tolva

@@ -151,12 +151,11 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
   if (capacity > kMaxCount) throw std::bad_alloc();
-  auto* dict = new (arena, Trailing{capacity * sizeof(Entry)}) FJDictionary();
+  auto* dict = new (arena, Trailing{capacity ? capacity * sizeof(Entry) : sizeof(Entry*)}) FJDictionary();
   dict->setInitialRetainCount(1);
   Entry* table = dict->inlineTable();
-  dict->entry_ = table;
   for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
-  dict->capacity_ = static_cast<uint32_t>(capacity);
+  dict->own_.capacity = static_cast<uint32_t>(capacity);
   // Parsed keys are strings: each takes the first free slot from its home,
   // or the slot of an equal key met earlier in the text (the later value wins).
   for (size_t i = 0; i < count; ++i) {
@@ -167,7 +166,7 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
       if (!e.key) {
         e.key = key;
         e.object = objects[i];
-        ++dict->count_;
+        ++dict->own_.count;
         break;
       }
       if (e.key == key ||
@@ -186,13 +185,15 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
 }
 
 FJDictionary::~FJDictionary() {
-  for (size_t i = 0; i < capacity_; ++i) {
-    if (entry_[i].key) {
-      entry_[i].key->release();
-      entry_[i].object->release();
+  Entry* entries = table();
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    if (entries[i].key) {
+      entries[i].key->release();
+      entries[i].object->release();
     }
   }
-  if (entry_ != inlineTable()) std::free(entry_);
+  if (onHeap_) std::free(entries);
+  table_ = nullptr;  // the base's, in place of own_: it has nothing to free
 }
 
 namespace {
@@ -205,16 +206,17 @@ inline bool keyIs(const kit::Object* key, std::string_view bytes) noexcept {
 }  // namespace
 
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
-  if (!key || capacity_ == 0) return nullptr;
+  if (!key || own_.capacity == 0) return nullptr;
   // A string key is compared by its bytes, without a virtual call per slot.
   const bool text = key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    Entry& e = entry_[slot];
+  Entry* entries = table();
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   return nullptr;
 }
@@ -226,33 +228,35 @@ kit::Object* FJDictionary::objectForKey(const kit::Object* key) const {
 }
 
 kit::Object* FJDictionary::objectForKey(std::string_view key) const {
-  if (capacity_ == 0) return nullptr;
+  if (own_.capacity == 0) return nullptr;
   size_t hash = hashForString(key);
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    const Entry& e = entry_[slot];
+  const Entry* entries = table();
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    const Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (keyIs(e.key, key)) return e.object;
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   return nullptr;
 }
 
 void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept {
-  if (capacity_ == 0) {
+  if (own_.capacity == 0) {
     key->release();
     object->release();
     return;
   }
   const bool text = stringKeys || key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
-  size_t slot = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    Entry& e = entry_[slot];
+  Entry* entries = table();
+  size_t slot = hash % own_.capacity;
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    Entry& e = entries[slot];
     if (!e.key) {
       e.key = key;
       e.object = object;
-      ++count_;
+      ++own_.count;
       return;
     }
     if (e.key == key || (stringKeys ? static_cast<const kit::String*>(e.key)->view() == bytes
@@ -264,7 +268,7 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
       old->release();
       return;
     }
-    if (++slot == capacity_) slot = 0;
+    if (++slot == own_.capacity) slot = 0;
   }
   key->release();  // no free slot; callers size the table so this cannot happen
   object->release();
@@ -274,19 +278,20 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
   kit::Object* key = entry->key;
   kit::Object* object = entry->object;
   *entry = Entry{nullptr, nullptr};
-  --count_;
+  --own_.count;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
-  size_t slot = static_cast<size_t>(entry - entry_);
-  for (size_t i = 0; i < capacity_; ++i) {
-    if (++slot == capacity_) slot = 0;
-    Entry moved = entry_[slot];
+  Entry* entries = table();
+  size_t slot = static_cast<size_t>(entry - entries);
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    if (++slot == own_.capacity) slot = 0;
+    Entry moved = entries[slot];
     if (!moved.key) break;
-    entry_[slot] = Entry{nullptr, nullptr};
-    size_t to = hashForKey(moved.key) % capacity_;
-    while (entry_[to].key) {
-      if (++to == capacity_) to = 0;
+    entries[slot] = Entry{nullptr, nullptr};
+    size_t to = hashForKey(moved.key) % own_.capacity;
+    while (entries[to].key) {
+      if (++to == own_.capacity) to = 0;
     }
-    entry_[to] = moved;
+    entries[to] = moved;
   }
   key->release();
   object->release();
@@ -296,24 +301,26 @@ void FJDictionary::rebuild(size_t capacity) {
   if (capacity > kMaxCount) throw kit::MallocException("Unable to allocate memory for hash table.");
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
-  Entry* old = entry_;
-  size_t oldCapacity = capacity_;
-  size_t oldCount = count_;
-  entry_ = fresh;
-  capacity_ = static_cast<uint32_t>(capacity);
-  count_ = 0;
+  Entry* old = table();
+  bool oldOnHeap = onHeap_;
+  size_t oldCapacity = own_.capacity;
+  size_t oldCount = own_.count;
+  own_.count = 0;
   for (size_t i = 0; i < oldCapacity; ++i) {
     if (!old[i].key) continue;
     // Keys of one table are all different: each just takes the first free slot.
     size_t slot = hashForKey(old[i].key) % capacity;
-    while (entry_[slot].key) {
+    while (fresh[slot].key) {
       if (++slot == capacity) slot = 0;
     }
-    entry_[slot] = old[i];
-    ++count_;
+    fresh[slot] = old[i];
+    ++own_.count;
   }
-  if (old != inlineTable()) std::free(old);
-  if (count_ != oldCount)
+  // Only now: the old table may be the inline room the pointer goes to.
+  setHeapTable(fresh);
+  own_.capacity = static_cast<uint32_t>(capacity);
+  if (oldOnHeap) std::free(old);
+  if (own_.count != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
 }
 
@@ -328,8 +335,8 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
   if (!value)
     throw kit::InvalidArgumentException(prefix("setObject") + "attempt to insert nil value (key: " +
                                         key->description() + ")");
-  size_t wanted = capacityForCount(count_ + 1);
-  if (wanted > capacity_) rebuild(wanted);
+  size_t wanted = capacityForCount(own_.count + 1);
+  if (wanted > own_.capacity) rebuild(wanted);
   kit::Ref<kit::Object> copied = key->copy();
   size_t hash = hashForKey(copied.get());
   addObject(hash, copied.detach(), value.detach(), false);
@@ -348,20 +355,22 @@ void FJDictionary::removeObjectForKey(const kit::Object* key) {
 void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*, bool&)>& fn) const {
   unsigned long m = mutations_;
   bool stop = false;
-  for (size_t i = 0; i < capacity_ && !stop; ++i) {
-    if (!entry_[i].key) continue;
-    kit::Ref<kit::Object> key(entry_[i].key), value(entry_[i].object);
+  for (size_t i = 0; i < own_.capacity && !stop; ++i) {
+    const Entry& e = table()[i];  // the table moves only with a change, which ends the walk
+    if (!e.key) continue;
+    kit::Ref<kit::Object> key(e.key), value(e.object);
     fn(key.get(), value.get(), stop);
     if (mutations_ != m) throw kit::GenericException("Collection was mutated while being enumerated.");
   }
 }
 
 void FJDictionary::getObjects(kit::Object** objects, kit::Object** keys) const {
+  const Entry* entries = table();
   size_t n = 0;
-  for (size_t i = 0; i < capacity_; ++i) {
-    if (!entry_[i].key) continue;
-    if (objects) objects[n] = entry_[i].object;
-    if (keys) keys[n] = entry_[i].key;
+  for (size_t i = 0; i < own_.capacity; ++i) {
+    if (!entries[i].key) continue;
+    if (objects) objects[n] = entries[i].object;
+    if (keys) keys[n] = entries[i].key;
     ++n;
   }
 }
@@ -370,9 +379,10 @@ size_t FJDictionary::countByEnumerating(FJFastEnumerationState* state, kit::Obje
                                         size_t len) const {
   state->mutationsPtr = &mutations_;
   state->itemsPtr = buffer;
+  const Entry* entries = table();
   size_t n = 0;
-  while (n < len && state->state < capacity_) {
-    const Entry& e = entry_[state->state++];
+  while (n < len && state->state < own_.capacity) {
+    const Entry& e = entries[state->state++];
     if (e.key) buffer[n++] = e.key;
   }
   return n;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,7 @@ class FJDictionary final : public kit::MutableDictionary {
   using kit::MutableDictionary::removeObjectForKey;
   using kit::MutableDictionary::setObject;
 
-  size_t count() const noexcept override { return count_; }
+  size_t count() const noexcept override { return own_.count; }
   kit::Object* objectForKey(const kit::Object* key) const override;
   kit::Object* objectForKey(std::string_view key) const override;
   // Entries in slot order.
@@ -63,12 +64,12 @@ class FJDictionary final : public kit::MutableDictionary {
   kit::Ref<kit::Object> copy() const override;
   kit::Ref<kit::Object> mutableCopy() const override;
 
-  size_t capacity() const noexcept { return capacity_; }
+  size_t capacity() const noexcept { return own_.capacity; }
   // Table sizes are below 2^32 (the largest is about 4.7 × 10^8).
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The table itself, capacity() slots; empty slots have a null key. Valid
   // until the next mutation.
-  const Entry* slots() const noexcept { return entry_; }
+  const Entry* slots() const noexcept { return table(); }
   // Table size for n entries: the first prime of the size table not below n × 1.33.
   static size_t capacityForCount(size_t n) noexcept;
   // The seeded hash the table files a key under (32 bits, enough for any
@@ -86,8 +87,21 @@ class FJDictionary final : public kit::MutableDictionary {
     return arena.allocate(size + extra.bytes);
   }
   static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
-  FJDictionary() = default;
+  FJDictionary() { own_ = OwnCounts{0, 0}; }
+  // The room made with the dictionary, right behind it: its first table, or,
+  // once the table moved to the heap, the pointer to it (so a dictionary is
+  // never made with less room than one pointer).
   Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
+  Entry* table() const noexcept {
+    if (!onHeap_) return inlineTable();
+    Entry* heap;
+    std::memcpy(&heap, inlineTable(), sizeof heap);
+    return heap;
+  }
+  void setHeapTable(Entry* heap) noexcept {
+    std::memcpy(inlineTable(), &heap, sizeof heap);
+    onHeap_ = true;
+  }
   // Takes over one reference to each key and object on success; on failure
   // (bad_alloc) the caller keeps them. The dictionary comes with one
   // reference, the caller's.
@@ -103,9 +117,10 @@ class FJDictionary final : public kit::MutableDictionary {
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
-  Entry* entry_ = nullptr;
-  uint32_t count_ = 0;
-  uint32_t capacity_ = 0;
+  // Nothing else: no pointer to the table, and the count and capacity are
+  // the base's own_ (set in create, the base's pointer nulled again by the
+  // destructor). The flag sits in the base's padding.
+  bool onHeap_ = false;
 };
 
 }  // namespace tolva

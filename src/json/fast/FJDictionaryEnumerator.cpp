@@ -10,8 +10,8 @@ FJDictionaryEnumerator::FJDictionaryEnumerator(FJDictionary* dictionary) : colle
 
 kit::Object* FJDictionaryEnumerator::nextObject() {
   if (!collection_) return nullptr;
-  while (nextObject_ < collection_->capacity_) {
-    const FJDictionary::Entry& e = collection_->entry_[nextObject_++];
+  while (nextObject_ < collection_->own_.capacity) {
+    const FJDictionary::Entry& e = collection_->table()[nextObject_++];
     if (e.key) return e.key;
   }
   return nullptr;

@@ -3,6 +3,7 @@
 // serializer.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kit {
 class Object;
@@ -56,7 +57,7 @@ inline constexpr size_t FJDefaultMaxDepth = 512;
 struct FJFastEnumerationState {
   unsigned long state = 0;
   kit::Object** itemsPtr = nullptr;
-  const unsigned long* mutationsPtr = nullptr;
+  const uint32_t* mutationsPtr = nullptr;
 };
 
 }  // namespace tolva

@@ -4,6 +4,7 @@
 // its own storage by overriding them; everything else is built on them.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -96,8 +97,22 @@ class Array : public Object {
   // beyond it moves the elements to the heap.
   void useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept;
 
-  Items* items_ = nullptr;
-  unsigned long mutations_ = 0;
+  // For a subclass that keeps its own storage and overrides every primitive:
+  // two counts of its own in place of the pointer, which it sets back to
+  // null before this class's destructor runs (a tree of small arrays is
+  // walked faster the fewer bytes it takes).
+  struct OwnCounts {
+    uint32_t count;
+    uint32_t capacity;
+  };
+  union {
+    Items* items_ = nullptr;
+    OwnCounts own_;
+  };
+  // 32 bits, so this count, the flag below and a subclass's first small
+  // fields share one word (only a walk seeing exactly 2^32 changes would
+  // miss them).
+  uint32_t mutations_ = 0;
   bool itemsBorrowed_ = false;  // items_ is not this array's heap block
 };
 

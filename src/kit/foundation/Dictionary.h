@@ -6,6 +6,7 @@
 // its own storage overrides.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -84,8 +85,22 @@ class Dictionary : public Object {
   // the table to the heap.
   void useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues, size_t count) noexcept;
 
-  Table* table_ = nullptr;
-  unsigned long mutations_ = 0;
+  // For a subclass that keeps its own storage and overrides every primitive:
+  // two counts of its own in place of the pointer, which it sets back to
+  // null before this class's destructor runs (a tree of small dictionaries
+  // is walked faster the fewer bytes it takes).
+  struct OwnCounts {
+    uint32_t count;
+    uint32_t capacity;
+  };
+  union {
+    Table* table_ = nullptr;
+    OwnCounts own_;
+  };
+  // 32 bits, so this count, the flag below and a subclass's first small
+  // fields share one word (only a walk seeing exactly 2^32 changes would
+  // miss them).
+  uint32_t mutations_ = 0;
   bool tableBorrowed_ = false;  // table_ is not this dictionary's heap block
 
  private:

@@ -1,38 +1,81 @@
 #include "kit/foundation/Object.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
+#include <new>
+#include <unordered_map>
 
 #include "kit/foundation/Exception.h"
 
 namespace kit {
+namespace {
 
-Object::~Object() {
-  if (WeakControl* c = weak_.load(std::memory_order_acquire)) c->dropRef();
+// The WeakControls of objects with weak references, by object address, in a
+// few shards so unrelated threads seldom wait for each other.
+struct WeakShard {
+  std::mutex mutex;
+  std::unordered_map<const Object*, WeakControl*> controls;
+};
+
+WeakShard& weakShard(const Object* o) {
+  constexpr size_t kShards = 16;
+  static WeakShard* shards = new WeakShard[kShards];  // never freed: objects may die during exit
+  auto p = reinterpret_cast<uintptr_t>(o);
+  return shards[(p >> 4 ^ p >> 12) % kShards];
 }
 
-void Object::release() const noexcept {
-  if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    if (WeakControl* c = weak_.load(std::memory_order_acquire)) c->clear();
-    delete this;
+WeakControl* takeWeakControl(const Object* o) noexcept {
+  WeakShard& shard = weakShard(o);
+  std::lock_guard<std::mutex> g(shard.mutex);
+  auto it = shard.controls.find(o);
+  if (it == shard.controls.end()) return nullptr;
+  WeakControl* c = it->second;
+  shard.controls.erase(it);
+  return c;
+}
+
+}  // namespace
+
+Object::~Object() {
+  // Weak references let go here, last, while the memory is still this
+  // object's (until now their lock() found the count at zero and gave
+  // nothing); the entry goes before another object can get this address.
+  if (refs_.load(std::memory_order_acquire) & kWeakBit) {
+    if (WeakControl* c = takeWeakControl(this)) {
+      c->clear();
+      c->dropRef();
+    }
   }
 }
 
+void Object::release() const noexcept {
+  if ((refs_.fetch_sub(1, std::memory_order_acq_rel) & kCountMask) == 1) delete this;
+}
+
 bool Object::tryRetain() const noexcept {
-  long n = refs_.load(std::memory_order_relaxed);
-  while (n > 0) {
+  unsigned long n = refs_.load(std::memory_order_relaxed);
+  while (n & kCountMask) {
     if (refs_.compare_exchange_weak(n, n + 1, std::memory_order_acq_rel)) return true;
   }
   return false;
 }
 
 WeakControl* Object::weakControl() const {
-  WeakControl* c = weak_.load(std::memory_order_acquire);
-  if (c) return c;
+  WeakShard& shard = weakShard(this);
+  std::lock_guard<std::mutex> g(shard.mutex);
+  auto it = shard.controls.find(this);
+  if (it != shard.controls.end()) return it->second;
   auto* fresh = new WeakControl(this);
-  if (weak_.compare_exchange_strong(c, fresh, std::memory_order_acq_rel)) return fresh;
-  delete fresh;
-  return c;
+  try {
+    shard.controls.emplace(this, fresh);
+  } catch (...) {
+    delete fresh;
+    throw;
+  }
+  refs_.fetch_or(kWeakBit, std::memory_order_acq_rel);
+  return fresh;
 }
 
 size_t Object::hash() const noexcept { return std::hash<const void*>()(this); }

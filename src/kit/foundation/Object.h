@@ -36,7 +36,7 @@ class Object {
 
   void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
   void release() const noexcept;
-  long retainCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
+  long retainCount() const noexcept { return static_cast<long>(refs_.load(std::memory_order_relaxed) & kCountMask); }
 
   // The class name as the object's user sees it ("String", "MutableArray", ...).
   virtual std::string className() const { return "Object"; }
@@ -66,11 +66,17 @@ class Object {
  protected:
   // For a maker that hands a new object straight to n owners: sets the count
   // while no other thread can see the object yet, sparing n atomic increments.
-  void setInitialRetainCount(long n) const noexcept { refs_.store(n, std::memory_order_relaxed); }
+  void setInitialRetainCount(long n) const noexcept {
+    refs_.store(static_cast<unsigned long>(n), std::memory_order_relaxed);
+  }
 
  private:
-  mutable std::atomic<long> refs_{0};
-  mutable std::atomic<WeakControl*> weak_{nullptr};
+  // The count, and in the top bit whether the object has a WeakControl. The
+  // controls live in a table of their own (Object.cpp): few objects are ever
+  // weakly referenced, and every object is smaller without a pointer for it.
+  static constexpr unsigned long kWeakBit = 1ul << 63;
+  static constexpr unsigned long kCountMask = ~kWeakBit;
+  mutable std::atomic<unsigned long> refs_{0};
 };
 
 // Shared between an object and its weak references; outlives the object.

@@ -225,6 +225,29 @@ TEST(FJArray, MutableArrayGrowsAndShiftsLikeAnyArray) {
   EXPECT_TRUE(a->empty());
 }
 
+TEST(FJArray, EmptyArraysAndDictionariesGrowOutOfTheirFirstRoom) {
+  // The room made with an empty collection only holds the pointer to the
+  // heap storage it moves to.
+  Ref<FJArray> a = array("[[],{}]");
+  auto* inner = kit::cast<FJArray>(a->objectAtIndex(0));
+  auto* innerDict = kit::cast<FJDictionary>(a->objectAtIndex(1));
+  ASSERT_TRUE(inner && innerDict);
+  EXPECT_EQ(inner->capacity(), 0u);
+  for (int i = 0; i < 40; ++i) inner->addObject(kit::num(i));
+  for (int i = 0; i < 40; ++i) innerDict->setObject(kit::num(i), kit::str("k" + std::to_string(i)));
+  ASSERT_EQ(inner->count(), 40u);
+  ASSERT_EQ(innerDict->count(), 40u);
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(number(inner->objectAtIndex(static_cast<size_t>(i))), i);
+    EXPECT_EQ(number(innerDict->objectForKey("k" + std::to_string(i))), i);
+  }
+  inner->removeObjectAtIndex(0);
+  innerDict->removeObjectForKey("k0");
+  EXPECT_EQ(number(inner->objects()[0]), 1);
+  EXPECT_EQ(innerDict->objectForKey("k0"), nullptr);
+  EXPECT_EQ(innerDict->count(), 39u);
+}
+
 TEST(FJArray, MisuseRaisesNamedExceptions) {
   EXPECT_EQ(raised<kit::InvalidArgumentException>([] { FJArray::alloc(); }),
             "*** - [FJArray alloc]: The FJArray class is private to FastJSON and should not be used in this "

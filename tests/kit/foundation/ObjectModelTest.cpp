@@ -48,6 +48,28 @@ TEST(Ref, WeakLockRacesWithLastReleaseSafely) {
   }
 }
 
+TEST(Ref, WeakReferencesBelongToOneObjectNotItsAddress) {
+  // A new object often gets a dead one's address: it must not inherit the
+  // dead one's weak references, on any thread.
+  auto churn = [] {
+    for (int i = 0; i < 2000; ++i) {
+      Ref<String> a = str("a");
+      WeakRef<String> wa(a);
+      WeakRef<String> again(a);  // a second weak reference shares the first's control
+      a = nullptr;
+      Ref<String> b = str("b");
+      WeakRef<String> wb(b);
+      if (wa.lock() || again.lock() || wb.lock().get() != b.get()) return false;
+    }
+    return true;
+  };
+  bool ok[4] = {};
+  std::vector<std::thread> threads;
+  for (bool& o : ok) threads.emplace_back([&o, &churn] { o = churn(); });
+  for (auto& t : threads) t.join();
+  for (bool o : ok) EXPECT_TRUE(o);
+}
+
 TEST(String, CoercionsFollowThePlatform) {
   EXPECT_TRUE(str("YES")->boolValue());
   EXPECT_TRUE(str("yes")->boolValue());
