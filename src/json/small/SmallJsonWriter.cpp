@@ -26,7 +26,8 @@ constexpr int kMaxProxyChain = 64;
 constexpr size_t kKeptBuffer = 64 * 1024;
 
 // Room a number's text never exceeds: a sign, 39 digits and 40 zeros, or
-// "-0." and 60 digits, or digits and an exponent.
+// "-0.", 60 zeros and 39 digits, or digits and an exponent; and what
+// writeDecimal() may write past it.
 constexpr size_t kNumberRoom = 128;
 
 constexpr char kDigitPairs[] =
@@ -34,26 +35,45 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+void twoDigits(char* p, uint32_t x) { std::memcpy(p, kDigitPairs + 2 * x, 2); }
+
+// Exactly eight digits of x < 10^8, leading zeros included. The four pairs
+// do not wait on each other, unlike dividing by 10 or 100 over and over.
+void eightDigits(char* p, uint32_t x) {
+  uint32_t high = x / 10000, low = x % 10000;
+  twoDigits(p, high / 100);
+  twoDigits(p + 2, high % 100);
+  twoDigits(p + 4, low / 100);
+  twoDigits(p + 6, low % 100);
+}
+
 // The decimal digits of v, ending just before end; answers where they begin.
 char* digitsBefore(char* end, uint64_t v) {
-  while (v >= 100) {
-    auto pair = static_cast<size_t>(v % 100) * 2;
-    v /= 100;
-    *--end = kDigitPairs[pair + 1];
-    *--end = kDigitPairs[pair];
+  while (v >= 100000000) {
+    uint64_t q = v / 100000000;
+    end -= 8;
+    eightDigits(end, static_cast<uint32_t>(v - q * 100000000));
+    v = q;
   }
-  if (v >= 10) {
-    auto pair = static_cast<size_t>(v) * 2;
-    *--end = kDigitPairs[pair + 1];
-    *--end = kDigitPairs[pair];
+  auto w = static_cast<uint32_t>(v);
+  while (w >= 100) {
+    uint32_t q = w / 100;
+    end -= 2;
+    twoDigits(end, w - q * 100);
+    w = q;
+  }
+  if (w >= 10) {
+    end -= 2;
+    twoDigits(end, w);
   } else {
-    *--end = static_cast<char>('0' + v);
+    *--end = static_cast<char>('0' + w);
   }
   return end;
 }
 
 // The decimal's own text (as its stringValue() gives it), written at p; at
-// most kNumberRoom bytes. Answers the end.
+// most kNumberRoom bytes, though up to 41 past the text may be overwritten.
+// Answers the end.
 char* writeDecimal(const kit::DecimalNumber& d, char* p) {
   unsigned __int128 v = d.mantissa();
   int exponent = d.exponent();
@@ -61,29 +81,26 @@ char* writeDecimal(const kit::DecimalNumber& d, char* p) {
     *p++ = '0';
     return p;
   }
-  char buf[48];
-  char* end = buf + sizeof buf;
-  char* first = end;
-  // 128-bit division is a library call; finish in 64 bits once it fits.
+  // The digits end mid-buffer, so that copying a fixed 40 bytes from any of
+  // them stays inside it: a copy of known size is a few moves, not a call.
+  constexpr size_t kCopy = 40;  // at least the 39 digits of a 128-bit mantissa
+  char buf[96] = {};
+  char* end = buf + 48;
+  char* first;
+  // 128-bit division is a library call; 19 digits at a time until the rest fits.
   constexpr uint64_t kTen19 = 10000000000000000000ull;
-  if (v > UINT64_MAX) {
-    auto low = static_cast<uint64_t>(v % kTen19);
-    v /= kTen19;
-    char* stop = end - 19;
-    first = digitsBefore(end, low);
+  first = end;
+  while (v > UINT64_MAX) {
+    char* stop = first - 19;
+    first = digitsBefore(first, static_cast<uint64_t>(v % kTen19));
     while (first != stop) *--first = '0';
-    while (v > UINT64_MAX) {
-      *--first = static_cast<char>('0' + static_cast<int>(v % 10));
-      v /= 10;
-    }
-    if (v) first = digitsBefore(first, static_cast<uint64_t>(v));
-  } else {
-    first = digitsBefore(end, static_cast<uint64_t>(v));
+    v /= kTen19;
   }
+  first = digitsBefore(first, static_cast<uint64_t>(v));
   auto digits = static_cast<size_t>(end - first);
   if (d.isNegative()) *p++ = '-';
   if (exponent >= 0) {
-    std::memcpy(p, first, digits);
+    std::memcpy(p, first, kCopy);
     p += digits;
     if (exponent > 40) {
       *p++ = 'e';
@@ -94,7 +111,7 @@ char* writeDecimal(const kit::DecimalNumber& d, char* p) {
   }
   auto fraction = static_cast<size_t>(-exponent);
   if (fraction > 60) {
-    std::memcpy(p, first, digits);
+    std::memcpy(p, first, kCopy);
     p += digits;
     *p++ = 'e';
     return std::to_chars(p, p + 16, exponent).ptr;
@@ -104,14 +121,41 @@ char* writeDecimal(const kit::DecimalNumber& d, char* p) {
     *p++ = '.';
     std::memset(p, '0', fraction - digits);
     p += fraction - digits;
-    std::memcpy(p, first, digits);
+    std::memcpy(p, first, kCopy);
     return p + digits;
   }
-  std::memcpy(p, first, digits - fraction);
-  p += digits - fraction;
+  size_t whole = digits - fraction;
+  std::memcpy(p, first, kCopy);
+  p += whole;
   *p++ = '.';
-  std::memcpy(p, first + digits - fraction, fraction);
+  std::memcpy(p, first + whole, kCopy);
   return p + fraction;
+}
+
+// The length of the UTF-8 sequence that starts at p with a byte >= 0x80, or
+// 0 when it is not one: no overlong forms, no surrogates, nothing above
+// U+10FFFF (as SmallJsonBase::isValidUTF8).
+size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+  unsigned char b = *p;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;       // overlong
+    else if (b == 0xED) hi = 0x9F;  // surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;       // overlong
+    else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(end - p) < n || p[1] < lo || p[1] > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  return n;
 }
 
 bool isKitString(const std::type_info& type) {
@@ -333,8 +377,24 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
   put('[');
   size_t i = 0;
   // count() is asked each time: a proxy written meanwhile may change the array.
-  for (; i < array->count(); ++i) {
-    kit::Object* element = array->objectAtIndex(i);
+  for (;; ++i) {
+    kit::Object* element;
+    if (trusted) {
+      // kit's own class: no need to look its methods up.
+      size_t count = array->kit::Array::count();
+      if (i >= count) break;
+      element = array->kit::Array::objectAtIndex(i);
+      // The next element is most likely not in the cache yet: ask for it
+      // now, so that the wait overlaps writing this one.
+      if (i + 1 < count) {
+        const char* next = reinterpret_cast<const char*>(array->kit::Array::objectAtIndex(i + 1));
+        __builtin_prefetch(next);
+        __builtin_prefetch(next + 64);
+      }
+    } else {
+      if (i >= array->count()) break;
+      element = array->objectAtIndex(i);
+    }
     kit::Ref<kit::Object> keep;
     if (frame.pinned) keep = element;
     frame.element = element;
@@ -424,36 +484,44 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, bool t
 
 bool SmallJsonWriter::appendString(const kit::String* string) {
   std::string_view s = string->view();
-  // JSON text is UTF-8; bytes that are not would make output no reader takes.
-  if (!isValidUTF8(s)) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
   static constexpr char kHex[] = "0123456789abcdef";
-  const char* in = s.data();
-  const char* const inEnd = in + s.size();
+  const auto* in = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* const inEnd = in + s.size();
   // Room for the text unchanged and its quotes; an escape asks for more.
   char* p = room(s.size() + 2);
   *p++ = '"';
   for (;;) {
-    const char* run = in;
-    // Eight bytes at a time while none is a quote, a backslash or a control.
-    while (inEnd - in >= 8) {
-      uint64_t word;
-      std::memcpy(&word, in, sizeof word);
-      constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-      uint64_t quote = word ^ (kOnes * '"'), backslash = word ^ (kOnes * '\\');
-      // A byte of the result has its high bit set where the byte was below
-      // 0x20 or equal to one of the two (bytes >= 0x80 are masked out).
-      uint64_t found = ((word - kOnes * 0x20) | (quote - kOnes) | (backslash - kOnes)) & ~word & kHigh;
-      if (found) break;
-      in += 8;
-    }
-    for (; in != inEnd; ++in) {
-      auto b = static_cast<unsigned char>(*in);
-      if (b < 0x20 || b == '"' || b == '\\') break;
+    const unsigned char* run = in;
+    for (;;) {
+      // Eight bytes at a time while all are ASCII and none is a quote, a
+      // backslash or a control.
+      while (inEnd - in >= 8) {
+        uint64_t word;
+        std::memcpy(&word, in, sizeof word);
+        constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+        uint64_t quote = word ^ (kOnes * '"'), backslash = word ^ (kOnes * '\\');
+        // A byte of the result has its high bit set where the byte was
+        // below 0x20, equal to one of the two, or 0x80 and above.
+        uint64_t found = (((word - kOnes * 0x20) | (quote - kOnes) | (backslash - kOnes)) & ~word) | word;
+        if (found & kHigh) break;
+        in += 8;
+      }
+      if (in == inEnd) break;
+      unsigned char b = *in;
+      if (b < 0x80) {
+        if (b < 0x20 || b == '"' || b == '\\') break;
+        ++in;
+        continue;
+      }
+      // JSON text is UTF-8; bytes that are not would make output no reader takes.
+      size_t n = utf8SequenceLength(in, inEnd);
+      if (!n) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
+      in += n;
     }
     std::memcpy(p, run, static_cast<size_t>(in - run));
     p += in - run;
     if (in == inEnd) break;
-    auto b = static_cast<unsigned char>(*in++);
+    unsigned char b = *in++;
     cur_ = p;
     // The escape, what is left and the closing quote.
     p = room(6 + static_cast<size_t>(inEnd - in) + 1);
