@@ -158,6 +158,12 @@ size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
   return n;
 }
 
+// Asks for the lines of an object, and of what was likely made right after it.
+void prefetchAround(const kit::Object* object) {
+  auto address = reinterpret_cast<uintptr_t>(object);
+  for (uintptr_t line = 0; line < 4; ++line) __builtin_prefetch(reinterpret_cast<const void*>(address + 64 * line));
+}
+
 bool isKitString(const std::type_info& type) {
   return &type == &typeid(kit::String) || &type == &typeid(kit::MutableString);
 }
@@ -384,13 +390,12 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
       size_t count = array->kit::Array::count();
       if (i >= count) break;
       element = array->kit::Array::objectAtIndex(i);
-      // The next element is most likely not in the cache yet: ask for it
-      // now, so that the wait overlaps writing this one.
-      if (i + 1 < count) {
-        const char* next = reinterpret_cast<const char*>(array->kit::Array::objectAtIndex(i + 1));
-        __builtin_prefetch(next);
-        __builtin_prefetch(next + 64);
-      }
+      // The elements are most likely not in the cache: asked for ahead,
+      // they arrive while the ones before them are written. So are the
+      // lines after them, where a parser puts what it made for them next
+      // (an array's storage, a number's second line, members).
+      if (i == 0 && count > 1) prefetchAround(array->kit::Array::objectAtIndex(1));
+      if (i + 2 < count) prefetchAround(array->kit::Array::objectAtIndex(i + 2));
     } else {
       if (i >= array->count()) break;
       element = array->objectAtIndex(i);
