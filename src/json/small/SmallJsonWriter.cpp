@@ -175,6 +175,15 @@ SmallJsonWriter::SmallJsonWriter() : yes_(kit::Number::yes()), no_(kit::Number::
 SmallJsonWriter::~SmallJsonWriter() { std::free(buffer_); }
 
 kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* value) {
+  if (writing_) {
+    // Asked by a proxy while this writer writes: its buffer and stacks are
+    // that write's, so another writer does this one.
+    kit::Ref<SmallJsonWriter> other(new SmallJsonWriter());
+    other->setHumanReadable(humanReadable_);
+    other->setSortKeys(sortKeys_);
+    other->setMaxDepth(maxDepth_);
+    return other->stringWithFragment(value);
+  }
   clearErrorTrace();
   depth_ = 0;
   pinnedDepth_ = 0;
@@ -182,10 +191,22 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* val
   if (frames_.size() < limit_) frames_.resize(limit_);
   members_.clear();
   cur_ = buffer_;
-  bool ok = appendValue(value);
-  // Let go of what was pinned only now that nothing is written any more.
-  pins_.clear();
-  members_.clear();
+  bool ok;
+  {
+    // However the write ends (a collection mutated under enumeration
+    // throws), what was pinned is let go, and only once nothing is written
+    // any more.
+    struct Writing {
+      SmallJsonWriter& writer;
+      explicit Writing(SmallJsonWriter& w) : writer(w) { writer.writing_ = true; }
+      ~Writing() {
+        writer.writing_ = false;
+        writer.pins_.clear();
+        writer.members_.clear();
+      }
+    } writing(*this);
+    ok = appendValue(value);
+  }
   kit::Ref<kit::String> text;
   size_t length = static_cast<size_t>(cur_ - buffer_);
   if (ok) text = kit::MutableString::string(std::string(buffer_, length));

@@ -95,6 +95,7 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   std::vector<kit::Ref<kit::Object>> pins_;
   unsigned pinnedDepth_ = 0;  // frames_[0, pinnedDepth_) are pinned
   unsigned limit_ = 0;        // the nesting limit of the write under way
+  bool writing_ = false;
   const kit::Object* const yes_;
   const kit::Object* const no_;
   bool sortKeys_ = false;

@@ -234,3 +234,27 @@ TEST(SmallJsonWriterWalk, OneWriterForLargeAndSmallTexts) {
   EXPECT_NE(indented.find("\n" + std::string(2 * 300, ' ') + "7\n" + std::string(2 * 299, ' ') + "]"),
             std::string::npos);
 }
+
+TEST(SmallJsonWriterWalk, AProxyMayAskTheWriterThatIsWritingIt) {
+  // Stands in as the writer's text for another value.
+  class Nested : public kit::Object {
+   public:
+    Nested(SmallJsonWriter* writer, kit::Ref<kit::Object> value) : writer_(writer), value_(std::move(value)) {}
+    kit::Ref<kit::Object> proxyForJson() const override { return writer_->stringWithFragment(value_); }
+
+   private:
+    SmallJsonWriter* writer_;
+    kit::Ref<kit::Object> value_;
+  };
+  kit::Ref<SmallJsonWriter> w(new SmallJsonWriter());
+  w->setSortKeys(true);
+  auto inner = kit::MutableDictionary::dictionary();
+  inner->setObject(kit::Ref<kit::Object>(new kit::MutableArray({kit::num(1), kit::num(2)})), "k");
+  inner->setObject(kit::str("v"), "j");
+  auto outer = kit::MutableDictionary::dictionary();
+  outer->setObject(kit::Ref<kit::Object>(new kit::MutableArray({kit::Number::yes()})), "z");
+  outer->setObject(kit::Ref<kit::Object>(new Nested(w.get(), inner)), "n");
+  outer->setObject(kit::str("x"), "a");
+  EXPECT_EQ(w->stringWithObject(outer)->str(), R"({"a":"x","n":"{\"j\":\"v\",\"k\":[1,2]}","z":[true]})");
+  EXPECT_FALSE(w->errorTrace());
+}
