@@ -22,7 +22,8 @@ namespace {
 // for one that never ends (an object answering itself, say).
 constexpr int kMaxProxyChain = 64;
 
-// Past this, a buffer much larger than what was last written is given back.
+// A buffer up to this size is kept for the next call; a larger one is given
+// back (growing one is cheap enough: realloc moves a large block's pages).
 constexpr size_t kKeptBuffer = 64 * 1024;
 
 // Room a number's text never exceeds: a sign, 39 digits and 40 zeros, or
@@ -210,8 +211,7 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* val
   kit::Ref<kit::String> text;
   size_t length = static_cast<size_t>(cur_ - buffer_);
   if (ok) text = kit::MutableString::string(std::string(buffer_, length));
-  size_t capacity = static_cast<size_t>(end_ - buffer_);
-  if (capacity > kKeptBuffer && length < capacity / 4) {
+  if (static_cast<size_t>(end_ - buffer_) > kKeptBuffer) {
     std::free(buffer_);
     buffer_ = cur_ = end_ = nullptr;
   }

@@ -85,11 +85,11 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   // A line feed and two spaces per level of depth.
   void indent();
 
-  // A malloc block, kept between calls so writing does not grow it anew.
+  // A malloc block; a small one is kept for the next call.
   char* buffer_ = nullptr;
   char* cur_ = nullptr;
   char* end_ = nullptr;
-  // Kept between calls so writing does not allocate once they are big enough.
+  // Kept between calls, so that writing does not allocate once they are big enough.
   std::vector<Member> members_;  // the open dictionaries' members, outermost first
   std::vector<Frame> frames_;
   std::vector<kit::Ref<kit::Object>> pins_;
