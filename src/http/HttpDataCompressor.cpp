@@ -1,25 +1,15 @@
 #include "http/HttpDataCompressor.h"
 
-#include "http/HttpErrorType.h"
+#include "http/HttpZlibFile.h"
 #include "http/HttpZlibStep.h"
-#include "kit/foundation/FileHandle.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
-#include "kit/net/InputStream.h"
 
 namespace tolva {
 
 using kit::Data;
 using kit::Error;
 using kit::Ref;
-
-namespace {
-
-Ref<Error> compressionError(const std::string& text, Ref<Error> underlying = nullptr) {
-  return Error::errorWithDescription(kHttpRequestErrorDomain, kCompressionError, text, std::move(underlying));
-}
-
-}  // namespace
 
 Ref<HttpDataCompressor> HttpDataCompressor::compressor() {
   Ref<HttpDataCompressor> c(new HttpDataCompressor());
@@ -103,73 +93,24 @@ Ref<Data> HttpDataCompressor::compressData(const Data* data, Ref<Error>* error) 
 
 bool HttpDataCompressor::compressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                               Ref<Error>* error) {
-  if (error) *error = nullptr;
-  auto fail = [&](Ref<Error> e) {
-    if (error) *error = std::move(e);
-    return false;
-  };
-
-  Ref<kit::FileHandle> out = kit::FileHandle::fileHandleForAppending(destinationPath);
-  if (!out || !out->truncate(0)) {
-    return fail(compressionError(
-        kit::format("Compression of %@ failed because we were to create a file at %@", sourcePath, destinationPath)));
-  }
-  if (!kit::FileManager::fileExists(sourcePath)) {
-    out->close();
-    return fail(compressionError(kit::format("Compression of %@ failed the file does not exist", sourcePath)));
-  }
   const uint64_t sourceSize = kit::FileManager::fileSize(sourcePath).value_or(0);
-
   Ref<HttpDataCompressor> c = compressor();
-  Ref<kit::InputStream> in = kit::InputStream::inputStreamWithFileAtPath(sourcePath);
-  auto abandon = [&](Ref<Error> e) {
-    c->closeStream();
-    in->close();
-    out->close();
-    return fail(std::move(e));
-  };
-  if (!in->open()) {
-    return abandon(compressionError(
-        kit::format("Compression of %@ failed because we were unable to read from the source data file", sourcePath),
-        in->streamError()));
-  }
-
-  std::vector<uint8_t> block(kFileChunkLength);
   uint64_t total = 0;
-  while (c->streamReady() && !c->streamEnded_) {
-    const long n = in->read(block.data(), block.size());
-    if (n < 0) {
-      return abandon(compressionError(
-          kit::format("Compression of %@ failed because we were unable to read from the source data file", sourcePath),
-          in->streamError()));
-    }
-    Ref<Error> e;
-    Ref<Data> piece;
-    if (n == 0) {
-      // The source ended on a block boundary (or shrank): the gzip stream still needs its end.
-      piece = c->finish(&e);
-    } else {
-      total += static_cast<uint64_t>(n);
-      const bool last = static_cast<size_t>(n) < block.size() || total >= sourceSize;
-      piece = c->compressBytes(block.data(), static_cast<size_t>(n), &e, last);
-    }
-    if (!piece) return abandon(e);
-    Ref<Error> writeError;
-    if (piece->length() && !out->write(piece->view(), &writeError)) {
-      return abandon(compressionError(
-          kit::format("Compression of %@ failed because we were unable to write to the destination data file at &@",
-                      sourcePath),
-          writeError));
-    }
-  }
-  in->close();
-  out->close();
-  if (auto e = c->closeStream()) return fail(e);
-  return true;
+  HttpZlibFile::Stream stream;
+  stream.feed = [&](const uint8_t* bytes, size_t n, size_t blockLength, Ref<Error>* e) -> Ref<Data> {
+    // A source that ended on a block boundary (or shrank): the gzip stream still needs its end.
+    if (n == 0) return c->finish(e);
+    total += n;
+    return c->compressBytes(bytes, n, e, n < blockLength || total >= sourceSize);
+  };
+  stream.ended = [&] { return !c->streamReady() || c->streamEnded_; };
+  stream.check = [] { return Ref<Error>(); };
+  stream.close = [&] { return c->closeStream(); };
+  return HttpZlibFile::run(sourcePath, destinationPath, "Compression", stream, error);
 }
 
 Ref<Error> HttpDataCompressor::deflateErrorWithCode(int code) {
-  return compressionError(kit::format("Compression of data failed with code %hi", static_cast<short>(code)));
+  return HttpZlibFile::error(kit::format("Compression of data failed with code %hi", static_cast<short>(code)));
 }
 
 }  // namespace tolva

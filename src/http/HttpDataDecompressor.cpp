@@ -1,28 +1,16 @@
 #include "http/HttpDataDecompressor.h"
 
 #include <algorithm>
-#include <vector>
 
-#include "http/HttpErrorType.h"
+#include "http/HttpZlibFile.h"
 #include "http/HttpZlibStep.h"
-#include "kit/foundation/FileHandle.h"
-#include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
-#include "kit/net/InputStream.h"
 
 namespace tolva {
 
 using kit::Data;
 using kit::Error;
 using kit::Ref;
-
-namespace {
-
-Ref<Error> decompressionError(const std::string& text, Ref<Error> underlying = nullptr) {
-  return Error::errorWithDescription(kHttpRequestErrorDomain, kCompressionError, text, std::move(underlying));
-}
-
-}  // namespace
 
 Ref<HttpDataDecompressor> HttpDataDecompressor::decompressor() {
   Ref<HttpDataDecompressor> d(new HttpDataDecompressor());
@@ -103,68 +91,20 @@ Ref<Data> HttpDataDecompressor::uncompressData(const Data* data, Ref<Error>* err
 
 bool HttpDataDecompressor::uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                                   Ref<Error>* error) {
-  if (error) *error = nullptr;
-  auto fail = [&](Ref<Error> e) {
-    if (error) *error = std::move(e);
-    return false;
-  };
-
-  Ref<kit::FileHandle> out = kit::FileHandle::fileHandleForAppending(destinationPath);
-  if (!out || !out->truncate(0)) {
-    return fail(decompressionError(kit::format("Decompression of %@ failed because we were to create a file at %@",
-                                               sourcePath, destinationPath)));
-  }
-  if (!kit::FileManager::fileExists(sourcePath)) {
-    out->close();
-    return fail(decompressionError(kit::format("Decompression of %@ failed the file does not exist", sourcePath)));
-  }
-
   Ref<HttpDataDecompressor> d = decompressor();
-  Ref<kit::InputStream> in = kit::InputStream::inputStreamWithFileAtPath(sourcePath);
-  auto abandon = [&](Ref<Error> e) {
-    d->closeStream();
-    in->close();
-    out->close();
-    return fail(std::move(e));
+  HttpZlibFile::Stream stream;
+  stream.feed = [&](const uint8_t* bytes, size_t n, size_t, Ref<Error>* e) -> Ref<Data> {
+    return n ? d->uncompressBytes(bytes, n, e) : kit::make<Data>();
   };
-  if (!in->open()) {
-    return abandon(decompressionError(
-        kit::format("Decompression of %@ failed because we were unable to read from the source data file", sourcePath),
-        in->streamError()));
-  }
-
-  std::vector<uint8_t> block(kFileChunkLength);
-  while (d->streamReady() && !d->streamEnded()) {
-    const long n = in->read(block.data(), block.size());
-    if (n < 0) {
-      return abandon(decompressionError(
-          kit::format("Decompression of %@ failed because we were unable to read from the source data file",
-                      sourcePath),
-          in->streamError()));
-    }
-    if (n == 0) break;
-    Ref<Error> e;
-    Ref<Data> piece = d->uncompressBytes(block.data(), static_cast<size_t>(n), &e);
-    if (!piece) return abandon(e);
-    Ref<Error> writeError;
-    if (piece->length() && !out->write(piece->view(), &writeError)) {
-      return abandon(decompressionError(
-          kit::format(
-              "Decompression of %@ failed because we were unable to write to the destination data file at &@",
-              sourcePath),
-          writeError));
-    }
-  }
+  stream.ended = [&] { return !d->streamReady() || d->streamEnded(); };
   // A source that stops inside the compressed stream is a damaged file, not a shorter body.
-  if (!d->streamEnded()) return abandon(inflateErrorWithCode(Z_BUF_ERROR));
-  in->close();
-  out->close();
-  if (auto e = d->closeStream()) return fail(e);
-  return true;
+  stream.check = [&] { return d->streamEnded() ? Ref<Error>() : inflateErrorWithCode(Z_BUF_ERROR); };
+  stream.close = [&] { return d->closeStream(); };
+  return HttpZlibFile::run(sourcePath, destinationPath, "Decompression", stream, error);
 }
 
 Ref<Error> HttpDataDecompressor::inflateErrorWithCode(int code) {
-  return decompressionError(kit::format("Decompression of data failed with code %hi", static_cast<short>(code)));
+  return HttpZlibFile::error(kit::format("Decompression of data failed with code %hi", static_cast<short>(code)));
 }
 
 }  // namespace tolva

@@ -551,10 +551,12 @@ void HttpRequest::markAsFinished() {
   const bool wasInProgress = inProgress_.exchange(false);
   if (wasInProgress) didChangeState("isExecuting");
   if (!wasFinished) didChangeState("isFinished");
+  prefaulter_.reset();
   RunLoop::current().stop();
 }
 
 void HttpRequest::cancelLoad() {
+  prefaulter_.reset();
   if (Ref<kit::InputStream> pac = PACFileReadStream()) {
     pac->close();
     setPACFileReadStream(nullptr);

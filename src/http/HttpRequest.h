@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "kit/foundation/FileHandle.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/Operation.h"
+#include "kit/foundation/PagePrefaulter.h"
 #include "kit/foundation/Thread.h"
 #include "kit/foundation/Timer.h"
 #include "kit/foundation/URL.h"
@@ -566,6 +568,8 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
+  // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
+  std::unique_ptr<kit::PagePrefaulter> prefaulter_;
 };
 
 #undef TOLVA_HTTP_VALUE

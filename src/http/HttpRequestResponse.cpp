@@ -1,7 +1,6 @@
 // The request engine's receiving side: response headers, redirects, body bytes into memory or a
 // file, gzip, resuming, moving the finished file into place and completion.
 
-#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -101,16 +100,6 @@ Ref<Error> writeError(const std::string& path, Ref<Error> underlying) {
                                      kit::format("Failed to write to file at path '%@'", path), std::move(underlying));
 }
 
-// A large body fills its room page by page; in large pages that is a few hundred faults per
-// GiB instead of a quarter of a million.
-void adviseLargePages(void* bytes, size_t length) {
-  constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
-  if (length < 4 * kLargePage) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(bytes) + kLargePage - 1) & ~(kLargePage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(bytes) + length) & ~(kLargePage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // Empties a file that is to be written from the start. One that is empty already (a new
 // temporary file) is left alone: truncating it gains nothing, and ext4 then pushes the whole new
 // body to disk when the file is closed (as it does for files truncated to nothing), which holds
@@ -120,6 +109,9 @@ bool emptyFile(kit::FileHandle& file, Ref<Error>* error) {
   if (length && *length == 0) return true;
   return file.truncate(0, error);
 }
+
+// Below this a body's room is faulted in by the receiving itself.
+constexpr size_t kPrefaultedFrom = size_t(8) << 20;
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
   if (!a || !b) return false;
@@ -404,7 +396,10 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   } catch (const std::bad_alloc&) {
     return;
   }
-  adviseLargePages(room.data(), room.capacity());
+  // Faulting in fresh memory (the kernel clears each page) costs as much as receiving it; done
+  // on a thread of its own it overlaps with the receiving.
+  prefaulter_.reset();
+  if (room.capacity() >= kPrefaultedFrom) prefaulter_ = std::make_unique<kit::PagePrefaulter>(room.data(), room.capacity());
   setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
 }
 
@@ -527,6 +522,10 @@ bool HttpRequest::takeChunk(std::string_view raw) {
   }
   if (inflated) memory->appendData(*inflated);
   else memory->appendBytes(raw.data(), raw.size());
+  if (prefaulter_) {
+    if (prefaulter_->base() == memory->bytes() && memory->length() < memory->capacity()) prefaulter_->writerReached(memory->length());
+    else prefaulter_.reset();  // moved or full: nothing left ahead to fault in
+  }
   return true;
 }
 

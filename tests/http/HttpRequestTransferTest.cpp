@@ -57,6 +57,29 @@ TEST_F(HttpRequestTest, DownloadsToMemoryAndToFileByteIdentical) {
   EXPECT_TRUE(file->temporaryFileDownloadPath().empty());
 }
 
+// A body this large gets its room at once and faulted in ahead of the bytes coming in; a body
+// cut short midway must leave nothing running behind it.
+TEST_F(HttpRequestTest, LargeBodiesInMemoryAreIntactWholeAndFailCleanlyWhenCutShort) {
+  constexpr uint64_t kLarge = (uint64_t(24) << 20) + 4321;
+  TestHTTPServer server;
+  auto body = std::make_shared<PseudoRandomBody>(kLarge, 4);
+  server.route("GET", "/large", TestResponse::generated(body));
+  server.route("GET", "/cut", TestResponse::generated(body).abortAfter(kLarge / 3));
+
+  Ref<HttpRequest> whole = HttpRequest::requestWithURL(U(server.url("/large")));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(whole, d));
+  ASSERT_EQ(d.finished, 1) << (whole->error() ? whole->error()->description() : "");
+  EXPECT_EQ(whole->responseData()->length(), kLarge);
+  EXPECT_EQ(TestCodec::sha256Hex(whole->responseData()->view()), body->sha256Hex());
+
+  Ref<HttpRequest> cut = HttpRequest::requestWithURL(U(server.url("/cut")));
+  RecordingDelegate c;
+  ASSERT_TRUE(runAsync(cut, c));
+  EXPECT_EQ(c.failed, 1);
+  EXPECT_EQ(c.finished, 0);
+}
+
 TEST_F(HttpRequestTest, CompletedDownloadReplacesAnExistingFile) {
   TestHTTPServer server;
   server.route("GET", "/f", TestResponse::ok("new contents"));

@@ -24,7 +24,7 @@ kit::Ref<FJArray> FJArray::alloc() {
       "fashion.");
 }
 
-FJArray* FJArray::create(FJArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
+FJArray* FJArray::create(kit::ObjectArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
   if (count > kMaxCount) throw std::bad_alloc();
   auto* array = new (arena, Trailing{count * sizeof(kit::Object*)}) FJArray();

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "json/fast/FJTypes.h"
 #include "kit/foundation/Array.h"
 
@@ -44,7 +44,7 @@ class FJArray final : public kit::MutableArray {
   std::string className() const override { return "FJArray"; }
   // Arrays made by the parser carry their first storage in the same block,
   // cut from the parse's arena.
-  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
+  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The array itself when immutable, else a new kit::Array of the same objects.
   kit::Ref<kit::Object> copy() const override;
@@ -55,10 +55,10 @@ class FJArray final : public kit::MutableArray {
   struct Trailing {
     size_t bytes;
   };
-  static void* operator new(size_t size, FJArena& arena, Trailing extra) {
+  static void* operator new(size_t size, kit::ObjectArena& arena, Trailing extra) {
     return arena.allocate(size + extra.bytes);
   }
-  static void operator delete(void* p, FJArena&, Trailing) noexcept { FJArena::release(p, 0); }
+  static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJArray() = default;
   kit::Object** inlineStorage() const noexcept {
     return reinterpret_cast<kit::Object**>(const_cast<FJArray*>(this) + 1);
@@ -66,7 +66,7 @@ class FJArray final : public kit::MutableArray {
   // Takes over one reference to each of the `count` objects on success; on
   // failure (bad_alloc) the caller keeps them. The array comes with one
   // reference, the caller's.
-  static FJArray* create(FJArena& arena, kit::Object** objects, size_t count, bool mutableCollection);
+  static FJArray* create(kit::ObjectArena& arena, kit::Object** objects, size_t count, bool mutableCollection);
 
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }

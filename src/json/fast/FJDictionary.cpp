@@ -146,7 +146,7 @@ kit::Ref<FJDictionary> FJDictionary::alloc() {
       "in this fashion.");
 }
 
-FJDictionary* FJDictionary::create(FJArena& arena, kit::Object** keys, const size_t* hashes,
+FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, const size_t* hashes,
                                    kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "json/fast/FJTypes.h"
 #include "kit/foundation/Dictionary.h"
 
@@ -57,7 +57,7 @@ class FJDictionary final : public kit::MutableDictionary {
   std::string className() const override { return "FJDictionary"; }
   // Dictionaries made by the parser carry their first table in the same
   // block, cut from the parse's arena.
-  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
+  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The dictionary itself when immutable, else a new kit::Dictionary of the same entries.
   kit::Ref<kit::Object> copy() const override;
@@ -82,16 +82,16 @@ class FJDictionary final : public kit::MutableDictionary {
   struct Trailing {
     size_t bytes;
   };
-  static void* operator new(size_t size, FJArena& arena, Trailing extra) {
+  static void* operator new(size_t size, kit::ObjectArena& arena, Trailing extra) {
     return arena.allocate(size + extra.bytes);
   }
-  static void operator delete(void* p, FJArena&, Trailing) noexcept { FJArena::release(p, 0); }
+  static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJDictionary() = default;
   Entry* inlineTable() const noexcept { return reinterpret_cast<Entry*>(const_cast<FJDictionary*>(this) + 1); }
   // Takes over one reference to each key and object on success; on failure
   // (bad_alloc) the caller keeps them. The dictionary comes with one
   // reference, the caller's.
-  static FJDictionary* create(FJArena& arena, kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
+  static FJDictionary* create(kit::ObjectArena& arena, kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
                               bool mutableCollection);
 
   Entry* entryForKey(const kit::Object* key, size_t hash) const noexcept;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "kit/foundation/Number.h"
 
 namespace tolva {
@@ -15,25 +15,25 @@ class FJNumber final : public kit::Number {
   // Each starts with `owners` references, handed to its first owners. The
   // type letters are those of numberWithLongLong, numberWithUnsignedLongLong
   // and numberWithDouble.
-  static FJNumber* makeSigned(FJArena& arena, int64_t v, long owners) {
+  static FJNumber* makeSigned(kit::ObjectArena& arena, int64_t v, long owners) {
     auto* n = new (arena) FJNumber('q', Store::Signed, owners);
     n->v_.i = v;
     return n;
   }
-  static FJNumber* makeUnsigned(FJArena& arena, uint64_t v, long owners) {
+  static FJNumber* makeUnsigned(kit::ObjectArena& arena, uint64_t v, long owners) {
     auto* n = new (arena) FJNumber('Q', Store::Unsigned, owners);
     n->v_.u = v;
     return n;
   }
-  static FJNumber* makeDouble(FJArena& arena, double v, long owners) {
+  static FJNumber* makeDouble(kit::ObjectArena& arena, double v, long owners) {
     auto* n = new (arena) FJNumber('d', Store::Double, owners);
     n->v_.d = v;
     return n;
   }
 
-  static void* operator new(size_t size, FJArena& arena) { return arena.allocate(size); }
-  static void operator delete(void* p, FJArena&) noexcept { FJArena::release(p, 0); }
-  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
+  static void* operator new(size_t size, kit::ObjectArena& arena) { return arena.allocate(size); }
+  static void operator delete(void* p, kit::ObjectArena&) noexcept { kit::ObjectArena::release(p, 0); }
+  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
 
  private:
   FJNumber(char type, Store store, long owners) : kit::Number(type, store) { setInitialRetainCount(owners); }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
@@ -1006,7 +1006,7 @@ kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t len
   FJObjectStack stack(objects, keys, hashes, FJObjectStack::kInitialSlots);
   unsigned char tokenBytes[kTokenBufferStackSize];
   FJManagedBuffer tokenBuffer(tokenBytes, sizeof tokenBytes, kTokenBufferRound);
-  FJArena arena(length);
+  kit::ObjectArena arena(length);
   stack_ = &stack;
   tokenBuffer_ = &tokenBuffer;
   arena_ = &arena;

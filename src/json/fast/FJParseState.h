@@ -16,9 +16,12 @@
 #include "kit/foundation/Error.h"
 #include "kit/foundation/Ref.h"
 
+namespace kit {
+class ObjectArena;
+}
+
 namespace tolva {
 
-class FJArena;
 class FJManagedBuffer;
 class FJObjectStack;
 
@@ -122,7 +125,7 @@ class FJParseState {
   FJParseToken token_;
   FJObjectStack* stack_ = nullptr;
   FJManagedBuffer* tokenBuffer_ = nullptr;
-  FJArena* arena_ = nullptr;
+  kit::ObjectArena* arena_ = nullptr;
   kit::Ref<kit::Error> error_;
   bool errorIsSet_ = false;
   bool mutableCollections_ = false;

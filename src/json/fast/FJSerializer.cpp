@@ -425,11 +425,14 @@ class Writer {
 
   // The decoder's arena puts a collection's members below it in memory and
   // their own members lower still, so a walk from the top goes up through
-  // memory: ask for what comes next a little ahead.
+  // memory: ask for what comes next well ahead (a tree larger than the caches
+  // is walked at the speed its lines arrive; four pages ahead measured best).
   static void prefetchAhead(const void* collection) {
     auto at = reinterpret_cast<uintptr_t>(collection);  // may lie past the object: a prefetch never faults
-    __builtin_prefetch(reinterpret_cast<const void*>(at + 1024));
-    __builtin_prefetch(reinterpret_cast<const void*>(at + 1088));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 4096));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 4160));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 4224));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + 4288));
   }
 
   [[gnu::noinline]] bool writePlainArray(FJArray* array) {

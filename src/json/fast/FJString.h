@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "kit/foundation/String.h"
 
 namespace tolva {
@@ -15,9 +15,9 @@ class FJString final : public kit::String {
   // Starts with `owners` references, handed to its first owners.
   FJString(std::string_view text, long owners) : kit::String(text) { setInitialRetainCount(owners); }
 
-  static void* operator new(size_t size, FJArena& arena) { return arena.allocate(size); }
-  static void operator delete(void* p, FJArena&) noexcept { FJArena::release(p, 0); }
-  static void operator delete(void* p, size_t size) noexcept { FJArena::release(p, size); }
+  static void* operator new(size_t size, kit::ObjectArena& arena) { return arena.allocate(size); }
+  static void operator delete(void* p, kit::ObjectArena&) noexcept { kit::ObjectArena::release(p, 0); }
+  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
 };
 
 }  // namespace tolva

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 #include "json/fast/FJNumber.h"
 #include "json/fast/FJString.h"
 #include "kit/foundation/Number.h"

@@ -14,11 +14,10 @@
 
 namespace kit {
 class Object;
+class ObjectArena;
 }
 
 namespace tolva {
-
-class FJArena;
 
 enum FJValueType : uint8_t {
   FJValueTypeNone = 0,
@@ -70,7 +69,7 @@ class FJTokenCache {
   // The same, with the caller's reference handed over as a plain pointer.
   kit::Object* retainedObject(FJTokenValue& value);
   // Where new objects get their room during a parse (null: the heap).
-  void setArena(FJArena* arena) noexcept { arena_ = arena; }
+  void setArena(kit::ObjectArena* arena) noexcept { arena_ = arena; }
   // Releases every cached object and empties every slot.
   void clear() noexcept;
 
@@ -102,7 +101,7 @@ class FJTokenCache {
   void stepAgeing() noexcept;
 
   std::unique_ptr<FJTokenCacheItem[]> items_;
-  FJArena* arena_ = nullptr;
+  kit::ObjectArena* arena_ = nullptr;
   uint32_t prngLfsr_ = 1;
   uint8_t age_[kSlots] = {};
 };

@@ -1,16 +1,21 @@
 #include "json/small/SmallJsonParser.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <system_error>
 
+#include "kit/foundation/ArenaMutableArray.h"
+#include "kit/foundation/ArenaMutableDictionary.h"
+#include "kit/foundation/ArenaObject.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/DecimalNumber.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Null.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/ObjectArena.h"
 #include "kit/foundation/UTF8.h"
 
 namespace tolva {
@@ -46,12 +51,18 @@ std::string hex(unsigned char b) {
   return std::string(buf, r.ptr);
 }
 
+// mantissa * 10^exponent, with the sign apart.
+struct Decimal {
+  unsigned __int128 mantissa;
+  int exponent;
+  bool negative;
+};
 
 // The decimal number a JSON number text (already checked against the
 // grammar) stands for. Up to 38 significant digits are kept exactly; more are
-// rounded to 38, half to even. Null when the value is beyond what a double
+// rounded to 38, half to even. False when the value is beyond what a double
 // can hold (it would become infinite) or so small that it would round to zero.
-kit::Ref<kit::DecimalNumber> decimalFromText(std::string_view text) {
+bool decimalFromText(std::string_view text, Decimal& out) {
   constexpr int kDigits = kit::DecimalNumber::kMaxDigits;
   size_t i = 0;
   bool negative = false;
@@ -107,14 +118,17 @@ kit::Ref<kit::DecimalNumber> decimalFromText(std::string_view text) {
       ++exponent;
     }
   }
-  if (mantissa == 0) return kit::DecimalNumber::decimalNumberWithMantissa(0, 0, false);
+  if (mantissa == 0) {
+    out = {0, 0, false};
+    return true;
+  }
+  out = {mantissa, static_cast<int>(exponent), negative};
 
   // Range: a double holds magnitudes from about 4.9e-324 to 1.8e308.
   int64_t order = kept + exponent;  // value < 10^order
-  if (order > 400 || order < -400) return nullptr;
+  if (order > 400 || order < -400) return false;
   // Well inside the range: no need to read the value to find out.
-  if (order <= 300 && order >= -300)
-    return kit::DecimalNumber::decimalNumberWithMantissa(mantissa, static_cast<int>(exponent), negative);
+  if (order <= 300 && order >= -300) return true;
   char buf[64];
   char* end = buf;
   {
@@ -129,11 +143,25 @@ kit::Ref<kit::DecimalNumber> decimalFromText(std::string_view text) {
   }
   double value = 0;
   auto r = std::from_chars(buf, end, value);
-  if (r.ec != std::errc()) return nullptr;
-  return kit::DecimalNumber::decimalNumberWithMantissa(mantissa, static_cast<int>(exponent), negative);
+  return r.ec == std::errc();
 }
 
+// Powers of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Flags (bit 7) the bytes of w below n (n at most 128); only the lowest flag
+// is sure to be right, borrows may flag bytes above it.
+constexpr uint64_t anyByteBelow(uint64_t w, uint64_t n) noexcept { return (w - kOnes * n) & ~w & kHighBits; }
+constexpr uint64_t anyByteIs(uint64_t w, uint64_t b) noexcept { return anyByteBelow(w ^ (kOnes * b), 1); }
+
 }  // namespace
+
+SmallJsonParser::~SmallJsonParser() = default;
 
 kit::Ref<kit::Object> SmallJsonParser::objectWithString(const kit::String* string) {
   if (!string) return fragmentWithString(string);
@@ -158,8 +186,23 @@ kit::Ref<kit::Object> SmallJsonParser::parse(std::string_view text, bool objectO
   depth_ = 0;
   c_ = text.data();
   end_ = c_ + text.size();
-  kit::Ref<kit::Object> value;
-  bool ok = scanValue(value);
+  if (!keys_) {
+    keys_ = std::make_unique<KeySlot[]>(kKeySlots);
+    usedKeySlots_.reserve(kKeySlots);
+  }
+  kit::ObjectArena arena(text.size());
+  arena_ = &arena;
+  kit::Object* read = nullptr;
+  bool ok;
+  try {
+    ok = scanValue(read);
+  } catch (...) {
+    endParse();
+    throw;
+  }
+  endParse();
+  kit::Ref<kit::Object> value(read);
+  if (read) read->release();  // the reference the scanners handed over
   if (ok && !scanIsAtEnd()) {
     addErrorWithCode(kErrorGarbage, "Garbage after JSON");
     ok = false;
@@ -173,6 +216,20 @@ kit::Ref<kit::Object> SmallJsonParser::parse(std::string_view text, bool objectO
   return value;
 }
 
+void SmallJsonParser::endParse() noexcept {
+  // What a failed parse had read so far.
+  for (kit::Object* o : stack_)
+    if (o) o->release();
+  stack_.clear();
+  for (size_t i : usedKeySlots_) {
+    keys_[i].key->release();
+    keys_[i] = KeySlot{};
+  }
+  usedKeySlots_.clear();
+  if (scratch_.capacity() > 64 * 1024) std::string().swap(scratch_);
+  arena_ = nullptr;
+}
+
 void SmallJsonParser::skipWhitespace() noexcept {
   while (c_ != end_ && isSpace(*c_)) ++c_;
 }
@@ -182,7 +239,7 @@ bool SmallJsonParser::scanIsAtEnd() {
   return atEnd();
 }
 
-bool SmallJsonParser::scanValue(kit::Ref<kit::Object>& value) {
+bool SmallJsonParser::scanValue(kit::Object*& value) {
   skipWhitespace();
   if (atEnd()) return fail(kErrorPrematureEnd, "Unexpected end of string");
   char b = *c_++;
@@ -212,23 +269,28 @@ bool follows(const char*& c, const char* end, std::string_view rest) {
   c += rest.size();
   return true;
 }
+
+kit::Object* retained(kit::Object* o) noexcept {
+  o->retain();
+  return o;
+}
 }  // namespace
 
-[[gnu::noinline]] bool SmallJsonParser::scanRestOfTrue(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfTrue(kit::Object*& value) {
   if (!follows(c_, end_, "rue")) return fail(kErrorParse, "Expected 'true'");
-  value = kit::Number::yes();
+  value = retained(kit::Number::yes());
   return true;
 }
 
-[[gnu::noinline]] bool SmallJsonParser::scanRestOfFalse(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfFalse(kit::Object*& value) {
   if (!follows(c_, end_, "alse")) return fail(kErrorParse, "Expected 'false'");
-  value = kit::Number::no();
+  value = retained(kit::Number::no());
   return true;
 }
 
-[[gnu::noinline]] bool SmallJsonParser::scanRestOfNull(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfNull(kit::Object*& value) {
   if (!follows(c_, end_, "ull")) return fail(kErrorParse, "Expected 'null'");
-  value = kit::Null::null();
+  value = retained(kit::Null::null());
   return true;
 }
 
@@ -237,21 +299,26 @@ bool SmallJsonParser::enterNesting() {
   return true;
 }
 
-bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
+bool SmallJsonParser::scanRestOfArray(kit::Object*& value) {
   if (!enterNesting()) return false;
-  auto array = kit::MutableArray::array();
+  size_t base = stack_.size();
   for (;;) {
     if (atEnd()) return fail(kErrorPrematureEnd, "End of input while parsing array");
     skipWhitespace();
     if (!atEnd() && *c_ == ']') {
       ++c_;
       --depth_;
-      value = std::move(array);
+      value = kit::ArenaMutableArray::make(*arena_, stack_.data() + base, stack_.size() - base);
+      stack_.resize(base);
       return true;
     }
-    kit::Ref<kit::Object> element;
-    if (!scanValue(element)) return fail(kErrorParse, "Expected value while parsing array");
-    array->addObject(std::move(element));
+    // The slot first, so nothing read is left without an owner if it cannot grow.
+    size_t at = stack_.size();
+    stack_.push_back(nullptr);
+    kit::Object* element = nullptr;
+    bool ok = scanValue(element);  // may move the stack
+    stack_[at] = element;
+    if (!ok) return fail(kErrorParse, "Expected value while parsing array");
     skipWhitespace();
     if (!atEnd() && *c_ == ',') {
       ++c_;
@@ -261,34 +328,38 @@ bool SmallJsonParser::scanRestOfArray(kit::Ref<kit::Object>& value) {
   }
 }
 
-bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
+bool SmallJsonParser::scanRestOfDictionary(kit::Object*& value) {
   if (!enterNesting()) return false;
-  auto dictionary = kit::MutableDictionary::dictionary();
-  std::string key;
+  size_t base = stack_.size();
   for (;;) {
     if (atEnd()) return fail(kErrorPrematureEnd, "End of input while parsing object");
     skipWhitespace();
     if (!atEnd() && *c_ == '}') {
       ++c_;
       --depth_;
-      value = std::move(dictionary);
+      value = kit::ArenaMutableDictionary::make(*arena_, stack_.data() + base, (stack_.size() - base) / 2);
+      stack_.resize(base);
       return true;
     }
-    key.clear();
     if (atEnd() || *c_ != '"') return fail(kErrorParse, "Object key string expected");
     ++c_;
-    if (!scanString(key)) return fail(kErrorParse, "Object key string expected");
+    std::string_view keyText;
+    if (!scanString(keyText)) return fail(kErrorParse, "Object key string expected");
+    // The slots first, so nothing read is left without an owner if they cannot grow.
+    size_t at = stack_.size();
+    stack_.push_back(nullptr);
+    stack_.push_back(nullptr);
+    stack_[at] = keyFor(keyText);
     skipWhitespace();
     if (atEnd() || *c_ != ':') return fail(kErrorParse, "Expected ':' separating key and value");
     ++c_;
-    kit::Ref<kit::Object> member;
-    if (!scanValue(member)) {
-      addMemberError(key);
+    kit::Object* member = nullptr;
+    bool ok = scanValue(member);
+    stack_[at + 1] = member;
+    if (!ok) {
+      addMemberError(static_cast<kit::String*>(stack_[at])->str());
       return false;
     }
-    // Keys are immutable strings: the dictionary would copy a mutable one.
-    kit::Ref<kit::Object> keyObject = kit::String::string(key);
-    dictionary->setObject(std::move(member), std::move(keyObject));
     skipWhitespace();
     if (!atEnd() && *c_ == ',') {
       ++c_;
@@ -298,32 +369,94 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
   }
 }
 
+kit::Object* SmallJsonParser::keyFor(std::string_view text) {
+  size_t h = kit::String::hashBytes(text);
+  size_t i = (h ^ (h >> 29)) & (kKeySlots - 1);
+  KeySlot& slot = keys_[i];
+  if (slot.key && slot.hash == h && slot.key->view() == text) return retained(slot.key);
+  // Keys are immutable strings: the dictionary would copy a mutable one.
+  auto* key = new (*arena_) kit::ArenaObject<kit::String>(text, h);  // the caller's reference
+  key->retain();                                                     // the cache's
+  if (slot.key)
+    slot.key->release();
+  else
+    usedKeySlots_.push_back(i);  // never grows: reserved for every slot
+  slot = KeySlot{h, key};
+  return key;
+}
+
 [[gnu::noinline]] void SmallJsonParser::addMemberError(const std::string& key) {
   addErrorWithCode(kErrorParse, "Object value expected for key: " + key);
 }
 
-[[gnu::noinline]] bool SmallJsonParser::scanRestOfString(kit::Ref<kit::Object>& value) {
-  std::string text;
+[[gnu::noinline]] bool SmallJsonParser::scanRestOfString(kit::Object*& value) {
+  std::string_view text;
   if (!scanString(text)) return false;
-  value = kit::MutableString::string(std::move(text));
+  value = new (*arena_) kit::ArenaObject<kit::MutableString>(text);
   return true;
 }
 
-[[gnu::noinline]] bool SmallJsonParser::scanString(std::string& text) {
+bool SmallJsonParser::skipPlainText() noexcept {
+  auto c = reinterpret_cast<const unsigned char*>(c_);
+  auto end = reinterpret_cast<const unsigned char*>(end_);
+  for (;;) {
+    // Mostly ASCII text: eight bytes at a time while none stops the run or
+    // starts a multi-byte sequence.
+    while (end - c >= 8) {
+      uint64_t w;
+      std::memcpy(&w, c, sizeof w);
+      uint64_t flagged = (w & kHighBits) | anyByteBelow(w, 0x20) | anyByteIs(w, '"') | anyByteIs(w, '\\');
+      if (!flagged) {
+        c += 8;
+        continue;
+      }
+      // The lowest flag is exact (borrows only run upwards, to later bytes
+      // when the word was read little-endian): go straight to that byte.
+      if constexpr (std::endian::native == std::endian::little) c += __builtin_ctzll(flagged) >> 3;
+      break;
+    }
+    if (c == end) break;
+    unsigned char b = *c;
+    if (b < 0x80) {
+      if (kStopSet[b]) break;
+      ++c;
+      continue;
+    }
+    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 3;
+      if (b == 0xE0) lo = 0xA0;       // overlong
+      else if (b == 0xED) hi = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 4;
+      if (b == 0xF0) lo = 0x90;       // overlong
+      else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - c) < n || c[1] < lo || c[1] > hi) return false;
+    for (size_t k = 2; k < n; ++k)
+      if ((c[k] & 0xC0) != 0x80) return false;
+    c += n;
+  }
+  c_ = reinterpret_cast<const char*>(c);
+  return true;
+}
+
+bool SmallJsonParser::scanString(std::string_view& text) {
+  bool copied = false;  // whether the text is in scratch_ (it has escapes)
   for (;;) {
     const char* run = c_;
-    while (c_ != end_ && !kStopSet[static_cast<unsigned char>(*c_)]) ++c_;
-    if (c_ != run) {
-      // Stop bytes are ASCII, which never occurs inside a multi-byte
-      // sequence, so each run can be checked on its own.
-      if (!isValidUTF8(std::string_view(run, static_cast<size_t>(c_ - run)))) {
-        return fail(kErrorParse, "Invalid UTF-8 in string");
-      }
-      text.append(run, c_);
-    }
+    if (!skipPlainText()) return fail(kErrorParse, "Invalid UTF-8 in string");
+    if (copied && c_ != run) scratch_.append(run, c_);
     if (atEnd()) break;
     char b = *c_;
     if (b == '"') {
+      text = copied ? std::string_view(scratch_) : std::string_view(run, static_cast<size_t>(c_ - run));
       ++c_;
       return true;
     }
@@ -332,21 +465,25 @@ bool SmallJsonParser::scanRestOfDictionary(kit::Ref<kit::Object>& value) {
                        "Unescaped control character '0x" + hex(static_cast<unsigned char>(b)) + "'");
       return false;
     }
+    if (!copied) {
+      scratch_.assign(run, c_);
+      copied = true;
+    }
     if (++c_ == end_) break;
     char e = *c_++;
     switch (e) {
       case '"':
       case '/':
-      case '\\': text.push_back(e); break;
-      case 'b': text.push_back('\b'); break;
-      case 'f': text.push_back('\f'); break;
-      case 'n': text.push_back('\n'); break;
-      case 'r': text.push_back('\r'); break;
-      case 't': text.push_back('\t'); break;
+      case '\\': scratch_.push_back(e); break;
+      case 'b': scratch_.push_back('\b'); break;
+      case 'f': scratch_.push_back('\f'); break;
+      case 'n': scratch_.push_back('\n'); break;
+      case 'r': scratch_.push_back('\r'); break;
+      case 't': scratch_.push_back('\t'); break;
       case 'u': {
         char32_t cp = 0;
         if (!scanUnicodeChar(cp)) return fail(kErrorBadUnicodeEscape, "Broken unicode character");
-        kit::utf8::append(text, static_cast<uint32_t>(cp));
+        kit::utf8::append(scratch_, static_cast<uint32_t>(cp));
         break;
       }
       default:
@@ -389,31 +526,70 @@ bool SmallJsonParser::scanUnicodeChar(char32_t& codePoint) {
   return true;
 }
 
-[[gnu::noinline]] bool SmallJsonParser::scanNumber(kit::Ref<kit::Object>& value) {
+[[gnu::noinline]] bool SmallJsonParser::scanNumber(kit::Object*& value) {
   const char* start = c_;
-  if (!atEnd() && *c_ == '-') ++c_;
+  bool negative = false;
+  if (!atEnd() && *c_ == '-') {
+    negative = true;
+    ++c_;
+  }
+  // The digits as one integer while they fit (up to 19 digits, leading
+  // zeros of a fraction included).
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fractionDigits = 0;
   if (!atEnd() && *c_ == '0') {
     ++c_;
     if (!atEnd() && isDigit(*c_)) return fail(kErrorBadNumber, "Leading 0 disallowed in number");
   } else if (!atEnd() && isDigit(*c_)) {
-    while (!atEnd() && isDigit(*c_)) ++c_;
+    for (; !atEnd() && isDigit(*c_); ++c_, ++digits) mantissa = mantissa * 10 + static_cast<uint64_t>(*c_ - '0');
   } else {
     return fail(kErrorBadNumber, "No digits after initial minus");
   }
   if (!atEnd() && *c_ == '.') {
     ++c_;
     if (atEnd() || !isDigit(*c_)) return fail(kErrorBadNumber, "No digits after decimal point");
-    while (!atEnd() && isDigit(*c_)) ++c_;
+    for (; !atEnd() && isDigit(*c_); ++c_, ++fractionDigits)
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*c_ - '0');
+    digits += fractionDigits;
   }
+  int64_t exponent = 0;
   if (!atEnd() && (*c_ == 'e' || *c_ == 'E')) {
     ++c_;
-    if (!atEnd() && (*c_ == '-' || *c_ == '+')) ++c_;
+    bool expNegative = false;
+    if (!atEnd() && (*c_ == '-' || *c_ == '+')) expNegative = *c_++ == '-';
     if (atEnd() || !isDigit(*c_)) return fail(kErrorBadNumber, "No digits after exponent");
-    while (!atEnd() && isDigit(*c_)) ++c_;
+    for (; !atEnd() && isDigit(*c_); ++c_)
+      if (exponent < 1000000) exponent = exponent * 10 + (*c_ - '0');
+    if (expNegative) exponent = -exponent;
   }
-  auto number = decimalFromText(std::string_view(start, static_cast<size_t>(c_ - start)));
-  if (!number) return fail(kErrorBadNumber, "Failed creating decimal instance");
-  value = std::move(number);
+  std::string_view text(start, static_cast<size_t>(c_ - start));
+  if (digits <= 19 && exponent <= 280 && exponent >= -280) {
+    // Common numbers: exact in 64 bits and far inside a double's range.
+    int e = static_cast<int>(exponent) - fractionDigits;
+    if (mantissa == 0) {
+      value = new (*arena_) kit::ArenaObject<kit::DecimalNumber>(uint64_t{0}, 0, false, 0.0);
+      return true;
+    }
+    while (mantissa % 10 == 0) {
+      mantissa /= 10;
+      ++e;
+    }
+    double v;
+    if (mantissa <= (uint64_t{1} << 53) && e >= -22 && e <= 22) {
+      // Both exact doubles: one operation rounds correctly, as reading the text would.
+      double m = static_cast<double>(mantissa);
+      v = e >= 0 ? m * kExactPowers[e] : m / kExactPowers[-e];
+      if (negative) v = -v;
+    } else if (std::from_chars(text.data(), text.data() + text.size(), v).ec != std::errc()) {
+      return fail(kErrorBadNumber, "Failed creating decimal instance");
+    }
+    value = new (*arena_) kit::ArenaObject<kit::DecimalNumber>(mantissa, e, negative, v);
+    return true;
+  }
+  Decimal d;
+  if (!decimalFromText(text, d)) return fail(kErrorBadNumber, "Failed creating decimal instance");
+  value = new (*arena_) kit::ArenaObject<kit::DecimalNumber>(d.mantissa, d.exponent, d.negative);
   return true;
 }
 

@@ -37,7 +37,7 @@ Array::~Array() {
   if (!items_) return;
   Object** slots = items_->objects();
   for (size_t i = items_->count; i-- > 0;) slots[i]->release();
-  std::free(items_);
+  if (!itemsBorrowed_) std::free(items_);
 }
 
 void Array::reserveItems(size_t n) {
@@ -45,13 +45,33 @@ void Array::reserveItems(size_t n) {
   if (n <= have) return;
   size_t capacity = std::max({n, have + have / 2, size_t{4}});
   if (capacity > (SIZE_MAX - sizeof(Items)) / sizeof(Object*)) throw std::bad_alloc();
+  if (itemsBorrowed_) {
+    void* block = std::malloc(itemsBytes(capacity));
+    if (!block) throw std::bad_alloc();
+    auto* items = static_cast<Items*>(block);
+    items->count = items_->count;
+    std::memcpy(items->objects(), items_->objects(), items_->count * sizeof(Object*));
+    items->capacity = capacity;
+    items_ = items;
+    itemsBorrowed_ = false;
+    return;
+  }
   // Elements are plain counted pointers, so moving the block moves them.
-  void* block = std::realloc(items_, sizeof(Items) + capacity * sizeof(Object*));
+  void* block = std::realloc(items_, itemsBytes(capacity));
   if (!block) throw std::bad_alloc();
   auto* items = static_cast<Items*>(block);
   if (!items_) items->count = 0;
   items->capacity = capacity;
   items_ = items;
+}
+
+void Array::useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept {
+  auto* items = static_cast<Items*>(room);
+  items->count = count;
+  items->capacity = capacity;
+  if (count) std::memcpy(items->objects(), objects, count * sizeof(Object*));
+  items_ = items;
+  itemsBorrowed_ = true;
 }
 
 Object* Array::objectAtIndex(size_t index) const {

@@ -87,9 +87,18 @@ class Array : public Object {
   };
   // Room for at least n elements; the block may move.
   void reserveItems(size_t n);
+  // Bytes of an Items block with room for `capacity` elements.
+  static constexpr size_t itemsBytes(size_t capacity) noexcept { return sizeof(Items) + capacity * sizeof(Object*); }
+  // For an array without elements: keeps them in `room` (itemsBytes(capacity),
+  // 8-byte aligned), which belongs to whoever owns this object's memory (a
+  // subclass made with room behind itself), and takes over one reference to
+  // each of objects[0 .. count). The array never frees that room; growing
+  // beyond it moves the elements to the heap.
+  void useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept;
 
   Items* items_ = nullptr;
   unsigned long mutations_ = 0;
+  bool itemsBorrowed_ = false;  // items_ is not this array's heap block
 };
 
 class MutableArray : public Array {

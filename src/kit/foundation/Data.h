@@ -62,6 +62,8 @@ class MutableData : public Data {
   }
   void appendBytes(const void* bytes, size_t length);
   void appendData(const Data& d) { appendBytes(d.bytes(), d.length()); }
+  // How many bytes fit before the storage moves (0 while the bytes are adopted).
+  size_t capacity() const noexcept { return bytes() == bytes_.data() ? bytes_.capacity() : 0; }
   void setLength(size_t length) {
     ownBytes();
     bytes_.resize(length);

@@ -4,13 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace kit {
 namespace {
 
-std::string u128ToString(unsigned __int128 v) {
-  if (v == 0) return "0";
+// Writes the decimal digits of v at `out` (at least 39 bytes of room);
+// returns the end.
+char* appendDigits(char* out, unsigned __int128 v) {
   char buf[40];
   char* p = buf + sizeof buf;
   // 128-bit division is a library call; finish in 64 bits once it fits.
@@ -18,8 +20,19 @@ std::string u128ToString(unsigned __int128 v) {
     *--p = static_cast<char>('0' + static_cast<int>(v % 10));
     v /= 10;
   }
-  for (auto w = static_cast<uint64_t>(v); w != 0; w /= 10) *--p = static_cast<char>('0' + static_cast<int>(w % 10));
-  return std::string(p, buf + sizeof buf);
+  auto w = static_cast<uint64_t>(v);
+  do {
+    *--p = static_cast<char>('0' + static_cast<int>(w % 10));
+    w /= 10;
+  } while (w != 0);
+  size_t n = static_cast<size_t>(buf + sizeof buf - p);
+  std::memcpy(out, p, n);
+  return out + n;
+}
+
+std::string u128ToString(unsigned __int128 v) {
+  char buf[40];
+  return std::string(buf, appendDigits(buf, v));
 }
 
 // Powers of ten a double holds exactly.
@@ -31,7 +44,11 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 
 Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 mantissa,
                                                             int exponent, bool negative) {
-  Ref<DecimalNumber> d(new DecimalNumber());
+  return Ref<DecimalNumber>(new DecimalNumber(mantissa, exponent, negative));
+}
+
+DecimalNumber::DecimalNumber(unsigned __int128 mantissa, int exponent, bool negative)
+    : Number('d', Store::Double) {
   // Normalise so equal values have equal representations.
   if (mantissa <= UINT64_MAX) {
     auto m = static_cast<uint64_t>(mantissa);
@@ -50,25 +67,30 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithMantissa(unsigned __int128 ma
     exponent = 0;
     negative = false;
   }
-  d->mantissa_ = mantissa;
-  d->exponent_ = exponent;
-  d->negative_ = negative;
+  mantissaLow_ = static_cast<uint64_t>(mantissa);
+  mantissaHigh_ = static_cast<uint64_t>(mantissa >> 64);
+  exponent_ = exponent;
+  negative_ = negative;
   // A mantissa and a power of ten that are both exact doubles give the
   // correctly rounded value in one operation, as reading the text would.
   if (mantissa <= (static_cast<unsigned __int128>(1) << 53) && exponent >= -22 && exponent <= 22) {
     double m = static_cast<double>(static_cast<uint64_t>(mantissa));
     double v = exponent >= 0 ? m * kExactPowers[exponent] : m / kExactPowers[-exponent];
-    d->v_.d = negative ? -v : v;
-    return d;
+    v_.d = negative ? -v : v;
+    return;
   }
   // from_chars reads the exact text whatever the process locale says.
-  std::string text = d->stringValue();
+  char buf[64];
+  char* end = buf;
+  if (negative) *end++ = '-';
+  end = appendDigits(end, mantissa);
+  *end++ = 'e';
+  end = std::to_chars(end, buf + sizeof buf, exponent).ptr;
   double v = 0;
-  auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  auto r = std::from_chars(buf, end, v);
   if (r.ec == std::errc::result_out_of_range)
     v = exponent > 0 ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
-  d->v_.d = v;
-  return d;
+  v_.d = v;
 }
 
 Ref<DecimalNumber> DecimalNumber::decimalNumberWithString(std::string_view t) {
@@ -130,7 +152,7 @@ static bool integralPart(unsigned __int128 m, int exponent, unsigned __int128& o
 
 long long DecimalNumber::longLongValue() const noexcept {
   unsigned __int128 v;
-  if (!integralPart(mantissa_, exponent_, v)) return Number::longLongValue();
+  if (!integralPart(mantissa(), exponent_, v)) return Number::longLongValue();
   constexpr auto kMax = static_cast<unsigned __int128>(std::numeric_limits<long long>::max());
   if (negative_) return v > kMax + 1 ? std::numeric_limits<long long>::min() : static_cast<long long>(-static_cast<__int128>(v));
   return v > kMax ? std::numeric_limits<long long>::max() : static_cast<long long>(v);
@@ -138,16 +160,16 @@ long long DecimalNumber::longLongValue() const noexcept {
 
 unsigned long long DecimalNumber::unsignedLongLongValue() const noexcept {
   unsigned __int128 v;
-  if (negative_ || !integralPart(mantissa_, exponent_, v)) return Number::unsignedLongLongValue();
+  if (negative_ || !integralPart(mantissa(), exponent_, v)) return Number::unsignedLongLongValue();
   constexpr auto kMax = static_cast<unsigned __int128>(std::numeric_limits<unsigned long long>::max());
   return v > kMax ? std::numeric_limits<unsigned long long>::max() : static_cast<unsigned long long>(v);
 }
 
 std::string DecimalNumber::stringValue() const {
-  std::string digits = u128ToString(mantissa_);
+  std::string digits = u128ToString(mantissa());
   std::string out = negative_ ? "-" : "";
   if (exponent_ >= 0) {
-    if (mantissa_ == 0) return "0";
+    if (mantissa() == 0) return "0";
     if (exponent_ > 40) return out + digits + "e" + std::to_string(exponent_);
     return out + digits + std::string(static_cast<size_t>(exponent_), '0');
   }
@@ -161,7 +183,7 @@ std::string DecimalNumber::stringValue() const {
 int DecimalNumber::compare(const Number& other) const noexcept {
   auto* o = dynamic_cast<const DecimalNumber*>(&other);
   if (!o || o->exponent_ != exponent_ || o->negative_ != negative_) return Number::compare(other);
-  int c = mantissa_ < o->mantissa_ ? -1 : mantissa_ > o->mantissa_ ? 1 : 0;
+  int c = mantissa() < o->mantissa() ? -1 : mantissa() > o->mantissa() ? 1 : 0;
   return negative_ ? -c : c;
 }
 

@@ -1,6 +1,11 @@
 #include "kit/foundation/Dictionary.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "kit/foundation/Exception.h"
 #include "kit/foundation/String.h"
@@ -32,72 +37,148 @@ std::string quoted(const Object* o) {
 }  // namespace
 
 Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Ref<Object>>> entries) {
-  for (auto& [k, v] : entries) {
+  // Checked before the table is made: a constructor that throws leaves no
+  // destructor to free it.
+  for (auto& [k, v] : entries)
     if (!v) throw InvalidArgumentException("Dictionary: value for key " + std::string(k) + " is nil");
-    storeEntry(str(std::string(k)), v);
-  }
+  reserveEntries(entries.size());
+  for (auto& [k, v] : entries) storeEntry(str(std::string(k)), v);
 }
 
 Dictionary::Dictionary(const std::vector<Entry>& entries) {
-  for (auto& [k, v] : entries) {
+  for (auto& [k, v] : entries)
     if (!k || !v) throw InvalidArgumentException("Dictionary: nil key or value");
-    storeEntry(k, v);
-  }
+  reserveEntries(entries.size());
+  for (auto& [k, v] : entries) storeEntry(k, v);
 }
 
 // Entries in insertion order with their keys' hashes; past a few entries an
 // open-addressing index (entry position + 1, 0 for a free slot) finds them.
+// One block: this header, room for `capacity` entries, then the index.
 struct Dictionary::Table {
   static constexpr size_t kScanned = 8;  // up to this many entries a scan beats hashing
 
-  std::vector<Entry> entries;
-  std::vector<size_t> hashes;
-  std::vector<size_t> slots;  // empty, or a power of two at least twice the entries
+  struct Slot {
+    Object* key;  // one reference each
+    Object* value;
+    size_t hash;
+  };
+  size_t count;
+  size_t capacity;
+  size_t mask;  // the index's size - 1 (a power of two at least twice the capacity), or 0 for none
 
+  Slot* entries() noexcept { return reinterpret_cast<Slot*>(this + 1); }
+  const Slot* entries() const noexcept { return reinterpret_cast<const Slot*>(this + 1); }
+  uint32_t* index() noexcept { return reinterpret_cast<uint32_t*>(entries() + capacity); }
+  const uint32_t* index() const noexcept { return reinterpret_cast<const uint32_t*>(entries() + capacity); }
+
+  static size_t indexSize(size_t capacity) noexcept {
+    if (capacity <= kScanned) return 0;
+    size_t n = 16;
+    while (n < 2 * capacity) n *= 2;
+    return n;
+  }
+  static size_t bytes(size_t capacity) noexcept {
+    return sizeof(Table) + capacity * sizeof(Slot) + indexSize(capacity) * sizeof(uint32_t);
+  }
   static size_t home(size_t h, size_t mask) noexcept { return (h * 0x9e3779b97f4a7c15ULL >> 17) & mask; }
 
-  void index(size_t i) noexcept {
-    size_t mask = slots.size() - 1;
-    size_t s = home(hashes[i], mask);
+  void init(size_t room) noexcept {
+    count = 0;
+    capacity = room;
+    size_t n = indexSize(room);
+    mask = n ? n - 1 : 0;
+    if (n) std::memset(index(), 0, n * sizeof(uint32_t));
+  }
+  void indexEntry(size_t i) noexcept {
+    if (!mask) return;
+    uint32_t* slots = index();
+    size_t s = home(entries()[i].hash, mask);
     while (slots[s]) s = (s + 1) & mask;
-    slots[s] = i + 1;
+    slots[s] = static_cast<uint32_t>(i + 1);
   }
-  void reindex() {
-    slots.clear();
-    if (entries.size() <= kScanned) return;
-    size_t n = 16;
-    while (n < 2 * entries.size()) n *= 2;
-    slots.assign(n, 0);
-    for (size_t i = 0; i < entries.size(); ++i) index(i);
-  }
-  void append(Ref<Object> key, Ref<Object> value, size_t h) {
-    entries.emplace_back(std::move(key), std::move(value));
-    hashes.push_back(h);
-    if (entries.size() <= kScanned) return;
-    if (slots.size() < 2 * entries.size())
-      reindex();
-    else
-      index(entries.size() - 1);
+  void reindex() noexcept {
+    if (!mask) return;
+    std::memset(index(), 0, (mask + 1) * sizeof(uint32_t));
+    for (size_t i = 0; i < count; ++i) indexEntry(i);
   }
   template <class Match>
   size_t find(size_t h, Match&& match) const {
-    if (slots.empty()) {
-      for (size_t i = 0; i < hashes.size(); ++i)
-        if (hashes[i] == h && match(entries[i].first.get())) return i;
+    const Slot* e = entries();
+    if (!mask) {
+      for (size_t i = 0; i < count; ++i)
+        if (e[i].hash == h && match(e[i].key)) return i;
       return kMissing;
     }
-    size_t mask = slots.size() - 1;
+    const uint32_t* slots = index();
     for (size_t s = home(h, mask);; s = (s + 1) & mask) {
-      size_t v = slots[s];
+      uint32_t v = slots[s];
       if (!v) return kMissing;
-      if (hashes[v - 1] == h && match(entries[v - 1].first.get())) return v - 1;
+      if (e[v - 1].hash == h && match(e[v - 1].key)) return v - 1;
     }
   }
 };
 
-Dictionary::~Dictionary() { delete table_; }
+Dictionary::~Dictionary() {
+  if (!table_) return;
+  Table::Slot* e = table_->entries();
+  for (size_t i = 0; i < table_->count; ++i) {
+    e[i].key->release();
+    e[i].value->release();
+  }
+  if (!tableBorrowed_) std::free(table_);
+}
 
-size_t Dictionary::count() const noexcept { return table_ ? table_->entries.size() : 0; }
+size_t Dictionary::tableBytes(size_t capacity) noexcept { return Table::bytes(capacity); }
+
+void Dictionary::reserveEntries(size_t n) {
+  size_t have = table_ ? table_->capacity : 0;
+  if (n <= have) return;
+  size_t capacity = std::max({n, have + have / 2, size_t{4}});
+  if (capacity >= UINT32_MAX / 4) throw std::bad_alloc();
+  void* block = std::malloc(Table::bytes(capacity));
+  if (!block) throw std::bad_alloc();
+  auto* table = static_cast<Table*>(block);
+  table->init(capacity);
+  if (table_) {
+    // Entries are plain counted pointers, so copying them moves them.
+    std::memcpy(static_cast<void*>(table->entries()), table_->entries(), table_->count * sizeof(Table::Slot));
+    table->count = table_->count;
+    table->reindex();
+    if (!tableBorrowed_) std::free(table_);
+  }
+  table_ = table;
+  tableBorrowed_ = false;
+}
+
+void Dictionary::useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues,
+                                  size_t count) noexcept {
+  auto* table = static_cast<Table*>(room);
+  table->init(capacity);
+  table_ = table;
+  tableBorrowed_ = true;
+  Table::Slot* e = table->entries();
+  for (size_t j = 0; j < count; ++j) {
+    Object* key = keysAndValues[2 * j];
+    size_t h = key->hash();
+    size_t i = table->find(h, [&](const Object* k) { return k == key || k->isEqual(key); });
+    // Read on its own, after the call: a maker that has just stored key and
+    // value one by one would stall a load of both at once.
+    Object* value = keysAndValues[2 * j + 1];
+    if (i != kMissing) {
+      Object* old = e[i].value;
+      e[i].value = value;
+      old->release();
+      key->release();
+    } else {
+      e[table->count] = {key, value, h};
+      table->indexEntry(table->count);
+      ++table->count;
+    }
+  }
+}
+
+size_t Dictionary::count() const noexcept { return table_ ? table_->count : 0; }
 
 size_t Dictionary::findIndex(const Object* key, size_t h) const {
   if (!table_) return kMissing;
@@ -114,22 +195,22 @@ size_t Dictionary::findStringIndex(std::string_view key) const {
 Object* Dictionary::objectForKey(const Object* key) const {
   if (!key) return nullptr;
   size_t i = findIndex(key, key->hash());
-  return i == kMissing ? nullptr : table_->entries[i].second.get();
+  return i == kMissing ? nullptr : table_->entries()[i].value;
 }
 
 Object* Dictionary::objectForKey(std::string_view key) const {
   size_t i = findStringIndex(key);
-  return i == kMissing ? nullptr : table_->entries[i].second.get();
+  return i == kMissing ? nullptr : table_->entries()[i].value;
 }
 
 void Dictionary::enumerate(const std::function<void(Object*, Object*, bool&)>& fn) const {
-  if (!table_) return;
-  const std::vector<Entry>& entries = table_->entries;  // the table itself stays until the dictionary goes
   unsigned long m = mutationCount();
   bool stop = false;
-  for (size_t i = 0; i < entries.size() && !stop; ++i) {
-    Entry keep = entries[i];
-    fn(keep.first.get(), keep.second.get(), stop);
+  // The table moves only when the dictionary changes, which ends the walk.
+  for (size_t i = 0; table_ && i < table_->count && !stop; ++i) {
+    const Table::Slot& e = table_->entries()[i];
+    Ref<Object> key(e.key), value(e.value);
+    fn(key.get(), value.get(), stop);
     if (mutationCount() != m)
       throw GenericException("Collection was mutated while being enumerated.");
   }
@@ -157,13 +238,20 @@ void Dictionary::storeEntry(Ref<Object> key, Ref<Object> value) {
   size_t h = key->hash();
   size_t i = findIndex(key.get(), h);
   if (i != kMissing) {
-    table_->entries[i].second = std::move(value);
-  } else {
-    // A mutable key changing under the table would corrupt it: keep a copy.
-    Ref<Object> k = key->isMutable() ? key->copy() : key;
-    if (!table_) table_ = new Table();
-    table_->append(std::move(k), std::move(value), h);
+    Object*& slot = table_->entries()[i].value;
+    Object* old = slot;
+    slot = value.detach();
+    ++mutations_;
+    old->release();  // last: its destructor may look at this dictionary
+    return;
   }
+  // A mutable key changing under the table would corrupt it: keep a copy.
+  Ref<Object> k = key->isMutable() ? key->copy() : std::move(key);
+  reserveEntries(count() + 1);
+  size_t at = table_->count;
+  table_->entries()[at] = {k.detach(), value.detach(), h};
+  table_->indexEntry(at);
+  ++table_->count;
   ++mutations_;
 }
 
@@ -171,22 +259,30 @@ bool Dictionary::eraseEntry(const Object* key) {
   size_t h = key->hash();
   size_t i = findIndex(key, h);
   if (i == kMissing) return false;
-  Entry gone = std::move(table_->entries[i]);
-  table_->entries.erase(table_->entries.begin() + static_cast<std::ptrdiff_t>(i));
-  table_->hashes.erase(table_->hashes.begin() + static_cast<std::ptrdiff_t>(i));
+  Table::Slot* e = table_->entries();
+  Table::Slot gone = e[i];
+  std::memmove(static_cast<void*>(e + i), e + i + 1, (table_->count - i - 1) * sizeof(Table::Slot));
+  --table_->count;
   table_->reindex();
   ++mutations_;
-  return true;  // `gone` is released last: its destructors may look at this dictionary
+  // Released last: their destructors may look at this dictionary.
+  gone.key->release();
+  gone.value->release();
+  return true;
 }
 
 void Dictionary::clearEntries() {
+  std::vector<Table::Slot> gone;
   if (table_) {
-    std::vector<Entry> gone;
-    gone.swap(table_->entries);
-    table_->hashes.clear();
-    table_->slots.clear();
+    gone.assign(table_->entries(), table_->entries() + table_->count);
+    table_->count = 0;
+    table_->reindex();
   }
   ++mutations_;
+  for (auto& e : gone) {
+    e.key->release();
+    e.value->release();
+  }
 }
 
 bool Dictionary::isEqual(const Object* other) const noexcept {

@@ -72,8 +72,25 @@ class Dictionary : public Object {
   // This class's own table, made with the first entry, so a subclass that
   // keeps its own storage pays a single null pointer for it.
   struct Table;
+  // Bytes of a table with room for `capacity` entries.
+  static size_t tableBytes(size_t capacity) noexcept;
+  // For a dictionary without entries: keeps the table in `room`
+  // (tableBytes(capacity), 8-byte aligned), which belongs to whoever owns
+  // this object's memory (a subclass made with room behind itself), and
+  // stores `count` entries from keysAndValues (key, value, key, value, ...),
+  // taking over one reference to each. A key equal to an earlier one
+  // replaces that entry's value. Keys must be immutable and count at most
+  // capacity. The dictionary never frees the room; growing beyond it moves
+  // the table to the heap.
+  void useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues, size_t count) noexcept;
+
   Table* table_ = nullptr;
   unsigned long mutations_ = 0;
+  bool tableBorrowed_ = false;  // table_ is not this dictionary's heap block
+
+ private:
+  // Room for at least n entries; the table may move.
+  void reserveEntries(size_t n);
 };
 
 class MutableDictionary : public Dictionary {

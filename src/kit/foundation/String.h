@@ -54,6 +54,8 @@ class String : public Object {
   Ref<Object> mutableCopy() const override;
 
  protected:
+  // For a maker that already knows hashBytes(s).
+  String(std::string_view s, size_t knownHash) : s_(s), hash_(knownHash) {}
   void invalidateHash() noexcept { hash_.store(0, std::memory_order_relaxed); }
   std::string s_;
 

@@ -131,16 +131,10 @@ void TextField::textChangedByUser() {
 bool TextField::replaceText(Range range, const std::string& replacement) {
   if (!editing_ && !becomeFirstResponder()) return false;
   Ref<TextField> keep(this);
-  size_t length = utf16Length(text_);
-  if (range.location > length) range.location = length;
-  if (range.length > length - range.location) range.length = length - range.location;
+  range = clampedUtf16Range(text_, range);
   if (delegate_ && !delegate_->textFieldShouldChangeCharacters(*this, range, replacement)) return false;
-  // The delegate may have changed the text itself; apply to what is there now.
-  size_t from = utf8OffsetOfUtf16(text_, range.location);
-  size_t to = utf8OffsetOfUtf16(text_, range.location + range.length);
-  if (from > text_.size()) from = text_.size();
-  if (to < from) to = from;
-  text_.replace(from, to - from, replacement);
+  // The delegate may have changed the text itself: the range is applied to what is there now.
+  replaceUtf16Range(text_, range, replacement);
   textChangedByUser();
   return true;
 }
@@ -151,23 +145,13 @@ bool TextField::insertText(const std::string& text) {
 }
 
 bool TextField::typeText(const std::string& text) {
-  bool any = false;
-  for (size_t i = 0; i < text.size();) {
-    std::string_view cp = nextCodePoint(text, i);
-    any = insertText(std::string(cp)) || any;
-    i += cp.size();
-  }
-  return any;
+  return typeEachCodePoint(text, [this](const std::string& cp) { return insertText(cp); });
 }
 
 bool TextField::deleteBackward() {
   if (!editing_ && !becomeFirstResponder()) return false;
   if (text_.empty()) return false;
-  size_t last = lastCodePointLength(text_);
-  std::string_view tail(text_.data() + text_.size() - last, last);
-  size_t units = utf16Length(tail);
-  size_t length = utf16Length(text_);
-  return replaceText({length - units, units}, "");
+  return replaceText(lastCodePointUtf16Range(text_), "");
 }
 
 bool TextField::tapClearButton() {

@@ -68,14 +68,9 @@ void TextView::didResignFirstResponder() {
 bool TextView::replaceText(Range range, const std::string& replacement) {
   if (!editing_ && !becomeFirstResponder()) return false;
   Ref<TextView> keep(this);
-  size_t length = utf16Length(text_);
-  if (range.location > length) range.location = length;
-  if (range.length > length - range.location) range.length = length - range.location;
+  range = clampedUtf16Range(text_, range);
   if (textDelegate_ && !textDelegate_->textViewShouldChangeText(*this, range, replacement)) return false;
-  size_t from = utf8OffsetOfUtf16(text_, range.location);
-  size_t to = utf8OffsetOfUtf16(text_, range.location + range.length);
-  if (to < from) to = from;
-  text_.replace(from, to - from, replacement);
+  replaceUtf16Range(text_, range, replacement);
   notify(ViewChange::Content);
   if (textDelegate_) textDelegate_->textViewDidChange(*this);
   NotificationCenter::defaultCenter().postNotification(kTextDidChangeNotification, this);
@@ -88,22 +83,13 @@ bool TextView::insertText(const std::string& text) {
 }
 
 bool TextView::typeText(const std::string& text) {
-  bool any = false;
-  for (size_t i = 0; i < text.size();) {
-    std::string_view cp = nextCodePoint(text, i);
-    any = insertText(std::string(cp)) || any;
-    i += cp.size();
-  }
-  return any;
+  return typeEachCodePoint(text, [this](const std::string& cp) { return insertText(cp); });
 }
 
 bool TextView::deleteBackward() {
   if (!editing_ && !becomeFirstResponder()) return false;
   if (text_.empty()) return false;
-  size_t last = lastCodePointLength(text_);
-  std::string_view tail(text_.data() + text_.size() - last, last);
-  size_t units = utf16Length(tail);
-  return replaceText({utf16Length(text_) - units, units}, "");
+  return replaceText(lastCodePointUtf16Range(text_), "");
 }
 
 void TextView::touchesEnded(const Touches& touches, Event* event) {

@@ -1,5 +1,7 @@
 #include "kit/ui/Utf16.h"
 
+#include <algorithm>
+
 namespace kit {
 namespace {
 
@@ -57,6 +59,35 @@ size_t lastCodePointLength(std::string_view s) {
 std::string_view nextCodePoint(std::string_view s, size_t offset) {
   if (offset >= s.size()) return {};
   return s.substr(offset, sequenceLength(s, offset));
+}
+
+Range clampedUtf16Range(std::string_view s, Range range) {
+  const size_t length = utf16Length(s);
+  if (range.location > length) range.location = length;
+  if (range.length > length - range.location) range.length = length - range.location;
+  return range;
+}
+
+void replaceUtf16Range(std::string& s, Range range, std::string_view replacement) {
+  range = clampedUtf16Range(s, range);
+  const size_t from = utf8OffsetOfUtf16(s, range.location);
+  const size_t to = std::max(from, utf8OffsetOfUtf16(s, range.location + range.length));
+  s.replace(from, to - from, replacement);
+}
+
+Range lastCodePointUtf16Range(std::string_view s) {
+  const size_t units = utf16Length(s.substr(s.size() - lastCodePointLength(s)));
+  return {utf16Length(s) - units, units};
+}
+
+bool typeEachCodePoint(std::string_view s, const std::function<bool(const std::string&)>& type) {
+  bool any = false;
+  for (size_t i = 0; i < s.size();) {
+    std::string_view cp = nextCodePoint(s, i);
+    any = type(std::string(cp)) || any;
+    i += cp.size();
+  }
+  return any;
 }
 
 }  // namespace kit

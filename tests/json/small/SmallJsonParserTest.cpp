@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "json/small/SmallJsonParser.h"
 #include "json/small/SmallJsonTestSupport.h"
@@ -311,4 +313,136 @@ TEST(SmallJsonParser, TraceObserverSeesEveryChange) {
   p->setErrorTraceObserver([&](bool prior) { notices.push_back(prior); });
   p->objectWithString("[x]");  // clear, then two errors
   EXPECT_EQ(notices, (std::vector<bool>{true, false, true, false, true, false}));
+}
+
+TEST(SmallJsonParser, ShortNumbersMatchTheGeneralReading) {
+  // Up to 19 digits take a short path; it must agree with the decimal
+  // reading of the same text and with the C library's double.
+  const char* texts[] = {"0",
+                         "7",
+                         "-12",
+                         "1000000",
+                         "-4200e-2",
+                         "0.5",
+                         "-139.98765432101234",
+                         "47.123456789012345",
+                         "9007199254740993",  // 2^53 + 1: no exact double
+                         "1234567890123456789",
+                         "9999999999999999999",
+                         "0.0000000000000000001",
+                         "1e22",
+                         "1e23",
+                         "123e-25",
+                         "-5e280",
+                         "5e-280",
+                         "1.7976931348623157e280",
+                         "4.9e-290"};
+  for (const char* text : texts) {
+    auto value = fragment(text);
+    auto* n = kit::cast<kit::DecimalNumber>(value);
+    ASSERT_TRUE(n) << text;
+    auto expected = kit::DecimalNumber::decimalNumberWithString(text);
+    ASSERT_TRUE(expected) << text;
+    EXPECT_EQ(n->stringValue(), expected->stringValue()) << text;
+    EXPECT_EQ(n->mantissa(), expected->mantissa()) << text;
+    EXPECT_EQ(n->exponent(), expected->exponent()) << text;
+    EXPECT_TRUE(n->isEqual(expected.get())) << text;
+    EXPECT_EQ(n->hash(), expected->hash()) << text;
+    EXPECT_EQ(n->doubleValue(), std::strtod(text, nullptr)) << text;
+  }
+}
+
+TEST(SmallJsonParser, TreesAreOrdinaryMutableObjects) {
+  auto p = parser();
+  auto tree = p->objectWithString(R"({"k":[1,"s",{"a":1,"b":2}],"k2":"text","k3":{}})");
+  ASSERT_TRUE(tree);
+  // Later parses, and the parser's end, leave the tree alone.
+  EXPECT_TRUE(p->objectWithString(R"({"k":[2]})"));
+  EXPECT_FALSE(p->objectWithString(R"({"k":[2,"x",)"));
+  p = nullptr;
+
+  auto* d = kit::cast<kit::MutableDictionary>(tree);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->className(), "MutableDictionary");
+  auto* a = d->get<kit::MutableArray>("k");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->className(), "MutableArray");
+  for (int i = 0; i < 20; ++i) a->addObject(kit::num(i));  // beyond the room it was made with
+  a->removeObjectAtIndex(0);
+  ASSERT_EQ(a->count(), 22u);
+  EXPECT_EQ(kit::cast<kit::String>(a->objectAtIndex(0))->str(), "s");
+  EXPECT_EQ(kit::cast<kit::Number>(a->objectAtIndex(21))->intValue(), 19);
+
+  for (int i = 0; i < 20; ++i) d->setObject(kit::num(i), "extra" + std::to_string(i));
+  d->removeObjectForKey("k2");
+  EXPECT_EQ(d->count(), 22u);
+  EXPECT_EQ(d->allKeys()[0]->description(), "k");
+  EXPECT_EQ(d->get<kit::Number>("extra19")->intValue(), 19);
+  EXPECT_EQ(d->get<kit::Dictionary>("k3")->count(), 0u);
+
+  auto* s = kit::cast<kit::MutableString>(a->objectAtIndex(0));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->className(), "MutableString");
+  s->appendString(" and more than fits in a short string");
+  EXPECT_EQ(s->str(), "s and more than fits in a short string");
+  EXPECT_EQ(s->hash(), kit::String::hashBytes(s->str()));
+
+  // Copies are kit's plain classes, equal to the originals.
+  auto copy = d->copy();
+  EXPECT_EQ(copy->className(), "Dictionary");
+  EXPECT_TRUE(copy->isEqual(d));
+  EXPECT_FALSE(copy->isMutable());
+}
+
+TEST(SmallJsonParser, RepeatedKeysAreSharedPlainStrings) {
+  auto value = fragment(R"([{"name":1,"a\u0062":2},{"name":3,"ab":4}])");
+  auto* a = kit::cast<kit::Array>(value);
+  ASSERT_TRUE(a);
+  auto first = kit::cast<kit::Dictionary>(a->objectAtIndex(0))->allKeys();
+  auto second = kit::cast<kit::Dictionary>(a->objectAtIndex(1))->allKeys();
+  ASSERT_EQ(first.size(), 2u);
+  ASSERT_EQ(second.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(first[i]->className(), "String");
+    EXPECT_TRUE(first[i]->isEqual(second[i]));
+    EXPECT_EQ(first[i]->hash(), kit::String::hashBytes(kit::cast<kit::String>(first[i])->str()));
+  }
+  EXPECT_EQ(kit::cast<kit::Dictionary>(a->objectAtIndex(1))->get<kit::Number>("ab")->intValue(), 4);
+
+  // A replaced value goes while the parse still hands out its keys.
+  auto replaced = fragment(R"({"a":{"k":{"k":1}},"a":2,"k":{"k":3}})");
+  auto* d = kit::cast<kit::Dictionary>(replaced);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->count(), 2u);
+  EXPECT_EQ(d->get<kit::Number>("a")->intValue(), 2);
+  EXPECT_EQ(d->get<kit::Dictionary>("k")->get<kit::Number>("k")->intValue(), 3);
+}
+
+TEST(SmallJsonParser, SpecialBytesAreFoundAnywhereInALongRun) {
+  // Plain text is scanned several bytes at a time; what stops or checks the
+  // scan must be found at every offset.
+  using namespace std::string_literals;
+  for (size_t at = 0; at < 20; ++at) {
+    std::string before(at, 'a'), after(19 - at, 'b');
+    EXPECT_EQ(stringOf("\"" + before + "\xc3\xa9" + after + "\""), before + "\xc3\xa9" + after) << at;
+    EXPECT_EQ(stringOf("\"" + before + "\\n" + after + "\""), before + "\n" + after) << at;
+    EXPECT_EQ(stringOf("\"" + before + "\xf0\x9f\x98\x80\xe2\x82\xac" + after + "\""),
+              before + "\xf0\x9f\x98\x80\xe2\x82\xac" + after)
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\x01" + after + "\"]"),
+              (Trace{{5, "Unescaped control character '0x1'"}, kInArray}))
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\xed\xa0\x80" + after + "\"]"),
+              (Trace{{3, "Invalid UTF-8 in string"}, kInArray}))
+        << at;
+    EXPECT_EQ(failure("[\"" + before + "\0"s + after + "\"]"),
+              (Trace{{5, "Unescaped control character '0x0'"}, kInArray}))
+        << at;
+    // A key ends where its quote is, however long the run before it.
+    auto value = fragment("{\"" + before + "\":1,\"" + before + "\\u0041\":2}");
+    auto* d = kit::cast<kit::Dictionary>(value);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->get<kit::Number>(before)->intValue(), 1) << at;
+    EXPECT_EQ(d->get<kit::Number>(before + "A")->intValue(), 2) << at;
+  }
 }

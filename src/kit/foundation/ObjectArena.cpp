@@ -1,11 +1,11 @@
-#include "json/fast/FJArena.h"
+#include "kit/foundation/ObjectArena.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
 
-namespace tolva {
+namespace kit {
 namespace {
 
 // Full-size chunks whose objects are all gone wait here for the next parse:
@@ -17,7 +17,7 @@ namespace {
 class ChunkPool {
  public:
   static constexpr size_t kFloorChunks = 16;
-  static constexpr size_t kCeilingChunks = (size_t{256} << 20) / FJArena::kMaxChunkBytes;
+  static constexpr size_t kCeilingChunks = (size_t{256} << 20) / ObjectArena::kMaxChunkBytes;
   static constexpr size_t kHistory = 4;
 
   void* take() noexcept {
@@ -80,25 +80,25 @@ ChunkPool& pool() {
 
 }  // namespace
 
-FJArena::FJArena(size_t expectedBytes) noexcept
+ObjectArena::ObjectArena(size_t expectedBytes) noexcept
     : nextChunkBytes_((std::clamp(expectedBytes * 2, kMinChunkBytes, kMaxChunkBytes) + 63) & ~size_t{63}) {}
 
-FJArena::~FJArena() {
+ObjectArena::~ObjectArena() {
   close();
   if (fullChunks_) pool().noteParse(fullChunks_);
 }
 
-void FJArena::dispose(Chunk* chunk) noexcept {
+void ObjectArena::dispose(Chunk* chunk) noexcept {
   size_t bytes = chunk->bytes;
   chunk->~Chunk();
-#ifdef TOLVA_FJ_ARENA_ASAN
+#ifdef KIT_OBJECT_ARENA_ASAN
   ASAN_UNPOISON_MEMORY_REGION(chunk, bytes);
 #endif
   if (bytes == kMaxChunkBytes && pool().give(chunk)) return;
   std::free(chunk);
 }
 
-void FJArena::close() noexcept {
+void ObjectArena::close() noexcept {
   if (!chunk_) return;
   Chunk* chunk = chunk_;
   size_t delta = handedOut_ - kOpen;  // wraps: adds handedOut_, takes kOpen away
@@ -108,7 +108,7 @@ void FJArena::close() noexcept {
   if (chunk->live.fetch_add(delta, std::memory_order_acq_rel) + delta == 0) dispose(chunk);
 }
 
-void* FJArena::allocateSlow(size_t bytes) {
+void* ObjectArena::allocateSlow(size_t bytes) {
   size_t rounded = (bytes + 7) & ~size_t{7};
   if (rounded < bytes || rounded > SIZE_MAX / 2) throw std::bad_alloc();
   size_t need = sizeof(Chunk) + sizeof(Chunk*) + rounded;
@@ -135,9 +135,9 @@ void* FJArena::allocateSlow(size_t bytes) {
   return allocate(bytes);
 }
 
-void FJArena::release(void* object, size_t size) noexcept {
+void ObjectArena::release(void* object, size_t size) noexcept {
   Chunk* chunk = reinterpret_cast<Chunk**>(object)[-1];
-#ifdef TOLVA_FJ_ARENA_ASAN
+#ifdef KIT_OBJECT_ARENA_ASAN
   ASAN_POISON_MEMORY_REGION(object, size);
 #else
   (void)size;
@@ -145,4 +145,4 @@ void FJArena::release(void* object, size_t size) noexcept {
   if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) dispose(chunk);
 }
 
-}  // namespace tolva
+}  // namespace kit

@@ -8,7 +8,7 @@
 // value keeps only that value's chunk.
 //
 // Emptied full-size chunks are kept for later parses, as many as recent
-// parses needed (see FJArena.cpp).
+// parses needed (see ObjectArena.cpp).
 //
 // Every object carries a pointer to its chunk just in front of it. The
 // arena itself is used by one thread (the parsing one); its objects may be
@@ -19,27 +19,27 @@
 #include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
-#define TOLVA_FJ_ARENA_ASAN 1
+#define KIT_OBJECT_ARENA_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define TOLVA_FJ_ARENA_ASAN 1
+#define KIT_OBJECT_ARENA_ASAN 1
 #endif
 #endif
-#ifdef TOLVA_FJ_ARENA_ASAN
+#ifdef KIT_OBJECT_ARENA_ASAN
 #include <sanitizer/asan_interface.h>
 #endif
 
-namespace tolva {
+namespace kit {
 
-class FJArena {
+class ObjectArena {
  public:
   // `expectedBytes` (the input's length) sizes the first chunk, so a small
   // parse takes a small chunk.
-  explicit FJArena(size_t expectedBytes) noexcept;
+  explicit ObjectArena(size_t expectedBytes) noexcept;
   // Lets go of the open chunk: it lives on until its last object goes.
-  ~FJArena();
-  FJArena(const FJArena&) = delete;
-  FJArena& operator=(const FJArena&) = delete;
+  ~ObjectArena();
+  ObjectArena(const ObjectArena&) = delete;
+  ObjectArena& operator=(const ObjectArena&) = delete;
 
   // Room for one object of `bytes`, 8-byte aligned; throws std::bad_alloc.
   void* allocate(size_t bytes) {
@@ -52,7 +52,7 @@ class FJArena {
     // (The address may lie outside the chunk: a prefetch never faults.)
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) - 512), 1);
     *reinterpret_cast<Chunk**>(p) = chunk_;
-#ifdef TOLVA_FJ_ARENA_ASAN
+#ifdef KIT_OBJECT_ARENA_ASAN
     ASAN_UNPOISON_MEMORY_REGION(p + sizeof(Chunk*), need - sizeof(Chunk*));
 #endif
     return p + sizeof(Chunk*);
@@ -90,4 +90,4 @@ class FJArena {
   size_t fullChunks_ = 0;  // full-size chunks taken, for the pool's sizing
 };
 
-}  // namespace tolva
+}  // namespace kit

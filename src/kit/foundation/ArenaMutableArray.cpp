@@ -1,0 +1,13 @@
+#include "kit/foundation/ArenaMutableArray.h"
+
+namespace kit {
+
+ArenaMutableArray* ArenaMutableArray::make(ObjectArena& arena, Object* const* objects, size_t count) {
+  size_t extra = count ? itemsBytes(count) : 0;
+  auto* array = new (arena, Trailing{extra}) ArenaMutableArray();
+  if (count) array->useBorrowedItems(array + 1, count, objects, count);
+  array->setInitialRetainCount(1);
+  return array;
+}
+
+}  // namespace kit

@@ -1,0 +1,14 @@
+#include "kit/foundation/ArenaMutableDictionary.h"
+
+namespace kit {
+
+ArenaMutableDictionary* ArenaMutableDictionary::make(ObjectArena& arena, Object* const* keysAndValues,
+                                                     size_t count) {
+  size_t extra = count ? tableBytes(count) : 0;
+  auto* dictionary = new (arena, Trailing{extra}) ArenaMutableDictionary();
+  if (count) dictionary->useBorrowedTable(dictionary + 1, count, keysAndValues, count);
+  dictionary->setInitialRetainCount(1);
+  return dictionary;
+}
+
+}  // namespace kit
