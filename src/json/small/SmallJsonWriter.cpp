@@ -1,15 +1,22 @@
 #include "json/small/SmallJsonWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "kit/foundation/ArenaMutableArray.h"
+#include "kit/foundation/ArenaMutableDictionary.h"
+#include "kit/foundation/ArenaObject.h"
 #include "kit/foundation/DecimalNumber.h"
-#include "kit/foundation/Number.h"
+#include "kit/foundation/Null.h"
 
 namespace tolva {
 namespace {
@@ -18,65 +25,231 @@ namespace {
 // for one that never ends (an object answering itself, say).
 constexpr int kMaxProxyChain = 64;
 
+// A buffer up to this size is kept for the next call; a larger one is given
+// back (growing one is cheap enough: realloc moves a large block's pages).
+constexpr size_t kKeptBuffer = 64 * 1024;
 
-// The decimal's own text (as its stringValue() gives it), written straight
-// into the output instead of through temporary strings.
-void appendDecimal(const kit::DecimalNumber& d, std::string& out) {
+// Room a number's text never exceeds: a sign, 39 digits and 40 zeros, or
+// "-0.", 60 zeros and 39 digits, or digits and an exponent; and what
+// writeDecimal() may write past it.
+constexpr size_t kNumberRoom = 128;
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void twoDigits(char* p, uint32_t x) { std::memcpy(p, kDigitPairs + 2 * x, 2); }
+
+// Exactly eight digits of x < 10^8, leading zeros included. The four pairs
+// do not wait on each other, unlike dividing by 10 or 100 over and over.
+void eightDigits(char* p, uint32_t x) {
+  uint32_t high = x / 10000, low = x % 10000;
+  twoDigits(p, high / 100);
+  twoDigits(p + 2, high % 100);
+  twoDigits(p + 4, low / 100);
+  twoDigits(p + 6, low % 100);
+}
+
+// The decimal digits of v, ending just before end; answers where they begin.
+char* digitsBefore(char* end, uint64_t v) {
+  while (v >= 100000000) {
+    uint64_t q = v / 100000000;
+    end -= 8;
+    eightDigits(end, static_cast<uint32_t>(v - q * 100000000));
+    v = q;
+  }
+  auto w = static_cast<uint32_t>(v);
+  while (w >= 100) {
+    uint32_t q = w / 100;
+    end -= 2;
+    twoDigits(end, w - q * 100);
+    w = q;
+  }
+  if (w >= 10) {
+    end -= 2;
+    twoDigits(end, w);
+  } else {
+    *--end = static_cast<char>('0' + w);
+  }
+  return end;
+}
+
+// The decimal's own text (as its stringValue() gives it), written at p; at
+// most kNumberRoom bytes, though up to 41 past the text may be overwritten.
+// Answers the end.
+char* writeDecimal(const kit::DecimalNumber& d, char* p) {
   unsigned __int128 v = d.mantissa();
   int exponent = d.exponent();
   if (v == 0 && exponent >= 0) {
-    out.push_back('0');
-    return;
+    *p++ = '0';
+    return p;
   }
-  char buf[40];
-  char* end = buf + sizeof buf;
-  char* p = end;
-  if (v == 0) *--p = '0';
-  // 128-bit division is a library call; finish in 64 bits once it fits.
+  // The digits end mid-buffer, so that copying a fixed 40 bytes from any of
+  // them stays inside it: a copy of known size is a few moves, not a call.
+  constexpr size_t kCopy = 40;  // at least the 39 digits of a 128-bit mantissa
+  char buf[96] = {};
+  char* end = buf + 48;
+  char* first;
+  // 128-bit division is a library call; 19 digits at a time until the rest fits.
+  constexpr uint64_t kTen19 = 10000000000000000000ull;
+  first = end;
   while (v > UINT64_MAX) {
-    *--p = static_cast<char>('0' + static_cast<int>(v % 10));
-    v /= 10;
+    char* stop = first - 19;
+    first = digitsBefore(first, static_cast<uint64_t>(v % kTen19));
+    while (first != stop) *--first = '0';
+    v /= kTen19;
   }
-  for (auto w = static_cast<uint64_t>(v); w != 0; w /= 10) *--p = static_cast<char>('0' + static_cast<int>(w % 10));
-  auto digits = static_cast<size_t>(end - p);
-  if (d.isNegative()) out.push_back('-');
+  first = digitsBefore(first, static_cast<uint64_t>(v));
+  auto digits = static_cast<size_t>(end - first);
+  if (d.isNegative()) *p++ = '-';
   if (exponent >= 0) {
-    out.append(p, digits);
+    std::memcpy(p, first, kCopy);
+    p += digits;
     if (exponent > 40) {
-      out.push_back('e');
-      out.append(std::to_string(exponent));
-    } else {
-      out.append(static_cast<size_t>(exponent), '0');
+      *p++ = 'e';
+      return std::to_chars(p, p + 16, exponent).ptr;
     }
-    return;
+    std::memset(p, '0', static_cast<size_t>(exponent));
+    return p + exponent;
   }
   auto fraction = static_cast<size_t>(-exponent);
   if (fraction > 60) {
-    out.append(p, digits);
-    out.push_back('e');
-    out.append(std::to_string(exponent));
-    return;
+    std::memcpy(p, first, kCopy);
+    p += digits;
+    *p++ = 'e';
+    return std::to_chars(p, p + 16, exponent).ptr;
   }
   if (digits <= fraction) {
-    out.append("0.");
-    out.append(fraction - digits, '0');
-    out.append(p, digits);
-    return;
+    *p++ = '0';
+    *p++ = '.';
+    std::memset(p, '0', fraction - digits);
+    p += fraction - digits;
+    std::memcpy(p, first, kCopy);
+    return p + digits;
   }
-  out.append(p, digits - fraction);
-  out.push_back('.');
-  out.append(p + digits - fraction, fraction);
+  size_t whole = digits - fraction;
+  std::memcpy(p, first, kCopy);
+  p += whole;
+  *p++ = '.';
+  std::memcpy(p, first + whole, kCopy);
+  return p + fraction;
+}
+
+// The length of the UTF-8 sequence that starts at p with a byte >= 0x80, or
+// 0 when it is not one: no overlong forms, no surrogates, nothing above
+// U+10FFFF (as SmallJsonBase::isValidUTF8).
+size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+  unsigned char b = *p;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;       // overlong
+    else if (b == 0xED) hi = 0x9F;  // surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;       // overlong
+    else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(end - p) < n || p[1] < lo || p[1] > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+// Asks for the lines of an object, and of what was likely made right after
+// it (a collection's own storage, a number's second line). Always inlined:
+// prefetches count as doing nothing, so a call of a function made of them
+// alone would be dropped.
+[[gnu::always_inline]] inline void prefetchAround(const kit::Object* object) {
+  auto address = reinterpret_cast<uintptr_t>(object);
+  for (uintptr_t line = 0; line < 4; ++line) __builtin_prefetch(reinterpret_cast<const void*>(address + 64 * line));
+}
+
+// Asks for the lines before a collection of n members, where a parser that
+// makes each collection once its members are made (as ours does) left them:
+// some three lines a member, up to 2 KiB. Always inlined, as above.
+[[gnu::always_inline]] inline void prefetchMembers(const kit::Object* collection, size_t n) {
+  auto address = reinterpret_cast<uintptr_t>(collection);
+  uintptr_t lines = std::min<uintptr_t>(3 * n, 32);
+  for (uintptr_t line = 1; line <= lines; ++line)
+    __builtin_prefetch(reinterpret_cast<const void*>(address - 64 * line));
+}
+
+// kit's own value classes, told by identity: none runs code of anyone else's
+// while it is written. The arena-made ones a parser makes differ from the
+// others only in where their memory comes from.
+bool isKitString(const std::type_info& type) {
+  return &type == &typeid(kit::ArenaObject<kit::MutableString>) || &type == &typeid(kit::ArenaObject<kit::String>) ||
+         &type == &typeid(kit::MutableString) || &type == &typeid(kit::String);
+}
+
+bool isKitDictionary(const std::type_info& type) {
+  return &type == &typeid(kit::ArenaMutableDictionary) || &type == &typeid(kit::MutableDictionary) ||
+         &type == &typeid(kit::Dictionary);
+}
+
+bool isKitArray(const std::type_info& type) {
+  return &type == &typeid(kit::ArenaMutableArray) || &type == &typeid(kit::MutableArray) ||
+         &type == &typeid(kit::Array);
+}
+
+bool isKitDecimal(const std::type_info& type) {
+  return &type == &typeid(kit::ArenaObject<kit::DecimalNumber>) || &type == &typeid(kit::DecimalNumber);
 }
 
 }  // namespace
 
+SmallJsonWriter::SmallJsonWriter() : yes_(kit::Number::yes()), no_(kit::Number::no()) {}
+
+SmallJsonWriter::~SmallJsonWriter() { std::free(buffer_); }
+
 kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* value) {
+  if (writing_) {
+    // Asked by a proxy while this writer writes: its buffer and stacks are
+    // that write's, so another writer does this one.
+    kit::Ref<SmallJsonWriter> other(new SmallJsonWriter());
+    other->setHumanReadable(humanReadable_);
+    other->setSortKeys(sortKeys_);
+    other->setMaxDepth(maxDepth_);
+    return other->stringWithFragment(value);
+  }
   clearErrorTrace();
   depth_ = 0;
-  std::string out;
-  out.reserve(128);
-  if (!appendValue(value, out)) return nullptr;
-  return kit::MutableString::string(std::move(out));
+  pinnedDepth_ = 0;
+  limit_ = depthLimit();
+  if (frames_.size() < limit_) frames_.resize(limit_);
+  members_.clear();
+  cur_ = buffer_;
+  bool ok;
+  {
+    // However the write ends (a collection mutated under enumeration
+    // throws), what was pinned is let go, and only once nothing is written
+    // any more.
+    struct Writing {
+      SmallJsonWriter& writer;
+      explicit Writing(SmallJsonWriter& w) : writer(w) { writer.writing_ = true; }
+      ~Writing() {
+        writer.writing_ = false;
+        writer.pins_.clear();
+        writer.members_.clear();
+      }
+    } writing(*this);
+    ok = appendValue(value);
+  }
+  kit::Ref<kit::String> text;
+  size_t length = static_cast<size_t>(cur_ - buffer_);
+  if (ok) text = kit::MutableString::string(std::string(buffer_, length));
+  if (static_cast<size_t>(end_ - buffer_) > kKeptBuffer) {
+    std::free(buffer_);
+    buffer_ = cur_ = end_ = nullptr;
+  }
+  return text;
 }
 
 kit::Ref<kit::String> SmallJsonWriter::stringWithObject(const kit::Object* value) {
@@ -95,26 +268,99 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithObject(const kit::Object* value
   return nullptr;
 }
 
-void SmallJsonWriter::indent(std::string& out) const {
-  out.push_back('\n');
-  out.append(2 * static_cast<size_t>(depth_), ' ');
+void SmallJsonWriter::grow(size_t n) {
+  auto used = static_cast<size_t>(cur_ - buffer_);
+  auto capacity = static_cast<size_t>(end_ - buffer_);
+  size_t want = std::max({used + n, 2 * capacity, size_t{256}});
+  // realloc can move a large block's pages instead of copying them.
+  auto* grown = static_cast<char*>(std::realloc(buffer_, want));
+  if (!grown) throw std::bad_alloc();
+  buffer_ = grown;
+  cur_ = grown + used;
+  end_ = grown + want;
+}
+
+void SmallJsonWriter::put(const char* s, size_t n) {
+  std::memcpy(room(n), s, n);
+  cur_ += n;
+}
+
+void SmallJsonWriter::indent() {
+  size_t spaces = 2 * static_cast<size_t>(depth_);
+  char* p = room(1 + spaces);
+  *p++ = '\n';
+  std::memset(p, ' ', spaces);
+  cur_ = p + spaces;
 }
 
 bool SmallJsonWriter::enter() {
-  if (++depth_ > depthLimit()) return fail(kErrorTooDeep, "Nested too deep");
+  if (++depth_ > limit_) return fail(kErrorTooDeep, "Nested too deep");
+  Frame& frame = frames_[depth_ - 1];
+  frame.element = nullptr;
+  frame.next = frame.end = 0;
+  frame.pinned = false;
   return true;
 }
 
-bool SmallJsonWriter::appendValue(const kit::Object* value, std::string& out) {
+void SmallJsonWriter::leave() {
+  --depth_;
+  if (pinnedDepth_ > depth_) pinnedDepth_ = depth_;
+}
+
+void SmallJsonWriter::pinFrames() {
+  for (unsigned d = pinnedDepth_; d < depth_; ++d) {
+    Frame& frame = frames_[d];
+    if (frame.pinned) continue;
+    frame.pinned = true;
+    if (frame.element) pins_.emplace_back(frame.element);
+    for (size_t i = frame.next; i < frame.end; ++i) {
+      pins_.emplace_back(members_[i].key);
+      pins_.emplace_back(members_[i].value);
+    }
+  }
+  pinnedDepth_ = depth_;
+}
+
+bool SmallJsonWriter::appendValue(const kit::Object* value) {
+  if (value) {
+    const std::type_info& type = typeid(*value);
+    if (isKitString(type)) return appendString(static_cast<const kit::String*>(value));
+    if (isKitDictionary(type)) return appendDictionary(static_cast<const kit::Dictionary*>(value), true);
+    if (isKitArray(type)) return appendArray(static_cast<const kit::Array*>(value), true);
+    if (isKitDecimal(type)) {
+      // Exact, and always a finite number text.
+      cur_ = writeDecimal(*static_cast<const kit::DecimalNumber*>(value), room(kNumberRoom));
+      return true;
+    }
+    if (&type == &typeid(kit::Number)) return appendNumber(static_cast<const kit::Number*>(value));
+    if (value == yes_) {
+      put("true", 4);
+      return true;
+    }
+    if (value == no_) {
+      put("false", 5);
+      return true;
+    }
+    if (&type == &typeid(kit::Null)) {
+      put("null", 4);
+      return true;
+    }
+  }
+  return appendUntrusted(value);
+}
+
+[[gnu::noinline]] bool SmallJsonWriter::appendUntrusted(const kit::Object* value) {
+  // What runs from here on may change the containers being written.
+  pinFrames();
   kit::Ref<kit::Object> proxy;
   for (int hops = 0;; ++hops) {
     if (value) {
       switch (value->kind()) {
-        case kit::Kind::Dictionary: return appendDictionary(static_cast<const kit::Dictionary*>(value), out);
-        case kit::Kind::Array: return appendArray(static_cast<const kit::Array*>(value), out);
-        case kit::Kind::String: return appendString(static_cast<const kit::String*>(value), out);
-        case kit::Kind::Number: return appendNumber(value, out);
-        case kit::Kind::Null: out.append("null"); return true;
+        case kit::Kind::Dictionary: return appendDictionary(static_cast<const kit::Dictionary*>(value), false);
+        case kit::Kind::Array: return appendArray(static_cast<const kit::Array*>(value), false);
+        case kit::Kind::String: return appendString(static_cast<const kit::String*>(value));
+        case kit::Kind::Number: return appendOtherNumber(static_cast<const kit::Number*>(value));
+        case kit::Kind::Null: put("null", 4); return true;
         default: break;
       }
     }
@@ -135,123 +381,228 @@ bool SmallJsonWriter::appendValue(const kit::Object* value, std::string& out) {
   return false;
 }
 
-[[gnu::noinline]] bool SmallJsonWriter::appendNumber(const kit::Object* value, std::string& out) {
-  auto* number = static_cast<const kit::Number*>(value);
+// A Number of kit's own class: its text as stringValue() gives it, written in place.
+bool SmallJsonWriter::appendNumber(const kit::Number* number) {
+  char letter = number->typeLetter();
+  if (letter == 'c') {
+    if (number->boolValue())
+      put("true", 4);
+    else
+      put("false", 5);
+    return true;
+  }
+  char* p = room(kNumberRoom);
+  if (number->isFloatingPoint()) {
+    double d = number->doubleValue();
+    // JSON has no text for these; "nan" or "inf" would make unreadable output.
+    if (!std::isfinite(d)) return failUnsupported(number->stringValue());
+    cur_ = letter == 'f' ? std::to_chars(p, p + kNumberRoom, static_cast<float>(d)).ptr
+                         : std::to_chars(p, p + kNumberRoom, d).ptr;
+  } else if (number->isUnsigned()) {
+    cur_ = std::to_chars(p, p + kNumberRoom, number->unsignedLongLongValue()).ptr;
+  } else {
+    cur_ = std::to_chars(p, p + kNumberRoom, number->longLongValue()).ptr;
+  }
+  return true;
+}
+
+// Any other number, through its own virtual methods.
+[[gnu::noinline]] bool SmallJsonWriter::appendOtherNumber(const kit::Number* number) {
   if (auto* decimal = dynamic_cast<const kit::DecimalNumber*>(number)) {
-    // Exact, and always a finite number text.
-    appendDecimal(*decimal, out);
+    cur_ = writeDecimal(*decimal, room(kNumberRoom));
     return true;
   }
   if (number->typeLetter() == 'c') {
-    out.append(number->boolValue() ? "true" : "false");
+    if (number->boolValue())
+      put("true", 4);
+    else
+      put("false", 5);
     return true;
   }
-  if (number->isFloatingPoint() && !std::isfinite(number->doubleValue())) {
-    // JSON has no text for these; "nan" or "inf" would make unreadable output.
+  if (number->isFloatingPoint() && !std::isfinite(number->doubleValue()))
     return failUnsupported(number->stringValue());
-  }
-  out.append(number->stringValue());
+  std::string text = number->stringValue();
+  put(text.data(), text.size());
   return true;
 }
 
-bool SmallJsonWriter::appendArray(const kit::Array* array, std::string& out) {
+bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
   if (!enter()) return false;
-  out.push_back('[');
+  Frame& frame = frames_[depth_ - 1];
+  // Another class's elements may be made for the asking: each is held.
+  frame.pinned = !trusted;
+  put('[');
   size_t i = 0;
   // count() is asked each time: a proxy written meanwhile may change the array.
-  for (; i < array->count(); ++i) {
-    kit::Ref<kit::Object> element(array->objectAtIndex(i));
-    if (i) out.push_back(',');
-    if (humanReadable_) indent(out);
-    if (!appendValue(element.get(), out)) return false;
+  for (;; ++i) {
+    kit::Object* element;
+    if (trusted) {
+      // kit's own class: no need to look its methods up.
+      size_t count = array->kit::Array::count();
+      if (i >= count) break;
+      element = array->kit::Array::objectAtIndex(i);
+      // The elements are most likely not in the cache: asked for ahead,
+      // they arrive while the ones before them are written. So are the
+      // lines after them, where a parser puts what it made for them next
+      // (an array's storage, a number's second line, members).
+      if (i == 0 && count > 1) prefetchAround(array->kit::Array::objectAtIndex(1));
+      if (i + 2 < count) prefetchAround(array->kit::Array::objectAtIndex(i + 2));
+    } else {
+      if (i >= array->count()) break;
+      element = array->objectAtIndex(i);
+    }
+    kit::Ref<kit::Object> keep;
+    if (frame.pinned) keep = element;
+    frame.element = element;
+    if (i) put(',');
+    if (humanReadable_) indent();
+    if (!appendValue(element)) return false;
   }
-  --depth_;
-  if (humanReadable_ && i) indent(out);
-  out.push_back(']');
+  leave();
+  if (humanReadable_ && i) indent();
+  put(']');
   return true;
 }
 
-bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, std::string& out) {
+bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, bool trusted) {
   if (!enter()) return false;
-  while (members_.size() < depth_) members_.emplace_back();
-  Members& members = members_[depth_ - 1];
-  // Lets go of the members however this returns.
+  Frame& frame = frames_[depth_ - 1];
+  const size_t base = members_.size();
+  frame.next = frame.end = base;
+  // This dictionary's members go on top of the outer ones' and off again
+  // however this returns.
   struct Release {
-    Members& m;
-    ~Release() { m.clear(); }
-  } release{members};
-  members.clear();
-  members.reserve(dictionary->count());
-  bool keysAreStrings = true;
-  dictionary->enumerate([&](kit::Object* key, kit::Object* value, bool& stop) {
-    if (!key || key->kind() != kit::Kind::String) {
-      keysAreStrings = false;
-      stop = true;
-      return;
-    }
-    members.emplace_back(static_cast<kit::String*>(key), value);
-  });
-  // Checked before sorting, which compares keys as strings.
-  if (!keysAreStrings) return fail(kErrorUnsupportedType, "JSON object key must be string");
-  if (sortKeys_) {
-    std::stable_sort(members.begin(), members.end(),
-                     [](const auto& a, const auto& b) { return a.first->compare(*b.first) < 0; });
-  }
-  out.push_back('{');
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (i) out.push_back(',');
-    if (humanReadable_) indent(out);
-    if (!appendString(members[i].first.get(), out)) return false;
-    out.append(humanReadable_ ? " : " : ":");
-    if (!appendValue(members[i].second.get(), out)) return failMember(members[i].first.get());
-  }
-  --depth_;
-  if (humanReadable_ && !members.empty()) indent(out);
-  out.push_back('}');
-  return true;
-}
-
-[[gnu::noinline]] bool SmallJsonWriter::appendString(const kit::String* string, std::string& out) {
-  std::string_view s = string->view();
-  // JSON text is UTF-8; bytes that are not would make output no reader takes.
-  if (!isValidUTF8(s)) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  size_t run = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    // Eight bytes at a time while none is a quote, a backslash or a control.
-    while (s.size() - i >= 8) {
-      uint64_t word;
-      std::memcpy(&word, s.data() + i, sizeof word);
-      constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-      uint64_t quote = word ^ (kOnes * '"'), backslash = word ^ (kOnes * '\\');
-      // A byte of the result has its high bit set where the byte was below
-      // 0x20 or equal to one of the two (bytes >= 0x80 are masked out).
-      uint64_t found = ((word - kOnes * 0x20) | (quote - kOnes) | (backslash - kOnes)) & ~word & kHigh;
-      if (found) break;
-      i += 8;
-    }
-    if (i == s.size()) break;
-    auto b = static_cast<unsigned char>(s[i]);
-    if (b >= 0x20 && b != '"' && b != '\\') continue;
-    out.append(s, run, i - run);
-    run = i + 1;
-    switch (b) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\b': out.append("\\b"); break;
-      case '\t': out.append("\\t"); break;
-      case '\n': out.append("\\n"); break;
-      case '\f': out.append("\\f"); break;
-      case '\r': out.append("\\r"); break;
-      default: {
-        char u[] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 0xF]};
-        out.append(u, sizeof u);
+    std::vector<Member>& members;
+    size_t base;
+    ~Release() { members.resize(base); }
+  } release{members_, base};
+  // Another class's members may be made for the asking: each is held.
+  std::vector<kit::Ref<kit::Object>> held;
+  // The callback captures one pointer, small enough for std::function to
+  // keep without allocating.
+  struct Gather {
+    SmallJsonWriter& writer;
+    std::vector<kit::Ref<kit::Object>>& held;
+    bool trusted;
+    bool keysAreStrings;
+  } gather{*this, held, trusted, true};
+  // Its members are most likely not in the cache: asked for now, they
+  // arrive while they are gathered.
+  if (trusted) prefetchMembers(dictionary, dictionary->kit::Dictionary::count());
+  dictionary->enumerate([g = &gather](kit::Object* key, kit::Object* value, bool& stop) {
+    if (!key || !isKitString(typeid(*key))) {
+      if (key) g->writer.pinFrames();  // a key of another class runs its own kind()
+      if (!key || key->kind() != kit::Kind::String) {
+        g->keysAreStrings = false;
+        stop = true;
+        return;
       }
     }
+    if (!g->trusted) {
+      g->held.emplace_back(key);
+      g->held.emplace_back(value);
+    }
+    g->writer.members_.push_back({static_cast<kit::String*>(key), value});
+  });
+  // Checked before sorting, which compares keys as strings.
+  if (!gather.keysAreStrings) return fail(kErrorUnsupportedType, "JSON object key must be string");
+  const size_t end = members_.size();
+  frame.end = end;
+  if (frame.pinned && trusted) {
+    // Pinned while its members were gathered: they are held from now on.
+    for (size_t i = base; i < end; ++i) {
+      pins_.emplace_back(members_[i].key);
+      pins_.emplace_back(members_[i].value);
+    }
   }
-  out.append(s, run, s.size() - run);
-  out.push_back('"');
+  if (!trusted) frame.pinned = true;
+  if (sortKeys_) {
+    std::stable_sort(members_.begin() + static_cast<std::ptrdiff_t>(base),
+                     members_.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](const Member& a, const Member& b) { return a.key->compare(*b.key) < 0; });
+  }
+  put('{');
+  for (size_t i = base; i < end; ++i) {
+    frame.next = i;
+    // A copy: members_ moves when a dictionary inside adds its own.
+    Member member = members_[i];
+    if (i != base) put(',');
+    if (humanReadable_) indent();
+    if (!appendString(member.key)) return false;
+    if (humanReadable_)
+      put(" : ", 3);
+    else
+      put(':');
+    if (!appendValue(member.value)) return failMember(member.key);
+  }
+  leave();
+  if (humanReadable_ && end != base) indent();
+  put('}');
+  return true;
+}
+
+bool SmallJsonWriter::appendString(const kit::String* string) {
+  std::string_view s = string->view();
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto* in = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* const inEnd = in + s.size();
+  // Room for the text unchanged and its quotes; an escape asks for more.
+  char* p = room(s.size() + 2);
+  *p++ = '"';
+  for (;;) {
+    const unsigned char* run = in;
+    for (;;) {
+      // Eight bytes at a time while all are ASCII and none is a quote, a
+      // backslash or a control.
+      while (inEnd - in >= 8) {
+        uint64_t word;
+        std::memcpy(&word, in, sizeof word);
+        constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+        uint64_t quote = word ^ (kOnes * '"'), backslash = word ^ (kOnes * '\\');
+        // A byte of the result has its high bit set where the byte was
+        // below 0x20, equal to one of the two, or 0x80 and above.
+        uint64_t found = (((word - kOnes * 0x20) | (quote - kOnes) | (backslash - kOnes)) & ~word) | word;
+        if (found & kHigh) break;
+        in += 8;
+      }
+      if (in == inEnd) break;
+      unsigned char b = *in;
+      if (b < 0x80) {
+        if (b < 0x20 || b == '"' || b == '\\') break;
+        ++in;
+        continue;
+      }
+      // JSON text is UTF-8; bytes that are not would make output no reader takes.
+      size_t n = utf8SequenceLength(in, inEnd);
+      if (!n) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
+      in += n;
+    }
+    std::memcpy(p, run, static_cast<size_t>(in - run));
+    p += in - run;
+    if (in == inEnd) break;
+    unsigned char b = *in++;
+    cur_ = p;
+    // The escape, what is left and the closing quote.
+    p = room(6 + static_cast<size_t>(inEnd - in) + 1);
+    *p++ = '\\';
+    switch (b) {
+      case '"': *p++ = '"'; break;
+      case '\\': *p++ = '\\'; break;
+      case '\b': *p++ = 'b'; break;
+      case '\t': *p++ = 't'; break;
+      case '\n': *p++ = 'n'; break;
+      case '\f': *p++ = 'f'; break;
+      case '\r': *p++ = 'r'; break;
+      default:
+        *p++ = 'u';
+        *p++ = '0';
+        *p++ = '0';
+        *p++ = kHex[b >> 4];
+        *p++ = kHex[b & 0xF];
+    }
+  }
+  *p++ = '"';
+  cur_ = p;
   return true;
 }
 

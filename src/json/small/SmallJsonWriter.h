@@ -3,15 +3,15 @@
 // text, compact or indented, keys optionally sorted. Other objects are written
 // through their proxyForJson(), else they fail with error 1.
 
-#include <deque>
+#include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "json/small/SmallJsonBase.h"
 #include "json/small/SmallJsonWriterProtocol.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Number.h"
 #include "kit/foundation/Object.h"
 #include "kit/foundation/String.h"
 
@@ -19,7 +19,8 @@ namespace tolva {
 
 class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
  public:
-  SmallJsonWriter() = default;
+  SmallJsonWriter();
+  ~SmallJsonWriter() override;
 
   // Any writable value, including a bare string, number, boolean or null.
   kit::Ref<kit::String> stringWithFragment(const kit::Object* value);
@@ -35,23 +36,68 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
 
   std::string className() const override { return "SmallJsonWriter"; }
 
- protected:
-  // A line feed and two spaces per level of depth.
-  void indent(std::string& out) const;
-  bool appendValue(const kit::Object* value, std::string& out);
-  bool appendArray(const kit::Array* array, std::string& out);
-  bool appendDictionary(const kit::Dictionary* dictionary, std::string& out);
-  bool appendString(const kit::String* string, std::string& out);
-
  private:
-  bool appendNumber(const kit::Object* number, std::string& out);
+  // The tree is walked without taking a reference to each value: only code of
+  // kit's own value classes runs while it is, and that changes nothing. Before
+  // anything else runs (a proxyForJson(), an override in a subclass), every
+  // open container's pending values are pinned, as that code may change the
+  // containers and so free values they alone held.
+  struct Member {
+    kit::String* key;
+    kit::Object* value;
+  };
+  // One per open container, by depth.
+  struct Frame {
+    // An array's element being written; null for a dictionary.
+    kit::Object* element;
+    // A dictionary's members still to write: members_[next, end).
+    size_t next, end;
+    // Everything this container still needs is held: its pending members by
+    // pins_, each further element by the loop itself.
+    bool pinned;
+  };
+
+  bool appendValue(const kit::Object* value);
+  bool appendUntrusted(const kit::Object* value);
+  bool appendArray(const kit::Array* array, bool trusted);
+  bool appendDictionary(const kit::Dictionary* dictionary, bool trusted);
+  bool appendString(const kit::String* string);
+  bool appendNumber(const kit::Number* number);
+  bool appendOtherNumber(const kit::Number* number);
   bool enter();
+  void leave();
+  // Pins every open container's pending values; see above.
+  void pinFrames();
   bool failUnsupported(const std::string& what);
   bool failMember(const kit::String* key);
-  using Members = std::vector<std::pair<kit::Ref<kit::String>, kit::Ref<kit::Object>>>;
-  // One member list per nesting level, kept between objects so writing one
-  // does not allocate; a deque so deeper levels never move shallower ones.
-  std::deque<Members> members_;
+
+  // Output: buffer_ holds the text up to cur_, then room up to end_.
+  char* room(size_t n) {
+    if (static_cast<size_t>(end_ - cur_) < n) grow(n);
+    return cur_;
+  }
+  void put(char c) {
+    *room(1) = c;
+    ++cur_;
+  }
+  void put(const char* s, size_t n);
+  void grow(size_t n);
+  // A line feed and two spaces per level of depth.
+  void indent();
+
+  // A malloc block; a small one is kept for the next call.
+  char* buffer_ = nullptr;
+  char* cur_ = nullptr;
+  char* end_ = nullptr;
+  // Kept between calls, so that writing does not allocate once they are big enough.
+  std::vector<Member> members_;  // the open dictionaries' members, outermost first
+  std::vector<Frame> frames_;
+  std::vector<kit::Ref<kit::Object>> pins_;
+  unsigned pinnedDepth_ = 0;  // frames_[0, pinnedDepth_) are pinned
+  unsigned limit_ = 0;        // the nesting limit of the write under way
+  bool writing_ = false;
+  const kit::Object* const yes_;
+  const kit::Object* const no_;
   bool sortKeys_ = false;
   bool humanReadable_ = false;
 };
