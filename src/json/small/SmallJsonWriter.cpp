@@ -34,6 +34,10 @@ constexpr size_t kKeptBuffer = 64 * 1024;
 // writeDecimal() may write past it.
 constexpr size_t kNumberRoom = 128;
 
+// Lines of the next collection in an array of collections asked for while
+// one is written: a page.
+constexpr unsigned kSiblingLines = 64;
+
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -171,16 +175,6 @@ size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
   for (uintptr_t line = 0; line < 4; ++line) __builtin_prefetch(reinterpret_cast<const void*>(address + 64 * line));
 }
 
-// Asks for the lines before a collection of n members, where a parser that
-// makes each collection once its members are made (as ours does) left them:
-// some three lines a member, up to 2 KiB. Always inlined, as above.
-[[gnu::always_inline]] inline void prefetchMembers(const kit::Object* collection, size_t n) {
-  auto address = reinterpret_cast<uintptr_t>(collection);
-  uintptr_t lines = std::min<uintptr_t>(3 * n, 32);
-  for (uintptr_t line = 1; line <= lines; ++line)
-    __builtin_prefetch(reinterpret_cast<const void*>(address - 64 * line));
-}
-
 // kit's own value classes, told by identity: none runs code of anyone else's
 // while it is written. The arena-made ones a parser makes differ from the
 // others only in where their memory comes from.
@@ -225,6 +219,7 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* val
   limit_ = depthLimit();
   if (frames_.size() < limit_) frames_.resize(limit_);
   members_.clear();
+  siblingLines_ = 0;
   cur_ = buffer_;
   bool ok;
   {
@@ -278,6 +273,27 @@ void SmallJsonWriter::grow(size_t n) {
   buffer_ = grown;
   cur_ = grown + used;
   end_ = grown + want;
+}
+
+// The parser's arena puts a collection's members just above it in memory and
+// their own members above those, so a walk from the top goes up through
+// memory: what comes next is asked for ahead of time. Two lines a page ahead
+// start the next page's translation and lines early, two lines a few
+// collections ahead make sure those arrived. Always inlined: prefetches count
+// as doing nothing, so a call of a function made of them alone would be dropped.
+[[gnu::always_inline]] inline void SmallJsonWriter::prefetchAhead(const kit::Object* collection) {
+  auto at = reinterpret_cast<uintptr_t>(collection);  // may lie past the object: a prefetch never faults
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 4096));
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 4160));
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 384));
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 448));
+  // The next sibling lies elsewhere (the arena made it later, below this
+  // one): its first page, a line at a time.
+  if (siblingLines_) {
+    __builtin_prefetch(reinterpret_cast<const void*>(sibling_));
+    sibling_ += 64;
+    --siblingLines_;
+  }
 }
 
 void SmallJsonWriter::put(const char* s, size_t n) {
@@ -441,12 +457,21 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
       size_t count = array->kit::Array::count();
       if (i >= count) break;
       element = array->kit::Array::objectAtIndex(i);
+      if (i == 0) prefetchAhead(array);
       // The elements are most likely not in the cache: asked for ahead,
       // they arrive while the ones before them are written. So are the
       // lines after them, where a parser puts what it made for them next
       // (an array's storage, a number's second line, members).
       if (i == 0 && count > 1) prefetchAround(array->kit::Array::objectAtIndex(1));
       if (i + 2 < count) prefetchAround(array->kit::Array::objectAtIndex(i + 2));
+      if (i + 1 < count) {
+        kit::Object* next = array->kit::Array::objectAtIndex(i + 1);
+        const std::type_info& type = typeid(*element);
+        if (isKitDictionary(type) || isKitArray(type)) {
+          sibling_ = reinterpret_cast<uintptr_t>(next) & ~uintptr_t{63};
+          siblingLines_ = kSiblingLines;
+        }
+      }
     } else {
       if (i >= array->count()) break;
       element = array->objectAtIndex(i);
@@ -488,22 +513,45 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, bool t
   } gather{*this, held, trusted, true};
   // Its members are most likely not in the cache: asked for now, they
   // arrive while they are gathered.
-  if (trusted) prefetchMembers(dictionary, dictionary->kit::Dictionary::count());
-  dictionary->enumerate([g = &gather](kit::Object* key, kit::Object* value, bool& stop) {
-    if (!key || !isKitString(typeid(*key))) {
-      if (key) g->writer.pinFrames();  // a key of another class runs its own kind()
-      if (!key || key->kind() != kit::Kind::String) {
-        g->keysAreStrings = false;
-        stop = true;
-        return;
+  if (trusted) prefetchAhead(dictionary);
+  // kit's own table is read in place while every key is one of kit's strings
+  // (another key's kind() is its own code, which may change the table).
+  bool gathered = false;
+  if (trusted) {
+    gathered = true;
+    kit::Object* pairs[2 * 16];
+    for (size_t first = 0, n = 16; gathered && n == 16; first += n) {
+      n = dictionary->storedEntries(first, pairs, 16);
+      for (size_t i = 0; i < n; ++i) {
+        kit::Object* key = pairs[2 * i];
+        if (!isKitString(typeid(*key))) {
+          gathered = false;
+          break;
+        }
+        // Most likely not in the cache: asked for now, it arrives meanwhile.
+        __builtin_prefetch(pairs[2 * i + 1]);
+        members_.push_back({static_cast<kit::String*>(key), pairs[2 * i + 1]});
       }
     }
-    if (!g->trusted) {
-      g->held.emplace_back(key);
-      g->held.emplace_back(value);
-    }
-    g->writer.members_.push_back({static_cast<kit::String*>(key), value});
-  });
+    if (!gathered) members_.resize(base);
+  }
+  if (!gathered) {
+    dictionary->enumerate([g = &gather](kit::Object* key, kit::Object* value, bool& stop) {
+      if (!key || !isKitString(typeid(*key))) {
+        if (key) g->writer.pinFrames();  // a key of another class runs its own kind()
+        if (!key || key->kind() != kit::Kind::String) {
+          g->keysAreStrings = false;
+          stop = true;
+          return;
+        }
+      }
+      if (!g->trusted) {
+        g->held.emplace_back(key);
+        g->held.emplace_back(value);
+      }
+      g->writer.members_.push_back({static_cast<kit::String*>(key), value});
+    });
+  }
   // Checked before sorting, which compares keys as strings.
   if (!gather.keysAreStrings) return fail(kErrorUnsupportedType, "JSON object key must be string");
   const size_t end = members_.size();

@@ -4,6 +4,7 @@
 // through their proxyForJson(), else they fail with error 1.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   void grow(size_t n);
   // A line feed and two spaces per level of depth.
   void indent();
+  // Asks for what the walk reaches next; see SmallJsonWriter.cpp.
+  void prefetchAhead(const kit::Object* collection);
 
   // A malloc block; a small one is kept for the next call.
   char* buffer_ = nullptr;
@@ -96,6 +99,10 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   unsigned pinnedDepth_ = 0;  // frames_[0, pinnedDepth_) are pinned
   unsigned limit_ = 0;        // the nesting limit of the write under way
   bool writing_ = false;
+  // The first page of the collection after the one being written in an
+  // array of collections, asked for a line at a time while this one is written.
+  uintptr_t sibling_ = 0;
+  unsigned siblingLines_ = 0;
   const kit::Object* const yes_;
   const kit::Object* const no_;
   bool sortKeys_ = false;

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
+#include "kit/foundation/ArenaMutableDictionary.h"
 #include "kit/foundation/Exception.h"
 #include "kit/foundation/String.h"
 
@@ -201,6 +203,21 @@ Object* Dictionary::objectForKey(const Object* key) const {
 Object* Dictionary::objectForKey(std::string_view key) const {
   size_t i = findStringIndex(key);
   return i == kMissing ? nullptr : table_->entries()[i].value;
+}
+
+size_t Dictionary::storedEntries(size_t first, Object** keysAndValues, size_t room) const noexcept {
+  // Another subclass may keep its own storage, even in table_'s place.
+  const std::type_info& type = typeid(*this);
+  if (type != typeid(ArenaMutableDictionary) && type != typeid(MutableDictionary) && type != typeid(Dictionary))
+    return 0;
+  if (!table_ || first >= table_->count) return 0;
+  size_t n = std::min(room, table_->count - first);
+  const Table::Slot* e = table_->entries() + first;
+  for (size_t i = 0; i < n; ++i) {
+    keysAndValues[2 * i] = e[i].key;
+    keysAndValues[2 * i + 1] = e[i].value;
+  }
+  return n;
 }
 
 void Dictionary::enumerate(const std::function<void(Object*, Object*, bool&)>& fn) const {

@@ -40,6 +40,12 @@ class Dictionary : public Object {
   // Calls fn for every entry in order; mutation meanwhile throws GenericException.
   virtual void enumerate(const std::function<void(Object* key, Object* value, bool& stop)>& fn) const;
   virtual unsigned long mutationCount() const noexcept { return mutations_; }
+  // This class's own entries from `first` on, at most `room` of them, written
+  // to keysAndValues as key, value, key, value, ... without taking references:
+  // for walks that run no code but kit's meanwhile (a writer, say). Answers
+  // how many were written; none for any class but kit's own dictionaries
+  // (another may keep its storage elsewhere, even in this class's fields).
+  size_t storedEntries(size_t first, Object** keysAndValues, size_t room) const noexcept;
 
   Object* objectForKey(const char* key) const { return objectForKey(std::string_view(key)); }
   Object* objectForKey(const std::string& key) const { return objectForKey(std::string_view(key)); }
