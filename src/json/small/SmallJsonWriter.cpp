@@ -220,6 +220,7 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* val
   if (frames_.size() < limit_) frames_.resize(limit_);
   members_.clear();
   siblingLines_ = 0;
+  ++generation_;
   cur_ = buffer_;
   bool ok;
   {
@@ -324,6 +325,7 @@ void SmallJsonWriter::leave() {
 }
 
 void SmallJsonWriter::pinFrames() {
+  ++generation_;  // what runs next may free a key written before
   for (unsigned d = pinnedDepth_; d < depth_; ++d) {
     Frame& frame = frames_[d];
     if (frame.pinned) continue;
@@ -341,8 +343,14 @@ bool SmallJsonWriter::appendValue(const kit::Object* value) {
   if (value) {
     const std::type_info& type = typeid(*value);
     if (isKitString(type)) return appendString(static_cast<const kit::String*>(value));
-    if (isKitDictionary(type)) return appendDictionary(static_cast<const kit::Dictionary*>(value), true);
-    if (isKitArray(type)) return appendArray(static_cast<const kit::Array*>(value), true);
+    if (isKitDictionary(type)) {
+      auto* dictionary = static_cast<const kit::Dictionary*>(value);
+      return humanReadable_ || sortKeys_ ? appendDictionary(dictionary, true) : appendKitDictionary(dictionary);
+    }
+    if (isKitArray(type)) {
+      auto* array = static_cast<const kit::Array*>(value);
+      return humanReadable_ ? appendArray(array, true) : appendKitArray(array);
+    }
     if (isKitDecimal(type)) {
       // Exact, and always a finite number text.
       cur_ = writeDecimal(*static_cast<const kit::DecimalNumber*>(value), room(kNumberRoom));
@@ -442,6 +450,47 @@ bool SmallJsonWriter::appendNumber(const kit::Number* number) {
   return true;
 }
 
+bool SmallJsonWriter::appendKitArray(const kit::Array* array) {
+  size_t count;
+  kit::Object* const* objects = array->storedObjects(count);
+  prefetchAhead(array);
+  if (!enter()) return false;
+  Frame& frame = frames_[depth_ - 1];
+  put('[');
+  if (count > 1) prefetchAround(objects[1]);
+  for (size_t i = 0; i < count; ++i) {
+    kit::Object* element = objects[i];
+    // The elements are most likely not in the cache: asked for ahead, they
+    // arrive while the ones before them are written; so are the lines after
+    // them, where the parser put what it made for them next.
+    if (i + 2 < count) prefetchAround(objects[i + 2]);
+    if (i + 1 < count) {
+      const std::type_info& type = typeid(*element);
+      if (isKitDictionary(type) || isKitArray(type)) {
+        sibling_ = reinterpret_cast<uintptr_t>(objects[i + 1]) & ~uintptr_t{63};
+        siblingLines_ = kSiblingLines;
+      }
+    }
+    frame.element = element;
+    if (i) put(',');
+    bool ok;
+    if (!frame.pinned) {
+      ok = appendValue(element);
+    } else {
+      kit::Ref<kit::Object> keep(element);
+      ok = appendValue(element);
+    }
+    if (!ok) return false;
+    if (frame.pinned) {
+      // Code not kit's ran meanwhile and may have changed the array.
+      objects = array->storedObjects(count);
+    }
+  }
+  leave();
+  put(']');
+  return true;
+}
+
 bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
   if (!enter()) return false;
   Frame& frame = frames_[depth_ - 1];
@@ -486,6 +535,36 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
   leave();
   if (humanReadable_ && i) indent();
   put(']');
+  return true;
+}
+
+bool SmallJsonWriter::appendKitDictionary(const kit::Dictionary* dictionary) {
+  constexpr size_t kFew = 8;
+  kit::Object* pairs[2 * kFew];
+  size_t n = dictionary->storedEntries(0, pairs, kFew);
+  if (n == kFew) return appendDictionary(dictionary, true);  // perhaps more
+  // Any key not one of kit's strings would run its own code: the long way.
+  for (size_t i = 0; i < n; ++i)
+    if (!isKitString(typeid(*pairs[2 * i]))) return appendDictionary(dictionary, true);
+  prefetchAhead(dictionary);
+  if (!enter()) return false;
+  Frame& frame = frames_[depth_ - 1];
+  const size_t base = members_.size();
+  members_.resize(base + n);
+  for (size_t i = 0; i < n; ++i) members_[base + i] = {static_cast<kit::String*>(pairs[2 * i]), pairs[2 * i + 1]};
+  frame.end = base + n;
+  put('{');
+  // As appendDictionary(): a failure leaves members_ to the end of the write.
+  for (size_t i = 0; i < n; ++i) {
+    frame.next = base + i;
+    if (i) put(',');
+    auto* key = static_cast<kit::String*>(pairs[2 * i]);
+    if (!appendKey(key)) return false;
+    if (!appendValue(pairs[2 * i + 1])) return failMember(key);
+  }
+  leave();
+  put('}');
+  members_.resize(base);
   return true;
 }
 
@@ -576,16 +655,42 @@ bool SmallJsonWriter::appendDictionary(const kit::Dictionary* dictionary, bool t
     Member member = members_[i];
     if (i != base) put(',');
     if (humanReadable_) indent();
-    if (!appendString(member.key)) return false;
-    if (humanReadable_)
+    if (humanReadable_) {
+      if (!appendString(member.key)) return false;
       put(" : ", 3);
-    else
-      put(':');
+    } else if (!appendKey(member.key)) {
+      return false;
+    }
     if (!appendValue(member.value)) return failMember(member.key);
   }
   leave();
   if (humanReadable_ && end != base) indent();
   put('}');
+  return true;
+}
+
+bool SmallJsonWriter::appendKey(const kit::String* key) {
+  constexpr size_t kText = sizeof(KeySlot::text);
+  auto address = reinterpret_cast<uintptr_t>(key);
+  KeySlot& slot = keySlots_[(address >> 3 ^ address >> 9) & (kKeySlots - 1)];
+  if (slot.key == key && slot.generation == generation_) {
+    char* p = room(kText);  // a copy of known size is a few moves, not a call
+    std::memcpy(p, slot.text, kText);
+    cur_ = p + slot.length;
+    return true;
+  }
+  auto start = static_cast<size_t>(cur_ - buffer_);  // the buffer may move
+  if (!appendString(key)) return false;
+  put(':');
+  auto length = static_cast<size_t>(cur_ - buffer_) - start;
+  // Only an immutable key's text stays what it was.
+  const std::type_info& type = typeid(*key);
+  if (length <= kText && (&type == &typeid(kit::ArenaObject<kit::String>) || &type == &typeid(kit::String))) {
+    slot.key = key;
+    slot.generation = generation_;
+    slot.length = static_cast<uint32_t>(length);
+    std::memcpy(slot.text, buffer_ + start, length);
+  }
   return true;
 }
 

@@ -62,7 +62,14 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   bool appendUntrusted(const kit::Object* value);
   bool appendArray(const kit::Array* array, bool trusted);
   bool appendDictionary(const kit::Dictionary* dictionary, bool trusted);
+  // One of kit's own dictionaries with a few entries, in compact text with
+  // keys unsorted: the common case, the short way.
+  bool appendKitDictionary(const kit::Dictionary* dictionary);
+  // One of kit's own arrays in compact text, likewise.
+  bool appendKitArray(const kit::Array* array);
   bool appendString(const kit::String* string);
+  // A dictionary key and the colon after it (compact text only).
+  bool appendKey(const kit::String* key);
   bool appendNumber(const kit::Number* number);
   bool appendOtherNumber(const kit::Number* number);
   bool enter();
@@ -99,6 +106,21 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   unsigned pinnedDepth_ = 0;  // frames_[0, pinnedDepth_) are pinned
   unsigned limit_ = 0;        // the nesting limit of the write under way
   bool writing_ = false;
+  // Recently written keys' text with its quotes and colon: dictionaries
+  // share their key objects (the parser makes each distinct key once), so
+  // the same few are written over and over. A slot counts while its
+  // generation is the current one, which changes with every write and
+  // whenever code not kit's may run (and so free a key, whose address
+  // another string may then take).
+  struct KeySlot {
+    const kit::String* key = nullptr;
+    uint64_t generation = 0;
+    uint32_t length = 0;
+    char text[36];
+  };
+  static constexpr size_t kKeySlots = 64;
+  KeySlot keySlots_[kKeySlots];
+  uint64_t generation_ = 1;
   // The first page of the collection after the one being written in an
   // array of collections, asked for a line at a time while this one is written.
   uintptr_t sibling_ = 0;

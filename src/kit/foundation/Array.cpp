@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
+#include "kit/foundation/ArenaMutableArray.h"
 #include "kit/foundation/Exception.h"
 
 namespace kit {
@@ -72,6 +74,16 @@ void Array::useBorrowedItems(void* room, size_t capacity, Object* const* objects
   if (count) std::memcpy(items->objects(), objects, count * sizeof(Object*));
   items_ = items;
   itemsBorrowed_ = true;
+}
+
+Object* const* Array::storedObjects(size_t& count) const noexcept {
+  const std::type_info& type = typeid(*this);
+  if (!items_ || (type != typeid(ArenaMutableArray) && type != typeid(MutableArray) && type != typeid(Array))) {
+    count = 0;
+    return nullptr;
+  }
+  count = items_->count;
+  return items_->objects();
 }
 
 Object* Array::objectAtIndex(size_t index) const {

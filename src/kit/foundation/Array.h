@@ -49,6 +49,12 @@ class Array : public Object {
   // GenericException, as enumeration with mutation detection does.
   void enumerate(const std::function<void(Object* obj, size_t index, bool& stop)>& fn) const;
 
+  // This class's own elements, valid until the array changes, and their
+  // count; no references are taken: for walks that run no code but kit's
+  // meanwhile (a writer, say). Null and 0 for any class but kit's own arrays
+  // (another may keep its storage elsewhere, even in this class's fields).
+  Object* const* storedObjects(size_t& count) const noexcept;
+
   // Counts every mutation so enumerations can detect changes under them.
   virtual unsigned long mutationCount() const noexcept { return mutations_; }
 

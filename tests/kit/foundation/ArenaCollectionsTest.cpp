@@ -8,6 +8,7 @@
 #include "kit/foundation/ArenaObject.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Exception.h"
+#include "kit/foundation/Null.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/ObjectArena.h"
 #include "kit/foundation/String.h"
@@ -130,4 +131,54 @@ TEST(Dictionary, ManyEntriesSurviveRemovalsInOrder) {
   EXPECT_FALSE(d->objectForKey("moving!"));
   d->removeAllObjects();
   EXPECT_TRUE(d->empty());
+}
+
+namespace {
+// A subclass with storage of its own: the raw accessors must not read the
+// base's fields for it.
+class OwnStorageDictionary : public MutableDictionary {
+ public:
+  size_t count() const noexcept override { return 1; }
+};
+class OwnStorageArray : public MutableArray {
+ public:
+  size_t count() const noexcept override { return 1; }
+  Object* objectAtIndex(size_t) const override { return Null::null(); }
+};
+}  // namespace
+
+TEST(ArenaCollections, StoredEntriesAndObjectsAreReadInPlaceForKitClassesOnly) {
+  ObjectArena arena(512);
+  Object* pairs[] = {counted(str("a")), counted(num(1)), counted(str("b")), counted(num(2)),
+                     counted(str("c")), counted(num(3))};
+  auto dictionary = adopt(ArenaMutableDictionary::make(arena, pairs, 3));
+  Object* out[4] = {};
+  // Paged: two, then the one left, then none.
+  ASSERT_EQ(dictionary->storedEntries(0, out, 2), 2u);
+  EXPECT_TRUE(out[0]->isEqual(str("a").get()));
+  EXPECT_TRUE(out[3]->isEqual(num(2).get()));
+  ASSERT_EQ(dictionary->storedEntries(2, out, 2), 1u);
+  EXPECT_TRUE(out[0]->isEqual(str("c").get()));
+  EXPECT_EQ(dictionary->storedEntries(3, out, 2), 0u);
+  // Grown out of its room onto the heap: still read in place.
+  dictionary->setObject(num(4), "d");
+  EXPECT_EQ(dictionary->storedEntries(0, out, 2), 2u);
+  EXPECT_EQ(dictionary->storedEntries(2, out, 2), 2u);
+  EXPECT_EQ(MutableDictionary::dictionary()->storedEntries(0, out, 2), 0u);
+  OwnStorageDictionary own;
+  EXPECT_EQ(own.storedEntries(0, out, 2), 0u);
+
+  Object* items[] = {counted(num(1)), counted(num(2))};
+  auto array = adopt(ArenaMutableArray::make(arena, items, 2));
+  size_t count = 9;
+  Object* const* objects = array->storedObjects(count);
+  ASSERT_EQ(count, 2u);
+  EXPECT_TRUE(objects[1]->isEqual(num(2).get()));
+  array->addObject(num(3));
+  objects = array->storedObjects(count);
+  ASSERT_EQ(count, 3u);
+  EXPECT_TRUE(objects[2]->isEqual(num(3).get()));
+  OwnStorageArray ownArray;
+  EXPECT_EQ(ownArray.storedObjects(count), nullptr);
+  EXPECT_EQ(count, 0u);
 }
