@@ -475,7 +475,7 @@ bool SmallJsonWriter::appendKitArray(const kit::Array* array) {
     if (i) put(',');
     bool ok;
     if (!frame.pinned) {
-      ok = appendValue(element);
+      ok = appendKitMember(element);
     } else {
       kit::Ref<kit::Object> keep(element);
       ok = appendValue(element);
@@ -538,6 +538,14 @@ bool SmallJsonWriter::appendArray(const kit::Array* array, bool trusted) {
   return true;
 }
 
+[[gnu::always_inline]] inline bool SmallJsonWriter::appendKitMember(const kit::Object* value) {
+  const std::type_info& type = typeid(*value);
+  if (&type == &typeid(kit::ArenaMutableDictionary) && !sortKeys_)
+    return appendKitDictionary(static_cast<const kit::Dictionary*>(value));
+  if (&type == &typeid(kit::ArenaMutableArray)) return appendKitArray(static_cast<const kit::Array*>(value));
+  return appendValue(value);
+}
+
 bool SmallJsonWriter::appendKitDictionary(const kit::Dictionary* dictionary) {
   constexpr size_t kFew = 8;
   kit::Object* pairs[2 * kFew];
@@ -560,7 +568,7 @@ bool SmallJsonWriter::appendKitDictionary(const kit::Dictionary* dictionary) {
     if (i) put(',');
     auto* key = static_cast<kit::String*>(pairs[2 * i]);
     if (!appendKey(key)) return false;
-    if (!appendValue(pairs[2 * i + 1])) return failMember(key);
+    if (!appendKitMember(pairs[2 * i + 1])) return failMember(key);
   }
   leave();
   put('}');

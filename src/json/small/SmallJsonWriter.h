@@ -67,6 +67,8 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   bool appendKitDictionary(const kit::Dictionary* dictionary);
   // One of kit's own arrays in compact text, likewise.
   bool appendKitArray(const kit::Array* array);
+  // A member of one of those (never null), the parser's collections first.
+  bool appendKitMember(const kit::Object* value);
   bool appendString(const kit::String* string);
   // A dictionary key and the colon after it (compact text only).
   bool appendKey(const kit::String* key);
