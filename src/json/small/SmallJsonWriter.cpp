@@ -315,6 +315,7 @@ bool SmallJsonWriter::enter() {
   Frame& frame = frames_[depth_ - 1];
   frame.element = nullptr;
   frame.next = frame.end = 0;
+  frame.pairs = nullptr;
   frame.pinned = false;
   return true;
 }
@@ -331,6 +332,10 @@ void SmallJsonWriter::pinFrames() {
     if (frame.pinned) continue;
     frame.pinned = true;
     if (frame.element) pins_.emplace_back(frame.element);
+    if (frame.pairs) {
+      for (size_t i = 2 * frame.next; i < 2 * frame.end; ++i) pins_.emplace_back(frame.pairs[i]);
+      continue;
+    }
     for (size_t i = frame.next; i < frame.end; ++i) {
       pins_.emplace_back(members_[i].key);
       pins_.emplace_back(members_[i].value);
@@ -557,14 +562,12 @@ bool SmallJsonWriter::appendKitDictionary(const kit::Dictionary* dictionary) {
   prefetchAhead(dictionary);
   if (!enter()) return false;
   Frame& frame = frames_[depth_ - 1];
-  const size_t base = members_.size();
-  members_.resize(base + n);
-  for (size_t i = 0; i < n; ++i) members_[base + i] = {static_cast<kit::String*>(pairs[2 * i]), pairs[2 * i + 1]};
-  frame.end = base + n;
+  // Left behind on a failure, when nothing pins any more.
+  frame.pairs = pairs;
+  frame.end = n;
   put('{');
-  // As appendDictionary(): a failure leaves members_ to the end of the write.
   for (size_t i = 0; i < n; ++i) {
-    frame.next = base + i;
+    frame.next = i;
     if (i) put(',');
     auto* key = static_cast<kit::String*>(pairs[2 * i]);
     if (!appendKey(key)) return false;
@@ -572,7 +575,6 @@ bool SmallJsonWriter::appendKitDictionary(const kit::Dictionary* dictionary) {
   }
   leave();
   put('}');
-  members_.resize(base);
   return true;
 }
 

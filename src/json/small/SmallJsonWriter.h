@@ -51,8 +51,11 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   struct Frame {
     // An array's element being written; null for a dictionary.
     kit::Object* element;
-    // A dictionary's members still to write: members_[next, end).
+    // A dictionary's members still to write: members_[next, end), or when
+    // pairs is set, its keys and values pairs[2 * next, 2 * end) (an array
+    // of appendKitDictionary()'s own).
     size_t next, end;
+    kit::Object* const* pairs;
     // Everything this container still needs is held: its pending members by
     // pins_, each further element by the loop itself.
     bool pinned;
