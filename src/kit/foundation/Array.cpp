@@ -46,14 +46,14 @@ void Array::reserveItems(size_t n) {
   size_t have = items_ ? items_->capacity : 0;
   if (n <= have) return;
   size_t capacity = std::max({n, have + have / 2, size_t{4}});
-  if (capacity > (SIZE_MAX - sizeof(Items)) / sizeof(Object*)) throw std::bad_alloc();
+  if (capacity > UINT32_MAX) throw std::bad_alloc();
   if (itemsBorrowed_) {
     void* block = std::malloc(itemsBytes(capacity));
     if (!block) throw std::bad_alloc();
     auto* items = static_cast<Items*>(block);
     items->count = items_->count;
     std::memcpy(items->objects(), items_->objects(), items_->count * sizeof(Object*));
-    items->capacity = capacity;
+    items->capacity = static_cast<uint32_t>(capacity);
     items_ = items;
     itemsBorrowed_ = false;
     return;
@@ -63,14 +63,14 @@ void Array::reserveItems(size_t n) {
   if (!block) throw std::bad_alloc();
   auto* items = static_cast<Items*>(block);
   if (!items_) items->count = 0;
-  items->capacity = capacity;
+  items->capacity = static_cast<uint32_t>(capacity);
   items_ = items;
 }
 
 void Array::useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept {
   auto* items = static_cast<Items*>(room);
-  items->count = count;
-  items->capacity = capacity;
+  items->count = static_cast<uint32_t>(count);
+  items->capacity = static_cast<uint32_t>(capacity);
   if (count) std::memcpy(items->objects(), objects, count * sizeof(Object*));
   items_ = items;
   itemsBorrowed_ = true;

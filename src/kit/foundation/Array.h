@@ -87,9 +87,11 @@ class Array : public Object {
  protected:
   // This class's own elements: one block, made with the first element, so a
   // subclass that keeps its own storage pays a single null pointer for it.
-  struct Items {
-    size_t count;
-    size_t capacity;
+  // 32-bit counts: a smaller header is fewer bytes for a walk to read, and
+  // no array has 2^32 elements.
+  struct alignas(8) Items {
+    uint32_t count;
+    uint32_t capacity;
     Object** objects() noexcept { return reinterpret_cast<Object**>(this + 1); }  // one reference each
   };
   // Room for at least n elements; the block may move.

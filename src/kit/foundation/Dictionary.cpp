@@ -57,7 +57,7 @@ Dictionary::Dictionary(const std::vector<Entry>& entries) {
 // Entries in insertion order with their keys' hashes; past a few entries an
 // open-addressing index (entry position + 1, 0 for a free slot) finds them.
 // One block: this header, room for `capacity` entries, then the index.
-struct Dictionary::Table {
+struct alignas(8) Dictionary::Table {
   static constexpr size_t kScanned = 8;  // up to this many entries a scan beats hashing
 
   struct Slot {
@@ -65,9 +65,11 @@ struct Dictionary::Table {
     Object* value;
     size_t hash;
   };
-  size_t count;
-  size_t capacity;
-  size_t mask;  // the index's size - 1 (a power of two at least twice the capacity), or 0 for none
+  // 32-bit: a smaller header is fewer bytes for a walk to read, and the
+  // index holds 32-bit positions anyway.
+  uint32_t count;
+  uint32_t capacity;
+  uint32_t mask;  // the index's size - 1 (a power of two at least twice the capacity), or 0 for none
 
   Slot* entries() noexcept { return reinterpret_cast<Slot*>(this + 1); }
   const Slot* entries() const noexcept { return reinterpret_cast<const Slot*>(this + 1); }
@@ -87,9 +89,9 @@ struct Dictionary::Table {
 
   void init(size_t room) noexcept {
     count = 0;
-    capacity = room;
+    capacity = static_cast<uint32_t>(room);
     size_t n = indexSize(room);
-    mask = n ? n - 1 : 0;
+    mask = n ? static_cast<uint32_t>(n - 1) : 0;
     if (n) std::memset(index(), 0, n * sizeof(uint32_t));
   }
   void indexEntry(size_t i) noexcept {
