@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "json/small/SmallJsonParser.h"
 #include "json/small/SmallJsonTestSupport.h"
 #include "json/small/SmallJsonWriter.h"
 #include "kit/foundation/Array.h"
@@ -257,4 +258,35 @@ TEST(SmallJsonWriterWalk, AProxyMayAskTheWriterThatIsWritingIt) {
   outer->setObject(kit::str("x"), "a");
   EXPECT_EQ(w->stringWithObject(outer)->str(), R"({"a":"x","n":"{\"j\":\"v\",\"k\":[1,2]}","z":[true]})");
   EXPECT_FALSE(w->errorTrace());
+}
+
+TEST(SmallJsonWriterWalk, KeysSharedByManyDictionariesAreWrittenAlikeEachTime) {
+  // The parser makes each distinct key once; the writer copies a short one's
+  // text from what it wrote before. Escaped keys and one too long to keep,
+  // in dictionaries of up to nine entries (more take the long way), twice
+  // through one writer.
+  std::string doc = "[";
+  for (int i = 0; i < 40; ++i) {
+    if (i) doc += ",";
+    doc += R"({"k":1,"a \"quoted\" key\n":2,"a key much longer than any the writer keeps, to be sure":{"k":[]})";
+    if (i % 3 == 0) doc += R"(,"b":1,"c":2,"d":3,"e":4,"f":5,"g":6)";
+    doc += "}";
+  }
+  doc += "]";
+  kit::Ref<tolva::SmallJsonParser> parser(new tolva::SmallJsonParser());
+  kit::Ref<kit::Object> tree = parser->objectWithString(doc);
+  ASSERT_TRUE(tree);
+  kit::Ref<SmallJsonWriter> w(new SmallJsonWriter());
+  for (int pass = 0; pass < 2; ++pass) {
+    auto s = w->stringWithFragment(tree.get());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->str(), doc);
+  }
+  // Keys changed between two writes: the first write's text is not reused.
+  auto d = kit::MutableDictionary::dictionary();
+  d->setObject(kit::num(1), "first");
+  EXPECT_EQ(w->stringWithFragment(d.get())->str(), R"({"first":1})");
+  d = kit::MutableDictionary::dictionary();
+  d->setObject(kit::num(2), "other");
+  EXPECT_EQ(w->stringWithFragment(d.get())->str(), R"({"other":2})");
 }
