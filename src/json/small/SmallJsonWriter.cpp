@@ -25,8 +25,8 @@ namespace {
 // for one that never ends (an object answering itself, say).
 constexpr int kMaxProxyChain = 64;
 
-// A buffer up to this size is kept for the next call; a larger one is given
-// back (growing one is cheap enough: realloc moves a large block's pages).
+// A text up to this size is copied into its result, its buffer kept for the
+// next call; a larger one is handed over with its buffer.
 constexpr size_t kKeptBuffer = 64 * 1024;
 
 // Room a number's text never exceeds: a sign, 39 digits and 40 zeros, or
@@ -201,7 +201,7 @@ bool isKitDecimal(const std::type_info& type) {
 
 SmallJsonWriter::SmallJsonWriter() : yes_(kit::Number::yes()), no_(kit::Number::no()) {}
 
-SmallJsonWriter::~SmallJsonWriter() { std::free(buffer_); }
+SmallJsonWriter::~SmallJsonWriter() = default;
 
 kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* value) {
   if (writing_) {
@@ -240,11 +240,19 @@ kit::Ref<kit::String> SmallJsonWriter::stringWithFragment(const kit::Object* val
   }
   kit::Ref<kit::String> text;
   size_t length = static_cast<size_t>(cur_ - buffer_);
-  if (ok) text = kit::MutableString::string(std::string(buffer_, length));
-  if (static_cast<size_t>(end_ - buffer_) > kKeptBuffer) {
-    std::free(buffer_);
-    buffer_ = cur_ = end_ = nullptr;
+  if (length <= kKeptBuffer) {
+    if (ok) text = kit::MutableString::string(std::string(buffer_, length));
+    if (out_.size() <= kKeptBuffer) return text;
+  } else if (ok) {
+    out_.resize(length);
+    // Room left over from doubling is given back (one copy); the next text
+    // of this size starts with room for it and hardly any over.
+    if (out_.capacity() - length > length / 4) out_.shrink_to_fit();
+    text = kit::MutableString::string(std::move(out_));
+    expected_ = length + length / 32;
   }
+  std::string().swap(out_);
+  buffer_ = cur_ = end_ = nullptr;
   return text;
 }
 
@@ -268,12 +276,13 @@ void SmallJsonWriter::grow(size_t n) {
   auto used = static_cast<size_t>(cur_ - buffer_);
   auto capacity = static_cast<size_t>(end_ - buffer_);
   size_t want = std::max({used + n, 2 * capacity, size_t{256}});
-  // realloc can move a large block's pages instead of copying them.
-  auto* grown = static_cast<char*>(std::realloc(buffer_, want));
-  if (!grown) throw std::bad_alloc();
-  buffer_ = grown;
-  cur_ = grown + used;
-  end_ = grown + want;
+  // A large text gets room for one as large as the last large one at once
+  // (a small one never gets more than it needs).
+  if (want > kKeptBuffer && want < expected_) want = expected_;
+  out_.resize(want);
+  buffer_ = out_.data();
+  cur_ = buffer_ + used;
+  end_ = buffer_ + want;
 }
 
 // The parser's arena puts a collection's members just above it in memory and

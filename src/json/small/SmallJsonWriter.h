@@ -100,7 +100,11 @@ class SmallJsonWriter : public SmallJsonBase, public SmallJsonWriterProtocol {
   // Asks for what the walk reaches next; see SmallJsonWriter.cpp.
   void prefetchAhead(const kit::Object* collection);
 
-  // A malloc block; a small one is kept for the next call.
+  // The text being written, which becomes the result's own when it is large
+  // (a small one is copied, and the block kept for the next call).
+  std::string out_;
+  // The length of the last large text, to start a like one with room for it.
+  size_t expected_ = 0;
   char* buffer_ = nullptr;
   char* cur_ = nullptr;
   char* end_ = nullptr;
