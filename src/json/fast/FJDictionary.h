@@ -95,11 +95,11 @@ class FJDictionary final : public kit::MutableDictionary {
   Entry* table() const noexcept {
     if (!onHeap_) return inlineTable();
     Entry* heap;
-    std::memcpy(&heap, inlineTable(), sizeof heap);
+    std::memcpy(&heap, static_cast<const void*>(inlineTable()), sizeof heap);
     return heap;
   }
   void setHeapTable(Entry* heap) noexcept {
-    std::memcpy(inlineTable(), &heap, sizeof heap);
+    std::memcpy(static_cast<void*>(inlineTable()), &heap, sizeof heap);
     onHeap_ = true;
   }
   // Takes over one reference to each key and object on success; on failure

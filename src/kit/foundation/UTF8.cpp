@@ -3,37 +3,16 @@
 namespace kit::utf8 {
 
 size_t firstInvalid(std::string_view s) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
+  const auto* begin = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = begin + s.size();
+  for (const unsigned char* p = begin; p != end;) {
+    if (*p < 0x80) {
+      ++p;
       continue;
     }
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return i;  // continuation byte, overlong lead (C0, C1) or beyond U+10FFFF
-    }
-    if (i + len > n) return i;
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return i;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return i;
-    i += len;
+    const size_t n = sequenceLength(p, end);
+    if (n == 0) return static_cast<size_t>(p - begin);
+    p += n;
   }
   return std::string_view::npos;
 }

@@ -1,11 +1,39 @@
 #pragma once
 // UTF-8 checks and encoding shared by every text reader and writer in kit.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace kit::utf8 {
+
+// The length (2 to 4) of the well-formed multi-byte sequence at p (whose
+// first byte is 0x80 or above), or 0 when it is not one: overlong forms,
+// surrogates, values past U+10FFFF, stray continuation bytes and sequences
+// cut short by `end` are not.
+inline size_t sequenceLength(const unsigned char* p, const unsigned char* end) noexcept {
+  const unsigned char b = *p;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;       // overlong
+    else if (b == 0xED) hi = 0x9F;  // surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;       // overlong
+    else if (b == 0xF4) hi = 0x8F;  // past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(end - p) < n || p[1] < lo || p[1] > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  return n;
+}
 
 // Offset of the first byte that is not part of well-formed UTF-8 (overlong
 // forms, surrogates and values past U+10FFFF are not), or npos.
