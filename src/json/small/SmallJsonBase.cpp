@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kit/foundation/Error.h"
+#include "kit/foundation/UTF8.h"
 
 namespace tolva {
 
@@ -39,24 +40,8 @@ bool SmallJsonBase::isValidUTF8(std::string_view text) noexcept {
       ++p;
       continue;
     }
-    size_t n;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 3;
-      if (b == 0xE0) lo = 0xA0;       // overlong
-      else if (b == 0xED) hi = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 4;
-      if (b == 0xF0) lo = 0x90;       // overlong
-      else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (static_cast<size_t>(end - p) < n || p[1] < lo || p[1] > hi) return false;
-    for (size_t k = 2; k < n; ++k)
-      if ((p[k] & 0xC0) != 0x80) return false;
+    const size_t n = kit::utf8::sequenceLength(p, end);
+    if (n == 0) return false;
     p += n;
   }
   return true;

@@ -423,24 +423,8 @@ bool SmallJsonParser::skipPlainText() noexcept {
       continue;
     }
     // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-    size_t n;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 3;
-      if (b == 0xE0) lo = 0xA0;       // overlong
-      else if (b == 0xED) hi = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 4;
-      if (b == 0xF0) lo = 0x90;       // overlong
-      else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (static_cast<size_t>(end - c) < n || c[1] < lo || c[1] > hi) return false;
-    for (size_t k = 2; k < n; ++k)
-      if ((c[k] & 0xC0) != 0x80) return false;
+    const size_t n = kit::utf8::sequenceLength(c, end);
+    if (n == 0) return false;
     c += n;
   }
   c_ = reinterpret_cast<const char*>(c);

@@ -17,6 +17,7 @@
 #include "kit/foundation/ArenaObject.h"
 #include "kit/foundation/DecimalNumber.h"
 #include "kit/foundation/Null.h"
+#include "kit/foundation/UTF8.h"
 
 namespace tolva {
 namespace {
@@ -138,32 +139,6 @@ char* writeDecimal(const kit::DecimalNumber& d, char* p) {
   *p++ = '.';
   std::memcpy(p, first + whole, kCopy);
   return p + fraction;
-}
-
-// The length of the UTF-8 sequence that starts at p with a byte >= 0x80, or
-// 0 when it is not one: no overlong forms, no surrogates, nothing above
-// U+10FFFF (as SmallJsonBase::isValidUTF8).
-size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
-  unsigned char b = *p;
-  size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3;
-    if (b == 0xE0) lo = 0xA0;       // overlong
-    else if (b == 0xED) hi = 0x9F;  // surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4;
-    if (b == 0xF0) lo = 0x90;       // overlong
-    else if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (static_cast<size_t>(end - p) < n || p[1] < lo || p[1] > hi) return 0;
-  for (size_t k = 2; k < n; ++k)
-    if ((p[k] & 0xC0) != 0x80) return 0;
-  return n;
 }
 
 // Asks for the lines of an object, and of what was likely made right after
@@ -745,7 +720,7 @@ bool SmallJsonWriter::appendString(const kit::String* string) {
         continue;
       }
       // JSON text is UTF-8; bytes that are not would make output no reader takes.
-      size_t n = utf8SequenceLength(in, inEnd);
+      size_t n = kit::utf8::sequenceLength(in, inEnd);
       if (!n) return fail(kErrorUnsupportedType, "Invalid UTF-8 in string");
       in += n;
     }
