@@ -17,7 +17,7 @@ namespace tolva {
 
 class FJParseState;
 
-class FJArray final : public kit::MutableArray {
+class FJArray final : public kit::MutableArray, private kit::ObjectArenaRoom {
  public:
   // Always raises InvalidArgumentException: the class is private to the decoder.
   static kit::Ref<FJArray> alloc();
@@ -43,9 +43,6 @@ class FJArray final : public kit::MutableArray {
   kit::Object* const* objects() const noexcept { return storage(); }
 
   std::string className() const override { return "FJArray"; }
-  // Arrays made by the parser carry their first storage in the same block,
-  // cut from the parse's arena.
-  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The array itself when immutable, else a new kit::Array of the same objects.
   kit::Ref<kit::Object> copy() const override;
@@ -53,13 +50,6 @@ class FJArray final : public kit::MutableArray {
 
  private:
   friend class FJParseState;
-  struct Trailing {
-    size_t bytes;
-  };
-  static void* operator new(size_t size, kit::ObjectArena& arena, Trailing extra) {
-    return arena.allocate(size + extra.bytes);
-  }
-  static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJArray() { own_ = OwnCounts{0, 0}; }
   // The room made with the array, right behind it: its first objects, or,
   // once they moved to the heap, the pointer to them (so an array is never

@@ -21,7 +21,7 @@ namespace tolva {
 class FJParseState;
 class FJDictionaryEnumerator;
 
-class FJDictionary final : public kit::MutableDictionary {
+class FJDictionary final : public kit::MutableDictionary, private kit::ObjectArenaRoom {
  public:
   // Slots keep no hash: a key's home is computed again when it has to move,
   // which only removal and growth do, and lookups compare keys directly.
@@ -56,9 +56,6 @@ class FJDictionary final : public kit::MutableDictionary {
   void removeObjectForKey(const kit::Object* key) override;
 
   std::string className() const override { return "FJDictionary"; }
-  // Dictionaries made by the parser carry their first table in the same
-  // block, cut from the parse's arena.
-  static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }
   bool isMutable() const noexcept override { return mutations_ != 0; }
   // The dictionary itself when immutable, else a new kit::Dictionary of the same entries.
   kit::Ref<kit::Object> copy() const override;
@@ -80,13 +77,6 @@ class FJDictionary final : public kit::MutableDictionary {
  private:
   friend class FJParseState;
   friend class FJDictionaryEnumerator;
-  struct Trailing {
-    size_t bytes;
-  };
-  static void* operator new(size_t size, kit::ObjectArena& arena, Trailing extra) {
-    return arena.allocate(size + extra.bytes);
-  }
-  static void operator delete(void* p, kit::ObjectArena&, Trailing) noexcept { kit::ObjectArena::release(p, 0); }
   FJDictionary() { own_ = OwnCounts{0, 0}; }
   // The room made with the dictionary, right behind it: its first table, or,
   // once the table moved to the heap, the pointer to it (so a dictionary is

@@ -11,22 +11,13 @@
 
 namespace kit {
 
-class ArenaMutableArray final : public MutableArray {
+class ArenaMutableArray final : public MutableArray, private ObjectArenaRoom {
  public:
   // Takes over one reference to each of objects[0 .. count) (none null). The
   // array starts with one reference, the caller's.
   static ArenaMutableArray* make(ObjectArena& arena, Object* const* objects, size_t count);
 
-  static void operator delete(void* p, size_t size) noexcept { ObjectArena::release(p, size); }
-
  private:
-  struct Trailing {
-    size_t bytes;
-  };
-  static void* operator new(size_t size, ObjectArena& arena, Trailing extra) {
-    return arena.allocate(size + extra.bytes);
-  }
-  static void operator delete(void* p, ObjectArena&, Trailing) noexcept { ObjectArena::release(p, 0); }
   ArenaMutableArray() = default;
 };
 

@@ -11,7 +11,7 @@
 
 namespace kit {
 
-class ArenaMutableDictionary final : public MutableDictionary {
+class ArenaMutableDictionary final : public MutableDictionary, private ObjectArenaRoom {
  public:
   // Takes over one reference to each of the `count` keys and values in
   // keysAndValues (key, value, key, value, ...; none null, keys immutable);
@@ -19,16 +19,7 @@ class ArenaMutableDictionary final : public MutableDictionary {
   // starts with one reference, the caller's.
   static ArenaMutableDictionary* make(ObjectArena& arena, Object* const* keysAndValues, size_t count);
 
-  static void operator delete(void* p, size_t size) noexcept { ObjectArena::release(p, size); }
-
  private:
-  struct Trailing {
-    size_t bytes;
-  };
-  static void* operator new(size_t size, ObjectArena& arena, Trailing extra) {
-    return arena.allocate(size + extra.bytes);
-  }
-  static void operator delete(void* p, ObjectArena&, Trailing) noexcept { ObjectArena::release(p, 0); }
   ArenaMutableDictionary() = default;
 };
 

@@ -90,4 +90,22 @@ class ObjectArena {
   size_t fullChunks_ = 0;  // full-size chunks taken, for the pool's sizing
 };
 
+// For a class whose objects are cut from an arena together with room right
+// behind them (their first storage): inherit privately and make one with
+// `new (arena, Trailing{bytes}) T(...)`; it frees itself into the arena.
+class ObjectArenaRoom {
+ public:
+  struct Trailing {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, ObjectArena& arena, Trailing extra) {
+    return arena.allocate(size + extra.bytes);
+  }
+  static void operator delete(void* p, ObjectArena&, Trailing) noexcept { ObjectArena::release(p, 0); }
+  static void operator delete(void* p, size_t size) noexcept { ObjectArena::release(p, size); }
+
+ protected:
+  ObjectArenaRoom() = default;
+};
+
 }  // namespace kit
