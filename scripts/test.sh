@@ -31,8 +31,16 @@ if [ "${TOLVA_FUZZ:-0}" = "1" ]; then
   cmake --build "$fuzz_build" -j "$jobs" --target fuzz_all
   for target in "$fuzz_build"/fuzz/*_fuzz; do
     name=$(basename "$target")
+    stem=${name%_fuzz}
     mkdir -p "$fuzz_build/corpus/$name" "$fuzz_build/artifacts"
-    "$target" -max_total_time=60 -dict=fuzz/json.dict -artifact_prefix="$fuzz_build/artifacts/$name-" \
-      "$fuzz_build/corpus/$name" fuzz/corpus/json
+    # Each target's own dictionary and seed corpus where it has them (fuzz/<stem>.dict,
+    # fuzz/corpus/<stem>/); the JSON targets share fuzz/json.dict and fuzz/corpus/json.
+    args=()
+    case "$stem" in *json*) stem=json ;; esac
+    [ -f "fuzz/$stem.dict" ] && args+=("-dict=fuzz/$stem.dict")
+    seeds=()
+    [ -d "fuzz/corpus/$stem" ] && seeds+=("fuzz/corpus/$stem")
+    "$target" -max_total_time=60 "${args[@]}" -artifact_prefix="$fuzz_build/artifacts/$name-" \
+      "$fuzz_build/corpus/$name" "${seeds[@]}"
   done
 fi
