@@ -34,7 +34,7 @@
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/ShareConfiguration.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
@@ -116,6 +116,12 @@ class ShellTest : public ::testing::Test {
   }
 
   static kit::AlertView* topAlert() { return kit::AlertView::topVisibleAlert(); }
+  // The entries of the store's History folder, newest first.
+  static kit::Ref<kit::Array> historyEntries() {
+    kit::Ref<kit::Array> path(new kit::Array({kit::str("History")}));
+    kit::Ref<kit::Array> entries = tolva::VeskBookmarkDatabase::getSharedInstance()->getFolder(path.get());
+    return entries ? entries : kit::Array::array();
+  }
 
  private:
   tolvatest::TempHome home_;

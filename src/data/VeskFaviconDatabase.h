@@ -1,7 +1,5 @@
 #pragma once
-// Stand-in for the favicon store: it has no icons yet, so every site counts
-// as one without a stored icon and no image is given. The real store (icon
-// files in the caches folder, fetched in the background) replaces it.
+// Site icons for tabs, bookmark rows, the jog dials and the address bar.
 
 #include <string>
 
@@ -22,6 +20,8 @@ class VeskFaviconDatabase : public kit::Object {
   kit::Ref<kit::Image> getCancelFavicon() { return nullptr; }
   kit::Ref<kit::Image> getHistoryFavicon() { return nullptr; }
   kit::Ref<kit::Image> getFolderFavicon() { return nullptr; }
+  // Starts fetching the icon of the URL's site.
+  void makeFaviconAvailable(const std::string& url);
 
   std::string className() const override { return "VeskFaviconDatabase"; }
 };

@@ -1,4 +1,4 @@
-#include "shell/standins/VeskFaviconDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 
 namespace tolva {
 
@@ -14,5 +14,7 @@ VeskFaviconDatabase* VeskFaviconDatabase::getSharedInstance() {
 bool VeskFaviconDatabase::checkFavicon(const std::string&) const { return false; }
 
 kit::Ref<kit::Image> VeskFaviconDatabase::getFavicon(const std::string&) { return nullptr; }
+
+void VeskFaviconDatabase::makeFaviconAvailable(const std::string&) {}
 
 }  // namespace tolva
