@@ -24,7 +24,7 @@
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 #include "data/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskBookmarkTableViewController.h"
+#include "data/VeskBookmarkTableViewController.h"
 #include "data/VeskFaviconDatabase.h"
 
 namespace tolva {

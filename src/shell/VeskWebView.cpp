@@ -819,7 +819,6 @@ void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
 void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
 void VeskWebView::onReader() {}
-void VeskWebView::onBookmark() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}

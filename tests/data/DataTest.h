@@ -24,6 +24,16 @@
 
 namespace datatest {
 
+// Gives the store an empty tree holding only the History folder.
+inline void startEmptyTree() {
+  kit::Ref<kit::MutableArray> tree = kit::MutableArray::array();
+  kit::Ref<kit::MutableDictionary> history = kit::MutableDictionary::dictionary();
+  history->setObject(kit::str("History"), "title");
+  history->setObject(kit::MutableArray::array(), "subitems");
+  tree->addObject(history);
+  tolva::VeskBookmarkDatabase::getSharedInstance()->setBookmark(tree);
+}
+
 class DataTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,15 +68,7 @@ class DataTest : public ::testing::Test {
     for (const char* t : titles) p->addObject(kit::str(t));
     return p;
   }
-  // An empty tree holding only the History folder.
-  static void startEmpty() {
-    kit::Ref<kit::MutableArray> tree = kit::MutableArray::array();
-    kit::Ref<kit::MutableDictionary> history = kit::MutableDictionary::dictionary();
-    history->setObject(kit::str("History"), "title");
-    history->setObject(kit::MutableArray::array(), "subitems");
-    tree->addObject(history);
-    db()->setBookmark(tree);
-  }
+  static void startEmpty() { startEmptyTree(); }
   static std::string field(const kit::Dictionary* d, const char* key) {
     auto* s = d ? d->get<kit::String>(key) : nullptr;
     return s ? s->str() : std::string("<none>");
