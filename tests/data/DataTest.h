@@ -9,6 +9,7 @@
 #include <string>
 
 #include "data/VeskBookmarkDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/NotificationCenter.h"
@@ -44,8 +45,15 @@ class DataTest : public ::testing::Test {
     clearOverlays();
     db()->resetForTesting();
     db()->gotoRoot();
+    tolva::VeskFaviconDatabase::resetForTesting();
+    tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
+  }
+  // Only the loopback server is ever asked for a site icon.
+  static std::string loopbackFaviconAddress(const std::string& site) {
+    return site.starts_with("127.0.0.1:") ? "http://" + site + "/favicon.ico" : std::string();
   }
   void TearDown() override {
+    tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     db()->resetForTesting();
     kit::RunLoop::main().advance(30);
