@@ -4,6 +4,7 @@
 #include "data/VeskBookmarkAddTableViewController.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskBookmarkFolderSelectTableViewController.h"
+#include "data/VeskFaviconDatabase.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/BarButtonItem.h"
@@ -310,7 +311,12 @@ kit::Ref<kit::TableViewCell> VeskBookmarkTableViewController::tableViewCellForRo
     cell->imageView()->setImage(getIconFolderHistory());
     cell->textLabel()->setText(localized("History"));
   } else {
-    cell->imageView()->setImage(bookmark ? getIconBookmark() : getIconFolder());
+    kit::Ref<kit::Image> icon = bookmark ? getIconBookmark() : getIconFolder();
+    // A bookmark whose site icon is stored shows it (asking starts no fetch then).
+    VeskFaviconDatabase* favicons = VeskFaviconDatabase::getSharedInstance();
+    if (bookmark && favicons->checkFavicon(BookmarkItem::url(item.get())))
+      icon = favicons->getFavicon(BookmarkItem::url(item.get()));
+    cell->imageView()->setImage(icon);
     cell->textLabel()->setText(BookmarkItem::title(item.get()));
   }
   cell->setAccessoryType(bookmark ? kit::TableViewCell::AccessoryType::None

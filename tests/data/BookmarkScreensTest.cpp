@@ -23,21 +23,6 @@ using tolva::VeskBookmarkDatabase;
 using tolva::VeskBookmarkFolderSelectTableViewController;
 using tolva::VeskBookmarkTableViewController;
 
-kit::Ref<kit::Array> path(std::initializer_list<const char*> titles) {
-  kit::Ref<kit::MutableArray> p = kit::MutableArray::array();
-  for (const char* t : titles) p->addObject(kit::str(t));
-  return p;
-}
-
-std::string titles(const kit::Array* folder) {
-  std::string out;
-  for (size_t i = 0; folder && i < folder->count(); ++i) {
-    auto* s = folder->get<kit::Dictionary>(i)->get<kit::String>("title");
-    out += (i ? "," : "") + (s ? s->str() : std::string());
-  }
-  return out;
-}
-
 class BookmarkScreensTest : public shelltest::ShellTest {
  protected:
   static VeskBookmarkDatabase* db() { return VeskBookmarkDatabase::getSharedInstance(); }

@@ -25,6 +25,28 @@
 
 namespace datatest {
 
+// A folder path of these titles.
+inline kit::Ref<kit::Array> path(std::initializer_list<const char*> titles) {
+  kit::Ref<kit::MutableArray> p = kit::MutableArray::array();
+  for (const char* t : titles) p->addObject(kit::str(t));
+  return p;
+}
+
+inline std::string field(const kit::Dictionary* d, const char* key) {
+  auto* s = d ? d->get<kit::String>(key) : nullptr;
+  return s ? s->str() : std::string("<none>");
+}
+
+// The titles of a folder's items, joined by commas.
+inline std::string titles(const kit::Array* folder) {
+  std::string out;
+  for (size_t i = 0; folder && i < folder->count(); ++i) {
+    if (i) out += ",";
+    out += field(folder->get<kit::Dictionary>(i), "title");
+  }
+  return out;
+}
+
 // Gives the store an empty tree holding only the History folder.
 inline void startEmptyTree() {
   kit::Ref<kit::MutableArray> tree = kit::MutableArray::array();
@@ -71,25 +93,7 @@ class DataTest : public ::testing::Test {
   static kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
   static kit::RunLoop& loop() { return kit::RunLoop::main(); }
 
-  static kit::Ref<kit::Array> path(std::initializer_list<const char*> titles) {
-    kit::Ref<kit::MutableArray> p = kit::MutableArray::array();
-    for (const char* t : titles) p->addObject(kit::str(t));
-    return p;
-  }
   static void startEmpty() { startEmptyTree(); }
-  static std::string field(const kit::Dictionary* d, const char* key) {
-    auto* s = d ? d->get<kit::String>(key) : nullptr;
-    return s ? s->str() : std::string("<none>");
-  }
-  // The titles of a folder's items, joined by commas.
-  static std::string titles(const kit::Array* folder) {
-    std::string out;
-    for (size_t i = 0; folder && i < folder->count(); ++i) {
-      if (i) out += ",";
-      out += field(folder->get<kit::Dictionary>(i), "title");
-    }
-    return out;
-  }
   static std::string titlesAt(std::initializer_list<const char*> p) { return titles(db()->getFolder(path(p)).get()); }
   static kit::Ref<kit::Array> history() { return db()->getFolder(path({"History"})); }
 
