@@ -8,6 +8,8 @@
 #include "data/VeskBookmarkFolderSelectTableViewController.h"
 #include "data/VeskBookmarkTableViewController.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/PropertyList.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationController.h"
@@ -350,6 +352,25 @@ TEST_F(BookmarkScreensTest, EditingABookmarkInPlaceOrIntoAnotherFolder) {
   tapLeft(edit);
   EXPECT_EQ(form(nav), edit);
   EXPECT_EQ(titlesAt({}), "History,News,Work,b");
+}
+
+}  // namespace
+}  // namespace datatest
+
+namespace datatest {
+namespace {
+
+class BookmarkLifecycleTest : public shelltest::ShellTest {};
+
+TEST_F(BookmarkLifecycleTest, QuittingWritesTheTreeToTheFile) {
+  ASSERT_TRUE(launch());
+  startEmptyTree();
+  VeskBookmarkDatabase::getSharedInstance()->addItem("Kept", "http://kept.test/", nullptr);
+  app()->terminate();
+  kit::Ref<kit::Object> file = kit::PropertyList::readFromFile(kit::Paths::preferencesFile());
+  auto* stored = kit::cast<kit::Dictionary>(file);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(titles(stored->get<kit::Array>("bookmark")), "History,Kept");
 }
 
 }  // namespace
