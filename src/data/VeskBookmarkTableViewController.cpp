@@ -67,9 +67,10 @@ kit::TextField* VeskBookmarkTableViewController::textField() {
 }
 
 bool VeskBookmarkTableViewController::isHistoryRow(long row) const {
-  if (row != 0 || !store()->root()) return false;
-  kit::Ref<kit::Dictionary> item = store()->getItemAt(0);
-  return item && BookmarkItem::url(item.get()).empty() && BookmarkItem::title(item.get()) == BookmarkItem::kHistoryFolder;
+  // Asked for every row: answered without copying the history out of the store.
+  VeskBookmarkDatabase* db = store();
+  return row == 0 && db->root() && db->folderItemCount(nullptr) > 0 &&
+         db->itemNameAt(0) == BookmarkItem::kHistoryFolder;
 }
 
 kit::Ref<kit::Array> VeskBookmarkTableViewController::editedFolderPath() const {
@@ -299,9 +300,9 @@ kit::Ref<kit::TableViewCell> VeskBookmarkTableViewController::tableViewCellForRo
     return cell;
   }
   const char* identifier = kFolderCell;
-  kit::Ref<kit::Dictionary> item =
-      indexPath.row >= 0 ? store()->getItemAt(static_cast<size_t>(indexPath.row)) : nullptr;
   const bool history = isHistoryRow(indexPath.row);
+  kit::Ref<kit::Dictionary> item =
+      !history && indexPath.row >= 0 ? store()->getItemAt(static_cast<size_t>(indexPath.row)) : nullptr;
   const bool bookmark = !history && item && !BookmarkItem::url(item.get()).empty();
   if (history) identifier = kHistoryCell;
   if (bookmark) identifier = kItemCell;
@@ -332,9 +333,11 @@ void VeskBookmarkTableViewController::tableViewDidSelectRowAtIndexPath(kit::Tabl
     return;
   }
   if (indexPath.row < 0) return;
-  kit::Ref<kit::Dictionary> item = store()->getItemAt(static_cast<size_t>(indexPath.row));
-  if (!item) return;
-  const std::string& url = BookmarkItem::url(item.get());
+  const bool history = isHistoryRow(indexPath.row);
+  kit::Ref<kit::Dictionary> item =
+      history ? nullptr : store()->getItemAt(static_cast<size_t>(indexPath.row));
+  if (!item && !history) return;
+  const std::string url = item ? BookmarkItem::url(item.get()) : std::string();
   if (!url.empty()) {
     if (tableView.isEditing()) {
       pushEditBookmark(indexPath.row);
@@ -346,14 +349,13 @@ void VeskBookmarkTableViewController::tableViewDidSelectRowAtIndexPath(kit::Tabl
     if (!isPad()) onClose();
     return;
   }
-  const bool history = isHistoryRow(indexPath.row);
   if (tableView.isEditing()) {
     if (!history) pushEditFolder(indexPath.row);
     return;
   }
   using Self = VeskBookmarkTableViewController;
   const std::string leaving = store()->currentFolderName();
-  store()->stepIn(BookmarkItem::title(item.get()));
+  store()->stepIn(history ? std::string(BookmarkItem::kHistoryFolder) : BookmarkItem::title(item.get()));
   kit::Ref<Self> list(new Self(kit::TableView::Style::Plain));
   list->setTargetVeskView(targetVeskView());
   list->setIsHistory(history);
