@@ -103,7 +103,6 @@ VeskWebView::~VeskWebView() {
     if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
-  if (resultTableView_ && resultTableView_->delegate() == this) resultTableView_->setDelegate(nullptr);
 }
 
 // ---- Creation
