@@ -30,7 +30,7 @@
 #include "shell/standins/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "shell/standins/VeskFaviconDatabase.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 
 namespace tolva {
 namespace {

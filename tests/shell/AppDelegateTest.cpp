@@ -293,7 +293,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
   auto fill = [&] {
     cookies.setCookies(kit::HTTPCookie::cookiesWithSetCookieHeaders({"a=1", "b=2"}, *site), *site, nullptr);
     VeskBookmarkDatabase::getSharedInstance()->addItemAtHistory("t", "http://example.org/");
-    kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}}));
+    kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}, {"pw", kit::str("pw")}}));
     VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "example.org");
   };
   for (const Case& c : cases) {

@@ -16,6 +16,8 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
 #include "kit/net/URLCache.h"
+#include "kit/security/Keychain.h"
+#include "kit/security/MemoryKeychainStore.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -36,7 +38,7 @@
 #include "shell/standins/ShareConfiguration.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
 namespace shelltest {
@@ -57,7 +59,8 @@ class ShellTest : public ::testing::Test {
     kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
-    tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
+    kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
+    tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     rereadSettings();
     misc()->setBPrivateTabExists(false);
