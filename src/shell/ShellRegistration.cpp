@@ -1,5 +1,7 @@
 #include "shell/ShellRegistration.h"
 
+#include "data/PINViewController.h"
+#include "data/VeskPasscodeViewController.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
@@ -26,6 +28,7 @@ void buildMainWindow(kit::InterfaceFile::Context& ctx) {
 
 void registerShellInterfaceFiles() {
   kit::InterfaceFile::registerBuilder("MainWindow", buildMainWindow);
+  PINViewController::registerInterfaceFile();
   kit::InterfaceFile::registerBuilder("VeskWebViewController", [](kit::InterfaceFile::Context& ctx) {
     VeskWebViewControllerBuilder::build(ctx, true);
   });
@@ -63,6 +66,9 @@ void registerShellClasses(kit::ClassRegistry& registry) {
     registry.registerClassFunction("VeskWebAppDelegate", name, call);
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
+  // Settings screens opened by class name.
+  registry.registerClass("VeskPasscodeViewController",
+                         [] { return kit::Ref<kit::Object>(kit::make<VeskPasscodeViewController>()); });
   // The settings screens obey the browser's rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }

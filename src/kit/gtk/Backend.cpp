@@ -78,6 +78,9 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   ViewRenderer::setRenderer(renderWidget);
   static SystemURLOpener opener;
   Application::sharedApplication()->setURLOpener(&opener);
+  Application::sharedApplication()->setVibrator([] {
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
+  });
   InputRouter::install();
   WidgetTree::install();
   // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates
