@@ -1,6 +1,7 @@
 #include "shell/ShellRegistration.h"
 
 #include "data/PINViewController.h"
+#include "data/VeskPagePasswordManageTableViewController.h"
 #include "data/VeskPasscodeViewController.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
@@ -69,6 +70,8 @@ void registerShellClasses(kit::ClassRegistry& registry) {
   // Settings screens opened by class name.
   registry.registerClass("VeskPasscodeViewController",
                          [] { return kit::Ref<kit::Object>(kit::make<VeskPasscodeViewController>()); });
+  registry.registerClass("VeskPagePasswordManageTableViewController",
+                         [] { return kit::Ref<kit::Object>(kit::make<VeskPagePasswordManageTableViewController>()); });
   // The settings screens obey the browser's rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }

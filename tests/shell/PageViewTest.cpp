@@ -11,7 +11,7 @@
 #include "kit/ui/ScrollView.h"
 #include "shell/NSHTTPURLRequest.h"
 #include "shell/UIWebViewExpand.h"
-#include "shell/standins/VeskAuthenticationTableViewController.h"
+#include "data/VeskAuthenticationTableViewController.h"
 
 using namespace tolva;
 
