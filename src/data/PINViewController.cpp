@@ -22,7 +22,6 @@ bool allDigits(const std::string& text) {
 
 kit::Ref<kit::Label> makeLabel(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, double fontSize) {
   kit::Ref<kit::Label> label = ctx.make<kit::Label>(frame);
-  label->setAutoresizingMask(View::FlexibleLeftMargin | View::FlexibleRightMargin | View::FlexibleBottomMargin);
   label->setTextAlignment(kit::TextAlignment::Center);
   label->setFont(kit::Font::boldSystemFont(fontSize));
   label->setBackgroundColor(kit::Color::clearColor());
@@ -38,27 +37,31 @@ void buildPINView(kit::InterfaceFile::Context& ctx) {
   kit::Ref<View> root = ctx.makeTopLevel<View>(Rect(0, 0, W, H));
   root->setAutoresizingMask(View::FlexibleWidth | View::FlexibleHeight);
   root->setBackgroundColor(kit::Color::withWhite(0.92));
+  // The row of boxes keeps its size and stays centred on a wider screen.
+  kit::Ref<View> pad = ctx.make<View>(Rect(0, 0, W, 200));
+  pad->setAutoresizingMask(View::FlexibleLeftMargin | View::FlexibleRightMargin | View::FlexibleBottomMargin);
+  pad->setBackgroundColor(kit::Color::clearColor());
+  root->addSubview(pad.get());
 
-  kit::Ref<kit::Label> message = makeLabel(ctx, root.get(), Rect(10, 40, W - 20, 30), 18);
+  kit::Ref<kit::Label> message = makeLabel(ctx, pad.get(), Rect(10, 40, W - 20, 30), 18);
   const double left = (W - 4 * box - 3 * gap) / 2;
   std::vector<kit::Ref<kit::Label>> boxes;
   for (int i = 0; i < 4; ++i) {
-    kit::Ref<kit::Label> digit = makeLabel(ctx, root.get(), Rect(left + i * (box + gap), 90, box, box), 28);
+    kit::Ref<kit::Label> digit = makeLabel(ctx, pad.get(), Rect(left + i * (box + gap), 90, box, box), 28);
     digit->setBackgroundColor(kit::Color::whiteColor());
     digit->layer()->setCornerRadius(6);
     digit->layer()->setBorderWidth(1);
     digit->layer()->setBorderColor(kit::Color::grayColor());
     boxes.push_back(digit);
   }
-  kit::Ref<kit::Label> error = makeLabel(ctx, root.get(), Rect(10, 160, W - 20, 30), 15);
+  kit::Ref<kit::Label> error = makeLabel(ctx, pad.get(), Rect(10, 160, W - 20, 30), 15);
   error->setTextColor(kit::Color::redColor());
 
   // On a desktop a hidden entry takes no key presses: the field is there but
   // fully transparent.
   kit::Ref<kit::TextField> input = ctx.make<kit::TextField>(Rect(left, 90, 4 * box + 3 * gap, box));
-  input->setAutoresizingMask(View::FlexibleLeftMargin | View::FlexibleRightMargin | View::FlexibleBottomMargin);
   input->setAlpha(0);
-  root->insertSubview(input.get(), 0);
+  pad->insertSubview(input.get(), 0);
 
   if (owner) {
     owner->setOutlets(boxes[0].get(), boxes[1].get(), boxes[2].get(), boxes[3].get(), message.get(), error.get(),
