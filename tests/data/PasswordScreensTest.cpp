@@ -90,6 +90,12 @@ TEST_F(LoginFormTest, ASavedLoginIsFilledInAndLoginReloadsWithIt) {
   EXPECT_EQ(login->passwordField()->text(), "s3cret");
   EXPECT_TRUE(login->passwordField()->isSecureTextEntry());
   EXPECT_EQ(login->passwordField()->placeholder(), "Password");
+  for (kit::TextField* f : {login->userField(), login->passwordField()}) {
+    EXPECT_EQ(f->autocapitalizationType(), kit::TextAutocapitalizationType::None);
+    EXPECT_EQ(f->autocorrectionType(), kit::TextAutocorrectionType::No);
+    EXPECT_EQ(f->returnKeyType(), kit::ReturnKeyType::Done);
+    EXPECT_EQ(f->delegate(), login.get());
+  }
 
   // A cell handed out again shows the same two fields.
   kit::Ref<kit::TableViewCell> again = table->dataSource()->tableViewCellForRowAtIndexPath(*table, {0, 1});
@@ -171,6 +177,7 @@ TEST_F(ManageListTest, AnEmptyStoreListsNothing) {
   ASSERT_TRUE(open());
   EXPECT_EQ(list->title(), "Manage saved password(s)");
   EXPECT_TRUE(list->tableView()->isEditing());
+  EXPECT_EQ(list->tableView()->numberOfSections(), 1);
   EXPECT_EQ(rows(), std::vector<std::string>{});
   // A row that is not there deletes nothing.
   list->tableViewCommitEditingStyle(*list->tableView(), kit::TableViewCell::EditingStyle::Delete, {0, 3});
