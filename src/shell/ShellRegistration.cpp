@@ -4,6 +4,7 @@
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
 #include "settings/PrefAutorotation.h"
+#include "share/ShareRegistration.h"
 #include "shell/MyUIViewController.h"
 #include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
@@ -63,7 +64,9 @@ void registerShellClasses(kit::ClassRegistry& registry) {
     registry.registerClassFunction("VeskWebAppDelegate", name, call);
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
-  // The settings screens obey the browser's rotation lock like every other screen.
+  registerShareClasses(registry);
+  // The settings screens and the sharing kit's screens obey the browser's
+  // rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }
 

@@ -13,7 +13,8 @@ namespace tolva {
 void registerShellInterfaceFiles();
 
 // The settings buttons that clear stored data, as class functions of
-// "VeskWebAppDelegate" (each under its action name and its first keyword).
+// "VeskWebAppDelegate" (each under its action name and its first keyword),
+// and the sharers.
 void registerShellClasses(kit::ClassRegistry& registry);
 
 }  // namespace tolva

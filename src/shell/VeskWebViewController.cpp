@@ -19,7 +19,7 @@
 #include "shell/UIViewAnimated.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
-#include "shell/standins/ShareActivityIndicator.h"
+#include "share/ui/ShareActivityIndicator.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
 
 namespace tolva {

@@ -33,7 +33,7 @@
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/ShareConfiguration.h"
+#include "share/core/ShareConfiguration.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
