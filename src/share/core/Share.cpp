@@ -424,7 +424,10 @@ void Share::showViewController(kit::ViewController* controller) {
     if (!dismisser) dismisser = currentView_->presentingViewController();
     if (dismisser) {
       pendingView_ = keep;
-      dismissCurrentFrom(dismisser, true, false);
+      if (!isDismissingView_) {
+        isDismissingView_ = true;
+        dismissCurrentFrom(dismisser, true, false);
+      }
       return;
     }
     // The old screen is no longer shown anywhere: present the new one at once.
