@@ -148,6 +148,21 @@ TEST_F(ShareTest, ItemsRoundTripThroughTheirDictionaryForm) {
   t2->setCustomValue("x", "other");  // the rebuilt custom values are mutable
   EXPECT_EQ(t2->customStringForKey("other"), "x");
 
+  std::vector<uint8_t> red(2 * 3 * 4, 0);
+  for (size_t i = 0; i < red.size(); i += 4) red[i] = red[i + 3] = 255;
+  kit::Ref<ShareItem> picture = ShareItem::image(kit::Image::imageWithPixels({2, 3}, red), "Pic");
+  kit::Ref<kit::Dictionary> pd = picture->dictionaryRepresentation();
+  auto* png = kit::cast<kit::Data>(pd->objectForKey("image"));
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->view().substr(0, 4), "\x89PNG");
+  kit::Ref<ShareItem> p2 = ShareItem::itemFromDictionary(pd);
+  EXPECT_EQ(p2->shareType(), ShareShareTypeImage);
+  ASSERT_TRUE(p2->image());
+  EXPECT_EQ(p2->image()->pixelWidth(), 2u);
+  EXPECT_EQ(p2->image()->pixelHeight(), 3u);
+  EXPECT_EQ(p2->image()->pixelAt(1, 2), picture->image()->pixelAt(1, 2));
+  EXPECT_EQ(p2->title(), "Pic");
+
   kit::Ref<ShareItem> file = ShareItem::file(kit::Data::dataWithString("PDF"), "a.pdf", "application/pdf", "Doc");
   kit::Ref<kit::Dictionary> fd = file->dictionaryRepresentation();
   EXPECT_TRUE(kit::cast<kit::Data>(fd->objectForKey("data")));

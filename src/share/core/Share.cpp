@@ -23,7 +23,6 @@
 #include "share/core/CredentialKeychain.h"
 #include "share/core/ShareColor.h"
 #include "share/core/ShareConfiguration.h"
-#include "share/core/ShareImageCoding.h"
 #include "share/core/ShareOfflineSharer.h"
 
 namespace tolva {
@@ -280,7 +279,7 @@ bool Share::addToOfflineQueue(ShareItem* item, const std::string& sharerId) {
 
   kit::Ref<kit::Data> blob;
   if (item->shareType() == ShareShareTypeImage && item->image())
-    blob = ShareImageCoding::jpeg(item->image(), 1.0);
+    blob = item->image()->jpegData(1.0);
   else if (item->shareType() == ShareShareTypeFile)
     blob = item->data();
   if (blob && !kit::FileManager::writeFile(blobPath(uid), blob->view(), nullptr, 0600)) return false;

@@ -3,7 +3,6 @@
 #include "kit/foundation/Format.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
-#include "share/core/ShareImageCoding.h"
 
 namespace tolva {
 namespace {
@@ -99,7 +98,7 @@ kit::Ref<ShareItem> ShareItem::itemFromDictionary(const kit::Dictionary* d) {
     item->custom_ = kit::cast<kit::MutableDictionary>(custom->mutableCopy());
   item->mimeType_ = stringFor(d, "mimeType");
   item->filename_ = stringFor(d, "filename");
-  if (auto* png = kit::cast<kit::Data>(d->objectForKey("image"))) item->image_ = ShareImageCoding::decode(png);
+  if (auto* png = kit::cast<kit::Data>(d->objectForKey("image"))) item->image_ = kit::Image::imageWithData(png);
   return item;
 }
 
@@ -117,7 +116,7 @@ kit::Ref<kit::Dictionary> ShareItem::dictionaryRepresentation() const {
   putString(*d, "filename", filename_);
   if (data_) d->setObject(data_, "data");
   if (image_)
-    if (auto png = ShareImageCoding::png(image_.get())) d->setObject(png, "image");
+    if (auto png = image_->pngData()) d->setObject(png, "image");
   return d;
 }
 

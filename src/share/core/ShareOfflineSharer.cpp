@@ -5,7 +5,6 @@
 #include "kit/foundation/FileManager.h"
 #include "kit/net/URLError.h"
 #include "share/core/Share.h"
-#include "share/core/ShareImageCoding.h"
 
 namespace tolva {
 
@@ -76,7 +75,7 @@ void ShareOfflineSharer::share() {
   // The blob stays until the entry leaves the list, so a crash mid-send loses nothing.
   const std::string blob = Share::offlineQueuePath() + "/" + uid_;
   if (item_->shareType() == ShareShareTypeImage) {
-    if (kit::Ref<kit::Data> bytes = kit::FileManager::readFile(blob)) item_->setImage(ShareImageCoding::decode(bytes));
+    if (kit::Ref<kit::Data> bytes = kit::FileManager::readFile(blob)) item_->setImage(kit::Image::imageWithData(bytes));
   } else if (item_->shareType() == ShareShareTypeFile) {
     if (kit::Ref<kit::Data> bytes = kit::FileManager::readFile(blob)) item_->setData(bytes);
   }
