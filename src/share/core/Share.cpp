@@ -79,7 +79,12 @@ Share* Share::currentHelper() {
 
 void Share::resetForTesting() {
   if (Share* s = instance().get()) {
-    if (s->offlineQueue_) s->offlineQueue_->waitUntilAllOperationsAreFinished();
+    if (s->offlineQueue_) {
+      // Replays call the main thread and wait for it: keep it running meanwhile.
+      s->offlineQueue_->cancelAllOperations();
+      kit::OperationQueue* queue = s->offlineQueue_.get();
+      kit::RunLoop::main().runUntil([queue] { return queue->operationCount() == 0; }, 10);
+    }
     kit::RunLoop::main().cancelPreviousPerformRequests(s);
   }
   instance() = nullptr;

@@ -47,7 +47,10 @@ bool ShareOfflineSharer::shouldRun() const { return !isCancelled() && !isFinishe
 void ShareOfflineSharer::main() {
   if (!shouldRun()) return;
   kit::RunLoop& loop = kit::RunLoop::current();
-  runLoopThread_ = loop.weak_from_this();
+  {
+    std::lock_guard<std::mutex> g(loopMutex_);
+    runLoopThread_ = loop.weak_from_this();
+  }
   kit::Ref<ShareOfflineSharer> self(this);
   if (!kit::RunLoop::performOnMainThread([self] { self->share(); }, true)) return;
   // The wake-up is a call posted to this loop: posted before the wait starts,
@@ -56,6 +59,21 @@ void ShareOfflineSharer::main() {
   while (shouldRun() && kit::Clock::now() < deadline) loop.runMode(kit::RunLoop::kDefaultMode, deadline);
   // Past the time limit the entry stays, marked as replaying until the
   // sharer reports, so no later flush sends it a second time.
+}
+
+void ShareOfflineSharer::cancel() {
+  kit::Operation::cancel();
+  wake();
+}
+
+void ShareOfflineSharer::wake() {
+  std::shared_ptr<kit::RunLoop> loop;
+  {
+    std::lock_guard<std::mutex> g(loopMutex_);
+    loop = runLoopThread_.lock();
+  }
+  kit::Ref<ShareOfflineSharer> self(this);
+  if (loop) loop->perform([self] { self->lastSpin(); });
 }
 
 void ShareOfflineSharer::share() {
@@ -103,7 +121,7 @@ void ShareOfflineSharer::finish() {
   readyToFinish_.store(true);
   sharer_ = nullptr;
   reporter_ = nullptr;
-  if (auto loop = runLoopThread_.lock()) loop->perform([] {});
+  wake();
 }
 
 }  // namespace tolva

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "kit/foundation/Operation.h"
@@ -27,6 +28,8 @@ class ShareOfflineSharer : public kit::Operation {
   ~ShareOfflineSharer() override;
 
   void main() override;
+  // Also wakes the waiting thread, so a cancelled replay ends at once.
+  void cancel() override;
   // Main thread: makes the sharer and sends.
   void share();
   bool shouldRun() const;
@@ -49,11 +52,14 @@ class ShareOfflineSharer : public kit::Operation {
   class Reporter;
   // Main thread: hands the outcome to Share once and wakes the waiting thread.
   void ended(bool dropEntry);
+  void wake();
 
   kit::Ref<ShareItem> item_;
   std::string sharerId_;
   std::string uid_;
   std::atomic<bool> readyToFinish_{false};
+  // Set on the operation's thread, read on the main thread to wake it.
+  std::mutex loopMutex_;
   std::weak_ptr<kit::RunLoop> runLoopThread_;
   kit::Ref<ShareSharer> sharer_;
   kit::Ref<Reporter> reporter_;
