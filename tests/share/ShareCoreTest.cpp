@@ -201,9 +201,9 @@ TEST_F(ShareTest, PlainFunctions) {
   EXPECT_EQ(ShareStripHTML("<p>Hello</p>\n<b>x</b>", false), "Hello  x");
   EXPECT_EQ(ShareStripHTML("<p>a</p>\nb", true), "a \nb");
   EXPECT_EQ(ShareStripHTML("a < b", false), "a < b");
-  // A stored or translated text is never a format: missing arguments leave nothing, extra ones are unused.
+  // A stored or translated text is never a format: what has no argument stays as written.
   EXPECT_EQ(ShareLocalizedFormat("Saving to %@", {"X"}), "Saving to X");
-  EXPECT_EQ(ShareLocalizedFormat("%@ and %@ %d %s", {"a"}), "a and  %d %s");
+  EXPECT_EQ(ShareLocalizedFormat("%@ and %@ %d %s %n", {"a"}), "a and %@ %d %s %n");
   EXPECT_EQ(ShareLocalizedFormat("100%% %@", {"a", "b"}), "100% a");
 }
 

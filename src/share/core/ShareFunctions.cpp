@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "kit/foundation/Bundle.h"
 #include "kit/foundation/URLEscaping.h"
+#include "shell/LocalizedText.h"
 
 namespace tolva {
 namespace {
@@ -22,27 +22,7 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 }  // namespace
 
 std::string ShareLocalizedFormat(std::string_view key, std::initializer_list<std::string_view> args) {
-  const std::string format = kit::Bundle::mainBundle()->localizedStringForKey(key);
-  std::vector<std::string_view> values(args);
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == '@') {
-        if (next < values.size()) out += values[next];
-        ++next;
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == '%') {
-        out += '%';
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
+  return LocalizedText::localizedFormat(key, std::vector<std::string>(args.begin(), args.end()));
 }
 
 std::string SharePercentEncodeText(std::string_view text) {

@@ -12,8 +12,8 @@ namespace tolva {
 
 // The main bundle's text for `key` (the key itself when the table lacks it)
 // with each "%@" replaced by the next argument ("%%" is a percent sign). The
-// text is never used as a format: a placeholder without an argument becomes
-// empty, other '%' sequences stay as they are.
+// text is never used as a format: a placeholder without an argument and
+// other '%' sequences stay as they are.
 std::string ShareLocalizedFormat(std::string_view key, std::initializer_list<std::string_view> args = {});
 
 // Text for a form body: "&amp;" read as "&", then escaped with '&', '+',
