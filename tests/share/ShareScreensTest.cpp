@@ -6,7 +6,10 @@
 #include "ShareTest.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/NotificationCenter.h"
+#include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Layer.h"
+#include "kit/ui/NavigationItem.h"
 #include "kit/ui/NavigationController.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareCustomFormController.h"
@@ -291,4 +294,102 @@ TEST_F(FormTest, ASecondScreenWaitsUntilTheFirstIsGone) {
   EXPECT_EQ(share->currentView(), nullptr);
   EXPECT_FALSE(share->isDismissingView());
   EXPECT_EQ(root()->modalViewController(), nullptr);
+}
+
+namespace {
+
+class PlaceholderTest : public FormTest {
+  class Placeholders : public DefaultShareConfigurator {
+    bool usePlaceholders() const override { return true; }
+    std::string barStyle() const override { return "UIBarStyleBlackTranslucent"; }
+    std::string modalPresentationStyle() const override { return "UIModalPresentationPageSheet"; }
+    std::string modalTransitionStyle() const override { return "UIModalTransitionStylePartialCurl"; }
+  };
+  kit::Ref<DefaultShareConfigurator> configurator() override { return kit::make<Placeholders>(); }
+};
+
+}  // namespace
+
+TEST_F(PlaceholderTest, LabelsBecomePlaceholdersExceptOnSwitchesAndStylesFollowTheConfiguration) {
+  auto form = kit::make<ShareCustomFormController>(kit::TableView::Style::Grouped, "T", "Send");
+  form->addSection({ShareFormFieldSettings::label("Name", "name", ShareFormFieldTypeText, ""),
+                    ShareFormFieldSettings::label("Follow", "follow", ShareFormFieldTypeSwitch, "0")});
+  EXPECT_EQ(form->labelWidth(), 0);
+  Share::currentHelper()->showViewController(form.get());
+  auto* nav = dynamic_cast<kit::NavigationController*>(Share::currentHelper()->currentView());
+  ASSERT_TRUE(nav);
+  EXPECT_FALSE(nav->isToolbarHidden());
+  EXPECT_EQ(nav->modalPresentationStyle(), kit::ViewController::ModalPresentationStyle::PageSheet);
+  EXPECT_EQ(nav->modalTransitionStyle(), kit::ViewController::ModalTransitionStyle::PartialCurl);
+  EXPECT_EQ(nav->navigationBar()->barStyle(), kit::BarStyle::BlackTranslucent);
+  form->tableView()->layoutIfNeeded();
+  ShareFormFieldCell* text = cell(form.get(), 0, 0);
+  ShareFormFieldCell* sw = cell(form.get(), 0, 1);
+  ASSERT_TRUE(text && sw);
+  EXPECT_EQ(text->getTextField()->placeholder(), "Name");
+  EXPECT_EQ(text->textLabel()->text(), "");
+  EXPECT_EQ(sw->textLabel()->text(), "Follow");
+  EXPECT_EQ(sw->getValue(), "0");
+}
+
+TEST_F(FormTest, TheFormsButtonsReachItsOwner) {
+  auto form = kit::make<ShareCustomFormController>(kit::TableView::Style::Grouped, "T", "Send");
+  form->addSection({ShareFormFieldSettings::label("Name", "name", ShareFormFieldTypeText, "x")});
+  std::vector<std::string> calls;
+  form->setValidateSelector([&](ShareFormController* f) {
+    calls.push_back("validate");
+    f->saveForm();
+  });
+  form->setSaveSelector([&](ShareFormController*) { calls.push_back("save"); });
+  form->setCancelSelector([&](ShareFormController*) { calls.push_back("cancel"); });
+  form->setAutoSelect(true);
+  Share::currentHelper()->showViewController(form.get());
+  loop().advance(1);
+  // Shown, the first row has the keyboard; return sends the form.
+  ShareFormFieldCell* first = cell(form.get(), 0, 0);
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(first->isSelected());
+  EXPECT_EQ(form->activeField(), first->textField());
+  EXPECT_TRUE(form->textFieldShouldReturn(*first->textField()));
+  EXPECT_EQ(calls, (std::vector<std::string>{"validate", "save"}));
+  loop().advance(1);
+  EXPECT_EQ(Share::currentHelper()->currentView(), nullptr);
+  form->navigationItem()->leftBarButtonItem()->tap();
+  EXPECT_EQ(calls.back(), "cancel");
+}
+
+TEST_F(ShareTest, WithoutAScreenToPresentFromNothingIsShown) {
+  for (auto& w : kit::Window::allWindows()) w->setWindowLevel(kit::Window::kLevelAlert);
+  auto screen = kit::make<kit::ViewController>();
+  Share::currentHelper()->showViewController(screen.get());
+  EXPECT_EQ(Share::currentHelper()->currentView(), nullptr);
+  for (auto& w : kit::Window::allWindows()) w->setWindowLevel(kit::Window::kLevelNormal);
+  // A window without subviews still has its root screen.
+  auto bare = kit::make<kit::Window>();
+  auto bareRoot = kit::make<kit::ViewController>();
+  bare->setRootViewController(bareRoot.get());
+  bare->makeKeyAndVisible();
+  for (auto& sub : std::vector<kit::Ref<kit::View>>(bare->subviews())) sub->removeFromSuperview();
+  EXPECT_EQ(Share::currentHelper()->getCurrentRootViewController(), bareRoot.get());
+  Share::setRootViewController(root());
+  EXPECT_EQ(Share::currentHelper()->getCurrentRootViewController(), root());
+  bare->setHidden(true);
+}
+
+TEST_F(ShareTest, ASharerLetGoOfWhileSendingStillReportsItsOutcome) {
+  Share::setAuthValue("me", "username", sharetest::ShareTestSharer::kName);
+  std::vector<std::string> reports;
+  auto& center = kit::NotificationCenter::defaultCenter();
+  auto started = center.addObserver(ShareSharer::kSendDidStartNotification, nullptr,
+                                    [&](const kit::Notification& n) { reports.push_back(n.name()); });
+  auto finished = center.addObserver(ShareSharer::kSendDidFinishNotification, nullptr,
+                                     [&](const kit::Notification& n) { reports.push_back(n.name()); });
+  {
+    auto sharer = ShareSharer::sharerWithClassName(sharetest::ShareTestSharer::kName);
+    sharer->setItem(ShareItem::text("t").get());
+    EXPECT_TRUE(sharer->tryToSend());
+  }
+  loop().advance(0.5);
+  EXPECT_EQ(reports, (std::vector<std::string>{"ShareSendDidStartNotification", "ShareSendDidFinish"}));
+  EXPECT_EQ(ShareActivityIndicator::currentIndicator()->subMessageLabel()->text(), "Saved!");
 }

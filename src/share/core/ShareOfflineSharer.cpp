@@ -51,11 +51,12 @@ void ShareOfflineSharer::main() {
     std::lock_guard<std::mutex> g(loopMutex_);
     runLoopThread_ = loop.weak_from_this();
   }
+  // The time limit counts from the start of the replay.
+  const double deadline = kit::Clock::now() + kTimeLimit;
   kit::Ref<ShareOfflineSharer> self(this);
   if (!kit::RunLoop::performOnMainThread([self] { self->share(); }, true)) return;
   // The wake-up is a call posted to this loop: posted before the wait starts,
   // it still ends the wait.
-  const double deadline = kit::Clock::now() + kTimeLimit;
   while (shouldRun() && kit::Clock::now() < deadline) loop.runMode(kit::RunLoop::kDefaultMode, deadline);
   // Past the time limit the entry stays, marked as replaying until the
   // sharer reports, so no later flush sends it a second time.
