@@ -162,6 +162,9 @@ TEST_F(FormTest, SwitchesOptionListsAndPlaceholdersGiveTheirValues) {
   root()->presentModalViewController(nav.get(), false);
   form->tableView()->layoutIfNeeded();
   EXPECT_TRUE(cell(form.get(), 0, 1)->getTextField()->isSecureTextEntry());
+  // Text fields start after the widest label.
+  EXPECT_EQ(cell(form.get(), 0, 0)->labelWidth(), form->labelWidth());
+  EXPECT_EQ(cell(form.get(), 0, 0)->getTextField()->frame().origin.x, form->labelWidth() + 24);
   ShareFormController::Values values = form->formValues();
   EXPECT_EQ(values["name"], "n");
   EXPECT_EQ(values["follow"], "1");

@@ -42,6 +42,9 @@ bool ShareTestSharer::send() {
     case Outcome::TemporaryFailure:
       sendDidFailWithError(kit::Error::errorWithDescription(kit::URLError::kDomain, -1009, "offline").get());
       break;
+    case Outcome::Cancel:
+      sendDidCancel();
+      break;
     case Outcome::Relogin:
       shouldReloginWithPendingAction(tolva::SharePendingActionSend);
       break;

@@ -18,6 +18,7 @@ enum class Outcome {
   Failure,         // sendDidFailWithError with `failure` at once
   TemporaryFailure,  // a network error at once
   Relogin,         // the service refused the stored login
+  Cancel,          // the sharer reports it was cancelled
   NoReport,        // send starts and never reports
   Refuse,          // send answers NO
 };
