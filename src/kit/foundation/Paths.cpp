@@ -46,13 +46,13 @@ void resolve() {
   }
   std::string userHome = env("HOME");
   if (userHome.empty()) userHome = "/tmp";
-  std::string xddata = env("XDG_DATA_HOME");
-  std::string xdcache = env("XDG_CACHE_HOME");
+  std::string xdgData = env("XDG_DATA_HOME");
+  std::string xdgCache = env("XDG_CACHE_HOME");
   // XDG says relative values are invalid and must be ignored.
-  if (xddata.empty() || xddata[0] != '/') xddata = userHome + "/.local/share";
-  if (xdcache.empty() || xdcache[0] != '/') xdcache = userHome + "/.cache";
-  data = xddata + "/tolva";
-  cache = xdcache + "/tolva";
+  if (xdgData.empty() || xdgData[0] != '/') xdgData = userHome + "/.local/share";
+  if (xdgCache.empty() || xdgCache[0] != '/') xdgCache = userHome + "/.cache";
+  data = xdgData + "/tolva";
+  cache = xdgCache + "/tolva";
 }
 
 std::string folder(const std::string& root, const char* name) {
