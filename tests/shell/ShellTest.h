@@ -34,6 +34,7 @@
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
+#include "shell/VeskTextSearchTableViewController.h"
 #include "shell/VeskWebViewController.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskFaviconDatabase.h"
@@ -66,6 +67,8 @@ class ShellTest : public ::testing::Test {
     kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
     tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
+    // Search suggestions never leave the machine: port 9 on loopback refuses.
+    tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();

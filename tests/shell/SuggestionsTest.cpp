@@ -42,7 +42,7 @@ class SuggestionsTest : public shelltest::ShellTest {
   }
   void TearDown() override {
     pages_.clear();
-    VeskTextSearchTableViewController::setSuggestionServiceBase("https://www.google.com");
+    VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     ShellTest::TearDown();
   }
   VeskWebView* open() {
