@@ -1,9 +1,23 @@
 #include "share/ShareRegistration.h"
 
 #include "share/core/ShareSharer.h"
+#include "share/local/ShareCopy.h"
+#include "share/local/ShareMail.h"
+#include "share/local/ShareMailPage.h"
+#include "share/local/SharePhotoAlbum.h"
+#include "share/local/ShareSafari.h"
+#include "share/local/ShareTextMessage.h"
 
 namespace tolva {
 
-void registerShareClasses(kit::ClassRegistry& registry) { ShareSharer::registerBase(registry); }
+void registerShareClasses(kit::ClassRegistry& registry) {
+  ShareSharer::registerBase(registry);
+  ShareSharer::registerSharerClass<ShareCopy>(registry, "ShareCopy");
+  ShareSharer::registerSharerClass<ShareMail>(registry, "ShareMail");
+  ShareSharer::registerSharerClass<ShareMailPage>(registry, "ShareMailPage");
+  ShareSharer::registerSharerClass<ShareTextMessage>(registry, "ShareTextMessage");
+  ShareSharer::registerSharerClass<ShareSafari>(registry, "ShareSafari");
+  ShareSharer::registerSharerClass<SharePhotoAlbum>(registry, "SharePhotoAlbum");
+}
 
 }  // namespace tolva

@@ -92,7 +92,8 @@ class ShareSharer : public kit::NavigationController {
   static bool isServiceAuthorized(std::string_view className);
 
   // ---- The share
-  bool shouldAutoShare() const;
+  // Sharers that never ask for details (the local ones) answer yes.
+  virtual bool shouldAutoShare() const;
   void setShouldAutoShare(bool autoShare);
   void loadItem(ShareItem* item);
   virtual void share();

@@ -1,0 +1,171 @@
+// The sharers that need no service: pasteboard, mail, text messages, the
+// desktop's browser and the picture folder.
+#include <gtest/gtest.h>
+
+#include "share/ShareTest.h"
+#include "kit/foundation/FileManager.h"
+#include "kit/ui/HeadlessURLOpener.h"
+#include "kit/ui/Label.h"
+#include "kit/ui/MailComposeViewController.h"
+#include "kit/ui/Pasteboard.h"
+#include "kit/ui/PhotoAlbum.h"
+#include "share/ShareRegistration.h"
+#include "share/local/ShareMail.h"
+#include "share/ui/ShareActivityIndicator.h"
+#include "shell/VeskMiscObject.h"
+#include "support/TestHTTPServer.h"
+
+namespace {
+
+using kit::Ref;
+using tolva::ShareItem;
+using tolva::ShareSharer;
+
+Ref<kit::Image> picture() {
+  return kit::Image::imageWithPixels({4, 4}, std::vector<uint8_t>(64, 200));
+}
+
+struct Signed : tolva::DefaultShareConfigurator {
+  long sharedWithSignature() const override { return 1; }
+  std::string appName() const override { return "Tolva & Co"; }
+};
+
+class LocalSharersTest : public sharetest::ShareTest {
+ protected:
+  void SetUp() override {
+    ShareTest::SetUp();
+    tolva::registerShareClasses(kit::ClassRegistry::shared());
+    tolva::VeskMiscObject::sharedInstance()->setDefault_email("");
+  }
+  void TearDown() override {
+    kit::PhotoAlbum::setFolder({});
+    ShareTest::TearDown();
+  }
+  kit::MailComposeViewController* composer() const {
+    return kit::cast<kit::MailComposeViewController>(tolva::Share::currentHelper()->currentView());
+  }
+  static std::string indicatorText() {
+    kit::Label* label = tolva::ShareActivityIndicator::currentIndicator()->centerMessageLabel();
+    return label ? label->text() : std::string();
+  }
+};
+
+TEST_F(LocalSharersTest, CopyPutsTheItemOnThePasteboard) {
+  kit::Pasteboard* board = kit::Pasteboard::generalPasteboard();
+  ShareSharer::shareURL("ShareCopy", kit::URL::URLWithString("http://a.test/x%20y"), "A");
+  EXPECT_EQ(board->url()->absoluteString(), "http://a.test/x%20y");
+  EXPECT_EQ(indicatorText(), "Copied!");
+  ShareSharer::shareText("ShareCopy", "some words");
+  EXPECT_EQ(board->string(), "some words");
+  ShareSharer::shareImage("ShareCopy", picture(), "P");
+  ASSERT_TRUE(board->image());
+  EXPECT_EQ(board->image()->pixelWidth(), 4u);
+}
+
+TEST_F(LocalSharersTest, AMailOfALinkHasTheLinkAloneAndEscapesWhatItInserts) {
+  ShareSharer::shareURL("ShareMail", kit::URL::URLWithString("http://a.test/?a=1&b=<2>"), "Title & more");
+  kit::MailComposeViewController* mail = composer();
+  ASSERT_TRUE(mail);
+  EXPECT_EQ(mail->subject(), "Title & more");
+  EXPECT_EQ(mail->messageBody(), "http://a.test/?a=1&amp;b=%3C2%3E");
+  EXPECT_TRUE(mail->isBodyHTML());
+  EXPECT_TRUE(mail->toRecipients().empty());
+  EXPECT_TRUE(mail->attachments().empty());
+  mail->finish(kit::MailComposeResult::Sent);
+
+  Ref<ShareItem> text = ShareItem::text("<script>alert(1)</script>");
+  text->setTitle("T");
+  ShareSharer::shareItem("ShareMail", text.get());
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->messageBody(), "&lt;script&gt;alert(1)&lt;/script&gt;");
+}
+
+TEST_F(LocalSharersTest, TheDefaultAddressTheSignatureAndTheStoredBody) {
+  tolva::ShareConfiguration::resetForTesting();
+  tolva::ShareConfiguration::sharedInstanceWithConfigurator(kit::make<Signed>());
+  tolva::VeskMiscObject::sharedInstance()->setDefault_email("me@example.test");
+  Ref<ShareItem> item = ShareItem::URL(kit::URL::URLWithString("http://a.test/"), "A");
+  ShareSharer::shareItem("ShareMail", item.get());
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->toRecipients(), (std::vector<std::string>{"me@example.test"}));
+  EXPECT_EQ(composer()->messageBody(), "http://a.test/<br/><br/>Sent from Tolva &amp; Co");
+  composer()->finish(kit::MailComposeResult::Cancelled);
+  loop().advance(1);
+
+  // The second time the stored body is used as it stands.
+  item->setCustomValue(std::string("kept <b>as is</b>"), "body");
+  ShareSharer::shareItem("ShareMail", item.get());
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->messageBody(), "kept <b>as is</b>");
+}
+
+TEST_F(LocalSharersTest, PicturesAreAttachedAsJPEGAtTheAskedQuality) {
+  Ref<ShareItem> item = ShareItem::image(picture(), "Pic");
+  item->setCustomValue(std::string("0.5"), "jpgQuality");
+  ShareSharer::shareItem("ShareMail", item.get());
+  ASSERT_TRUE(composer());
+  ASSERT_EQ(composer()->attachments().size(), 1u);
+  const auto& a = composer()->attachments()[0];
+  EXPECT_EQ(a.fileName, "Image.jpg");
+  EXPECT_EQ(a.mimeType, "image/jpeg");
+  EXPECT_EQ(a.data->length(), picture()->jpegData(0.5)->length());
+}
+
+TEST_F(LocalSharersTest, WithoutAMailProgramTheShareFails) {
+  kit::MailComposeViewController::setCanSendMail(false);
+  struct Watch : tolva::ShareSharerDelegate {
+    int failed = 0;
+    void sharer(ShareSharer*, const kit::Error*, bool) override { ++failed; }
+  };
+  Ref<ShareSharer> sharer = ShareSharer::sharerWithClassName("ShareMail");
+  EXPECT_FALSE(sharer->canShare()) << "not offered when no mail program exists";
+  auto watch = kit::make<Watch>();
+  sharer->setShareDelegate(watch.get());
+  sharer->loadItem(ShareItem::URL(kit::URL::URLWithString("http://a.test/"), "A").get());
+  sharer->share();
+  kit::MailComposeViewController::setCanSendMail(true);
+  EXPECT_EQ(watch->failed, 1);
+  EXPECT_FALSE(composer());
+}
+
+TEST_F(LocalSharersTest, TheMailedPageIsFetchedAwayFromTheWindowAndAttached) {
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/page%20one", tolvatest::TestResponse::html("<p>the page</p>"));
+  ShareSharer::shareURL("ShareMailPage", kit::URL::URLWithString(server.url("/page%20one")), "Page");
+  EXPECT_FALSE(composer()) << "the draft waits for the page, the window does not";
+  loop().runUntil([&] { return composer() != nullptr; }, 10);
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->messageBody(), server.url("/page one"));
+  ASSERT_EQ(composer()->attachments().size(), 1u);
+  EXPECT_EQ(composer()->attachments()[0].fileName, "content.html");
+  EXPECT_EQ(composer()->attachments()[0].data->view(), "<p>the page</p>");
+}
+
+TEST_F(LocalSharersTest, TextMessagesAreNotOfferedOnADesktop) {
+  Ref<ShareSharer> sms = ShareSharer::sharerWithClassName("ShareTextMessage");
+  ASSERT_TRUE(sms);
+  EXPECT_FALSE(sms->canShare());
+  EXPECT_EQ(sms->sharerTitle(), "SMS");
+}
+
+TEST_F(LocalSharersTest, TheBrowserTakesOnlyWebLinksAndSuccessWaitsForIt) {
+  auto& opener = kit::Application::sharedApplication()->headlessURLOpener();
+  opener.clear();
+  ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("https://a.test/p"), "A");
+  EXPECT_EQ(opener.openedURLs(), (std::vector<std::string>{"https://a.test/p"}));
+  ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("file:///etc/passwd"), "F");
+  EXPECT_EQ(opener.openedURLs().size(), 1u);
+}
+
+TEST_F(LocalSharersTest, APictureIsSavedBeforeItSaysSaved) {
+  tolvatest::TempHome pictures;
+  kit::PhotoAlbum::setFolder(pictures.path() + "/Pictures");
+  ShareSharer::shareImage("SharePhotoAlbum", picture(), "P");
+  EXPECT_NE(indicatorText(), "Saved!");
+  loop().drain();
+  EXPECT_EQ(indicatorText(), "Saved!");
+  ASSERT_EQ(kit::PhotoAlbum::writtenFiles().size() > 0, true);
+  EXPECT_TRUE(kit::Image::imageWithContentsOfFile(kit::PhotoAlbum::writtenFiles().back()));
+}
+
+}  // namespace
