@@ -9,6 +9,7 @@
 #include <thrift/transport/TVirtualTransport.h>
 
 #include <condition_variable>
+#include <csignal>
 
 #include "support/TestCertificateAuthority.h"
 
@@ -61,6 +62,8 @@ class RecordingHttpFactory : public TTransportFactory {
 
 TestThriftServer::TestThriftServer(std::shared_ptr<TProcessor> processor, bool tls)
     : tls_(tls), recorder_(std::make_shared<Recorder>()) {
+  // A client that gives up mid-handshake must not end the test process.
+  std::signal(SIGPIPE, SIG_IGN);
   std::shared_ptr<TServerSocket> socket;
   if (tls) {
     auto factory = std::make_shared<TSSLSocketFactory>();
