@@ -238,6 +238,9 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   c->dualViewBtn_ = dualBtn;
   c->faviDial_ = dial;
   c->faviDial2_ = dial2;
+  c->brightnessDial_ = brightDial;
+  c->brightnessDelegate_ = kit::make<VeskScreenBrightnessJogDialDelegate>();
+  c->brightnessDelegate_->setOverlay(overlay.get());
   c->infoBox_ = info;
   c->faviDockTip1_ = tip1;
   c->faviDockTip2_ = tip2;
@@ -253,6 +256,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   c->statusBtnRight_ = statusRight;
   dial->setDelegate(c);
   dial2->setDelegate(c);
+  brightDial->setDelegate(c->brightnessDelegate_.get());
 
   for (kit::Button* b : {newPage1.get(), newPage2.get()})
     connect(b, c, "onNewPage:", kit::Control::TouchUpInside,
