@@ -71,6 +71,31 @@ kit::Ref<kit::Button> titledButton(kit::InterfaceFile::Context& ctx, View* paren
   return b;
 }
 
+// Until kit decodes images: none.
+kit::Ref<kit::Image> named(const char*) { return nullptr; }
+
+// A trackpad's parts: the disc, the ball in its middle and the disc shown while the pad moves.
+void fillTrackPad(kit::InterfaceFile::Context& ctx, VeskTrackPadView* pad) {
+  const kit::Rect b = pad->bounds();
+  auto part = [&](Rect frame, const char* image) {
+    kit::Ref<kit::ImageView> v = place<kit::ImageView>(ctx, pad, frame, FW | FH);
+    v->setImage(named(image));
+    v->setContentMode(View::ContentMode::ScaleToFill);
+    v->setUserInteractionEnabled(false);
+    return v;
+  };
+  kit::Ref<kit::ImageView> bg = part(b, "trackpad_bg");
+  bg->setAlpha(VeskTrackPadView::kIdleAlpha);
+  const double ball = std::round(b.width() * 0.3);
+  kit::Ref<kit::ImageView> knob = part(Rect((b.width() - ball) / 2, (b.height() - ball) / 2, ball, ball), "trackpad_ball");
+  knob->setAutoresizingMask(FL | FR | FT | FB);
+  kit::Ref<kit::ImageView> moving = part(b, "trackpad_move");
+  moving->setHidden(true);
+  pad->setTrackBg(bg);
+  pad->setTrackBall(knob);
+  pad->setTrackBgMove(moving);
+}
+
 }  // namespace
 
 void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
@@ -211,6 +236,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
       place<VeskTrackPadView>(ctx, root.get(), Rect(40, padY, padSize, padSize), FR | FT);
   trackPad2->setTag(1);
   trackPad2->setHidden(true);
+  for (VeskTrackPadView* t : {trackPad.get(), trackPad2.get()}) fillTrackPad(ctx, t);
 
   // Touch areas over the two halves of the status bar (placed in the window later).
   kit::Ref<kit::Button> statusLeft = ctx.make<kit::Button>();
