@@ -18,9 +18,6 @@ constexpr double kTwoPi = 2 * VeskJogDialView::kPi;
 // Where the finger was at the last step; one for all dials (one finger turns one dial).
 kit::Point gReference;
 
-// Until kit decodes images: none.
-kit::Ref<kit::Image> named(const char*) { return nullptr; }
-
 kit::Point locationIn(const kit::Touches& touches, const kit::View* view) {
   return touches.empty() ? kit::Point{} : touches.front()->locationInView(view);
 }
@@ -83,7 +80,7 @@ kit::ImageView* VeskJogDialView::jogBg() {
                                                          : kit::Point{(size.width - s) / 2, 0};
     jogBg_ = kit::make<kit::ImageView>(kit::Rect(origin.x, origin.y, s, s));
     jogBg_->setContentMode(ContentMode::ScaleToFill);
-    jogBg_->setImage(named("jogdial_bg"));
+    jogBg_->setImage(kit::Image::imageNamed("jogdial_bg"));
     jogBg_->setUserInteractionEnabled(false);
     turn_ = 0;
     addSubview(jogBg_.get());

@@ -71,15 +71,12 @@ kit::Ref<kit::Button> titledButton(kit::InterfaceFile::Context& ctx, View* paren
   return b;
 }
 
-// Until kit decodes images: none.
-kit::Ref<kit::Image> named(const char*) { return nullptr; }
-
 // A trackpad's parts: the disc, the ball in its middle and the disc shown while the pad moves.
 void fillTrackPad(kit::InterfaceFile::Context& ctx, VeskTrackPadView* pad) {
   const kit::Rect b = pad->bounds();
   auto part = [&](Rect frame, const char* image) {
     kit::Ref<kit::ImageView> v = place<kit::ImageView>(ctx, pad, frame, FW | FH);
-    v->setImage(named(image));
+    v->setImage(kit::Image::imageNamed(image));
     v->setContentMode(View::ContentMode::ScaleToFill);
     v->setUserInteractionEnabled(false);
     return v;
@@ -190,6 +187,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip1 =
       place<VeskTouchPropagatingUIButton>(ctx, dock.get(), Rect(0, dialH / 2 - 30, tipW, 60), FT | FB);
   tip1->setTag(0);
+  tip1->setImage(kit::Image::imageNamed("dock_tab"));
   tip1->setPropagatingView(dial.get());
 
   kit::Ref<View> dock2 = place<View>(ctx, root.get(), Rect(-slide, dockY, dockW, dialH), FR | FT | FB);
@@ -199,6 +197,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip2 =
       place<VeskTouchPropagatingUIButton>(ctx, dock2.get(), Rect(slide, dialH / 2 - 30, tipW, 60), FT | FB);
   tip2->setTag(1);
+  tip2->setImage(kit::Image::imageNamed("dock_tab_left"));
   tip2->setPropagatingView(dial2.get());
   tip2->setHidden(true);
 
@@ -211,6 +210,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip3 =
       place<VeskTouchPropagatingUIButton>(ctx, brightness.get(), Rect(0, brightH / 2 - 30, tipW, 60), FT | FB);
   tip3->setTag(2);
+  tip3->setImage(kit::Image::imageNamed("dock_tab_brightness"));
   tip3->setPropagatingView(brightDial.get());
 
   // The dial's item label, the info box and the dimming overlay.
