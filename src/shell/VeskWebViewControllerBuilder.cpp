@@ -237,6 +237,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   trackPad2->setTag(1);
   trackPad2->setHidden(true);
   for (VeskTrackPadView* t : {trackPad.get(), trackPad2.get()}) fillTrackPad(ctx, t);
+  root->bringSubviewToFront(overlay.get());  // dims everything, takes no touch
 
   // Touch areas over the two halves of the status bar (placed in the window later).
   kit::Ref<kit::Button> statusLeft = ctx.make<kit::Button>();

@@ -72,6 +72,7 @@ TEST_F(DialsOnMainScreenTest, TheBrightnessDialDimsTheWindowWithoutTakingItsInpu
   EXPECT_EQ(c->brightnessDial()->curSel(), 4);
   EXPECT_FALSE(overlay->isHidden());
   EXPECT_DOUBLE_EQ(overlay->alpha(), 0.3);
+  EXPECT_EQ(c->view()->subviews().back().get(), overlay);  // over everything, the trackpads too
   EXPECT_FALSE(c->brightnessDial()->isUserInteractionEnabled());  // docked again
   EXPECT_TRUE(c->faviLabelContainer()->isHidden());                // not a bookmark dock
 

@@ -81,8 +81,11 @@ TEST_F(JogDialTest, ADelegateWithoutAButtonCountGetsARingOfNine) {
   EXPECT_EQ(dial->btnArray().size(), 9u);
   delegate.buttons = 12;
   EXPECT_EQ(dial->btnCount(), 12);
-  dial->setBtnCount(5);
-  EXPECT_EQ(dial->btnCount(), 5);
+  dial->setBtnCount(1);
+  EXPECT_EQ(dial->btnCount(), 1);
+  dial->setBtnCount(0);
+  delegate.buttons = 1;
+  EXPECT_EQ(dial->btnCount(), 1);
   dial->setDelegate(nullptr);
   dial->setBtnCount(0);
   EXPECT_EQ(dial->btnCount(), 9);
@@ -291,6 +294,13 @@ TEST_F(JogDialTest, FewerBookmarksKeepTheSelectionInsideAndRefillTheRing) {
   EXPECT_EQ(dial->curSel(), 2);
   EXPECT_EQ(delegate.positions, (std::vector<long>{1}));
   EXPECT_EQ(ring(*dial), (std::vector<std::string>{"cancel", "item0", "item1", "", "", "", "", "", ""}));
+
+  // Set up again from its interface file, the dial still hears each change once.
+  dial->awakeFromNib();
+  delegate.positions.clear();
+  center.postNotification(VeskJogDialView::kBookmarkUpdateNotification, VeskBookmarkDatabase::getSharedInstance());
+  EXPECT_EQ(delegate.positions.size(), 1u);
+  dial->setCurSel(2);
 
   // Same count, new icons: every button is asked again.
   delegate.asked.clear();

@@ -84,6 +84,8 @@ TEST_F(TrackPadTest, SidewaysGoesAtATenthUntilSixVerticalMovesLockIt) {
   EXPECT_EQ(scroll->contentOffset(), (kit::Point{before.x, before.y + 18}));
   window()->touchEnd(off(50, 30));
   EXPECT_EQ(pad->gDirectionLocked(), 0);
+  EXPECT_EQ(pad->gScrollX(), 0);
+  EXPECT_EQ(pad->gScrollY(), 0);
 
   // A sideways move between vertical ones starts the count again.
   press();
@@ -247,6 +249,9 @@ TEST_F(TrackPadTest, ADoubleTapAndDragMovesThePadInsideThePageAndRemembersIt) {
   EXPECT_EQ(pad->autoresizingMask(), unsigned(kit::View::FlexibleLeftMargin | kit::View::FlexibleTopMargin));
   EXPECT_FALSE(defaults().exists("opt_trackpad_positionRatio2x"));
 
+  // Centred just inside the top third and the left third.
+  pad->moveTrackpad({area.x() + area.width() * 0.3 - s.width / 2, area.y() + area.height() * 0.3 - s.height / 2});
+  EXPECT_EQ(pad->autoresizingMask(), unsigned(kit::View::FlexibleRightMargin | kit::View::FlexibleBottomMargin));
   // The middle third keeps both margins flexible.
   pad->moveTrackpad({area.midX() - s.width / 2, area.midY() - s.height / 2});
   EXPECT_EQ(pad->autoresizingMask(), unsigned(kit::View::FlexibleLeftMargin | kit::View::FlexibleRightMargin |
