@@ -8,7 +8,7 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/Touch.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 
 namespace tolva {
 namespace {
@@ -41,8 +41,11 @@ void VeskJogDialView::setUp() {
   observers_.clear();
   observers_.push_back(center.addObserver(kit::Application::kDidReceiveMemoryWarningNotification, nullptr,
                                           [this](const kit::Notification&) { squeezeMemory(); }));
-  observers_.push_back(center.addObserver(kBookmarkUpdateNotification, VeskBookmarkDatabase::getSharedInstance(),
-                                          [this](const kit::Notification&) { bookmarkUpdated(); }));
+  // From the store's shared instance, whichever it is at the time (the store can be dropped and made again).
+  observers_.push_back(center.addObserver(kVeskBookmarkDatabaseUpdateNotification, nullptr,
+                                          [this](const kit::Notification& note) {
+                                            if (dynamic_cast<VeskBookmarkDatabase*>(note.object())) bookmarkUpdated();
+                                          }));
   hasCancelBtn_ = true;
   setCurSel(0);
 }

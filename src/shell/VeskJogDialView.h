@@ -45,7 +45,6 @@ class VeskJogDialView : public kit::View {
   static constexpr double kRingInset = 20.3135;
   static constexpr double kPi = 3.1415927;
   static constexpr double kTurnDuration = 0.05;
-  static constexpr const char* kBookmarkUpdateNotification = "VeskBookmarkDatabaseUpdateNotification";
 
   explicit VeskJogDialView(kit::Rect frame = {});
   ~VeskJogDialView() override;

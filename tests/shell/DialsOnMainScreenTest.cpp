@@ -4,6 +4,11 @@
 
 #include <cstdlib>
 
+#include <string>
+#include <vector>
+
+#include "data/VeskBookmarkDatabase.h"
+#include "kit/foundation/String.h"
 #include "kit/ui/ImageView.h"
 #include "ShellTest.h"
 
@@ -87,13 +92,94 @@ TEST_F(DialsOnMainScreenTest, TheBrightnessDialDimsTheWindowWithoutTakingItsInpu
   EXPECT_TRUE(overlay->isHidden());
 }
 
-TEST_F(DialsOnMainScreenTest, WithoutBookmarksTheDialOffersOnlyCancel) {
+// The bookmarks of the root folder, in order, as the dial counts them.
+std::vector<kit::Ref<kit::Dictionary>> rootBookmarks() {
+  std::vector<kit::Ref<kit::Dictionary>> out;
+  VeskBookmarkDatabase* db = VeskBookmarkDatabase::getSharedInstance();
+  for (size_t i = 0; i < db->nonFolderItemCount(nullptr); ++i) out.push_back(db->getItemAt(i, true, nullptr));
+  return out;
+}
+
+std::string field(const kit::Dictionary* item, const char* key) {
+  auto* s = item ? item->get<kit::String>(key) : nullptr;
+  return s ? s->str() : std::string();
+}
+
+TEST_F(DialsOnMainScreenTest, TurningABookmarkDialPicksARootBookmarkAndLettingGoOpensIt) {
   VeskWebViewController* c = controller();
+  std::vector<kit::Ref<kit::Dictionary>> marks = rootBookmarks();
+  ASSERT_GE(marks.size(), 2u);  // the bundled bookmarks
+  EXPECT_EQ(c->faviDial()->itemCount(), static_cast<int>(marks.size()) + 1);
+
+  // The ring: the cancel icon, then each bookmark's favicon.
+  std::vector<kit::Ref<kit::ImageView>> ring = c->faviDial()->btnArray();
+  ASSERT_TRUE(ring[0]->image());
+  EXPECT_EQ(ring[0]->image()->name(), c->faviconDb()->getCancelFavicon()->name());
+  for (size_t i = 0; i < marks.size(); ++i) {
+    ASSERT_TRUE(ring[i + 1]->image()) << i;
+    EXPECT_EQ(ring[i + 1]->image()->name(), c->faviconDb()->getFavicon(field(marks[i].get(), "url"))->name());
+  }
+
+  kit::Point p = middleOf(c->faviDockTip1());
+  ASSERT_EQ(window()->touchBegin(p), c->faviDockTip1());
+  for (int i = 0; i < 2; ++i) {
+    p.y -= VeskJogDialView::kStepDistance;
+    window()->touchMove(p);
+  }
+  EXPECT_EQ(VeskWebViewController::dialIndex(false), 1);
+  EXPECT_EQ(c->faviLabel()->text(), field(marks[1].get(), "title"));
+  EXPECT_EQ(c->faviLabel()->textAlignment(), kit::TextAlignment::Right);
+  window()->touchEnd(p);
+  EXPECT_EQ(lastLoad(tabs()->curView()), field(marks[1].get(), "url"));
+
+  // Back on the cancel button nothing opens; the index is what the dial said last.
+  const std::string before = lastLoad(tabs()->curView());
+  pull(c->faviDockTip1(), 0);
+  EXPECT_EQ(VeskWebViewController::dialIndex(false), -1);
+  EXPECT_EQ(lastLoad(tabs()->curView()), before);
+}
+
+TEST_F(DialsOnMainScreenTest, InDualModeTheRightDialOpensInTheRightPaneAndTheLeftDialInTheLeft) {
+  VeskWebViewController* c = controller();
+  tabs()->needToCreateNewTab(tabs()->curView(), "http://second.test/", false, false);
+  loop().drain();
+  c->onDualMode(nullptr);
+  ASSERT_TRUE(tabs()->isDual());
+  std::vector<kit::Ref<kit::Dictionary>> marks = rootBookmarks();
+  EXPECT_TRUE(c->faviDial2()->leftSided());
+  EXPECT_FALSE(c->faviDock2()->isHidden());
+
+  pull(c->faviDockTip1(), 1);
+  EXPECT_EQ(lastLoad(tabs()->curView2()), field(marks[0].get(), "url"));
+  // The left dial slides the other way, so up on its outer half turns back: pull down.
+  pull(c->faviDockTip2(), -1);
+  EXPECT_EQ(VeskWebViewController::dialIndex(true), 0);
+  EXPECT_EQ(VeskWebViewController::dialIndex(false), 0);
+  EXPECT_EQ(lastLoad(tabs()->curView()), field(marks[0].get(), "url"));
+}
+
+TEST_F(DialsOnMainScreenTest, AfterBookmarksAreDeletedTheDialStaysOnOneThatExists) {
+  VeskWebViewController* c = controller();
+  VeskBookmarkDatabase* db = VeskBookmarkDatabase::getSharedInstance();
+  db->gotoRoot();
+  db->addItem("Extra one", "http://extra.test/one");
+  db->addItem("Extra two", "http://extra.test/two");
+  const int items = c->faviDial()->itemCount();
+  ASSERT_EQ(items, static_cast<int>(rootBookmarks().size()) + 1);
+  for (int p = 1; p < items; ++p) c->faviDial()->setCurSel(p);
+  ASSERT_EQ(c->faviDial()->curSel(), items - 1);
+
+  // Every bookmark of the root goes: only the cancel position is left.
+  while (db->nonFolderItemCount(nullptr) > 0) {
+    const size_t folders = db->folderItemCount(nullptr);
+    db->deleteItemAt(folders);
+  }
   EXPECT_EQ(c->faviDial()->itemCount(), 1);
-  pull(c->faviDockTip1(), 3);
   EXPECT_EQ(c->faviDial()->curSel(), 0);
   EXPECT_EQ(VeskWebViewController::dialIndex(false), -1);
   EXPECT_EQ(c->faviLabel()->text(), "Cancel");
+  pull(c->faviDockTip1(), 3);
+  EXPECT_EQ(c->faviDial()->curSel(), 0);
 }
 
 }  // namespace

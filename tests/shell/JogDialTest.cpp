@@ -14,7 +14,7 @@
 #include "kit/ui/Window.h"
 #include "shell/VeskJogDialView.h"
 #include "shell/VeskScreenBrightnessJogDialDelegate.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 
 using namespace tolva;
 
@@ -290,7 +290,7 @@ TEST_F(JogDialTest, FewerBookmarksKeepTheSelectionInsideAndRefillTheRing) {
   dial->setCurSel(3);
   delegate.items = 2;
   delegate.positions.clear();
-  center.postNotification(VeskJogDialView::kBookmarkUpdateNotification, VeskBookmarkDatabase::getSharedInstance());
+  center.postNotification(kVeskBookmarkDatabaseUpdateNotification, VeskBookmarkDatabase::getSharedInstance());
   EXPECT_EQ(dial->curSel(), 2);
   EXPECT_EQ(delegate.positions, (std::vector<long>{1}));
   EXPECT_EQ(ring(*dial), (std::vector<std::string>{"cancel", "item0", "item1", "", "", "", "", "", ""}));
@@ -298,7 +298,7 @@ TEST_F(JogDialTest, FewerBookmarksKeepTheSelectionInsideAndRefillTheRing) {
   // Set up again from its interface file, the dial still hears each change once.
   dial->awakeFromNib();
   delegate.positions.clear();
-  center.postNotification(VeskJogDialView::kBookmarkUpdateNotification, VeskBookmarkDatabase::getSharedInstance());
+  center.postNotification(kVeskBookmarkDatabaseUpdateNotification, VeskBookmarkDatabase::getSharedInstance());
   EXPECT_EQ(delegate.positions.size(), 1u);
   dial->setCurSel(2);
 
@@ -308,7 +308,7 @@ TEST_F(JogDialTest, FewerBookmarksKeepTheSelectionInsideAndRefillTheRing) {
   EXPECT_EQ(delegate.asked, (std::vector<long>{0, 1}));
   // A post from another object is not the store's.
   delegate.items = 0;
-  center.postNotification(VeskJogDialView::kBookmarkUpdateNotification, nullptr);
+  center.postNotification(kVeskBookmarkDatabaseUpdateNotification, nullptr);
   EXPECT_EQ(dial->curSel(), 2);
   dial->bookmarkUpdated();
   EXPECT_EQ(dial->curSel(), 0);
