@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TabsFixture.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "kit/gtk/Backend.h"
 #include "kit/ui/Image.h"
 #include "shell/VeskJogDialView.h"
@@ -24,6 +25,8 @@ class DialsGuiTest : public tolvatest::TabsFixture {
     for (int i = 0; i < 120; ++i) rows += "<p style='height:60px;margin:0'>Row " + std::to_string(i) + "</p>";
     server_.route("GET", "/long", TestResponse::html(html("Long Page", rows)));
     server_.route("GET", "/second", TestResponse::html(html("The Second Page", "<h1>Second</h1>")));
+    server_.route("GET", "/one", TestResponse::html(html("Bookmark One", "<h1>One</h1>")));
+    server_.route("GET", "/two", TestResponse::html(html("Bookmark Two", "<h1>Two</h1>")));
   }
 
   double scrollY() {
@@ -88,6 +91,36 @@ TEST_F(DialsGuiTest, DraggingATrackpadScrollsTheLongPageAndADoubleClickRunsItsAc
   EXPECT_TRUE(waitUntil([&] { return scrollY() > afterDrag + 1000; }, 10)) << scrollY();
   EXPECT_FALSE(pad->bPostionRatioValid());
   saveScreenshot("DialsGuiTest.trackpad-double-click");
+}
+
+TEST_F(DialsGuiTest, DraggingABookmarkDialPicksAndOpensARootBookmark) {
+  ASSERT_TRUE(startProgram(server_.url("/long")));
+  ASSERT_TRUE(waitForTitle("Long Page"));
+  // The root's bookmarks become two pages of the loopback server.
+  tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+  db->gotoRoot();
+  while (db->nonFolderItemCount(nullptr) > 0) db->deleteItemAt(db->folderItemCount(nullptr));
+  db->addItem("Bookmark One", server_.url("/one"));
+  db->addItem("Bookmark Two", server_.url("/two"));
+  tolva::VeskWebViewController* c = controller();
+  ASSERT_EQ(c->faviDial()->itemCount(), 3);
+
+  // Press the pull tab and drag up two steps, as a finger would.
+  kit::Point p = middleInWindow(c->faviDockTip1());
+  pointerTo(c->faviDockTip1(), p);
+  pressButton(true);
+  EXPECT_FALSE(c->faviLabelContainer()->isHidden());
+  for (int i = 0; i < 2; ++i) {
+    p.y -= tolva::VeskJogDialView::kStepDistance + 1;
+    pointerTo(c->faviDockTip1(), p);
+  }
+  EXPECT_EQ(c->faviDial()->curSel(), 2);
+  EXPECT_EQ(c->faviLabel()->text(), "Bookmark Two");
+  EXPECT_NE(c->faviDial()->turn(), 0);
+  saveScreenshot("DialsGuiTest.bookmark-dial-turned");
+  pressButton(false);
+  EXPECT_TRUE(waitForTitle("Bookmark Two"));
+  EXPECT_TRUE(c->faviLabelContainer()->isHidden());
 }
 
 TEST_F(DialsGuiTest, TheBrightnessDialDimsTheWholeWindow) {
