@@ -304,48 +304,6 @@ bool routeToKit(GdkEvent* event) {
   }
 }
 
-// Whether the widget is (inside) a WebKit page.
-bool inWebPage(GtkWidget* w) {
-  static const GType webType = g_type_from_name("WebKitWebView");
-  for (; w; w = gtk_widget_get_parent(w))
-    if (webType && G_TYPE_CHECK_INSTANCE_TYPE(w, webType)) return true;
-  return false;
-}
-
-// A press on a kit view laid over a page (a trackpad, say) reaches GTK on
-// the page's widget, since plain views have no input window of their own:
-// the page must not also see that press, its drag, its release or its
-// double click (it would select text under the view).
-bool gOverPage = false;
-
-bool overPage(GdkEvent* event) {
-  switch (event->type) {
-    case GDK_BUTTON_PRESS: {
-      gOverPage = false;
-      Ref<Window> window;
-      Point p;
-      if (event->button.button != 1 || !inWebPage(gtk_get_event_widget(event)) || !locate(event, window, p))
-        return false;
-      View* hit = window->hitTest(p, nullptr);
-      bool inPage = false;
-      for (View* v = hit; v && !inPage; v = v->superview()) inPage = dynamic_cast<WebView*>(v) != nullptr;
-      gOverPage = hit && !inPage;
-      return gOverPage;
-    }
-    case GDK_2BUTTON_PRESS:
-    case GDK_3BUTTON_PRESS:
-    case GDK_MOTION_NOTIFY:
-      return gOverPage;
-    case GDK_BUTTON_RELEASE: {
-      const bool was = gOverPage;
-      if (event->button.button == 1) gOverPage = false;
-      return was;
-    }
-    default:
-      return false;
-  }
-}
-
 void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
 
 }  // namespace
@@ -354,12 +312,10 @@ void InputRouter::install() { gdk_event_handler_set(dispatch, nullptr, nullptr);
 
 void InputRouter::handle(GdkEvent* event) {
   bool swallow = false;
-  const bool blocked = blockedByGrab(event);
-  if (!blocked && overPage(event)) swallow = true;
-  if (!blocked && routeToKit(event)) {
+  if (!blockedByGrab(event) && routeToKit(event)) {
     GtkWidget* w = gtk_get_event_widget(event);
-    swallow = swallow || (w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
-                          (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE));
+    swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
+              (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
   }
   if (!swallow) gtk_main_do_event(event);
 }

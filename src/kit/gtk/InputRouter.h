@@ -10,10 +10,7 @@
 //    click count); touchpad swipes are swipes with their finger count, and
 //    touchpad pinches pinches;
 //  - the wheel scrolls the kit scroll view under the pointer (WebKit
-//    scrolls its own pages);
-//  - a press on a kit view laid over a page (which has no input window of
-//    its own, so GTK gives the press to the page) is kept from the page,
-//    with its drag, release and double click.
+//    scrolls its own pages).
 // Nothing reaches kit while a GTK grab (a modal dialog) holds another window.
 
 #include <gdk/gdk.h>

@@ -22,7 +22,11 @@ class DialsGuiTest : public tolvatest::TabsFixture {
   void SetUp() override {
     TabsFixture::SetUp();
     std::string rows = "<p style='height:60px;margin:0'><a id='next' href='/second' style='font-size:28px'>Next</a></p>";
-    for (int i = 0; i < 120; ++i) rows += "<p style='height:60px;margin:0'>Row " + std::to_string(i) + "</p>";
+    // Words across the whole width: a click the page saw under a trackpad would select one.
+    std::string words;
+    for (int i = 0; i < 60; ++i) words += " word";
+    for (int i = 0; i < 120; ++i)
+      rows += "<p style='height:60px;margin:0;white-space:nowrap;font-size:30px'>Row " + std::to_string(i) + words + "</p>";
     server_.route("GET", "/long", TestResponse::html(html("Long Page", rows)));
     server_.route("GET", "/second", TestResponse::html(html("The Second Page", "<h1>Second</h1>")));
     server_.route("GET", "/one", TestResponse::html(html("Bookmark One", "<h1>One</h1>")));
@@ -90,6 +94,8 @@ TEST_F(DialsGuiTest, DraggingATrackpadScrollsTheLongPageAndADoubleClickRunsItsAc
   pressButton(false);
   EXPECT_TRUE(waitUntil([&] { return scrollY() > afterDrag + 1000; }, 10)) << scrollY();
   EXPECT_FALSE(pad->bPostionRatioValid());
+  // The page under the pad saw neither the drag nor the double click.
+  EXPECT_EQ(page()->existingWebView()->stringByEvaluatingJavaScriptFromString("window.getSelection().toString()"), "");
   saveScreenshot("DialsGuiTest.trackpad-double-click");
 }
 
