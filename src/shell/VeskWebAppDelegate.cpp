@@ -18,7 +18,7 @@
 #include "shell/standins/ShareConfiguration.h"
 #include "shell/standins/ShareFacebook.h"
 #include "data/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "shell/standins/VeskSharingConfigurator.h"
 
 namespace tolva {

@@ -16,6 +16,8 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
 #include "kit/net/URLCache.h"
+#include "kit/security/Keychain.h"
+#include "kit/security/MemoryKeychainStore.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -37,7 +39,7 @@
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskFaviconDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
 namespace shelltest {
@@ -61,7 +63,8 @@ class ShellTest : public ::testing::Test {
     tolva::VeskFaviconDatabase::resetForTesting();
     tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
-    tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
+    kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
+    tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     rereadSettings();
     misc()->setBPrivateTabExists(false);
