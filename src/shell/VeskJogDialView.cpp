@@ -85,7 +85,6 @@ kit::ImageView* VeskJogDialView::jogBg() {
     jogBg_->setContentMode(ContentMode::ScaleToFill);
     jogBg_->setImage(kit::Image::imageNamed("jogdial_bg"));
     jogBg_->setUserInteractionEnabled(false);
-    turn_ = 0;
     addSubview(jogBg_.get());
   }
   return jogBg_.get();

@@ -147,7 +147,11 @@ TEST_F(TrackPadTest, TheBallFollowsTheFingerButStaysOnThePad) {
   EXPECT_EQ(pad->gScrollY(), static_cast<int>(4 * r) * static_cast<int>(4 * r) / 50);
   window()->touchEnd(off(3 * r, 4 * r));
   EXPECT_EQ(pad->trackBall()->center(), middle());
-  EXPECT_TRUE(pad->trackBall()->layer()->animationForKey("comeback"));
+  kit::Animation* comeback = pad->trackBall()->layer()->animationForKey("comeback");
+  ASSERT_TRUE(comeback);
+  EXPECT_EQ(comeback->keyPath(), "position");
+  EXPECT_DOUBLE_EQ(comeback->duration(), 0.2);
+  EXPECT_EQ(comeback->timingFunction(), kit::TimingFunction::EaseInEaseOut);
   EXPECT_DOUBLE_EQ(pad->trackBg()->alpha(), VeskTrackPadView::kIdleAlpha);
 }
 
@@ -304,6 +308,24 @@ TEST_F(TrackPadTest, StoredRatiosThatMakeNoSenseAreIgnored) {
   const kit::Point moved = pad->frame().origin;
   pad->recoverWhenItsOutsideUsingRatio();
   EXPECT_EQ(pad->frame().origin, moved);
+}
+
+TEST_F(TrackPadTest, APadInAScrollViewHoldsItStillOnlyWhileTouched) {
+  kit::Ref<kit::Window> w = kit::Window::window(kit::Rect(0, 0, 300, 300));
+  kit::Ref<kit::ScrollView> holder = kit::make<kit::ScrollView>(kit::Rect(0, 0, 300, 300));
+  kit::Ref<VeskTrackPadView> lone = kit::make<VeskTrackPadView>(kit::Rect(100, 100, 100, 100));
+  holder->addSubview(lone.get());
+  w->addSubview(holder.get());
+  w->setHidden(false);
+  w->touchBegin({150, 150});
+  EXPECT_FALSE(holder->isScrollEnabled());
+  w->touchMove({150, 170});
+  w->touchEnd({150, 170});
+  EXPECT_TRUE(holder->isScrollEnabled());
+  w->touchBegin({150, 150});
+  w->touchCancel();
+  EXPECT_TRUE(holder->isScrollEnabled());
+  w->setHidden(true);
 }
 
 TEST_F(TrackPadTest, AnEmptyReferenceViewLeavesTheRatioAlone) {
