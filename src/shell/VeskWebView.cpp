@@ -28,7 +28,7 @@
 #include "shell/standins/VeskAdblockManager.h"
 #include "shell/standins/VeskAuthenticationTableViewController.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskDownloadManager.h"
+#include "downloads/VeskDownloadManager.h"
 #include "shell/standins/VeskFaviconDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 

@@ -35,7 +35,7 @@
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/ShareConfiguration.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskDownloadManager.h"
+#include "downloads/VeskDownloadManager.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
@@ -57,6 +57,8 @@ class ShellTest : public ::testing::Test {
     kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
+    // Downloads the page view offers are recorded, never fetched from the made-up hosts.
+    tolva::VeskDownloadManager::sharedInstance()->setRequestStarterForTesting([](tolva::HttpRequest&) {});
     tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     rereadSettings();
