@@ -19,6 +19,7 @@
 #include "kit/foundation/Number.h"
 #include "kit/foundation/Paths.h"
 #include "kit/foundation/PropertyList.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/foundation/UserDefaults.h"
@@ -413,17 +414,15 @@ int VeskDownloadManager::renameItem(long index, const std::string& newName) {
 void VeskDownloadManager::removeWithoutSync(long index) {
   Ref<MutableDictionary> entry(entryAt(index));
   if (!entry) return;
+  Ref<HttpRequest> request;
   auto it = entry_request_.find(entry.get());
   if (it != entry_request_.end()) {
-    Ref<HttpRequest> request = it->second;
+    request = it->second;
     untrack(entry.get());
     request->clearDelegatesAndCancel();
   }
   const std::string temp = stringOf(entry.get(), "temporaryPath");
-  if (isInFolder(temp, temporaryFolder())) {
-    ::unlink(temp.c_str());
-    ::unlink(finishedPathOf(temp).c_str());
-  }
+  if (isInFolder(temp, temporaryFolder())) deleteWhenStopped(request, {temp, finishedPathOf(temp)}, 0);
   // A file at the path of an unfinished entry is not ours to delete.
   const std::string path = stringOf(entry.get(), "filePath");
   if (statusOf(entry.get()) == DownloadStatusCompleted && isInFolder(path, documentsFolder())) ::unlink(path.c_str());
@@ -433,6 +432,18 @@ void VeskDownloadManager::removeWithoutSync(long index) {
   }
   failures_.erase(entry.get());
   list()->removeObjectAtIndex(static_cast<size_t>(index));
+}
+
+void VeskDownloadManager::deleteWhenStopped(Ref<HttpRequest> request, std::vector<std::string> paths, int attempt) {
+  // A cancelled request may still be opening its file on its own thread: the files go once it
+  // has stopped, so nothing makes them again afterwards.
+  const bool stopped = !request || request->isFinished() || (request->isCancelled() && !request->isExecuting());
+  for (const std::string& path : paths) ::unlink(path.c_str());
+  if (stopped || attempt >= 100) return;
+  kit::RunLoop::main().performAfterDelay(this, "deleteWhenStopped", nullptr, 0.1,
+                                         [this, request, paths, attempt] {
+                                           deleteWhenStopped(request, paths, attempt + 1);
+                                         });
 }
 
 void VeskDownloadManager::remove(long index) {

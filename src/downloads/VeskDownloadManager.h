@@ -120,6 +120,7 @@ class VeskDownloadManager : public kit::Object, public HttpProgressDelegate, pub
   void fail(kit::MutableDictionary* entry, const std::string& reason);
   // Moves the finished file of an entry into the documents folder; false when that failed.
   bool moveIntoPlace(kit::MutableDictionary* entry, const std::string& from);
+  void deleteWhenStopped(kit::Ref<HttpRequest> request, std::vector<std::string> paths, int attempt);
 
   kit::Ref<kit::MutableArray> list_;
   std::map<HttpRequest*, kit::Ref<kit::MutableDictionary>> request_entry_;

@@ -29,6 +29,7 @@
 #include "shell/standins/VeskAuthenticationTableViewController.h"
 #include "shell/standins/VeskBookmarkDatabase.h"
 #include "downloads/VeskDownloadManager.h"
+#include "downloads/VeskDownloadTableViewController.h"
 #include "shell/standins/VeskFaviconDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 
@@ -814,7 +815,11 @@ bool VeskWebView::popFullScreen(bool* wasOn) {
   return true;
 }
 
-void VeskWebView::showDownloadManager() {}
+void VeskWebView::showDownloadManager() {
+  if (VeskDownloadTableViewController::isShowing()) return;
+  kit::Ref<kit::NavigationController> nav = VeskDownloadTableViewController::makeNavigationController();
+  if (kit::ViewController* controller = viewController()) controller->presentViewController(nav.get(), true);
+}
 void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
 void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}

@@ -182,6 +182,8 @@ TEST_F(DownloadTest, RenameNeverReplacesAndRemoveDeletesOnlyWhatIsOurs) {
   const std::string heldTemp = field(1, "temporaryPath");
   manager()->remove(1);
   EXPECT_EQ(read(documents("held.txt")), "not the download");
+  EXPECT_TRUE(waitFor([&] { return !kit::FileManager::fileExists(heldTemp); }));
+  settle(0.3);
   EXPECT_FALSE(kit::FileManager::fileExists(heldTemp));
   manager()->remove(0);
   EXPECT_FALSE(kit::FileManager::fileExists(documents("new name.txt")));

@@ -11,6 +11,7 @@
 #include "kit/gtk/InputRouter.h"
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/PangoText.h"
+#include "kit/gtk/GioDocumentOpener.h"
 #include "kit/gtk/SystemURLOpener.h"
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WebKitView.h"
@@ -78,6 +79,8 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   ViewRenderer::setRenderer(renderWidget);
   static SystemURLOpener opener;
   Application::sharedApplication()->setURLOpener(&opener);
+  static GioDocumentOpener documents;
+  DocumentOpener::setShared(&documents);
   InputRouter::install();
   WidgetTree::install();
   // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates
