@@ -532,7 +532,10 @@ void VeskDownloadManager::requestDidReceiveBytes(HttpRequest* request, int64_t b
   if (!entry) return;
   int64_t total = static_cast<int64_t>(request->contentLength() + request->partialDownloadSize());
   if (total == 0 && bytes > 0) total = -1;
+  // The expected size is saved once known: after a crash it tells a complete partial file.
+  const bool sizeChanged = integerOf(entry, "content_size", -1) != total;
   setInteger(entry, "content_size", total);
+  if (sizeChanged) save();
   const int64_t current = static_cast<int64_t>(request->totalBytesRead() + request->partialDownloadSize());
   setInteger(entry, "received", current);
   auto it = entry_cell_.find(entry);

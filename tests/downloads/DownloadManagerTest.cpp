@@ -96,6 +96,10 @@ TEST_F(DownloadTest, PauseThenResumeAppendsThe206) {
   manager()->start(server.url("/big.bin"));
   ASSERT_TRUE(waitFor([] { return std::stoll(field(0, "received")) >= 150000; }));
   EXPECT_EQ(manager()->state(0), DownloadStatusDownloading);
+  // The expected size was saved as soon as it was known.
+  Ref<kit::Array> stored = kit::UserDefaults::standardUserDefaults().arrayForKey(VeskDownloadManager::kDefaultsKey);
+  ASSERT_TRUE(stored && stored->count() == 1);
+  EXPECT_EQ(stored->get<kit::Dictionary>(0)->objectForKey("content_size")->description(), "400000");
   manager()->pause(0);
   EXPECT_EQ(manager()->state(0), DownloadStatusPaused);
   EXPECT_EQ(manager()->requestOfItem(0), nullptr);
