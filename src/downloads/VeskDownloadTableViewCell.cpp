@@ -20,20 +20,22 @@ void VeskDownloadTableViewCell::registerInterfaceFile() {
   if (kit::InterfaceFile::exists(kInterfaceFile)) return;
   kit::InterfaceFile::registerBuilder(kInterfaceFile, [](kit::InterfaceFile::Context& context) {
     kit::Ref<VeskDownloadTableViewCell> cell = context.makeTopLevel<VeskDownloadTableViewCell>();
-    cell->setFrame({0, 0, 480, 70});
     kit::View* content = cell->contentView();
+    // Laid out on the content view's width now; the table widens it to its own.
+    const double w = content->bounds().width();
     const unsigned width = kit::View::FlexibleWidth;
-    cell->filename_ = context.make<kit::Label>(kit::Rect{10, 4, 400, 20});
+    cell->filename_ = context.make<kit::Label>(kit::Rect{10, 4, w - 96, 20});
     cell->filename_->setFont(kit::Font::boldSystemFont(15));
     cell->filename_->setAutoresizingMask(width);
-    cell->info_ = context.make<kit::Label>(kit::Rect{10, 24, 400, 30});
+    cell->info_ = context.make<kit::Label>(kit::Rect{10, 24, w - 96, 30});
     cell->info_->setFont(kit::Font::systemFont(11));
     cell->info_->setNumberOfLines(2);
     cell->info_->setAutoresizingMask(width);
-    cell->progress_ = context.make<kit::ProgressView>(kit::Rect{10, 58, 400, 8});
+    cell->progress_ = context.make<kit::ProgressView>(kit::Rect{10, 58, w - 96, 8});
     cell->progress_->setAutoresizingMask(width);
-    cell->pauseResume_ = context.make<kit::Button>(kit::Rect{420, 15, 50, 40}, kit::Button::Type::RoundedRect);
+    cell->pauseResume_ = context.make<kit::Button>(kit::Rect{w - 80, 15, 72, 40}, kit::Button::Type::RoundedRect);
     cell->pauseResume_->setAutoresizingMask(kit::View::FlexibleLeftMargin);
+    cell->pauseResume_->titleLabel()->setFont(kit::Font::boldSystemFont(13));
     cell->pauseResume_->setTitle("Resume", kit::Control::Normal);
     cell->pauseResume_->setTitle("Pause", kit::Control::Selected);
     VeskDownloadTableViewCell* raw = cell.get();
