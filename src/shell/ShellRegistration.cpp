@@ -56,7 +56,7 @@ void registerShellClasses(kit::ClassRegistry& registry) {
       {"onRateThisApp", &VeskWebAppDelegate::onRateThisApp},
   };
   for (const auto& [name, fn] : buttons) {
-    kit::ClassRegistry::ClassFunction call = [fn](const kit::ClassCall& c) -> kit::Ref<kit::Object> {
+    kit::ClassRegistry::ClassFunction call = [fn = fn](const kit::ClassCall& c) -> kit::Ref<kit::Object> {
       fn(c.arg(0), c.arg(1));
       return nullptr;
     };
