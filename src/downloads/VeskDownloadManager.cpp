@@ -292,8 +292,7 @@ long VeskDownloadManager::start(const std::string& urlString, const std::optiona
   Ref<HttpRequest> request = makeRequest(entry.get());
   track(entry.get(), request);
   save();
-  if (starter_) starter_(*request);
-  else request->startAsynchronous();
+  launch(*request);
   return index;
 }
 
@@ -365,8 +364,12 @@ void VeskDownloadManager::resume(long index) {
   failures_.erase(entry);
   Ref<HttpRequest> request = makeRequest(entry);
   track(entry, request);
-  if (starter_) starter_(*request);
-  else request->startAsynchronous();
+  launch(*request);
+}
+
+void VeskDownloadManager::launch(HttpRequest& request) {
+  if (starter_) starter_(request);
+  else request.startAsynchronous();
 }
 
 // ---- Reading entries

@@ -113,6 +113,7 @@ class VeskDownloadManager : public kit::Object, public HttpProgressDelegate, pub
   void save();
   kit::Ref<HttpRequest> makeRequest(kit::MutableDictionary* entry);
   void track(kit::MutableDictionary* entry, kit::Ref<HttpRequest> request);
+  void launch(HttpRequest& request);
   void untrack(kit::MutableDictionary* entry);
   kit::MutableDictionary* entryOfRequest(HttpRequest* request);
   void refreshCell(kit::MutableDictionary* entry);
