@@ -316,3 +316,78 @@ TEST_F(ProgressTest, ThrottledBodyStreamReadsAndCounts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProgressTest, TheFirstBytesTakenByTheSendBufferAreNotCountedAsSent) {
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U("http://127.0.0.1:9/"));
+  ProgressRecorder p;
+  r->setUploadProgressDelegate(&p);
+  r->setPostLength(1000);
+  r->setTotalBytesSent(100);
+  r->updateUploadProgress();
+  settle(0.01);
+  // The platform took 100 bytes into its buffer: the upload shrinks by them, nothing is sent yet.
+  EXPECT_EQ(r->uploadBufferSize(), 100u);
+  EXPECT_EQ(p.uploadSize, -100);
+  EXPECT_EQ(p.sent, 0);
+  EXPECT_TRUE(p.fractions.empty());
+
+  r->setLastBytesSent(100);
+  r->setTotalBytesSent(550);
+  r->updateUploadProgress();
+  settle(0.01);
+  EXPECT_EQ(p.sent, 450);
+  ASSERT_EQ(p.fractions.size(), 1u);
+  EXPECT_FLOAT_EQ(p.fractions.back(), 0.5f);  // (550 - 100) of (1000 - 100)
+
+  // Sent again from the start: what was reported is taken back.
+  r->removeUploadProgressSoFar();
+  settle(0.01);
+  EXPECT_EQ(p.sent, 450 - 550);
+  EXPECT_EQ(p.fractions.back(), 0.0f);
+}
+
+TEST_F(ProgressTest, TheBodyStreamPassesSchedulingAndItsClientThrough) {
+  Ref<HttpInputStream> s = HttpInputStream::inputStreamWithData(kit::Data::dataWithString("abc"), nullptr);
+  int events = 0;
+  ASSERT_TRUE(s->setClient(kit::InputStream::kEventHasBytesAvailable | kit::InputStream::kEventEndEncountered,
+                           [&](kit::InputStream&, kit::InputStream::Event) { ++events; }));
+  ASSERT_TRUE(s->open());
+  s->scheduleInRunLoop(kit::RunLoop::main(), kit::RunLoop::kDefaultMode);
+  EXPECT_TRUE(kit::RunLoop::main().runUntil([&] { return events > 0; }, 5));
+  s->unscheduleFromRunLoop(kit::RunLoop::main(), kit::RunLoop::kDefaultMode);
+  const int seen = events;
+  settle(0.05);
+  EXPECT_EQ(events, seen);
+  EXPECT_TRUE(s->hasBytesAvailable());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ProgressTest, AThrottledStreamIsAttachedAgainWhenTheLimitIsLifted) {
+  TestHTTPServer server;
+  auto body = std::make_shared<PseudoRandomBody>(300000, 6);
+  server.route("GET", "/slow", TestResponse::generated(body));
+  HttpRequest::setMaxBandwidthPerSecond(20000);
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/slow")));
+  r->setDownloadDestinationPath(tmp("slow"));
+  RecordingDelegate d;
+  r->setDelegate(&d);
+  r->startAsynchronous();
+  EXPECT_TRUE(kit::RunLoop::main().runUntil([] { return HttpRequest::isNetworkInUse(); }, 10));
+  // A second's allowance is soon used up: the stream is detached until the wake-up time.
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([] { return HttpRequest::isThrottleWakeUpPending(); }, 10));
+  EXPECT_FALSE(d.done());
+  EXPECT_LT(r->totalBytesRead(), 300000u);
+  HttpRequest::setMaxBandwidthPerSecond(0);
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return d.done() && r->isFinished(); }, 15));
+  EXPECT_EQ(d.finished, 1);
+  EXPECT_EQ(kit::FileManager::fileSize(tmp("slow")).value_or(0), 300000u);
+  settle(0.1);
+  EXPECT_FALSE(HttpRequest::isNetworkInUse());
+}
+
+}  // namespace
