@@ -26,12 +26,12 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/VeskAdblockManager.h"
-#include "shell/standins/VeskAuthenticationTableViewController.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "downloads/VeskDownloadManager.h"
 #include "downloads/VeskDownloadTableViewController.h"
-#include "shell/standins/VeskFaviconDatabase.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskFaviconDatabase.h"
+#include "data/VeskAuthenticationTableViewController.h"
+#include "data/VeskPagePasswordDatabase.h"
 
 namespace tolva {
 namespace {
@@ -104,7 +104,6 @@ VeskWebView::~VeskWebView() {
     if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
-  if (resultTableView_ && resultTableView_->delegate() == this) resultTableView_->setDelegate(nullptr);
 }
 
 // ---- Creation
@@ -522,7 +521,7 @@ void VeskWebView::didReceiveAuthenticationChallenge(kit::URLConnection& connecti
   if (progressBoundary_) progressBoundary_->setHidden(true);
 
   kit::Ref<VeskAuthenticationTableViewController> login(
-      new VeskAuthenticationTableViewController(VeskAuthenticationTableViewController::Style::Grouped));
+      new VeskAuthenticationTableViewController(kit::TableView::Style::Grouped));
   kit::Ref<kit::NavigationController> nav = kit::NavigationController::withRootViewController(login.get());
   login->setContentSizeForViewInPopover({320, 300});
   login->setUrlStr(authen_url_);
@@ -824,7 +823,6 @@ void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
 void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
 void VeskWebView::onReader() {}
-void VeskWebView::onBookmark() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}

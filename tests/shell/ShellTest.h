@@ -16,6 +16,8 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
 #include "kit/net/URLCache.h"
+#include "kit/security/Keychain.h"
+#include "kit/security/MemoryKeychainStore.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -32,11 +34,13 @@
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
+#include "shell/VeskTextSearchTableViewController.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/ShareConfiguration.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
+#include "data/VeskFaviconDatabase.h"
+#include "share/core/ShareConfiguration.h"
 #include "downloads/VeskDownloadManager.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
 namespace shelltest {
@@ -56,11 +60,17 @@ class ShellTest : public ::testing::Test {
     // A cache without capacity, as a platform may have before start-up.
     kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
+    // Site icons are fetched only from the loopback server.
+    tolva::VeskFaviconDatabase::resetForTesting();
+    tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
     // Downloads the page view offers are recorded, never fetched from the made-up hosts.
     tolva::VeskDownloadManager::sharedInstance()->setRequestStarterForTesting([](tolva::HttpRequest&) {});
-    tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
+    kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
+    tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
+    // Search suggestions never leave the machine: port 9 on loopback refuses.
+    tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();
@@ -68,6 +78,7 @@ class ShellTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);
     for (auto& w : kit::Window::allWindows())
@@ -86,6 +97,9 @@ class ShellTest : public ::testing::Test {
     for (auto& p : kit::PopoverController::visiblePopovers()) p->dismissPopoverAnimated(false);
   }
 
+  static std::string loopbackFaviconAddress(const std::string& site) {
+    return site.starts_with("127.0.0.1:") ? "http://" + site + "/favicon.ico" : std::string();
+  }
   static kit::RunLoop& loop() { return kit::RunLoop::main(); }
   static kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
   static kit::Application* app() { return kit::Application::sharedApplication(); }
@@ -118,6 +132,12 @@ class ShellTest : public ::testing::Test {
   }
 
   static kit::AlertView* topAlert() { return kit::AlertView::topVisibleAlert(); }
+  // The entries of the store's History folder, newest first.
+  static kit::Ref<kit::Array> historyEntries() {
+    kit::Ref<kit::Array> path(new kit::Array({kit::str("History")}));
+    kit::Ref<kit::Array> entries = tolva::VeskBookmarkDatabase::getSharedInstance()->getFolder(path.get());
+    return entries ? entries : kit::Array::array();
+  }
 
  private:
   tolvatest::TempHome home_;
