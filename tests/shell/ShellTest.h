@@ -39,7 +39,7 @@
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskFaviconDatabase.h"
 #include "share/core/ShareConfiguration.h"
-#include "shell/standins/VeskDownloadManager.h"
+#include "downloads/VeskDownloadManager.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
@@ -64,6 +64,8 @@ class ShellTest : public ::testing::Test {
     tolva::VeskFaviconDatabase::resetForTesting();
     tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
+    // Downloads the page view offers are recorded, never fetched from the made-up hosts.
+    tolva::VeskDownloadManager::sharedInstance()->setRequestStarterForTesting([](tolva::HttpRequest&) {});
     kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
     tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
