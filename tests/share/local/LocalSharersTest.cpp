@@ -7,6 +7,7 @@
 #include "kit/ui/HeadlessURLOpener.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/MailComposeViewController.h"
+#include "kit/ui/NavigationController.h"
 #include "kit/ui/Pasteboard.h"
 #include "kit/ui/PhotoAlbum.h"
 #include "share/ShareRegistration.h"
@@ -42,10 +43,13 @@ class LocalSharersTest : public sharetest::ShareTest {
     ShareTest::TearDown();
   }
   kit::MailComposeViewController* composer() const {
-    return kit::cast<kit::MailComposeViewController>(tolva::Share::currentHelper()->currentView());
+    // The kit presents every screen inside a navigation controller of its own.
+    auto* nav = kit::cast<kit::NavigationController>(tolva::Share::currentHelper()->currentView());
+    return nav ? kit::cast<kit::MailComposeViewController>(nav->topViewController()) : nullptr;
   }
   static std::string indicatorText() {
-    kit::Label* label = tolva::ShareActivityIndicator::currentIndicator()->centerMessageLabel();
+    // A finished task shows a check mark in the middle and its text below.
+    kit::Label* label = tolva::ShareActivityIndicator::currentIndicator()->subMessageLabel();
     return label ? label->text() : std::string();
   }
 };
@@ -63,7 +67,7 @@ TEST_F(LocalSharersTest, CopyPutsTheItemOnThePasteboard) {
 }
 
 TEST_F(LocalSharersTest, AMailOfALinkHasTheLinkAloneAndEscapesWhatItInserts) {
-  ShareSharer::shareURL("ShareMail", kit::URL::URLWithString("http://a.test/?a=1&b=<2>"), "Title & more");
+  ShareSharer::shareURL("ShareMail", kit::URL::URLWithString("http://a.test/?a=1&b=%3C2%3E"), "Title & more");
   kit::MailComposeViewController* mail = composer();
   ASSERT_TRUE(mail);
   EXPECT_EQ(mail->subject(), "Title & more");
