@@ -6,7 +6,9 @@
 #include "kit/foundation/FileManager.h"
 #include "kit/ui/HeadlessURLOpener.h"
 #include "kit/ui/Label.h"
+#include "kit/security/Base64.h"
 #include "kit/ui/MailComposeViewController.h"
+#include "kit/ui/MailMessage.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/Pasteboard.h"
 #include "kit/ui/PhotoAlbum.h"
@@ -37,6 +39,8 @@ class LocalSharersTest : public sharetest::ShareTest {
     ShareTest::SetUp();
     tolva::registerShareClasses(kit::ClassRegistry::shared());
     tolva::VeskMiscObject::sharedInstance()->setDefault_email("");
+    // The indicator lives for the process: forget an earlier test's text.
+    tolva::ShareActivityIndicator::currentIndicator()->setSubMessage(nullptr);
   }
   void TearDown() override {
     kit::PhotoAlbum::setFolder({});
@@ -96,11 +100,49 @@ TEST_F(LocalSharersTest, TheDefaultAddressTheSignatureAndTheStoredBody) {
   composer()->finish(kit::MailComposeResult::Cancelled);
   loop().advance(1);
 
-  // The second time the stored body is used as it stands.
+  // The second time the stored body is used as it stands, with no recipient
+  // and no second signature.
+  EXPECT_EQ(item->customStringForKey("body"), "http://a.test/<br/><br/>Sent from Tolva &amp; Co");
+  ShareSharer::shareItem("ShareMail", item.get());
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->messageBody(), "http://a.test/<br/><br/>Sent from Tolva &amp; Co");
+  EXPECT_TRUE(composer()->toRecipients().empty());
+  composer()->finish(kit::MailComposeResult::Cancelled);
+  loop().advance(1);
+
   item->setCustomValue(std::string("kept <b>as is</b>"), "body");
   ShareSharer::shareItem("ShareMail", item.get());
   ASSERT_TRUE(composer());
   EXPECT_EQ(composer()->messageBody(), "kept <b>as is</b>");
+}
+
+TEST_F(LocalSharersTest, AFileIsAttachedNamedInTheBodyAndWrittenAsAMessage) {
+  Ref<ShareSharer> sharer = ShareSharer::shareFile("ShareMail", kit::Data::dataWithString("a,b\n"), "t<1>.csv",
+                                                   "text/csv", "");
+  ASSERT_TRUE(composer());
+  EXPECT_EQ(composer()->subject(), "");
+  EXPECT_EQ(composer()->messageBody(), "Attached: t&lt;1&gt;.csv");
+  ASSERT_EQ(composer()->attachments().size(), 1u);
+  EXPECT_EQ(composer()->attachments()[0].mimeType, "text/csv");
+  composer()->finish(kit::MailComposeResult::Sent);
+  loop().advance(1);
+
+  Ref<ShareItem> text = ShareItem::text("caf\xC3\xA9 & co");
+  text->setTitle("Gr\xC3\xBC\xC3\x9F""e\r\nBcc: x@example.test");
+  ShareSharer::shareItem("ShareMail", text.get());
+  ASSERT_TRUE(composer());
+  const std::string message = kit::MailMessage::write(*composer(), "b_1");
+  EXPECT_NE(message.find("Subject: =?UTF-8?B?"), std::string::npos) << message;
+  EXPECT_EQ(message.find("\r\nBcc:"), std::string::npos);
+  const size_t html = message.find("Content-Type: text/html; charset=UTF-8");
+  ASSERT_NE(html, std::string::npos);
+  const size_t start = message.find("\r\n\r\n", html) + 4;
+  std::string encoded;
+  for (char c : message.substr(start, message.find("\r\n--", start) - start))
+    if (c != '\r' && c != '\n') encoded.push_back(c);
+  auto body = kit::Base64::decode(encoded);
+  ASSERT_TRUE(body);
+  EXPECT_EQ(std::string(body->begin(), body->end()), "caf\xC3\xA9 &amp; co");
 }
 
 TEST_F(LocalSharersTest, PicturesAreAttachedAsJPEGAtTheAskedQuality) {
@@ -159,6 +201,16 @@ TEST_F(LocalSharersTest, TheBrowserTakesOnlyWebLinksAndSuccessWaitsForIt) {
   EXPECT_EQ(opener.openedURLs(), (std::vector<std::string>{"https://a.test/p"}));
   ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("file:///etc/passwd"), "F");
   EXPECT_EQ(opener.openedURLs().size(), 1u);
+}
+
+TEST_F(LocalSharersTest, SavingALinkWritesNoPictureButSaysSaved) {
+  tolvatest::TempHome pictures;
+  kit::PhotoAlbum::setFolder(pictures.path() + "/Pictures");
+  const size_t before = kit::PhotoAlbum::writtenFiles().size();
+  ShareSharer::shareURL("SharePhotoAlbum", kit::URL::URLWithString("http://a.test/"), "A");
+  loop().drain();
+  EXPECT_EQ(indicatorText(), "Saved!");
+  EXPECT_EQ(kit::PhotoAlbum::writtenFiles().size(), before);
 }
 
 TEST_F(LocalSharersTest, APictureIsSavedBeforeItSaysSaved) {
