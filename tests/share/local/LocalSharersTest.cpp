@@ -14,6 +14,7 @@
 #include "kit/ui/PhotoAlbum.h"
 #include "share/ShareRegistration.h"
 #include "share/local/ShareMail.h"
+#include "share/local/ShareMailPage.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "shell/VeskMiscObject.h"
 #include "support/TestHTTPServer.h"
@@ -185,6 +186,30 @@ TEST_F(LocalSharersTest, TheMailedPageIsFetchedAwayFromTheWindowAndAttached) {
   ASSERT_EQ(composer()->attachments().size(), 1u);
   EXPECT_EQ(composer()->attachments()[0].fileName, "content.html");
   EXPECT_EQ(composer()->attachments()[0].data->view(), "<p>the page</p>");
+}
+
+TEST_F(LocalSharersTest, AMissingOrOversizedPageIsNotAttachedButTheDraftStillComes) {
+  tolvatest::TestHTTPServer server;
+  server.route("GET", "/big", tolvatest::TestResponse::html(
+                                  std::string(tolva::ShareMailPage::kMaximumPageBytes + 1, 'x')));
+  ShareSharer::shareURL("ShareMailPage", kit::URL::URLWithString(server.url("/gone")), "Gone");
+  loop().runUntil([&] { return composer() != nullptr; }, 10);
+  ASSERT_TRUE(composer());
+  EXPECT_TRUE(composer()->attachments().empty());
+  composer()->finish(kit::MailComposeResult::Cancelled);
+  loop().advance(1);
+
+  ShareSharer::shareURL("ShareMailPage", kit::URL::URLWithString(server.url("/big")), "Big");
+  loop().runUntil([&] { return composer() != nullptr; }, 20);
+  ASSERT_TRUE(composer());
+  EXPECT_TRUE(composer()->attachments().empty());
+  composer()->finish(kit::MailComposeResult::Cancelled);
+  loop().advance(1);
+
+  // Not a web page: nothing is fetched.
+  ShareSharer::shareURL("ShareMailPage", kit::URL::URLWithString("file:///etc/hostname"), "F");
+  ASSERT_TRUE(composer());
+  EXPECT_TRUE(composer()->attachments().empty());
 }
 
 TEST_F(LocalSharersTest, TextMessagesAreNotOfferedOnADesktop) {
