@@ -59,6 +59,31 @@ class LocalSharersTest : public sharetest::ShareTest {
   }
 };
 
+struct Outcomes : tolva::ShareSharerDelegate {
+  int finished = 0;
+  int failed = 0;
+  void sharerFinishedSending(ShareSharer*) override { ++finished; }
+  void sharer(ShareSharer*, const kit::Error*, bool) override { ++failed; }
+};
+
+// Shares `item` with a new sharer of `name` watched by `watch`.
+Ref<ShareSharer> shareWatched(const char* name, ShareItem* item, Outcomes* watch) {
+  Ref<ShareSharer> sharer = ShareSharer::sharerWithClassName(name);
+  sharer->setShareDelegate(watch);
+  sharer->loadItem(item);
+  sharer->share();
+  return sharer;
+}
+
+TEST_F(LocalSharersTest, CopyFinishesAtOnceWithoutAForm) {
+  auto watch = kit::make<Outcomes>();
+  shareWatched("ShareCopy", ShareItem::URL(kit::URL::URLWithString("http://a.test/"), "A").get(), watch.get());
+  EXPECT_EQ(watch->finished, 1);
+  EXPECT_EQ(watch->failed, 0);
+  loop().advance(1);
+  EXPECT_EQ(tolva::Share::currentHelper()->currentView(), nullptr) << "no share form follows";
+}
+
 TEST_F(LocalSharersTest, CopyPutsTheItemOnThePasteboard) {
   kit::Pasteboard* board = kit::Pasteboard::generalPasteboard();
   ShareSharer::shareURL("ShareCopy", kit::URL::URLWithString("http://a.test/x%20y"), "A");
@@ -172,7 +197,8 @@ TEST_F(LocalSharersTest, WithoutAMailProgramTheShareFails) {
   sharer->share();
   kit::MailComposeViewController::setCanSendMail(true);
   EXPECT_EQ(watch->failed, 1);
-  EXPECT_FALSE(composer());
+  loop().advance(1);
+  EXPECT_FALSE(tolva::Share::currentHelper()->currentView()) << "no share form follows the failure";
 }
 
 TEST_F(LocalSharersTest, TheMailedPageIsFetchedAwayFromTheWindowAndAttached) {
@@ -222,10 +248,16 @@ TEST_F(LocalSharersTest, TextMessagesAreNotOfferedOnADesktop) {
 TEST_F(LocalSharersTest, TheBrowserTakesOnlyWebLinksAndSuccessWaitsForIt) {
   auto& opener = kit::Application::sharedApplication()->headlessURLOpener();
   opener.clear();
-  ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("https://a.test/p"), "A");
+  auto watch = kit::make<Outcomes>();
+  shareWatched("ShareSafari", ShareItem::URL(kit::URL::URLWithString("https://a.test/p"), "A").get(), watch.get());
   EXPECT_EQ(opener.openedURLs(), (std::vector<std::string>{"https://a.test/p"}));
-  ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("file:///etc/passwd"), "F");
+  EXPECT_EQ(watch->finished, 1);
+  shareWatched("ShareSafari", ShareItem::URL(kit::URL::URLWithString("file:///etc/passwd"), "F").get(), watch.get());
   EXPECT_EQ(opener.openedURLs().size(), 1u);
+  EXPECT_EQ(watch->finished, 1);
+  EXPECT_EQ(watch->failed, 1);
+  loop().advance(1);
+  EXPECT_EQ(tolva::Share::currentHelper()->currentView(), nullptr);
 }
 
 TEST_F(LocalSharersTest, SavingALinkWritesNoPictureButSaysSaved) {
