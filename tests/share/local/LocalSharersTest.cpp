@@ -60,8 +60,10 @@ class LocalSharersTest : public sharetest::ShareTest {
 };
 
 struct Outcomes : tolva::ShareSharerDelegate {
+  int started = 0;
   int finished = 0;
   int failed = 0;
+  void sharerStartedSending(ShareSharer*) override { ++started; }
   void sharerFinishedSending(ShareSharer*) override { ++finished; }
   void sharer(ShareSharer*, const kit::Error*, bool) override { ++failed; }
 };
@@ -204,8 +206,11 @@ TEST_F(LocalSharersTest, WithoutAMailProgramTheShareFails) {
 TEST_F(LocalSharersTest, TheMailedPageIsFetchedAwayFromTheWindowAndAttached) {
   tolvatest::TestHTTPServer server;
   server.route("GET", "/page%20one", tolvatest::TestResponse::html("<p>the page</p>"));
-  ShareSharer::shareURL("ShareMailPage", kit::URL::URLWithString(server.url("/page%20one")), "Page");
+  auto watch = kit::make<Outcomes>();
+  Ref<ShareSharer> sharer = shareWatched(
+      "ShareMailPage", ShareItem::URL(kit::URL::URLWithString(server.url("/page%20one")), "Page").get(), watch.get());
   EXPECT_FALSE(composer()) << "the draft waits for the page, the window does not";
+  EXPECT_EQ(watch->started, 1);
   loop().runUntil([&] { return composer() != nullptr; }, 10);
   ASSERT_TRUE(composer());
   EXPECT_EQ(composer()->messageBody(), server.url("/page one"));
@@ -256,6 +261,8 @@ TEST_F(LocalSharersTest, TheBrowserTakesOnlyWebLinksAndSuccessWaitsForIt) {
   EXPECT_EQ(opener.openedURLs().size(), 1u);
   EXPECT_EQ(watch->finished, 1);
   EXPECT_EQ(watch->failed, 1);
+  ShareSharer::shareURL("ShareSafari", kit::URL::URLWithString("ftp://a.test/"), "F");
+  EXPECT_FALSE(topAlert()) << "a local sharer fails quietly";
   loop().advance(1);
   EXPECT_EQ(tolva::Share::currentHelper()->currentView(), nullptr);
 }
@@ -264,19 +271,27 @@ TEST_F(LocalSharersTest, SavingALinkWritesNoPictureButSaysSaved) {
   tolvatest::TempHome pictures;
   kit::PhotoAlbum::setFolder(pictures.path() + "/Pictures");
   const size_t before = kit::PhotoAlbum::writtenFiles().size();
-  ShareSharer::shareURL("SharePhotoAlbum", kit::URL::URLWithString("http://a.test/"), "A");
+  auto watch = kit::make<Outcomes>();
+  shareWatched("SharePhotoAlbum", ShareItem::URL(kit::URL::URLWithString("http://a.test/"), "A").get(), watch.get());
   loop().drain();
   EXPECT_EQ(indicatorText(), "Saved!");
+  EXPECT_EQ(watch->finished, 1);
   EXPECT_EQ(kit::PhotoAlbum::writtenFiles().size(), before);
 }
 
 TEST_F(LocalSharersTest, APictureIsSavedBeforeItSaysSaved) {
   tolvatest::TempHome pictures;
   kit::PhotoAlbum::setFolder(pictures.path() + "/Pictures");
-  ShareSharer::shareImage("SharePhotoAlbum", picture(), "P");
+  const size_t before = kit::PhotoAlbum::writtenFiles().size();
+  auto watch = kit::make<Outcomes>();
+  shareWatched("SharePhotoAlbum", ShareItem::image(picture(), "P").get(), watch.get());
   EXPECT_NE(indicatorText(), "Saved!");
+  EXPECT_EQ(watch->finished, 0);
   loop().drain();
   EXPECT_EQ(indicatorText(), "Saved!");
+  EXPECT_EQ(watch->finished, 1);
+  EXPECT_EQ(kit::PhotoAlbum::writtenFiles().size(), before + 1) << "saved once, no second try";
+  EXPECT_EQ(tolva::Share::currentHelper()->currentView(), nullptr);
   ASSERT_EQ(kit::PhotoAlbum::writtenFiles().size() > 0, true);
   EXPECT_TRUE(kit::Image::imageWithContentsOfFile(kit::PhotoAlbum::writtenFiles().back()));
 }
