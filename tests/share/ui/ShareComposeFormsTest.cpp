@@ -71,6 +71,8 @@ TEST_F(ComposeFormTest, ThePictureTakesItsShareAndTheCounterGoesNegativeWithoutW
   form->textView()->deleteBackward();
   form->textView()->deleteBackward();
   EXPECT_EQ(form->counter()->text(), "Image + 1");
+  EXPECT_EQ(form->counter()->textColor(), kit::Color::blackColor());
+  EXPECT_FALSE(form->counter()->isOpaque());
   EXPECT_TRUE(sendButton(form.get())->isEnabled());
 }
 
