@@ -17,7 +17,7 @@
 #include "share/core/Share.h"
 #include "share/core/ShareConfiguration.h"
 #include "shell/standins/ShareFacebook.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "shell/VeskSharingConfigurator.h"
 
@@ -214,6 +214,8 @@ void VeskWebAppDelegate::willEnterForeground(kit::Application&) { checkAndShowPa
 
 void VeskWebAppDelegate::willTerminate(kit::Application&) {
   VeskAnalytics::sharedInstance()->endUsing();
+  // Closing the window ends the program too: the tree must reach the disk.
+  VeskBookmarkDatabase::getSharedInstance()->saveStatus();
   defaults().synchronize();
 }
 

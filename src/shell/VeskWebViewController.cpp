@@ -20,7 +20,7 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
 #include "share/ui/ShareActivityIndicator.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 
 namespace tolva {
 namespace {
