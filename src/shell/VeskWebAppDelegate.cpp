@@ -18,7 +18,7 @@
 #include "share/core/ShareConfiguration.h"
 #include "shell/standins/ShareFacebook.h"
 #include "data/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "shell/VeskSharingConfigurator.h"
 
 namespace tolva {

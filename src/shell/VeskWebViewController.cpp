@@ -19,8 +19,8 @@
 #include "shell/UIViewAnimated.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
-#include "share/ui/ShareActivityIndicator.h"
 #include "data/VeskBookmarkDatabase.h"
+#include "share/ui/ShareActivityIndicator.h"
 
 namespace tolva {
 namespace {

@@ -442,8 +442,22 @@ void ViewWidget::placeInPopover(ViewWidget& child) {
     }
     gtk_popover_set_position(GTK_POPOVER(child.popover_), pos);
   }
+  // A popover that leaves views touchable (a suggestion list under the field
+  // being typed in) must not take the keyboard from them.
+  const bool passthrough = controller && !controller->passthroughViews().empty();
+  gtk_popover_set_modal(GTK_POPOVER(child.popover_), passthrough ? FALSE : TRUE);
   gtk_widget_show(child.box_);
-  if (!panel.isHidden() && !gtk_widget_get_visible(child.popover_)) gtk_popover_popup(GTK_POPOVER(child.popover_));
+  if (!panel.isHidden() && !gtk_widget_get_visible(child.popover_)) {
+    GtkWidget* toplevel = gtk_widget_get_toplevel(box_);
+    GtkWidget* focus = GTK_IS_WINDOW(toplevel) ? gtk_window_get_focus(GTK_WINDOW(toplevel)) : nullptr;
+    gtk_popover_popup(GTK_POPOVER(child.popover_));
+    if (passthrough && focus) {
+      if (GTK_IS_ENTRY(focus))
+        gtk_entry_grab_focus_without_selecting(GTK_ENTRY(focus));
+      else
+        gtk_widget_grab_focus(focus);
+    }
+  }
 }
 
 // ---------------------------------------------------------------- syncing
