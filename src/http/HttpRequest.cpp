@@ -275,6 +275,9 @@ void HttpRequest::setURL(Ref<kit::URL> newURL) {
   request_ = nullptr;
   requestAuthentication_ = nullptr;
   proxyAuthentication_ = nullptr;
+  lastChallengeResponse_ = nullptr;
+  // Credentials applied to one URL are never applied again to another by themselves.
+  setRequestCredentials(nullptr);
   setRedirectURL(nullptr);
 }
 
@@ -558,13 +561,19 @@ void HttpRequest::markAsFinished() {
 void HttpRequest::cancelLoad() {
   prefaulter_.reset();
   if (Ref<kit::InputStream> pac = PACFileReadStream()) {
+    if (pacTimer_) pacTimer_->invalidate();
+    pacTimer_ = nullptr;
+    pac->setClient(0, nullptr);
     pac->close();
     setPACFileReadStream(nullptr);
     setPACFileData(nullptr);
   } else if (Ref<HttpRequest> pacRequest = PACFileRequest()) {
-    pacRequest->setDelegate(nullptr);
-    pacRequest->cancel();
+    pacRequest->clearDelegatesAndCancel();
     setPACFileRequest(nullptr);
+    // The slot added for the script's request goes again.
+    std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().connectionLock);
+    kit::OperationQueue* q = sharedQueue();
+    q->setMaxConcurrentOperationCount(q->maxConcurrentOperationCount() - 1);
   }
 
   destroyReadStream();

@@ -45,6 +45,7 @@
 #include "kit/net/HTTPMessage.h"
 #include "kit/net/HTTPReadStream.h"
 #include "kit/net/InputStream.h"
+#include "kit/net/ProxySettings.h"
 
 namespace kit {
 class Bundle;
@@ -447,6 +448,12 @@ class HttpRequest : public kit::Operation {
   void timeOutPACRead();
   void runPACScript(const std::string& script);
   void finishedDownloadingPACFile(HttpRequest* pacRequest);
+  // The PAC file stream's events.
+  void handlePACFileEvent(kit::InputStream& stream, kit::InputStream::Event event);
+  // Moves on to the next proxy a script named, after the one in use could not be reached.
+  bool tryNextProxy();
+  // Whether the request is still at the origin it was made for (before any redirect).
+  bool isAtCallerOrigin() const;
   // The platform credential storage (a permanent store for servers and proxies).
   static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
                               const std::string& protocol, const std::string& realm);
@@ -542,6 +549,10 @@ class HttpRequest : public kit::Operation {
   bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
   void storeInCache();
+  // Makes or updates the challenge object of the response (proxy or server); false when the
+  // request failed instead.
+  bool takeChallenge(bool proxy);
+  void answerChallenge(bool proxy);
 
   mutable std::mutex propertyMutex_;
   mutable std::recursive_mutex cancelledLock_;
@@ -558,6 +569,11 @@ class HttpRequest : public kit::Operation {
   // Challenge objects of the server and the proxy (none are made yet).
   kit::Ref<kit::Object> requestAuthentication_;
   kit::Ref<kit::Object> proxyAuthentication_;
+  // The response the challenge objects last read, so one response is read once.
+  kit::Ref<kit::HTTPMessage> lastChallengeResponse_;
+  // The proxies a script named after the one in use (request thread).
+  std::vector<kit::ProxySettings::Proxy> proxyFallbacks_;
+  kit::Ref<kit::Timer> pacTimer_;
   kit::Ref<kit::Thread> requestThread_;
   std::atomic<bool> inProgress_{false};
   std::atomic<bool> finished_{false};

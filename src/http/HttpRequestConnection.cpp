@@ -655,6 +655,7 @@ void HttpRequest::clearSession() {
   {
     std::lock_guard<std::recursive_mutex> g(shared.sessionCredentialsLock);
     sessionCredentialsStore()->removeAllObjects();
+    sessionProxyCredentialsStore()->removeAllObjects();
   }
   setSessionCookies(nullptr);
   if (Ref<HttpCacheDelegate> cache = defaultCache()) cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);

@@ -121,6 +121,18 @@ void HttpRequest::handleStreamError() {
     }
     if (retryUsingNewConnection()) return;
   }
+  // A proxy that cannot be reached gives way to the next one its script named.
+  if (!error() && !responseHeaders() &&
+      (kit::NetError::is(underlying, kit::NetError::kConnectionRefused) ||
+       kit::NetError::is(underlying, kit::NetError::kConnectionFailed) ||
+       kit::NetError::is(underlying, kit::NetError::kDNSFailure) ||
+       kit::NetError::is(underlying, kit::NetError::kProxyFailure))) {
+    if (Ref<kit::InputStream> body = postBodyReadStream()) {
+      body->close();
+      setPostBodyReadStream(nullptr);
+    }
+    if (tryNextProxy()) return;
+  }
   cancelLoad();
 
   if (!error()) {
