@@ -198,6 +198,12 @@ HttpRequest::~HttpRequest() {
 
 Ref<HttpRequest> HttpRequest::copyRequest() const {
   Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  copyConfigurationTo(*r);
+  return r;
+}
+
+void HttpRequest::copyConfigurationTo(HttpRequest& target) const {
+  HttpRequest* r = &target;
   r->setDelegate(delegate());
   r->setRequestMethod(requestMethod());
   r->setPostBody(postBody());
@@ -247,7 +253,6 @@ Ref<HttpRequest> HttpRequest::copyRequest() const {
   r->setShouldUseRFC2616RedirectBehaviour(shouldUseRFC2616RedirectBehaviour());
   r->setShouldAttemptPersistentConnection(shouldAttemptPersistentConnection());
   r->setPersistentConnectionTimeoutSeconds(persistentConnectionTimeoutSeconds());
-  return r;
 }
 
 std::string HttpRequest::description() const {

@@ -118,6 +118,8 @@ class HttpRequest : public kit::Operation {
                                               int cachePolicy);
   // A new request for the same URL with the configuration copied (no state, no blocks).
   kit::Ref<HttpRequest> copyRequest() const;
+  // Copies the configuration (not the state) into another request, of this class or a subclass.
+  void copyConfigurationTo(HttpRequest& target) const;
   kit::Ref<kit::Object> copy() const override { return copyRequest(); }
 
   // ---- Request content
@@ -125,7 +127,8 @@ class HttpRequest : public kit::Operation {
   void appendPostData(const kit::Data* data);
   void appendPostDataFromFile(const std::string& file);
   void setupPostBody();
-  void buildPostBody();
+  // Subclasses build their own bodies and then call this one.
+  virtual void buildPostBody();
   void buildRequestHeaders();
   void applyCookieHeader();
   void applyAuthorizationHeader();
