@@ -410,7 +410,8 @@ class HttpRequest : public kit::Operation {
   void checkRequestStatus();
   void cancelLoad();
   void cancelOnRequestThread();
-  void markAsFinished();
+  // Virtual for requests that end later than the engine would end them (the page archiver).
+  virtual void markAsFinished();
   void failWithError(kit::Ref<kit::Error> error);
   void handleNetworkEvent(kit::InputStream::Event type);
   void readResponseHeaders();
@@ -484,12 +485,14 @@ class HttpRequest : public kit::Operation {
   void requestRedirected();
   void requestReceivedResponseHeaders(kit::Ref<kit::Dictionary> newHeaders);
   void requestWillRedirectToURL(kit::Ref<kit::URL> newURL);
-  void requestFinished();
+  virtual void requestFinished();
   void reportFinished();
   void reportFailure();
   void passOnReceivedData(kit::Ref<kit::Data> data);
   // Runs `fn` on the main thread, waiting only when already there.
   static void performOnMainThread(std::function<void()> fn);
+  // Runs `fn` on the thread that drives this request, in its run-loop mode (not waiting).
+  void performOnRequestThread(std::function<void()> fn);
   void releaseBlocksOnMainThread();
 
  private:
@@ -532,8 +535,6 @@ class HttpRequest : public kit::Operation {
   HttpRequestDelegate* currentQueueDelegate(kit::Ref<kit::Object>* keep) const;
   // Whether the delegate, the queue or a block would take a report now.
   bool anyoneWants(const HttpSelector& selector, const char* queueSelector, bool hasBlock) const;
-  // Runs `fn` on the thread that drives this request, in its run-loop mode.
-  void performOnRequestThread(std::function<void()> fn);
   kit::Ref<kit::Thread> requestThread() const;
   void setRequestThread(kit::Ref<kit::Thread> thread);
   void announceFinished();
