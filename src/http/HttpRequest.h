@@ -176,7 +176,7 @@ class HttpRequest : public kit::Operation {
   bool inProgress() const noexcept { return inProgress_.load(); }
   // The number of the pooled connection record in use, or null.
   kit::Ref<kit::Number> connectionID() const;
-  // A platform identity for client certificates; kept and handed on, not used by kit's TLS.
+  // A client certificate identity (kit::TLSIdentity), offered to servers that ask for one.
   kit::Ref<kit::Object> clientCertificateIdentity() const;
   void setClientCertificateIdentity(kit::Ref<kit::Object> identity);
 
@@ -356,8 +356,7 @@ class HttpRequest : public kit::Operation {
   TOLVA_HTTP_OBJECT(kit::InputStream, PACFileReadStream, setPACFileReadStream)
   TOLVA_HTTP_OBJECT(kit::MutableData, PACFileData, setPACFileData)
 
-  // Certificates are always verified (kit's TLS cannot be told otherwise); NO is kept and copied
-  // but does not turn verification off.
+  // NO skips the certificate checks for this request only (nothing in the browser sets it).
   TOLVA_HTTP_VALUE(bool, validatesSecureCertificate, setValidatesSecureCertificate)
   TOLVA_HTTP_OBJECT(kit::Array, clientCertificates, setClientCertificates)
 

@@ -214,3 +214,16 @@ TEST(HTTPAuthenticationTest, NTLMFollowsNegotiateChallengeAuthenticate) {
   EXPECT_FALSE(a->isValid(&why));
   EXPECT_EQ(why, HTTPAuthentication::Failure::Malformed);
 }
+
+#include "kit/net/TLSIdentity.h"
+#include "support/TestCertificateAuthority.h"
+
+TEST(TLSIdentityTest, ACertificateWithItsOwnKeyOnly) {
+  const auto& mine = tolvatest::TestCertificateAuthority::shared().localhostCertificate();
+  const auto& other = tolvatest::TestCertificateAuthority::untrustedCertificate();
+  EXPECT_TRUE(kit::TLSIdentity::identityWithPEM(mine.certificatePEM, mine.privateKeyPEM));
+  kit::Ref<kit::Error> error;
+  EXPECT_FALSE(kit::TLSIdentity::identityWithPEM(mine.certificatePEM, other.privateKeyPEM, &error));
+  EXPECT_TRUE(error);
+  EXPECT_FALSE(kit::TLSIdentity::identityWithPEM("junk", "junk"));
+}
