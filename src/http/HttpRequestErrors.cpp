@@ -83,7 +83,23 @@ void HttpRequest::checkRequestStatus() {
         request_->setHeaderField("Range", kit::format("bytes=%llu-", partialDownloadSize()));
       }
       setRetryCount(retryCount() + 1);
-      unscheduleReadStream();
+      // The stalled stream is closed, never kept for reuse: the new attempt gets a new
+      // connection, and its response decides whether the file is continued or restarted.
+      setConnectionCanBeReused(false);
+      {
+        HttpRequestShared& shared = HttpRequestShared::get();
+        std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
+        if (Ref<kit::MutableDictionary> record = connectionInfo()) {
+          record->removeObjectForKey("request");
+          shared.removeConnectionRecord(record.get());
+        }
+        setConnectionInfo(nullptr);
+      }
+      destroyReadStream();
+      if (Ref<kit::InputStream> body = postBodyReadStream()) {
+        body->close();
+        setPostBodyReadStream(nullptr);
+      }
       lock.unlock();
       startRequest();
       return;
