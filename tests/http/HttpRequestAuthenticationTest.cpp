@@ -175,7 +175,11 @@ TEST_F(HttpRequestAuthenticationTest, BasicFromTheURLIsAnsweredStoredAndSentBefo
   EXPECT_EQ(r->authenticationRealm(), "site");
   ASSERT_EQ(server.requestCount(), 2u);
   EXPECT_FALSE(server.requests()[0].headers.has("Authorization"));
-  EXPECT_EQ(HttpRequest::sessionCredentialsStore()->count(), 1u);
+  ASSERT_EQ(HttpRequest::sessionCredentialsStore()->count(), 1u);
+  auto* entry = HttpRequest::sessionCredentialsStore()->get<kit::Dictionary>(0);
+  EXPECT_EQ(entry->objectForKey("AuthenticationScheme")->description(), "Basic");
+  EXPECT_EQ(entry->objectForKey("AuthenticationRealm")->description(), "site");
+  EXPECT_TRUE(entry->objectForKey("Authentication"));
 
   // The session store answers the next request before any challenge.
   server.clearRequests();
@@ -380,7 +384,12 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "");
   EXPECT_EQ(r->responseString(), "through");
   EXPECT_EQ(r->proxyAuthenticationScheme(), "Basic");
-  EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 1u);
+  ASSERT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 1u);
+  auto* entry = HttpRequest::sessionProxyCredentialsStore()->get<kit::Dictionary>(0);
+  EXPECT_EQ(entry->objectForKey("AuthenticationScheme")->description(), "Basic");
+  EXPECT_EQ(entry->objectForKey("Host")->description(), "127.0.0.1");
+  EXPECT_EQ(entry->get<kit::Number>("Port")->intValue(), proxy.port());
+  EXPECT_FALSE(entry->objectForKey("URL"));
 
   HttpRequest::clearSession();
   EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 0u);
