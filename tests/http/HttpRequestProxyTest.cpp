@@ -130,6 +130,16 @@ TEST_F(HttpRequestProxyTest, ADeadFirstProxyGivesWayToTheNext) {
   r->setPACurl(kit::URL::fileURLWithPath(writeScript(script("PROXY 127.0.0.1:" + std::to_string(deadPort()) + "; DIRECT"))));
   EXPECT_FALSE(fetchedThroughProxy(r, true));
   EXPECT_TRUE(r->proxyHost().empty());
+
+  // Every proxy dead: each is tried once, then the request fails.
+  const int dead = deadPort();
+  r = HttpRequest::requestWithURL(U(server.url("/page")));
+  r->setPACurl(kit::URL::fileURLWithPath(writeScript(
+      script("PROXY 127.0.0.1:" + std::to_string(dead) + "; PROXY 127.0.0.1:" + std::to_string(dead)))));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  EXPECT_EQ(d.failed, 1);
+  EXPECT_EQ(r->error()->code(), kConnectionFailureErrorType);
 }
 
 }  // namespace
