@@ -152,6 +152,8 @@ TEST(HTTPAuthenticationTest, NTLMPiecesMatchThePublishedAnswers) {
   EXPECT_EQ(hex(NTLM::md4("12345678901234567890123456789012345678901234567890123456789012345678901234567890")),
             "e33b4ddc9c38f2199c3e7b164fcc0536");
   EXPECT_EQ(NTLM::utf16le("A\xc3\xa9\xf0\x9f\x98\x80"), std::string("A\0\xe9\0\x3d\xd8\x00\xde", 8));
+  // A sequence cut short at the end: each leftover byte reads as one replacement character.
+  EXPECT_EQ(NTLM::utf16le("A\xe2\x82"), std::string("A\0\xfd\xff\xfd\xff", 6));
   EXPECT_EQ(hex(NTLM::ntowfv2("User", "Password", "Domain")), "0c868a403bfd7a93a3001ef22ef02e3f");
 
   NTLM::Challenge c;
