@@ -11,7 +11,7 @@
 #include "kit/ui/ScrollView.h"
 #include "shell/NSHTTPURLRequest.h"
 #include "shell/UIWebViewExpand.h"
-#include "shell/standins/VeskAuthenticationTableViewController.h"
+#include "data/VeskAuthenticationTableViewController.h"
 
 using namespace tolva;
 
@@ -319,7 +319,7 @@ TEST_F(PageViewTest, AFinishedLoadRecordsHistorySavesTheTabAndRefillsTheForm) {
 
 TEST_F(PageViewTest, AccurateDetectionFinishesAPageOfFramesExactlyOnce) {
   setAccurate(true);
-  kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}}));
+  kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}, {"pw", kit::str("pw")}}));
   VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "site.test");
   VeskWebView* p = open();
   kit::HeadlessWebView* w = web(p);
@@ -391,10 +391,10 @@ TEST_F(PageViewTest, OnlyFailuresWorthTellingShowAnAlert) {
   EXPECT_EQ(offer->title(), "Download");
   EXPECT_EQ(offer->message(), "The file 'report.pdf' can not be displayed. Would you like to download it?");
   offer->tapButtonWithTitle("Cancel");
-  EXPECT_EQ(VeskDownloadManager::sharedInstance()->count(), 0u);
+  EXPECT_EQ(VeskDownloadManager::sharedInstance()->count(), 0);
   w->fireDidFail(error(kit::WebView::kWebKitErrorFrameLoadInterrupted).get());
   topAlert()->tapButtonWithTitle("OK");
-  ASSERT_EQ(VeskDownloadManager::sharedInstance()->count(), 1u);
+  ASSERT_EQ(VeskDownloadManager::sharedInstance()->count(), 1);
   EXPECT_EQ(VeskDownloadManager::sharedInstance()->list()->get<kit::Dictionary>(0)->get<kit::String>("url")->str(),
             "http://files.test/docs/report.pdf?x=1");
 

@@ -53,10 +53,19 @@ struct WebKitView::Signals {
     auto* self = static_cast<WebKitView*>(data);
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       auto* d = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-      if (webkit_response_policy_decision_is_mime_type_supported(d))
+      // What the page cannot show, and an attachment of the page itself, fails the load with 102,
+      // which the browser offers for its own download manager (WebKit's download path is unused).
+      bool attachment = false;
+      if (webkit_response_policy_decision_is_main_frame_main_resource(d)) {
+        WebKitURIResponse* response = webkit_response_policy_decision_get_response(d);
+        SoupMessageHeaders* headers = response ? webkit_uri_response_get_http_headers(response) : nullptr;
+        const char* disposition = headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+        attachment = disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+      }
+      if (webkit_response_policy_decision_is_mime_type_supported(d) && !attachment)
         webkit_policy_decision_use(decision);
       else
-        webkit_policy_decision_ignore(decision);  // fails the load with 102
+        webkit_policy_decision_ignore(decision);
       return TRUE;
     }
     auto* nav = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
@@ -197,6 +206,14 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
   g_signal_connect(web_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
   g_signal_connect(web_, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
   g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
+  // A page asking for a login fails to load, as the platform's web view does;
+  // the browser asks through a screen of its own rather than WebKit's dialog.
+  g_signal_connect(web_, "authenticate", G_CALLBACK(+[](WebKitWebView*, WebKitAuthenticationRequest* request,
+                                                        gpointer) -> gboolean {
+                     webkit_authentication_request_cancel(request);
+                     return TRUE;
+                   }),
+                   nullptr);
   applyUserAgent(nullptr);
 }
 
