@@ -57,12 +57,6 @@ void HttpNetworkQueue::resetProgressDelegate(HttpProgressDelegate* delegate) {
   HttpRequest::performOnMainThread([delegate] { delegate->setProgress(0.0f); });
 }
 
-void HttpNetworkQueue::showProgress(HttpProgressDelegate* delegate, uint64_t done, uint64_t total) {
-  if (!delegate || !delegate->respondsToSelector(HttpProgressDelegate::kSetProgress)) return;
-  const float progress = total == 0 ? 0.0f : static_cast<float>(double(std::min(done, total)) / double(total));
-  delegate->setProgress(progress);
-}
-
 void HttpNetworkQueue::addHEADOperation(kit::Operation* operation) {
   auto* request = dynamic_cast<HttpRequest*>(operation);
   if (!request) return;
@@ -172,12 +166,12 @@ void HttpNetworkQueue::proxyAuthenticationNeededForRequest(HttpRequest* request)
 
 void HttpNetworkQueue::requestDidReceiveBytes(HttpRequest*, int64_t bytes) {
   bytesDownloadedSoFar_ += static_cast<uint64_t>(bytes);
-  showProgress(downloadProgressDelegate_, bytesDownloadedSoFar_, totalBytesToDownload_);
+  HttpRequest::updateProgressIndicator(downloadProgressDelegate_, bytesDownloadedSoFar_, totalBytesToDownload_);
 }
 
 void HttpNetworkQueue::requestDidSendBytes(HttpRequest*, int64_t bytes) {
   bytesUploadedSoFar_ += static_cast<uint64_t>(bytes);
-  showProgress(uploadProgressDelegate_, bytesUploadedSoFar_, totalBytesToUpload_);
+  HttpRequest::updateProgressIndicator(uploadProgressDelegate_, bytesUploadedSoFar_, totalBytesToUpload_);
 }
 
 void HttpNetworkQueue::requestIncrementDownloadSizeBy(HttpRequest*, int64_t newLength) {

@@ -83,7 +83,6 @@ class HttpNetworkQueue : public kit::OperationQueue, public HttpRequestDelegate,
  private:
   // The HEAD requests added to measure sizes: their reports are not the queue's requests'.
   bool isHelper(const HttpRequest* request) const;
-  static void showProgress(HttpProgressDelegate* delegate, uint64_t done, uint64_t total);
 
   HttpRequestDelegate* delegate_ = nullptr;
   RequestSelector requestDidStartSelector_;

@@ -281,7 +281,9 @@ void HttpRequest::readResponseHeaders() {
       } else {
         theRequest->setContentLength(length);
         reserveResponseMemory(length);
-        if (theRequest->showAccurateProgress() && theRequest->shouldResetDownloadProgress()) {
+        // A HEAD request measuring for its main request decides by its own flags: the main
+        // request's reset is turned off by the queue that added the HEAD request.
+        if (showAccurateProgress() && shouldResetDownloadProgress()) {
           theRequest->incrementDownloadSizeBy(
               static_cast<int64_t>(theRequest->contentLength() + theRequest->partialDownloadSize()));
         }

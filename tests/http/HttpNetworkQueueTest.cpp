@@ -137,3 +137,36 @@ TEST_F(HttpNetworkQueueTest, AccurateProgressMeasuresWithHEADFirstAndItsReportsS
 }
 
 }  // namespace
+
+namespace {
+
+class Bar : public HttpProgressDelegate {
+ public:
+  bool respondsToSelector(std::string_view s) const override { return s == kSetProgress; }
+  void setProgress(float p) override { values.push_back(p); }
+  std::vector<float> values;
+};
+
+TEST_F(HttpNetworkQueueTest, CombinedDownloadProgressOverAllRequests) {
+  TestHTTPServer server;
+  server.route("GET", "/one", TestResponse::ok(std::string(1000, '1')));
+  server.route("GET", "/three", TestResponse::ok(std::string(3000, '3')));
+  Recorder rec;
+  Bar bar;
+  Ref<HttpNetworkQueue> q = makeQueue(rec);
+  q->setShowAccurateProgress(true);
+  q->setDownloadProgressDelegate(&bar);
+  q->addOperation(HttpRequest::requestWithURL(U(server.url("/one"))));
+  q->addOperation(HttpRequest::requestWithURL(U(server.url("/three"))));
+  q->go();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return rec.queueFinished > 0; }, 20));
+  settle(0.2);
+  EXPECT_EQ(q->bytesDownloadedSoFar(), 4000u);
+  EXPECT_EQ(q->totalBytesToDownload(), 4000u);
+  ASSERT_FALSE(bar.values.empty());
+  EXPECT_FLOAT_EQ(bar.values.front(), 0.0f);
+  EXPECT_FLOAT_EQ(bar.values.back(), 1.0f);
+  for (float v : bar.values) EXPECT_LE(v, 1.0f);
+}
+
+}  // namespace
