@@ -1,5 +1,6 @@
 #include "shell/ShellRegistration.h"
 
+#include "data/AdblockRegistration.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
@@ -63,6 +64,7 @@ void registerShellClasses(kit::ClassRegistry& registry) {
     registry.registerClassFunction("VeskWebAppDelegate", name, call);
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
+  registerAdblockClasses(registry);
   // The settings screens obey the browser's rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }

@@ -27,6 +27,7 @@
 #include "kit/ui/Responder.h"
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
+#include "data/VeskAdblockManager.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskMultiTabView.h"
@@ -60,6 +61,7 @@ class ShellTest : public ::testing::Test {
     tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     rereadSettings();
+    tolva::VeskAdblockManager::sharedInstance()->resetForTesting();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();
     loop().drain();
