@@ -17,6 +17,9 @@
 // - Certificates are always checked: a TLS error fails the load (-1202).
 // - The scroll view, made when first asked for, mirrors the page's scroll
 //   position and size (PageScrollView).
+// - The requests a page makes itself go through the content-filter
+//   extension ("webextensions" beside the program), which refuses those
+//   WebContentFilter's list matches and reports each refusal back.
 // Cookies, caches and local storage live under kit's data and cache roots.
 
 #include <gtk/gtk.h>
@@ -43,6 +46,9 @@ class WebKitView : public WebView {
   static void installFactory();
   // The context every web view shares (made on first use).
   static WebKitWebContext* sharedContext();
+  // Where the content-filter extension is (default: "webextensions" beside
+  // the program); takes effect when the shared context is made.
+  static void setWebExtensionsDirectory(std::string folder);
 
   // The WebKit widget (owned by this view).
   GtkWidget* webWidget() const;
