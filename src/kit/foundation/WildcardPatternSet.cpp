@@ -60,18 +60,28 @@ bool matchTail(std::string_view tail, std::string_view text, size_t from) {
 }
 
 // Pieces nearly every URL holds: filing a pattern under one would make it a
-// candidate for every check.
+// candidate for every check. Runs of digits (ids, sizes, times) are common
+// in URLs too.
 bool isCommonPiece(std::string_view piece) {
   static constexpr std::string_view kCommon[] = {
-      "http", "ttp:", "tp:/", "p://", "ttps", "tps:", "ps:/", "s://", "://w", "//ww", "/www", "www.",
-      ".com", "com/", ".net", "net/", ".org", "org/", ".htm", "html", ".php", ".js?", "tml?", "/ind", "inde", "ndex",
+      "http", "ttp:", "tp:/", "p://", "ttps", "tps:", "ps:/", "s://", "://w", "//ww", "/www", "www.", ".com",
+      "com/", ".net", "net/", ".org", "org/", ".htm", "html", ".php", ".js?", "tml?", "/ind", "inde", "ndex",
+      "https://", "http://w", "ttp://ww", "tp://www", "p://www.", "://www.", "ttps://w", "tps://ww", "ps://www",
+      "s://www.", "//www.", ".com/", "index.ht", "ndex.htm", "dex.html", ".html?",
   };
-  return std::find(std::begin(kCommon), std::end(kCommon), piece) != std::end(kCommon);
+  if (std::find(std::begin(kCommon), std::end(kCommon), piece) != std::end(kCommon)) return true;
+  return std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-uint32_t pieceAt(const char* p) {
+// Fixed-size copies, which compile to single loads.
+uint64_t pieceAt(const char* p, size_t length) {
+  if (length == 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
   uint32_t v;
-  std::memcpy(&v, p, sizeof v);
+  std::memcpy(&v, p, 4);
   return v;
 }
 
@@ -96,61 +106,71 @@ bool WildcardPatternSet::matches(std::string_view pattern, std::string_view text
 }
 
 WildcardPatternSet::WildcardPatternSet(std::vector<std::string> patterns) : patterns_(std::move(patterns)) {
-  std::unordered_map<uint32_t, uint32_t> filedUnder;
-  std::vector<std::pair<uint32_t, uint32_t>> filed;  // (piece, pattern)
+  long_.length = 8;
+  short_.length = 4;
+  std::unordered_map<uint64_t, uint32_t> filedUnder[2];  // long, short
+  std::vector<std::pair<uint64_t, uint32_t>> filed[2];  // (piece, pattern)
   for (uint32_t i = 0; i < patterns_.size(); ++i) {
     const std::string& p = patterns_[i];
     if (p.empty()) continue;  // never matches
-    bool found = false;
-    uint32_t best = 0;
-    uint64_t bestScore = 0;
-    size_t run = 0;  // start of the current literal run
-    for (size_t k = 0; k <= p.size(); ++k) {
-      if (k < p.size() && p[k] != '*' && p[k] != '?') continue;
-      for (size_t s = run; s + kPiece <= k; ++s) {
-        const uint32_t piece = pieceAt(p.data() + s);
-        auto it = filedUnder.find(piece);
-        uint64_t score = (it == filedUnder.end() ? 0 : it->second) +
-                         (isCommonPiece(std::string_view(p.data() + s, kPiece)) ? (uint64_t(1) << 40) : 0);
-        if (!found || score < bestScore) {
-          found = true;
-          best = piece;
-          bestScore = score;
+    bool filedOne = false;
+    for (int which = 0; which < 2 && !filedOne; ++which) {
+      const size_t length = which == 0 ? long_.length : short_.length;
+      bool found = false;
+      uint64_t best = 0, bestScore = 0;
+      size_t run = 0;  // start of the current literal run
+      for (size_t k = 0; k <= p.size(); ++k) {
+        if (k < p.size() && p[k] != '*' && p[k] != '?') continue;
+        for (size_t s = run; s + length <= k; ++s) {
+          const uint64_t piece = pieceAt(p.data() + s, length);
+          auto it = filedUnder[which].find(piece);
+          const uint64_t score = (it == filedUnder[which].end() ? 0 : it->second) +
+                                 (isCommonPiece(std::string_view(p.data() + s, length)) ? (uint64_t(1) << 40) : 0);
+          if (!found || score < bestScore) {
+            found = true;
+            best = piece;
+            bestScore = score;
+          }
         }
+        run = k + 1;
       }
-      run = k + 1;
+      if (found) {
+        ++filedUnder[which][best];
+        filed[which].emplace_back(best, i);
+        filedOne = true;
+      }
     }
-    if (found) {
-      ++filedUnder[best];
-      filed.emplace_back(best, i);
-    } else {
-      unfiled_.push_back(i);
-    }
+    if (!filedOne) unfiled_.push_back(i);
   }
+  long_.build(std::move(filed[0]), filedUnder[0].size());
+  short_.build(std::move(filed[1]), filedUnder[1].size());
+}
+
+void WildcardPatternSet::Index::build(std::vector<std::pair<uint64_t, uint32_t>> filed, size_t distinct) {
   if (filed.empty()) return;
   std::sort(filed.begin(), filed.end());
   size_t capacity = 16;
-  while (capacity < filedUnder.size() * 2) capacity *= 2;
-  slots_.assign(capacity, Slot{});
-  filter_.assign((size_t(1) << kFilterBits) / 64, 0);
-  postings_.reserve(filed.size());
+  while (capacity < distinct * 2) capacity *= 2;
+  slots.assign(capacity, Slot{});
+  filter.assign((size_t(1) << kFilterBits) / 64, 0);
+  postings.reserve(filed.size());
   for (size_t k = 0; k < filed.size();) {
-    const uint32_t piece = filed[k].first;
-    Slot slot{piece, static_cast<uint32_t>(postings_.size()), 0};
-    for (; k < filed.size() && filed[k].first == piece; ++k) postings_.push_back(filed[k].second);
-    slot.count = static_cast<uint32_t>(postings_.size()) - slot.first;
+    const uint64_t piece = filed[k].first;
+    Slot slot{piece, static_cast<uint32_t>(postings.size()), 0};
+    for (; k < filed.size() && filed[k].first == piece; ++k) postings.push_back(filed[k].second);
+    slot.count = static_cast<uint32_t>(postings.size()) - slot.first;
     size_t at = hashOf(piece) & (capacity - 1);
-    while (slots_[at].count) at = (at + 1) & (capacity - 1);
-    slots_[at] = slot;
+    while (slots[at].count) at = (at + 1) & (capacity - 1);
+    slots[at] = slot;
     const uint32_t bit = hashOf(piece) >> (32 - kFilterBits);
-    filter_[bit >> 6] |= uint64_t(1) << (bit & 63);
+    filter[bit >> 6] |= uint64_t(1) << (bit & 63);
   }
 }
 
-const WildcardPatternSet::Slot* WildcardPatternSet::find(uint32_t piece) const {
-  const size_t mask = slots_.size() - 1;
+const WildcardPatternSet::Slot* WildcardPatternSet::Index::find(uint64_t piece) const {
+  const size_t mask = slots.size() - 1;
   for (size_t at = hashOf(piece) & mask;; at = (at + 1) & mask) {
-    const Slot& s = slots_[at];
+    const Slot& s = slots[at];
     if (!s.count) return nullptr;
     if (s.piece == piece) return &s;
   }
@@ -168,11 +188,18 @@ size_t WildcardPatternSet::firstMatch(std::string_view text) const {
     }
   };
   tryList(unfiled_.data(), unfiled_.data() + unfiled_.size());
-  if (slots_.empty() || text.size() < kPiece) return best;
-  for (size_t p = 0; p + kPiece <= text.size() && best != 0; ++p) {
-    const uint32_t piece = pieceAt(text.data() + p);
-    if (!mayHold(piece)) continue;
-    if (const Slot* s = find(piece)) tryList(postings_.data() + s->first, postings_.data() + s->first + s->count);
+  // One pass over the string looks up the piece of each length that starts
+  // at each place.
+  const bool haveLong = !long_.slots.empty(), haveShort = !short_.slots.empty();
+  auto look = [&](const Index& index, uint64_t piece) {
+    if (!index.mayHold(piece)) return;
+    if (const Slot* s = index.find(piece))
+      tryList(index.postings.data() + s->first, index.postings.data() + s->first + s->count);
+  };
+  const size_t n = text.size();
+  for (size_t p = 0; p + 4 <= n && best != 0; ++p) {
+    if (haveLong && p + 8 <= n) look(long_, pieceAt(text.data() + p, 8));
+    if (haveShort) look(short_, pieceAt(text.data() + p, 4));
   }
   return best;
 }
