@@ -27,9 +27,9 @@
 #include "shell/VeskWebViewController.h"
 #include "data/VeskAdblockManager.h"
 #include "shell/standins/VeskAuthenticationTableViewController.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
-#include "shell/standins/VeskFaviconDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 
 namespace tolva {
@@ -819,7 +819,6 @@ void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
 void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
 void VeskWebView::onReader() {}
-void VeskWebView::onBookmark() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}

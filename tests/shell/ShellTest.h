@@ -35,7 +35,8 @@
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/ShareConfiguration.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
@@ -57,6 +58,9 @@ class ShellTest : public ::testing::Test {
     // A cache without capacity, as a platform may have before start-up.
     kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
+    // Site icons are fetched only from the loopback server.
+    tolva::VeskFaviconDatabase::resetForTesting();
+    tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
     tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
@@ -68,6 +72,7 @@ class ShellTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);
     for (auto& w : kit::Window::allWindows())
@@ -86,6 +91,9 @@ class ShellTest : public ::testing::Test {
     for (auto& p : kit::PopoverController::visiblePopovers()) p->dismissPopoverAnimated(false);
   }
 
+  static std::string loopbackFaviconAddress(const std::string& site) {
+    return site.starts_with("127.0.0.1:") ? "http://" + site + "/favicon.ico" : std::string();
+  }
   static kit::RunLoop& loop() { return kit::RunLoop::main(); }
   static kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
   static kit::Application* app() { return kit::Application::sharedApplication(); }
@@ -118,6 +126,12 @@ class ShellTest : public ::testing::Test {
   }
 
   static kit::AlertView* topAlert() { return kit::AlertView::topVisibleAlert(); }
+  // The entries of the store's History folder, newest first.
+  static kit::Ref<kit::Array> historyEntries() {
+    kit::Ref<kit::Array> path(new kit::Array({kit::str("History")}));
+    kit::Ref<kit::Array> entries = tolva::VeskBookmarkDatabase::getSharedInstance()->getFolder(path.get());
+    return entries ? entries : kit::Array::array();
+  }
 
  private:
   tolvatest::TempHome home_;
