@@ -10,6 +10,7 @@
 
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/Thread.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/gtk/ImageConversion.h"
 #include "kit/gtk/MainContextHost.h"
@@ -266,9 +267,16 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
   g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
   g_signal_connect(web_, "user-message-received", G_CALLBACK(Signals::messageReceived), this);
   applyUserAgent(nullptr);
+  defaultsObserver_ = NotificationCenter::defaultCenter().addObserver(
+      UserDefaults::kDidChangeNotification, nullptr, [this](const Notification&) {
+        // A user agent chosen while the page is open: its later requests carry it too.
+        if (Thread::isMainThread() && !UserDefaults::standardUserDefaults().stringForKey("UserAgent").empty())
+          applyUserAgent(nullptr);
+      });
 }
 
 WebKitView::~WebKitView() {
+  defaultsObserver_ = NotificationCenter::Token();
   *alive_ = false;
   if (metricsTimer_) g_source_remove(metricsTimer_);
   if (scroll_) scroll_->ownerGone();

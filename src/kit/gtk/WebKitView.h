@@ -13,7 +13,9 @@
 //   back meanwhile (MainContextHost::Suspension); an evaluation started while
 //   another one waits answers "" at once.
 // - The user agent is the standard user defaults' "UserAgent" (read for
-//   every load), else a request's own User-Agent header, else WebKit's.
+//   every load, and taken at once when it changes, so open pages' later
+//   requests carry it too), else a request's own User-Agent header, else
+//   WebKit's.
 // - Certificates are always checked: a TLS error fails the load (-1202).
 // - The scroll view, made when first asked for, mirrors the page's scroll
 //   position and size (PageScrollView).
@@ -26,6 +28,7 @@
 
 #include <memory>
 
+#include "kit/foundation/NotificationCenter.h"
 #include "kit/ui/WebView.h"
 
 typedef struct _WebKitWebView WebKitWebView;
@@ -82,6 +85,7 @@ class WebKitView : public WebView {
   void refreshPageMetrics();
 
   WebKitWebView* web_ = nullptr;
+  NotificationCenter::Token defaultsObserver_;
   Ref<URLRequest> current_;
   std::string preapprovedURL_;
   mutable Ref<PageScrollView> scroll_;

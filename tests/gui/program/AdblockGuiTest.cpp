@@ -112,6 +112,20 @@ TEST_F(AdblockGuiTest, TheChosenUserAgentReachesTheServerFromThePageAndItsParts)
   }
   EXPECT_EQ(seen, 3u);
   saveScreenshot("AdblockGuiTest.UserAgent");
+
+  // Chosen again while the page is open: what the page fetches next carries it.
+  const std::string later = "TolvaGuiTest/4.0 (Changed)";
+  server_.route("GET", "/ua/late.png", TestResponse::ok(kPixel, "image/png"));
+  kit::UserDefaults::standardUserDefaults().setObject(kit::str(later).get(), "opt_user_agent_v2");
+  kit::NotificationCenter::defaultCenter().postNotification(tolva::kAppSettingChanged, kit::str("opt_user_agent_v2").get(),
+                                                            nullptr);
+  settle();
+  script("var late = new Image(); late.src = '/ua/late.png'; 'ok'");
+  ASSERT_TRUE(waitUntil([&] { return requestsFor("/ua/late.png") == 1; }, 10));
+  for (const auto& r : server_.requests())
+    if (r.path == "/ua/late.png") {
+      EXPECT_EQ(r.headers.value("User-Agent"), later);
+    }
 }
 
 }  // namespace
