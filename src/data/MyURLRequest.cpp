@@ -31,6 +31,9 @@ void setupAdblockFilter() {
     Swizzle::swizzleMethod(Swizzle::kURLRequestClass, Swizzle::kInitSelector, kNewInitSelector);
     installed = true;
   });
+  // Made now, on the main thread, so the web views have the list before a
+  // page asks for anything.
+  VeskAdblockManager::sharedInstance();
 }
 
 bool isAdblockFilterInstalled() { return installed; }

@@ -10,7 +10,8 @@ namespace tolva::MyURLRequest {
 inline constexpr const char* kNewInitSelector = "newInitWithURL:cachePolicy:timeoutInterval:";
 
 // Exchanges the request initializer with newInitWithURL, once per process:
-// later calls (a second launch in one process) change nothing.
+// later calls (a second launch in one process) change nothing. Makes the
+// filter list manager.
 void setupAdblockFilter();
 bool isAdblockFilterInstalled();
 // The replacement initializer; reaches the former one under its own selector.
