@@ -54,6 +54,8 @@ class VeskAdblockManager : public kit::Object {
   // Main thread. Hits counted since the last call are added to the entries first.
   kit::MutableArray* filters();
   void setFilters(kit::Ref<kit::MutableArray> filters);
+  // The list without that step, for reading many rows after one filters().
+  kit::MutableArray* currentFilters() const { return filters_.get(); }
 
   // A new snapshot of the list as it stands (after an entry was switched on
   // or off, or deleted), handed to the checks and, while ad blocking is on,

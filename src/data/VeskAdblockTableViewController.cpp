@@ -15,8 +15,10 @@
 namespace tolva {
 namespace {
 
+// Rows read the list as the last filters() call (the row count) left it,
+// rather than gathering hit counts once per row.
 kit::MutableDictionary* entryAt(long row) {
-  kit::MutableArray* list = VeskAdblockManager::sharedInstance()->filters();
+  kit::MutableArray* list = VeskAdblockManager::sharedInstance()->currentFilters();
   return list && row >= 0 ? list->get<kit::MutableDictionary>(static_cast<size_t>(row)) : nullptr;
 }
 
@@ -123,6 +125,7 @@ void VeskAdblockTableViewController::tableViewDidSelectRowAtIndexPath(kit::Table
     pushEditor(indexPath.row);
     return;
   }
+  VeskAdblockManager::sharedInstance()->filters();  // the row shows the count as it is now
   kit::MutableDictionary* entry = entryAt(indexPath.row);
   if (!entry) return;
   entry->setObject(kit::Number::numberWithInt(VeskAdblockManager::integerOf(*entry, "disabled") == 0 ? 1 : 0), "disabled");
