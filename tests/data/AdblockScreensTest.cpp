@@ -42,6 +42,17 @@ class AdblockScreensTest : public shelltest::ShellTest, public PrefSettingsDeleg
   }
   void settingsViewControllerDidEnd(PrefAppSettingsViewController&) override {}
 
+  // A page in the shared cache, which every change to the list must drop.
+  static void fillCache() {
+    kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(1 << 20, 0, "screens_cache"));
+    kit::URLCache::sharedURLCache()->storeCachedResponse(
+        kit::CachedURLResponse::cachedResponse(
+            kit::URLResponse::responseWithURL(kit::URL::URLWithString("http://c.test/"), "text/plain", 1, std::nullopt),
+            kit::Data::dataWithBytes("x", 1), kit::CachedURLResponse::StoragePolicy::AllowedInMemoryOnly),
+        *kit::URLRequest::requestWithURL(kit::URL::URLWithString("http://c.test/")));
+    ASSERT_GT(kit::URLCache::sharedURLCache()->currentMemoryUsage(), 0u);
+  }
+
   static VeskAdblockManager* manager() { return VeskAdblockManager::sharedInstance(); }
   static kit::Ref<kit::MutableDictionary> entry(const std::string& pattern, int disabled, int hits) {
     auto e = kit::MutableDictionary::dictionary();
@@ -140,11 +151,7 @@ TEST_F(AdblockScreensTest, TheSettingsOpenTheListSortedWithBadges) {
 TEST_F(AdblockScreensTest, ATapSwitchesAPatternAndTheChangeIsSavedOnLeaving) {
   VeskAdblockTableViewController* screen = openFromSettings();
   ASSERT_TRUE(screen);
-  kit::URLCache::sharedURLCache()->storeCachedResponse(
-      kit::CachedURLResponse::cachedResponse(
-          kit::URLResponse::responseWithURL(kit::URL::URLWithString("http://c.test/"), "text/plain", 1, std::nullopt),
-          kit::Data::dataWithBytes("x", 1), kit::CachedURLResponse::StoragePolicy::AllowedInMemoryOnly),
-      *kit::URLRequest::requestWithURL(kit::URL::URLWithString("http://c.test/")));
+  fillCache();
   misc()->setOpt_adblock(true);
   EXPECT_TRUE(manager()->checkWithFilter("http://t/high/1"));
 
@@ -211,7 +218,9 @@ TEST_F(AdblockScreensTest, ANewPatternNeedsTextAndIsAppendedEnabled) {
   EXPECT_EQ(editor(), e);  // still open
   clearOverlays();
   e->textField()->setText("*://new.test/*");
+  fillCache();
   e->onSave();
+  EXPECT_EQ(kit::URLCache::sharedURLCache()->currentMemoryUsage(), 0u);
   loop().advance(1);
   EXPECT_EQ(nav_->topViewController(), screen);
   ASSERT_EQ(manager()->filters()->count(), 4u);
@@ -225,8 +234,10 @@ TEST_F(AdblockScreensTest, ANewPatternNeedsTextAndIsAppendedEnabled) {
 TEST_F(AdblockScreensTest, ASwipeDeletesAndRevertAsksFirst) {
   VeskAdblockTableViewController* screen = openFromSettings();
   ASSERT_TRUE(screen);
+  fillCache();
   ASSERT_TRUE(screen->tableView()->swipeToDelete({0, 0}));
   loop().advance(1);
+  EXPECT_EQ(kit::URLCache::sharedURLCache()->currentMemoryUsage(), 0u);
   EXPECT_EQ(manager()->filters()->count(), 2u);
   EXPECT_EQ(screen->tableView()->numberOfRowsInSection(0), 2);
   EXPECT_FALSE(manager()->checkWithFilter("http://t/high/1"));  // gone at once
@@ -236,8 +247,10 @@ TEST_F(AdblockScreensTest, ASwipeDeletesAndRevertAsksFirst) {
   EXPECT_EQ(topAlert()->message(), "Your filter modification(s) will be lost. Do you want to continue ?");
   topAlert()->tapButton(topAlert()->cancelButtonIndex());
   EXPECT_EQ(manager()->filters()->count(), 2u);
+  fillCache();
   toolbarItem(screen, "Revert to Default Filters")->tap();
   topAlert()->tapButton(topAlert()->firstOtherButtonIndex());
+  EXPECT_EQ(kit::URLCache::sharedURLCache()->currentMemoryUsage(), 0u);
   EXPECT_EQ(manager()->filters()->count(), VeskAdblockManager::defaultFilters()->count());
   EXPECT_EQ(screen->tableView()->numberOfRowsInSection(0), static_cast<long>(manager()->filters()->count()));
   leave();

@@ -38,6 +38,10 @@ TEST(WildcardPatternSetTest, SingleMatchesFollowTheWildcardRules) {
   EXPECT_FALSE(WildcardPatternSet::matches("*x??", "x\xe2\x82\xac"));
   EXPECT_TRUE(WildcardPatternSet::matches("*?\xe2\x82\xac*", "a\xe2\x82\xac"));
   EXPECT_TRUE(WildcardPatternSet::matches("a?*?c", "a\xc3\xa9\xc3\xa9" "c"));
+  // A tail with "?" at the end of a long text.
+  EXPECT_TRUE(WildcardPatternSet::matches("http://*/ad?.png", "http://a.long.example.com/some/path/ad7.png"));
+  EXPECT_FALSE(WildcardPatternSet::matches("http://*/ad?.png", "http://a.long.example.com/some/path/ad77.png"));
+  EXPECT_TRUE(WildcardPatternSet::matches("*?x", "a very long text that ends in yx"));
 }
 
 TEST(WildcardPatternSetTest, TheLowestNumberedMatchWinsAndUnusablePatternsNeverDo) {
