@@ -2,10 +2,14 @@
 
 #include "data/AdblockRegistration.h"
 #include "data/DataRegistration.h"
+#include "data/PINViewController.h"
+#include "data/VeskPagePasswordManageTableViewController.h"
+#include "data/VeskPasscodeViewController.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
 #include "settings/PrefAutorotation.h"
+#include "share/ShareRegistration.h"
 #include "shell/MyUIViewController.h"
 #include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
@@ -28,6 +32,7 @@ void buildMainWindow(kit::InterfaceFile::Context& ctx) {
 
 void registerShellInterfaceFiles() {
   kit::InterfaceFile::registerBuilder("MainWindow", buildMainWindow);
+  PINViewController::registerInterfaceFile();
   kit::InterfaceFile::registerBuilder("VeskWebViewController", [](kit::InterfaceFile::Context& ctx) {
     VeskWebViewControllerBuilder::build(ctx, true);
   });
@@ -66,8 +71,15 @@ void registerShellClasses(kit::ClassRegistry& registry) {
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
   registerDataClasses(registry);
+  // Settings screens opened by class name.
+  registry.registerClass("VeskPasscodeViewController",
+                         [] { return kit::Ref<kit::Object>(kit::make<VeskPasscodeViewController>()); });
+  registry.registerClass("VeskPagePasswordManageTableViewController",
+                         [] { return kit::Ref<kit::Object>(kit::make<VeskPagePasswordManageTableViewController>()); });
+  registerShareClasses(registry);
   registerAdblockClasses(registry);
-  // The settings screens obey the browser's rotation lock like every other screen.
+  // The settings screens and the sharing kit's screens obey the browser's
+  // rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }
 

@@ -9,11 +9,12 @@ namespace tolva {
 
 // The interface files "MainWindow" (the main window and the application
 // delegate), "VeskWebViewController", "VeskWebViewController~iphone",
-// "VeskViewComponents" and "VeskViewComponents~iphone".
+// "VeskViewComponents", "VeskViewComponents~iphone" and the PIN view's "PINViewDefault".
 void registerShellInterfaceFiles();
 
 // The settings buttons that clear stored data, as class functions of
-// "VeskWebAppDelegate" (each under its action name and its first keyword).
+// "VeskWebAppDelegate" (each under its action name and its first keyword),
+// the settings screens reached by class name, and the sharers.
 void registerShellClasses(kit::ClassRegistry& registry);
 
 }  // namespace tolva

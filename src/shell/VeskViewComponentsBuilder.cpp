@@ -234,7 +234,7 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
 
   // The suggestion list under the fields.
   p->resultTableView_ =
-      place<kit::ScrollView>(ctx, p, Rect(pad ? leftX : 0, topH, pad ? 420 : W, pad ? 320 : 200), pad ? FB : FW | FB);
+      place<kit::TableView>(ctx, p, Rect(pad ? leftX : 0, topH, pad ? 420 : W, pad ? 320 : 200), pad ? FB : FW | FB);
   p->resultTableView_->setHidden(true);
 }
 

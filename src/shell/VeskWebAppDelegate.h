@@ -14,7 +14,7 @@
 #include "kit/ui/ApplicationDelegate.h"
 #include "kit/ui/Window.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/PINViewController.h"
+#include "data/PINViewController.h"
 
 namespace tolva {
 

@@ -26,11 +26,11 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebViewController.h"
 #include "data/VeskAdblockManager.h"
-#include "shell/standins/VeskAuthenticationTableViewController.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "data/VeskFaviconDatabase.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskAuthenticationTableViewController.h"
+#include "data/VeskPagePasswordDatabase.h"
 
 namespace tolva {
 namespace {
@@ -103,7 +103,6 @@ VeskWebView::~VeskWebView() {
     if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
-  if (resultTableView_ && resultTableView_->delegate() == this) resultTableView_->setDelegate(nullptr);
 }
 
 // ---- Creation
@@ -521,7 +520,7 @@ void VeskWebView::didReceiveAuthenticationChallenge(kit::URLConnection& connecti
   if (progressBoundary_) progressBoundary_->setHidden(true);
 
   kit::Ref<VeskAuthenticationTableViewController> login(
-      new VeskAuthenticationTableViewController(VeskAuthenticationTableViewController::Style::Grouped));
+      new VeskAuthenticationTableViewController(kit::TableView::Style::Grouped));
   kit::Ref<kit::NavigationController> nav = kit::NavigationController::withRootViewController(login.get());
   login->setContentSizeForViewInPopover({320, 300});
   login->setUrlStr(authen_url_);

@@ -32,6 +32,7 @@
 #include "kit/ui/Label.h"
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/ScrollView.h"
+#include "kit/ui/TableView.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/ViewController.h"
 #include "kit/ui/WebView.h"
@@ -338,7 +339,10 @@ class VeskWebView : public kit::View,
   kit::Button* btnFontDecrease() const { return btnFontDecrease_.get(); }
   kit::View* header_left_placeHolder() const { return header_left_placeHolder_.get(); }
   kit::View* header_right_placeHolder() const { return header_right_placeHolder_.get(); }
-  kit::ScrollView* resultTableView() const { return resultTableView_.get(); }
+  kit::TableView* resultTableView() const { return resultTableView_.get(); }
+  // The suggestion lists while a field is being edited (null otherwise).
+  kit::ViewController* urlSearchTableController() const noexcept { return urlSearchTableController_.get(); }
+  kit::ViewController* textSearchTableController() const noexcept { return textSearchTableController_.get(); }
   kit::Label* pullDownToRefreshLabel() const { return pullDownToRefreshLabel_.get(); }
 
   void awakeFromNib() override;
@@ -384,7 +388,7 @@ class VeskWebView : public kit::View,
   kit::Ref<kit::View> vwFontPopup_;
   kit::Ref<kit::Button> btnFontIncrease_, btnFontReset_, btnFontDecrease_;
   kit::Ref<kit::View> header_left_placeHolder_, header_right_placeHolder_;
-  kit::Ref<kit::ScrollView> resultTableView_;
+  kit::Ref<kit::TableView> resultTableView_;
   kit::Ref<kit::Label> pullDownToRefreshLabel_;
 
   // State.

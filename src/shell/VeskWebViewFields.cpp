@@ -14,10 +14,14 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
 #include "kit/ui/GeometryValue.h"
+#include "kit/ui/PopoverController.h"
+#include "kit/ui/TableView.h"
 #include "kit/ui/ViewAnimation.h"
 #include "shell/LocalizedText.h"
 #include "shell/VeskInfoBoxView.h"
 #include "shell/VeskMiscObject.h"
+#include "shell/VeskTextSearchTableViewController.h"
+#include "shell/VeskURLSearchTableViewController.h"
 #include "shell/VeskWebView.h"
 
 namespace tolva {
@@ -75,11 +79,37 @@ void VeskWebView::connectFieldActions() {
   }
 }
 
-// The suggestion lists are not part of the page view; until they exist a
-// field has none, and the tablet popover (which would take the keyboard
-// from the field) does not open.
-kit::Ref<kit::ViewController> VeskWebView::makeSuggestionList(bool) { return nullptr; }
-void VeskWebView::setSuggestionSearchText(kit::ViewController*, const std::string&) {}
+// The list for a field: search suggestions for the search field, bookmark
+// and history matches (titles too) for the address field. On the phone it
+// drives the table laid over the page; on the tablet the popover holds it.
+kit::Ref<kit::ViewController> VeskWebView::makeSuggestionList(bool search) {
+  kit::Ref<kit::TableViewController> list;
+  if (search) {
+    kit::Ref<VeskTextSearchTableViewController> text(new VeskTextSearchTableViewController());
+    text->setVeskView(this);
+    text->setTextField(searchField_.get());
+    list = text;
+  } else {
+    kit::Ref<VeskURLSearchTableViewController> url(new VeskURLSearchTableViewController());
+    url->setVeskView(this);
+    url->setIncludeTitle(true);
+    url->setTextField(urlField_.get());
+    list = url;
+  }
+  if (!isPad() && resultTableView_) list->setTableView(resultTableView_.get());
+  return list;
+}
+
+void VeskWebView::setSuggestionSearchText(kit::ViewController* list, const std::string& text) {
+  kit::PopoverController* popover = isPad() ? searchPopOver_.get() : nullptr;
+  if (auto* url = kit::cast<VeskURLSearchTableViewController>(list)) {
+    if (popover && !url->pop()) url->setPop(popover);
+    url->setSearchText(text);
+  } else if (auto* search = kit::cast<VeskTextSearchTableViewController>(list)) {
+    if (popover && !search->pop()) search->setPop(popover);
+    search->setSearchText(text);
+  }
+}
 
 void VeskWebView::onChangeTextField(kit::TextField& field) {
   bool search = &field == searchField_.get();
@@ -144,7 +174,6 @@ void VeskWebView::_dismissSearchMode() {
     page->textSearchTableController_ = nullptr;
     page->urlSearchTableController_ = nullptr;
     if (page->resultTableView_) {
-      if (page->resultTableView_->delegate() == page.get()) page->resultTableView_->setDelegate(nullptr);
       page->resultTableView_->setHidden(true);
     }
     if (page->textFieldZoomCloseBtn_) page->textFieldZoomCloseBtn_->setHidden(true);

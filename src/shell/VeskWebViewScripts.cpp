@@ -10,16 +10,16 @@
 #include "shell/LocalizedText.h"
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskWebView.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 
 namespace tolva {
 namespace {
 
 // The per-site answers to the save question, as the password store keeps them.
-constexpr int kOptionAsk = 0;
-constexpr int kOptionQuestionShown = 1;
-constexpr int kOptionNever = 2;
-constexpr int kOptionSaved = 3;
+constexpr int kOptionAsk = kPagePasswordAsk;
+constexpr int kOptionQuestionShown = kPagePasswordQuestionShown;
+constexpr int kOptionNever = kPagePasswordNeverAsk;
+constexpr int kOptionSaved = kPagePasswordSaved;
 
 // Each input costs four script calls while the page waits; a page claiming
 // more inputs than any login form has is not walked further.
@@ -27,13 +27,15 @@ constexpr int kMaxInputs = 4096;
 
 // The save or change question. It carries what its answer acts on: the
 // fields (retainedData), the key of the password field (copiedData) and
-// the site (copiedData2).
+// the site (copiedData2), and the keys of the form's other password inputs,
+// which the store must keep out of user defaults as well.
 class PasswordQuestionSheet : public kit::ActionSheet {
  public:
   using kit::ActionSheet::ActionSheet;
   kit::Ref<kit::Dictionary> retainedData;
   std::string copiedData;
   std::string copiedData2;
+  std::vector<std::string> otherPasswordKeys;
   std::string className() const override { return "VeskUIActionSheetWithData"; }
 };
 
@@ -140,6 +142,7 @@ void VeskWebView::processSavePassword(const kit::Dictionary* record) {
 
   kit::Ref<kit::MutableDictionary> fields = kit::MutableDictionary::dictionary();
   std::string passwordKey;
+  std::vector<std::string> passwordKeys;
   bool hasPassword = false;
   if (record) {
     fields->addEntriesFromDictionary(*record);
@@ -173,6 +176,7 @@ void VeskWebView::processSavePassword(const kit::Dictionary* record) {
         if (value.empty()) return;
         hasPassword = true;
         passwordKey = key;
+        passwordKeys.push_back(key);
       }
       fields->setObject(kit::str(value), key);
     }
@@ -203,6 +207,8 @@ void VeskWebView::processSavePassword(const kit::Dictionary* record) {
   sheet->retainedData = fields;
   sheet->copiedData = passwordKey;
   sheet->copiedData2 = host;
+  for (const std::string& key : passwordKeys)
+    if (key != passwordKey) sheet->otherPasswordKeys.push_back(key);
   passwordSheetAnswers_->track(sheet.get());
   bShowingPasswordSheet_ = true;
   sheet->showFromRect(urlField_ ? urlField_->frame() : kit::Rect{}, this, true);
@@ -214,7 +220,9 @@ void VeskWebView::passwordSheetClickedButtonAtIndex(kit::ActionSheet& sheet, lon
   bShowingPasswordSheet_ = false;
   VeskPagePasswordDatabase* store = VeskPagePasswordDatabase::sharedInstance();
   const std::string& host = question->copiedData2;
-  auto save = [&] { store->updatePassword(question->copiedData, question->retainedData.get(), host); };
+  auto save = [&] {
+    store->updatePassword(question->copiedData, question->retainedData.get(), host, question->otherPasswordKeys);
+  };
   if (sheet.tag() == kTagSavePassword) {
     if (index == 0) {
       save();

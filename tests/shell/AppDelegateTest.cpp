@@ -7,10 +7,10 @@
 #include "kit/ui/Screen.h"
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
-#include "shell/standins/DefaultSHKConfigurator.h"
+#include "share/core/DefaultShareConfigurator.h"
 #include "data/MyURLCache.h"
 #include "data/MyURLRequest.h"
-#include "shell/standins/PINViewController.h"
+#include "data/PINViewController.h"
 
 using namespace tolva;
 
@@ -140,7 +140,7 @@ TEST_F(AppDelegateTest, SocialNetworkCallbacksNeedTheConfiguredAppId) {
 
   // Without an app id no scheme counts as the callback.
   ShareConfiguration::resetForTesting();
-  ShareConfiguration::sharedInstanceWithConfigurator(kit::make<DefaultSHKConfigurator>());
+  ShareConfiguration::sharedInstanceWithConfigurator(kit::make<DefaultShareConfigurator>());
   EXPECT_TRUE(open("fb://authorize"));
   EXPECT_TRUE(open("fbanything://x"));
   EXPECT_EQ(tabs()->tabCount(), start + 3);
@@ -159,11 +159,18 @@ TEST_F(AppDelegateTest, APasscodeLocksAtLaunchUntilTheRightPIN) {
   EXPECT_EQ(pin->messageText(), "Enter Your PIN");
   EXPECT_EQ(pin->title(), "Tolva Web Browser");
 
-  EXPECT_FALSE(pin->enterCode("4321"));
+  ASSERT_TRUE(pin->inputField());
+  EXPECT_TRUE(pin->inputField()->isFirstResponder());
+  pin->inputField()->typeText("4321");
   EXPECT_EQ(pin->errorText(), "Passcode did not match. Try again.");
+  EXPECT_EQ(app()->vibrationCount(), 1u);
+  EXPECT_EQ(pin->inputField()->text(), "");
   EXPECT_TRUE(delegate()->bPasscodeVisible());
 
-  EXPECT_TRUE(pin->enterCode("1234"));
+  kit::Ref<PINViewController> keep(pin);
+  pin->inputField()->typeText("1234");
+  EXPECT_EQ(app()->vibrationCount(), 1u);
+  EXPECT_FALSE(pin->presentingViewController());
   EXPECT_FALSE(delegate()->bPasscodeVisible());
   EXPECT_FALSE(delegate()->window2());
   EXPECT_FALSE(delegate()->window()->isHidden());
@@ -293,7 +300,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
   auto fill = [&] {
     cookies.setCookies(kit::HTTPCookie::cookiesWithSetCookieHeaders({"a=1", "b=2"}, *site), *site, nullptr);
     VeskBookmarkDatabase::getSharedInstance()->addItemAtHistory("t", "http://example.org/");
-    kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}}));
+    kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}, {"pw", kit::str("pw")}}));
     VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "example.org");
   };
   for (const Case& c : cases) {

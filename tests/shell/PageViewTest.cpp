@@ -11,7 +11,7 @@
 #include "kit/ui/ScrollView.h"
 #include "shell/NSHTTPURLRequest.h"
 #include "shell/UIWebViewExpand.h"
-#include "shell/standins/VeskAuthenticationTableViewController.h"
+#include "data/VeskAuthenticationTableViewController.h"
 
 using namespace tolva;
 
@@ -319,7 +319,7 @@ TEST_F(PageViewTest, AFinishedLoadRecordsHistorySavesTheTabAndRefillsTheForm) {
 
 TEST_F(PageViewTest, AccurateDetectionFinishesAPageOfFramesExactlyOnce) {
   setAccurate(true);
-  kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}}));
+  kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}, {"pw", kit::str("pw")}}));
   VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "site.test");
   VeskWebView* p = open();
   kit::HeadlessWebView* w = web(p);

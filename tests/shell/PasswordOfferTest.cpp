@@ -155,10 +155,18 @@ TEST_F(PasswordOfferTest, TheKeysOfTheFieldsAndThePassword) {
   sheet()->tapButton(0);
   kit::Ref<kit::MutableDictionary> saved = store()->retrieveByURL("login.test");
   ASSERT_TRUE(saved);
-  EXPECT_EQ(saved->count(), 3u);
+  EXPECT_EQ(saved->count(), 2u);
   EXPECT_EQ(stored("login.test", "user"), "me");
-  EXPECT_EQ(stored("login.test", "pw1"), "old");
   EXPECT_EQ(stored("login.test", "pw2"), "new");
+  // The other password input is kept nowhere: not in the settings file, not as the site's password.
+  EXPECT_EQ(stored("login.test", "pw1"), "(none)");
+  kit::Ref<kit::Dictionary> table = defaults().dictionaryForKey("passwords");
+  ASSERT_TRUE(table);
+  auto* entry = table->get<kit::Dictionary>("login.test");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->count(), 2u);
+  EXPECT_FALSE(entry->objectForKey("pw1"));
+  EXPECT_FALSE(entry->objectForKey("pw2"));
   EXPECT_EQ(store()->getSaveOption("login.test"), 3);
 
   // Only a keyless password input: no password, no offer.

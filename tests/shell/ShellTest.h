@@ -16,6 +16,8 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookieStorage.h"
 #include "kit/net/URLCache.h"
+#include "kit/security/Keychain.h"
+#include "kit/security/MemoryKeychainStore.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -33,12 +35,13 @@
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
+#include "shell/VeskTextSearchTableViewController.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/ShareConfiguration.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskFaviconDatabase.h"
+#include "share/core/ShareConfiguration.h"
 #include "shell/standins/VeskDownloadManager.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
 namespace shelltest {
@@ -62,8 +65,11 @@ class ShellTest : public ::testing::Test {
     tolva::VeskFaviconDatabase::resetForTesting();
     tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
-    tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
+    kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
+    tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
+    // Search suggestions never leave the machine: port 9 on loopback refuses.
+    tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
     tolva::VeskAdblockManager::sharedInstance()->resetForTesting();
     misc()->setBPrivateTabExists(false);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "kit/gtk/ActivityMonitor.h"
 #include "kit/gtk/ImageConversion.h"
 #include "kit/gtk/InputRouter.h"
 #include "kit/gtk/MainContextHost.h"
@@ -83,6 +84,9 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   ViewRenderer::setRenderer(renderWidget);
   static SystemURLOpener opener;
   Application::sharedApplication()->setURLOpener(&opener);
+  Application::sharedApplication()->setVibrator([] {
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
+  });
   static ClipboardStore clipboard;
   Pasteboard::setStore(&clipboard);
   static SystemMailHandler mail;
@@ -91,6 +95,7 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   PhotoAlbum::setFolder(pictures ? pictures : std::string(g_get_home_dir()) + "/Pictures");
   InputRouter::install();
   WidgetTree::install();
+  ActivityMonitor::install();
   // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates
   // the application and its state is saved.
   for (int sig : {SIGINT, SIGTERM, SIGHUP})

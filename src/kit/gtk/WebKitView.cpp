@@ -266,6 +266,14 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
   g_signal_connect(web_, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
   g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
   g_signal_connect(web_, "user-message-received", G_CALLBACK(Signals::messageReceived), this);
+  // A page asking for a login fails to load, as the platform's web view does;
+  // the browser asks through a screen of its own rather than WebKit's dialog.
+  g_signal_connect(web_, "authenticate", G_CALLBACK(+[](WebKitWebView*, WebKitAuthenticationRequest* request,
+                                                        gpointer) -> gboolean {
+                     webkit_authentication_request_cancel(request);
+                     return TRUE;
+                   }),
+                   nullptr);
   applyUserAgent(nullptr);
   defaultsObserver_ = NotificationCenter::defaultCenter().addObserver(
       UserDefaults::kDidChangeNotification, nullptr, [this](const Notification&) {

@@ -36,9 +36,15 @@ void Application::reset() {
   statusBarStyle_ = StatusBarStyle::Default;
   networkActivity_ = false;
   idleTimerDisabled_ = false;
+  vibrations_ = 0;
   headlessOpener_.reset(new HeadlessURLOpener());
   opener_ = nullptr;
   keyWindow_ = nullptr;
+}
+
+void Application::vibrate() {
+  ++vibrations_;
+  if (vibrator_) vibrator_();
 }
 
 // ---- Life cycle

@@ -18,6 +18,7 @@
 // for it as well, so the URL is handled once).
 // Main thread only.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,14 @@ class Application : public Responder {
   // The built-in recording opener (what tests inspect).
   HeadlessURLOpener& headlessURLOpener();
 
+  // ---- Vibration (the display's bell on a desktop)
+  // Vibrates the device once: the backend's vibrator when one is installed;
+  // every call is counted, so that tests can see it.
+  void vibrate();
+  size_t vibrationCount() const noexcept { return vibrations_; }
+  // The backend's vibrator (null: none, the call is only counted).
+  void setVibrator(std::function<void()> vibrator) { vibrator_ = std::move(vibrator); }
+
   // ---- Windows
   Window* keyWindow() const;
   std::vector<Ref<Window>> windows() const;
@@ -120,7 +129,8 @@ class Application : public Responder {
   void setIdleTimerDisabled(bool d) { idleTimerDisabled_ = d; }
 
   // Back to a fresh application (tests): no delegate, active state, portrait,
-  // status bar shown, the headless opener emptied and in use.
+  // status bar shown, the headless opener emptied and in use, no vibration
+  // counted (the backend's vibrator stays).
   void reset();
 
   std::string className() const override { return "Application"; }
@@ -137,6 +147,8 @@ class Application : public Responder {
   StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
   bool networkActivity_ = false;
   bool idleTimerDisabled_ = false;
+  size_t vibrations_ = 0;
+  std::function<void()> vibrator_;
   std::unique_ptr<HeadlessURLOpener> headlessOpener_;
   URLOpener* opener_ = nullptr;
   WeakRef<Window> keyWindow_;

@@ -19,7 +19,7 @@
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskRecentlyClosedTableViewController.h"
-#include "shell/standins/VeskPagePasswordDatabase.h"
+#include "data/VeskPagePasswordDatabase.h"
 
 namespace {
 
