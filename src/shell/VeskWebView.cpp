@@ -817,7 +817,10 @@ bool VeskWebView::popFullScreen(bool* wasOn) {
 void VeskWebView::showDownloadManager() {}
 void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
-void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
+void VeskWebView::openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint) {
+  contextMenuDocumentPoint_ = documentPoint;
+  contextMenuPopupPoint_ = popupPoint;
+}
 void VeskWebView::onReader() {}
 void VeskWebView::onBookmark() {}
 void VeskWebView::onFontIncrease() {}

@@ -252,6 +252,9 @@ class VeskWebView : public kit::View,
   void onTranslate();
   // The long-press menu for the element at `documentPoint`, shown at `popupPoint` in this view.
   void openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint);
+  // Where the long-press menu was last asked for: the page's element and the popup's place.
+  kit::Point contextMenuDocumentPoint() const noexcept { return contextMenuDocumentPoint_; }
+  kit::Point contextMenuPopupPoint() const noexcept { return contextMenuPopupPoint_; }
 
   // ---- Controls of the interface file
   void onReader();
@@ -345,6 +348,7 @@ class VeskWebView : public kit::View,
   std::string className() const override { return "VeskWebView"; }
 
  private:
+  kit::Point contextMenuDocumentPoint_{}, contextMenuPopupPoint_{};
   friend class VeskViewComponentsBuilder;
 
   // Shows an alert whose delegate is this page; the page lets go of it when it goes.

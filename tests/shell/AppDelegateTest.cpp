@@ -3,7 +3,11 @@
 
 #include "ShellTest.h"
 #include "kit/foundation/String.h"
+#include "kit/net/CachedURLResponse.h"
 #include "kit/net/HTTPCookie.h"
+#include "kit/net/HTTPURLResponse.h"
+#include "kit/net/URLCache.h"
+#include "kit/net/URLRequest.h"
 #include "kit/ui/Screen.h"
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
@@ -170,6 +174,22 @@ TEST_F(AppDelegateTest, APasscodeLocksAtLaunchUntilTheRightPIN) {
   EXPECT_TRUE(delegate()->window()->isKeyWindow());
 }
 
+TEST_F(AppDelegateTest, TheRightPINRestoresTheLockedOrientation) {
+  setPasscode("1234");
+  noReviewYet();
+  defaults().setBool(true, "opt_lock_rotation");
+  defaults().setInteger(static_cast<int>(kit::InterfaceOrientation::LandscapeLeft), "opt_lock_rotation_info");
+  ASSERT_TRUE(launch());
+  PINViewController* pin = pinScreen();
+  ASSERT_TRUE(pin);
+  kit::Application::sharedApplication()->setStatusBarOrientation(kit::InterfaceOrientation::Portrait);
+  EXPECT_FALSE(pin->enterCode("4321"));
+  EXPECT_EQ(kit::Application::sharedApplication()->statusBarOrientation(), kit::InterfaceOrientation::Portrait);
+  EXPECT_TRUE(pin->enterCode("1234"));
+  EXPECT_EQ(kit::Application::sharedApplication()->statusBarOrientation(), kit::InterfaceOrientation::LandscapeLeft);
+
+}
+
 TEST_F(AppDelegateTest, OnlyAFourCharacterPasscodeLocks) {
   for (const char* code : {"123", "12345", ""}) {
     setPasscode(code);
@@ -290,12 +310,17 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
   };
   auto& cookies = kit::HTTPCookieStorage::sharedHTTPCookieStorage();
   kit::Ref<kit::URL> site = kit::URL::URLWithString("http://example.org/");
+  auto cachedRequest = kit::URLRequest::requestWithURL(site);
   auto fill = [&] {
     cookies.setCookies(kit::HTTPCookie::cookiesWithSetCookieHeaders({"a=1", "b=2"}, *site), *site, nullptr);
     VeskBookmarkDatabase::getSharedInstance()->addItemAtHistory("t", "http://example.org/");
     kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}}));
     VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "example.org");
+    auto response = kit::HTTPURLResponse::responseWithURL(site, 200, "HTTP/1.1", {{"Content-Type", "text/plain"}});
+    kit::URLCache::sharedURLCache()->storeCachedResponse(
+        kit::CachedURLResponse::cachedResponse(response, kit::Data::dataWithString("page")), *cachedRequest);
   };
+  auto cached = [&] { return bool(kit::URLCache::sharedURLCache()->cachedResponseForRequest(*cachedRequest)); };
   for (const Case& c : cases) {
     fill();
     // Cancel changes nothing.
@@ -311,6 +336,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
     ask->tapButton(0);
     EXPECT_FALSE(topAlert());
     EXPECT_EQ(cookies.cookies().size(), 2u);
+    EXPECT_TRUE(cached());
 
     registry.callClassFunction("VeskWebAppDelegate", c.action);
     topAlert()->tapButtonWithTitle("Clear");
@@ -323,6 +349,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
     EXPECT_EQ(cookies.cookies().empty(), c.tag == 1) << c.action;
     EXPECT_EQ(VeskBookmarkDatabase::getSharedInstance()->history()->count() == 0, c.tag == 2) << c.action;
     EXPECT_EQ(VeskPagePasswordDatabase::sharedInstance()->count() == 0, c.tag == 4) << c.action;
+    EXPECT_EQ(!cached(), c.tag == 6) << c.action;
     cookies.deleteAllCookies();
     VeskBookmarkDatabase::getSharedInstance()->clearHistory();
     VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();

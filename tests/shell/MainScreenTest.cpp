@@ -1,11 +1,14 @@
 // The main screen's modes as a user switches them: tab-strip size, dual
 // pane, trackpads, rotation lock, full screen, and the new-tab button.
 
+#include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "shell/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
+#include "settings/PrefSettingsNotification.h"
 #include "shell/UIViewAnimated.h"
 #include "ShellTest.h"
 
@@ -110,6 +113,27 @@ TEST_F(MainScreenTest, DualPaneShowsTheNextTabAndTheLeftDialUnlessDialsAreOff) {
   EXPECT_TRUE(tabs()->isDual());
   EXPECT_TRUE(c->faviDock2()->isHidden());
   EXPECT_TRUE(c->faviDockTip2()->isHidden());
+}
+
+// The settings screen writes the file; the controller re-reads it when told
+// of a change, so a value written by another store still counts.
+TEST_F(MainScreenTest, AChangedSettingReReadsTheStoreAndHidesTheDocks) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  ASSERT_FALSE(c->faviDock()->isHidden());
+  ASSERT_FALSE(c->brightnessDock()->isHidden());
+  defaults().synchronize();
+  {
+    kit::UserDefaults other(defaults().path());
+    other.setBool(false, "opt_show_jogdials");
+    other.setBool(false, "opt_show_brightness_jogdial");
+    other.synchronize();
+  }
+  kit::NotificationCenter::defaultCenter().postNotification(kAppSettingChanged, nullptr, nullptr);
+  EXPECT_TRUE(c->faviDock()->isHidden());
+  EXPECT_TRUE(c->faviDockTip1()->isHidden());
+  EXPECT_TRUE(c->brightnessDock()->isHidden());
+  EXPECT_TRUE(c->brightnessDockTip()->isHidden());
 }
 
 TEST_F(MainScreenTest, TrackpadsToggleAndFollowThePanes) {
