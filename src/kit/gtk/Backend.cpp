@@ -12,6 +12,11 @@
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/PangoText.h"
 #include "kit/gtk/SystemURLOpener.h"
+#include "kit/gtk/ClipboardStore.h"
+#include "kit/gtk/SystemMailHandler.h"
+#include "kit/ui/MailComposeViewController.h"
+#include "kit/ui/Pasteboard.h"
+#include "kit/ui/PhotoAlbum.h"
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WebKitView.h"
 #include "kit/gtk/WidgetTree.h"
@@ -78,6 +83,12 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   ViewRenderer::setRenderer(renderWidget);
   static SystemURLOpener opener;
   Application::sharedApplication()->setURLOpener(&opener);
+  static ClipboardStore clipboard;
+  Pasteboard::setStore(&clipboard);
+  static SystemMailHandler mail;
+  MailComposeViewController::setMailHandler(&mail);
+  const gchar* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
+  PhotoAlbum::setFolder(pictures ? pictures : std::string(g_get_home_dir()) + "/Pictures");
   InputRouter::install();
   WidgetTree::install();
   // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates

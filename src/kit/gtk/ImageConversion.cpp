@@ -1,5 +1,7 @@
 #include "kit/gtk/ImageConversion.h"
 
+#include "kit/ui/ImageCodec.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -58,37 +60,9 @@ Ref<Image> ImageConversion::fromSurface(cairo_surface_t* surface, double scale) 
   return Image::imageWithPixels({w / scale, h / scale}, std::move(rgba), scale);
 }
 
-Ref<Image> ImageConversion::fromPixbuf(GdkPixbuf* pixbuf) {
-  const int w = gdk_pixbuf_get_width(pixbuf);
-  const int h = gdk_pixbuf_get_height(pixbuf);
-  const int n = gdk_pixbuf_get_n_channels(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
-  const guchar* data = gdk_pixbuf_read_pixels(pixbuf);
-  std::vector<uint8_t> rgba(size_t(w) * h * 4);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const guchar* s = data + y * stride + x * n;
-      uint8_t* p = &rgba[(size_t(y) * w + x) * 4];
-      p[0] = s[0];
-      p[1] = s[1];
-      p[2] = s[2];
-      p[3] = alpha ? s[3] : 255;
-    }
-  return Image::imageWithPixels({double(w), double(h)}, std::move(rgba));
-}
+Ref<Image> ImageConversion::fromPixbuf(GdkPixbuf* pixbuf) { return ImageCodec::fromPixbuf(pixbuf); }
 
-GdkPixbuf* ImageConversion::toPixbuf(const Image& image) {
-  if (!image.hasPixels()) return nullptr;
-  const int w = static_cast<int>(image.pixelWidth());
-  const int h = static_cast<int>(image.pixelHeight());
-  GdkPixbuf* pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, w, h);
-  const int stride = gdk_pixbuf_get_rowstride(pb);
-  guchar* data = gdk_pixbuf_get_pixels(pb);
-  for (int y = 0; y < h; ++y)
-    std::copy_n(&image.pixels()[size_t(y) * w * 4], size_t(w) * 4, data + y * stride);
-  return pb;
-}
+GdkPixbuf* ImageConversion::toPixbuf(const Image& image) { return ImageCodec::toPixbuf(image); }
 
 bool ImageConversion::writePNG(GdkPixbuf* pixbuf, const std::string& path) {
   GError* error = nullptr;

@@ -1,6 +1,11 @@
 #include "kit/ui/Image.h"
 
 #include <cmath>
+#include <filesystem>
+
+#include "kit/foundation/Bundle.h"
+#include "kit/foundation/FileManager.h"
+#include "kit/ui/ImageCodec.h"
 
 namespace kit {
 namespace {
@@ -27,6 +32,45 @@ Ref<Image> Image::imageWithPixels(Size size, std::vector<uint8_t> rgba, double s
   return Ref<Image>(new Image(size, scale, std::move(rgba)));
 }
 
+Ref<Image> Image::imageWithData(const Data* data, double scale) {
+  if (!data) return {};
+  return ImageCodec::decode(data->bytes(), data->length(), scale);
+}
+
+Ref<Image> Image::imageWithContentsOfFile(const std::string& path, double scale) {
+  Ref<Data> data = FileManager::readFile(path);
+  return imageWithData(data.get(), scale);
+}
+
+Ref<Image> Image::imageNamed(const std::string& name) {
+  if (name.empty()) return {};
+  Ref<Bundle> bundle = Bundle::mainBundle();
+  if (!bundle) return {};
+  std::filesystem::path given(name);
+  const std::string stem = given.has_extension() ? given.stem().string() : name;
+  const std::string type = given.has_extension() ? given.extension().string().substr(1) : std::string();
+  struct Candidate {
+    std::string name, type;
+    double scale;
+  };
+  const Candidate candidates[] = {{stem + "@2x", type.empty() ? "png" : type, 2},
+                                  {stem, type.empty() ? "png" : type, 1},
+                                  {name, "", 1}};
+  for (const Candidate& c : candidates) {
+    std::string path = bundle->pathForResource(c.name, c.type);
+    if (path.empty()) continue;
+    if (Ref<Image> image = imageWithContentsOfFile(path, c.scale)) {
+      image->setName(name);
+      return image;
+    }
+  }
+  return {};
+}
+
+Ref<Data> Image::pngData() const { return ImageCodec::encodePNG(*this); }
+
+Ref<Data> Image::jpegData(double quality) const { return ImageCodec::encodeJPEG(*this, quality); }
+
 uint32_t Image::pixelAt(size_t x, size_t y) const {
   if (!hasPixels() || x >= pixelWidth_ || y >= pixelHeight_) return 0;
   const uint8_t* p = &pixels_[(y * pixelWidth_ + x) * 4];
@@ -36,6 +80,8 @@ uint32_t Image::pixelAt(size_t x, size_t y) const {
 Ref<Image> Image::scaledToSize(Size size) const {
   Ref<Image> out(new Image(size, scale_, {}));
   if (!hasPixels() || out->pixelWidth_ == 0 || out->pixelHeight_ == 0) return out;
+  if (Ref<Image> smooth = ImageCodec::resample(*this, out->pixelWidth_, out->pixelHeight_, out->size_, scale_))
+    return smooth;
   std::vector<uint8_t> px(out->pixelWidth_ * out->pixelHeight_ * 4);
   for (size_t y = 0; y < out->pixelHeight_; ++y) {
     size_t sy = y * pixelHeight_ / out->pixelHeight_;

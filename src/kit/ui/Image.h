@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/foundation/Data.h"
 #include "kit/foundation/Object.h"
 #include "kit/ui/Geometry.h"
 
@@ -21,6 +22,18 @@ class Image : public Object {
   // size (size × scale, rounded), else the image is made without pixels.
   static Ref<Image> imageWithPixels(Size size, std::vector<uint8_t> rgba, double scale = 1);
 
+  // Decodes PNG, ICO, GIF (first frame), JPEG, BMP or SVG; null when the bytes are
+  // not an image (or claim an absurd size). `scale` is pixels per point.
+  static Ref<Image> imageWithData(const Data* data, double scale = 1);
+  static Ref<Image> imageWithContentsOfFile(const std::string& path, double scale = 1);
+  // A picture of the main bundle: `name` as given, else "name@2x.png" (scale 2),
+  // else "name.png"; null when there is none. Named after the resource.
+  static Ref<Image> imageNamed(const std::string& name);
+
+  // Encoded pictures; null for an image without pixels. JPEG quality is clamped to 0..1.
+  Ref<Data> pngData() const;
+  Ref<Data> jpegData(double quality) const;
+
   Size size() const noexcept { return size_; }
   double scale() const noexcept { return scale_; }
   bool hasPixels() const noexcept { return !pixels_.empty(); }
@@ -30,7 +43,7 @@ class Image : public Object {
   // The RGBA of one pixel; transparent black outside or without pixels.
   uint32_t pixelAt(size_t x, size_t y) const;
 
-  // A new image of `size` (same scale). Pixels are resampled by nearest neighbour;
+  // A new image of `size` (same scale). Pixels are resampled smoothly (bilinear);
   // an image without pixels gives a blank one. A size with a negative or
   // non-finite side gives an empty image.
   Ref<Image> scaledToSize(Size size) const;

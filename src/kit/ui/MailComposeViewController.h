@@ -28,6 +28,15 @@ class MailComposeViewControllerDelegate {
                                               Error* error) = 0;
 };
 
+// Takes a written message to the user's mail program (the window backend's
+// one opens the desktop's default mail handler). Not owned.
+class MailHandler {
+ public:
+  virtual ~MailHandler() = default;
+  // `path` holds the message (MailMessage); answers whether a mail program took it.
+  virtual bool openMessage(const std::string& path, const MailComposeViewController& composer) = 0;
+};
+
 class MailComposeViewController : public ViewController {
  public:
   struct Attachment {
@@ -41,6 +50,13 @@ class MailComposeViewController : public ViewController {
 
   static bool canSendMail();
   static void setCanSendMail(bool can);
+  // With a handler, the composer hands its message over once it has appeared
+  // and then finishes by itself: Saved when the mail program took the draft,
+  // Failed when it did not. Without one (headless), a test plays the user.
+  static void setMailHandler(MailHandler* handler);
+  static MailHandler* mailHandler();
+
+  void viewDidAppear(bool animated) override;
 
   MailComposeViewControllerDelegate* mailComposeDelegate() const noexcept { return delegate_; }
   void setMailComposeDelegate(MailComposeViewControllerDelegate* d) { delegate_ = d; }
@@ -77,6 +93,7 @@ class MailComposeViewController : public ViewController {
   std::string body_;
   bool bodyIsHTML_ = false;
   std::vector<Attachment> attachments_;
+  bool handedOver_ = false;
 };
 
 }  // namespace kit

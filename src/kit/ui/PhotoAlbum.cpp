@@ -1,0 +1,90 @@
+#include "kit/ui/PhotoAlbum.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+
+#include "kit/foundation/FileManager.h"
+#include "kit/foundation/RunLoop.h"
+
+namespace kit {
+namespace {
+
+std::mutex gMutex;
+std::string gFolder;
+std::vector<std::string> gWritten;
+
+std::string baseName() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[64];
+  std::strftime(stamp, sizeof stamp, "Picture %Y-%m-%d %H.%M.%S", &tm);
+  return stamp;
+}
+
+}  // namespace
+
+void PhotoAlbum::setFolder(std::string folder) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gFolder = std::move(folder);
+}
+
+std::string PhotoAlbum::folder() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gFolder;
+}
+
+std::vector<std::string> PhotoAlbum::writtenFiles() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gWritten;
+}
+
+std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Error>* error) {
+  auto fail = [&](long code, const std::string& why) -> std::optional<std::string> {
+    if (error) *error = Error::errorWithDescription(kErrorDomain, code, why);
+    return std::nullopt;
+  };
+  const std::string dir = folder();
+  if (dir.empty()) return fail(NoFolder, "There is no picture folder.");
+  Ref<Data> png = image.pngData();
+  if (!png) return fail(NoImage, "The picture has no pixels.");
+  if (!FileManager::createDirectory(dir, true)) return fail(WriteFailed, "Cannot create " + dir + ".");
+  // Written whole under a temporary name, then linked to a free name: link()
+  // never replaces an existing file, so two saves can never overwrite each other.
+  Ref<Error> writeError;
+  std::optional<std::string> temp = FileManager::createUniqueFile(dir, ".picture-", ".tmp", &writeError);
+  if (!temp) return fail(WriteFailed, writeError ? writeError->localizedDescription() : "Cannot write the picture.");
+  std::string_view bytes(reinterpret_cast<const char*>(png->bytes()), png->length());
+  if (!FileManager::writeFile(*temp, bytes, &writeError)) {
+    ::unlink(temp->c_str());
+    return fail(WriteFailed, writeError ? writeError->localizedDescription() : "Cannot write the picture.");
+  }
+  const std::string base = dir + "/" + baseName();
+  for (int n = 1; n < 10000; ++n) {
+    std::string path = base + (n == 1 ? std::string() : " " + std::to_string(n)) + ".png";
+    if (::link(temp->c_str(), path.c_str()) == 0) {
+      ::unlink(temp->c_str());
+      std::lock_guard<std::mutex> lock(gMutex);
+      gWritten.push_back(path);
+      return path;
+    }
+    if (errno != EEXIST) break;
+  }
+  ::unlink(temp->c_str());
+  return fail(WriteFailed, "Cannot name the picture in " + dir + ".");
+}
+
+void PhotoAlbum::writeImage(Ref<Image> image, Completion completion) {
+  Ref<Error> error;
+  if (!image)
+    error = Error::errorWithDescription(kErrorDomain, NoImage, "There is no picture.");
+  else
+    writeImageNow(*image, &error);
+  if (!completion) return;
+  RunLoop::performOnMainThread([completion = std::move(completion), error] { completion(error.get()); });
+}
+
+}  // namespace kit

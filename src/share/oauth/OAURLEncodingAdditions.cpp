@@ -1,0 +1,65 @@
+#include "share/oauth/OAURLEncodingAdditions.h"
+
+namespace tolva::OAURLEncodingAdditions {
+namespace {
+
+bool unreserved(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string URLEncodedString(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (unsigned char c : text) {
+    if (unreserved(c)) {
+      out.push_back(char(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
+std::string URLDecodedString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out.push_back(char(hi * 16 + lo));
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+void forEachFormPair(std::string_view text, const std::function<void(const std::string&, const std::string&)>& pair) {
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t amp = text.find('&', at);
+    std::string_view item = text.substr(at, amp == std::string_view::npos ? std::string_view::npos : amp - at);
+    size_t eq = item.find('=');
+    if (eq != std::string_view::npos) pair(URLDecodedString(item.substr(0, eq)), URLDecodedString(item.substr(eq + 1)));
+    if (amp == std::string_view::npos) break;
+    at = amp + 1;
+  }
+}
+
+}  // namespace tolva::OAURLEncodingAdditions
