@@ -175,6 +175,11 @@ class VeskWebView : public kit::View,
   std::string getTitle() override;
   void willBeDestoryed() override;
   void willBeViewed() override;
+  // willBeViewed once the program has settled, if the page is still on show
+  // then: the first page of a start may give way at once (a URL handed over
+  // at launch opens a tab of its own), and a page never seen makes no web
+  // view and no web process.
+  void willBeViewedOnceSettled();
   void didView() override;
   void willBeHidden() override;
   void settingsUpdated() override;
@@ -348,6 +353,8 @@ class VeskWebView : public kit::View,
   std::string className() const override { return "VeskWebView"; }
 
  private:
+  // The page a fresh tab opens: the "homepage" setting, or the built-in one.
+  static std::string homeLocation();
   kit::Point contextMenuDocumentPoint_{}, contextMenuPopupPoint_{};
   friend class VeskViewComponentsBuilder;
 

@@ -57,7 +57,12 @@ TEST_F(AppDelegateTest, StartUpShowsTheMainScreenAndInstallsHooksAndCache) {
   ASSERT_EQ(tabs()->tabCount(), 2);
   EXPECT_EQ(tabs()->curSel(), 0);
   EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(true));
+  // The tab not on show makes no web view (and no web process) until it is shown.
+  EXPECT_FALSE(page(1)->existingWebView());
+  EXPECT_EQ(page(1)->location(), VeskWebView::kDefaultHomePage);
+  tabs()->setCurSel(1);
   EXPECT_EQ(lastLoad(page(1)), VeskWebView::kDefaultHomePage);
+  tabs()->setCurSel(0);
 
   EXPECT_TRUE(MyMutableURLRequest::isUserAgentOverwriteInstalled());
   EXPECT_TRUE(MyURLRequest::isAdblockFilterInstalled());
@@ -78,6 +83,8 @@ TEST_F(AppDelegateTest, PhoneStartUpUsesThePhoneFilesAndKeepsExistingCacheCapaci
   EXPECT_EQ(controller()->nibName(), "VeskWebViewController~iphone");
   EXPECT_EQ(controller()->view()->frame().size, (kit::Size{320, 460}));
   EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(false));
+  EXPECT_FALSE(page(1)->existingWebView());
+  tabs()->setCurSel(1);
   EXPECT_EQ(lastLoad(page(1)), "http://start.test/");
   kit::Ref<kit::URLCache> cache = kit::URLCache::sharedURLCache();
   EXPECT_TRUE(dynamic_cast<MyURLCache*>(cache.get()));
@@ -93,6 +100,11 @@ TEST_F(AppDelegateTest, ALaunchURLOpensInANewTab) {
   EXPECT_EQ(page(1)->location(), "http://example.org/a");
   EXPECT_EQ(tabs()->curSel(), 1);
   EXPECT_EQ(lastLoad(page(1)), "http://example.org/a");
+  // Only the page on show has a web view: the welcome page gave way before it made one.
+  EXPECT_FALSE(page(0)->existingWebView());
+  EXPECT_FALSE(page(2)->existingWebView());
+  tabs()->setCurSel(0);
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(true));
 }
 
 TEST_F(AppDelegateTest, HandedOverURLsOpenInNewTabsAndFileURLsAreIgnored) {
