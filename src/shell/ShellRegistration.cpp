@@ -1,5 +1,6 @@
 #include "shell/ShellRegistration.h"
 
+#include "data/DataRegistration.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
@@ -56,13 +57,14 @@ void registerShellClasses(kit::ClassRegistry& registry) {
       {"onRateThisApp", &VeskWebAppDelegate::onRateThisApp},
   };
   for (const auto& [name, fn] : buttons) {
-    kit::ClassRegistry::ClassFunction call = [fn](const kit::ClassCall& c) -> kit::Ref<kit::Object> {
+    kit::ClassRegistry::ClassFunction call = [fn = fn](const kit::ClassCall& c) -> kit::Ref<kit::Object> {
       fn(c.arg(0), c.arg(1));
       return nullptr;
     };
     registry.registerClassFunction("VeskWebAppDelegate", name, call);
     registry.registerClassFunction("VeskWebAppDelegate", std::string(name) + ":key:", call);
   }
+  registerDataClasses(registry);
   // The settings screens obey the browser's rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }

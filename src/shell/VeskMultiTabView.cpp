@@ -23,9 +23,9 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskBookmarkTableViewController.h"
-#include "shell/standins/VeskFaviconDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkTableViewController.h"
+#include "data/VeskFaviconDatabase.h"
 
 namespace tolva {
 namespace {

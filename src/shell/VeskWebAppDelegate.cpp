@@ -17,7 +17,7 @@
 #include "shell/standins/Share.h"
 #include "shell/standins/ShareConfiguration.h"
 #include "shell/standins/ShareFacebook.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "shell/standins/VeskSharingConfigurator.h"
 
@@ -211,6 +211,8 @@ void VeskWebAppDelegate::willEnterForeground(kit::Application&) { checkAndShowPa
 
 void VeskWebAppDelegate::willTerminate(kit::Application&) {
   VeskAnalytics::sharedInstance()->endUsing();
+  // Closing the window ends the program too: the tree must reach the disk.
+  VeskBookmarkDatabase::getSharedInstance()->saveStatus();
   defaults().synchronize();
 }
 

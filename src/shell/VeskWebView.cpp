@@ -27,9 +27,9 @@
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/VeskAdblockManager.h"
 #include "shell/standins/VeskAuthenticationTableViewController.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
-#include "shell/standins/VeskFaviconDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 
 namespace tolva {
@@ -832,7 +832,6 @@ void VeskWebView::openContextualMenuAt(kit::Point documentPoint, kit::Point popu
   contextMenuPopupPoint_ = popupPoint;
 }
 void VeskWebView::onReader() {}
-void VeskWebView::onBookmark() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}
 void VeskWebView::onFontDerease() {}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "data/VeskBookmarkTableViewController.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
@@ -13,6 +14,7 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/NavigationController.h"
 #include "kit/ui/PinchGestureRecognizer.h"
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/SwipeGestureRecognizer.h"
@@ -419,6 +421,30 @@ void VeskWebView::onEasyCommand() {
   dismissIfVisible(actionsMenuSheet_.get());
   dismissBookmarkPopoverNow(delegate_);
   showToolbarMenu(easyCommandSheet(), btnEzCommand_.get());
+}
+
+void VeskWebView::onBookmark() {
+  const bool pad = kit::Device::currentDevice().isPad();
+  if (!delegate_) return;
+  if (pad) {
+    kit::PopoverController* pop = delegate_->getBookmarkPopover();
+    if (pop && pop->isPopoverVisible()) {
+      pop->dismissPopoverAnimated(false);
+      return;
+    }
+  }
+  dismissIfVisible(actionsMenuSheet_.get());
+  dismissIfVisible(easyCommandSheet_.get());
+  kit::NavigationController* nav = delegate_->getBookmarkNavicon();
+  if (!nav) return;
+  if (auto* list = dynamic_cast<VeskBookmarkTableViewController*>(nav->topViewController()))
+    list->setTargetVeskView(this);
+  if (pad) {
+    if (kit::PopoverController* pop = delegate_->getBookmarkPopover())
+      pop->presentPopoverFromBarButtonItem(bookmarkBtn_.get(), kit::PopoverArrowDown, true);
+  } else if (kit::ViewController* vc = viewController()) {
+    vc->presentViewController(nav, true);
+  }
 }
 
 void VeskWebView::onAction() {

@@ -20,7 +20,7 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
 #include "shell/standins/ShareActivityIndicator.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
 
 namespace tolva {
 namespace {

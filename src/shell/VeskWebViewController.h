@@ -24,7 +24,7 @@
 #include "shell/VeskTouchPropagatingUIButton.h"
 #include "shell/VeskTrackPadView.h"
 #include "settings/PrefAppSettingsViewController.h"
-#include "shell/standins/VeskFaviconDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 
 namespace tolva {
 

@@ -359,7 +359,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
     EXPECT_FALSE(result->delegate());
     result->tapButton(0);
     EXPECT_EQ(cookies.cookies().empty(), c.tag == 1) << c.action;
-    EXPECT_EQ(VeskBookmarkDatabase::getSharedInstance()->history()->count() == 0, c.tag == 2) << c.action;
+    EXPECT_EQ(historyEntries()->count() == 0, c.tag == 2) << c.action;
     EXPECT_EQ(VeskPagePasswordDatabase::sharedInstance()->count() == 0, c.tag == 4) << c.action;
     EXPECT_EQ(!cached(), c.tag == 6) << c.action;
     cookies.deleteAllCookies();

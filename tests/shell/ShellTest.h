@@ -34,7 +34,8 @@
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/ShareConfiguration.h"
-#include "shell/standins/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkDatabase.h"
+#include "data/VeskFaviconDatabase.h"
 #include "shell/standins/VeskDownloadManager.h"
 #include "shell/standins/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
@@ -56,6 +57,9 @@ class ShellTest : public ::testing::Test {
     // A cache without capacity, as a platform may have before start-up.
     kit::URLCache::setSharedURLCache(kit::make<kit::URLCache>(0, 0, "test_cache"));
     tolva::VeskBookmarkDatabase::getSharedInstance()->resetForTesting();
+    // Site icons are fetched only from the loopback server.
+    tolva::VeskFaviconDatabase::resetForTesting();
+    tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
     tolva::VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
@@ -69,6 +73,7 @@ class ShellTest : public ::testing::Test {
     // A shell test passes only by making its checks: skipping them (a
     // missing tool, a precondition not met) counts as a failure.
     if (IsSkipped()) ADD_FAILURE() << "skipped: a shell test may not pass without making its checks";
+    tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);
     for (auto& w : kit::Window::allWindows())
@@ -87,6 +92,9 @@ class ShellTest : public ::testing::Test {
     for (auto& p : kit::PopoverController::visiblePopovers()) p->dismissPopoverAnimated(false);
   }
 
+  static std::string loopbackFaviconAddress(const std::string& site) {
+    return site.starts_with("127.0.0.1:") ? "http://" + site + "/favicon.ico" : std::string();
+  }
   static kit::RunLoop& loop() { return kit::RunLoop::main(); }
   static kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
   static kit::Application* app() { return kit::Application::sharedApplication(); }
@@ -119,6 +127,12 @@ class ShellTest : public ::testing::Test {
   }
 
   static kit::AlertView* topAlert() { return kit::AlertView::topVisibleAlert(); }
+  // The entries of the store's History folder, newest first.
+  static kit::Ref<kit::Array> historyEntries() {
+    kit::Ref<kit::Array> path(new kit::Array({kit::str("History")}));
+    kit::Ref<kit::Array> entries = tolva::VeskBookmarkDatabase::getSharedInstance()->getFolder(path.get());
+    return entries ? entries : kit::Array::array();
+  }
 
  private:
   tolvatest::TempHome home_;

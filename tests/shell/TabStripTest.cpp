@@ -9,7 +9,7 @@
 #include "kit/ui/Touch.h"
 #include "shell/TabState.h"
 #include "shell/VeskTabItemView.h"
-#include "shell/standins/VeskBookmarkTableViewController.h"
+#include "data/VeskBookmarkTableViewController.h"
 
 using namespace tolva;
 

@@ -67,6 +67,9 @@ bool ShareXMLResponseParser::parse() {
   xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
   int rc = xmlParseChunk(ctxt, reinterpret_cast<const char*>(data_->bytes()), int(data_->length()), 1);
   ok_ = rc == 0 && ctxt->wellFormed;
+  // A DOCTYPE with entity declarations makes the parser keep them in a document of its own.
+  if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
   return ok_;
 }

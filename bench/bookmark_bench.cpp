@@ -1,0 +1,112 @@
+// The bookmark store's speed: 10,000 recorded visits (over 2,000 pages, so
+// repeats are found and moved up), then saving the tree (with 2,000
+// bookmarks in 20 folders besides the history) to user defaults and the file,
+// and loading it again from the file.
+//
+// Prints, as its last line:
+//   record_us=<per visit> save_ms=<x> load_ms=<y>
+// With --import FILE... it imports each file into a fresh store under a
+// temporary home instead and prints one line per file:
+//   bookmarks=<n> folders=<m> ms=<t> file=<path>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/VeskBookmarkDatabase.h"
+#include "data/VeskBookmarkImporterFirefox.h"
+#include "kit/foundation/Bundle.h"
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/String.h"
+#include "kit/foundation/UserDefaults.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+// A fresh, empty home (and store) for one measurement.
+std::string freshHome() {
+  char home[] = "/tmp/tolva-bookmark-bench-XXXXXX";
+  if (!::mkdtemp(home)) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  ::setenv("TOLVA_HOME", home, 1);
+  kit::Paths::reset();
+  kit::UserDefaults::discardStandardUserDefaultsForTesting();
+  tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+  db->resetForTesting();
+  kit::Ref<kit::MutableArray> tree = kit::MutableArray::array();
+  kit::Ref<kit::MutableDictionary> history = kit::MutableDictionary::dictionary();
+  history->setObject(kit::str("History"), "title");
+  history->setObject(kit::MutableArray::array(), "subitems");
+  tree->addObject(history);
+  db->setBookmark(tree);
+  return home;
+}
+
+int importFiles(int argc, char** argv) {
+  int failures = 0;
+  for (int i = 2; i < argc; ++i) {
+    std::string home = freshHome();
+    kit::Ref<tolva::VeskBookmarkImporterFirefox> importer = kit::make<tolva::VeskBookmarkImporterFirefox>();
+    auto t0 = Clock::now();
+    importer->import(argv[i]);
+    double ms = msSince(t0);
+    std::printf("bookmarks=%ld folders=%ld ms=%.3f file=%s\n", importer->importedBookmarks(),
+                importer->importedFolders(), ms, argv[i]);
+    failures += importer->importedBookmarks() + importer->importedFolders() == 0 ? 1 : 0;
+    std::filesystem::remove_all(home);
+  }
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
+  if (argc >= 2 && std::string(argv[1]) == "--import") return importFiles(argc, argv);
+
+  std::string home = freshHome();
+  tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+  for (int f = 0; f < 20; ++f) {
+    kit::Ref<kit::Array> folder(new kit::Array({kit::str("Folder " + std::to_string(f))}));
+    for (int b = 0; b < 100; ++b) {
+      std::string n = std::to_string(f * 100 + b);
+      db->addItem("Bookmark " + n, "http://bookmark" + n + ".test/page", folder.get());
+    }
+  }
+
+  constexpr int kVisits = 10000;
+  auto t0 = Clock::now();
+  for (int i = 0; i < kVisits; ++i) {
+    std::string n = std::to_string(i * 7919 % 2000);
+    db->addItemAtHistory("Page " + n, "http://site" + n + ".test/article?id=" + n);
+  }
+  double recordUs = msSince(t0) * 1000 / kVisits;
+
+  t0 = Clock::now();
+  db->saveStatus();
+  bool saved = kit::UserDefaults::standardUserDefaults().synchronize();
+  double saveMs = msSince(t0);
+
+  kit::UserDefaults::discardStandardUserDefaultsForTesting();
+  db->resetForTesting();
+  t0 = Clock::now();
+  size_t loaded = db->nonFolderItemCount(nullptr) + db->folderItemCount(nullptr);
+  double loadMs = msSince(t0);
+  kit::Ref<kit::Array> history(new kit::Array({kit::str("History")}));
+  bool ok = saved && loaded == 21 && db->getFolder(history.get())->count() == tolva::VeskBookmarkDatabase::kMaxHistory;
+
+  std::filesystem::remove_all(home);
+  if (!ok) std::printf("unexpected: saved=%d root_items=%zu\n", saved, loaded);
+  std::printf("record_us=%.3f save_ms=%.3f load_ms=%.3f\n", recordUs, saveMs, loadMs);
+  return ok ? 0 : 1;
+}

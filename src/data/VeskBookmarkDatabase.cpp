@@ -1,0 +1,577 @@
+#include "data/VeskBookmarkDatabase.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "data/VeskFaviconDatabase.h"
+#include "kit/foundation/Bundle.h"
+#include "kit/foundation/Date.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/PropertyList.h"
+#include "kit/foundation/UserDefaults.h"
+#include "kit/ui/AlertView.h"
+#include "kit/ui/Application.h"
+#include "settings/PrefSettingsNotification.h"
+#include "shell/LocalizedText.h"
+
+namespace tolva {
+
+namespace {
+
+using namespace BookmarkItem;
+
+// Recording history is a class-wide option, on until the settings say otherwise.
+bool gSaveHistory = true;
+VeskBookmarkDatabase* gShared = nullptr;
+
+kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
+
+kit::Dictionary* itemAt(const kit::Array& folder, size_t i) { return folder.get<kit::Dictionary>(i); }
+
+// Folder look-up by path: an item without a "url" key.
+bool hasNoURLKey(const kit::Dictionary* item) { return item && !item->objectForKey(kURL); }
+// Counts and listings: an item whose "url" is missing or empty.
+bool hasURL(const kit::Dictionary* item) { return !url(item).empty(); }
+
+size_t countWithURL(const kit::Array& folder) {
+  size_t n = 0;
+  for (size_t i = 0; i < folder.count(); ++i) n += hasURL(itemAt(folder, i)) ? 1 : 0;
+  return n;
+}
+
+size_t leadingFolders(const kit::Array& folder) {
+  for (size_t i = 0; i < folder.count(); ++i)
+    if (hasURL(itemAt(folder, i))) return i;
+  return folder.count();
+}
+
+// A copy with mutable containers: the tree is edited in place.
+kit::Ref<kit::Object> mutableDeepCopy(const kit::Object* o) {
+  if (auto* a = dynamic_cast<const kit::Array*>(o)) {
+    kit::Ref<kit::MutableArray> out = kit::MutableArray::array();
+    for (size_t i = 0; i < a->count(); ++i) out->addObject(mutableDeepCopy(a->objectAtIndex(i)));
+    return out;
+  }
+  if (auto* d = dynamic_cast<const kit::Dictionary*>(o)) {
+    kit::Ref<kit::MutableDictionary> out = kit::MutableDictionary::dictionary();
+    d->enumerate([&](kit::Object* k, kit::Object* v, bool&) { out->setObject(mutableDeepCopy(v), k); });
+    return out;
+  }
+  return kit::Ref<kit::Object>(const_cast<kit::Object*>(o));
+}
+
+// A copy a caller may keep: no container of it is shared with the tree.
+kit::Ref<kit::Dictionary> copyItem(const kit::Dictionary* item) {
+  if (!item) return nullptr;
+  kit::Ref<kit::Object> copy = kit::PropertyList::immutableDeepCopy(item);
+  return kit::Ref<kit::Dictionary>(kit::cast<kit::Dictionary>(copy));
+}
+
+kit::Ref<kit::MutableArray> pathCopy(const kit::Array* path) {
+  kit::Ref<kit::MutableArray> out = kit::MutableArray::array();
+  if (path) out->addObjectsFromArray(*path);
+  return out;
+}
+
+const std::string& pathTitle(const kit::Array* path, size_t i) {
+  static const std::string empty;
+  const kit::String* s = path ? path->get<kit::String>(i) : nullptr;
+  return s ? s->str() : empty;
+}
+
+size_t pathLength(const kit::Array* path) { return path ? path->count() : 0; }
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+bool containsIgnoringCase(const std::string& haystack, const std::string& needle) {
+  if (needle.empty()) return true;
+  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                        [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+  return it != haystack.end();
+}
+
+long visitCount(const kit::Dictionary* item) {
+  auto* n = item ? item->get<kit::Number>(kVisitCount) : nullptr;
+  return n ? n->integerValue() : 0;
+}
+
+// Sort groups: frequent pages, then bookmarks, then pages seen fewer than five times.
+int group(long count) { return count >= 5 ? 0 : count == 0 ? 1 : 2; }
+
+void sortByVisitCount(std::vector<kit::Dictionary*>& items) {
+  std::stable_sort(items.begin(), items.end(), [](const kit::Dictionary* a, const kit::Dictionary* b) {
+    return VeskBookmarkDatabase::compareBookmarkItemsByVisitCount(a, b) < 0;
+  });
+}
+
+kit::Ref<kit::Array> copies(const std::vector<kit::Dictionary*>& items) {
+  std::vector<kit::Ref<kit::Object>> out;
+  out.reserve(items.size());
+  for (kit::Dictionary* item : items) out.push_back(copyItem(item));
+  return kit::Array::arrayWithObjects(std::move(out));
+}
+
+kit::Ref<kit::MutableDictionary> makeItem(std::initializer_list<std::pair<const char*, kit::Ref<kit::Object>>> kv) {
+  kit::Ref<kit::MutableDictionary> d = kit::MutableDictionary::dictionary();
+  for (const auto& [k, v] : kv) d->setObject(v, k);
+  return d;
+}
+
+}  // namespace
+
+// ---- Shared instance
+
+VeskBookmarkDatabase* VeskBookmarkDatabase::getSharedInstance() {
+  if (!gShared) {
+    gShared = new VeskBookmarkDatabase();
+    gShared->retain();
+    kit::NotificationCenter& center = kit::NotificationCenter::defaultCenter();
+    auto reread = [](const kit::Notification&) {
+      if (gShared) gShared->_settingsChanged();
+    };
+    gShared->observers_.push_back(center.addObserver(kAppSettingChanged, nullptr, reread));
+    gShared->observers_.push_back(center.addObserver(kit::Application::kDidBecomeActiveNotification, nullptr, reread));
+  }
+  return gShared;
+}
+
+void VeskBookmarkDatabase::freeSharedInstance() {
+  if (!gShared) return;
+  VeskBookmarkDatabase* db = gShared;
+  gShared = nullptr;
+  db->observers_.clear();
+  db->saveStatus();
+  db->release();
+}
+
+VeskBookmarkDatabase::VeskBookmarkDatabase() = default;
+
+VeskBookmarkDatabase::~VeskBookmarkDatabase() {
+  currentPath_ = nullptr;
+  setBookmark(nullptr);
+}
+
+void VeskBookmarkDatabase::resetForTesting() {
+  gSaveHistory = true;
+  currentPath_ = nullptr;
+  bookmark_ = nullptr;
+  batchDepth_ = 0;
+  batchChanged_ = false;
+}
+
+// ---- Settings and persistence
+
+void VeskBookmarkDatabase::_settingsChanged() {
+  kit::UserDefaults::resetStandardUserDefaults();
+  if (defaults().exists("opt_save_history")) gSaveHistory = defaults().boolForKey("opt_save_history");
+}
+
+bool VeskBookmarkDatabase::opt_saveHistory() const { return gSaveHistory; }
+
+kit::MutableArray* VeskBookmarkDatabase::tree() {
+  if (bookmark_) return bookmark_.get();
+  kit::Ref<kit::Array> stored = defaults().arrayForKey(kDefaultsKey);
+  if (!stored || stored->empty()) {
+    std::string path = kit::Bundle::mainBundle()->pathForResource(kDefaultResource, "plist");
+    kit::Ref<kit::Object> read = path.empty() ? nullptr : kit::PropertyList::readFromFile(path);
+    stored = kit::cast<kit::Array>(read);
+  }
+  kit::Ref<kit::MutableArray> loaded = stored ? kit::Ref<kit::MutableArray>(kit::cast<kit::MutableArray>(
+                                                    mutableDeepCopy(stored.get())))
+                                              : nullptr;
+  bookmark_ = loaded ? loaded : kit::MutableArray::array();
+  return bookmark_.get();
+}
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::bookmark() {
+  return kit::Ref<kit::Array>(kit::cast<kit::Array>(kit::PropertyList::immutableDeepCopy(tree())));
+}
+
+void VeskBookmarkDatabase::setBookmark(kit::Ref<kit::MutableArray> tree) {
+  if (!tree && bookmark_) saveStatus();
+  bookmark_ = std::move(tree);
+}
+
+void VeskBookmarkDatabase::saveStatus() {
+  if (bookmark_) defaults().setObject(bookmark_.get(), kDefaultsKey);
+}
+
+// ---- Current folder
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::currentPath() {
+  if (!currentPath_) currentPath_ = kit::MutableArray::array();
+  return kit::Ref<kit::Array>(kit::cast<kit::Array>(currentPath_->copy()));
+}
+
+void VeskBookmarkDatabase::setCurrentPath(const kit::Array* path) { currentPath_ = pathCopy(path); }
+
+void VeskBookmarkDatabase::gotoRoot() { currentPath_ = nullptr; }
+
+void VeskBookmarkDatabase::stepIn(const std::string& title) {
+  if (!currentPath_) currentPath_ = kit::MutableArray::array();
+  currentPath_->addObject(kit::str(title));
+}
+
+void VeskBookmarkDatabase::stepOut() {
+  if (currentPath_ && !currentPath_->empty()) currentPath_->removeLastObject();
+}
+
+bool VeskBookmarkDatabase::root() const { return pathLength(currentPath_.get()) == 0; }
+
+kit::MutableArray* VeskBookmarkDatabase::liveCurrentFolder() { return folderAt(currentPath_.get(), false); }
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::currentFolder() { return getFolder(currentPath_.get()); }
+
+std::string VeskBookmarkDatabase::currentFolderName() const {
+  size_t n = pathLength(currentPath_.get());
+  return n ? pathTitle(currentPath_.get(), n - 1) : LocalizedText::localized("Bookmarks");
+}
+
+size_t VeskBookmarkDatabase::currentItemCount() {
+  kit::MutableArray* folder = liveCurrentFolder();
+  return folder ? folder->count() : 0;
+}
+
+size_t VeskBookmarkDatabase::currentNonFolderItemCount() { return nonFolderItemCount(currentPath_.get()); }
+
+// ---- Look-up
+
+kit::MutableArray* VeskBookmarkDatabase::folderAt(const kit::Array* path, bool makeIfNotExist) {
+  kit::MutableArray* folder = tree();
+  const size_t n = pathLength(path);
+  for (size_t level = 0; level < n; ++level) {
+    const std::string& want = pathTitle(path, level);
+    kit::MutableDictionary* found = nullptr;
+    for (size_t i = 0; i < folder->count() && !found; ++i) {
+      auto* item = folder->get<kit::MutableDictionary>(i);
+      if (hasNoURLKey(item) && title(item) == want) found = item;
+    }
+    if (!found) {
+      if (!makeIfNotExist) return nullptr;
+      kit::Ref<kit::MutableArray> parent = kit::MutableArray::array();
+      for (size_t i = 0; i < n; ++i) {
+        if (i >= level) addFolder(pathTitle(path, i), parent.get());
+        parent->addObject(kit::str(pathTitle(path, i)));
+      }
+      return folderAt(path, false);
+    }
+    auto* sub = found->get<kit::MutableArray>(kSubitems);
+    if (!sub) {
+      kit::Ref<kit::MutableArray> made = kit::MutableArray::array();
+      found->setObject(made, kSubitems);
+      sub = made.get();
+    }
+    folder = sub;
+  }
+  return folder;
+}
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::getFolder(const kit::Array* path) { return getFolder(path, false); }
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::getFolder(const kit::Array* path, bool makeIfNotExist) {
+  kit::MutableArray* folder = folderAt(path, makeIfNotExist);
+  return folder ? kit::Ref<kit::Array>(kit::cast<kit::Array>(kit::PropertyList::immutableDeepCopy(folder))) : nullptr;
+}
+
+size_t VeskBookmarkDatabase::folderItemCount(const kit::Array* path) {
+  kit::MutableArray* folder = folderAt(path, false);
+  return folder ? leadingFolders(*folder) : 0;
+}
+
+size_t VeskBookmarkDatabase::nonFolderItemCount(const kit::Array* path) {
+  kit::MutableArray* folder = folderAt(path, false);
+  return folder ? countWithURL(*folder) : 0;
+}
+
+kit::Ref<kit::Dictionary> VeskBookmarkDatabase::getItemAt(size_t index, bool excludingFolders,
+                                                          const kit::Array* path) {
+  kit::MutableArray* folder = folderAt(path, false);
+  if (!folder) return nullptr;
+  if (excludingFolders) {
+    const size_t bookmarks = countWithURL(*folder);
+    if (index >= bookmarks) return nullptr;
+    return copyItem(itemAt(*folder, index + (folder->count() - bookmarks)));
+  }
+  if (index >= folder->count()) return nullptr;
+  return copyItem(itemAt(*folder, index));
+}
+
+kit::Ref<kit::Dictionary> VeskBookmarkDatabase::getItemAt(size_t index, bool excludingFolders) {
+  return getItemAt(index, excludingFolders, currentPath_.get());
+}
+
+kit::Ref<kit::Dictionary> VeskBookmarkDatabase::getItemAt(size_t index) { return getItemAt(index, false); }
+
+std::string VeskBookmarkDatabase::itemNameAt(size_t index) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  return folder && index < folder->count() ? title(itemAt(*folder, index)) : std::string();
+}
+
+void VeskBookmarkDatabase::extractFolders(const kit::MutableArray& folder, const kit::Array* path, long depth,
+                                          kit::MutableArray& out, int level) const {
+  for (size_t i = 0; i < folder.count(); ++i) {
+    kit::Dictionary* item = itemAt(folder, i);
+    if (!item || hasURL(item) || title(item).empty()) continue;
+    // The history is no folder one files things into.
+    if (level == 0 && pathLength(path) == 0 && title(item) == kHistoryFolder) continue;
+    kit::Ref<kit::MutableArray> sub = pathCopy(path);
+    sub->addObject(kit::str(title(item)));
+    out.addObject(kit::Ref<kit::Dictionary>(new kit::Dictionary({{FolderListEntry::kPath, sub->copy()},
+                                                                  {FolderListEntry::kTitle, kit::str(title(item))},
+                                                                  {FolderListEntry::kDepth,
+                                                                   kit::Number::numberWithInteger(depth)}})));
+    if (auto* children = item->get<kit::MutableArray>(kSubitems))
+      extractFolders(*children, sub.get(), depth + 1, out, level + 1);
+  }
+}
+
+kit::Ref<kit::MutableArray> VeskBookmarkDatabase::extractFoldersAt(const kit::Array* path, long depth) {
+  kit::Ref<kit::MutableArray> out = kit::MutableArray::array();
+  if (kit::MutableArray* folder = folderAt(path, false)) extractFolders(*folder, path, depth, *out, 0);
+  return out;
+}
+
+bool VeskBookmarkDatabase::Path(const kit::Array* a, const kit::Array* b) {
+  const size_t nb = pathLength(b);
+  if (pathLength(a) < nb) return false;
+  for (size_t i = 0; i < nb; ++i)
+    if (pathTitle(a, i) != pathTitle(b, i)) return false;
+  return true;
+}
+
+int VeskBookmarkDatabase::comparePath(const kit::Array* a, const kit::Array* b) {
+  const size_t na = pathLength(a), nb = pathLength(b);
+  if (na == 0 && nb == 0) return 0;
+  if (na == 0) return 1;
+  if (nb == 0) return -1;
+  if (na != nb) return na < nb ? -1 : 1;
+  for (size_t i = 0; i < na; ++i) {
+    int c = pathTitle(a, i).compare(pathTitle(b, i));
+    if (c) return c < 0 ? -1 : 1;
+  }
+  return 0;
+}
+
+int VeskBookmarkDatabase::compareBookmarkItemsByVisitCount(const kit::Dictionary* a, const kit::Dictionary* b) {
+  const long ka = visitCount(a), kb = visitCount(b);
+  const int ga = group(ka), gb = group(kb);
+  if (ga != gb) return ga < gb ? -1 : 1;
+  if (ka == kb) return 0;
+  return ka > kb ? -1 : 1;
+}
+
+void VeskBookmarkDatabase::findIn(const kit::MutableArray& folder, const std::string& text, bool includeTitle,
+                                  std::vector<kit::Dictionary*>& out, int depth) const {
+  std::vector<kit::Dictionary*> level;
+  for (size_t i = 0; i < folder.count(); ++i) {
+    kit::Dictionary* item = itemAt(folder, i);
+    if (!item) continue;
+    const std::string& u = url(item);
+    const std::string& t = title(item);
+    if (u.empty() && !t.empty()) {
+      if (auto* sub = item->get<kit::MutableArray>(kSubitems)) findIn(*sub, text, includeTitle, level, depth + 1);
+    } else if (!u.empty() && !t.empty() &&
+               (containsIgnoringCase(u, text) || (includeTitle && containsIgnoringCase(t, text)))) {
+      level.push_back(item);
+    }
+  }
+  sortByVisitCount(level);
+  out.insert(out.end(), level.begin(), level.end());
+}
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::find(const std::string& text, const kit::Array* at, bool includeTitle) {
+  std::vector<kit::Dictionary*> found;
+  if (kit::MutableArray* folder = folderAt(at, false)) findIn(*folder, text, includeTitle, found, 0);
+  return copies(found);
+}
+
+kit::MutableArray* VeskBookmarkDatabase::historyFolder() {
+  kit::Ref<kit::Array> path(new kit::Array({kit::str(kHistoryFolder)}));
+  return folderAt(path.get(), false);
+}
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::getTop50() {
+  std::vector<kit::Dictionary*> top;
+  if (kit::MutableArray* history = historyFolder())
+    for (size_t i = 0; i < std::min(history->count(), kTopCount); ++i)
+      if (kit::Dictionary* entry = itemAt(*history, i)) top.push_back(entry);
+  sortByVisitCount(top);
+  return copies(top);
+}
+
+// ---- Notifications
+
+VeskBookmarkDatabase::Batch::Batch(VeskBookmarkDatabase& db) : db_(db) { ++db_.batchDepth_; }
+
+VeskBookmarkDatabase::Batch::~Batch() {
+  if (--db_.batchDepth_ > 0 || !db_.batchChanged_) return;
+  db_.batchChanged_ = false;
+  db_.postUpdate();
+}
+
+void VeskBookmarkDatabase::postUpdate() {
+  if (batchDepth_ > 0) {
+    batchChanged_ = true;
+    return;
+  }
+  kit::NotificationCenter::defaultCenter().postNotification(kVeskBookmarkDatabaseUpdateNotification, this);
+}
+
+void VeskBookmarkDatabase::postHistoryUpdate() {
+  kit::NotificationCenter::defaultCenter().postNotification(kVeskBookmarkDatabaseUpdateHistoryNotification, this);
+}
+
+// ---- Edits
+
+void VeskBookmarkDatabase::addItem(const std::string& title, const std::string& url, const kit::Array* atFolder) {
+  if (title.empty() || url.empty()) return;  // and no folders made for nothing
+  kit::MutableArray* folder = folderAt(atFolder, true);
+  if (!folder) return;
+  folder->addObject(makeItem({{kTitle, kit::str(title)}, {kURL, kit::str(url)}}));
+  postUpdate();
+  if (batchDepth_ == 0) VeskFaviconDatabase::getSharedInstance()->makeFaviconAvailable(url);
+}
+
+void VeskBookmarkDatabase::addItem(const std::string& title, const std::string& url) {
+  addItem(title, url, currentPath_.get());
+}
+
+bool VeskBookmarkDatabase::addFolder(const std::string& title, const kit::Array* atFolder) {
+  kit::MutableArray* folder = folderAt(atFolder, false);
+  if (!folder) return false;
+  const size_t leading = leadingFolders(*folder);
+  for (size_t i = 0; i < leading; ++i)
+    if (BookmarkItem::title(itemAt(*folder, i)) == title) return false;
+  folder->insertObject(makeItem({{kTitle, kit::str(title)}}), leading);
+  postUpdate();
+  return true;
+}
+
+bool VeskBookmarkDatabase::addFolder(const std::string& title) { return addFolder(title, currentPath_.get()); }
+
+void VeskBookmarkDatabase::renameItem(size_t index, const std::string& name) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  if (!folder || index >= folder->count()) return;
+  const size_t folders = folder->count() - countWithURL(*folder);
+  if (index < folders) {
+    for (size_t i = 0; i < folder->count(); ++i) {
+      kit::Dictionary* other = itemAt(*folder, i);
+      if (i == index || hasURL(other)) continue;
+      if (equalsIgnoringCase(title(other), name)) {
+        kit::Ref<kit::AlertView> alert(new kit::AlertView(
+            "", LocalizedText::localized("Failed to rename folder. Same folder name already exists."), nullptr,
+            LocalizedText::localized("Cancel")));
+        alert->show();
+        return;
+      }
+    }
+  }
+  if (auto* item = folder->get<kit::MutableDictionary>(index)) item->setObject(kit::str(name), kTitle);
+  postUpdate();
+}
+
+void VeskBookmarkDatabase::updateUrlAt(size_t index, const std::string& url) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  if (!folder || index >= folder->count()) return;
+  if (auto* item = folder->get<kit::MutableDictionary>(index)) item->setObject(kit::str(url), kURL);
+  postUpdate();
+}
+
+void VeskBookmarkDatabase::deleteItemAt(size_t index) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  if (!folder || index >= folder->count()) return;
+  folder->removeObjectAtIndex(index);
+  postUpdate();
+}
+
+void VeskBookmarkDatabase::moveItemTo(size_t from, size_t to) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  if (!folder || from >= folder->count() || to >= folder->count()) return;
+  kit::Ref<kit::Object> item(folder->objectAtIndex(from));
+  folder->removeObjectAtIndex(from);
+  folder->insertObject(item, to);
+  postUpdate();
+}
+
+void VeskBookmarkDatabase::swapItemAt(size_t a, size_t b) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  if (!folder || a >= folder->count() || b >= folder->count()) return;
+  folder->exchangeObjectAtIndex(a, b);
+  postUpdate();
+}
+
+bool VeskBookmarkDatabase::moveFolderFrom(const kit::Array* from, const kit::Array* to, const std::string& newName) {
+  const size_t n = pathLength(from);
+  // The root cannot move, nor can a folder go into itself or below itself.
+  if (n == 0 || Path(to, from)) return false;
+  kit::MutableArray* source = folderAt(from, false);
+  if (!source) return false;
+  const std::string name = newName.empty() ? pathTitle(from, n - 1) : newName;
+  if (!addFolder(name, to)) return false;
+  kit::Ref<kit::MutableArray> target = pathCopy(to);
+  target->addObject(kit::str(name));
+  kit::Ref<kit::MutableArray> keep(source);  // removing the source folder below releases it
+  if (kit::MutableArray* made = folderAt(target.get(), false)) made->addObjectsFromArray(*keep);
+  removeFolderAtPath(from);
+  postUpdate();
+  return true;
+}
+
+void VeskBookmarkDatabase::removeFolderAtPath(const kit::Array* path) {
+  const size_t n = pathLength(path);
+  if (n == 0) return;
+  kit::Ref<kit::MutableArray> parentPath = pathCopy(path);
+  parentPath->removeLastObject();
+  kit::MutableArray* parent = folderAt(parentPath.get(), false);
+  if (!parent) return;
+  const std::string& name = pathTitle(path, n - 1);
+  const size_t leading = leadingFolders(*parent);
+  for (size_t i = 0; i < leading; ++i) {
+    if (title(itemAt(*parent, i)) == name) {
+      parent->removeObjectAtIndex(i);
+      return;
+    }
+  }
+}
+
+kit::Ref<kit::Array> VeskBookmarkDatabase::makeImportedFolder() {
+  const std::string name = LocalizedText::localized("Imported");
+  kit::Ref<kit::Array> path(new kit::Array({kit::str(name)}));
+  if (!folderAt(path.get(), false)) addFolder(name, nullptr);
+  return path;
+}
+
+void VeskBookmarkDatabase::clearHistory() {
+  if (kit::MutableArray* history = historyFolder()) history->removeAllObjects();
+  postHistoryUpdate();
+}
+
+void VeskBookmarkDatabase::addItemAtHistory(const std::string& title, const std::string& url) {
+  if (title.empty() || url.empty()) return;
+  if (kit::MutableArray* history = historyFolder()) {
+    long running = 0;
+    for (size_t i = history->count(); i-- > 0;) {
+      kit::Dictionary* entry = itemAt(*history, i);
+      if (!entry || BookmarkItem::url(entry) != url) continue;
+      if (auto* count = entry->get<kit::Number>(kVisitCount)) {
+        running = count->integerValue();
+        auto* last = entry->get<kit::Date>(kLastVisit);
+        if (last && last->timeIntervalSinceNow() > -kRepeatVisitWindow) --running;
+      }
+      history->removeObjectAtIndex(i);
+    }
+    history->insertObject(makeItem({{kTitle, kit::str(title)},
+                                    {kURL, kit::str(url)},
+                                    {kVisitCount, kit::Number::numberWithInteger(running + 1)},
+                                    {kLastVisit, kit::Date::date()}}),
+                          0);
+    while (history->count() > kMaxHistory) history->removeLastObject();
+  }
+  postHistoryUpdate();
+}
+
+}  // namespace tolva
