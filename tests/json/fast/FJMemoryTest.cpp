@@ -79,3 +79,29 @@ TEST(FJMemory, ManySmallParsesLeaveNothingBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+// A parse that fails half-way lets go of everything it made so far.
+TEST(FJMemory, AFailedParseKeepsNothingOfWhatItMade) {
+  std::string text(2000, 'x');
+  std::string array = "[", object = "{";
+  for (int i = 0; i < 1000; ++i) {
+    array += "\"" + std::to_string(i) + text + "\",";
+    object += "\"k" + std::to_string(i) + "\":\"" + std::to_string(i) + text + "\",";
+  }
+  array += "}";    // the wrong closing mark
+  object += "]";
+  auto decoder = JSONDecoder::decoder();
+  for (const std::string* doc : {&array, &object}) {
+    decoder->clearCache();
+    const size_t before = bytesInUse();
+    Ref<kit::Error> error;
+    EXPECT_FALSE(decoder->objectWithUTF8String(doc->data(), doc->size(), &error));
+    EXPECT_TRUE(error);
+    decoder->clearCache();
+    EXPECT_LE(bytesInUse(), before + kSlack) << "still held after a failed parse of " << doc->substr(0, 1);
+  }
+}
+
+}  // namespace
