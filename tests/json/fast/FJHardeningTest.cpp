@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJSerializer.h"
+#include "json/fast/FJTokenCache.h"
 #include "json/fast/FJTypes.h"
 #include "json/fast/FastJSONSerializing.h"
 #include "json/fast/FastJSONSerializingBlockAdditions.h"
@@ -153,4 +156,48 @@ TEST(FJHardening, KeysCraftedToCollideAreStillFoundAndKeepTheirOrder) {
   // Ordinary keys keep the fixed key.
   auto plain = JSONDecoder::decoder()->objectWithUTF8String(R"({"a":1,"b":2})", 13);
   EXPECT_FALSE(kit::cast<FJDictionary>(plain)->hasOwnHashKey());
+}
+
+// A string of eight bytes whose cache hash equals that of the eight-byte
+// number "0.000000": same hash, same length, another type. The cache must
+// still answer each with its own object.
+TEST(FJHardening, AStringAndANumberWithTheSameCacheHashStayApart) {
+  // Eight bytes b0..b7 hash to seed·33^8 + Σ b_i·33^(7-i); a number to hashNumber.
+  const uint32_t target = FJTokenCache::hashNumber(FJValueTypeDouble, 0);
+  const uint32_t rest = target - FJTokenCache::kHashSeed * 33u * 33u * 33u * 33u * 33u * 33u * 33u * 33u;
+  // Base-33 digits of rest + k·2^32, for the first k that needs no zero byte (\u0000 is refused).
+  unsigned char bytes[8] = {};
+  bool found = false;
+  for (uint64_t k = 0; k < 300 && !found; ++k) {
+    uint64_t n = rest + (k << 32);
+    found = true;
+    for (int i = 7; i >= 0; --i) {
+      bytes[i] = static_cast<unsigned char>(n % 33);
+      found = found && bytes[i] != 0;
+      n /= 33;
+    }
+    found = found && n == 0;
+  }
+  ASSERT_TRUE(found);
+  uint32_t h = FJTokenCache::kHashSeed;
+  for (unsigned char b : bytes) h = FJTokenCache::hashStep(h, b);
+  ASSERT_EQ(h, target);
+  std::string doc = "[\"";
+  for (unsigned char b : bytes) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", b);
+    doc += escape;
+  }
+  doc += "\",0.000000,0.000000]";
+  Ref<kit::Error> error;
+  auto value = JSONDecoder::decoder()->objectWithUTF8String(doc.data(), doc.size(), &error);
+  auto* array = kit::cast<kit::Array>(value);
+  ASSERT_TRUE(array) << doc << ": " << (error ? error->localizedDescription() : "");
+  ASSERT_EQ(array->count(), 3u);
+  EXPECT_EQ(kit::cast<kit::String>(array->objectAtIndex(0))->str().size(), 8u);
+  for (size_t i = 1; i < 3; ++i) {
+    auto* zero = kit::cast<kit::Number>(array->objectAtIndex(i));
+    ASSERT_TRUE(zero) << "element " << i << " is " << array->objectAtIndex(i)->className();
+    EXPECT_EQ(zero->doubleValue(), 0.0);
+  }
 }
