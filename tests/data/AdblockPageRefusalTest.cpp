@@ -13,7 +13,7 @@ class AdblockPageRefusalTest : public shelltest::ShellTest {};
 TEST_F(AdblockPageRefusalTest, ABlockedNavigationIsRefusedAndAClickedOneSaysSo) {
   ASSERT_TRUE(launch());
   VeskWebView* p = page(1);
-  kit::HeadlessWebView* w = web(p);
+  kit::HeadlessWebView* w = dynamic_cast<kit::HeadlessWebView*>(p->webView());
   ASSERT_TRUE(w);
   misc()->setOpt_adblock(true);
   const std::string blocked = "http://ads.example.com/banner.html";

@@ -80,6 +80,9 @@ class ShellTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A shell test passes only by making its checks: skipping them (a
+    // missing tool, a precondition not met) counts as a failure.
+    if (IsSkipped()) ADD_FAILURE() << "skipped: a shell test may not pass without making its checks";
     tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);
