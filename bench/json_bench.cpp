@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "json/fast/FJDictionary.h"
 #include "json/fast/FJSerializer.h"
 #include "json/fast/FastJSONSerializing.h"
 #include "json/fast/JSONDecoder.h"
@@ -502,10 +503,47 @@ void runCorpus(const std::string& name, const std::string& text) {
   std::fflush(stdout);
 }
 
+// One object of 100,000 keys whose homes all fall in the first few slots of
+// its table (found by trying names against the decoder's own hash), against
+// one of as many ordinary keys. Crafted keys would pile up in one chain; the
+// table then takes a key of its own, so the parse stays near-linear. Prints
+//   case=collisions keys=N ordinary_ms=… crafted_ms=… ratio=<crafted/ordinary>
+// (target: ratio <= 3).
+void runCollisions() {
+  constexpr size_t kKeys = 100000;
+  const size_t capacity = tolva::FJDictionary::capacityForCount(kKeys);
+  auto object = [&](bool crafted) {
+    std::string doc = "{";
+    size_t made = 0;
+    for (size_t i = 0; made < kKeys; ++i) {
+      std::string key = "key" + std::to_string(i);
+      if (crafted && tolva::FJDictionary::hashForString(key) % capacity >= 4096) continue;
+      doc += (made ? ",\"" : "\"") + key + "\":" + std::to_string(made);
+      ++made;
+    }
+    return doc + "}";
+  };
+  const std::string ordinary = object(false), crafted = object(true);
+  auto parseTime = [](const std::string& text) {
+    return best([&] {
+      auto decoder = tolva::JSONDecoder::decoder();
+      Clock::time_point t0 = Clock::now();
+      kit::Ref<kit::Object> value = decoder->objectWithUTF8String(text.data(), text.size());
+      Clock::time_point t1 = Clock::now();
+      if (!value) std::abort();
+      return seconds(t0, t1);
+    });
+  };
+  const double a = parseTime(ordinary), b = parseTime(crafted);
+  std::printf("case=collisions keys=%zu ordinary_ms=%.2f crafted_ms=%.2f ratio=%.2f\n", kKeys, a * 1e3, b * 1e3,
+              b / a);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Optional corpus names to run: social numeric strings deep (default: all).
+  // Optional corpus names to run: social numeric strings deep collisions (default: all).
   // "--write-corpora DIR" writes them as DIR/<name>.json instead.
   std::string writeTo;
   if (argc >= 3 && std::string(argv[1]) == "--write-corpora") {
@@ -532,5 +570,6 @@ int main(int argc, char** argv) {
     }
     runCorpus(c.name, text);
   }
+  if (writeTo.empty() && wanted("collisions")) runCollisions();
   return 0;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the peers the JSON bench compares against (header and library
-# packages only; nothing of theirs is linked into the program). Idempotent.
+# Installs the peers the benches compare against: the JSON libraries (header
+# and library packages only; nothing of theirs is linked into the program)
+# and surf for the start-up bench. Idempotent.
 set -euo pipefail
 
-packages=(rapidjson-dev libsimdjson-dev nlohmann-json3-dev)
+packages=(rapidjson-dev libsimdjson-dev nlohmann-json3-dev surf)
 
 missing=()
 for p in "${packages[@]}"; do

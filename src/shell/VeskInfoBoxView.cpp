@@ -1,21 +1,28 @@
 #include "shell/VeskInfoBoxView.h"
 
 #include <map>
+#include <string>
+#include <string_view>
 
 #include "kit/foundation/RunLoop.h"
+#include "kit/ui/Image.h"
 #include "kit/ui/Layer.h"
 
 namespace tolva {
 namespace {
 
-// One icon per resource name (of type "png"), made on first use and kept.
-// Images carry no decoded pixels yet: the icon stands for its resource by
-// name and size.
+// One icon per resource name (of type "png"), decoded on first use and
+// kept. A name with "@2x" is the double-density picture of the stem.
 kit::Image* stockIcon(const char* resource) {
   static std::map<std::string, kit::Ref<kit::Image>> icons;
   kit::Ref<kit::Image>& icon = icons[resource];
   if (!icon) {
-    icon = kit::Image::imageWithSize({32, 32});
+    std::string name = resource;
+    constexpr std::string_view kDouble = "@2x";
+    bool doubled = name.size() > kDouble.size() && name.compare(name.size() - kDouble.size(), kDouble.size(), kDouble) == 0;
+    icon = kit::Image::imageNamed(doubled ? name.substr(0, name.size() - kDouble.size()) : name);
+    // A missing picture shows as a blank icon rather than none.
+    if (!icon) icon = kit::Image::imageWithSize({32, 32});
     icon->setName(resource);
   }
   return icon.get();

@@ -263,7 +263,10 @@ void VeskMultiTabView::setCurSel(int n) {
     kit::Rect frame = isDual() ? paneFrame(false) : (contentsHolder_ ? contentsHolder_->bounds() : kit::Rect());
     page->setFrame(frame);
     if (VeskTabItemView* item = getItemAt(n)) item->setSelected(true);
-    page->willBeViewed();
+    if (restoring_)
+      page->willBeViewedOnceSettled();
+    else
+      page->willBeViewed();
     if (isDual()) {
       if (trackPad_) trackPad_->setVeskView(getViewAt(n + 1));
       if (trackPad2_) trackPad2_->setVeskView(page);
@@ -590,15 +593,18 @@ void VeskMultiTabView::restoreTabs() {
     }
     if (tabs_.empty()) {
       if (savedCount == 0)
-        append(VeskWebView::allocInstance(
-            frame, this, welcomePageURL(kit::Device::currentDevice().isPad())));
-      append(VeskWebView::allocInstance(frame, this));
+        append(VeskWebView::allocInstance(frame, this, welcomePageURL(kit::Device::currentDevice().isPad()), false));
+      append(VeskWebView::allocInstance(frame, this, std::string(), false));
     }
     if (selection < 0 || selection >= tabCount()) selection = 0;
   } else {
-    append(VeskWebView::allocInstance(frame, this));
+    append(VeskWebView::allocInstance(frame, this, std::string(), false));
   }
+  // No page makes its web view here: the one on show makes it once the
+  // start has settled, the others when they are first shown.
+  restoring_ = true;
   setCurSel(static_cast<int>(selection));
+  restoring_ = false;
 }
 
 void VeskMultiTabView::awakeFromNib() {

@@ -159,6 +159,7 @@ class VeskMultiTabView : public kit::ScrollView,
   kit::Ref<kit::PopoverController> bookmarkPopOver_;
   kit::Ref<kit::NavigationController> bookmarkNavicon_;
   bool showScreenShots_ = true;
+  bool restoring_ = false;  // restoreTabs is choosing the first page to show
   int nFullScreen_ = 0;
   std::vector<kit::NotificationCenter::Token> observers_;
 };

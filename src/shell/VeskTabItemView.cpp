@@ -5,15 +5,17 @@
 
 #include "kit/foundation/Bundle.h"
 #include "kit/ui/Device.h"
+#include "kit/ui/Image.h"
 #include "kit/ui/InterfaceFile.h"
 
 namespace tolva {
 namespace {
 
-// An image resource of the bundle. Pictures are not decoded here: the image
-// stands for the resource by name and is drawn by the backend.
+// An image resource of the bundle (type "png"); a blank one of the
+// expected size when it is missing.
 kit::Ref<kit::Image> resourceImage(const char* name, kit::Size size) {
-  kit::Ref<kit::Image> image = kit::Image::imageWithSize(size);
+  kit::Ref<kit::Image> image = kit::Image::imageNamed(name);
+  if (!image) image = kit::Image::imageWithSize(size);
   image->setName(std::string(name) + ".png");
   return image;
 }

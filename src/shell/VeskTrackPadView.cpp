@@ -54,7 +54,12 @@ void VeskTrackPadView::setTimer(kit::Ref<kit::Timer> t) {
 }
 
 kit::View* VeskTrackPadView::referenceView() const {
-  if (VeskWebView* page = veskView()) return page->webView();
+  // The page's web view, or the place it will take: asking must not make a
+  // web view (and its web process) for a page that is not shown yet.
+  if (VeskWebView* page = veskView()) {
+    if (kit::WebView* web = page->existingWebView()) return web;
+    if (kit::View* place = page->placeholderView()) return place;
+  }
   return superview();
 }
 

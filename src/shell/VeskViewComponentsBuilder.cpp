@@ -69,8 +69,12 @@ void fitToBar(const std::vector<kit::Ref<kit::BarButtonItem>>& items, double bar
   if (barWidth(items) <= barW) return;
   const double margin = 4;
   double room = barW - 2 * kit::Toolbar::kEdgePadding - kit::Toolbar::kItemGap * double(items.size() - 1);
+  auto flexible = [](const kit::BarButtonItem& i) {
+    return i.isSystemItem() && i.systemItem() == kit::BarButtonItem::SystemItem::FlexibleSpace;
+  };
   size_t icons = 0;
   for (const auto& i : items) {
+    if (flexible(*i)) continue;
     if (i->title().empty()) {
       ++icons;
       continue;
@@ -83,7 +87,7 @@ void fitToBar(const std::vector<kit::Ref<kit::BarButtonItem>>& items, double bar
   if (icons == 0) return;
   const double share = std::floor(std::min(44.0, room / double(icons)));
   for (const auto& i : items)
-    if (i->title().empty()) i->setWidth(share);
+    if (i->title().empty() && !flexible(*i)) i->setWidth(share);
 }
 
 }  // namespace
@@ -190,10 +194,12 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
     tools->setItems({p->readerBtn_, space(), p->bookmarkBtn_});
     p->title_ = place<kit::Label>(ctx, bottom, Rect(120, 12, W - 240, 20), FW);
   } else {
-    // Six items on a narrow bar: no spaces between them; the titled ones
-    // keep their words and the icons share what is left.
-    std::vector<kit::Ref<kit::BarButtonItem>> row{p->btnPrev_,     p->btnNext_,   p->btnAction_,
-                                                  p->btnEzCommand_, p->readerBtn_, p->bookmarkBtn_};
+    // Six items on a narrow bar: the titled ones keep their words and the
+    // icons share what is left; on a wider bar the spaces between them
+    // grow, so the last stays at the right edge.
+    std::vector<kit::Ref<kit::BarButtonItem>> row{p->btnPrev_,   space(), p->btnNext_,     space(),
+                                                  p->btnAction_, space(), p->btnEzCommand_, space(),
+                                                  p->readerBtn_, space(), p->bookmarkBtn_};
     fitToBar(row, W);
     tools->setItems(row);
   }

@@ -25,7 +25,7 @@
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/VeskAdblockManager.h"
+#include "data/VeskAdblockManager.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "downloads/VeskDownloadManager.h"
 #include "downloads/VeskDownloadTableViewController.h"
@@ -118,9 +118,17 @@ kit::Ref<VeskWebView> VeskWebView::allocInstance(kit::Rect frame, VeskWebViewDel
   page->setDelegate(delegate);
   page->setAutoresizingMask(63);
   page->setFrame(frame);
-  page->setLocation(location);
+  // A fresh page that waits for its web view already names the home page it will open.
+  page->setLocation(location.empty() && !createImmediately ? homeLocation() : location);
   if (createImmediately) page->webView()->setHidden(false);
   return page;
+}
+
+std::string VeskWebView::homeLocation() {
+  auto& defaults = kit::UserDefaults::standardUserDefaults();
+  std::string home = defaults.exists("homepage") ? defaults.stringForKey("homepage") : std::string();
+  // An empty setting would load nothing at all; the built-in page stands in.
+  return home.empty() ? kDefaultHomePage : home;
 }
 
 kit::Ref<VeskWebView> VeskWebView::allocInstance(kit::Rect frame, VeskWebViewDelegate* delegate,
@@ -267,12 +275,7 @@ kit::WebView* VeskWebView::webView() {
   wv->setScalesPageToFit(true);
   wv->setDelegate(this);
 
-  if (location_.empty()) {
-    auto& defaults = kit::UserDefaults::standardUserDefaults();
-    std::string home = defaults.exists("homepage") ? defaults.stringForKey("homepage") : std::string();
-    // An empty setting would load nothing at all; the built-in page stands in.
-    setLocation(home.empty() ? kDefaultHomePage : home);
-  }
+  if (location_.empty()) setLocation(homeLocation());
 
   if (kit::ScrollView* sv = retrieveScrollView(wv.get())) {
     sv->setScrollsToTop(true);
@@ -577,7 +580,14 @@ void VeskWebView::didView() {
     if (btnRotationLock_) btnRotationLock_->setSelected(main->lockRotation());
 }
 
+void VeskWebView::willBeViewedOnceSettled() {
+  performLater("willBeViewed", 0, [this] {
+    if (superview() && !isHidden()) willBeViewed();
+  });
+}
+
 void VeskWebView::willBeHidden() {
+  cancelLater("willBeViewed");
   hitStamp_ = kit::Date::date();
   keyboardObserver_.reset();
 }
@@ -821,7 +831,10 @@ void VeskWebView::showDownloadManager() {
 }
 void VeskWebView::onShowShare() {}
 void VeskWebView::onTranslate() {}
-void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
+void VeskWebView::openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint) {
+  contextMenuDocumentPoint_ = documentPoint;
+  contextMenuPopupPoint_ = popupPoint;
+}
 void VeskWebView::onReader() {}
 void VeskWebView::onFontIncrease() {}
 void VeskWebView::onFontReset() {}

@@ -176,6 +176,11 @@ class VeskWebView : public kit::View,
   std::string getTitle() override;
   void willBeDestoryed() override;
   void willBeViewed() override;
+  // willBeViewed once the program has settled, if the page is still on show
+  // then: the first page of a start may give way at once (a URL handed over
+  // at launch opens a tab of its own), and a page never seen makes no web
+  // view and no web process.
+  void willBeViewedOnceSettled();
   void didView() override;
   void willBeHidden() override;
   void settingsUpdated() override;
@@ -253,6 +258,9 @@ class VeskWebView : public kit::View,
   void onTranslate();
   // The long-press menu for the element at `documentPoint`, shown at `popupPoint` in this view.
   void openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint);
+  // Where the long-press menu was last asked for: the page's element and the popup's place.
+  kit::Point contextMenuDocumentPoint() const noexcept { return contextMenuDocumentPoint_; }
+  kit::Point contextMenuPopupPoint() const noexcept { return contextMenuPopupPoint_; }
 
   // ---- Controls of the interface file
   void onReader();
@@ -349,6 +357,9 @@ class VeskWebView : public kit::View,
   std::string className() const override { return "VeskWebView"; }
 
  private:
+  // The page a fresh tab opens: the "homepage" setting, or the built-in one.
+  static std::string homeLocation();
+  kit::Point contextMenuDocumentPoint_{}, contextMenuPopupPoint_{};
   friend class VeskViewComponentsBuilder;
 
   // Shows an alert whose delegate is this page; the page lets go of it when it goes.

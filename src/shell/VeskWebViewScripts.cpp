@@ -11,6 +11,8 @@
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskWebView.h"
 #include "data/VeskPagePasswordDatabase.h"
+#include "kit/foundation/Array.h"
+#include "shell/VeskUIActionSheetWithData.h"
 
 namespace tolva {
 namespace {
@@ -25,19 +27,11 @@ constexpr int kOptionSaved = kPagePasswordSaved;
 // more inputs than any login form has is not walked further.
 constexpr int kMaxInputs = 4096;
 
-// The save or change question. It carries what its answer acts on: the
-// fields (retainedData), the key of the password field (copiedData) and
-// the site (copiedData2), and the keys of the form's other password inputs,
-// which the store must keep out of user defaults as well.
-class PasswordQuestionSheet : public kit::ActionSheet {
- public:
-  using kit::ActionSheet::ActionSheet;
-  kit::Ref<kit::Dictionary> retainedData;
-  std::string copiedData;
-  std::string copiedData2;
-  std::vector<std::string> otherPasswordKeys;
-  std::string className() const override { return "VeskUIActionSheetWithData"; }
-};
+// The save or change question carries what its answer acts on: the fields
+// (retainedData), the key of the password field (copiedData), the site
+// (copiedData2) and the keys of the form's other password inputs
+// (retainedData2), which the store must keep out of user defaults as well.
+using PasswordQuestionSheet = VeskUIActionSheetWithData;
 
 std::string lowercase(std::string s) {
   for (char& c : s)
@@ -53,18 +47,20 @@ std::string hostOf(const std::string& text) {
   return url ? url->host() : std::string();
 }
 
-// Whether a question about `host` is on screen, from any page.
-bool questionOnScreenFor(const std::string& host) {
-  for (const kit::Ref<kit::ActionSheet>& sheet : kit::ActionSheet::visibleSheets())
-    if (auto* question = dynamic_cast<PasswordQuestionSheet*>(sheet.get()); question && question->copiedData2 == host)
-      return true;
-  return false;
-}
-
 std::string textOf(const kit::Object* o) {
   if (!o) return {};
   if (auto* s = dynamic_cast<const kit::String*>(o)) return s->str();
   return o->description();
+}
+
+// Whether a question about `host` is on screen, from any page.
+bool questionOnScreenFor(const std::string& host) {
+  for (const kit::Ref<kit::ActionSheet>& sheet : kit::ActionSheet::visibleSheets())
+    if (auto* question = dynamic_cast<PasswordQuestionSheet*>(sheet.get());
+        question && (question->tag() == VeskWebView::kTagSavePassword || question->tag() == VeskWebView::kTagChangePassword) &&
+        textOf(question->copiedData2()) == host)
+      return true;
+  return false;
 }
 
 }  // namespace
@@ -204,11 +200,13 @@ void VeskWebView::processSavePassword(const kit::Dictionary* record) {
   }
 
   store->setSaveOption(host, kOptionQuestionShown);
-  sheet->retainedData = fields;
-  sheet->copiedData = passwordKey;
-  sheet->copiedData2 = host;
+  sheet->setRetainedData(fields.get());
+  sheet->setCopiedData(kit::str(passwordKey).get());
+  sheet->setCopiedData2(kit::str(host).get());
+  kit::Ref<kit::MutableArray> others = kit::MutableArray::array();
   for (const std::string& key : passwordKeys)
-    if (key != passwordKey) sheet->otherPasswordKeys.push_back(key);
+    if (key != passwordKey) others->addObject(kit::str(key));
+  sheet->setRetainedData2(others.get());
   passwordSheetAnswers_->track(sheet.get());
   bShowingPasswordSheet_ = true;
   sheet->showFromRect(urlField_ ? urlField_->frame() : kit::Rect{}, this, true);
@@ -219,10 +217,13 @@ void VeskWebView::passwordSheetClickedButtonAtIndex(kit::ActionSheet& sheet, lon
   if (!question) return;
   bShowingPasswordSheet_ = false;
   VeskPagePasswordDatabase* store = VeskPagePasswordDatabase::sharedInstance();
-  const std::string& host = question->copiedData2;
-  auto save = [&] {
-    store->updatePassword(question->copiedData, question->retainedData.get(), host, question->otherPasswordKeys);
-  };
+  const std::string host = textOf(question->copiedData2());
+  const std::string passwordKey = textOf(question->copiedData());
+  auto* fields = dynamic_cast<kit::Dictionary*>(question->retainedData());
+  std::vector<std::string> otherPasswordKeys;
+  if (auto* others = dynamic_cast<kit::Array*>(question->retainedData2()))
+    for (size_t i = 0; i < others->count(); ++i) otherPasswordKeys.push_back(textOf(others->objectAtIndex(i)));
+  auto save = [&] { store->updatePassword(passwordKey, fields, host, otherPasswordKeys); };
   if (sheet.tag() == kTagSavePassword) {
     if (index == 0) {
       save();

@@ -517,10 +517,14 @@ TEST_F(ActionDispatcherTest, ALongPressOpensTheMenuAtThePagePoint) {
   hold->lift();
   EXPECT_EQ(w->evaluatedCount("window.inner"), 0u);
   misc()->keyboardEnd(kit::Notification("keyboard", nullptr, nullptr));
+  w->setScriptAnswer("window.innerWidth", "2048");
   hold->press({10, 20});
   hold->move({12, 22});
   hold->lift();
   EXPECT_EQ(w->evaluatedCount("window.innerWidth"), 1u);
+  // The page's element is looked up at the scaled point; the menu opens where the finger is.
+  EXPECT_EQ(p->contextMenuDocumentPoint(), (kit::Point{20, 40}));
+  EXPECT_EQ(p->contextMenuPopupPoint(), p->convertPointFromView({10, 20}, w));
 }
 
 TEST_F(ActionDispatcherTest, TheCommandMenuClosesOnASecondTapAndComesBackFresh) {

@@ -4,7 +4,12 @@
 // page's scroll view, and pull-down-to-reload.
 
 #include "ShellTest.h"
+#include "kit/foundation/NotificationCenter.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/GeometryValue.h"
+#include "kit/ui/PopoverController.h"
 #include "kit/ui/ScrollView.h"
+#include "kit/ui/ViewController.h"
 #include "shell/VeskInfoBoxView.h"
 
 using namespace tolva;
@@ -15,7 +20,8 @@ struct FakeStrip : VeskWebViewDelegate {
   std::vector<std::string> captions;
   std::vector<int> fullscreen;
   void moveTab(int) override {}
-  kit::PopoverController* getBookmarkPopover() override { return nullptr; }
+  kit::Ref<kit::PopoverController> bookmarks;  // the bookmark list's popover, when a test makes one
+  kit::PopoverController* getBookmarkPopover() override { return bookmarks.get(); }
   kit::NavigationController* getBookmarkNavicon() override { return nullptr; }
   void showInfoBox(const std::string& text, kit::Image*) override { captions.push_back(text); }
   int getIdentifierForPersistentData(const VeskWebView&) const override { return -1; }
@@ -64,6 +70,18 @@ TEST_F(AddressFieldTest, AConfirmedAddressLoadsWithAWebSchemeInFront) {
   EXPECT_EQ(lastLoad(p), "http://htt");
   typeAndReturn(p->urlField(), "  site.test/100%  ");
   EXPECT_EQ(lastLoad(p), "http://site.test/100%25");
+}
+
+TEST_F(AddressFieldTest, PickingABookmarkLoadsItAndClosesTheBookmarkList) {
+  VeskWebView* p = open();
+  kit::Ref<kit::ViewController> list(new kit::ViewController());
+  strip.bookmarks = kit::PopoverController::withContentViewController(list.get());
+  strip.bookmarks->presentPopoverFromRect({0, 0, 10, 10}, p, kit::PopoverArrowAny, false);
+  ASSERT_TRUE(strip.bookmarks->isPopoverVisible());
+  p->bookmarkUrlSelected("bookmarked.test/page");
+  EXPECT_EQ(lastLoad(p), "http://bookmarked.test/page");
+  loop().advance(1);
+  EXPECT_FALSE(strip.bookmarks->isPopoverVisible());
 }
 
 TEST_F(AddressFieldTest, AnEmptyOrHostlessAddressLoadsNothingAndKeepsTheText) {
@@ -224,11 +242,45 @@ TEST_F(AddressFieldTest, APullBeyondTheThresholdReloadsUnlessZooming) {
   // Off: no label, no reload.
   defaults().setBool(false, "opt_pull_down_refresh");
   rereadSettings();
-  if (!misc()->bPullDownRefresh()) {
-    sv->drag({0, 200});
-    EXPECT_EQ(loads(p), 2u);
-    EXPECT_TRUE(p->pullDownToRefreshLabel()->isHidden());
-  }
+  ASSERT_FALSE(misc()->bPullDownRefresh());
+  sv->drag({0, 200});
+  EXPECT_EQ(loads(p), 2u);
+  EXPECT_TRUE(p->pullDownToRefreshLabel()->isHidden());
+}
+
+TEST_F(AddressFieldTest, ATapOnTheStatusBarScrollsUpWithACaptionWherePullingReloads) {
+  VeskWebView* p = open();
+  kit::ScrollView* sv = p->existingWebView()->scrollView();
+  ASSERT_TRUE(misc()->bPullDownRefresh());
+  EXPECT_TRUE(p->scrollViewShouldScrollToTop(*sv));
+  ASSERT_EQ(strip.captions.size(), 1u);
+  EXPECT_EQ(strip.captions.back(), "Scroll to top");
+  defaults().setBool(false, "opt_pull_down_refresh");
+  rereadSettings();
+  p->scrollViewShouldScrollToTop(*sv);
+  EXPECT_EQ(strip.captions.size(), 1u);
+}
+
+// On phones the suggestion list ends where the keyboard begins.
+TEST_F(AddressFieldTest, OnPhonesTheSuggestionListStopsAtTheKeyboard) {
+  usePhone();
+  VeskWebView* p = open();
+  p->willBeViewed();
+  p->urlField()->becomeFirstResponder();
+  kit::Rect list = p->placeholderView()->frame();
+  kit::Rect keyboard = p->convertRectToView({0, list.y() + 150, 320, 216}, nullptr);
+  kit::Ref<kit::Dictionary> info(new kit::Dictionary(
+      {{kit::Application::kKeyboardFrameEndUserInfoKey, kit::GeometryValue::valueWithRect(keyboard)}}));
+  kit::NotificationCenter::defaultCenter().postNotification(kit::Application::kKeyboardDidShowNotification, nullptr,
+                                                            info);
+  EXPECT_EQ(p->resultTableView()->frame(), kit::Rect(list.x(), list.y(), list.width(), 150));
+  // A keyboard above the list's top leaves it no height.
+  info = kit::Ref<kit::Dictionary>(new kit::Dictionary(
+      {{kit::Application::kKeyboardFrameEndUserInfoKey,
+        kit::GeometryValue::valueWithRect(p->convertRectToView({0, list.y() - 10, 320, 216}, nullptr))}}));
+  kit::NotificationCenter::defaultCenter().postNotification(kit::Application::kKeyboardDidShowNotification, nullptr,
+                                                            info);
+  EXPECT_EQ(p->resultTableView()->frame(), kit::Rect(list.x(), list.y(), list.width(), 0));
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 
 #include "ShellTest.h"
 #include "kit/foundation/String.h"
+#include "kit/net/CachedURLResponse.h"
 #include "kit/net/HTTPCookie.h"
+#include "kit/net/HTTPURLResponse.h"
+#include "kit/net/URLCache.h"
+#include "kit/net/URLRequest.h"
 #include "kit/ui/Screen.h"
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
 #include "share/core/DefaultShareConfigurator.h"
-#include "shell/standins/MyURLCache.h"
-#include "shell/standins/MyURLRequest.h"
+#include "data/MyURLCache.h"
+#include "data/MyURLRequest.h"
 #include "data/PINViewController.h"
 
 using namespace tolva;
@@ -53,7 +57,12 @@ TEST_F(AppDelegateTest, StartUpShowsTheMainScreenAndInstallsHooksAndCache) {
   ASSERT_EQ(tabs()->tabCount(), 2);
   EXPECT_EQ(tabs()->curSel(), 0);
   EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(true));
+  // The tab not on show makes no web view (and no web process) until it is shown.
+  EXPECT_FALSE(page(1)->existingWebView());
+  EXPECT_EQ(page(1)->location(), VeskWebView::kDefaultHomePage);
+  tabs()->setCurSel(1);
   EXPECT_EQ(lastLoad(page(1)), VeskWebView::kDefaultHomePage);
+  tabs()->setCurSel(0);
 
   EXPECT_TRUE(MyMutableURLRequest::isUserAgentOverwriteInstalled());
   EXPECT_TRUE(MyURLRequest::isAdblockFilterInstalled());
@@ -74,6 +83,8 @@ TEST_F(AppDelegateTest, PhoneStartUpUsesThePhoneFilesAndKeepsExistingCacheCapaci
   EXPECT_EQ(controller()->nibName(), "VeskWebViewController~iphone");
   EXPECT_EQ(controller()->view()->frame().size, (kit::Size{320, 460}));
   EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(false));
+  EXPECT_FALSE(page(1)->existingWebView());
+  tabs()->setCurSel(1);
   EXPECT_EQ(lastLoad(page(1)), "http://start.test/");
   kit::Ref<kit::URLCache> cache = kit::URLCache::sharedURLCache();
   EXPECT_TRUE(dynamic_cast<MyURLCache*>(cache.get()));
@@ -89,6 +100,11 @@ TEST_F(AppDelegateTest, ALaunchURLOpensInANewTab) {
   EXPECT_EQ(page(1)->location(), "http://example.org/a");
   EXPECT_EQ(tabs()->curSel(), 1);
   EXPECT_EQ(lastLoad(page(1)), "http://example.org/a");
+  // Only the page on show has a web view: the welcome page gave way before it made one.
+  EXPECT_FALSE(page(0)->existingWebView());
+  EXPECT_FALSE(page(2)->existingWebView());
+  tabs()->setCurSel(0);
+  EXPECT_EQ(lastLoad(page(0)), VeskMultiTabView::welcomePageURL(true));
 }
 
 TEST_F(AppDelegateTest, HandedOverURLsOpenInNewTabsAndFileURLsAreIgnored) {
@@ -175,6 +191,25 @@ TEST_F(AppDelegateTest, APasscodeLocksAtLaunchUntilTheRightPIN) {
   EXPECT_FALSE(delegate()->window2());
   EXPECT_FALSE(delegate()->window()->isHidden());
   EXPECT_TRUE(delegate()->window()->isKeyWindow());
+}
+
+TEST_F(AppDelegateTest, TheRightPINRestoresTheLockedOrientation) {
+  setPasscode("1234");
+  noReviewYet();
+  defaults().setBool(true, "opt_lock_rotation");
+  defaults().setInteger(static_cast<int>(kit::InterfaceOrientation::LandscapeLeft), "opt_lock_rotation_info");
+  ASSERT_TRUE(launch());
+  PINViewController* pin = pinScreen();
+  ASSERT_TRUE(pin);
+  kit::Application::sharedApplication()->setStatusBarOrientation(kit::InterfaceOrientation::Portrait);
+  kit::Ref<PINViewController> keep(pin);
+  pin->inputField()->typeText("4321");
+  EXPECT_TRUE(delegate()->bPasscodeVisible());
+  EXPECT_EQ(kit::Application::sharedApplication()->statusBarOrientation(), kit::InterfaceOrientation::Portrait);
+  pin->inputField()->typeText("1234");
+  EXPECT_FALSE(delegate()->bPasscodeVisible());
+  EXPECT_EQ(kit::Application::sharedApplication()->statusBarOrientation(), kit::InterfaceOrientation::LandscapeLeft);
+
 }
 
 TEST_F(AppDelegateTest, OnlyAFourCharacterPasscodeLocks) {
@@ -297,12 +332,17 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
   };
   auto& cookies = kit::HTTPCookieStorage::sharedHTTPCookieStorage();
   kit::Ref<kit::URL> site = kit::URL::URLWithString("http://example.org/");
+  auto cachedRequest = kit::URLRequest::requestWithURL(site);
   auto fill = [&] {
     cookies.setCookies(kit::HTTPCookie::cookiesWithSetCookieHeaders({"a=1", "b=2"}, *site), *site, nullptr);
     VeskBookmarkDatabase::getSharedInstance()->addItemAtHistory("t", "http://example.org/");
     kit::Ref<kit::Dictionary> fields(new kit::Dictionary({{"user", kit::str("me")}, {"pw", kit::str("pw")}}));
     VeskPagePasswordDatabase::sharedInstance()->updatePassword("pw", fields.get(), "example.org");
+    auto response = kit::HTTPURLResponse::responseWithURL(site, 200, "HTTP/1.1", {{"Content-Type", "text/plain"}});
+    kit::URLCache::sharedURLCache()->storeCachedResponse(
+        kit::CachedURLResponse::cachedResponse(response, kit::Data::dataWithString("page")), *cachedRequest);
   };
+  auto cached = [&] { return bool(kit::URLCache::sharedURLCache()->cachedResponseForRequest(*cachedRequest)); };
   for (const Case& c : cases) {
     fill();
     // Cancel changes nothing.
@@ -318,6 +358,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
     ask->tapButton(0);
     EXPECT_FALSE(topAlert());
     EXPECT_EQ(cookies.cookies().size(), 2u);
+    EXPECT_TRUE(cached());
 
     registry.callClassFunction("VeskWebAppDelegate", c.action);
     topAlert()->tapButtonWithTitle("Clear");
@@ -330,6 +371,7 @@ TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
     EXPECT_EQ(cookies.cookies().empty(), c.tag == 1) << c.action;
     EXPECT_EQ(historyEntries()->count() == 0, c.tag == 2) << c.action;
     EXPECT_EQ(VeskPagePasswordDatabase::sharedInstance()->count() == 0, c.tag == 4) << c.action;
+    EXPECT_EQ(!cached(), c.tag == 6) << c.action;
     cookies.deleteAllCookies();
     VeskBookmarkDatabase::getSharedInstance()->clearHistory();
     VeskPagePasswordDatabase::sharedInstance()->deleteAllPasswords();

@@ -2,6 +2,11 @@
 // message does to the first, and that touches pass through it.
 
 #include "ShellTest.h"
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "kit/ui/Image.h"
 #include "kit/ui/Layer.h"
 
 using namespace tolva;
@@ -109,6 +114,57 @@ TEST_F(InfoBoxTest, ABoxThatGoesTakesItsPendingFadeWithIt) {
   other->twinkle("Close Tab", nullptr);
   other = nullptr;
   loop().advance(2);
+}
+
+}  // namespace
+
+namespace {
+
+// Whether a picture has something drawn: a pixel that is not fully transparent.
+bool drawn(const kit::Image* image) {
+  const std::vector<uint8_t>& px = image->pixels();
+  for (size_t i = 3; i < px.size(); i += 4)
+    if (px[i]) return true;
+  return false;
+}
+
+TEST(InfoBoxIcons, EveryStatusIconIsItsOwnDecodedPicture) {
+  using Get = kit::Image* (*)();
+  const std::pair<Get, const char*> icons[] = {
+      {&VeskInfoBoxView::sharedDoneIcon, "info_done"},
+      {&VeskInfoBoxView::sharedGestureIcon, "info_gesture"},
+      {&VeskInfoBoxView::sharedSearchIcon, "info_search"},
+      {&VeskInfoBoxView::sharedFullscreenIcon, "info_fullscreen"},
+      {&VeskInfoBoxView::sharedPrivateIconOnTabItem, "secret_on_tab"},
+      {&VeskInfoBoxView::sharedPrivateIconSelected, "secret_selected@2x"},
+      {&VeskInfoBoxView::sharedPrivateIcon, "info_secret"},
+      {&VeskInfoBoxView::sharedDualScreenIcon, "info_dualscreen"},
+      {&VeskInfoBoxView::sharedSingleScreenIcon, "info_singlescreen"},
+      {&VeskInfoBoxView::sharedRotationLockIcon, "info_lock_rotation"},
+      {&VeskInfoBoxView::sharedRotationUnlockIcon, "info_unlock_rotation"},
+      {&VeskInfoBoxView::sharedTrackpadIcon, "info_trackpad"},
+      {&VeskInfoBoxView::sharedTrackpadOffIcon, "info_trackpadoff"},
+      {&VeskInfoBoxView::sharedShowScreenshotIcon, "info_showscreenshot"},
+      {&VeskInfoBoxView::sharedHideScreenshotIcon, "info_hidescreenshot"},
+      {&VeskInfoBoxView::sharedFailIcon, "info_fail"},
+      {&VeskInfoBoxView::sharedScrollTopIcon, "info_scroll_top"},
+      {&VeskInfoBoxView::sharedScrollBottomIcon, "info_scroll_bottom"},
+  };
+  std::set<std::vector<uint8_t>> pictures;
+  for (const auto& [get, name] : icons) {
+    kit::Image* icon = get();
+    ASSERT_TRUE(icon) << name;
+    EXPECT_EQ(icon, get()) << name << ": kept, not made again";
+    EXPECT_EQ(icon->name(), name);
+    EXPECT_TRUE(icon->hasPixels()) << name;
+    EXPECT_TRUE(drawn(icon)) << name;
+    pictures.insert(icon->pixels());
+  }
+  EXPECT_EQ(pictures.size(), std::size(icons)) << "each icon is a picture of its own";
+  // The double-density picture has twice the pixels per point.
+  EXPECT_EQ(VeskInfoBoxView::sharedPrivateIconSelected()->scale(), 2);
+  EXPECT_EQ(VeskInfoBoxView::sharedPrivateIconSelected()->size(), (kit::Size{16, 16}));
+  EXPECT_EQ(VeskInfoBoxView::sharedDoneIcon()->size(), (kit::Size{32, 32}));
 }
 
 }  // namespace

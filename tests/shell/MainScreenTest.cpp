@@ -1,11 +1,14 @@
 // The main screen's modes as a user switches them: tab-strip size, dual
 // pane, trackpads, rotation lock, full screen, and the new-tab button.
 
+#include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/Number.h"
+#include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "shell/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
+#include "settings/PrefSettingsNotification.h"
 #include "shell/UIViewAnimated.h"
 #include "ShellTest.h"
 
@@ -110,6 +113,27 @@ TEST_F(MainScreenTest, DualPaneShowsTheNextTabAndTheLeftDialUnlessDialsAreOff) {
   EXPECT_TRUE(tabs()->isDual());
   EXPECT_TRUE(c->faviDock2()->isHidden());
   EXPECT_TRUE(c->faviDockTip2()->isHidden());
+}
+
+// The settings screen writes the file; the controller re-reads it when told
+// of a change, so a value written by another store still counts.
+TEST_F(MainScreenTest, AChangedSettingReReadsTheStoreAndHidesTheDocks) {
+  ASSERT_TRUE(launch());
+  VeskWebViewController* c = controller();
+  ASSERT_FALSE(c->faviDock()->isHidden());
+  ASSERT_FALSE(c->brightnessDock()->isHidden());
+  defaults().synchronize();
+  {
+    kit::UserDefaults other(defaults().path());
+    other.setBool(false, "opt_show_jogdials");
+    other.setBool(false, "opt_show_brightness_jogdial");
+    other.synchronize();
+  }
+  kit::NotificationCenter::defaultCenter().postNotification(kAppSettingChanged, nullptr, nullptr);
+  EXPECT_TRUE(c->faviDock()->isHidden());
+  EXPECT_TRUE(c->faviDockTip1()->isHidden());
+  EXPECT_TRUE(c->brightnessDock()->isHidden());
+  EXPECT_TRUE(c->brightnessDockTip()->isHidden());
 }
 
 TEST_F(MainScreenTest, TrackpadsToggleAndFollowThePanes) {
@@ -344,6 +368,66 @@ TEST_F(MainScreenTest, TheStatusBarHalvesScrollTheirPageToTheTop) {
   scroll->setContentOffset({0, 800});
   right->tap();
   EXPECT_EQ(scroll->contentOffset().y, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Distances of a view from the window's four edges.
+struct EdgeDistances {
+  double left, top, right, bottom, centreX;
+};
+EdgeDistances edgesOf(const kit::View* v, kit::Size window) {
+  kit::Rect r = v->convertRectToView(v->bounds(), nullptr);
+  return {r.x(), r.y(), window.width - r.maxX(), window.height - r.maxY(), (r.x() + r.maxX()) / 2 - window.width / 2};
+}
+
+// Every control anchored to an edge keeps its distance from that edge when
+// the window grows (the interface files' autoresizing).
+void expectEdgesKeptWhenTheWindowGrows(VeskWebViewController* c, VeskWebView* p) {
+  kit::View* window = c->view()->superview();
+  ASSERT_TRUE(window);
+  enum Anchor { Left, Right, Bottom, Centre };
+  const std::vector<std::pair<const kit::View*, Anchor>> anchored = {
+      {c->faviDock(), Right},           {c->faviDock2(), Left},      {c->brightnessDock(), Right},
+      {c->trackPad(), Right},           {c->trackPad2(), Left},      {c->infoBox(), Centre},
+      {c->faviLabelContainer(), Centre}, {c->multiTabBg(), Bottom}, {p->header_right(), Right},
+      {p->btnPrivate(), Right},         {p->btnRotationLock(), Right}, {p->toolBarView2(), Bottom},
+      {p->btnFullscreenExit(), Right},  {p->title(), Centre},
+  };
+  auto size = [&] { return window->bounds().size; };
+  std::vector<EdgeDistances> before;
+  for (const auto& [v, anchor] : anchored) {
+    ASSERT_TRUE(v);
+    before.push_back(edgesOf(v, size()));
+  }
+  const double bookmarkRight = size().width - p->bookmarkBtn()->frameInWindow().maxX();
+  const kit::Size was = size();
+  window->setFrame({0, 0, was.width + 476, was.height + 202});
+  EXPECT_EQ(c->view()->frame().width() - was.width, 476) << "the screen follows its window";
+  for (size_t i = 0; i < anchored.size(); ++i) {
+    const auto& [v, anchor] = anchored[i];
+    EdgeDistances now = edgesOf(v, size());
+    switch (anchor) {
+      case Left: EXPECT_DOUBLE_EQ(now.left, before[i].left) << "view " << i; break;
+      case Right: EXPECT_DOUBLE_EQ(now.right, before[i].right) << "view " << i; break;
+      case Bottom: EXPECT_DOUBLE_EQ(now.bottom, before[i].bottom) << "view " << i; break;
+      case Centre: EXPECT_NEAR(now.centreX, before[i].centreX, 0.5) << "view " << i; break;
+    }
+  }
+  EXPECT_DOUBLE_EQ(size().width - p->bookmarkBtn()->frameInWindow().maxX(), bookmarkRight) << "the bar's last item";
+}
+
+TEST_F(MainScreenTest, AGrownWindowKeepsEdgeAnchoredControlsAtTheirEdges) {
+  ASSERT_TRUE(launch());
+  expectEdgesKeptWhenTheWindowGrows(controller(), page(0));
+}
+
+TEST_F(MainScreenTest, AGrownPhoneWindowKeepsEdgeAnchoredControlsAtTheirEdges) {
+  usePhone();
+  ASSERT_TRUE(launch());
+  expectEdgesKeptWhenTheWindowGrows(controller(), page(0));
 }
 
 }  // namespace

@@ -688,3 +688,25 @@ TEST_F(PageViewTest, NoCertificateIsAcceptedWithoutVerification) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PageViewTest, ANewLocationWithoutAnIconAsksForItAgainFourSecondsLater) {
+  VeskWebView* p = open();
+  int before = strip.favicons;
+  p->setLocation("http://no-icon.test/a.html");
+  EXPECT_EQ(strip.favicons, before + 1);  // at once, with what is stored
+  loop().advance(3.9);
+  EXPECT_EQ(strip.favicons, before + 1);
+  // Another new location re-arms the delay.
+  p->setLocation("http://no-icon.test/b.html");
+  EXPECT_EQ(strip.favicons, before + 2);
+  loop().advance(3.9);
+  EXPECT_EQ(strip.favicons, before + 2);
+  loop().advance(0.2);
+  EXPECT_EQ(strip.favicons, before + 3);
+  loop().advance(60);
+  EXPECT_EQ(strip.favicons, before + 3);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 // every page at load start and finish.
 
 #include "ShellTest.h"
+#include "shell/VeskUIActionSheetWithData.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
 #include "kit/ui/TextField.h"
@@ -152,6 +153,14 @@ TEST_F(PasswordOfferTest, TheKeysOfTheFieldsAndThePassword) {
   VeskWebView* p = open();
   submit(p);
   ASSERT_TRUE(sheet());
+  // The question carries what its answer acts on.
+  auto* question = dynamic_cast<VeskUIActionSheetWithData*>(sheet());
+  ASSERT_TRUE(question);
+  EXPECT_EQ(question->copiedData()->description(), "pw2");
+  EXPECT_EQ(question->copiedData2()->description(), "login.test");
+  auto* fields = dynamic_cast<kit::Dictionary*>(question->retainedData());
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->count(), 3u);
   sheet()->tapButton(0);
   kit::Ref<kit::MutableDictionary> saved = store()->retrieveByURL("login.test");
   ASSERT_TRUE(saved);

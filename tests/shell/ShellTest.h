@@ -29,6 +29,7 @@
 #include "kit/ui/Responder.h"
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
+#include "data/VeskAdblockManager.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskMultiTabView.h"
@@ -72,12 +73,16 @@ class ShellTest : public ::testing::Test {
     // Search suggestions never leave the machine: port 9 on loopback refuses.
     tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
+    tolva::VeskAdblockManager::sharedInstance()->resetForTesting();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();
     loop().drain();
   }
 
   void TearDown() override {
+    // A shell test passes only by making its checks: skipping them (a
+    // missing tool, a precondition not met) counts as a failure.
+    if (IsSkipped()) ADD_FAILURE() << "skipped: a shell test may not pass without making its checks";
     tolva::VeskFaviconDatabase::waitForFetchesForTesting();
     clearOverlays();
     if (auto* fr = dynamic_cast<kit::View*>(kit::Responder::firstResponder())) fr->endEditing(true);

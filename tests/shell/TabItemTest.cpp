@@ -2,7 +2,10 @@
 // two small widgets beside it: the touch-passing button and the action sheet
 // that carries data.
 
+#include <utility>
+
 #include "ShellTest.h"
+#include "kit/ui/Image.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/String.h"
 #include "shell/VeskTabItemView.h"
@@ -65,6 +68,23 @@ TEST_F(TabItemTest, SelectionRestylesTheItemAndAPrivateTitleStaysRed) {
   EXPECT_EQ(item->title()->textColor(), kit::Color::redColor());
   item->setPrivateMode(false);
   EXPECT_EQ(item->title()->textColor(), kit::Color::whiteColor());
+}
+
+TEST_F(TabItemTest, TheTabAndCloseImagesAreDecodedPicturesOfTheirOwn) {
+  const std::pair<kit::Image*, kit::Size> images[] = {{VeskTabItemView::selectedImage(), {160, 150}},
+                                                       {VeskTabItemView::normalImage(), {160, 150}},
+                                                       {VeskTabItemView::selectedClose(), {30, 30}},
+                                                       {VeskTabItemView::normalClose(), {30, 30}}};
+  for (const auto& [image, size] : images) {
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->hasPixels()) << image->name();
+    EXPECT_EQ(image->size(), size) << image->name();
+  }
+  EXPECT_NE(VeskTabItemView::selectedImage()->pixels(), VeskTabItemView::normalImage()->pixels());
+  EXPECT_NE(VeskTabItemView::selectedClose()->pixels(), VeskTabItemView::normalClose()->pixels());
+  // The selected tab is the lighter one.
+  EXPECT_GT(VeskTabItemView::selectedImage()->pixelAt(80, 75) & 0xFF000000u,
+            VeskTabItemView::normalImage()->pixelAt(80, 75) & 0xFF000000u);
 }
 
 TEST_F(TabItemTest, OnlyADoubleTapAndTheCloseButtonReachTheDelegate) {

@@ -134,3 +134,42 @@ TEST_F(VeskMiscObjectTest, AdblockSwitchIsStoredAtOnceWithoutPosting) {
 }
 
 }  // namespace
+
+// Every gesture code falls back to its own written default, whether the key
+// was never stored or was stored and then removed.
+TEST_F(VeskMiscObjectTest, EveryGestureCodeHasItsWrittenDefault) {
+  using Getter = int (VeskMiscObject::*)() const;
+  const struct {
+    const char* key;
+    Getter get;
+    int fallback;
+  } codes[] = {
+      {"opt_threef_tap", &VeskMiscObject::opt_threef_tap, 1},
+      {"opt_fourf_tap", &VeskMiscObject::opt_fourf_tap, 0},
+      {"opt_twof_tap", &VeskMiscObject::opt_twof_tap, 0},
+      {"opt_twof_swipe_left", &VeskMiscObject::opt_twof_swipe_left, 3},
+      {"opt_twof_swipe_right", &VeskMiscObject::opt_twof_swipe_right, 2},
+      {"opt_twof_swipe_up", &VeskMiscObject::opt_twof_swipe_up, 0},
+      {"opt_twof_swipe_down", &VeskMiscObject::opt_twof_swipe_down, 0},
+      {"opt_threef_swipe_left", &VeskMiscObject::opt_threef_swipe_left, 0},
+      {"opt_threef_swipe_right", &VeskMiscObject::opt_threef_swipe_right, 0},
+      {"opt_threef_swipe_up", &VeskMiscObject::opt_threef_swipe_up, 0},
+      {"opt_threef_swipe_down", &VeskMiscObject::opt_threef_swipe_down, 0},
+      {"opt_fourf_swipe_left", &VeskMiscObject::opt_fourf_swipe_left, 0},
+      {"opt_fourf_swipe_right", &VeskMiscObject::opt_fourf_swipe_right, 0},
+      {"opt_fourf_swipe_up", &VeskMiscObject::opt_fourf_swipe_up, 0},
+      {"opt_fourf_swipe_down", &VeskMiscObject::opt_fourf_swipe_down, 0},
+      {"opt_double_tab_scroll2", &VeskMiscObject::opt_double_tab_scroll2, 9},
+      {"opt_double_tap_on_tab", &VeskMiscObject::opt_double_tap_on_tab, 10},
+  };
+  kit::Ref<VeskMiscObject> m(new VeskMiscObject());
+  for (const auto& c : codes) EXPECT_EQ((m.get()->*c.get)(), c.fallback) << c.key << " on a fresh install";
+  int stored = 20;
+  for (const auto& c : codes) defaults().setInteger(stored++, c.key);
+  m->_settingsChanged();
+  stored = 20;
+  for (const auto& c : codes) EXPECT_EQ((m.get()->*c.get)(), stored++) << c.key << " stored";
+  for (const auto& c : codes) defaults().removeObjectForKey(c.key);
+  m->_settingsChanged();
+  for (const auto& c : codes) EXPECT_EQ((m.get()->*c.get)(), c.fallback) << c.key << " removed";
+}

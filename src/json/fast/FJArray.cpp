@@ -26,6 +26,7 @@ kit::Ref<FJArray> FJArray::alloc() {
 
 FJArray* FJArray::create(kit::ObjectArena& arena, kit::Object** objects, size_t count, bool mutableCollection) {
   static_assert(sizeof(FJArray) % alignof(kit::Object*) == 0);
+  static_assert(sizeof(FJArray) == sizeof(kit::MutableArray));
   if (count > kMaxCount) throw std::bad_alloc();
   auto* array = new (arena, Trailing{(count ? count : 1) * sizeof(kit::Object*)}) FJArray();
   array->setInitialRetainCount(1);
@@ -35,20 +36,19 @@ FJArray* FJArray::create(kit::ObjectArena& arena, kit::Object** objects, size_t 
   } else {
     std::memcpy(room, objects, count * sizeof(kit::Object*));
   }
-  array->own_.count = array->own_.capacity = static_cast<uint32_t>(count);
+  array->own().count = array->own().capacity = static_cast<uint32_t>(count);
   array->mutations_ = mutableCollection ? 1 : 0;
   return array;
 }
 
 FJArray::~FJArray() {
   kit::Object** objects = storage();
-  for (size_t i = 0; i < own_.count; ++i) objects[i]->release();
+  for (size_t i = 0; i < own().count; ++i) objects[i]->release();
   if (onHeap_) std::free(objects);
-  items_ = nullptr;  // the base's, in place of own_: it has nothing to free
 }
 
 kit::Object* FJArray::objectAtIndex(size_t index) const {
-  if (index >= own_.count) beyondBounds("objectAtIndex", index, own_.count);
+  if (index >= own().count) beyondBounds("objectAtIndex", index, own().count);
   return storage()[index];
 }
 
@@ -57,9 +57,9 @@ void FJArray::getObjects(kit::Object** objects, size_t location, size_t length) 
     throw kit::RangeException(prefix("getObjects") +
                               "pointer to objects array is NULL but range length is " +
                               std::to_string(length));
-  if (location > own_.count || length > own_.count - location) {
+  if (location > own().count || length > own().count - location) {
     size_t end = location + length < location ? SIZE_MAX : location + length;
-    beyondBounds("getObjects", end, own_.count);
+    beyondBounds("getObjects", end, own().count);
   }
   if (length) std::memcpy(objects, storage() + location, length * sizeof(kit::Object*));
 }
@@ -70,7 +70,7 @@ size_t FJArray::countByEnumerating(FJFastEnumerationState* state, kit::Object** 
   state->itemsPtr = buffer;
   kit::Object* const* objects = storage();
   size_t n = 0;
-  while (n < len && state->state < own_.count) buffer[n++] = objects[state->state++];
+  while (n < len && state->state < own().count) buffer[n++] = objects[state->state++];
   return n;
 }
 
@@ -82,50 +82,50 @@ void FJArray::requireMutable(const char* method) const {
 void FJArray::insertObject(kit::Ref<kit::Object> obj, size_t index) {
   requireMutable("insertObject");
   if (!obj) throw kit::InvalidArgumentException(prefix("insertObject") + "attempt to insert nil");
-  if (index > own_.count) beyondBounds("insertObject", index, own_.count + 1);
-  if (size_t{own_.count} + 1 >= own_.capacity) {
-    size_t capacity = size_t{own_.capacity} + 16;
+  if (index > own().count) beyondBounds("insertObject", index, own().count + 1);
+  if (size_t{own().count} + 1 >= own().capacity) {
+    size_t capacity = size_t{own().capacity} + 16;
     if (capacity > kMaxCount) throw kit::MallocException("Unable to resize objects array.");
     kit::Object** grown;
     if (!onHeap_) {
       grown = static_cast<kit::Object**>(std::malloc(capacity * sizeof(kit::Object*)));
-      if (grown) std::memcpy(grown, inlineStorage(), own_.count * sizeof(kit::Object*));
+      if (grown) std::memcpy(grown, inlineStorage(), own().count * sizeof(kit::Object*));
     } else {
       grown = static_cast<kit::Object**>(std::realloc(storage(), capacity * sizeof(kit::Object*)));
     }
     if (!grown) throw kit::MallocException("Unable to resize objects array.");
-    std::memset(grown + own_.capacity, 0, (capacity - own_.capacity) * sizeof(kit::Object*));
+    std::memset(grown + own().capacity, 0, (capacity - own().capacity) * sizeof(kit::Object*));
     setHeapStorage(grown);
-    own_.capacity = static_cast<uint32_t>(capacity);
+    own().capacity = static_cast<uint32_t>(capacity);
   }
   kit::Object** objects = storage();
-  std::memmove(objects + index + 1, objects + index, (own_.count - index) * sizeof(kit::Object*));
+  std::memmove(objects + index + 1, objects + index, (own().count - index) * sizeof(kit::Object*));
   objects[index] = obj.detach();
-  ++own_.count;
+  ++own().count;
   bumpMutations();
 }
 
 void FJArray::removeObjectAtIndex(size_t index) {
   requireMutable("removeObjectAtIndex");
-  if (index >= own_.count) beyondBounds("removeObjectAtIndex", index, own_.count);
+  if (index >= own().count) beyondBounds("removeObjectAtIndex", index, own().count);
   kit::Object** objects = storage();
   kit::Object* gone = objects[index];
-  std::memmove(objects + index, objects + index + 1, (own_.count - index - 1) * sizeof(kit::Object*));
-  objects[--own_.count] = nullptr;
+  std::memmove(objects + index, objects + index + 1, (own().count - index - 1) * sizeof(kit::Object*));
+  objects[--own().count] = nullptr;
   bumpMutations();
   gone->release();
 }
 
 void FJArray::removeLastObject() {
   requireMutable("removeLastObject");
-  if (own_.count == 0) beyondBounds("removeLastObject", 0, 0);
-  removeObjectAtIndex(own_.count - 1);
+  if (own().count == 0) beyondBounds("removeLastObject", 0, 0);
+  removeObjectAtIndex(own().count - 1);
 }
 
 void FJArray::replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) {
   requireMutable("replaceObjectAtIndex");
   if (!obj) throw kit::InvalidArgumentException(prefix("replaceObjectAtIndex") + "attempt to insert nil");
-  if (index >= own_.count) beyondBounds("replaceObjectAtIndex", index, own_.count);
+  if (index >= own().count) beyondBounds("replaceObjectAtIndex", index, own().count);
   kit::Object*& slot = storage()[index];
   kit::Object* old = slot;
   slot = obj.detach();

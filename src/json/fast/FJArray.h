@@ -23,7 +23,7 @@ class FJArray final : public kit::MutableArray, private kit::ObjectArenaRoom {
   static kit::Ref<FJArray> alloc();
   ~FJArray() override;
 
-  size_t count() const noexcept override { return own_.count; }
+  size_t count() const noexcept override { return own().count; }
   kit::Object* objectAtIndex(size_t index) const override;
   // Copies the objects of [location, location + length) into `objects`.
   void getObjects(kit::Object** objects, size_t location, size_t length) const;
@@ -36,7 +36,7 @@ class FJArray final : public kit::MutableArray, private kit::ObjectArenaRoom {
   void replaceObjectAtIndex(size_t index, kit::Ref<kit::Object> obj) override;
 
   unsigned long mutationCount() const noexcept override { return mutations_; }
-  size_t capacity() const noexcept { return own_.capacity; }
+  size_t capacity() const noexcept { return own().capacity; }
   // Counts are kept in 32 bits.
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The storage itself, count() objects. Valid until the next mutation.
@@ -50,7 +50,7 @@ class FJArray final : public kit::MutableArray, private kit::ObjectArenaRoom {
 
  private:
   friend class FJParseState;
-  FJArray() { own_ = OwnCounts{0, 0}; }
+  FJArray() { useOwnCounts(); }
   // The room made with the array, right behind it: its first objects, or,
   // once they moved to the heap, the pointer to them (so an array is never
   // made with less room than one pointer).
@@ -76,8 +76,7 @@ class FJArray final : public kit::MutableArray, private kit::ObjectArenaRoom {
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
 
   // Nothing else: no pointer to the storage, and the count and capacity are
-  // the base's own_ (set in create, the base's pointer nulled again by the
-  // destructor). The flag sits in the base's padding.
+  // the base's own counts. The flag sits in the base's padding.
   bool onHeap_ = false;
 };
 

@@ -1,11 +1,9 @@
 #include "json/fast/FJDictionary.h"
 
-#include <sys/random.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <random>
+#include <vector>
 
 #include "json/fast/FJDictionaryEnumerator.h"
 #include "kit/foundation/Exception.h"
@@ -21,33 +19,20 @@ constexpr size_t kCapacities[] = {
     6221311,  10066421, 16287743, 26354171, 42641881,  68996069,  111638519, 180634607, 292272623,
     472907251};
 
-// The process's hash key, drawn once from the kernel's random source.
-struct SipKey {
-  uint64_t k0, k1;
-};
-
-const SipKey& sipKey() {
-  static const SipKey key = [] {
-    uint64_t k[2] = {0, 0};
-    if (getrandom(k, sizeof k, 0) != static_cast<ssize_t>(sizeof k)) {
-      std::random_device rd;
-      k[0] = (static_cast<uint64_t>(rd()) << 32) ^ rd();
-      k[1] = (static_cast<uint64_t>(rd()) << 32) ^ rd();
-    }
-    return SipKey{k[0], k[1]};
-  }();
-  return key;
-}
+// A fixed key: the same keys land in the same slots in every run, so the
+// same document is enumerated and written in the same order. Crafted
+// collisions are met by each table's own key instead (see create()).
+constexpr uint64_t kSipKey0 = 0x0f3a9c61d2b7e845ULL;
+constexpr uint64_t kSipKey1 = 0x6e21c84b97d05a3fULL;
 
 inline uint64_t rotl(uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
 
-// SipHash-1-3: a keyed hash, so collisions cannot be precomputed without the key.
+// SipHash-1-3; `tweak` sets a table's own key apart from the fixed one.
 uint64_t sipHash13(const unsigned char* in, size_t len, uint64_t tweak) noexcept {
-  const SipKey& key = sipKey();
-  uint64_t v0 = 0x736f6d6570736575ULL ^ key.k0;
-  uint64_t v1 = 0x646f72616e646f6dULL ^ key.k1 ^ tweak;
-  uint64_t v2 = 0x6c7967656e657261ULL ^ key.k0;
-  uint64_t v3 = 0x7465646279746573ULL ^ key.k1;
+  uint64_t v0 = 0x736f6d6570736575ULL ^ kSipKey0;
+  uint64_t v1 = 0x646f72616e646f6dULL ^ kSipKey1 ^ tweak;
+  uint64_t v2 = 0x6c7967656e657261ULL ^ kSipKey0;
+  uint64_t v3 = 0x7465646279746573ULL ^ kSipKey1;
   auto round = [&] {
     v0 += v1;
     v1 = rotl(v1, 13);
@@ -125,20 +110,35 @@ size_t FJDictionary::capacityForCount(size_t n) noexcept {
   return n < 64 ? kSmallCapacities.size[n] : searchCapacity(n);
 }
 
-size_t FJDictionary::hashForString(std::string_view bytes) noexcept {
-  uint64_t h = sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0);
+namespace {
+
+// Strings and other keys hash apart; a table's own key (tableKey, 0 for
+// none) is a third input.
+inline size_t stringHash(std::string_view bytes, uint8_t tableKey) noexcept {
+  uint64_t h = sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                         uint64_t{tableKey} << 1);
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
-size_t FJDictionary::hashForKey(const kit::Object* key) noexcept {
-  if (key->kind() == kit::Kind::String) return hashForString(static_cast<const kit::String*>(key)->view());
-  // Other keys: their own hash, keyed the same way but apart from strings.
+inline size_t keyHash(const kit::Object* key, uint8_t tableKey) noexcept {
+  if (key->kind() == kit::Kind::String) return stringHash(static_cast<const kit::String*>(key)->view(), tableKey);
+  // Other keys: their own hash, keyed the same way.
   uint64_t h = key->hash();
   unsigned char b[8];
   std::memcpy(b, &h, 8);
-  h = sipHash13(b, 8, 1);
+  h = sipHash13(b, 8, uint64_t{tableKey} << 1 | 1);
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
+
+}  // namespace
+
+size_t FJDictionary::hashForString(std::string_view bytes) noexcept { return stringHash(bytes, 0); }
+
+size_t FJDictionary::hashForKey(const kit::Object* key) noexcept { return keyHash(key, 0); }
+
+size_t FJDictionary::hashOf(const kit::Object* key) const noexcept { return keyHash(key, tableKey_); }
+
+size_t FJDictionary::hashOfString(std::string_view bytes) const noexcept { return stringHash(bytes, tableKey_); }
 
 kit::Ref<FJDictionary> FJDictionary::alloc() {
   throw kit::InvalidArgumentException(
@@ -154,46 +154,71 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
   auto* dict = new (arena, Trailing{capacity ? capacity * sizeof(Entry) : sizeof(Entry*)}) FJDictionary();
   dict->setInitialRetainCount(1);
   Entry* table = dict->inlineTable();
-  for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
-  dict->own_.capacity = static_cast<uint32_t>(capacity);
-  // Parsed keys are strings: each takes the first free slot from its home,
-  // or the slot of an equal key met earlier in the text (the later value wins).
-  for (size_t i = 0; i < count; ++i) {
-    kit::Object* key = keys[i];
-    size_t slot = hashes[i] % capacity;
-    for (;;) {
-      Entry& e = table[slot];
-      if (!e.key) {
-        e.key = key;
-        e.object = objects[i];
-        ++dict->own_.count;
-        break;
+  dict->own().capacity = static_cast<uint32_t>(capacity);
+  // The fixed key spreads ordinary keys well. Keys crafted to collide under
+  // it would make filling quadratic: past a budget of probes well above
+  // what ordinary keys need, the table is filled again under a key of its
+  // own, drawn from all its keys' bytes and the round. That key is the same
+  // in every run, and keys crafted for one key change it; the last round
+  // has no budget.
+  static_assert(sizeof(FJDictionary) == sizeof(kit::MutableDictionary));
+  constexpr int kRounds = 8;
+  std::vector<kit::Object*> replaced;  // released once the table is final
+  for (int round = 0;; ++round) {
+    size_t budget = round + 1 < kRounds ? 16 * count + 256 : SIZE_MAX;
+    for (size_t i = 0; i < capacity; ++i) table[i] = Entry{nullptr, nullptr};
+    dict->own().count = 0;
+    replaced.clear();
+    bool overBudget = false;
+    // Parsed keys are strings: each takes the first free slot from its home,
+    // or the slot of an equal key met earlier in the text (the later value wins).
+    for (size_t i = 0; i < count && !overBudget; ++i) {
+      kit::Object* key = keys[i];
+      size_t slot = (round ? dict->hashOf(key) : hashes[i]) % capacity;
+      for (;;) {
+        Entry& e = table[slot];
+        if (!e.key) {
+          e.key = key;
+          e.object = objects[i];
+          ++dict->own().count;
+          break;
+        }
+        if (e.key == key ||
+            static_cast<const kit::String*>(e.key)->view() == static_cast<const kit::String*>(key)->view()) {
+          replaced.push_back(key);
+          replaced.push_back(e.object);
+          e.object = objects[i];
+          break;
+        }
+        if (++slot == capacity) slot = 0;
+        if (--budget == 0) {
+          overBudget = true;
+          break;
+        }
       }
-      if (e.key == key ||
-          static_cast<const kit::String*>(e.key)->view() == static_cast<const kit::String*>(key)->view()) {
-        kit::Object* old = e.object;
-        e.object = objects[i];
-        key->release();
-        old->release();
-        break;
-      }
-      if (++slot == capacity) slot = 0;
     }
+    if (!overBudget) break;
+    uint64_t h = static_cast<uint64_t>(round);
+    for (size_t i = 0; i < count; ++i) {
+      std::string_view bytes = static_cast<const kit::String*>(keys[i])->view();
+      h = sipHash13(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), h);
+    }
+    dict->tableKey_ = static_cast<uint8_t>(h % 255 + 1);
   }
+  for (kit::Object* o : replaced) o->release();
   dict->mutations_ = mutableCollection ? 1 : 0;
   return dict;
 }
 
 FJDictionary::~FJDictionary() {
   Entry* entries = table();
-  for (size_t i = 0; i < own_.capacity; ++i) {
+  for (size_t i = 0; i < own().capacity; ++i) {
     if (entries[i].key) {
       entries[i].key->release();
       entries[i].object->release();
     }
   }
   if (onHeap_) std::free(entries);
-  table_ = nullptr;  // the base's, in place of own_: it has nothing to free
 }
 
 namespace {
@@ -206,43 +231,43 @@ inline bool keyIs(const kit::Object* key, std::string_view bytes) noexcept {
 }  // namespace
 
 FJDictionary::Entry* FJDictionary::entryForKey(const kit::Object* key, size_t hash) const noexcept {
-  if (!key || own_.capacity == 0) return nullptr;
+  if (!key || own().capacity == 0) return nullptr;
   // A string key is compared by its bytes, without a virtual call per slot.
   const bool text = key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   Entry* entries = table();
-  size_t slot = hash % own_.capacity;
-  for (size_t i = 0; i < own_.capacity; ++i) {
+  size_t slot = hash % own().capacity;
+  for (size_t i = 0; i < own().capacity; ++i) {
     Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (e.key == key || (text ? keyIs(e.key, bytes) : e.key->isEqual(key))) return &e;
-    if (++slot == own_.capacity) slot = 0;
+    if (++slot == own().capacity) slot = 0;
   }
   return nullptr;
 }
 
 kit::Object* FJDictionary::objectForKey(const kit::Object* key) const {
   if (!key) return nullptr;
-  Entry* e = entryForKey(key, hashForKey(key));
+  Entry* e = entryForKey(key, hashOf(key));
   return e ? e->object : nullptr;
 }
 
 kit::Object* FJDictionary::objectForKey(std::string_view key) const {
-  if (own_.capacity == 0) return nullptr;
-  size_t hash = hashForString(key);
+  if (own().capacity == 0) return nullptr;
+  size_t hash = hashOfString(key);
   const Entry* entries = table();
-  size_t slot = hash % own_.capacity;
-  for (size_t i = 0; i < own_.capacity; ++i) {
+  size_t slot = hash % own().capacity;
+  for (size_t i = 0; i < own().capacity; ++i) {
     const Entry& e = entries[slot];
     if (!e.key) return nullptr;
     if (keyIs(e.key, key)) return e.object;
-    if (++slot == own_.capacity) slot = 0;
+    if (++slot == own().capacity) slot = 0;
   }
   return nullptr;
 }
 
 void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object, bool stringKeys) noexcept {
-  if (own_.capacity == 0) {
+  if (own().capacity == 0) {
     key->release();
     object->release();
     return;
@@ -250,13 +275,13 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
   const bool text = stringKeys || key->kind() == kit::Kind::String;
   std::string_view bytes = text ? static_cast<const kit::String*>(key)->view() : std::string_view();
   Entry* entries = table();
-  size_t slot = hash % own_.capacity;
-  for (size_t i = 0; i < own_.capacity; ++i) {
+  size_t slot = hash % own().capacity;
+  for (size_t i = 0; i < own().capacity; ++i) {
     Entry& e = entries[slot];
     if (!e.key) {
       e.key = key;
       e.object = object;
-      ++own_.count;
+      ++own().count;
       return;
     }
     if (e.key == key || (stringKeys ? static_cast<const kit::String*>(e.key)->view() == bytes
@@ -268,7 +293,7 @@ void FJDictionary::addObject(size_t hash, kit::Object* key, kit::Object* object,
       old->release();
       return;
     }
-    if (++slot == own_.capacity) slot = 0;
+    if (++slot == own().capacity) slot = 0;
   }
   key->release();  // no free slot; callers size the table so this cannot happen
   object->release();
@@ -278,18 +303,18 @@ void FJDictionary::removeEntry(Entry* entry) noexcept {
   kit::Object* key = entry->key;
   kit::Object* object = entry->object;
   *entry = Entry{nullptr, nullptr};
-  --own_.count;
+  --own().count;
   // Re-file the rest of the cluster so no later entry sits behind a hole.
   Entry* entries = table();
   size_t slot = static_cast<size_t>(entry - entries);
-  for (size_t i = 0; i < own_.capacity; ++i) {
-    if (++slot == own_.capacity) slot = 0;
+  for (size_t i = 0; i < own().capacity; ++i) {
+    if (++slot == own().capacity) slot = 0;
     Entry moved = entries[slot];
     if (!moved.key) break;
     entries[slot] = Entry{nullptr, nullptr};
-    size_t to = hashForKey(moved.key) % own_.capacity;
+    size_t to = hashOf(moved.key) % own().capacity;
     while (entries[to].key) {
-      if (++to == own_.capacity) to = 0;
+      if (++to == own().capacity) to = 0;
     }
     entries[to] = moved;
   }
@@ -303,24 +328,24 @@ void FJDictionary::rebuild(size_t capacity) {
   if (!fresh) throw kit::MallocException("Unable to allocate memory for hash table.");
   Entry* old = table();
   bool oldOnHeap = onHeap_;
-  size_t oldCapacity = own_.capacity;
-  size_t oldCount = own_.count;
-  own_.count = 0;
+  size_t oldCapacity = own().capacity;
+  size_t oldCount = own().count;
+  own().count = 0;
   for (size_t i = 0; i < oldCapacity; ++i) {
     if (!old[i].key) continue;
     // Keys of one table are all different: each just takes the first free slot.
-    size_t slot = hashForKey(old[i].key) % capacity;
+    size_t slot = hashOf(old[i].key) % capacity;
     while (fresh[slot].key) {
       if (++slot == capacity) slot = 0;
     }
     fresh[slot] = old[i];
-    ++own_.count;
+    ++own().count;
   }
   // Only now: the old table may be the inline room the pointer goes to.
   setHeapTable(fresh);
-  own_.capacity = static_cast<uint32_t>(capacity);
+  own().capacity = static_cast<uint32_t>(capacity);
   if (oldOnHeap) std::free(old);
-  if (own_.count != oldCount)
+  if (own().count != oldCount)
     throw kit::InternalInconsistencyException("FJDictionary: entry count changed while resizing");
 }
 
@@ -335,10 +360,10 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
   if (!value)
     throw kit::InvalidArgumentException(prefix("setObject") + "attempt to insert nil value (key: " +
                                         key->description() + ")");
-  size_t wanted = capacityForCount(own_.count + 1);
-  if (wanted > own_.capacity) rebuild(wanted);
+  size_t wanted = capacityForCount(own().count + 1);
+  if (wanted > own().capacity) rebuild(wanted);
   kit::Ref<kit::Object> copied = key->copy();
-  size_t hash = hashForKey(copied.get());
+  size_t hash = hashOf(copied.get());
   addObject(hash, copied.detach(), value.detach(), false);
   bumpMutations();
 }
@@ -346,7 +371,7 @@ void FJDictionary::setObject(kit::Ref<kit::Object> value, kit::Ref<kit::Object> 
 void FJDictionary::removeObjectForKey(const kit::Object* key) {
   requireMutable("removeObjectForKey");
   if (!key) throw kit::InvalidArgumentException(prefix("removeObjectForKey") + "attempt to remove nil key");
-  if (Entry* e = entryForKey(key, hashForKey(key))) {
+  if (Entry* e = entryForKey(key, hashOf(key))) {
     removeEntry(e);
     bumpMutations();
   }
@@ -355,7 +380,7 @@ void FJDictionary::removeObjectForKey(const kit::Object* key) {
 void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*, bool&)>& fn) const {
   unsigned long m = mutations_;
   bool stop = false;
-  for (size_t i = 0; i < own_.capacity && !stop; ++i) {
+  for (size_t i = 0; i < own().capacity && !stop; ++i) {
     const Entry& e = table()[i];  // the table moves only with a change, which ends the walk
     if (!e.key) continue;
     kit::Ref<kit::Object> key(e.key), value(e.object);
@@ -367,7 +392,7 @@ void FJDictionary::enumerate(const std::function<void(kit::Object*, kit::Object*
 void FJDictionary::getObjects(kit::Object** objects, kit::Object** keys) const {
   const Entry* entries = table();
   size_t n = 0;
-  for (size_t i = 0; i < own_.capacity; ++i) {
+  for (size_t i = 0; i < own().capacity; ++i) {
     if (!entries[i].key) continue;
     if (objects) objects[n] = entries[i].object;
     if (keys) keys[n] = entries[i].key;
@@ -381,7 +406,7 @@ size_t FJDictionary::countByEnumerating(FJFastEnumerationState* state, kit::Obje
   state->itemsPtr = buffer;
   const Entry* entries = table();
   size_t n = 0;
-  while (n < len && state->state < own_.capacity) {
+  while (n < len && state->state < own().capacity) {
     const Entry& e = entries[state->state++];
     if (e.key) buffer[n++] = e.key;
   }

@@ -1,8 +1,9 @@
 #pragma once
 // The fast decoder's dictionary: an open-addressing hash table with linear
 // probing, created by the parser in one step from the parsed keys and values.
-// Mutable or immutable as the decoder call asked. Key hashes are keyed with a
-// per-process random seed so that crafted keys cannot pile up in one chain.
+// Mutable or immutable as the decoder call asked. Key hashes use a fixed key,
+// so a document's keys come out in the same order in every run; a table
+// whose keys pile up in one chain takes a key of its own (see create()).
 // Outside code cannot create one.
 
 #include <cstddef>
@@ -38,7 +39,7 @@ class FJDictionary final : public kit::MutableDictionary, private kit::ObjectAre
   using kit::MutableDictionary::removeObjectForKey;
   using kit::MutableDictionary::setObject;
 
-  size_t count() const noexcept override { return own_.count; }
+  size_t count() const noexcept override { return own().count; }
   kit::Object* objectForKey(const kit::Object* key) const override;
   kit::Object* objectForKey(std::string_view key) const override;
   // Entries in slot order.
@@ -61,7 +62,7 @@ class FJDictionary final : public kit::MutableDictionary, private kit::ObjectAre
   kit::Ref<kit::Object> copy() const override;
   kit::Ref<kit::Object> mutableCopy() const override;
 
-  size_t capacity() const noexcept { return own_.capacity; }
+  size_t capacity() const noexcept { return own().capacity; }
   // Table sizes are below 2^32 (the largest is about 4.7 × 10^8).
   static constexpr size_t kMaxCount = 0xFFFFFFFFu;
   // The table itself, capacity() slots; empty slots have a null key. Valid
@@ -69,15 +70,17 @@ class FJDictionary final : public kit::MutableDictionary, private kit::ObjectAre
   const Entry* slots() const noexcept { return table(); }
   // Table size for n entries: the first prime of the size table not below n × 1.33.
   static size_t capacityForCount(size_t n) noexcept;
-  // The seeded hash the table files a key under (32 bits, enough for any
-  // table size); equal keys hash alike.
+  // The hash a table without a key of its own files a key under (32 bits,
+  // enough for any table size); equal keys hash alike.
   static size_t hashForKey(const kit::Object* key) noexcept;
   static size_t hashForString(std::string_view bytes) noexcept;
+  // Whether this table had to take a key of its own against colliding keys.
+  bool hasOwnHashKey() const noexcept { return tableKey_ != 0; }
 
  private:
   friend class FJParseState;
   friend class FJDictionaryEnumerator;
-  FJDictionary() { own_ = OwnCounts{0, 0}; }
+  FJDictionary() { useOwnCounts(); }
   // The room made with the dictionary, right behind it: its first table, or,
   // once the table moved to the heap, the pointer to it (so a dictionary is
   // never made with less room than one pointer).
@@ -106,11 +109,14 @@ class FJDictionary final : public kit::MutableDictionary, private kit::ObjectAre
   void rebuild(size_t capacity);
   void requireMutable(const char* method) const;
   void bumpMutations() noexcept { mutations_ = mutations_ >= 0xFFFFFFFFul ? 1 : mutations_ + 1; }
+  // The hash this table files a key under.
+  size_t hashOf(const kit::Object* key) const noexcept;
+  size_t hashOfString(std::string_view bytes) const noexcept;
 
   // Nothing else: no pointer to the table, and the count and capacity are
-  // the base's own_ (set in create, the base's pointer nulled again by the
-  // destructor). The flag sits in the base's padding.
+  // the base's own counts. The flag and the key sit in the base's padding.
   bool onHeap_ = false;
+  uint8_t tableKey_ = 0;  // 0: the fixed key
 };
 
 }  // namespace tolva

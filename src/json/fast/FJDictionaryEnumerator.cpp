@@ -10,7 +10,7 @@ FJDictionaryEnumerator::FJDictionaryEnumerator(FJDictionary* dictionary) : colle
 
 kit::Object* FJDictionaryEnumerator::nextObject() {
   if (!collection_) return nullptr;
-  while (nextObject_ < collection_->own_.capacity) {
+  while (nextObject_ < collection_->own().capacity) {
     const FJDictionary::Entry& e = collection_->table()[nextObject_++];
     if (e.key) return e.key;
   }

@@ -1,5 +1,6 @@
 #include "json/fast/FJParseState.h"
 
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cstring>
@@ -29,6 +30,10 @@ struct PlainTable {
   }
 };
 constexpr PlainTable kPlain;
+
+// The scanners below load eight input bytes into one word and take the
+// first byte as its lowest.
+static_assert(std::endian::native == std::endian::little, "the word-at-a-time scanners need a little-endian machine");
 
 inline bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
 
@@ -448,7 +453,7 @@ bool FJParseState::parseNumber() {
             "The conversion function did not consume all of the number tokens characters.");
     }
     v.type = FJValueTypeDouble;
-    v.number.doubleValue = d;
+    v.numberBits = std::bit_cast<uint64_t>(d);
   } else if (negative) {
     // 19 digits gathered exactly; the smallest value is one past the largest.
     if (intDigits > 19 || m > uint64_t{1} << 63)
@@ -456,7 +461,7 @@ bool FJParseState::parseNumber() {
                                     "' exceeded the minimum value that could be represented: " +
                                     std::to_string(INT64_MIN) + ".");
     v.type = FJValueTypeLongLong;
-    v.number.longLongValue = m == uint64_t{1} << 63 ? INT64_MIN : -static_cast<int64_t>(m);
+    v.numberBits = std::bit_cast<uint64_t>(m == uint64_t{1} << 63 ? INT64_MIN : -static_cast<int64_t>(m));
   } else {
     if (intDigits > 20 || (intDigits == 20 && !fitsUnsigned(digits, s)))
       return numberConversionFailed("The value '" + clip(start, token_.length) +
@@ -469,9 +474,9 @@ bool FJParseState::parseNumber() {
             "The conversion function did not consume all of the number tokens characters.");
     }
     v.type = FJValueTypeUnsignedLongLong;
-    v.number.unsignedLongLongValue = m;
+    v.numberBits = m;
   }
-  v.hash = FJTokenCache::hashNumber(v.type, v.number.unsignedLongLongValue);
+  v.hash = FJTokenCache::hashNumber(v.type, v.unsignedLongLongValue());
   p_ = s;
   return true;
 }

@@ -34,6 +34,11 @@ struct FJEncodeCache {
   const kit::Object* object;
   size_t offset;
   size_t length;
+  // The formatter calls made before this text was written: an entry from
+  // before the latest call may name an object that call freed, whose
+  // address a new object now has, so only entries of the current
+  // generation are trusted.
+  uint32_t generation;
   bool isString;  // a key found here needs no look at its object to be known a string
 };
 
@@ -59,9 +64,9 @@ struct FJEncodeState {
   const FJSerializeBlock* block = nullptr;
   kit::Object* delegate = nullptr;
   const FJSelector* selector = nullptr;
-  // Formatter answers live until the call ends, so no later object can reuse
-  // one's address and be mistaken for it by the cache.
-  std::vector<kit::Ref<kit::Object>> formatted;
+  // Formatter calls so far: the only code that runs during a call and may
+  // free objects (and make new ones where they were).
+  uint32_t generation = 0;
 };
 
 namespace {
@@ -412,7 +417,7 @@ class Writer {
   }
   void leave() { --st_.nesting; }
 
-  static void mutated() { throw kit::GenericException("Collection was mutated while being serialized."); }
+  bool mutated() { return fail("Collection was mutated while being serialized."); }
 
   // Only a formatter can change the tree during a call: then collections are
   // kept alive and checked for changes after each member.
@@ -536,7 +541,7 @@ class Writer {
       for (size_t i = 0; i < array->count(); ++i) {
         if (i && !structural(',', 0)) return false;
         if (!addAtom(array->objectAtIndex(i), nullptr)) return false;
-        if (guard && array->mutationCount() != m) mutated();
+        if (guard && array->mutationCount() != m) return mutated();
       }
     }
     if (!structural(']', -1)) return false;
@@ -572,16 +577,28 @@ class Writer {
           const FJDictionary::Entry& e = fj->slots()[i];
           if (!e.key) continue;
           if (!writePair(e.key, e.object, first)) return false;
-          if (guard && fj->mutationCount() != m) mutated();
+          if (guard && fj->mutationCount() != m) return mutated();
           first = false;
         }
-      } else {
+      } else if (!guard) {
         bool ok = true, first = true;
         dict->enumerate([&](kit::Object* key, kit::Object* value, bool& stop) {
           if (!writePair(key, value, first)) ok = false, stop = true;
           first = false;
         });
         if (!ok) return false;
+      } else {
+        // A formatter may change the dictionary: its entries are taken
+        // first (an enumeration would raise on a change) and kept alive.
+        std::vector<std::pair<kit::Ref<kit::Object>, kit::Ref<kit::Object>>> pairs;
+        pairs.reserve(dict->count());
+        dict->enumerate([&](kit::Object* key, kit::Object* value, bool&) { pairs.emplace_back(key, value); });
+        bool first = true;
+        for (auto& [key, value] : pairs) {
+          if (!writePair(key.get(), value.get(), first)) return false;
+          if (dict->mutationCount() != m) return mutated();
+          first = false;
+        }
       }
     } else {
       // Sorted keys: every key must be a string before they are compared.
@@ -596,7 +613,7 @@ class Writer {
       bool first = true;
       for (auto& [key, value] : pairs) {
         if (!writePair(key, value, first)) return false;
-        if (guard && dict->mutationCount() != m) mutated();
+        if (guard && dict->mutationCount() != m) return mutated();
         first = false;
       }
     }
@@ -616,8 +633,10 @@ class Writer {
       answer = (*st_.block)(object);
     else if (st_.delegate)
       answer = st_.selector->invoke(st_.delegate, object);
+    // The formatter may have freed objects written before: their cache
+    // entries must not answer for new objects made at their addresses.
+    ++st_.generation;
     if (!answer) return fail("Unable to serialize object class " + object->className() + ".");
-    st_.formatted.push_back(answer);
     return addAtom(answer.get(), object);
   }
 
@@ -633,7 +652,8 @@ class Writer {
   enum Cached { kNotCached, kCopied, kFailed };
   Cached copyCached(const kit::Object* object, bool onlyString) {
     const FJEncodeCache& slot = st_.cache[cacheSlot(object)];
-    if (slot.object != object || (onlyString && !slot.isString) || slot.offset + slot.length > at_)
+    if (slot.object != object || slot.generation != st_.generation || (onlyString && !slot.isString) ||
+        slot.offset + slot.length > at_)
       return kNotCached;
     if (!reserve(slot.length + 256)) return kFailed;
     uchar* o = out();
@@ -685,7 +705,7 @@ class Writer {
       case kit::Kind::Dictionary: return writeDictionary(static_cast<kit::Dictionary*>(object));
       default: return writeFormatted(object, original);
     }
-    if (quotes) slot = FJEncodeCache{object, start, at_ - start, kind == kit::Kind::String};
+    if (quotes) slot = FJEncodeCache{object, start, at_ - start, st_.generation, kind == kit::Kind::String};
     return true;
   }
 

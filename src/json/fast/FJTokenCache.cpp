@@ -1,5 +1,6 @@
 #include "json/fast/FJTokenCache.h"
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -33,7 +34,7 @@ inline bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenVal
     std::string_view cached = static_cast<const kit::String*>(item.object)->view();
     return std::memcmp(cached.data(), value.ptr, value.length) == 0;
   }
-  return item.bits == value.number.unsignedLongLongValue;
+  return item.bits == value.unsignedLongLongValue();
 }
 
 kit::Object* FJTokenCache::makeObject(const FJTokenValue& value, long owners) {
@@ -43,14 +44,14 @@ kit::Object* FJTokenCache::makeObject(const FJTokenValue& value, long owners) {
       case FJValueTypeString:
         return new (*arena_)
             FJString(std::string_view(reinterpret_cast<const char*>(value.ptr), value.length), owners);
-      case FJValueTypeLongLong: return FJNumber::makeSigned(*arena_, value.number.longLongValue, owners);
+      case FJValueTypeLongLong: return FJNumber::makeSigned(*arena_, value.longLongValue(), owners);
       case FJValueTypeUnsignedLongLong: {
-        uint64_t u = value.number.unsignedLongLongValue;
+        uint64_t u = value.unsignedLongLongValue();
         if (u <= static_cast<uint64_t>(INT64_MAX))
           return FJNumber::makeSigned(*arena_, static_cast<int64_t>(u), owners);
         return FJNumber::makeUnsigned(*arena_, u, owners);
       }
-      case FJValueTypeDouble: return FJNumber::makeDouble(*arena_, value.number.doubleValue, owners);
+      case FJValueTypeDouble: return FJNumber::makeDouble(*arena_, value.doubleValue(), owners);
       case FJValueTypeNone: return nullptr;
     }
     return nullptr;
@@ -60,16 +61,16 @@ kit::Object* FJTokenCache::makeObject(const FJTokenValue& value, long owners) {
       made = kit::Ref<kit::Object>(
           new kit::String(std::string_view(reinterpret_cast<const char*>(value.ptr), value.length)));
       break;
-    case FJValueTypeLongLong: made = kit::Number::numberWithLongLong(value.number.longLongValue); break;
+    case FJValueTypeLongLong: made = kit::Number::numberWithLongLong(value.longLongValue()); break;
     case FJValueTypeUnsignedLongLong: {
-      uint64_t u = value.number.unsignedLongLongValue;
+      uint64_t u = value.unsignedLongLongValue();
       if (u <= static_cast<uint64_t>(INT64_MAX))
         made = kit::Number::numberWithLongLong(static_cast<long long>(u));
       else
         made = kit::Number::numberWithUnsignedLongLong(u);
       break;
     }
-    case FJValueTypeDouble: made = kit::Number::numberWithDouble(value.number.doubleValue); break;
+    case FJValueTypeDouble: made = kit::Number::numberWithDouble(value.doubleValue()); break;
     case FJValueTypeNone: return nullptr;
   }
   kit::Object* o = made.detach();
@@ -132,7 +133,7 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     item.keyHash = 0;
     item.length = static_cast<uint32_t>(value.length);
     item.type = value.type;
-    item.bits = value.type == FJValueTypeString ? 0 : value.number.unsignedLongLongValue;
+    item.bits = value.type == FJValueTypeString ? 0 : value.unsignedLongLongValue();
     age_[chosen] = 0;
     value.cacheItem = &item;
     if (old) old->release();

@@ -6,6 +6,7 @@
 // it (and two pseudo-randomly picked slots) older, and a new value takes the
 // first slot that has aged to zero.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,11 +45,12 @@ struct FJTokenValue {
   size_t length = 0;
   FJValueType type = FJValueTypeNone;
   uint32_t hash = 0;
-  union {
-    int64_t longLongValue;
-    uint64_t unsignedLongLongValue;
-    double doubleValue;
-  } number{};
+  // A number's value as stored: an int64_t, a uint64_t or a double, as the
+  // type says; the cache compares and hashes these bits.
+  uint64_t numberBits = 0;
+  int64_t longLongValue() const noexcept { return std::bit_cast<int64_t>(numberBits); }
+  uint64_t unsignedLongLongValue() const noexcept { return numberBits; }
+  double doubleValue() const noexcept { return std::bit_cast<double>(numberBits); }
   FJTokenCacheItem* cacheItem = nullptr;  // set by the cache when the object sits in a slot
 };
 

@@ -2,6 +2,7 @@
 
 #include "json/fast/FJParseState.h"
 #include "kit/foundation/Exception.h"
+#include "kit/foundation/ObjectArena.h"
 
 namespace tolva {
 
@@ -22,6 +23,9 @@ JSONDecoder::~JSONDecoder() = default;
 
 void JSONDecoder::clearCache() {
   if (parseState_) parseState_->cache().clear();
+  // Chunks kept warm for the next parse go back to the heap too: a caller
+  // that clears the cache is done parsing for a while.
+  kit::ObjectArena::releasePooledChunks();
 }
 
 FJParseOptionFlags JSONDecoder::parseOptionFlags() const { return parseState_->parseOptionFlags(); }

@@ -31,19 +31,19 @@ Array::Array(std::vector<Ref<Object>> items) {
   for (auto& o : items) requireObject(o.get(), "Array");
   if (items.empty()) return;
   reserveItems(items.size());
-  Object** slots = items_->objects();
-  for (auto& o : items) slots[items_->count++] = o.detach();
+  Object** slots = itemsBlock()->objects();
+  for (auto& o : items) slots[itemsBlock()->count++] = o.detach();
 }
 
 Array::~Array() {
-  if (!items_) return;
-  Object** slots = items_->objects();
-  for (size_t i = items_->count; i-- > 0;) slots[i]->release();
-  if (!itemsBorrowed_) std::free(items_);
+  if (!itemsBlock()) return;
+  Object** slots = itemsBlock()->objects();
+  for (size_t i = itemsBlock()->count; i-- > 0;) slots[i]->release();
+  if (!itemsBorrowed_) std::free(itemsBlock());
 }
 
 void Array::reserveItems(size_t n) {
-  size_t have = items_ ? items_->capacity : 0;
+  size_t have = itemsBlock() ? itemsBlock()->capacity : 0;
   if (n <= have) return;
   size_t capacity = std::max({n, have + have / 2, size_t{4}});
   if (capacity > UINT32_MAX) throw std::bad_alloc();
@@ -51,20 +51,20 @@ void Array::reserveItems(size_t n) {
     void* block = std::malloc(itemsBytes(capacity));
     if (!block) throw std::bad_alloc();
     auto* items = static_cast<Items*>(block);
-    items->count = items_->count;
-    std::memcpy(items->objects(), items_->objects(), items_->count * sizeof(Object*));
+    items->count = itemsBlock()->count;
+    std::memcpy(items->objects(), itemsBlock()->objects(), itemsBlock()->count * sizeof(Object*));
     items->capacity = static_cast<uint32_t>(capacity);
-    items_ = items;
+    setStorage(items);
     itemsBorrowed_ = false;
     return;
   }
   // Elements are plain counted pointers, so moving the block moves them.
-  void* block = std::realloc(items_, itemsBytes(capacity));
+  void* block = std::realloc(itemsBlock(), itemsBytes(capacity));
   if (!block) throw std::bad_alloc();
   auto* items = static_cast<Items*>(block);
-  if (!items_) items->count = 0;
+  if (!itemsBlock()) items->count = 0;
   items->capacity = static_cast<uint32_t>(capacity);
-  items_ = items;
+  setStorage(items);
 }
 
 void Array::useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept {
@@ -72,25 +72,25 @@ void Array::useBorrowedItems(void* room, size_t capacity, Object* const* objects
   items->count = static_cast<uint32_t>(count);
   items->capacity = static_cast<uint32_t>(capacity);
   if (count) std::memcpy(items->objects(), objects, count * sizeof(Object*));
-  items_ = items;
+  setStorage(items);
   itemsBorrowed_ = true;
 }
 
 Object* const* Array::storedObjects(size_t& count) const noexcept {
   const std::type_info& type = typeid(*this);
-  if (!items_ || (type != typeid(ArenaMutableArray) && type != typeid(MutableArray) && type != typeid(Array))) {
+  if (!itemsBlock() || (type != typeid(ArenaMutableArray) && type != typeid(MutableArray) && type != typeid(Array))) {
     count = 0;
     return nullptr;
   }
-  count = items_->count;
-  return items_->objects();
+  count = itemsBlock()->count;
+  return itemsBlock()->objects();
 }
 
 Object* Array::objectAtIndex(size_t index) const {
-  size_t n = items_ ? items_->count : 0;
+  size_t n = itemsBlock() ? itemsBlock()->count : 0;
   if (index >= n)
     throw RangeException("index " + std::to_string(index) + " beyond bounds [0 .. " + std::to_string(n) + ")");
-  return items_->objects()[index];
+  return itemsBlock()->objects()[index];
 }
 
 size_t Array::indexOfObject(const Object* o) const {
@@ -160,24 +160,24 @@ Ref<Object> Array::mutableCopy() const { return Ref<Object>(new MutableArray(toV
 
 void MutableArray::insertObject(Ref<Object> obj, size_t index) {
   requireObject(obj.get(), "insertObject");
-  size_t n = items_ ? items_->count : 0;
+  size_t n = itemsBlock() ? itemsBlock()->count : 0;
   if (index > n) throw RangeException("insertObject: index " + std::to_string(index) + " beyond bounds");
   reserveItems(n + 1);
-  Object** slots = items_->objects();
+  Object** slots = itemsBlock()->objects();
   std::memmove(slots + index + 1, slots + index, (n - index) * sizeof(Object*));
   slots[index] = obj.detach();
-  ++items_->count;
+  ++itemsBlock()->count;
   ++mutations_;
 }
 
 void MutableArray::removeObjectAtIndex(size_t index) {
-  size_t n = items_ ? items_->count : 0;
+  size_t n = itemsBlock() ? itemsBlock()->count : 0;
   if (index >= n)
     throw RangeException("removeObjectAtIndex: index " + std::to_string(index) + " beyond bounds");
-  Object** slots = items_->objects();
+  Object** slots = itemsBlock()->objects();
   Object* gone = slots[index];
   std::memmove(slots + index, slots + index + 1, (n - index - 1) * sizeof(Object*));
-  --items_->count;
+  --itemsBlock()->count;
   ++mutations_;
   gone->release();  // last: its destructor may call back into this array
 }
@@ -189,9 +189,9 @@ void MutableArray::removeLastObject() {
 
 void MutableArray::replaceObjectAtIndex(size_t index, Ref<Object> obj) {
   requireObject(obj.get(), "replaceObjectAtIndex");
-  if (index >= (items_ ? items_->count : 0))
+  if (index >= (itemsBlock() ? itemsBlock()->count : 0))
     throw RangeException("replaceObjectAtIndex: index " + std::to_string(index) + " beyond bounds");
-  Object*& slot = items_->objects()[index];
+  Object*& slot = itemsBlock()->objects()[index];
   Object* old = slot;
   slot = obj.detach();
   ++mutations_;

@@ -29,7 +29,7 @@ class Array : public Object {
     return Ref<Array>(new Array(std::move(items)));
   }
 
-  virtual size_t count() const noexcept { return items_ ? items_->count : 0; }
+  virtual size_t count() const noexcept { return itemsBlock() ? itemsBlock()->count : 0; }
   // Throws RangeException past the end.
   virtual Object* objectAtIndex(size_t index) const;
 
@@ -106,22 +106,39 @@ class Array : public Object {
   void useBorrowedItems(void* room, size_t capacity, Object* const* objects, size_t count) noexcept;
 
   // For a subclass that keeps its own storage and overrides every primitive:
-  // two counts of its own in place of the pointer, which it sets back to
-  // null before this class's destructor runs (a tree of small arrays is
-  // walked faster the fewer bytes it takes).
+  // two counts of its own in place of the pointer (a tree of small
+  // arrays is walked faster the fewer bytes it takes). The subclass calls
+  // useOwnCounts() in its constructor; from then on this class never reads
+  // the word as a pointer, as every use of it asks the storage kind first.
   struct OwnCounts {
     uint32_t count;
     uint32_t capacity;
   };
-  union {
-    Items* items_ = nullptr;
-    OwnCounts own_;
+  void useOwnCounts() noexcept {
+    word_.own = OwnCounts{0, 0};
+    ownCounts_ = true;
+  }
+  OwnCounts& own() noexcept { return word_.own; }
+  const OwnCounts& own() const noexcept { return word_.own; }
+
+  // This class's own block, null when it has none or a subclass keeps its counts in its place.
+  Items* itemsBlock() const noexcept { return ownCounts_ ? nullptr : word_.items; }
+  void setStorage(Items* block) noexcept { word_.items = block; }
+
+ private:
+  union Word {
+    Items* items;
+    OwnCounts own;
   };
-  // 32 bits, so this count, the flag below and a subclass's first small
+  Word word_{nullptr};
+
+ protected:
+  // 32 bits, so this count, the flags below and a subclass's first small
   // fields share one word (only a walk seeing exactly 2^32 changes would
   // miss them).
   uint32_t mutations_ = 0;
-  bool itemsBorrowed_ = false;  // items_ is not this array's heap block
+  bool itemsBorrowed_ = false;  // the block is not this array's heap block
+  bool ownCounts_ = false;  // the word holds a subclass's counts
 };
 
 class MutableArray : public Array {

@@ -124,19 +124,19 @@ struct alignas(8) Dictionary::Table {
 };
 
 Dictionary::~Dictionary() {
-  if (!table_) return;
-  Table::Slot* e = table_->entries();
-  for (size_t i = 0; i < table_->count; ++i) {
+  if (!tableBlock()) return;
+  Table::Slot* e = tableBlock()->entries();
+  for (size_t i = 0; i < tableBlock()->count; ++i) {
     e[i].key->release();
     e[i].value->release();
   }
-  if (!tableBorrowed_) std::free(table_);
+  if (!tableBorrowed_) std::free(tableBlock());
 }
 
 size_t Dictionary::tableBytes(size_t capacity) noexcept { return Table::bytes(capacity); }
 
 void Dictionary::reserveEntries(size_t n) {
-  size_t have = table_ ? table_->capacity : 0;
+  size_t have = tableBlock() ? tableBlock()->capacity : 0;
   if (n <= have) return;
   size_t capacity = std::max({n, have + have / 2, size_t{4}});
   if (capacity >= UINT32_MAX / 4) throw std::bad_alloc();
@@ -144,14 +144,14 @@ void Dictionary::reserveEntries(size_t n) {
   if (!block) throw std::bad_alloc();
   auto* table = static_cast<Table*>(block);
   table->init(capacity);
-  if (table_) {
+  if (tableBlock()) {
     // Entries are plain counted pointers, so copying them moves them.
-    std::memcpy(static_cast<void*>(table->entries()), table_->entries(), table_->count * sizeof(Table::Slot));
-    table->count = table_->count;
+    std::memcpy(static_cast<void*>(table->entries()), tableBlock()->entries(), tableBlock()->count * sizeof(Table::Slot));
+    table->count = tableBlock()->count;
     table->reindex();
-    if (!tableBorrowed_) std::free(table_);
+    if (!tableBorrowed_) std::free(tableBlock());
   }
-  table_ = table;
+  setStorage(table);
   tableBorrowed_ = false;
 }
 
@@ -159,7 +159,7 @@ void Dictionary::useBorrowedTable(void* room, size_t capacity, Object* const* ke
                                   size_t count) noexcept {
   auto* table = static_cast<Table*>(room);
   table->init(capacity);
-  table_ = table;
+  setStorage(table);
   tableBorrowed_ = true;
   Table::Slot* e = table->entries();
   for (size_t j = 0; j < count; ++j) {
@@ -182,16 +182,16 @@ void Dictionary::useBorrowedTable(void* room, size_t capacity, Object* const* ke
   }
 }
 
-size_t Dictionary::count() const noexcept { return table_ ? table_->count : 0; }
+size_t Dictionary::count() const noexcept { return tableBlock() ? tableBlock()->count : 0; }
 
 size_t Dictionary::findIndex(const Object* key, size_t h) const {
-  if (!table_) return kMissing;
-  return table_->find(h, [&](const Object* k) { return kit::isEqual(k, key); });
+  if (!tableBlock()) return kMissing;
+  return tableBlock()->find(h, [&](const Object* k) { return kit::isEqual(k, key); });
 }
 
 size_t Dictionary::findStringIndex(std::string_view key) const {
-  if (!table_) return kMissing;
-  return table_->find(String::hashBytes(key), [&](const Object* k) {
+  if (!tableBlock()) return kMissing;
+  return tableBlock()->find(String::hashBytes(key), [&](const Object* k) {
     return k->kind() == Kind::String && static_cast<const String*>(k)->view() == key;
   });
 }
@@ -199,22 +199,22 @@ size_t Dictionary::findStringIndex(std::string_view key) const {
 Object* Dictionary::objectForKey(const Object* key) const {
   if (!key) return nullptr;
   size_t i = findIndex(key, key->hash());
-  return i == kMissing ? nullptr : table_->entries()[i].value;
+  return i == kMissing ? nullptr : tableBlock()->entries()[i].value;
 }
 
 Object* Dictionary::objectForKey(std::string_view key) const {
   size_t i = findStringIndex(key);
-  return i == kMissing ? nullptr : table_->entries()[i].value;
+  return i == kMissing ? nullptr : tableBlock()->entries()[i].value;
 }
 
 size_t Dictionary::storedEntries(size_t first, Object** keysAndValues, size_t room) const noexcept {
-  // Another subclass may keep its own storage, even in table_'s place.
+  // Another subclass may keep its own storage, even in this class's fields.
   const std::type_info& type = typeid(*this);
   if (type != typeid(ArenaMutableDictionary) && type != typeid(MutableDictionary) && type != typeid(Dictionary))
     return 0;
-  if (!table_ || first >= table_->count) return 0;
-  size_t n = std::min(room, table_->count - first);
-  const Table::Slot* e = table_->entries() + first;
+  if (!tableBlock() || first >= tableBlock()->count) return 0;
+  size_t n = std::min(room, tableBlock()->count - first);
+  const Table::Slot* e = tableBlock()->entries() + first;
   for (size_t i = 0; i < n; ++i) {
     keysAndValues[2 * i] = e[i].key;
     keysAndValues[2 * i + 1] = e[i].value;
@@ -226,8 +226,8 @@ void Dictionary::enumerate(const std::function<void(Object*, Object*, bool&)>& f
   unsigned long m = mutationCount();
   bool stop = false;
   // The table moves only when the dictionary changes, which ends the walk.
-  for (size_t i = 0; table_ && i < table_->count && !stop; ++i) {
-    const Table::Slot& e = table_->entries()[i];
+  for (size_t i = 0; tableBlock() && i < tableBlock()->count && !stop; ++i) {
+    const Table::Slot& e = tableBlock()->entries()[i];
     Ref<Object> key(e.key), value(e.value);
     fn(key.get(), value.get(), stop);
     if (mutationCount() != m)
@@ -257,7 +257,7 @@ void Dictionary::storeEntry(Ref<Object> key, Ref<Object> value) {
   size_t h = key->hash();
   size_t i = findIndex(key.get(), h);
   if (i != kMissing) {
-    Object*& slot = table_->entries()[i].value;
+    Object*& slot = tableBlock()->entries()[i].value;
     Object* old = slot;
     slot = value.detach();
     ++mutations_;
@@ -267,10 +267,10 @@ void Dictionary::storeEntry(Ref<Object> key, Ref<Object> value) {
   // A mutable key changing under the table would corrupt it: keep a copy.
   Ref<Object> k = key->isMutable() ? key->copy() : std::move(key);
   reserveEntries(count() + 1);
-  size_t at = table_->count;
-  table_->entries()[at] = {k.detach(), value.detach(), h};
-  table_->indexEntry(at);
-  ++table_->count;
+  size_t at = tableBlock()->count;
+  tableBlock()->entries()[at] = {k.detach(), value.detach(), h};
+  tableBlock()->indexEntry(at);
+  ++tableBlock()->count;
   ++mutations_;
 }
 
@@ -278,11 +278,11 @@ bool Dictionary::eraseEntry(const Object* key) {
   size_t h = key->hash();
   size_t i = findIndex(key, h);
   if (i == kMissing) return false;
-  Table::Slot* e = table_->entries();
+  Table::Slot* e = tableBlock()->entries();
   Table::Slot gone = e[i];
-  std::memmove(static_cast<void*>(e + i), e + i + 1, (table_->count - i - 1) * sizeof(Table::Slot));
-  --table_->count;
-  table_->reindex();
+  std::memmove(static_cast<void*>(e + i), e + i + 1, (tableBlock()->count - i - 1) * sizeof(Table::Slot));
+  --tableBlock()->count;
+  tableBlock()->reindex();
   ++mutations_;
   // Released last: their destructors may look at this dictionary.
   gone.key->release();
@@ -292,10 +292,10 @@ bool Dictionary::eraseEntry(const Object* key) {
 
 void Dictionary::clearEntries() {
   std::vector<Table::Slot> gone;
-  if (table_) {
-    gone.assign(table_->entries(), table_->entries() + table_->count);
-    table_->count = 0;
-    table_->reindex();
+  if (tableBlock()) {
+    gone.assign(tableBlock()->entries(), tableBlock()->entries() + tableBlock()->count);
+    tableBlock()->count = 0;
+    tableBlock()->reindex();
   }
   ++mutations_;
   for (auto& e : gone) {

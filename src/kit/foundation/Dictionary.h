@@ -92,22 +92,39 @@ class Dictionary : public Object {
   void useBorrowedTable(void* room, size_t capacity, Object* const* keysAndValues, size_t count) noexcept;
 
   // For a subclass that keeps its own storage and overrides every primitive:
-  // two counts of its own in place of the pointer, which it sets back to
-  // null before this class's destructor runs (a tree of small dictionaries
-  // is walked faster the fewer bytes it takes).
+  // two counts of its own in place of the pointer (a tree of small
+  // dictionarys is walked faster the fewer bytes it takes). The subclass calls
+  // useOwnCounts() in its constructor; from then on this class never reads
+  // the word as a pointer, as every use of it asks the storage kind first.
   struct OwnCounts {
     uint32_t count;
     uint32_t capacity;
   };
-  union {
-    Table* table_ = nullptr;
-    OwnCounts own_;
+  void useOwnCounts() noexcept {
+    word_.own = OwnCounts{0, 0};
+    ownCounts_ = true;
+  }
+  OwnCounts& own() noexcept { return word_.own; }
+  const OwnCounts& own() const noexcept { return word_.own; }
+
+  // This class's own block, null when it has none or a subclass keeps its counts in its place.
+  Table* tableBlock() const noexcept { return ownCounts_ ? nullptr : word_.table; }
+  void setStorage(Table* block) noexcept { word_.table = block; }
+
+ private:
+  union Word {
+    Table* table;
+    OwnCounts own;
   };
-  // 32 bits, so this count, the flag below and a subclass's first small
+  Word word_{nullptr};
+
+ protected:
+  // 32 bits, so this count, the flags below and a subclass's first small
   // fields share one word (only a walk seeing exactly 2^32 changes would
   // miss them).
   uint32_t mutations_ = 0;
-  bool tableBorrowed_ = false;  // table_ is not this dictionary's heap block
+  bool tableBorrowed_ = false;  // the block is not this dictionary's heap block
+  bool ownCounts_ = false;  // the word holds a subclass's counts
 
  private:
   // Room for at least n entries; the table may move.

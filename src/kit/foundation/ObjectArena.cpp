@@ -26,6 +26,9 @@ class ChunkPool {
     Free* f = head_;
     head_ = f->next;
     --count_;
+#ifdef KIT_OBJECT_ARENA_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(f, ObjectArena::kMaxChunkBytes);
+#endif
     return f;
   }
   // False when the pool is full (the caller frees the chunk).
@@ -34,7 +37,25 @@ class ChunkPool {
     if (count_ >= keep_) return false;
     head_ = new (chunk) Free{head_};
     ++count_;
+#ifdef KIT_OBJECT_ARENA_ASAN
+    // A waiting chunk belongs to no object: any touch of it is a use after release.
+    ASAN_POISON_MEMORY_REGION(reinterpret_cast<char*>(chunk) + sizeof(Free),
+                              ObjectArena::kMaxChunkBytes - sizeof(Free));
+#endif
     return true;
+  }
+  // Frees every waiting chunk and forgets the recent parses' sizes.
+  void drain() noexcept {
+    Free* all;
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      all = head_;
+      head_ = nullptr;
+      count_ = 0;
+      for (size_t& r : recent_) r = 0;
+      keep_ = kFloorChunks;
+    }
+    freeAll(all);
   }
   // A parse finished having taken `chunks` full-size chunks: sets how many
   // the pool keeps and frees the rest.
@@ -54,17 +75,24 @@ class ChunkPool {
         excess = f;
       }
     }
-    while (excess) {
-      Free* f = excess;
-      excess = f->next;
-      std::free(f);
-    }
+    freeAll(excess);
   }
 
  private:
   struct Free {
     Free* next;
   };
+  // Gives a list of chunks back to the heap (outside the lock).
+  static void freeAll(Free* list) noexcept {
+    while (list) {
+      Free* f = list;
+      list = f->next;
+#ifdef KIT_OBJECT_ARENA_ASAN
+      ASAN_UNPOISON_MEMORY_REGION(f, ObjectArena::kMaxChunkBytes);
+#endif
+      std::free(f);
+    }
+  }
   std::mutex mutex_;
   Free* head_ = nullptr;
   size_t count_ = 0;
@@ -111,16 +139,17 @@ void ObjectArena::close() noexcept {
 void* ObjectArena::allocateSlow(size_t bytes) {
   size_t rounded = (bytes + 7) & ~size_t{7};
   if (rounded < bytes || rounded > SIZE_MAX / 2) throw std::bad_alloc();
-  size_t need = sizeof(Chunk) + sizeof(Chunk*) + rounded;
+  size_t need = sizeof(Chunk) + kHeaderBytes + rounded + kRedzoneBytes;
   if (need > kMaxChunkBytes / 4) {
     // A big object (a long array, a large table) gets a chunk of its own, so
     // the open chunk's remaining room is not wasted.
     void* block = std::malloc(need);
     if (!block) throw std::bad_alloc();
     auto* chunk = new (block) Chunk{1, need};
-    char* p = static_cast<char*>(block) + sizeof(Chunk);
-    *reinterpret_cast<Chunk**>(p) = chunk;
-    return p + sizeof(Chunk*);
+#ifdef KIT_OBJECT_ARENA_ASAN
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(Chunk), need - sizeof(Chunk));
+#endif
+    return placeHeader(static_cast<char*>(block) + sizeof(Chunk), chunk, rounded);
   }
   size_t size = std::max(nextChunkBytes_, need);
   void* block = size == kMaxChunkBytes ? pool().take() : nullptr;
@@ -130,19 +159,24 @@ void* ObjectArena::allocateSlow(size_t bytes) {
   chunk_ = new (block) Chunk{kOpen, size};
   floor_ = static_cast<char*>(block) + sizeof(Chunk);
   top_ = static_cast<char*>(block) + size;
+#ifdef KIT_OBJECT_ARENA_ASAN
+  // Room not yet handed out, and the gaps between objects, stay unaddressable.
+  ASAN_POISON_MEMORY_REGION(floor_, static_cast<size_t>(top_ - floor_));
+#endif
   nextChunkBytes_ = std::min(nextChunkBytes_ * 2, kMaxChunkBytes);
   if (size == kMaxChunkBytes) ++fullChunks_;
   return allocate(bytes);
 }
 
 void ObjectArena::release(void* object, size_t size) noexcept {
+  (void)size;  // the room may be larger than the object (a collection's first storage)
   Chunk* chunk = reinterpret_cast<Chunk**>(object)[-1];
 #ifdef KIT_OBJECT_ARENA_ASAN
-  ASAN_POISON_MEMORY_REGION(object, size);
-#else
-  (void)size;
+  ASAN_POISON_MEMORY_REGION(object, reinterpret_cast<size_t*>(object)[-2]);
 #endif
   if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) dispose(chunk);
 }
+
+void ObjectArena::releasePooledChunks() noexcept { pool().drain(); }
 
 }  // namespace kit

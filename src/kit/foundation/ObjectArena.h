@@ -43,24 +43,24 @@ class ObjectArena {
 
   // Room for one object of `bytes`, 8-byte aligned; throws std::bad_alloc.
   void* allocate(size_t bytes) {
-    size_t need = sizeof(Chunk*) + ((bytes + 7) & ~size_t{7});
-    if (need > static_cast<size_t>(top_ - floor_)) return allocateSlow(bytes);
+    size_t room = (bytes + 7) & ~size_t{7};
+    size_t need = kHeaderBytes + room + kRedzoneBytes;
+    if (room < bytes || need > static_cast<size_t>(top_ - floor_)) return allocateSlow(bytes);
     top_ -= need;
     char* p = top_;
     ++handedOut_;
     // Fresh room is written at once: ask for the lines below ahead of time.
     // (The address may lie outside the chunk: a prefetch never faults.)
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) - 512), 1);
-    *reinterpret_cast<Chunk**>(p) = chunk_;
-#ifdef KIT_OBJECT_ARENA_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(p + sizeof(Chunk*), need - sizeof(Chunk*));
-#endif
-    return p + sizeof(Chunk*);
+    return placeHeader(p, chunk_, room);
   }
   // Gives back the room of an object made by allocate(); any thread. Under
-  // AddressSanitizer the object's first `size` bytes become unaddressable, so
-  // a use after release is caught as with the heap.
+  // AddressSanitizer all of the object's room becomes unaddressable, so a
+  // use after release is caught as with the heap.
   static void release(void* object, size_t size) noexcept;
+  // Frees the chunks kept for later parses (a caller done parsing for a
+  // while gives their memory back).
+  static void releasePooledChunks() noexcept;
 
   static constexpr size_t kMaxChunkBytes = 64 * 1024;
   static constexpr size_t kMinChunkBytes = 512;
@@ -74,6 +74,27 @@ class ObjectArena {
     size_t bytes;  // the whole block's size
   };
   static constexpr size_t kOpen = size_t{1} << 62;
+
+  // In front of every object: its chunk, and under AddressSanitizer its
+  // room's size; behind it, under AddressSanitizer, a poisoned gap that an
+  // overflow runs into.
+#ifdef KIT_OBJECT_ARENA_ASAN
+  static constexpr size_t kHeaderBytes = 2 * sizeof(void*);
+  static constexpr size_t kRedzoneBytes = 16;
+#else
+  static constexpr size_t kHeaderBytes = sizeof(void*);
+  static constexpr size_t kRedzoneBytes = 0;
+#endif
+  static void* placeHeader(char* p, Chunk* chunk, size_t room) noexcept {
+#ifdef KIT_OBJECT_ARENA_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(p, kHeaderBytes + room);
+    reinterpret_cast<size_t*>(p)[0] = room;
+#else
+    (void)room;
+#endif
+    *reinterpret_cast<Chunk**>(p + kHeaderBytes - sizeof(Chunk*)) = chunk;
+    return p + kHeaderBytes;
+  }
 
   void* allocateSlow(size_t bytes);
   void close() noexcept;

@@ -1,6 +1,7 @@
 #include "kit/gtk/InputRouter.h"
 
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -304,6 +305,34 @@ bool routeToKit(GdkEvent* event) {
   }
 }
 
+// A pointer event GTK would give a page although a kit view laid over the
+// page (a trackpad, a dial) is what the kit finds under the pointer: the
+// page's own window may stack above that view's when it was made later.
+bool meantForAViewOverThePage(GdkEvent* event) {
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_MOTION_NOTIFY:
+      break;
+    default:
+      return false;
+  }
+  bool onPage = false;
+  for (GtkWidget* w = gtk_get_event_widget(event); w && !onPage; w = gtk_widget_get_parent(w))
+    onPage = WEBKIT_IS_WEB_VIEW(w);
+  if (!onPage) return false;
+  Ref<Window> window;
+  Point p;
+  if (!locate(event, window, p)) return false;
+  View* hit = window->hitTest(p, nullptr);
+  if (!hit) return false;
+  for (View* v = hit; v; v = v->superview())
+    if (dynamic_cast<WebView*>(v)) return false;
+  return true;
+}
+
 void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
 
 }  // namespace
@@ -317,6 +346,7 @@ void InputRouter::handle(GdkEvent* event) {
     swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
               (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
   }
+  if (!swallow && !blockedByGrab(event) && meantForAViewOverThePage(event)) swallow = true;
   if (!swallow) gtk_main_do_event(event);
 }
 

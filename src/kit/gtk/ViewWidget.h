@@ -39,6 +39,8 @@ class ViewWidget {
   ViewWidget* parent() const noexcept { return parent_; }
   GtkWidget* box() const noexcept { return box_; }
   GtkWidget* content() const noexcept { return content_; }
+  // The layer above the content where a bar draws its items (null for other views).
+  GtkWidget* extras() const noexcept { return extras_; }
   // The GtkPopover a popover panel is shown in (null for other views).
   GtkWidget* popover() const noexcept { return popover_; }
   std::vector<std::unique_ptr<ViewWidget>>& children() noexcept { return children_; }

@@ -56,14 +56,20 @@ void Toolbar::setTranslucent(bool t) {
   notify(ViewChange::Appearance);
 }
 
+// The frame's change is announced before the items move: they are
+// announced again once they have their new places.
 void Toolbar::setFrame(Rect frame) {
+  Size was = bounds().size;
   View::setFrame(frame);
   layoutItems();
+  if (!(bounds().size == was)) notify(ViewChange::Content);
 }
 
 void Toolbar::setBounds(Rect bounds) {
+  Rect was = this->bounds();
   View::setBounds(bounds);
   layoutItems();
+  if (!(this->bounds() == was)) notify(ViewChange::Content);
 }
 
 void Toolbar::layoutSubviews() { layoutItems(); }

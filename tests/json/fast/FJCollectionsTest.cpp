@@ -216,7 +216,10 @@ TEST(FJArray, MutableArrayGrowsAndShiftsLikeAnyArray) {
   EXPECT_EQ(a->capacity(), 19u);  // grown by 16 slots
   a->insertObject(kit::num(0), 0);
   a->removeObjectAtIndex(2);
+  // Every change counts, a replacement too: an enumeration under way notices it.
+  const unsigned long before = a->mutationCount();
   a->replaceObjectAtIndex(3, kit::str("x"));
+  EXPECT_NE(a->mutationCount(), before);
   ASSERT_EQ(a->count(), 4u);
   EXPECT_EQ(a->description(), kit::MutableArray({kit::num(0), kit::num(1), kit::num(3), kit::str("x")}).description());
   for (int i = 0; i < 40; ++i) a->addObject(kit::num(i));
