@@ -99,7 +99,7 @@ VeskWebView::~VeskWebView() {
   for (auto& weak : ownAlerts_)
     if (kit::Ref<kit::AlertView> alert = weak.lock())
       if (alert->delegate() == this) alert->setDelegate(nullptr);
-  for (kit::ActionSheet* sheet : {actionsMenuSheet_.get(), easyCommandSheet_.get()})
+  for (kit::ActionSheet* sheet : {actionsMenuSheet_.get(), easyCommandSheet_.get(), contextSheet_.get()})
     if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
@@ -265,6 +265,7 @@ kit::WebView* VeskWebView::webView() {
   wv->setAutoresizingMask(kit::View::FlexibleWidth | kit::View::FlexibleHeight);
   wv->setScalesPageToFit(true);
   wv->setDelegate(this);
+  installSelectionMenuItems(*wv);
 
   if (location_.empty()) {
     auto& defaults = kit::UserDefaults::standardUserDefaults();
@@ -789,9 +790,8 @@ kit::Point VeskWebView::offset() {
   return sv ? sv->contentOffset() : kit::Point{};
 }
 
-// ---- Page tools and field editing. The small pieces the gesture actions
-// reach are whole here; the rest comes with the page tools and does
-// nothing until then.
+// ---- Field editing and the text-size popup; the other page tools are in
+// VeskWebViewTools.cpp.
 
 void VeskWebView::onSearch() {
   if (searchField_) searchField_->becomeFirstResponder();
@@ -813,16 +813,6 @@ bool VeskWebView::popFullScreen(bool* wasOn) {
   return true;
 }
 
-void VeskWebView::showDownloadManager() {}
-void VeskWebView::onShowShare() {}
-void VeskWebView::onTranslate() {}
-void VeskWebView::openContextualMenuAt(kit::Point, kit::Point) {}
-void VeskWebView::onReader() {}
-void VeskWebView::onFontIncrease() {}
-void VeskWebView::onFontReset() {}
-void VeskWebView::onFontDerease() {}
-void VeskWebView::onFontClose() { showFontPopup_ = false; }
-void VeskWebView::_updateFontUI() {}
 
 // ---- Life cycle
 

@@ -17,6 +17,11 @@
 // - Certificates are always checked: a TLS error fails the load (-1202).
 // - The scroll view, made when first asked for, mirrors the page's scroll
 //   position and size (PageScrollView).
+// - The menu of a right click: on a link or an image (and no selection) it is
+//   the view's long press at that point, as a held finger would give; on
+//   selected text WebKit's menu gets the view's selection entries after its
+//   own; elsewhere WebKit's menu is left as it is.
+// - print() runs WebKit's print operation with the GTK print dialog.
 // Cookies, caches and local storage live under kit's data and cache roots.
 
 #include <gtk/gtk.h>
@@ -61,6 +66,7 @@ class WebKitView : public WebView {
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script) override;
   ScrollView* scrollView() const override;
   Ref<Image> snapshot() override;
+  void print(PrintCompletion completion) override;
 
   // Runs `script` without waiting; `done` (optional) gets its string answer.
   void evaluateAsync(const std::string& script, std::function<void(const std::string&)> done);
