@@ -448,7 +448,8 @@ class VeskWebView : public kit::View,
   bool lastPressAndHeldLinkWasSupposedToBeInNewPage_ = false;
   kit::Ref<kit::ActionSheet> contextSheet_;
   void installSelectionMenuItems(kit::WebView& webView);
-  void openInNewTabFromSelection(const std::string& url);
+  // A new tab at `url` with this page's private mode.
+  void openLinkInNewTab(const std::string& url, bool selected);
   void showImageFailure(const char* text);
   void actionsMenuChosen(const std::string& entry);
   void commandMenuChosen(const std::string& entry);

@@ -172,25 +172,27 @@ bool VeskWebView::canPerformSelectionAction() {
   return !UIWebViewExpand::getSelectedText(*webView_).empty();
 }
 
-void VeskWebView::openInNewTabFromSelection(const std::string& url) {
-  if (delegate_ && delegate_->respondsTo(VeskWebViewDelegate::Optional::NeedToCreateNewTab))
-    delegate_->needToCreateNewTab(this, url, true, privateMode_);
+void VeskWebView::openLinkInNewTab(const std::string& url, bool selected) {
+  if (delegate_ && delegate_->respondsTo(VeskWebViewDelegate::Optional::NeedToCreateNewTab)) {
+    downloadable_url_.clear();
+    delegate_->needToCreateNewTab(this, url, selected, privateMode_);
+  }
 }
 
 void VeskWebView::onSearchOnNewTab() {
   if (!canPerformSelectionAction()) return;
-  openInNewTabFromSelection(urlForSearchInCurrentSearchEngine(UIWebViewExpand::getSelectedText(*webView_)));
+  openLinkInNewTab(urlForSearchInCurrentSearchEngine(UIWebViewExpand::getSelectedText(*webView_)), true);
 }
 
 void VeskWebView::onDictionaryOnNewTab() {
   if (!canPerformSelectionAction()) return;
-  openInNewTabFromSelection(dictionaryURL(UIWebViewExpand::getSelectedText(*webView_)));
+  openLinkInNewTab(dictionaryURL(UIWebViewExpand::getSelectedText(*webView_)), true);
 }
 
 void VeskWebView::onTranslateOnNewTab() {
   std::string language = firstLanguage();
   if (language.empty() || !canPerformSelectionAction()) return;
-  openInNewTabFromSelection(textTranslationURL(UIWebViewExpand::getSelectedText(*webView_), language));
+  openLinkInNewTab(textTranslationURL(UIWebViewExpand::getSelectedText(*webView_), language), true);
 }
 
 // ---- Printing, sharing, the download list
@@ -339,16 +341,17 @@ void VeskWebView::contextMenuChosen(long tag, const std::string& entry) {
   const std::string link = lastPressAndHeldLink_;
   const std::string source = lastPressAndHeldLinkImageSrc_;
   if (tag != kTagImageMenu) {
+    // A new tab is asked of the strip directly, as the marker would upon
+    // loading: a bare marker URL names no page the web view could load.
     if (entry == text("Open")) {
-      bookmarkUrlSelected(lastPressAndHeldLinkWasSupposedToBeInNewPage_ ? kNewTabMarker + link : link);
+      if (lastPressAndHeldLinkWasSupposedToBeInNewPage_)
+        openLinkInNewTab(link, true);
+      else
+        bookmarkUrlSelected(link);
       return;
     }
-    if (entry == text("Open in New Tab")) {
-      bookmarkUrlSelected(kNewTabMarker + link);
-      return;
-    }
-    if (entry == text("Open in Background Tab")) {
-      bookmarkUrlSelected(kNewBgTabMarker + link);
+    if (entry == text("Open in New Tab") || entry == text("Open in Background Tab")) {
+      openLinkInNewTab(link, entry == text("Open in New Tab"));
       return;
     }
     if (entry == text("Copy Link")) {

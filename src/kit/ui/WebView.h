@@ -114,7 +114,8 @@ class WebView : public View {
   // ---- Entries added to the menu of selected text
   struct SelectionMenuItem {
     std::string title;
-    // Whether the entry is offered now (always when unset).
+    // Whether the entry is offered now (always when unset). Asked while the
+    // menu opens: it must not evaluate scripts.
     std::function<bool()> isAvailable;
     std::function<void()> action;
   };
