@@ -114,6 +114,7 @@ TEST_F(PageToolsTest, TextSizeStepsBetweenBoundsAndIsSavedWithTheTab) {
   EXPECT_EQ(p->textFontSize(), 110u);
   EXPECT_TRUE(p->btnFontReset()->isEnabled());
   EXPECT_EQ(web(p)->evaluatedCount("document.getElementsByTagName('body')[0].style.webkitTextSizeAdjust= '110%'"), 1u);
+  EXPECT_DOUBLE_EQ(web(p)->textZoom(), 1.1);
   for (int i = 0; i < 20; ++i) p->onFontIncrease();
   EXPECT_EQ(p->textFontSize(), 240u);
   EXPECT_FALSE(p->btnFontIncrease()->isEnabled());

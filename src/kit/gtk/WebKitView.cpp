@@ -2,6 +2,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include <cmath>
 #include <cstdio>
 
 #include "kit/foundation/FileManager.h"
@@ -412,6 +413,13 @@ Ref<Image> WebKitView::snapshot() {
   Ref<Image> image = ImageConversion::fromSurface(s);
   cairo_surface_destroy(s);
   return image;
+}
+
+void WebKitView::setTextZoom(double factor) {
+  if (!std::isfinite(factor) || factor <= 0) return;
+  WebView::setTextZoom(factor);
+  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(web_), TRUE);
+  webkit_web_view_set_zoom_level(web_, factor);
 }
 
 void WebKitView::print(PrintCompletion completion) {

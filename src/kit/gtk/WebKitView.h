@@ -21,6 +21,8 @@
 //   the view's long press at that point, as a held finger would give; on
 //   selected text WebKit's menu gets the view's selection entries after its
 //   own; elsewhere WebKit's menu is left as it is.
+// - The text size is WebKit's zoom of text only (scripts cannot size text
+//   on a desktop the way a phone's text-size adjustment does).
 // - print() runs WebKit's print operation with the GTK print dialog.
 // Cookies, caches and local storage live under kit's data and cache roots.
 
@@ -67,6 +69,8 @@ class WebKitView : public WebView {
   ScrollView* scrollView() const override;
   Ref<Image> snapshot() override;
   void print(PrintCompletion completion) override;
+  // WebKit's text-only zoom: the desktop's text size.
+  void setTextZoom(double factor) override;
 
   // Runs `script` without waiting; `done` (optional) gets its string answer.
   void evaluateAsync(const std::string& script, std::function<void(const std::string&)> done);

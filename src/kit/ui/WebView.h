@@ -100,6 +100,11 @@ class WebView : public View {
   // A picture of what the view shows, at its bounds' size.
   virtual Ref<Image> snapshot();
 
+  // The text size over the page's own (1 = as the page sets it); images and
+  // layout keep their size where the backend can do that.
+  virtual void setTextZoom(double factor) { textZoom_ = factor; }
+  double textZoom() const noexcept { return textZoom_; }
+
   // ---- Printing
   // completed: the job went to the printer; error: why it did not (null when
   // the user just cancelled).
@@ -134,6 +139,7 @@ class WebView : public View {
   WebViewDelegate* delegate_ = nullptr;
   std::vector<SelectionMenuItem> selectionItems_;
   int printRequests_ = 0;
+  double textZoom_ = 1;
   bool scalesPageToFit_ = false;
   unsigned dataDetectors_ = DataDetectorPhoneNumber;
 };
