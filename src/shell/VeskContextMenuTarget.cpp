@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "kit/foundation/URLEscaping.h"
+#include "kit/foundation/UTF8.h"
 #include "shell/VeskWebView.h"
 
 namespace tolva {
@@ -13,24 +14,6 @@ std::string withoutMarker(const std::string& text, bool* hadMarker) {
   std::optional<std::string> rest = VeskWebView::extrackNewTab(text);
   if (hadMarker) *hadMarker = rest.has_value();
   return rest ? *rest : text;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 // The UTF-16 unit of a "\uHHHH" at `at`, or -1.
@@ -104,15 +87,11 @@ std::string VeskContextMenuTarget::decodeHexEscapes(std::string_view text) {
       long low = unitAt(s, i);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         i += 6;
-        appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(low) - 0xDC00));
-        continue;
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
       }
-      appendUtf8(out, 0xFFFD);
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      appendUtf8(out, 0xFFFD);
-    } else {
-      appendUtf8(out, char32_t(unit));
     }
+    // A surrogate left alone becomes U+FFFD.
+    kit::utf8::append(out, static_cast<uint32_t>(unit));
   }
   return out;
 }
