@@ -1,7 +1,7 @@
 #pragma once
 // The body stream a request hands to its read stream: it wraps a stream over a file or over data
-// and passes every read through. Bandwidth accounting and throttling of uploads are not done
-// here yet; the wrapper exists so that they can be added without touching the engine.
+// and passes every read through the engine's class-wide bandwidth accounting and throttle, so
+// uploads count against the same budget as downloads. Everything else goes to the wrapped stream.
 
 #include <string>
 
@@ -23,6 +23,9 @@ class HttpInputStream : public kit::InputStream {
   bool hasBytesAvailable() const override;
   Status streamStatus() const override;
   kit::Ref<kit::Error> streamError() const override;
+  bool setClient(unsigned events, Client client) override;
+  void scheduleInRunLoop(kit::RunLoop& loop, const std::string& mode) override;
+  void unscheduleFromRunLoop(kit::RunLoop& loop, const std::string& mode) override;
 
   kit::InputStream* stream() const noexcept { return stream_.get(); }
   void setStream(kit::Ref<kit::InputStream> stream) { stream_ = std::move(stream); }

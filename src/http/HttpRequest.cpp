@@ -719,9 +719,12 @@ void HttpRequest::requestStarted() {
 void HttpRequest::requestRedirected() {
   if (error() || mainRequest_) return;
   Ref<HttpRequest> self(this);
-  performOnMainThread([self] {
+  Ref<kit::URL> next = redirectURL();
+  performOnMainThread([self, next] {
     HttpRequestDelegate* d = self->currentDelegate();
-    if (d && d->respondsToSelector(HttpRequestDelegate::kRequestRedirected)) d->requestRedirected(self.get());
+    if (d && d->respondsToSelector(HttpRequestDelegate::kRequestRedirected)) {
+      d->requestRedirectedToURL(self.get(), next.get());
+    }
     if (Block b = self->blocks().requestRedirected) b();
   });
 }

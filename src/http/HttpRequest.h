@@ -249,6 +249,12 @@ class HttpRequest : public kit::Operation {
 
   // Bandwidth and activity (class-wide).
   static bool isBandwidthThrottled();
+  // The read buffer allowed now (at least 1 byte while throttled).
+  static size_t throttledReadBufferSize(size_t bufferSize);
+  // Whether throttled streams must stay detached for now.
+  static bool isThrottleWakeUpPending();
+  // Back to no limit, no history and no mobile-data rule.
+  static void resetBandwidthForTesting();
   static unsigned long maxBandwidthPerSecond();
   static void setMaxBandwidthPerSecond(unsigned long bytes);
   static void incrementBandwidthUsedInLastSecond(unsigned long bytes);
@@ -468,6 +474,9 @@ class HttpRequest : public kit::Operation {
   void incrementUploadSizeBy(int64_t length);
   void removeUploadProgressSoFar();
   void performThrottling();
+  // Tells a progress bar the fraction progress/total: 0 for a total of 0, never above 1.
+  static void updateProgressIndicator(HttpProgressDelegate* delegate, uint64_t progress, uint64_t total);
+  static float progressFraction(int64_t progress, int64_t total);
 
   // Main-thread reports.
   void requestStarted();
@@ -527,6 +536,8 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Thread> requestThread() const;
   void setRequestThread(kit::Ref<kit::Thread> thread);
   void announceFinished();
+  // Posts this request's waiting progress to the main thread (one post at a time).
+  void deliverPendingProgress();
   // Pieces of the engine.
   bool openDownloadFile(bool* append);
   void finishDownloadFile(kit::Ref<kit::Error>* fileError);

@@ -391,8 +391,8 @@ void HttpRequest::startRequest() {
     applyPersistentConnection(stream, target, &oldStream);
   }
 
-  // A throttle holding streams back would schedule this one later; nothing throttles yet.
-  if (!readStreamIsScheduled()) scheduleReadStream();
+  // While the throttle holds streams back it attaches this one once the wake-up time has passed.
+  if (!readStreamIsScheduled() && !isThrottleWakeUpPending()) scheduleReadStream();
 
   registerStreamClient(stream);
   if (!stream->open()) {

@@ -44,6 +44,12 @@ class HttpRequestDelegate {
     (void)newURL;
   }
   virtual void requestRedirected(HttpRequest* request) { (void)request; }
+  // The same report with the URL the request goes to next (the request's own redirect URL may
+  // already be cleared on its thread when the report arrives).
+  virtual void requestRedirectedToURL(HttpRequest* request, kit::URL* newURL) {
+    (void)newURL;
+    requestRedirected(request);
+  }
   virtual void requestFinished(HttpRequest* request) { (void)request; }
   virtual void requestFailed(HttpRequest* request) { (void)request; }
   virtual void requestDidReceiveData(HttpRequest* request, kit::Data* data) {

@@ -452,18 +452,23 @@ void HttpRequest::writeToDownloadFile(std::string_view raw, const Data* inflated
 
 void HttpRequest::handleBytesAvailable() {
   if (!responseHeaders()) readResponseHeaders();
-  // Everything waiting is taken in one go, a buffer at a time.
+  // Everything waiting is taken in one go, a buffer at a time, unless the throttle says stop:
+  // the stream is then detached and looks at what is left when it is attached again.
   while (!complete()) {
     Ref<kit::HTTPReadStream> stream = readStream();
     if (!stream || !stream->hasBytesAvailable()) return;
     if (!readChunk(stream)) return;
+    if (isBandwidthThrottled()) {
+      measureBandwidthUsage();
+      if (isThrottleWakeUpPending()) return;
+    }
   }
 }
 
 bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
   const uint64_t expected = contentLength();
-  size_t bufferSize = expected > 262144 ? 262144 : expected > 65536 ? 65536 : 16384;
-  // No bandwidth throttling applies yet (isBandwidthThrottled answers NO).
+  const size_t bufferSize =
+      throttledReadBufferSize(expected > 262144 ? 262144 : expected > 65536 ? 65536 : 16384);
   // The bytes are used where the stream holds them and taken from it afterwards: no copy.
   std::string_view raw = stream->peekBytes();
   if (raw.empty()) return false;

@@ -8,6 +8,7 @@
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
 #include "settings/PrefAutorotation.h"
+#include "share/ShareRegistration.h"
 #include "shell/MyUIViewController.h"
 #include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
@@ -74,7 +75,9 @@ void registerShellClasses(kit::ClassRegistry& registry) {
                          [] { return kit::Ref<kit::Object>(kit::make<VeskPasscodeViewController>()); });
   registry.registerClass("VeskPagePasswordManageTableViewController",
                          [] { return kit::Ref<kit::Object>(kit::make<VeskPagePasswordManageTableViewController>()); });
-  // The settings screens obey the browser's rotation lock like every other screen.
+  registerShareClasses(registry);
+  // The settings screens and the sharing kit's screens obey the browser's
+  // rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);
 }
 

@@ -14,7 +14,7 @@ void registerShellInterfaceFiles();
 
 // The settings buttons that clear stored data, as class functions of
 // "VeskWebAppDelegate" (each under its action name and its first keyword),
-// and the settings screens reached by class name.
+// the settings screens reached by class name, and the sharers.
 void registerShellClasses(kit::ClassRegistry& registry);
 
 }  // namespace tolva

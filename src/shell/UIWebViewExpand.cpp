@@ -219,9 +219,12 @@ void applyFontSize(kit::WebView& webView, unsigned percent) {
 }
 
 void findScrollElementAndScroll(kit::WebView& webView, kit::Point point) {
+  // Sent many times a second while a trackpad scrolls: never wait on the page.
   std::string script = kit::format("scrollScrollElementIdAtPoint(%f,%f);", point.x, point.y);
-  std::string answer = evaluate(webView, script);
-  std::fprintf(stderr, "%s\n", kit::format("str:%@ -> ret:%@", script, answer).c_str());
+  webView.evaluateJavaScriptWithoutWaiting(script);
+#ifndef NDEBUG
+  std::fprintf(stderr, "%s\n", kit::format("str:%@", script).c_str());
+#endif
 }
 
 std::string getSelectedText(kit::WebView& webView) {

@@ -49,7 +49,7 @@ void removeAllHighlights(kit::WebView& webView);
 // ---- Text size, scrolling and selection
 // Sets the text size of the page's body, in percent.
 void applyFontSize(kit::WebView& webView, unsigned percent);
-// Hands a scroll by (x, y) to the page's own scrolling element.
+// Hands a scroll by (x, y) to the page's own scrolling element, without waiting for the page.
 void findScrollElementAndScroll(kit::WebView& webView, kit::Point point);
 std::string getSelectedText(kit::WebView& webView);
 

@@ -2,7 +2,10 @@
 
 #include <libxml/parser.h>
 
+#include <atomic>
 #include <climits>
+#include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -27,7 +30,59 @@ std::mutex gServiceMutex;
 std::string gServiceBase = "https://www.google.com";
 
 constexpr size_t kMaximumAnswerBytes = 256 * 1024;
-constexpr double kFetchTimeout = 10;
+// Suggestions are worth nothing after a few seconds.
+constexpr double kFetchTimeout = 5;
+
+// Fetch threads are joined, never detached: one still running when the
+// program exits must finish before exit tears down what it reports to.
+class FetchThreads {
+ public:
+  static FetchThreads& shared() {
+    static FetchThreads* threads = new FetchThreads();  // outlives static destruction
+    return *threads;
+  }
+  void start(std::function<void()> work) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reapFinished();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    running_.push_back({std::thread([work = std::move(work), done] {
+                          work();
+                          done->store(true);
+                        }),
+                        done});
+    if (!atExit_) {
+      atExit_ = true;
+      std::atexit([] { shared().joinAll(); });
+    }
+  }
+
+ private:
+  struct Running {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  void reapFinished() {
+    for (auto it = running_.begin(); it != running_.end();) {
+      if (it->done->load()) {
+        it->thread.join();
+        it = running_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  void joinAll() {
+    std::vector<Running> all;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      all.swap(running_);
+    }
+    for (Running& r : all) r.thread.join();
+  }
+  std::mutex mutex_;
+  std::vector<Running> running_;
+  bool atExit_ = false;
+};
 
 std::string escapeComponent(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -128,7 +183,7 @@ void VeskTextSearchTableViewController::bgSearchSuggestion() {
   kit::WeakRef<VeskTextSearchTableViewController> weak(this);
   // The worker never holds the controller: it hands its answer to the main
   // thread, which looks the controller up again.
-  std::thread([weak, text, url] {
+  FetchThreads::shared().start([weak, text, url] {
     std::vector<std::string> list;
     bool ok = false;
     if (kit::Ref<kit::URL> target = kit::URL::URLWithString(url)) {
@@ -146,7 +201,7 @@ void VeskTextSearchTableViewController::bgSearchSuggestion() {
       if (kit::Ref<VeskTextSearchTableViewController> self = weak.lock())
         self->suggestionsArrived(text, std::move(list), ok);
     });
-  }).detach();
+  });
 }
 
 void VeskTextSearchTableViewController::suggestionsArrived(const std::string& forText, std::vector<std::string> list,

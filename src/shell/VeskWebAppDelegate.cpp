@@ -14,12 +14,12 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/standins/MyURLCache.h"
 #include "shell/standins/MyURLRequest.h"
-#include "shell/standins/Share.h"
-#include "shell/standins/ShareConfiguration.h"
+#include "share/core/Share.h"
+#include "share/core/ShareConfiguration.h"
 #include "shell/standins/ShareFacebook.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskPagePasswordDatabase.h"
-#include "shell/standins/VeskSharingConfigurator.h"
+#include "shell/VeskSharingConfigurator.h"
 
 namespace tolva {
 namespace {
@@ -75,6 +75,8 @@ bool VeskWebAppDelegate::didFinishLaunchingWithOptions(kit::Application&, kit::D
   window_->makeKeyAndVisible();
 
   ShareConfiguration::sharedInstanceWithConfigurator(kit::make<VeskSharingConfigurator>());
+  // Shares queued without a network go out once it is back.
+  Share::flushOfflineQueueWhenConnected();
 
   MyMutableURLRequest::setupUserAgentOverwrite();
   MyURLRequest::setupAdblockFilter();
@@ -197,6 +199,7 @@ void VeskWebAppDelegate::willResignActive(kit::Application&) {
 
 void VeskWebAppDelegate::didBecomeActive(kit::Application&) {
   kit::RunLoop::main().cancelPreviousPerformRequests(this);
+  Share::flushOfflineQueue();
   if (!(passcodeIsSet() && !bPasscodeVisible_)) checkAndAskReview();
 }
 

@@ -27,7 +27,8 @@
 #include "shell/VeskWebViewController.h"
 #include "shell/standins/VeskAdblockManager.h"
 #include "data/VeskBookmarkDatabase.h"
-#include "shell/standins/VeskDownloadManager.h"
+#include "downloads/VeskDownloadManager.h"
+#include "downloads/VeskDownloadTableViewController.h"
 #include "data/VeskFaviconDatabase.h"
 #include "data/VeskAuthenticationTableViewController.h"
 #include "data/VeskPagePasswordDatabase.h"
@@ -813,6 +814,11 @@ bool VeskWebView::popFullScreen(bool* wasOn) {
   return true;
 }
 
+void VeskWebView::showDownloadManager() {
+  if (VeskDownloadTableViewController::isShowing()) return;
+  kit::Ref<kit::NavigationController> nav = VeskDownloadTableViewController::makeNavigationController();
+  if (kit::ViewController* controller = viewController()) controller->presentViewController(nav.get(), true);
+}
 
 // ---- Life cycle
 

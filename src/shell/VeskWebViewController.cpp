@@ -19,8 +19,8 @@
 #include "shell/UIViewAnimated.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebView.h"
-#include "shell/standins/ShareActivityIndicator.h"
 #include "data/VeskBookmarkDatabase.h"
+#include "share/ui/ShareActivityIndicator.h"
 
 namespace tolva {
 namespace {
@@ -41,6 +41,7 @@ VeskWebViewController::~VeskWebViewController() {
     if (b) b->removeFromSuperview();
   for (VeskJogDialView* dial : {faviDial_.get(), faviDial2_.get()})
     if (dial && dial->delegate() == this) dial->setDelegate(nullptr);
+  if (brightnessDial_ && brightnessDial_->delegate() == brightnessDelegate_.get()) brightnessDial_->setDelegate(nullptr);
   kit::RunLoop::main().cancelPreviousPerformRequests(this);
 }
 

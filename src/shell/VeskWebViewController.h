@@ -21,6 +21,7 @@
 #include "shell/VeskJogDialView.h"
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskRecentlyClosedTableViewController.h"
+#include "shell/VeskScreenBrightnessJogDialDelegate.h"
 #include "shell/VeskTouchPropagatingUIButton.h"
 #include "shell/VeskTrackPadView.h"
 #include "settings/PrefAppSettingsViewController.h"
@@ -116,6 +117,7 @@ class VeskWebViewController : public kit::ViewController,
   kit::Button* dualViewBtn() const { return dualViewBtn_.get(); }
   VeskJogDialView* faviDial() const { return faviDial_.get(); }
   VeskJogDialView* faviDial2() const { return faviDial2_.get(); }
+  VeskJogDialView* brightnessDial() const { return brightnessDial_.get(); }
   VeskInfoBoxView* infoBox() const { return infoBox_.get(); }
   VeskTouchPropagatingUIButton* faviDockTip1() const { return faviDockTip1_.get(); }
   VeskTouchPropagatingUIButton* faviDockTip2() const { return faviDockTip2_.get(); }
@@ -148,7 +150,8 @@ class VeskWebViewController : public kit::ViewController,
   kit::Ref<kit::Label> faviLabel_;
   kit::Ref<kit::View> faviDock_, faviDock2_, brightnessDock_;
   kit::Ref<kit::Button> trackPadBtn_, dualViewBtn_;
-  kit::Ref<VeskJogDialView> faviDial_, faviDial2_;
+  kit::Ref<VeskJogDialView> faviDial_, faviDial2_, brightnessDial_;
+  kit::Ref<VeskScreenBrightnessJogDialDelegate> brightnessDelegate_;
   kit::Ref<VeskInfoBoxView> infoBox_;
   kit::Ref<VeskTouchPropagatingUIButton> faviDockTip1_, faviDockTip2_, brightnessDockTip_;
   kit::Ref<VeskFaviconDatabase> faviconDb_;

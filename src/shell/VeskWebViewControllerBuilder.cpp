@@ -71,6 +71,28 @@ kit::Ref<kit::Button> titledButton(kit::InterfaceFile::Context& ctx, View* paren
   return b;
 }
 
+// A trackpad's parts: the disc, the ball in its middle and the disc shown while the pad moves.
+void fillTrackPad(kit::InterfaceFile::Context& ctx, VeskTrackPadView* pad) {
+  const kit::Rect b = pad->bounds();
+  auto part = [&](Rect frame, const char* image) {
+    kit::Ref<kit::ImageView> v = place<kit::ImageView>(ctx, pad, frame, FW | FH);
+    v->setImage(kit::Image::imageNamed(image));
+    v->setContentMode(View::ContentMode::ScaleToFill);
+    v->setUserInteractionEnabled(false);
+    return v;
+  };
+  kit::Ref<kit::ImageView> bg = part(b, "trackpad_bg");
+  bg->setAlpha(VeskTrackPadView::kIdleAlpha);
+  const double ball = std::round(b.width() * 0.3);
+  kit::Ref<kit::ImageView> knob = part(Rect((b.width() - ball) / 2, (b.height() - ball) / 2, ball, ball), "trackpad_ball");
+  knob->setAutoresizingMask(FL | FR | FT | FB);
+  kit::Ref<kit::ImageView> moving = part(b, "trackpad_move");
+  moving->setHidden(true);
+  pad->setTrackBg(bg);
+  pad->setTrackBall(knob);
+  pad->setTrackBgMove(moving);
+}
+
 }  // namespace
 
 void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
@@ -165,6 +187,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip1 =
       place<VeskTouchPropagatingUIButton>(ctx, dock.get(), Rect(0, dialH / 2 - 30, tipW, 60), FT | FB);
   tip1->setTag(0);
+  tip1->setImage(kit::Image::imageNamed("dock_tab"));
   tip1->setPropagatingView(dial.get());
 
   kit::Ref<View> dock2 = place<View>(ctx, root.get(), Rect(-slide, dockY, dockW, dialH), FR | FT | FB);
@@ -174,6 +197,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip2 =
       place<VeskTouchPropagatingUIButton>(ctx, dock2.get(), Rect(slide, dialH / 2 - 30, tipW, 60), FT | FB);
   tip2->setTag(1);
+  tip2->setImage(kit::Image::imageNamed("dock_tab_left"));
   tip2->setPropagatingView(dial2.get());
   tip2->setHidden(true);
 
@@ -186,6 +210,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   kit::Ref<VeskTouchPropagatingUIButton> tip3 =
       place<VeskTouchPropagatingUIButton>(ctx, brightness.get(), Rect(0, brightH / 2 - 30, tipW, 60), FT | FB);
   tip3->setTag(2);
+  tip3->setImage(kit::Image::imageNamed("dock_tab_brightness"));
   tip3->setPropagatingView(brightDial.get());
 
   // The dial's item label, the info box and the dimming overlay.
@@ -211,6 +236,8 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
       place<VeskTrackPadView>(ctx, root.get(), Rect(40, padY, padSize, padSize), FR | FT);
   trackPad2->setTag(1);
   trackPad2->setHidden(true);
+  for (VeskTrackPadView* t : {trackPad.get(), trackPad2.get()}) fillTrackPad(ctx, t);
+  root->bringSubviewToFront(overlay.get());  // dims everything, takes no touch
 
   // Touch areas over the two halves of the status bar (placed in the window later).
   kit::Ref<kit::Button> statusLeft = ctx.make<kit::Button>();
@@ -238,6 +265,9 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   c->dualViewBtn_ = dualBtn;
   c->faviDial_ = dial;
   c->faviDial2_ = dial2;
+  c->brightnessDial_ = brightDial;
+  c->brightnessDelegate_ = kit::make<VeskScreenBrightnessJogDialDelegate>();
+  c->brightnessDelegate_->setOverlay(overlay.get());
   c->infoBox_ = info;
   c->faviDockTip1_ = tip1;
   c->faviDockTip2_ = tip2;
@@ -253,6 +283,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   c->statusBtnRight_ = statusRight;
   dial->setDelegate(c);
   dial2->setDelegate(c);
+  brightDial->setDelegate(c->brightnessDelegate_.get());
 
   for (kit::Button* b : {newPage1.get(), newPage2.get()})
     connect(b, c, "onNewPage:", kit::Control::TouchUpInside,

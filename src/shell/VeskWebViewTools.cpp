@@ -10,6 +10,7 @@
 
 #include "data/VeskBookmarkAddTableViewController.h"
 #include "data/VeskBookmarkDatabase.h"
+#include "downloads/VeskDownloadManager.h"
 #include "kit/foundation/URL.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/foundation/UserDefaults.h"
@@ -30,7 +31,6 @@
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/VeskDownloadManager.h"
 
 namespace tolva {
 namespace {
@@ -212,10 +212,8 @@ void VeskWebView::onPrint() {
   });
 }
 
-// The share sheet and the download list come with the sharing and download
-// screens; until then these have nothing to show.
+// The share sheet comes with the sharing screens; until then there is nothing to show.
 void VeskWebView::onShowShare() {}
-void VeskWebView::showDownloadManager() {}
 
 // ---- The long-press menu
 

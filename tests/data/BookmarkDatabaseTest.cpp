@@ -162,6 +162,7 @@ TEST_F(BookmarkDatabaseTest, ItemsAreCountedAndFetchedWithAndWithoutFolders) {
   EXPECT_EQ(db()->itemNameAt(1), "F");
   EXPECT_EQ(db()->folderItemCount(path({"F"})), 0u);
   EXPECT_EQ(db()->nonFolderItemCount(path({"Nowhere"})), 0u);
+  EXPECT_EQ(db()->folderItemCount(path({"Nowhere"})), 0u);
 }
 
 TEST_F(BookmarkDatabaseTest, AddingToAMissingPathMakesEachFolderOnTheWay) {
@@ -378,8 +379,10 @@ TEST_F(BookmarkStorageTest, DroppingTheTreeWritesItFirstAndTheNextUseReloads) {
   db()->setBookmark(nullptr);
   EXPECT_EQ(defaults().arrayForKey("bookmark")->count(), 2u);
   EXPECT_EQ(titlesAt({}), "History,Kept");
-  // Edits that were never saved stay out of user defaults.
+  // Edits that were never saved stay out of user defaults, even when another tree replaces them.
   db()->addItem("Unsaved", "http://u.test/", nullptr);
+  EXPECT_EQ(defaults().arrayForKey("bookmark")->count(), 2u);
+  startEmpty();
   EXPECT_EQ(defaults().arrayForKey("bookmark")->count(), 2u);
 }
 

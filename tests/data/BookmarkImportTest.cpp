@@ -120,6 +120,17 @@ TEST_F(BookmarkImportTest, NestingBeyondSixtyFourFoldersGoesIntoTheDeepest) {
   EXPECT_EQ(titlesAt({"Imported"}), "L1,Shallow");
 }
 
+TEST_F(BookmarkImportTest, AListCanBeImportedStraightIntoTheRoot) {
+  kit::Ref<HtmlXPath> html = HtmlXPath::xpathWithHTMLData(kit::Data::dataWithString(
+      file(folder("Top", link("http://t.test/", "T")) + link("http://r.test/", "R"))));
+  VeskBookmarkImporterFirefox importer;
+  EXPECT_TRUE(importer.parseQuery("/html/body", nullptr, *html));
+  EXPECT_EQ(importer.importedFolders(), 1);
+  EXPECT_EQ(titlesAt({}), "History,Top,R");
+  EXPECT_EQ(titlesAt({"Top"}), "T");
+  EXPECT_FALSE(importer.parseQuery("/html/head", nullptr, *html));
+}
+
 TEST_F(BookmarkImportTest, ASecondImportAddsAgainIntoTheSameFoldersAndTwinFoldersMerge) {
   const std::string html = file(folder("Twin", link("http://1.test/", "One")) + folder("Twin", link("http://2.test/", "Two")));
   run(html);

@@ -101,6 +101,11 @@ TEST_F(BookmarkScreensTest, TheListOpensFromThePageAndAChosenBookmarkLoadsThere)
   kit::Ref<kit::TableViewCell> item = t->dataSource()->tableViewCellForRowAtIndexPath(*t, {0, 3});
   EXPECT_EQ(item->reuseIdentifier(), "BookmarkTableViewCellItem");
   EXPECT_EQ(item->accessoryType(), kit::TableViewCell::AccessoryType::None);
+  EXPECT_TRUE(item->imageView()->image());
+  kit::Ref<kit::TableViewCell> folderCell = t->dataSource()->tableViewCellForRowAtIndexPath(*t, {0, 1});
+  EXPECT_EQ(folderCell->reuseIdentifier(), "BookmarkTableViewCellFolder");
+  EXPECT_EQ(folderCell->accessoryType(), kit::TableViewCell::AccessoryType::DisclosureIndicator);
+  EXPECT_TRUE(folderCell->imageView()->image());
 
   tapRow(root, 4);
   EXPECT_EQ(lastLoad(page(0)), "http://b.test/");
@@ -218,6 +223,10 @@ TEST_F(BookmarkScreensTest, AddFolderFormAddsAndReportsADuplicateAfterClosing) {
   EXPECT_EQ(add->title(), "Add Folder");
   EXPECT_EQ(add->tableView()->numberOfSections(), 2);
   EXPECT_EQ(rowText(add, 0, 1), "Bookmarks");
+  kit::TableView* formTable = add->tableView();
+  kit::Ref<kit::TableViewCell> titleCell = formTable->dataSource()->tableViewCellForRowAtIndexPath(*formTable, {0, 0});
+  EXPECT_EQ(add->textField()->superview(), titleCell->contentView());
+  EXPECT_EQ(add->textField()->placeholder(), "Title");
   tapLeft(add);  // empty title: nothing
   EXPECT_EQ(titlesAt({}), "History,News,Work,a,b");
 
@@ -292,6 +301,13 @@ TEST_F(BookmarkScreensTest, TheBookmarkFormAddsToTheChosenFolderAndNeverToTheHis
   ASSERT_TRUE(add);
   EXPECT_EQ(add->title(), "Add Bookmark");
   EXPECT_EQ(add->urlField()->text(), "http://page.test/");
+  for (kit::TextField* f : {add->titleField(), add->urlField()}) {
+    EXPECT_EQ(f->autocorrectionType(), kit::TextAutocorrectionType::No);
+    EXPECT_EQ(f->autocapitalizationType(), kit::TextAutocapitalizationType::None);
+    EXPECT_EQ(f->textColor(), kit::Color::blackColor());
+    EXPECT_EQ(f->returnKeyType(), kit::ReturnKeyType::Done);
+  }
+  EXPECT_EQ(add->urlField()->keyboardType(), kit::KeyboardType::URL);
   kit::BarButtonItem* save = add->navigationItem()->rightBarButtonItem();
   ASSERT_TRUE(save);
   EXPECT_EQ(save->title(), "Save");
@@ -345,13 +361,24 @@ TEST_F(BookmarkScreensTest, EditingABookmarkInPlaceOrIntoAnotherFolder) {
   EXPECT_EQ(titlesAt({}), "History,News,Work,b");
   EXPECT_EQ(titlesAt({"News"}), "a2");
 
-  // An emptied field saves nothing and keeps the form open.
-  tapRow(root, 3);
+  // Into a folder the move itself makes here: the new folder pushes the
+  // bookmarks down, and the right one goes.
+  tapRow(root, 3);  // b
   edit = form(nav);
+  edit->folderSelected(path({"Fresh"}));
+  tapLeft(edit);
+  EXPECT_EQ(titlesAt({}), "History,News,Work,Fresh");
+  EXPECT_EQ(titlesAt({"Fresh"}), "b");
+  db()->addItem("b", "http://b.test/", nullptr);
+
+  // An emptied field saves nothing and keeps the form open.
+  tapRow(root, 4);
+  edit = form(nav);
+  ASSERT_TRUE(edit);
   edit->urlField()->setText("");
   tapLeft(edit);
   EXPECT_EQ(form(nav), edit);
-  EXPECT_EQ(titlesAt({}), "History,News,Work,b");
+  EXPECT_EQ(titlesAt({}), "History,News,Work,Fresh,b");
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <type_traits>
 
 #include "ShellTest.h"
+#include "downloads/VeskDownloadTableViewController.h"
+#include "kit/ui/BarButtonItem.h"
+#include "kit/ui/NavigationController.h"
 #include "kit/foundation/Number.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "kit/ui/PinchGestureRecognizer.h"
@@ -631,3 +634,30 @@ TEST(PreferredLanguagesTest, ListsAndNamesTheUsersLanguages) {
 }
 
 }  // namespace
+
+TEST_F(ActionDispatcherTest, TheDownloadManagerOpensOnceAsAFormSheetWithItsCloseButton) {
+  ASSERT_TRUE(launch());
+  VeskWebView* p = page(0);
+  EXPECT_FALSE(VeskDownloadTableViewController::isShowing());
+  p->handleAction(15);
+  loop().advance(1);
+  auto* nav = dynamic_cast<kit::NavigationController*>(p->viewController()->presentedViewController());
+  ASSERT_TRUE(nav);
+  EXPECT_EQ(nav->modalPresentationStyle(), kit::ViewController::ModalPresentationStyle::FormSheet);
+  EXPECT_FALSE(nav->isToolbarHidden());
+  auto* list = dynamic_cast<VeskDownloadTableViewController*>(nav->viewControllers().front().get());
+  ASSERT_TRUE(list);
+  EXPECT_TRUE(VeskDownloadTableViewController::isShowing());
+  EXPECT_EQ(list->contentSizeForViewInPopover().width, 500);
+  EXPECT_EQ(list->contentSizeForViewInPopover().height, 400);
+  // Already showing: a second request changes nothing.
+  p->handleAction(15);
+  loop().advance(1);
+  EXPECT_EQ(p->viewController()->presentedViewController(), nav);
+  ASSERT_EQ(list->toolbarItems().size(), 1u);
+  EXPECT_EQ(list->toolbarItems()[0]->title(), "Close");
+  list->toolbarItems()[0]->tap();
+  loop().advance(1);
+  EXPECT_FALSE(p->viewController()->presentedViewController());
+  EXPECT_FALSE(VeskDownloadTableViewController::isShowing());
+}

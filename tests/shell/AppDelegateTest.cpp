@@ -7,7 +7,7 @@
 #include "kit/ui/Screen.h"
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
-#include "shell/standins/DefaultSHKConfigurator.h"
+#include "share/core/DefaultShareConfigurator.h"
 #include "shell/standins/MyURLCache.h"
 #include "shell/standins/MyURLRequest.h"
 #include "data/PINViewController.h"
@@ -140,7 +140,7 @@ TEST_F(AppDelegateTest, SocialNetworkCallbacksNeedTheConfiguredAppId) {
 
   // Without an app id no scheme counts as the callback.
   ShareConfiguration::resetForTesting();
-  ShareConfiguration::sharedInstanceWithConfigurator(kit::make<DefaultSHKConfigurator>());
+  ShareConfiguration::sharedInstanceWithConfigurator(kit::make<DefaultShareConfigurator>());
   EXPECT_TRUE(open("fb://authorize"));
   EXPECT_TRUE(open("fbanything://x"));
   EXPECT_EQ(tabs()->tabCount(), start + 3);

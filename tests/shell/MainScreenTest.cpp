@@ -153,8 +153,10 @@ TEST_F(MainScreenTest, StoredTrackpadSettingsApplyAtStart) {
   VeskWebViewController* c = controller();
   EXPECT_TRUE(c->trackPad()->isHidden());
   EXPECT_FALSE(c->trackPadBtn()->isSelected());
-  kit::Size area = c->view()->bounds().size;
-  EXPECT_EQ(c->trackPad()->frame().origin, (kit::Point{area.width * 0.25, area.height * 0.5}));
+  // The ratio is of the page the pad drives.
+  kit::View* page = tabs()->curView()->webView();
+  kit::Size area = page->bounds().size;
+  EXPECT_EQ(c->trackPad()->frame().origin, page->convertPointToView({area.width * 0.25, area.height * 0.5}, c->view()));
 }
 
 TEST_F(MainScreenTest, RotationLockWritesItsKeysAndTellsThePages) {

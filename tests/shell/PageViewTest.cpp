@@ -391,10 +391,10 @@ TEST_F(PageViewTest, OnlyFailuresWorthTellingShowAnAlert) {
   EXPECT_EQ(offer->title(), "Download");
   EXPECT_EQ(offer->message(), "The file 'report.pdf' can not be displayed. Would you like to download it?");
   offer->tapButtonWithTitle("Cancel");
-  EXPECT_EQ(VeskDownloadManager::sharedInstance()->count(), 0u);
+  EXPECT_EQ(VeskDownloadManager::sharedInstance()->count(), 0);
   w->fireDidFail(error(kit::WebView::kWebKitErrorFrameLoadInterrupted).get());
   topAlert()->tapButtonWithTitle("OK");
-  ASSERT_EQ(VeskDownloadManager::sharedInstance()->count(), 1u);
+  ASSERT_EQ(VeskDownloadManager::sharedInstance()->count(), 1);
   EXPECT_EQ(VeskDownloadManager::sharedInstance()->list()->get<kit::Dictionary>(0)->get<kit::String>("url")->str(),
             "http://files.test/docs/report.pdf?x=1");
 

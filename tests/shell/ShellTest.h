@@ -34,11 +34,12 @@
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"
+#include "shell/VeskTextSearchTableViewController.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/ShareConfiguration.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskFaviconDatabase.h"
-#include "shell/standins/VeskDownloadManager.h"
+#include "share/core/ShareConfiguration.h"
+#include "downloads/VeskDownloadManager.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "support/TempHome.h"
 
@@ -63,9 +64,13 @@ class ShellTest : public ::testing::Test {
     tolva::VeskFaviconDatabase::resetForTesting();
     tolva::VeskFaviconDatabase::setFetchAddressForTesting(loopbackFaviconAddress);
     tolva::VeskDownloadManager::sharedInstance()->resetForTesting();
+    // Downloads the page view offers are recorded, never fetched from the made-up hosts.
+    tolva::VeskDownloadManager::sharedInstance()->setRequestStarterForTesting([](tolva::HttpRequest&) {});
     kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
     tolva::VeskPagePasswordDatabase::sharedInstance()->resetForTesting();
     kit::HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
+    // Search suggestions never leave the machine: port 9 on loopback refuses.
+    tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();

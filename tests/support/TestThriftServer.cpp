@@ -8,6 +8,10 @@
 #include <thrift/transport/TServerSocket.h>
 #include <thrift/transport/TVirtualTransport.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <condition_variable>
 #include <csignal>
 
@@ -75,24 +79,33 @@ TestThriftServer::TestThriftServer(std::shared_ptr<TProcessor> processor, bool t
   } else {
     socket = std::make_shared<TServerSocket>("127.0.0.1", 0);
   }
-  std::mutex mutex;
-  std::condition_variable listening;
-  bool ready = false;
-  socket->setListenCallback([&](THRIFT_SOCKET) {
-    std::lock_guard<std::mutex> lock(mutex);
-    ready = true;
-    listening.notify_all();
+  // Shared with the callback, which runs on the server's thread.
+  struct Listening {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool ready = false;
+    uint16_t port = 0;
+  };
+  auto listening = std::make_shared<Listening>();
+  socket->setListenCallback([listening](THRIFT_SOCKET fd) {
+    // The callback may come before Thrift's own listen(): listen here, which
+    // is harmless to repeat, so a client connecting at once is never refused.
+    ::listen(fd, 64);
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::lock_guard<std::mutex> lock(listening->mutex);
+    listening->port = ntohs(addr.sin_port);
+    listening->ready = true;
+    listening->cv.notify_all();
   });
   server_ = std::make_shared<server::TThreadedServer>(processor, socket,
                                                       std::make_shared<RecordingHttpFactory>(recorder_),
                                                       std::make_shared<protocol::TBinaryProtocolFactory>());
   thread_ = std::thread([this] { server_->serve(); });
-  std::unique_lock<std::mutex> lock(mutex);
-  listening.wait(lock, [&] { return ready; });
-  socket->setListenCallback(nullptr);
-  // The callback runs before the port is read back: ask once listening.
-  for (int i = 0; i < 1000 && socket->getPort() == 0; ++i) std::this_thread::yield();
-  port_ = static_cast<uint16_t>(socket->getPort());
+  std::unique_lock<std::mutex> lock(listening->mutex);
+  listening->cv.wait(lock, [&] { return listening->ready; });
+  port_ = listening->port;
 }
 
 TestThriftServer::~TestThriftServer() { stop(); }

@@ -9,8 +9,16 @@
 namespace kit {
 namespace {
 
-std::mutex gMutex;
-std::string gData, gCache;
+// Never destroyed: a worker thread still running while the process exits
+// (a site-icon fetch) may ask for a folder after static destructors ran.
+struct State {
+  std::mutex mutex;
+  std::string data, cache;
+};
+State& state() {
+  static State* s = new State();
+  return *s;
+}
 
 std::string env(const char* name) {
   const char* v = std::getenv(name);
@@ -27,11 +35,13 @@ void makeDirs(const std::string& path) {
 }
 
 void resolve() {
-  if (!gData.empty()) return;
+  std::string& data = state().data;
+  std::string& cache = state().cache;
+  if (!data.empty()) return;
   std::string home = env("TOLVA_HOME");
   if (!home.empty()) {
-    gData = home + "/data";
-    gCache = home + "/cache";
+    data = home + "/data";
+    cache = home + "/cache";
     return;
   }
   std::string userHome = env("HOME");
@@ -41,8 +51,8 @@ void resolve() {
   // XDG says relative values are invalid and must be ignored.
   if (xdgData.empty() || xdgData[0] != '/') xdgData = userHome + "/.local/share";
   if (xdgCache.empty() || xdgCache[0] != '/') xdgCache = userHome + "/.cache";
-  gData = xdgData + "/tolva";
-  gCache = xdgCache + "/tolva";
+  data = xdgData + "/tolva";
+  cache = xdgCache + "/tolva";
 }
 
 std::string folder(const std::string& root, const char* name) {
@@ -54,17 +64,17 @@ std::string folder(const std::string& root, const char* name) {
 }  // namespace
 
 std::string Paths::dataRoot() {
-  std::lock_guard<std::mutex> g(gMutex);
+  std::lock_guard<std::mutex> g(state().mutex);
   resolve();
-  makeDirs(gData);
-  return gData;
+  makeDirs(state().data);
+  return state().data;
 }
 
 std::string Paths::cacheRoot() {
-  std::lock_guard<std::mutex> g(gMutex);
+  std::lock_guard<std::mutex> g(state().mutex);
   resolve();
-  makeDirs(gCache);
-  return gCache;
+  makeDirs(state().cache);
+  return state().cache;
 }
 
 std::string Paths::documentsDirectory() { return folder(dataRoot(), "Documents"); }
@@ -74,9 +84,9 @@ std::string Paths::preferencesFile() { return dataRoot() + "/Preferences.plist";
 std::string Paths::keychainFile() { return dataRoot() + "/keychain.plist"; }
 
 void Paths::reset() {
-  std::lock_guard<std::mutex> g(gMutex);
-  gData.clear();
-  gCache.clear();
+  std::lock_guard<std::mutex> g(state().mutex);
+  state().data.clear();
+  state().cache.clear();
 }
 
 }  // namespace kit

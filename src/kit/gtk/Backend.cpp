@@ -12,6 +12,7 @@
 #include "kit/gtk/InputRouter.h"
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/PangoText.h"
+#include "kit/gtk/GioDocumentOpener.h"
 #include "kit/gtk/SystemURLOpener.h"
 #include "kit/gtk/ClipboardStore.h"
 #include "kit/gtk/SystemMailHandler.h"
@@ -84,6 +85,8 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   ViewRenderer::setRenderer(renderWidget);
   static SystemURLOpener opener;
   Application::sharedApplication()->setURLOpener(&opener);
+  static GioDocumentOpener documents;
+  DocumentOpener::setShared(&documents);
   Application::sharedApplication()->setVibrator([] {
     if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
   });

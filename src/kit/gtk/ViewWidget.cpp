@@ -38,6 +38,14 @@ GCallback callback(F f) {
   return reinterpret_cast<GCallback>(+f);
 }
 
+// How far a view is turned on screen: its own rotation and its ancestors'.
+double turnOf(const View& v) {
+  double angle = 0;
+  for (const View* cur = &v; cur; cur = cur->superview())
+    if (const AffineTransform& t = cur->transform(); !t.isIdentity()) angle += std::atan2(t.b, t.a);
+  return angle;
+}
+
 constexpr const char* kBindingKey = "kit-binding";
 constexpr const char* kRootViewKey = "kit-root-view";
 
@@ -343,9 +351,20 @@ void ViewWidget::makeContent() {
     g_signal_connect(content_, "draw", callback([](GtkWidget* w, cairo_t* cr, gpointer self) -> gboolean {
                        auto* b = static_cast<ViewWidget*>(self);
                        auto& iv = static_cast<ImageView&>(b->view());
-                       if (Image* img = iv.currentImage())
-                         paintImage(cr, *img, iv.contentMode(), gtk_widget_get_allocated_width(w),
-                                    gtk_widget_get_allocated_height(w));
+                       if (Image* img = iv.currentImage()) {
+                         const double width = gtk_widget_get_allocated_width(w);
+                         const double height = gtk_widget_get_allocated_height(w);
+                         // A turned picture (a dial's disc and what it carries) turns about its middle.
+                         const double angle = turnOf(iv);
+                         cairo_save(cr);
+                         if (angle != 0) {
+                           cairo_translate(cr, width / 2, height / 2);
+                           cairo_rotate(cr, angle);
+                           cairo_translate(cr, -width / 2, -height / 2);
+                         }
+                         paintImage(cr, *img, iv.contentMode(), width, height);
+                         cairo_restore(cr);
+                       }
                        return FALSE;
                      }),
                      this);
@@ -386,8 +405,22 @@ Rect ViewWidget::childRect(const View& child) const {
     if (&child == tf.leftView()) return {0, y, s.width, s.height};
     return {b.width() - s.width, y, s.width, s.height};
   }
-  const Rect f = child.frame();
-  return {f.x() - b.x(), f.y() - b.y(), f.width(), f.height()};
+  // A turned view keeps its own size about its centre (not the box around
+  // it); inside a turned view, the centre turns with it.
+  const AffineTransform& own = child.transform();
+  const AffineTransform& mine = view_->transform();
+  if (own.isIdentity() && mine.isIdentity()) {
+    const Rect f = child.frame();
+    return {f.x() - b.x(), f.y() - b.y(), f.width(), f.height()};
+  }
+  const Size size = child.bounds().size;
+  Point c{child.center().x - b.x(), child.center().y - b.y()};
+  if (!mine.isIdentity()) {
+    const Point mid{b.width() / 2, b.height() / 2};
+    const Point turned = mine.apply(Point{c.x - mid.x, c.y - mid.y});
+    c = {mid.x + turned.x, mid.y + turned.y};
+  }
+  return {c.x - size.width / 2, c.y - size.height / 2, size.width, size.height};
 }
 
 void ViewWidget::placeChild(ViewWidget& child) {
@@ -506,6 +539,8 @@ void ViewWidget::syncFrame() {
     syncBarItems();
   }
   for (auto& c : children_) placeChild(*c);
+  if (!view_->transform().isIdentity() || turned_) gtk_widget_queue_draw(box_);  // turned pictures redraw
+  turned_ = !view_->transform().isIdentity();
 }
 
 void ViewWidget::syncVisibility() {

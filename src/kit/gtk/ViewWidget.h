@@ -89,6 +89,8 @@ class ViewWidget {
   GtkWidget* label_ = nullptr;
   std::vector<std::unique_ptr<ViewWidget>> children_;
   bool syncing_ = false;
+  // The view was turned when last placed.
+  bool turned_ = false;
 };
 
 }  // namespace kit::gtk

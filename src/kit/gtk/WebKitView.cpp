@@ -55,10 +55,19 @@ struct WebKitView::Signals {
     auto* self = static_cast<WebKitView*>(data);
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       auto* d = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-      if (webkit_response_policy_decision_is_mime_type_supported(d))
+      // What the page cannot show, and an attachment of the page itself, fails the load with 102,
+      // which the browser offers for its own download manager (WebKit's download path is unused).
+      bool attachment = false;
+      if (webkit_response_policy_decision_is_main_frame_main_resource(d)) {
+        WebKitURIResponse* response = webkit_response_policy_decision_get_response(d);
+        SoupMessageHeaders* headers = response ? webkit_uri_response_get_http_headers(response) : nullptr;
+        const char* disposition = headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+        attachment = disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+      }
+      if (webkit_response_policy_decision_is_mime_type_supported(d) && !attachment)
         webkit_policy_decision_use(decision);
       else
-        webkit_policy_decision_ignore(decision);  // fails the load with 102
+        webkit_policy_decision_ignore(decision);
       return TRUE;
     }
     auto* nav = WEBKIT_NAVIGATION_POLICY_DECISION(decision);

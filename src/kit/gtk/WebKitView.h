@@ -66,6 +66,7 @@ class WebKitView : public WebView {
   bool isLoading() const override { return loading_; }
   URLRequest* request() const override { return current_.get(); }
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script) override;
+  void evaluateJavaScriptWithoutWaiting(const std::string& script) override { evaluateAsync(script, nullptr); }
   ScrollView* scrollView() const override;
   Ref<Image> snapshot() override;
   void print(PrintCompletion completion) override;

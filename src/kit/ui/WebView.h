@@ -95,6 +95,11 @@ class WebView : public View {
   // The request of the page shown or being loaded; null before any.
   virtual URLRequest* request() const = 0;
   virtual std::string stringByEvaluatingJavaScriptFromString(const std::string& script) = 0;
+  // Runs a script whose answer nobody needs, without waiting for the page
+  // where the backend can (by default it evaluates and drops the answer).
+  virtual void evaluateJavaScriptWithoutWaiting(const std::string& script) {
+    stringByEvaluatingJavaScriptFromString(script);
+  }
   // The page's scroll view, when the backend offers one.
   virtual ScrollView* scrollView() const = 0;
   // A picture of what the view shows, at its bounds' size.

@@ -11,6 +11,7 @@
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Button.h"
+#include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "kit/ui/NavigationController.h"
@@ -403,6 +404,40 @@ TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
   ASSERT_TRUE(picture->hasPixels());
   EXPECT_EQ(picture->pixelWidth(), 480u);
   EXPECT_EQ(picture->pixelAt(470, 310), 0xFFFFFFFFu);  // the white root
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewTreeTest, ATurnedImageKeepsItsSizeAndTurnsWhatItCarries) {
+  Ref<kit::ImageView> disc = kit::make<kit::ImageView>(Rect(100, 180, 100, 100));
+  Ref<kit::ImageView> knob = kit::make<kit::ImageView>(Rect(70, 40, 20, 20));  // right of the middle
+  disc->addSubview(knob.get());
+  root_->addSubview(disc.get());
+  settle();
+  GtkAllocation a = allocation(knob.get());
+  EXPECT_EQ(a.x, 170);
+  EXPECT_EQ(a.y, 220);
+
+  // A quarter turn: the disc's widget keeps 100 x 100 (not the box around
+  // it) and the knob goes from the right of the middle to below it.
+  disc->setTransform(kit::AffineTransform::rotation(M_PI / 2));
+  settle();
+  a = allocation(disc.get());
+  EXPECT_EQ(a.width, 100);
+  EXPECT_EQ(a.height, 100);
+  a = allocation(knob.get());
+  EXPECT_EQ(a.x, 140);
+  EXPECT_EQ(a.y, 250);
+  EXPECT_EQ(a.width, 20);
+
+  disc->setTransform(kit::AffineTransform::identity());
+  settle();
+  a = allocation(knob.get());
+  EXPECT_EQ(a.x, 170);
+  EXPECT_EQ(a.y, 220);
+  disc->removeFromSuperview();
 }
 
 }  // namespace

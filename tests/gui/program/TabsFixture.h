@@ -23,7 +23,7 @@
 #include "kit/ui/WebView.h"
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskTabItemView.h"
-#include "shell/standins/ShareConfiguration.h"
+#include "share/core/ShareConfiguration.h"
 
 namespace tolvatest {
 

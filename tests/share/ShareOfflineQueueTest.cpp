@@ -1,0 +1,333 @@
+// The offline queue: what is stored, the replay in order with success,
+// temporary and permanent failures, entries that cannot be replayed, orphan
+// blobs, the time limit, flushing when the network returns, and a crash in
+// the middle of a replay.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "ShareTest.h"
+#include "kit/foundation/Array.h"
+#include "kit/foundation/FileManager.h"
+#include "kit/foundation/Null.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/PropertyList.h"
+#include "share/core/ShareOfflineSharer.h"
+
+extern char** environ;
+
+using namespace tolva;
+using sharetest::Outcome;
+using sharetest::ShareTest;
+using sharetest::ShareTestSharer;
+
+namespace {
+
+class OfflineQueueTest : public ShareTest {
+ protected:
+  void SetUp() override {
+    ShareTest::SetUp();
+    script().requiresAuthentication = false;
+    script().delay = 0;
+  }
+
+  static kit::Ref<ShareItem> note(const std::string& title) {
+    return ShareItem::file(kit::Data::dataWithString("body of " + title), title + ".txt", "text/plain", title);
+  }
+  static std::vector<std::string> uids() {
+    std::vector<std::string> out;
+    if (kit::Ref<kit::MutableArray> list = Share::getOfflineQueueList())
+      for (kit::Object* e : *list) out.push_back(kit::cast<kit::String>(kit::cast<kit::Dictionary>(e)->objectForKey("uid"))->str());
+    return out;
+  }
+  static std::vector<std::string> titles() {
+    std::vector<std::string> out;
+    if (kit::Ref<kit::MutableArray> list = Share::getOfflineQueueList())
+      for (kit::Object* e : *list)
+        out.push_back(ShareItem::itemFromDictionary(kit::cast<kit::Dictionary>(kit::cast<kit::Dictionary>(e)->objectForKey("item")))->title());
+    return out;
+  }
+  // The files of the queue folder other than the list.
+  static std::vector<std::string> blobs() {
+    std::vector<std::string> out;
+    for (const auto& name : kit::FileManager::contentsOfDirectory(Share::offlineQueuePath()).value_or(std::vector<std::string>{}))
+      if (name.rfind(Share::kOfflineQueueListFile, 0) != 0) out.push_back(name);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static std::vector<std::string> sentTitles() {
+    std::vector<std::string> out;
+    for (const auto& item : script().sent) out.push_back(item->title());
+    return out;
+  }
+  static void queue(const std::vector<std::string>& names) {
+    for (const auto& n : names) ASSERT_TRUE(Share::addToOfflineQueue(note(n).get(), ShareTestSharer::kName));
+  }
+  // Runs the main loop until every replay has ended.
+  static bool replayed() {
+    kit::OperationQueue* q = Share::currentHelper()->offlineQueue();
+    return loop().runUntil([q] { return !q || q->operationCount() == 0; }, 20);
+  }
+};
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+}  // namespace
+
+TEST_F(OfflineQueueTest, QueuedSharesKeepTheirItemAndABlobNamedByTheUid) {
+  std::vector<uint8_t> rgba(4 * 4 * 4, 200);
+  kit::Ref<ShareItem> picture = ShareItem::image(kit::Image::imageWithPixels({4, 4}, rgba), "pic");
+  ASSERT_TRUE(Share::addToOfflineQueue(picture.get(), ShareTestSharer::kName));
+  queue({"doc"});
+  kit::Ref<kit::MutableArray> list = Share::getOfflineQueueList();
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->count(), 2u);
+  auto* entry = kit::cast<kit::Dictionary>(list->objectAtIndex(0));
+  EXPECT_EQ(kit::cast<kit::String>(entry->objectForKey("sharer"))->str(), "ShareTestSharer");
+  const std::string uid = kit::cast<kit::String>(entry->objectForKey("uid"))->str();
+  EXPECT_EQ(uid.rfind("ShareTestSharer-3-", 0), 0u);
+  EXPECT_TRUE(Share::isSafeUid(uid));
+  auto* item = kit::cast<kit::Dictionary>(entry->objectForKey("item"));
+  EXPECT_EQ(kit::cast<kit::Data>(item->objectForKey("image"))->view().substr(1, 3), "PNG");
+  kit::Ref<kit::Data> jpeg = kit::FileManager::readFile(Share::offlineQueuePath() + "/" + uid);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(jpeg->view().substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(blobs(), sorted(uids()));
+  EXPECT_EQ(Share::offlineQueueListPath(), kit::Paths::dataRoot() + "/Share/ShareOfflineQueue.plist");
+
+  // The replay gets its image and data back from the blobs.
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  ASSERT_EQ(script().sent.size(), 2u);
+  ASSERT_TRUE(script().sent[0]->image());
+  EXPECT_EQ(script().sent[0]->image()->pixelWidth(), 4u);
+  ASSERT_TRUE(script().sent[1]->data());
+  EXPECT_EQ(script().sent[1]->data()->toString(), "body of doc");
+  EXPECT_TRUE(uids().empty());
+  EXPECT_TRUE(blobs().empty());
+}
+
+TEST_F(OfflineQueueTest, TheReplayRunsInOrderAndKeepsOnlyEntriesThatMayStillGoOut) {
+  queue({"one", "two", "three", "four", "five", "six"});
+  script().outcomes = {Outcome::Success, Outcome::TemporaryFailure, Outcome::Failure, Outcome::Refuse,
+                       Outcome::Cancel, Outcome::Success};
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"one", "two", "three", "five", "six"}));
+  // The network failure stays for the next flush with its blob; the others are gone.
+  EXPECT_EQ(titles(), (std::vector<std::string>{"two"}));
+  EXPECT_EQ(blobs(), uids());
+
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"one", "two", "three", "five", "six", "two"}));
+  EXPECT_TRUE(titles().empty());
+  EXPECT_TRUE(blobs().empty());
+  // Nothing left: a flush queues nothing.
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(script().sent.size(), 6u);
+}
+
+TEST_F(OfflineQueueTest, OfflineFlushesLeaveTheQueueAndAReplayGoingOfflineKeepsItsEntry) {
+  queue({"one"});
+  setOnline(false);
+  Share::flushOfflineQueue();
+  EXPECT_EQ(Share::currentHelper()->offlineQueue(), nullptr);
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one"}));
+
+  // The network goes again before the replay sends: the entry stays, not queued a second time.
+  setOnline(true);
+  Share::flushOfflineQueue();
+  setOnline(false);
+  ASSERT_TRUE(replayed());
+  EXPECT_TRUE(script().sent.empty());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one"}));
+  EXPECT_EQ(blobs(), uids());
+
+  setOnline(true);
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"one"}));
+  EXPECT_TRUE(titles().empty());
+}
+
+TEST_F(OfflineQueueTest, EntriesThatCannotBeReplayedAndOrphanBlobsAreRemoved) {
+  queue({"good"});
+  kit::Ref<kit::MutableArray> list = Share::getOfflineQueueList();
+  auto entry = [](const char* sharer, const char* uid) {
+    return kit::Ref<kit::Object>(new kit::Dictionary(
+        {{"item", note("x")->dictionaryRepresentation()}, {"sharer", kit::str(sharer)}, {"uid", kit::str(uid)}}));
+  };
+  list->addObject(entry("ShareNotBuiltHere", "ShareNotBuiltHere-4-1-1"));
+  list->addObject(entry("ShareTestSharer", "../../escape"));
+  list->addObject(entry("ShareSharer", "ShareSharer-4-1-2"));
+  list->addObject(kit::str("not an entry"));
+  ASSERT_TRUE(Share::saveOfflineQueueList(list.get()));
+  const std::string dir = Share::offlineQueuePath();
+  kit::FileManager::writeFile(dir + "/ShareNotBuiltHere-4-1-1", "blob");
+  kit::FileManager::writeFile(dir + "/orphan-1-2-3", "blob");
+  kit::FileManager::writeFile(kit::Paths::dataRoot() + "/escape", "must stay");
+
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"good"}));
+  EXPECT_TRUE(titles().empty());
+  EXPECT_TRUE(blobs().empty());
+  EXPECT_TRUE(kit::FileManager::fileExists(kit::Paths::dataRoot() + "/escape"));
+}
+
+TEST_F(OfflineQueueTest, AnEntryWhoseSharerHasNoLoginIsDroppedWithItsBlob) {
+  script().requiresAuthentication = true;
+  queue({"one"});
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_TRUE(script().sent.empty());
+  EXPECT_TRUE(titles().empty());
+  EXPECT_TRUE(blobs().empty());
+}
+
+TEST_F(OfflineQueueTest, AnUnreadableListIsSetAsideAndAFailedWriteKeepsTheOldList) {
+  const std::string path = Share::offlineQueueListPath();
+  ASSERT_TRUE(kit::FileManager::writeFile(path, "this is no property list"));
+  queue({"fresh"});
+  EXPECT_EQ(titles(), (std::vector<std::string>{"fresh"}));
+  bool setAside = false;
+  for (const auto& name : kit::FileManager::contentsOfDirectory(Share::offlineQueuePath()).value_or(std::vector<std::string>{}))
+    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0) {
+      setAside = true;
+      EXPECT_EQ(kit::FileManager::readFile(Share::offlineQueuePath() + "/" + name)->toString(), "this is no property list");
+    }
+  EXPECT_TRUE(setAside);
+
+  // An item the list cannot hold is refused; the list and the blobs are as before.
+  const std::vector<std::string> before = uids();
+  kit::Ref<ShareItem> odd = note("odd");
+  odd->setCustomValue(kit::Ref<kit::Object>(kit::Null::null()), "bad");
+  EXPECT_FALSE(Share::addToOfflineQueue(odd.get(), ShareTestSharer::kName));
+  EXPECT_EQ(uids(), before);
+  EXPECT_EQ(blobs(), uids());
+  EXPECT_FALSE(Share::isSafeUid(""));
+  EXPECT_FALSE(Share::isSafeUid(".hidden"));
+  EXPECT_FALSE(Share::isSafeUid("a/b"));
+  EXPECT_FALSE(Share::isSafeUid(std::string(201, 'a')));
+  EXPECT_TRUE(Share::isSafeUid("ShareX-1-2--3"));
+}
+
+TEST_F(OfflineQueueTest, AReplayWithoutAReportEndsAtTheTimeLimitAndIsNotSentTwice) {
+  queue({"slow", "next"});
+  script().outcomes = {Outcome::NoReport};
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(loop().runUntil([] { return script().sent.size() == 1; }, 10));
+  loop().advance(ShareOfflineSharer::kTimeLimit - 1);
+  loop().drain();
+  // The next entry waits its turn meanwhile.
+  EXPECT_EQ(script().sent.size(), 1u);
+  loop().advance(2);
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"slow", "next"}));
+  EXPECT_EQ(titles(), (std::vector<std::string>{"slow"}));
+  // Still in flight as far as this process knows: a flush leaves it alone.
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(script().sent.size(), 2u);
+}
+
+TEST_F(OfflineQueueTest, TheQueueIsFlushedWhenTheNetworkComesBack) {
+  Share::flushOfflineQueueWhenConnected();
+  setOnline(false);
+  queue({"one"});
+  loop().drain();
+  EXPECT_TRUE(script().sent.empty());
+  setOnline(true);
+  loop().drain();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"one"}));
+  EXPECT_TRUE(titles().empty());
+}
+
+namespace {
+
+// Starts the replay helper; its standard output comes through `out`.
+pid_t startHelper(const std::string& log, int hangAt, int* out) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  const std::string hang = std::to_string(hangAt);
+  std::vector<char*> argv = {const_cast<char*>(SHARE_REPLAY_HELPER), const_cast<char*>(log.c_str()),
+                             const_cast<char*>(hang.c_str()), nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, SHARE_REPLAY_HELPER, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  *out = fds[0];
+  return pid;
+}
+
+// Reads lines until one equals `want` (false at the end of the output).
+bool readUntil(int fd, const std::string& want) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (line == want) return true;
+    line.clear();
+  }
+  return false;
+}
+
+std::vector<std::string> lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(OfflineQueueTest, KillingTheProgramDuringAReplayLosesNothingAndResendsOnlyTheShareInFlight) {
+  queue({"one", "two", "three", "four", "five"});
+  const std::string log = kit::Paths::dataRoot() + "/sent.log";
+
+  int out = -1;
+  pid_t pid = startHelper(log, 3, &out);
+  ASSERT_GT(pid, 0);
+  const bool inFlight = readUntil(out, "sent three");
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(out);
+  ASSERT_TRUE(inFlight);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(lines(log), (std::vector<std::string>{"one", "two", "three"}));
+  // Done ones are gone with their blobs; the one in flight and the rest stay with theirs.
+  EXPECT_EQ(titles(), (std::vector<std::string>{"three", "four", "five"}));
+  EXPECT_EQ(blobs(), sorted(uids()));
+
+  pid = startHelper(log, 0, &out);
+  ASSERT_GT(pid, 0);
+  readUntil(out, "");
+  ::waitpid(pid, &status, 0);
+  ::close(out);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(lines(log), (std::vector<std::string>{"one", "two", "three", "three", "four", "five"}));
+  EXPECT_TRUE(titles().empty());
+  EXPECT_TRUE(blobs().empty());
+}
