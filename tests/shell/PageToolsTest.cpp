@@ -217,6 +217,9 @@ TEST_F(PageToolsTest, ContextAnswersAreClassifiedAndDecoded) {
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\udc00"), "\xEF\xBF\xBD");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u12G4 \\u12 \\q"), "\\u12G4 \\u12 \\q");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\x7"), "\\u007");
+  // Only a backslash and a "u" start an escape; U+0000 is a character like any other.
+  EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("Xu0041 \\v0041"), "Xu0041 \\v0041");
+  EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("a\\u0000b"), std::string("a\0b", 3));
   // A title with a broken percent escape keeps it.
   EXPECT_EQ(VeskContextMenuTarget::displayForm("100%\\x21"), "100%!");
 }
