@@ -10,6 +10,7 @@
 #include "ShellTest.h"
 #include "downloads/VeskDownloadTableViewController.h"
 #include "kit/foundation/Clock.h"
+#include "kit/security/Base64.h"
 #include "kit/ui/Pasteboard.h"
 #include "kit/ui/PhotoAlbum.h"
 #include "shell/TabState.h"
@@ -457,8 +458,8 @@ class ImageToolsTest : public PageToolsTest {
     std::filesystem::create_directories(folder_);
     kit::PhotoAlbum::setFolder(folder_.string());
     std::vector<uint8_t> pixels(4 * 4 * 4, 0x7f);
-    kit::Ref<kit::Data> png = kit::Image::imageWithPixels({4, 4}, pixels)->pngData();
-    server_.route("GET", "/i.png", tolvatest::TestResponse::ok(std::string(png->view()), "image/png"));
+    png_ = std::string(kit::Image::imageWithPixels({4, 4}, pixels)->pngData()->view());
+    server_.route("GET", "/i.png", tolvatest::TestResponse::ok(png_, "image/png"));
     server_.route("GET", "/text", tolvatest::TestResponse::ok("no picture", "image/png"));
     server_.route("GET", "/gone.png", tolvatest::TestResponse::withStatus(404, "missing"));
   }
@@ -478,6 +479,7 @@ class ImageToolsTest : public PageToolsTest {
 
   tolvatest::TestHTTPServer server_;
   std::filesystem::path folder_;
+  std::string png_;
 };
 
 TEST_F(ImageToolsTest, SavingWritesANewPictureOrSaysItFailed) {
@@ -527,6 +529,13 @@ TEST_F(ImageToolsTest, CopyingPutsThePictureOnThePasteboardOrSaysItFailed) {
   ASSERT_TRUE(waitForBox(1));
   EXPECT_EQ(strip_.lastBox(), "Failed to copy image.");
   EXPECT_EQ(board->changeCount(), changes);
+
+  // A source written into the page is read in place.
+  changes = board->changeCount();
+  choose(press(p, "2data:image/png;base64," + kit::Base64::encode(std::string_view(png_))), "Copy");
+  ASSERT_TRUE(waitFor([&] { return board->changeCount() != changes; }));
+  ASSERT_TRUE(board->image());
+  EXPECT_EQ(board->image()->pixelWidth(), 4u);
 
   choose(press(p, "2" + server_.url("/gone.png")), "Share this image ...");
   ASSERT_TRUE(waitForBox(2));
