@@ -9,7 +9,8 @@
 // what they install is marked on the document or window and installed once.
 //
 // Globals the browser calls: isInjected(), injectLinkTargets(),
-// injectPopupHandler(window), scrollScrollElementIdAtPoint(dx, dy).
+// injectPopupHandler(window), scrollScrollElementIdAtPoint(dx, dy),
+// getHTMLElementSrcAtPoint(x, y).
 (function () {
   'use strict';
 
@@ -109,5 +110,29 @@
     e.scrollLeft += dx;
     e.scrollTop += dy;
     return e.id || String(e.nodeName).toLowerCase();
+  };
+
+  function imageOf(node) {
+    for (var n = node; n && n.nodeType === 1; n = n.parentNode) {
+      if (String(n.nodeName).toUpperCase() === 'IMG') return n;
+    }
+    return null;
+  }
+
+  // What a long press at (x, y) in the window hits: '1' and a link, '2' and
+  // an image's source, '3' and a link, a space and the image's source; ''
+  // for anything else. Links and sources are absolute.
+  window.getHTMLElementSrcAtPoint = function (x, y) {
+    if (!document.elementFromPoint) return '';
+    var e = document.elementFromPoint(Number(x) || 0, Number(y) || 0);
+    if (!e) return '';
+    var image = imageOf(e);
+    var link = linkOf(e);
+    var href = link && link.href ? String(link.href) : '';
+    var src = image ? String(image.currentSrc || image.src || '') : '';
+    if (href && image) return '3' + href + ' ' + src;
+    if (href) return '1' + href;
+    if (image) return '2' + src;
+    return '';
   };
 })();

@@ -87,11 +87,79 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
          });
 }
 
-bool containsIgnoringCase(const std::string& haystack, const std::string& needle) {
-  if (needle.empty()) return true;
-  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                        [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-  return it != haystack.end();
+// The typed text of a search, lower-cased once, and the case table the
+// whole walk compares with (the one std::tolower gives now).
+struct Needle {
+  unsigned char lower[256];
+  std::string text;
+  explicit Needle(const std::string& typed) {
+    for (int c = 0; c < 256; ++c) lower[c] = static_cast<unsigned char>(std::tolower(c));
+    text.reserve(typed.size());
+    for (unsigned char c : typed) text.push_back(static_cast<char>(lower[c]));
+  }
+  // Whether `haystack` holds the text, case ignored; nothing allocated.
+  bool foundIn(const std::string& haystack) const {
+    const size_t m = text.size(), n = haystack.size();
+    if (m == 0) return true;
+    if (m > n) return false;
+    const auto* h = reinterpret_cast<const unsigned char*>(haystack.data());
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i + m <= n; ++i) {
+      if (lower[h[i]] != t[0]) continue;
+      size_t j = 1;
+      while (j < m && lower[h[i + j]] == t[j]) ++j;
+      if (j == m) return true;
+    }
+    return false;
+  }
+};
+
+// The fields a search reads from one item, read in one pass over its entries.
+struct SearchFields {
+  const std::string* url = nullptr;
+  const std::string* title = nullptr;
+  kit::Object* subitems = nullptr;
+  long visits = 0;
+};
+
+const std::string* stringValue(kit::Object* o) {
+  return o && o->kind() == kit::Kind::String ? &static_cast<kit::String*>(o)->str() : nullptr;
+}
+
+long numberValue(kit::Object* o) {
+  return o && o->kind() == kit::Kind::Number ? static_cast<kit::Number*>(o)->integerValue() : 0;
+}
+
+bool keyIs(kit::Object* key, std::string_view name) {
+  const std::string* s = stringValue(key);
+  return s && *s == name;
+}
+
+SearchFields searchFieldsOf(const kit::Dictionary& item) {
+  SearchFields f;
+  constexpr size_t kRoom = 8;
+  kit::Object* kv[2 * kRoom];
+  const size_t n = item.count() <= kRoom ? item.storedEntries(0, kv, kRoom) : 0;
+  if (n > 0 && n == item.count()) {
+    for (size_t i = 0; i < n; ++i) {
+      kit::Object* key = kv[2 * i];
+      kit::Object* value = kv[2 * i + 1];
+      if (keyIs(key, kURL))
+        f.url = stringValue(value);
+      else if (keyIs(key, kTitle))
+        f.title = stringValue(value);
+      else if (keyIs(key, kSubitems))
+        f.subitems = value;
+      else if (keyIs(key, kVisitCount))
+        f.visits = numberValue(value);
+    }
+  } else {
+    f.url = stringValue(item.objectForKey(kURL));
+    f.title = stringValue(item.objectForKey(kTitle));
+    f.subitems = item.objectForKey(kSubitems);
+    f.visits = numberValue(item.objectForKey(kVisitCount));
+  }
+  return f;
 }
 
 long visitCount(const kit::Dictionary* item) {
@@ -364,28 +432,47 @@ int VeskBookmarkDatabase::compareBookmarkItemsByVisitCount(const kit::Dictionary
   return ka > kb ? -1 : 1;
 }
 
-void VeskBookmarkDatabase::findIn(const kit::MutableArray& folder, const std::string& text, bool includeTitle,
-                                  std::vector<kit::Dictionary*>& out, int depth) const {
-  std::vector<kit::Dictionary*> level;
+namespace {
+
+struct Match {
+  kit::Dictionary* item;
+  long visits;
+};
+
+// One folder's matches, each with its visit count read once; a subfolder's
+// matches join its folder's, and each folder's are sorted as
+// compareBookmarkItemsByVisitCount orders them.
+void findIn(const kit::MutableArray& folder, const Needle& needle, bool includeTitle, std::vector<Match>& out) {
+  std::vector<Match> level;
   for (size_t i = 0; i < folder.count(); ++i) {
-    kit::Dictionary* item = itemAt(folder, i);
-    if (!item) continue;
-    const std::string& u = url(item);
-    const std::string& t = title(item);
-    if (u.empty() && !t.empty()) {
-      if (auto* sub = item->get<kit::MutableArray>(kSubitems)) findIn(*sub, text, includeTitle, level, depth + 1);
-    } else if (!u.empty() && !t.empty() &&
-               (containsIgnoringCase(u, text) || (includeTitle && containsIgnoringCase(t, text)))) {
-      level.push_back(item);
+    kit::Object* o = folder.objectAtIndex(i);
+    if (!o || o->kind() != kit::Kind::Dictionary) continue;
+    auto* item = static_cast<kit::Dictionary*>(o);
+    const SearchFields f = searchFieldsOf(*item);
+    const bool hasURL = f.url && !f.url->empty();
+    const bool hasTitle = f.title && !f.title->empty();
+    if (!hasURL && hasTitle) {
+      if (auto* sub = dynamic_cast<kit::MutableArray*>(f.subitems)) findIn(*sub, needle, includeTitle, level);
+    } else if (hasURL && hasTitle && (needle.foundIn(*f.url) || (includeTitle && needle.foundIn(*f.title)))) {
+      level.push_back({item, f.visits});
     }
   }
-  sortByVisitCount(level);
+  std::stable_sort(level.begin(), level.end(), [](const Match& a, const Match& b) {
+    const int ga = group(a.visits), gb = group(b.visits);
+    if (ga != gb) return ga < gb;
+    return a.visits > b.visits;
+  });
   out.insert(out.end(), level.begin(), level.end());
 }
 
+}  // namespace
+
 kit::Ref<kit::Array> VeskBookmarkDatabase::find(const std::string& text, const kit::Array* at, bool includeTitle) {
+  std::vector<Match> matches;
+  if (kit::MutableArray* folder = folderAt(at, false)) findIn(*folder, Needle(text), includeTitle, matches);
   std::vector<kit::Dictionary*> found;
-  if (kit::MutableArray* folder = folderAt(at, false)) findIn(*folder, text, includeTitle, found, 0);
+  found.reserve(matches.size());
+  for (const Match& m : matches) found.push_back(m.item);
   return copies(found);
 }
 

@@ -134,8 +134,6 @@ class VeskBookmarkDatabase : public kit::Object {
   kit::MutableArray* historyFolder();
   void postUpdate();
   void postHistoryUpdate();
-  void findIn(const kit::MutableArray& folder, const std::string& text, bool includeTitle,
-              std::vector<kit::Dictionary*>& out, int depth) const;
   void extractFolders(const kit::MutableArray& folder, const kit::Array* path, long depth, kit::MutableArray& out,
                       int level) const;
 

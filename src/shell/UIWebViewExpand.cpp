@@ -213,6 +213,9 @@ void removeAllHighlights(kit::WebView& webView) { evaluate(webView, "Vesk_Remove
 void applyFontSize(kit::WebView& webView, unsigned percent) {
   evaluate(webView,
            kit::format("document.getElementsByTagName('body')[0].style.webkitTextSizeAdjust= '%d%%'", percent));
+  // Where the page's text-size adjustment means nothing (desktop engines),
+  // the web view sizes the text itself.
+  webView.setTextZoom(percent / 100.0);
 }
 
 void findScrollElementAndScroll(kit::WebView& webView, kit::Point point) {

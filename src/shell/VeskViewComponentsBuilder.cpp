@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "kit/ui/Font.h"
+#include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 #include "kit/ui/Toolbar.h"
 #include "shell/LocalizedText.h"
@@ -226,7 +228,7 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
                                    toPage(p, [](VeskWebView& v) { v.onNext(); }));
 
   // The text-size popup.
-  p->vwFontPopup_ = place<View>(ctx, p, Rect(W / 2 - 100, topH + 10, 200, 44), FL | FR | FB);
+  p->vwFontPopup_ = place<View>(ctx, p, Rect(W / 2 - 133, topH + 10, 266, 44), FL | FR | FB);
   p->vwFontPopup_->setHidden(true);
   p->btnFontDecrease_ = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(4, 4, 60, 36), FR);
   p->btnFontReset_ = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(70, 4, 60, 36), FL | FR);
@@ -237,6 +239,21 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
                               toPage(p, [](VeskWebView& v) { v.onFontReset(); }));
   p->btnFontIncrease_->addTarget("onFontIncrease:", kit::Control::TouchUpInside,
                                  toPage(p, [](VeskWebView& v) { v.onFontIncrease(); }));
+  p->vwFontPopup_->setBackgroundColor(kit::Color::withWhite(0.15, 0.9));
+  p->vwFontPopup_->layer()->setCornerRadius(8);
+  kit::Ref<kit::Button> fontClose = place<kit::Button>(ctx, p->vwFontPopup_.get(), Rect(202, 4, 60, 36), FL);
+  fontClose->addTarget("onFontClose:", kit::Control::TouchUpInside, toPage(p, [](VeskWebView& v) { v.onFontClose(); }));
+  const std::pair<kit::Button*, std::string> fontButtons[] = {{p->btnFontDecrease_.get(), "A-"},
+                                                              {p->btnFontReset_.get(), "100%"},
+                                                              {p->btnFontIncrease_.get(), "A+"},
+                                                              {fontClose.get(), LocalizedText::localized("Done")}};
+  for (auto [button, label] : fontButtons) {
+    button->setTitle(label);
+    button->setTitleColor(kit::Color::whiteColor());
+    button->setTitleColor(kit::Color::grayColor(), kit::Control::Disabled);
+    button->setBackgroundColor(kit::Color::withWhite(0.3));
+    button->layer()->setCornerRadius(6);
+  }
 
   // The suggestion list under the fields.
   p->resultTableView_ =

@@ -100,7 +100,7 @@ VeskWebView::~VeskWebView() {
   for (auto& weak : ownAlerts_)
     if (kit::Ref<kit::AlertView> alert = weak.lock())
       if (alert->delegate() == this) alert->setDelegate(nullptr);
-  for (kit::ActionSheet* sheet : {actionsMenuSheet_.get(), easyCommandSheet_.get()})
+  for (kit::ActionSheet* sheet : {actionsMenuSheet_.get(), easyCommandSheet_.get(), contextSheet_.get()})
     if (sheet && sheet->delegate() == this) sheet->setDelegate(nullptr);
   for (kit::TextField* field : {urlField_.get(), searchField_.get()})
     if (field && field->delegate() == this) field->setDelegate(nullptr);
@@ -274,6 +274,7 @@ kit::WebView* VeskWebView::webView() {
   wv->setAutoresizingMask(kit::View::FlexibleWidth | kit::View::FlexibleHeight);
   wv->setScalesPageToFit(true);
   wv->setDelegate(this);
+  installSelectionMenuItems(*wv);
 
   if (location_.empty()) setLocation(homeLocation());
 
@@ -800,9 +801,8 @@ kit::Point VeskWebView::offset() {
   return sv ? sv->contentOffset() : kit::Point{};
 }
 
-// ---- Page tools and field editing. The small pieces the gesture actions
-// reach are whole here; the rest comes with the page tools and does
-// nothing until then.
+// ---- Field editing and the text-size popup; the other page tools are in
+// VeskWebViewTools.cpp.
 
 void VeskWebView::onSearch() {
   if (searchField_) searchField_->becomeFirstResponder();
@@ -829,18 +829,6 @@ void VeskWebView::showDownloadManager() {
   kit::Ref<kit::NavigationController> nav = VeskDownloadTableViewController::makeNavigationController();
   if (kit::ViewController* controller = viewController()) controller->presentViewController(nav.get(), true);
 }
-void VeskWebView::onShowShare() {}
-void VeskWebView::onTranslate() {}
-void VeskWebView::openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint) {
-  contextMenuDocumentPoint_ = documentPoint;
-  contextMenuPopupPoint_ = popupPoint;
-}
-void VeskWebView::onReader() {}
-void VeskWebView::onFontIncrease() {}
-void VeskWebView::onFontReset() {}
-void VeskWebView::onFontDerease() {}
-void VeskWebView::onFontClose() { showFontPopup_ = false; }
-void VeskWebView::_updateFontUI() {}
 
 // ---- Life cycle
 

@@ -262,6 +262,43 @@ class VeskWebView : public kit::View,
   kit::Point contextMenuDocumentPoint() const noexcept { return contextMenuDocumentPoint_; }
   kit::Point contextMenuPopupPoint() const noexcept { return contextMenuPopupPoint_; }
 
+  // ---- Page tools (VeskWebViewTools.cpp)
+  // Action-sheet tags of the long-press menus.
+  static constexpr long kTagLinkMenu = 4;
+  static constexpr long kTagLinkedImageMenu = 5;
+  static constexpr long kTagImageMenu = 6;
+  static constexpr unsigned kMinFontSize = 40;
+  static constexpr unsigned kMaxFontSize = 240;
+  static constexpr unsigned kFontStep = 10;
+  // The statement list that turns the page into its reader form.
+  static std::string readerScript();
+  // Page translation of `pageURL` into `language`; text translation of
+  // `text`; the dictionary's page for `text`. What goes in is escaped as one
+  // query value (a path segment for the dictionary).
+  static std::string pageTranslationURL(const std::string& pageURL, const std::string& language);
+  static std::string textTranslationURL(const std::string& text, const std::string& language);
+  static std::string dictionaryURL(const std::string& text);
+  // The selected-text entries: offered with the selection-search option on
+  // and text selected; each opens its page in a new selected tab.
+  bool canPerformSelectionAction();
+  void onSearchOnNewTab();
+  void onDictionaryOnNewTab();
+  void onTranslateOnNewTab();
+  // Prints the page through the system's print dialog.
+  void onPrint();
+  // Fetch in the background, then into the picture folder or onto the pasteboard.
+  void saveImageOnBackground(const std::string& source);
+  void copyImageOnBackground(const std::string& source);
+  void imageDidFinishSaving(kit::Image* image, kit::Error* error);
+  const std::string& lastPressAndHeldLinkImageSrc() const noexcept { return lastPressAndHeldLinkImageSrc_; }
+  bool lastPressAndHeldLinkWasSupposedToBeInNewPage() const noexcept {
+    return lastPressAndHeldLinkWasSupposedToBeInNewPage_;
+  }
+  // The long-press menu on screen, or the last one shown.
+  kit::ActionSheet* contextMenuSheet() const noexcept { return contextSheet_.get(); }
+  // ---- kit::ActionSheetDelegate: every menu of the page, by tag.
+  void actionSheetClickedButtonAtIndex(kit::ActionSheet& sheet, long index) override;
+
   // ---- Controls of the interface file
   void onReader();
   void onBookmark();
@@ -416,6 +453,18 @@ class VeskWebView : public kit::View,
   std::string authen_url_;
   bool bSkipAuthCheck_ = false;
   bool bShowingPasswordSheet_ = false;
+  // The long press's link and image as the page gave them.
+  std::string lastPressAndHeldLink_;
+  std::string lastPressAndHeldLinkImageSrc_;
+  bool lastPressAndHeldLinkWasSupposedToBeInNewPage_ = false;
+  kit::Ref<kit::ActionSheet> contextSheet_;
+  void installSelectionMenuItems(kit::WebView& webView);
+  // A new tab at `url` with this page's private mode.
+  void openLinkInNewTab(const std::string& url, bool selected);
+  void showImageFailure(const char* text);
+  void actionsMenuChosen(const std::string& entry);
+  void commandMenuChosen(const std::string& entry);
+  void contextMenuChosen(long tag, const std::string& entry);
   // Hears the answer to this page's password question; it lets go of the question when the page goes.
   class PasswordSheetAnswers;
   std::shared_ptr<PasswordSheetAnswers> passwordSheetAnswers_;

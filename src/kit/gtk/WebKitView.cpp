@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/PageScrollView.h"
 #include "kit/gtk/WebErrors.h"
+#include "kit/ui/LongPressGestureRecognizer.h"
 #include "kit/ui/WebContentFilter.h"
 
 namespace kit::gtk {
@@ -224,6 +226,62 @@ struct WebKitView::Signals {
     return TRUE;
   }
 
+  static gboolean contextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent* event, WebKitHitTestResult* hit,
+                              gpointer data) {
+    auto* self = static_cast<WebKitView*>(data);
+    const bool selection = webkit_hit_test_result_context_is_selection(hit);
+    const bool editable = webkit_hit_test_result_context_is_editable(hit);
+    const bool element = webkit_hit_test_result_context_is_link(hit) || webkit_hit_test_result_context_is_image(hit);
+    if (element && !selection && !editable) {
+      double x = 0, y = 0;
+      if (!event || !gdk_event_get_coords(event, &x, &y)) return FALSE;
+      for (const Ref<GestureRecognizer>& g : self->gestureRecognizers()) {
+        auto* hold = dynamic_cast<LongPressGestureRecognizer*>(g.get());
+        if (!hold || !hold->isEnabled()) continue;
+        Ref<WebView> keep(self);
+        Ref<LongPressGestureRecognizer> press(hold);
+        const Point at{x, y};
+        // After WebKit's signal returns: the menu's handler evaluates scripts.
+        MainContextHost::post([keep, press, at] {
+          if (press->press(at)) press->lift(at);
+        });
+        return TRUE;  // no WebKit menu
+      }
+      return FALSE;
+    }
+    if (!selection || editable) return FALSE;
+    bool separated = false;
+    for (size_t i = 0; i < self->selectionMenuItems().size(); ++i) {
+      const SelectionMenuItem& item = self->selectionMenuItems()[i];
+      if (!item.action || (item.isAvailable && !item.isAvailable())) continue;
+      if (!separated) {
+        webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+        separated = true;
+      }
+      const std::string name = "tolva-selection-" + std::to_string(i);
+      GSimpleAction* action = g_simple_action_new(name.c_str(), nullptr);
+      std::weak_ptr<bool> alive = self->alive_;
+      auto* call = new std::function<void()>([alive, self, i] {
+        auto a = alive.lock();
+        if (!a || !*a || i >= self->selectionMenuItems().size()) return;
+        Ref<WebView> keep(self);
+        std::function<void()> run = self->selectionMenuItems()[i].action;
+        if (run) run();
+      });
+      g_signal_connect_data(action, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer fn) {
+                              // Run once WebKit's menu has closed: the entry opens tabs and evaluates scripts.
+                              auto run = *static_cast<std::function<void()>*>(fn);
+                              MainContextHost::post([run] { run(); });
+                            }),
+                            call, +[](gpointer fn, GClosure*) { delete static_cast<std::function<void()>*>(fn); },
+                            GConnectFlags(0));
+      webkit_context_menu_append(menu,
+                                 webkit_context_menu_item_new_from_gaction(G_ACTION(action), item.title.c_str(), nullptr));
+      g_object_unref(action);
+    }
+    return FALSE;
+  }
+
   static gboolean scrolled(GtkWidget*, GdkEvent*, gpointer data) {
     auto* view = static_cast<WebKitView*>(data);
     if (view->scroll_ && !view->metricsTimer_) {
@@ -274,6 +332,7 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
   g_signal_connect(web_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
   g_signal_connect(web_, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
   g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
+  g_signal_connect(web_, "context-menu", G_CALLBACK(Signals::contextMenu), this);
   g_signal_connect(web_, "user-message-received", G_CALLBACK(Signals::messageReceived), this);
   // A page asking for a login fails to load, as the platform's web view does;
   // the browser asks through a screen of its own rather than WebKit's dialog.
@@ -439,6 +498,45 @@ Ref<Image> WebKitView::snapshot() {
   Ref<Image> image = ImageConversion::fromSurface(s);
   cairo_surface_destroy(s);
   return image;
+}
+
+void WebKitView::setTextZoom(double factor) {
+  if (!std::isfinite(factor) || factor <= 0) return;
+  WebView::setTextZoom(factor);
+  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(web_), TRUE);
+  webkit_web_view_set_zoom_level(web_, factor);
+}
+
+void WebKitView::print(PrintCompletion completion) {
+  WebView::print(nullptr);
+  struct Job {
+    PrintCompletion done;
+    Ref<Error> error;
+  };
+  WebKitPrintOperation* operation = webkit_print_operation_new(web_);
+  auto* job = new Job{std::move(completion), nullptr};
+  g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
+                     static_cast<Job*>(data)->error = Error::errorWithDescription(
+                         "WebKitPrintError", error ? error->code : 0,
+                         error && error->message ? error->message : "Printing failed.");
+                   }),
+                   job);
+  g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation* op, gpointer data) {
+                     std::unique_ptr<Job> j(static_cast<Job*>(data));
+                     if (j->done) j->done(!j->error, j->error.get());
+                     g_object_unref(op);
+                   }),
+                   job);
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(web_));
+  WebKitPrintOperationResponse response =
+      webkit_print_operation_run_dialog(operation, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+  if (response == WEBKIT_PRINT_OPERATION_RESPONSE_CANCEL) {
+    // No job: "finished" never comes.
+    std::unique_ptr<Job> j(job);
+    g_signal_handlers_disconnect_by_data(operation, job);
+    g_object_unref(operation);
+    if (j->done) j->done(false, nullptr);
+  }
 }
 
 }  // namespace kit::gtk

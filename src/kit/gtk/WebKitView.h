@@ -19,6 +19,13 @@
 // - Certificates are always checked: a TLS error fails the load (-1202).
 // - The scroll view, made when first asked for, mirrors the page's scroll
 //   position and size (PageScrollView).
+// - The menu of a right click: on a link or an image (and no selection) it is
+//   the view's long press at that point, as a held finger would give; on
+//   selected text WebKit's menu gets the view's selection entries after its
+//   own; elsewhere WebKit's menu is left as it is.
+// - The text size is WebKit's zoom of text only (scripts cannot size text
+//   on a desktop the way a phone's text-size adjustment does).
+// - print() runs WebKit's print operation with the GTK print dialog.
 // - The requests a page makes itself go through the content-filter
 //   extension ("webextensions" beside the program), which refuses those
 //   WebContentFilter's list matches and reports each refusal back.
@@ -71,6 +78,9 @@ class WebKitView : public WebView {
   void evaluateJavaScriptWithoutWaiting(const std::string& script) override { evaluateAsync(script, nullptr); }
   ScrollView* scrollView() const override;
   Ref<Image> snapshot() override;
+  void print(PrintCompletion completion) override;
+  // WebKit's text-only zoom: the desktop's text size.
+  void setTextZoom(double factor) override;
 
   // Runs `script` without waiting; `done` (optional) gets its string answer.
   void evaluateAsync(const std::string& script, std::function<void(const std::string&)> done);

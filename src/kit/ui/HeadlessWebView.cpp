@@ -131,4 +131,15 @@ void HeadlessWebView::completeLoad() {
   fireDidFinish();
 }
 
+void HeadlessWebView::print(PrintCompletion completion) {
+  WebView::print(nullptr);
+  printCompletion_ = std::move(completion);
+}
+
+void HeadlessWebView::finishPrint(bool completed, Error* error) {
+  PrintCompletion done = std::move(printCompletion_);
+  printCompletion_ = nullptr;
+  if (done) done(completed, error);
+}
+
 }  // namespace kit

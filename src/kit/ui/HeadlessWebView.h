@@ -42,6 +42,14 @@ class HeadlessWebView : public WebView {
   URLRequest* request() const override { return current_.get(); }
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script) override;
   ScrollView* scrollView() const override { return scrollView_.get(); }
+  bool canPrint() const override { return canPrint_; }
+  // Recorded; the test ends the job with finishPrint().
+  void print(PrintCompletion completion) override;
+
+  // ---- Printing
+  void setCanPrint(bool can) { canPrint_ = can; }
+  // Answers the last print request (once).
+  void finishPrint(bool completed, Error* error);
 
   // ---- Scripts
   void setScriptAnswer(const std::string& script, std::string answer);
@@ -93,6 +101,8 @@ class HeadlessWebView : public WebView {
   std::map<std::string, std::string> prefixes_;
   std::string defaultAnswer_;
   ScriptHandler handler_;
+  PrintCompletion printCompletion_;
+  bool canPrint_ = true;
   bool askOnLoad_ = true;
   bool canGoBack_ = false;
   bool canGoForward_ = false;

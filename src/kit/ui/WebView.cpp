@@ -28,6 +28,8 @@ WebView::~WebView() = default;
 
 Ref<Image> WebView::snapshot() { return ViewRenderer::renderView(*this); }
 
+void WebView::print(PrintCompletion) { ++printRequests_; }
+
 void WebView::setScalesPageToFit(bool s) {
   if (s == scalesPageToFit_) return;
   scalesPageToFit_ = s;

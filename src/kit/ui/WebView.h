@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/Error.h"
 #include "kit/net/URLRequest.h"
@@ -104,6 +105,34 @@ class WebView : public View {
   // A picture of what the view shows, at its bounds' size.
   virtual Ref<Image> snapshot();
 
+  // The text size over the page's own (1 = as the page sets it); images and
+  // layout keep their size where the backend can do that.
+  virtual void setTextZoom(double factor) { textZoom_ = factor; }
+  double textZoom() const noexcept { return textZoom_; }
+
+  // ---- Printing
+  // completed: the job went to the printer; error: why it did not (null when
+  // the user just cancelled).
+  using PrintCompletion = std::function<void(bool completed, Error* error)>;
+  // Whether this view can print at all.
+  virtual bool canPrint() const { return true; }
+  // Prints the page through the system's print dialog (page ranges offered).
+  // The base records the request (printRequests()) and completes nothing.
+  virtual void print(PrintCompletion completion);
+  int printRequests() const noexcept { return printRequests_; }
+
+  // ---- Entries added to the menu of selected text
+  struct SelectionMenuItem {
+    std::string title;
+    // Whether the entry is offered now (always when unset). Asked while the
+    // menu opens: it must not evaluate scripts.
+    std::function<bool()> isAvailable;
+    std::function<void()> action;
+  };
+  // Replaces the added entries; they show after the system's own.
+  void setSelectionMenuItems(std::vector<SelectionMenuItem> items) { selectionItems_ = std::move(items); }
+  const std::vector<SelectionMenuItem>& selectionMenuItems() const noexcept { return selectionItems_; }
+
   bool scalesPageToFit() const noexcept { return scalesPageToFit_; }
   void setScalesPageToFit(bool s);
   unsigned dataDetectorTypes() const noexcept { return dataDetectors_; }
@@ -113,6 +142,9 @@ class WebView : public View {
 
  private:
   WebViewDelegate* delegate_ = nullptr;
+  std::vector<SelectionMenuItem> selectionItems_;
+  int printRequests_ = 0;
+  double textZoom_ = 1;
   bool scalesPageToFit_ = false;
   unsigned dataDetectors_ = DataDetectorPhoneNumber;
 };

@@ -58,6 +58,28 @@ class TabsFixture : public ProgramFixture {
     click(web, at);
   }
 
+  // The dialog on screen for the sheet (a sheet's dialog bears its title).
+  static GtkWidget* dialogFor(kit::ActionSheet* sheet) {
+    for (GtkWidget* d : kit::gtk::WidgetTree::installed()->dialogs())
+      if (const char* t = gtk_window_get_title(GTK_WINDOW(d)); t && sheet->title() == t) return d;
+    return nullptr;
+  }
+
+  // The GTK button labelled `label` in the dialog showing `sheet`.
+  static GtkWidget* dialogButton(kit::ActionSheet* sheet, const std::string& label) {
+    GtkWidget* dialog = dialogFor(sheet);
+    if (!dialog) return nullptr;
+    GtkWidget* area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+    GtkWidget* found = nullptr;
+    for (GList* c = children; c; c = c->next)
+      if (GTK_IS_BUTTON(c->data) && gtk_button_get_label(GTK_BUTTON(c->data)) &&
+          label == gtk_button_get_label(GTK_BUTTON(c->data)))
+        found = GTK_WIDGET(c->data);
+    g_list_free(children);
+    return found;
+  }
+
   // A real click on the middle of a view.
   static void clickMiddleOf(kit::View* view) {
     ASSERT_NE(view, nullptr);

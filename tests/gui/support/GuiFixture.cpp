@@ -74,6 +74,13 @@ void GuiFixture::click(kit::View* view, kit::Point inView) {
   settle();
 }
 
+void GuiFixture::rightClick(kit::View* view, kit::Point inView) {
+  pointerTo(view, view->convertPointToView(inView, nullptr));
+  pressButton(true, 3);
+  pressButton(false, 3);
+  settle();
+}
+
 void GuiFixture::pointerTo(kit::View* anyViewInWindow, kit::Point inWindow) {
   GdkWindow* gw = gdkWindowOf(anyViewInWindow);
   ASSERT_NE(gw, nullptr);
@@ -86,9 +93,9 @@ void GuiFixture::pointerTo(kit::View* anyViewInWindow, kit::Point inWindow) {
   settle();
 }
 
-void GuiFixture::pressButton(bool down) {
+void GuiFixture::pressButton(bool down, unsigned button) {
   Display* d = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-  XTestFakeButtonEvent(d, 1, down ? True : False, CurrentTime);
+  XTestFakeButtonEvent(d, button, down ? True : False, CurrentTime);
   XFlush(d);
   settle();
 }

@@ -36,12 +36,14 @@ class GuiFixture : public ::testing::Test {
   // A click (press and release of the first button) at a point of `view`,
   // sent through the X server.
   static void click(kit::View* view, kit::Point inView);
+  // The same with the secondary (right) button.
+  static void rightClick(kit::View* view, kit::Point inView);
   // Keys typed into whatever has the keyboard focus, through the X server.
   static void typeKeys(kit::View* anyViewInWindow, const std::string& text);
   static void pressKey(kit::View* anyViewInWindow, unsigned keyval);
-  // The pointer to a point of the window (window coordinates), and the first button.
+  // The pointer to a point of the window (window coordinates), and a button (1: the first).
   static void pointerTo(kit::View* anyViewInWindow, kit::Point inWindow);
-  static void pressButton(bool down);
+  static void pressButton(bool down, unsigned button = 1);
 
  private:
   std::unique_ptr<Watchdog> watchdog_;
