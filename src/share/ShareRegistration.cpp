@@ -1,6 +1,7 @@
 #include "share/ShareRegistration.h"
 
 #include "share/core/ShareSharer.h"
+#include "share/twitter/ShareTwitter.h"
 #include "share/web/ShareInstapaper.h"
 #include "share/web/SharePinboard.h"
 #include "share/web/ShareReadItLater.h"
@@ -14,6 +15,7 @@ void registerShareClasses(kit::ClassRegistry& registry) {
   ShareSharer::registerSharerClass<SharePinboard>(registry, "SharePinboard");
   ShareSharer::registerSharerClass<ShareReadItLater>(registry, "ShareReadItLater");
   ShareSharer::registerSharerClass<ShareTumblr>(registry, "ShareTumblr");
+  ShareSharer::registerSharerClass<ShareTwitter>(registry, "ShareTwitter");
 }
 
 }  // namespace tolva

@@ -8,8 +8,7 @@
 #include "kit/net/HTTPReadStream.h"
 #include "kit/ui/HeadlessWebView.h"
 #include "kit/ui/NavigationController.h"
-#include "share/oauth/OAHMAC_SHA1SignatureProvider.h"
-#include "share/oauth/OAURLEncodingAdditions.h"
+#include "FakeOAuthService.h"
 #include "share/oauth/ShareOAuthSharer.h"
 #include "share/oauth/ShareOAuthView.h"
 #include "support/TestCertificateAuthority.h"
@@ -19,7 +18,7 @@ using namespace tolva;
 using tolvatest::RecordedRequest;
 using tolvatest::TestHTTPServer;
 using tolvatest::TestResponse;
-namespace enc = tolva::OAURLEncodingAdditions;
+using sharetest::FakeService;
 
 namespace {
 
@@ -36,56 +35,6 @@ class Recorder : public ShareSharerDelegate {
   void sharerAuthDidFinish(ShareSharer*, bool ok) override { events.push_back(ok ? "auth:yes" : "auth:no"); }
   void sharer(ShareSharer*, const kit::Error*, bool) override { events.push_back("fail"); }
   void sharerCancelledSending(ShareSharer*) override { events.push_back("cancel"); }
-};
-
-// The service's side of the signature: the Authorization header's values,
-// the query and the form body, normalised and signed with the secrets the
-// service knows.
-struct FakeService {
-  std::string consumerSecret = "c secret";
-  std::map<std::string, std::string> tokenSecrets{{"", ""}, {"rt+key", "rt&secret"}, {"at", "ats=x"}};
-  std::string origin;
-
-  static std::map<std::string, std::string> oauthValues(const std::string& header) {
-    std::map<std::string, std::string> values;
-    if (header.rfind("OAuth ", 0) != 0) return values;
-    std::string rest = header.substr(6);
-    size_t at = 0;
-    while (at < rest.size()) {
-      const size_t eq = rest.find("=\"", at);
-      const size_t close = rest.find('"', eq + 2);
-      if (eq == std::string::npos || close == std::string::npos) break;
-      values[enc::URLDecodedString(rest.substr(at, eq - at))] = enc::URLDecodedString(rest.substr(eq + 2, close - eq - 2));
-      at = close + 1;
-      while (at < rest.size() && (rest[at] == ',' || rest[at] == ' ')) ++at;
-    }
-    return values;
-  }
-
-  bool verify(const RecordedRequest& r, std::map<std::string, std::string>* out = nullptr) const {
-    std::map<std::string, std::string> values = oauthValues(r.headers.value("Authorization"));
-    if (out) *out = values;
-    auto secret = tokenSecrets.find(values.count("oauth_token") ? values["oauth_token"] : "");
-    if (secret == tokenSecrets.end() || values["oauth_signature_method"] != "HMAC-SHA1") return false;
-    std::vector<std::string> pairs;
-    for (const auto& [name, value] : values)
-      if (name != "realm" && name != "oauth_signature") pairs.push_back(enc::URLEncodedString(name) + "=" + enc::URLEncodedString(value));
-    auto addForm = [&](const std::string& text) {
-      enc::forEachFormPair(text, [&](const std::string& n, const std::string& v) {
-        pairs.push_back(enc::URLEncodedString(n) + "=" + enc::URLEncodedString(v));
-      });
-    };
-    addForm(r.query);
-    addForm(r.body);
-    std::sort(pairs.begin(), pairs.end());
-    std::string joined;
-    for (const auto& p : pairs) joined += (joined.empty() ? "" : "&") + p;
-    const std::string base =
-        r.method + "&" + enc::URLEncodedString(origin + r.path) + "&" + enc::URLEncodedString(joined);
-    const std::string expected = OAHMAC_SHA1SignatureProvider().signClearText(
-        base, enc::URLEncodedString(consumerSecret) + "&" + enc::URLEncodedString(secret->second));
-    return expected == values["oauth_signature"];
-  }
 };
 
 class OAuthFlowTest : public sharetest::ShareTest {
