@@ -8,7 +8,7 @@
 #include "share/oauth/OAToken.h"
 #include "share/oauth/ShareOAuthView.h"
 #include "share/services/ShareXMLResponseParser.h"
-#include "share/twitter/ShareTwitter.h"
+#include "share/services/twitter/ShareTwitter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

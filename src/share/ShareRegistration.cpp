@@ -1,11 +1,11 @@
 #include "share/ShareRegistration.h"
 
 #include "share/core/ShareSharer.h"
-#include "share/twitter/ShareTwitter.h"
-#include "share/web/ShareInstapaper.h"
-#include "share/web/SharePinboard.h"
-#include "share/web/ShareReadItLater.h"
-#include "share/web/ShareTumblr.h"
+#include "share/services/instapaper/ShareInstapaper.h"
+#include "share/services/pinboard/SharePinboard.h"
+#include "share/services/readitlater/ShareReadItLater.h"
+#include "share/services/tumblr/ShareTumblr.h"
+#include "share/services/twitter/ShareTwitter.h"
 
 namespace tolva {
 

@@ -1,4 +1,4 @@
-#include "share/web/ShareTumblr.h"
+#include "share/services/tumblr/ShareTumblr.h"
 
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
@@ -6,7 +6,7 @@
 #include "share/core/ShareConfiguration.h"
 #include "share/core/ShareFunctions.h"
 #include "share/ui/ShareFormController.h"
-#include "share/web/ShareWebSupport.h"
+#include "share/services/ShareWebSupport.h"
 
 namespace tolva {
 

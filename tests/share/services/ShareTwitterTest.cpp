@@ -5,7 +5,7 @@
 #include "../oauth/FakeOAuthService.h"
 #include "kit/net/HTTPReadStream.h"
 #include "kit/ui/Image.h"
-#include "share/twitter/ShareTwitter.h"
+#include "share/services/twitter/ShareTwitter.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
 #include "support/TestCertificateAuthority.h"

@@ -1,4 +1,4 @@
-#include "share/twitter/ShareTwitter.h"
+#include "share/services/twitter/ShareTwitter.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,11 +1,11 @@
-#include "share/web/ShareReadItLater.h"
+#include "share/services/readitlater/ShareReadItLater.h"
 
 #include "kit/foundation/Format.h"
 #include "share/core/Share.h"
 #include "share/core/ShareConfiguration.h"
 #include "share/core/ShareFunctions.h"
 #include "share/ui/ShareFormController.h"
-#include "share/web/ShareWebSupport.h"
+#include "share/services/ShareWebSupport.h"
 
 namespace tolva {
 

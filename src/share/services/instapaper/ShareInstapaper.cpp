@@ -1,10 +1,10 @@
-#include "share/web/ShareInstapaper.h"
+#include "share/services/instapaper/ShareInstapaper.h"
 
 #include "kit/foundation/Format.h"
 #include "share/core/Share.h"
 #include "share/core/ShareFunctions.h"
 #include "share/ui/ShareFormController.h"
-#include "share/web/ShareWebSupport.h"
+#include "share/services/ShareWebSupport.h"
 
 namespace tolva {
 

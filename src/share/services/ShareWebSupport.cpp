@@ -1,4 +1,4 @@
-#include "share/web/ShareWebSupport.h"
+#include "share/services/ShareWebSupport.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
-#include "share/web/SharePinboard.h"
+#include "share/services/pinboard/SharePinboard.h"
 
 #include "kit/foundation/Format.h"
 #include "share/core/Share.h"
 #include "share/core/ShareFunctions.h"
 #include "share/ui/ShareFormController.h"
-#include "share/web/ShareWebSupport.h"
+#include "share/services/ShareWebSupport.h"
 
 namespace tolva {
 
