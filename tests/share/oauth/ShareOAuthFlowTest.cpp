@@ -174,11 +174,12 @@ TEST_F(OAuthFlowTest, ARefusedCallbackOrAFailedPageEndsTheLogin) {
   recorder_->events.clear();
   view = startLogin();
   ASSERT_TRUE(view);
-  web(view)->fireDidFail(kit::WebView::kURLErrorDomain, -1004);
+  web(view)->fireDidFail(kit::Error::errorWithDescription(kit::WebView::kURLErrorDomain, -1004, "No server").get());
   loop().drain();
   EXPECT_EQ(recorder_->events, std::vector<std::string>{"auth:no"});
   ASSERT_TRUE(topAlert());
   EXPECT_EQ(topAlert()->title(), "Authorize Error");
+  EXPECT_EQ(topAlert()->message(), "No server");
   // The dropped delegate hears nothing more.
   web(view)->fireShouldStart("http://callback.test/done?oauth_token=x", kit::WebViewNavigationType::Other);
   view->cancel();

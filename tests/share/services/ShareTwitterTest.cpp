@@ -296,6 +296,7 @@ TEST_F(TwitterTest, XAuthSendsTheLoginInTheSignedAccessRequestAndFollows) {
   ASSERT_EQ(fields.size(), 3u);
   EXPECT_EQ(fields[2]->key(), "followMe");
   EXPECT_EQ(fields[2]->label(), "Follow tolva");
+  EXPECT_EQ(s->authorizationFormCaption(), "Create a free account at http://twitter.com");
 
   s->setShareDelegate(recorder_.get());
   s->setItem(ShareItem::text("hi").get());
