@@ -11,6 +11,7 @@
 #include "kit/ui/Image.h"
 #include "kit/ui/NavigationItem.h"
 #include "share/ShareRegistration.h"
+#include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
 #include "share/services/instapaper/ShareInstapaper.h"
@@ -108,9 +109,13 @@ class WebSharersTest : public sharetest::ShareTest {
     cell(1)->getTextField()->setText(password);
     const size_t before = server_.requestCount();
     f->navigationItem()->rightBarButtonItem()->tap();
+    ShareActivityIndicator* hud = ShareActivityIndicator::currentIndicator();
+    hudWhileChecking_ = hud->superview() ? hud->subMessageLabel()->text() : "";
     EXPECT_TRUE(loop().runUntil([&] { return server_.requestCount() > before; }, 10));
     loop().runUntil([&] { return recorder->events.size() >= waitFor || topAlert(); }, 5);
     loop().drain();
+    loop().advance(1);
+    hudAfterwards_ = hud->superview() != nullptr;
     lastSharer_ = sharer;
     return recorder->events;
   }
@@ -129,11 +134,15 @@ class WebSharersTest : public sharetest::ShareTest {
   kit::Ref<WebConfigurator> configurator_ = kit::make<WebConfigurator>();
   TestHTTPServer server_{TestHTTPServerOptions::https()};
   kit::Ref<ShareSharer> lastSharer_;
+  std::string hudWhileChecking_;  // the indicator's text while the login is checked
+  bool hudAfterwards_ = true;     // whether it is still up once the answer came
 };
 
 TEST_F(WebSharersTest, InstapaperLoginIsCheckedBeforeItIsStored) {
   answer(TestResponse::withStatus(403));
   std::vector<std::string> events = login("ShareInstapaper", "me@x.org&", "p w");
+  EXPECT_EQ(hudWhileChecking_, "Logging In...");
+  EXPECT_FALSE(hudAfterwards_);
   EXPECT_EQ(last().method, "POST");
   EXPECT_EQ(last().path, "/api/authenticate");
   EXPECT_TRUE(last().tls);
@@ -237,6 +246,8 @@ TEST_F(WebSharersTest, PinboardStoresOnlyALoginTheServiceAnswered) {
     return TestResponse::withStatus(401, "401 Forbidden");
   });
   std::vector<std::string> events = login("SharePinboard", "me", "wrong");
+  EXPECT_EQ(hudWhileChecking_, "Logging In...");
+  EXPECT_FALSE(hudAfterwards_);
   EXPECT_EQ(last().path, "/v1/posts/get");
   EXPECT_EQ(events, std::vector<std::string>{"fail:-:relogin"});
   EXPECT_FALSE(Share::getAuthValueForKey("username", "SharePinboard"));
@@ -286,6 +297,8 @@ TEST_F(WebSharersTest, ReadItLaterEscapesJSONValuesAndReadsTheErrorHeader) {
   answer(TestResponse::withStatus(401).header("X-Error", "Bad login"));
   EXPECT_EQ(login("ShareReadItLater", "u", "p"), std::vector<std::string>{"auth:no"});
   EXPECT_EQ(last().body, "apikey=K%261&username=u&password=p");
+  EXPECT_EQ(hudWhileChecking_, "Logging In...");
+  EXPECT_FALSE(hudAfterwards_);
   EXPECT_EQ(last().path, "/v2/auth");
   ASSERT_TRUE(topAlert());
   EXPECT_EQ(topAlert()->message(), "Bad login");
@@ -339,6 +352,8 @@ TEST_F(WebSharersTest, TumblrPostsLinksTextsAndPhotos) {
   answer(TestResponse::withStatus(403));
   login("ShareTumblr", "a@b", "pw");
   EXPECT_EQ(last().body, "email=a%40b&password=pw");
+  EXPECT_EQ(hudWhileChecking_, "Logging In...");
+  EXPECT_FALSE(hudAfterwards_);
   ASSERT_TRUE(topAlert());
   EXPECT_EQ(topAlert()->message(), "Invalid email or password.");
 }
