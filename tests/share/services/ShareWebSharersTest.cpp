@@ -302,6 +302,18 @@ TEST_F(WebSharersTest, ReadItLaterEscapesJSONValuesAndReadsTheErrorHeader) {
   EXPECT_EQ(last().path, "/v2/auth");
   ASSERT_TRUE(topAlert());
   EXPECT_EQ(topAlert()->message(), "Bad login");
+  topAlert()->dismissWithClickedButtonIndex(0, false);
+  EXPECT_FALSE(Share::getAuthValueForKey("username", "ShareReadItLater"));
+
+  answer(TestResponse::ok("200 OK"));
+  EXPECT_EQ(login("ShareReadItLater", "u2", "p2"), std::vector<std::string>{"auth:yes"});
+  EXPECT_EQ(Share::getAuthValueForKey("username", "ShareReadItLater"), "u2");
+
+  // Control characters leave the JSON text as escapes.
+  auto odd = page();
+  odd->setTitle("a\x01" "b\tc");
+  send(sharer.get(), odd);
+  EXPECT_NE(last().body.find("\"title\":\"a%5Cu0001b%5Ctc\""), std::string::npos) << last().body;
 }
 
 TEST_F(WebSharersTest, TumblrPostsLinksTextsAndPhotos) {
