@@ -7,6 +7,11 @@
 #include "share/local/SharePhotoAlbum.h"
 #include "share/local/ShareSafari.h"
 #include "share/local/ShareTextMessage.h"
+#include "share/services/instapaper/ShareInstapaper.h"
+#include "share/services/pinboard/SharePinboard.h"
+#include "share/services/readitlater/ShareReadItLater.h"
+#include "share/services/tumblr/ShareTumblr.h"
+#include "share/services/twitter/ShareTwitter.h"
 
 namespace tolva {
 
@@ -18,6 +23,11 @@ void registerShareClasses(kit::ClassRegistry& registry) {
   ShareSharer::registerSharerClass<ShareTextMessage>(registry, "ShareTextMessage");
   ShareSharer::registerSharerClass<ShareSafari>(registry, "ShareSafari");
   ShareSharer::registerSharerClass<SharePhotoAlbum>(registry, "SharePhotoAlbum");
+  ShareSharer::registerSharerClass<ShareInstapaper>(registry, "ShareInstapaper");
+  ShareSharer::registerSharerClass<SharePinboard>(registry, "SharePinboard");
+  ShareSharer::registerSharerClass<ShareReadItLater>(registry, "ShareReadItLater");
+  ShareSharer::registerSharerClass<ShareTumblr>(registry, "ShareTumblr");
+  ShareSharer::registerSharerClass<ShareTwitter>(registry, "ShareTwitter");
 }
 
 }  // namespace tolva

@@ -1,0 +1,75 @@
+#include "share/services/ShareWebSupport.h"
+
+#include <cstdio>
+
+#include "share/core/ShareSharer.h"
+#include "share/oauth/OAURLEncodingAdditions.h"
+#include "share/ui/ShareActivityIndicator.h"
+
+namespace tolva::ShareWebSupport {
+
+std::string formValue(std::string_view text) {
+  std::string s;
+  s.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.substr(i, 5) == "&amp;") {
+      s += '&';
+      i += 4;
+    } else {
+      s += text[i];
+    }
+  }
+  return OAURLEncodingAdditions::URLEncodedString(s);
+}
+
+std::string urlValue(const kit::URL* url) {
+  return url ? OAURLEncodingAdditions::URLEncodedString(url->absoluteString()) : std::string();
+}
+
+std::string jsonEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+std::string header(const ShareRequest& request, std::string_view name) {
+  const kit::HTTPURLResponse* response = request.response();
+  if (!response) return {};
+  return response->valueForHTTPHeaderField(name).value_or(std::string());
+}
+
+kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,
+                             std::function<void(ShareRequest&)> finished, kit::Ref<kit::Dictionary> headerFields) {
+  kit::Ref<ShareSharer> keep(sharer);
+  kit::Ref<ShareRequest> request(new ShareRequest(
+      kit::URL::URLWithString(url), std::move(params),
+      [keep, finished = std::move(finished)](ShareRequest& r) { finished(r); }, std::move(method), false));
+  request->setHeaderFields(std::move(headerFields));
+  request->start();
+  return request;
+}
+
+void showActivity(const ShareSharer& sharer, const std::string& text) {
+  if (!sharer.quiet()) ShareActivityIndicator::currentIndicator()->displayActivity(text);
+}
+
+void hideActivity() { ShareActivityIndicator::currentIndicator()->hide(); }
+
+}  // namespace tolva::ShareWebSupport

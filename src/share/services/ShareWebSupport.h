@@ -1,0 +1,38 @@
+#pragma once
+// What the web sharers have in common: form values escaped with everything
+// outside the unreserved set (a value can then never split a pair or carry a
+// user name's "@" into a URL's host part), JSON string escaping, the login
+// check's request and the activity indicator's two states.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "share/services/ShareRequest.h"
+
+namespace tolva {
+
+class ShareSharer;
+
+namespace ShareWebSupport {
+
+// "&amp;" read as "&", then every byte outside the unreserved set escaped.
+std::string formValue(std::string_view text);
+// A URL's absolute string escaped the same way; "" for none.
+std::string urlValue(const kit::URL* url);
+// The text as the inside of a JSON string.
+std::string jsonEscape(std::string_view text);
+// The reply's header (case-insensitive), "" when absent.
+std::string header(const ShareRequest& request, std::string_view name);
+
+// Starts a request whose callback reaches `sharer` (kept alive until then).
+kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,
+                             std::function<void(ShareRequest&)> finished,
+                             kit::Ref<kit::Dictionary> headerFields = nullptr);
+
+// The activity indicator: "Logging In..." (unless quiet) and hidden.
+void showActivity(const ShareSharer& sharer, const std::string& text);
+void hideActivity();
+
+}  // namespace ShareWebSupport
+}  // namespace tolva

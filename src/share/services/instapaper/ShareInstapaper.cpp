@@ -1,0 +1,75 @@
+#include "share/services/instapaper/ShareInstapaper.h"
+
+#include "kit/foundation/Format.h"
+#include "share/core/Share.h"
+#include "share/core/ShareFunctions.h"
+#include "share/ui/ShareFormController.h"
+#include "share/services/ShareWebSupport.h"
+
+namespace tolva {
+
+using namespace ShareWebSupport;
+
+ShareInstapaper::Hosts& ShareInstapaper::hosts() {
+  static Hosts h;
+  return h;
+}
+
+std::string ShareInstapaper::authorizationFormCaption() const {
+  return ShareLocalizedFormat("Create a free account at %@", {hosts().signUp});
+}
+
+void ShareInstapaper::authorizationFormValidate(ShareFormController* form) {
+  if (!form) return;
+  showActivity(*this, ShareLocalizedFormat("Logging In..."));
+  const ShareFormController::Values values = form->formValues();
+  auto value = [&](const char* key) {
+    auto it = values.find(key);
+    return it == values.end() ? std::string() : it->second;
+  };
+  setPendingForm(form);
+  kit::Ref<ShareInstapaper> self(this);
+  start(this, "https://" + hosts().api + "/api/authenticate",
+        kit::format("username=%@&password=%@", formValue(value("username")), formValue(value("password"))), "POST",
+        [self](ShareRequest& r) { self->authFinished(r); });
+}
+
+void ShareInstapaper::authFinished(ShareRequest& request) {
+  kit::Ref<ShareInstapaper> keep(this);
+  hideActivity();
+  if (request.success()) {
+    if (pendingForm()) pendingForm()->saveForm();
+  } else {
+    alert(ShareLocalizedFormat("Login Error"),
+          request.statusCode() == 403
+              ? ShareLocalizedFormat("Sorry, Instapaper did not accept your credentials. Please try again.")
+              : ShareLocalizedFormat("Sorry, Instapaper encountered an error. Please try again."));
+  }
+  authDidFinish(request.success());
+}
+
+bool ShareInstapaper::send() {
+  if (!validateItem()) return false;
+  std::string params = kit::format(
+      "url=%@&title=%@&selection=%@&username=%@&password=%@", urlValue(item()->URL()), formValue(item()->title()),
+      formValue(ShareStripHTML(item()->text(), true)), formValue(getAuthValueForKey("username").value_or("")),
+      formValue(getAuthValueForKey("password").value_or("")));
+  kit::Ref<ShareInstapaper> self(this);
+  setRequest(start(this, "https://" + hosts().api + "/api/add", std::move(params), "POST",
+                   [self](ShareRequest& r) { self->sendFinished(r); }));
+  sendDidStart();
+  return true;
+}
+
+void ShareInstapaper::sendFinished(ShareRequest& request) {
+  if (request.success())
+    sendDidFinish();
+  else if (request.statusCode() == 403)
+    shouldReloginWithPendingAction(SharePendingActionSend);
+  else if (request.statusCode() == 500)
+    sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
+  else
+    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was a problem saving to Instapaper.")).get());
+}
+
+}  // namespace tolva
