@@ -19,9 +19,11 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 # hide from the sanitizers above.
 tsan=${build}-tsan
 cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DTOLVA_TSAN=ON -DTOLVA_TESTS=ON
-cmake --build "$tsan" -j "$jobs" --target test_kit_foundation
+cmake --build "$tsan" -j "$jobs" --target test_kit_foundation test_data
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
   "$tsan/test_kit_foundation" --gtest_filter='RunLoop*:Thread*:Operation*:Notification*:UserDefaults*:PagePrefaulter*'
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  "$tsan/test_data" --gtest_filter='AdblockConcurrency*'
 
 # Fuzzing on request (TOLVA_FUZZ=1): a clang build of every fuzz/*_fuzz.cpp target,
 # each run for 60 s; a crash, a sanitizer report or a leak fails the script.

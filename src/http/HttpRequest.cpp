@@ -198,6 +198,12 @@ HttpRequest::~HttpRequest() {
 
 Ref<HttpRequest> HttpRequest::copyRequest() const {
   Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  copyConfigurationTo(*r);
+  return r;
+}
+
+void HttpRequest::copyConfigurationTo(HttpRequest& target) const {
+  HttpRequest* r = &target;
   r->setDelegate(delegate());
   r->setRequestMethod(requestMethod());
   r->setPostBody(postBody());
@@ -247,7 +253,6 @@ Ref<HttpRequest> HttpRequest::copyRequest() const {
   r->setShouldUseRFC2616RedirectBehaviour(shouldUseRFC2616RedirectBehaviour());
   r->setShouldAttemptPersistentConnection(shouldAttemptPersistentConnection());
   r->setPersistentConnectionTimeoutSeconds(persistentConnectionTimeoutSeconds());
-  return r;
 }
 
 std::string HttpRequest::description() const {
@@ -275,6 +280,9 @@ void HttpRequest::setURL(Ref<kit::URL> newURL) {
   request_ = nullptr;
   requestAuthentication_ = nullptr;
   proxyAuthentication_ = nullptr;
+  lastChallengeResponse_ = nullptr;
+  // Credentials applied to one URL are never applied again to another by themselves.
+  setRequestCredentials(nullptr);
   setRedirectURL(nullptr);
 }
 
@@ -558,13 +566,19 @@ void HttpRequest::markAsFinished() {
 void HttpRequest::cancelLoad() {
   prefaulter_.reset();
   if (Ref<kit::InputStream> pac = PACFileReadStream()) {
+    if (pacTimer_) pacTimer_->invalidate();
+    pacTimer_ = nullptr;
+    pac->setClient(0, nullptr);
     pac->close();
     setPACFileReadStream(nullptr);
     setPACFileData(nullptr);
   } else if (Ref<HttpRequest> pacRequest = PACFileRequest()) {
-    pacRequest->setDelegate(nullptr);
-    pacRequest->cancel();
+    pacRequest->clearDelegatesAndCancel();
     setPACFileRequest(nullptr);
+    // The slot added for the script's request goes again.
+    std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().connectionLock);
+    kit::OperationQueue* q = sharedQueue();
+    q->setMaxConcurrentOperationCount(q->maxConcurrentOperationCount() - 1);
   }
 
   destroyReadStream();

@@ -45,6 +45,7 @@
 #include "kit/net/HTTPMessage.h"
 #include "kit/net/HTTPReadStream.h"
 #include "kit/net/InputStream.h"
+#include "kit/net/ProxySettings.h"
 
 namespace kit {
 class Bundle;
@@ -117,6 +118,8 @@ class HttpRequest : public kit::Operation {
                                               int cachePolicy);
   // A new request for the same URL with the configuration copied (no state, no blocks).
   kit::Ref<HttpRequest> copyRequest() const;
+  // Copies the configuration (not the state) into another request, of this class or a subclass.
+  void copyConfigurationTo(HttpRequest& target) const;
   kit::Ref<kit::Object> copy() const override { return copyRequest(); }
 
   // ---- Request content
@@ -124,7 +127,8 @@ class HttpRequest : public kit::Operation {
   void appendPostData(const kit::Data* data);
   void appendPostDataFromFile(const std::string& file);
   void setupPostBody();
-  void buildPostBody();
+  // Subclasses build their own bodies and then call this one.
+  virtual void buildPostBody();
   void buildRequestHeaders();
   void applyCookieHeader();
   void applyAuthorizationHeader();
@@ -172,7 +176,7 @@ class HttpRequest : public kit::Operation {
   bool inProgress() const noexcept { return inProgress_.load(); }
   // The number of the pooled connection record in use, or null.
   kit::Ref<kit::Number> connectionID() const;
-  // A platform identity for client certificates; kept and handed on, not used by kit's TLS.
+  // A client certificate identity (kit::TLSIdentity), offered to servers that ask for one.
   kit::Ref<kit::Object> clientCertificateIdentity() const;
   void setClientCertificateIdentity(kit::Ref<kit::Object> identity);
 
@@ -358,8 +362,7 @@ class HttpRequest : public kit::Operation {
   TOLVA_HTTP_OBJECT(kit::InputStream, PACFileReadStream, setPACFileReadStream)
   TOLVA_HTTP_OBJECT(kit::MutableData, PACFileData, setPACFileData)
 
-  // Certificates are always verified (kit's TLS cannot be told otherwise); NO is kept and copied
-  // but does not turn verification off.
+  // NO skips the certificate checks for this request only (nothing in the browser sets it).
   TOLVA_HTTP_VALUE(bool, validatesSecureCertificate, setValidatesSecureCertificate)
   TOLVA_HTTP_OBJECT(kit::Array, clientCertificates, setClientCertificates)
 
@@ -412,7 +415,8 @@ class HttpRequest : public kit::Operation {
   void checkRequestStatus();
   void cancelLoad();
   void cancelOnRequestThread();
-  void markAsFinished();
+  // Virtual for requests that end later than the engine would end them (the page archiver).
+  virtual void markAsFinished();
   void failWithError(kit::Ref<kit::Error> error);
   void handleNetworkEvent(kit::InputStream::Event type);
   void readResponseHeaders();
@@ -453,6 +457,12 @@ class HttpRequest : public kit::Operation {
   void timeOutPACRead();
   void runPACScript(const std::string& script);
   void finishedDownloadingPACFile(HttpRequest* pacRequest);
+  // The PAC file stream's events.
+  void handlePACFileEvent(kit::InputStream& stream, kit::InputStream::Event event);
+  // Moves on to the next proxy a script named, after the one in use could not be reached.
+  bool tryNextProxy();
+  // Whether the request is still at the origin it was made for (before any redirect).
+  bool isAtCallerOrigin() const;
   // The platform credential storage (a permanent store for servers and proxies).
   static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
                               const std::string& protocol, const std::string& realm);
@@ -483,12 +493,14 @@ class HttpRequest : public kit::Operation {
   void requestRedirected();
   void requestReceivedResponseHeaders(kit::Ref<kit::Dictionary> newHeaders);
   void requestWillRedirectToURL(kit::Ref<kit::URL> newURL);
-  void requestFinished();
+  virtual void requestFinished();
   void reportFinished();
   void reportFailure();
   void passOnReceivedData(kit::Ref<kit::Data> data);
   // Runs `fn` on the main thread, waiting only when already there.
   static void performOnMainThread(std::function<void()> fn);
+  // Runs `fn` on the thread that drives this request, in its run-loop mode (not waiting).
+  void performOnRequestThread(std::function<void()> fn);
   void releaseBlocksOnMainThread();
 
  private:
@@ -531,8 +543,6 @@ class HttpRequest : public kit::Operation {
   HttpRequestDelegate* currentQueueDelegate(kit::Ref<kit::Object>* keep) const;
   // Whether the delegate, the queue or a block would take a report now.
   bool anyoneWants(const HttpSelector& selector, const char* queueSelector, bool hasBlock) const;
-  // Runs `fn` on the thread that drives this request, in its run-loop mode.
-  void performOnRequestThread(std::function<void()> fn);
   kit::Ref<kit::Thread> requestThread() const;
   void setRequestThread(kit::Ref<kit::Thread> thread);
   void announceFinished();
@@ -553,6 +563,10 @@ class HttpRequest : public kit::Operation {
   bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
   void storeInCache();
+  // Makes or updates the challenge object of the response (proxy or server); false when the
+  // request failed instead.
+  bool takeChallenge(bool proxy);
+  void answerChallenge(bool proxy);
 
   mutable std::mutex propertyMutex_;
   mutable std::recursive_mutex cancelledLock_;
@@ -569,6 +583,11 @@ class HttpRequest : public kit::Operation {
   // Challenge objects of the server and the proxy (none are made yet).
   kit::Ref<kit::Object> requestAuthentication_;
   kit::Ref<kit::Object> proxyAuthentication_;
+  // The response the challenge objects last read, so one response is read once.
+  kit::Ref<kit::HTTPMessage> lastChallengeResponse_;
+  // The proxies a script named after the one in use (request thread).
+  std::vector<kit::ProxySettings::Proxy> proxyFallbacks_;
+  kit::Ref<kit::Timer> pacTimer_;
   kit::Ref<kit::Thread> requestThread_;
   std::atomic<bool> inProgress_{false};
   std::atomic<bool> finished_{false};

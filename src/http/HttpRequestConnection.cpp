@@ -21,6 +21,7 @@
 #include "kit/foundation/String.h"
 #include "kit/foundation/Timer.h"
 #include "kit/net/HTTPCookieStorage.h"
+#include "kit/net/TLSIdentity.h"
 
 namespace tolva {
 
@@ -369,7 +370,12 @@ void HttpRequest::startRequest() {
     return;
   }
 
-  // Certificates are always verified by kit; client certificates are not offered by its TLS.
+  // Certificates are checked unless this request alone said otherwise; an identity it carries is
+  // offered to servers that ask for a client certificate.
+  stream->setValidatesSecureCertificate(validatesSecureCertificate());
+  if (auto* identity = dynamic_cast<kit::TLSIdentity*>(clientCertificateIdentity().get())) {
+    stream->setClientIdentity(Ref<kit::TLSIdentity>(identity));
+  }
   const std::string host = proxyHost();
   if (!host.empty() && proxyPort() != 0) {
     if (proxyType().empty()) setProxyType(kProxyTypeHTTP);
@@ -655,6 +661,7 @@ void HttpRequest::clearSession() {
   {
     std::lock_guard<std::recursive_mutex> g(shared.sessionCredentialsLock);
     sessionCredentialsStore()->removeAllObjects();
+    sessionProxyCredentialsStore()->removeAllObjects();
   }
   setSessionCookies(nullptr);
   if (Ref<HttpCacheDelegate> cache = defaultCache()) cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);

@@ -83,7 +83,23 @@ void HttpRequest::checkRequestStatus() {
         request_->setHeaderField("Range", kit::format("bytes=%llu-", partialDownloadSize()));
       }
       setRetryCount(retryCount() + 1);
-      unscheduleReadStream();
+      // The stalled stream is closed, never kept for reuse: the new attempt gets a new
+      // connection, and its response decides whether the file is continued or restarted.
+      setConnectionCanBeReused(false);
+      {
+        HttpRequestShared& shared = HttpRequestShared::get();
+        std::lock_guard<std::recursive_mutex> g(shared.connectionLock);
+        if (Ref<kit::MutableDictionary> record = connectionInfo()) {
+          record->removeObjectForKey("request");
+          shared.removeConnectionRecord(record.get());
+        }
+        setConnectionInfo(nullptr);
+      }
+      destroyReadStream();
+      if (Ref<kit::InputStream> body = postBodyReadStream()) {
+        body->close();
+        setPostBodyReadStream(nullptr);
+      }
       lock.unlock();
       startRequest();
       return;
@@ -120,6 +136,18 @@ void HttpRequest::handleStreamError() {
       setPostBodyReadStream(nullptr);
     }
     if (retryUsingNewConnection()) return;
+  }
+  // A proxy that cannot be reached gives way to the next one its script named.
+  if (!error() && !responseHeaders() &&
+      (kit::NetError::is(underlying, kit::NetError::kConnectionRefused) ||
+       kit::NetError::is(underlying, kit::NetError::kConnectionFailed) ||
+       kit::NetError::is(underlying, kit::NetError::kDNSFailure) ||
+       kit::NetError::is(underlying, kit::NetError::kProxyFailure))) {
+    if (Ref<kit::InputStream> body = postBodyReadStream()) {
+      body->close();
+      setPostBodyReadStream(nullptr);
+    }
+    if (tryNextProxy()) return;
   }
   cancelLoad();
 

@@ -1,11 +1,15 @@
 // The request engine's receiving side: response headers, redirects, body bytes into memory or a
 // file, gzip, resuming, moving the finished file into place and completion.
 
+#include <iconv.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <vector>
 #include <ctime>
 #include <new>
 #include <optional>
@@ -186,7 +190,7 @@ void HttpRequest::readResponseHeaders() {
   else if (status == 407) setAuthenticationNeeded(2);
 
   if (!authenticationNeeded() && !requestAuthentication_ && !username().empty() && !password().empty() &&
-      useSessionPersistence()) {
+      useSessionPersistence() && isAtCallerOrigin()) {
     auto credentials = kit::MutableDictionary::dictionary();
     credentials->setObject(kit::str(username()), "Username");
     credentials->setObject(kit::str(password()), "Password");
@@ -277,7 +281,9 @@ void HttpRequest::readResponseHeaders() {
       } else {
         theRequest->setContentLength(length);
         reserveResponseMemory(length);
-        if (theRequest->showAccurateProgress() && theRequest->shouldResetDownloadProgress()) {
+        // A HEAD request measuring for its main request decides by its own flags: the main
+        // request's reset is turned off by the queue that added the HEAD request.
+        if (showAccurateProgress() && shouldResetDownloadProgress()) {
           theRequest->incrementDownloadSizeBy(
               static_cast<int64_t>(theRequest->contentLength() + theRequest->partialDownloadSize()));
         }
@@ -336,6 +342,92 @@ void HttpRequest::parseMimeType(std::string* mimeType, unsigned* stringEncoding,
   }
 }
 
+namespace {
+
+// Charsets beyond the fixed numbers get numbers of their own, handed out once per name.
+constexpr unsigned kFirstRegisteredEncoding = 0x7f000000;
+std::mutex& registeredMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<std::string>& registeredNames() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+// The iconv name of an encoding number; empty when none.
+std::string iconvName(unsigned encoding) {
+  switch (encoding) {
+    case 3: return "EUC-JP";
+    case 8: return "SHIFT_JIS";
+    case 9: return "ISO-8859-2";
+    case 21: return "ISO-2022-JP";
+    case 0x90000100: return "UTF-16BE";
+    case 0x94000100: return "UTF-16LE";
+    case 0x8c000100: return "UTF-32";
+    case 0x98000100: return "UTF-32BE";
+    case 0x9c000100: return "UTF-32LE";
+    default: break;
+  }
+  if (encoding >= kFirstRegisteredEncoding) {
+    std::lock_guard<std::mutex> g(registeredMutex());
+    const size_t i = encoding - kFirstRegisteredEncoding;
+    if (i < registeredNames().size()) return registeredNames()[i];
+  }
+  return {};
+}
+
+bool iconvKnows(const std::string& name) {
+  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
+
+// Decodes with iconv; a sequence the charset cannot read becomes U+FFFD and decoding goes on.
+std::string iconvDecode(std::string_view bytes, const std::string& from) {
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out;
+  std::vector<char> buffer(std::max<size_t>(bytes.size() * 4, 64));
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* o = buffer.data();
+    size_t oLeft = buffer.size();
+    const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buffer.data(), size_t(o - buffer.data()));
+    if (r != size_t(-1)) break;
+    if (errno == E2BIG) continue;
+    // EILSEQ or EINVAL (cut short at the end): one byte is skipped for a replacement character.
+    out += "\xEF\xBF\xBD";
+    ++in;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  char* o = buffer.data();
+  size_t oLeft = buffer.size();
+  iconv(cd, nullptr, nullptr, &o, &oLeft);
+  out.append(buffer.data(), size_t(o - buffer.data()));
+  iconv_close(cd);
+  return out;
+}
+
+// UTF-16 named without a byte order: the byte order mark decides, else where the zero bytes
+// of ASCII text fall, else big-endian.
+std::string decodeUTF16(std::string_view bytes) {
+  if (bytes.size() >= 2) {
+    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+    if (b0 == 0xff && b1 == 0xfe) return iconvDecode(bytes.substr(2), "UTF-16LE");
+    if (b0 == 0xfe && b1 == 0xff) return iconvDecode(bytes.substr(2), "UTF-16BE");
+  }
+  size_t evenZeros = 0, oddZeros = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) (i % 2 ? oddZeros : evenZeros) += bytes[i] == 0;
+  return iconvDecode(bytes, oddZeros > evenZeros ? "UTF-16LE" : "UTF-16BE");
+}
+
+}  // namespace
+
 unsigned HttpRequest::encodingForCharsetName(const std::string& name) {
   const std::string n = lower(trim(name));
   if (n == "utf-8" || n == "utf8") return kUTF8StringEncoding;
@@ -343,10 +435,27 @@ unsigned HttpRequest::encodingForCharsetName(const std::string& name) {
   if (n == "us-ascii" || n == "ascii") return kASCIIStringEncoding;
   if (n == "windows-1252" || n == "cp1252") return kWindowsCP1252StringEncoding;
   if (n == "utf-16") return 10;
+  if (n == "utf-16be") return 0x90000100;
+  if (n == "utf-16le") return 0x94000100;
+  if (n == "utf-32") return 0x8c000100;
+  if (n == "utf-32be") return 0x98000100;
+  if (n == "utf-32le") return 0x9c000100;
   if (n == "iso-8859-2") return 9;
   if (n == "shift_jis") return 8;
   if (n == "euc-jp") return 3;
-  return 0;
+  if (n == "iso-2022-jp") return 21;
+  // Any other charset the system can read gets a number of its own; names it cannot are unknown.
+  if (n.empty() || n.size() > 64 || n.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_.:()") != std::string::npos) {
+    return 0;
+  }
+  std::lock_guard<std::mutex> g(registeredMutex());
+  auto& names = registeredNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == n) return kFirstRegisteredEncoding + unsigned(i);
+  }
+  if (!iconvKnows(n) || names.size() >= 4096) return 0;
+  names.push_back(n);
+  return kFirstRegisteredEncoding + unsigned(names.size() - 1);
 }
 
 std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
@@ -372,7 +481,10 @@ std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
       }
       return out;
     }
+    case 10:
+      return decodeUTF16(bytes);
     default: {
+      if (const std::string name = iconvName(encoding); !name.empty()) return iconvDecode(bytes, name);
       std::string out;
       out.reserve(bytes.size());
       for (char c : bytes) kit::utf8::append(out, static_cast<unsigned char>(c));

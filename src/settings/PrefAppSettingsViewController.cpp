@@ -732,6 +732,14 @@ void PrefAppSettingsViewController::textFieldDidEndEditing(kit::TextField& field
   currentFirstResponder_ = nullptr;
   auto* prefField = dynamic_cast<PrefTextField*>(&field);
   if (!prefField) return;
+  // A line break or NUL (pasted in) would end up in headers and files that
+  // cannot carry it: the text is refused and the stored value shown again.
+  if (field.text().find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    kit::Ref<kit::Object> stored = settingsStore()->objectForKey(prefField->key());
+    auto* storedText = kit::cast<kit::String>(stored.get());
+    field.setText(storedText ? storedText->str() : std::string());
+    return;
+  }
   kit::Ref<kit::String> text = kit::str(field.text());
   settingsStore()->setObject(text, prefField->key());
   postChange(prefField->key(), text);

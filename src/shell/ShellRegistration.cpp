@@ -1,5 +1,6 @@
 #include "shell/ShellRegistration.h"
 
+#include "data/AdblockRegistration.h"
 #include "data/DataRegistration.h"
 #include "data/PINViewController.h"
 #include "data/VeskPagePasswordManageTableViewController.h"
@@ -76,6 +77,7 @@ void registerShellClasses(kit::ClassRegistry& registry) {
   registry.registerClass("VeskPagePasswordManageTableViewController",
                          [] { return kit::Ref<kit::Object>(kit::make<VeskPagePasswordManageTableViewController>()); });
   registerShareClasses(registry);
+  registerAdblockClasses(registry);
   // The settings screens and the sharing kit's screens obey the browser's
   // rotation lock like every other screen.
   PrefAutorotation::setRule(&MyUIViewController::myShouldAutorotateToInterfaceOrientation);

@@ -1,5 +1,6 @@
 #include "shell/VeskMiscObject.h"
 
+#include "data/VeskAdblockManager.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Application.h"
@@ -50,7 +51,6 @@ struct VeskMiscObjectSettings {
         {"opt_pull_down_refresh", &V::bPullDownRefresh_, nullptr, 1},
         {"opt_use_accurate_page_load_completion", &V::bAccurateLoadCompletionDetection_, nullptr, 0},
         {"opt_http_auth", &V::opt_http_auth_, nullptr, 0},
-        {"opt_adblock", &V::opt_adblock_, nullptr, 0},
     };
     return t;
   }
@@ -83,8 +83,9 @@ kit::MutableArray* VeskMiscObject::recentlyClosedTabs() {
 }
 
 void VeskMiscObject::setOpt_adblock(bool on) {
-  opt_adblock_ = on;
+  const bool was = opt_adblock_.exchange(on);
   kit::UserDefaults::standardUserDefaults().setBool(on, "opt_adblock");
+  if (was != on) VeskAdblockManager::adblockSwitched();
 }
 
 void VeskMiscObject::_settingsChanged() {
@@ -116,6 +117,9 @@ void VeskMiscObject::_settingsChanged() {
     else
       this->*s.code = present ? static_cast<int>(defaults.integerForKey(s.key)) : s.fallback;
   }
+  // Read by request hooks on loading threads, hence atomic.
+  const bool adblock = defaults.exists("opt_adblock") && defaults.boolForKey("opt_adblock");
+  if (opt_adblock_.exchange(adblock) != adblock) VeskAdblockManager::adblockSwitched();
 }
 
 void VeskMiscObject::keyboardBegin(const kit::Notification&) { bKeyboardVisible_ = true; }

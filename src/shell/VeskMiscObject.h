@@ -3,6 +3,7 @@
 // or load, cached; whether the keyboard is up and a private tab is open; and
 // the recently closed tabs for the life of the process.
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ class VeskMiscObject : public kit::Object {
   void setRecentlyClosedTabs(kit::Ref<kit::MutableArray> tabs) { recentlyClosedTabs_ = std::move(tabs); }
 
   // Stores the flag and writes it to user defaults at once; posts nothing.
+  // The switch may be read on any thread.
   void setOpt_adblock(bool on);
   // Re-reads every setting from freshly read user defaults.
   void _settingsChanged();
@@ -95,7 +97,7 @@ class VeskMiscObject : public kit::Object {
   bool bAccurateLoadCompletionDetection_ = false;
   std::string default_email_;
   bool opt_http_auth_ = false;
-  bool opt_adblock_ = false;
+  std::atomic<bool> opt_adblock_{false};
   kit::Ref<kit::MutableArray> recentlyClosedTabs_;
   std::vector<kit::NotificationCenter::Token> observers_;
 };

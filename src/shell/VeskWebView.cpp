@@ -25,7 +25,7 @@
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskWebViewController.h"
-#include "shell/standins/VeskAdblockManager.h"
+#include "data/VeskAdblockManager.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "downloads/VeskDownloadManager.h"
 #include "downloads/VeskDownloadTableViewController.h"

@@ -303,7 +303,7 @@ TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSL
   TestHTTPServer good(TestHTTPServerOptions::https());
   good.route("GET", "/s", TestResponse::ok("secure"));
   Ref<HttpRequest> ok = HttpRequest::requestWithURL(U(good.url("/s")));
-  ok->setValidatesSecureCertificate(false);  // verification stays on regardless
+  EXPECT_TRUE(ok->validatesSecureCertificate());
   RecordingDelegate d;
   ASSERT_TRUE(runAsync(ok, d));
   ASSERT_EQ(d.finished, 1) << (ok->error() ? ok->error()->description() : "");
@@ -312,9 +312,8 @@ TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSL
   for (const TestCertificate* cert :
        {&TestCertificateAuthority::untrustedCertificate(), &TestCertificateAuthority::wrongHostCertificate()}) {
     TestHTTPServer bad(TestHTTPServerOptions::https(*cert));
-    bad.route("GET", "/s", TestResponse::ok("never"));
+    bad.route("GET", "/s", TestResponse::ok("unchecked"));
     Ref<HttpRequest> r = HttpRequest::requestWithURL(U(bad.url("/s")));
-    r->setValidatesSecureCertificate(false);
     RecordingDelegate db;
     ASSERT_TRUE(runAsync(r, db));
     ASSERT_EQ(db.failed, 1);
@@ -323,6 +322,19 @@ TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSL
               "A connection failure occurred: SSL problem (possibly a bad/expired/self-signed certificate)");
     ASSERT_TRUE(r->error()->underlyingError());
     EXPECT_TRUE(kit::NetError::isTLSFailure(r->error()->underlyingError()));
+
+    // The per-request switch skips the checks for that request alone...
+    Ref<HttpRequest> unchecked = HttpRequest::requestWithURL(U(bad.url("/s")));
+    unchecked->setValidatesSecureCertificate(false);
+    RecordingDelegate du;
+    ASSERT_TRUE(runAsync(unchecked, du));
+    ASSERT_EQ(du.finished, 1) << (unchecked->error() ? unchecked->error()->description() : "");
+    EXPECT_EQ(unchecked->responseString(), "unchecked");
+    // ...and its kept-alive connection is not lent to a request that checks.
+    Ref<HttpRequest> after = HttpRequest::requestWithURL(U(bad.url("/s")));
+    RecordingDelegate da;
+    ASSERT_TRUE(runAsync(after, da));
+    EXPECT_EQ(da.failed, 1);
   }
   kit::HTTPReadStream::removeTrustedCertificates();
 }

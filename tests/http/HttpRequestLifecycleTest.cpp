@@ -244,3 +244,40 @@ TEST_F(HttpRequestTest, DateAndContentTypeParsing) {
   ASSERT_TRUE(kit::FileManager::writeFile(tmp("x.png"), "x"));
   EXPECT_EQ(HttpRequest::mimeTypeForFileAtPath(tmp("x.png")), "image/png");
 }
+
+TEST_F(HttpRequestTest, ATimeOutRetryClosesTheStalledStreamAndTheNewResponseDecidesAppendOrRestart) {
+  const std::string body(100000, 'r');
+  for (bool honourRange : {true, false}) {
+    TestHTTPServer server;
+    std::atomic<int> calls{0};
+    server.route("GET", "/slow", [&](const RecordedRequest& req) {
+      if (calls++ == 0) return TestResponse::ok(body).stallAfterBody(40000, TestResponse::untilStop);
+      const std::string range = req.headers.value("Range");
+      if (!honourRange || range.rfind("bytes=", 0) != 0) return TestResponse::ok(body);
+      const size_t from = std::stoul(range.substr(6));
+      return TestResponse::withStatus(206, body.substr(from))
+          .header("Content-Range", "bytes " + std::to_string(from) + "-99999/100000");
+    });
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/slow")));
+    r->setTimeOutSeconds(0.4);
+    r->setNumberOfTimesToRetryOnTimeout(1);
+    r->setDownloadDestinationPath(tmp("slow"));
+    r->setTemporaryFileDownloadPath(tmp("slow.part"));
+    RecordingDelegate d;
+    ASSERT_TRUE(runAsync(r, d, 15));
+    ASSERT_EQ(d.finished, 1) << honourRange;
+    EXPECT_EQ(read(tmp("slow")), body) << honourRange;
+    auto seen = server.requestsFor("/slow");
+    ASSERT_EQ(seen.size(), 2u);
+    // A new connection, and the stalled one is no longer among the kept ones.
+    EXPECT_NE(seen[0].connectionId, seen[1].connectionId);
+    size_t kept = 0;
+    for (const auto& record : HttpRequest::persistentConnections()) {
+      auto* port = record->get<kit::Number>("port");
+      kept += port && port->intValue() == server.port();
+    }
+    EXPECT_LE(kept, 1u);
+    server.stop();
+    kit::FileManager::removeItem(tmp("slow"));
+  }
+}

@@ -23,6 +23,10 @@ class RecordingDelegate : public tolva::HttpRequestDelegate {
   bool respondsToSelector(std::string_view selector) const override {
     if (!takesData && selector == kRequestDidReceiveData) return false;
     if (!followsRedirectsItself && selector == kRequestWillRedirectToURL) return false;
+    if (!answersAuthentication &&
+        (selector == kAuthenticationNeededForRequest || selector == kProxyAuthenticationNeededForRequest)) {
+      return false;
+    }
     return true;
   }
   void requestStarted(tolva::HttpRequest*) override { calls.push_back("started"); }
@@ -54,6 +58,7 @@ class RecordingDelegate : public tolva::HttpRequestDelegate {
 
   bool takesData = false;
   bool followsRedirectsItself = false;
+  bool answersAuthentication = false;
   std::vector<std::string> calls;
   int finished = 0;
   int failed = 0;

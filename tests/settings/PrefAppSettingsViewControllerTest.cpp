@@ -226,6 +226,26 @@ TEST_F(PrefScreenTest, TextFieldsStoreWhenEditingEnds) {
   EXPECT_TRUE(kit::isEqual(changes.valueOf(0), kit::str("anon me").get()));
 }
 
+TEST_F(PrefScreenTest, ATextWithALineBreakOrNulIsRefused) {
+  defaults().setString("Agent/1", "agent");
+  open({spec("PSTextFieldSpecifier", "Agent", {{"Key", s("agent")}})});
+  PrefTextField* field = cellAt<PrefPSTextFieldSpecifierViewCell>({0, 0})->textField();
+  ChangeRecorder changes;
+  for (const std::string& bad : {std::string("Evil\r\nX-A: 1"), std::string("Evil\n"), std::string("Ev\0il", 5)}) {
+    ASSERT_TRUE(table->tapRow({0, 0}));
+    field->setText(bad);
+    field->pressReturn();
+    EXPECT_EQ(defaults().stringForKey("agent"), "Agent/1");
+    EXPECT_EQ(field->text(), "Agent/1");
+  }
+  EXPECT_TRUE(changes.posts.empty());
+  ASSERT_TRUE(table->tapRow({0, 0}));
+  field->setText("Agent/2 (fine)");
+  field->pressReturn();
+  EXPECT_EQ(defaults().stringForKey("agent"), "Agent/2 (fine)");
+  EXPECT_EQ(changes.posts.size(), 1u);
+}
+
 TEST_F(PrefScreenTest, TextFieldCellLayout) {
   open({spec("PSTextFieldSpecifier", "Name", {{"Key", s("name")}}), spec("PSTextFieldSpecifier", "", {{"Key", s("x")}})});
   auto* cell = cellAt<PrefPSTextFieldSpecifierViewCell>({0, 0});

@@ -9,8 +9,8 @@
 #include "shell/MyMutableURLRequest.h"
 #include "shell/VeskAnalytics.h"
 #include "share/core/DefaultShareConfigurator.h"
-#include "shell/standins/MyURLCache.h"
-#include "shell/standins/MyURLRequest.h"
+#include "data/MyURLCache.h"
+#include "data/MyURLRequest.h"
 #include "data/PINViewController.h"
 
 using namespace tolva;

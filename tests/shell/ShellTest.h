@@ -29,6 +29,7 @@
 #include "kit/ui/Responder.h"
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
+#include "data/VeskAdblockManager.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskMultiTabView.h"
@@ -72,6 +73,7 @@ class ShellTest : public ::testing::Test {
     // Search suggestions never leave the machine: port 9 on loopback refuses.
     tolva::VeskTextSearchTableViewController::setSuggestionServiceBase("http://127.0.0.1:9");
     rereadSettings();
+    tolva::VeskAdblockManager::sharedInstance()->resetForTesting();
     misc()->setBPrivateTabExists(false);
     misc()->recentlyClosedTabs()->removeAllObjects();
     loop().drain();

@@ -2,15 +2,21 @@
 
 #include <webkit2/webkit2.h>
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
+#include <vector>
 
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/Thread.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/gtk/ImageConversion.h"
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/PageScrollView.h"
 #include "kit/gtk/WebErrors.h"
+#include "kit/ui/WebContentFilter.h"
 
 namespace kit::gtk {
 namespace {
@@ -45,9 +51,68 @@ Ref<URLRequest> kitRequest(WebKitURIRequest* r) {
   return req;
 }
 
+// The messages of the content-filter extension (src/kit/gtk/webextension).
+constexpr const char* kPatternsMessage = "tolva-blocked-patterns";
+constexpr const char* kBlockedMessage = "tolva-blocked";
+
+GVariant* patternList(const std::vector<std::string>& patterns) {
+  std::vector<const char*> items;
+  for (const auto& p : patterns) items.push_back(p.c_str());
+  return g_variant_new_strv(items.data(), static_cast<gssize>(items.size()));
+}
+
+std::string& extensionsFolder() {
+  static std::string* folder = new std::string();
+  return *folder;
+}
+
+// The extension's folder: the one set, else "webextensions" beside the program.
+std::string webExtensionsDirectory() {
+  if (!extensionsFolder().empty()) return extensionsFolder();
+  char path[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "webextensions";
+  std::string exe(path, static_cast<size_t>(n));
+  return exe.substr(0, exe.rfind('/')) + "/webextensions";
+}
+
+// Every web process starts with the list as it is then, and hears of each change.
+void connectContentFilter(WebKitWebContext* context) {
+  webkit_web_context_set_web_extensions_directory(context, webExtensionsDirectory().c_str());
+  g_signal_connect(context, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* c, gpointer) {
+                     webkit_web_context_set_web_extensions_initialization_user_data(
+                         c, patternList(WebContentFilter::blockedURLPatterns()));
+                   }),
+                   nullptr);
+  WebContentFilter::setObserver([context](const std::vector<std::string>& patterns) {
+    struct Change {
+      WebKitWebContext* context;
+      std::vector<std::string> patterns;
+    };
+    // GTK is the main thread's; a change made on another thread goes there.
+    g_main_context_invoke_full(
+        nullptr, G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+          auto* change = static_cast<Change*>(data);
+          webkit_web_context_send_message_to_all_extensions(
+              change->context, webkit_user_message_new(kPatternsMessage, patternList(change->patterns)));
+          return G_SOURCE_REMOVE;
+        },
+        new Change{context, patterns}, [](gpointer data) { delete static_cast<Change*>(data); });
+  });
+}
+
 }  // namespace
 
 struct WebKitView::Signals {
+  static gboolean messageReceived(WebKitWebView*, WebKitUserMessage* message, gpointer) {
+    if (g_strcmp0(webkit_user_message_get_name(message), kBlockedMessage) != 0) return FALSE;
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE_STRING))
+      WebContentFilter::reportBlocked(g_variant_get_string(parameters, nullptr));
+    return TRUE;
+  }
+
   static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                gpointer data) {
     auto* self = static_cast<WebKitView*>(data);
@@ -186,10 +251,13 @@ WebKitWebContext* WebKitView::sharedContext() {
     webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(c),
                                                  (data + "/cookies.sqlite").c_str(),
                                                  WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    connectContentFilter(c);
     return c;
   }();
   return context;
 }
+
+void WebKitView::setWebExtensionsDirectory(std::string folder) { extensionsFolder() = std::move(folder); }
 
 void WebKitView::installFactory() {
   WebView::setFactory([](Rect frame) -> Ref<WebView> { return Ref<WebView>(new WebKitView(frame)); });
@@ -206,6 +274,7 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
   g_signal_connect(web_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
   g_signal_connect(web_, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
   g_signal_connect(web_, "scroll-event", G_CALLBACK(Signals::scrolled), this);
+  g_signal_connect(web_, "user-message-received", G_CALLBACK(Signals::messageReceived), this);
   // A page asking for a login fails to load, as the platform's web view does;
   // the browser asks through a screen of its own rather than WebKit's dialog.
   g_signal_connect(web_, "authenticate", G_CALLBACK(+[](WebKitWebView*, WebKitAuthenticationRequest* request,
@@ -215,9 +284,16 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
                    }),
                    nullptr);
   applyUserAgent(nullptr);
+  defaultsObserver_ = NotificationCenter::defaultCenter().addObserver(
+      UserDefaults::kDidChangeNotification, nullptr, [this](const Notification&) {
+        // A user agent chosen while the page is open: its later requests carry it too.
+        if (Thread::isMainThread() && !UserDefaults::standardUserDefaults().stringForKey("UserAgent").empty())
+          applyUserAgent(nullptr);
+      });
 }
 
 WebKitView::~WebKitView() {
+  defaultsObserver_ = NotificationCenter::Token();
   *alive_ = false;
   if (metricsTimer_) g_source_remove(metricsTimer_);
   if (scroll_) scroll_->ownerGone();

@@ -13,16 +13,22 @@
 //   back meanwhile (MainContextHost::Suspension); an evaluation started while
 //   another one waits answers "" at once.
 // - The user agent is the standard user defaults' "UserAgent" (read for
-//   every load), else a request's own User-Agent header, else WebKit's.
+//   every load, and taken at once when it changes, so open pages' later
+//   requests carry it too), else a request's own User-Agent header, else
+//   WebKit's.
 // - Certificates are always checked: a TLS error fails the load (-1202).
 // - The scroll view, made when first asked for, mirrors the page's scroll
 //   position and size (PageScrollView).
+// - The requests a page makes itself go through the content-filter
+//   extension ("webextensions" beside the program), which refuses those
+//   WebContentFilter's list matches and reports each refusal back.
 // Cookies, caches and local storage live under kit's data and cache roots.
 
 #include <gtk/gtk.h>
 
 #include <memory>
 
+#include "kit/foundation/NotificationCenter.h"
 #include "kit/ui/WebView.h"
 
 typedef struct _WebKitWebView WebKitWebView;
@@ -43,6 +49,9 @@ class WebKitView : public WebView {
   static void installFactory();
   // The context every web view shares (made on first use).
   static WebKitWebContext* sharedContext();
+  // Where the content-filter extension is (default: "webextensions" beside
+  // the program); takes effect when the shared context is made.
+  static void setWebExtensionsDirectory(std::string folder);
 
   // The WebKit widget (owned by this view).
   GtkWidget* webWidget() const;
@@ -77,6 +86,7 @@ class WebKitView : public WebView {
   void refreshPageMetrics();
 
   WebKitWebView* web_ = nullptr;
+  NotificationCenter::Token defaultsObserver_;
   Ref<URLRequest> current_;
   std::string preapprovedURL_;
   mutable Ref<PageScrollView> scroll_;

@@ -94,7 +94,8 @@ Ref<Error> connectError(Ref<Error> posix, const std::string& where) {
 
 bool HTTPConnection::Endpoint::sameDestination(const Endpoint& o) const {
   return host == o.host && port == o.port && tls == o.tls && proxy == o.proxy && proxyHost == o.proxyHost &&
-         proxyPort == o.proxyPort && proxyUsername == o.proxyUsername && proxyPassword == o.proxyPassword;
+         proxyPort == o.proxyPort && proxyUsername == o.proxyUsername && proxyPassword == o.proxyPassword &&
+         verifyPeer == o.verifyPeer && clientIdentity.get() == o.clientIdentity.get();
 }
 
 HTTPConnection::HTTPConnection(Endpoint endpoint) : id_(nextConnectionID++), endpoint_(std::move(endpoint)) {}
@@ -234,8 +235,15 @@ HTTPConnection::Step HTTPConnection::startTLS() {
   BIO_set_data(bio, reinterpret_cast<void*>(intptr_t(fd_)));
   SSL_set_bio(ssl_, bio, bio);
   SSL_set_connect_state(ssl_);
+  if (endpoint_.clientIdentity && !endpoint_.clientIdentity->applyTo(ssl_)) {
+    return fail(NetError::tlsFailure(TLSContext::takeErrorText()));
+  }
   const std::string& host = endpoint_.host;
-  if (HostResolver::literalAddress(host, 0)) {
+  if (!endpoint_.verifyPeer) {
+    // This request alone asked not to check the certificate; the name is still sent.
+    SSL_set_verify(ssl_, SSL_VERIFY_NONE, nullptr);
+    if (!HostResolver::literalAddress(host, 0)) SSL_set_tlsext_host_name(ssl_, host.c_str());
+  } else if (HostResolver::literalAddress(host, 0)) {
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str());
   } else {
     SSL_set_tlsext_host_name(ssl_, host.c_str());

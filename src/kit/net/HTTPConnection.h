@@ -18,6 +18,8 @@
 #include "kit/foundation/Error.h"
 #include "kit/net/HostResolver.h"
 
+#include "kit/net/TLSIdentity.h"
+
 namespace kit {
 
 class HTTPConnection {
@@ -35,6 +37,11 @@ class HTTPConnection {
     // Sent with CONNECT only; not part of the destination.
     std::string proxyAuthorization;
     std::string userAgent;
+    // False only for a request that asked to skip certificate checks; such a connection is
+    // never shared with one that checks.
+    bool verifyPeer = true;
+    // Offered when the server asks for a client certificate.
+    Ref<TLSIdentity> clientIdentity;
     // Whether a connection made for `other` may carry this endpoint's requests.
     bool sameDestination(const Endpoint& other) const;
   };

@@ -92,6 +92,8 @@ struct HTTPReadStream::State {
 
   // Proxies as set
   std::string httpProxyHost, httpsProxyHost, socksHost, socksUser, socksPassword;
+  bool verifyPeer = true;
+  Ref<TLSIdentity> clientIdentity;
   int httpProxyPort = 0, httpsProxyPort = 0, socksPort = 0;
 
   // Connection
@@ -186,6 +188,10 @@ void HTTPReadStream::setSOCKSProxy(std::string host, int port, std::string usern
   s_->socksPassword = std::move(password);
 }
 
+void HTTPReadStream::setValidatesSecureCertificate(bool validates) { s_->verifyPeer = validates; }
+
+void HTTPReadStream::setClientIdentity(Ref<TLSIdentity> identity) { s_->clientIdentity = std::move(identity); }
+
 // ---- Opening
 
 bool HTTPReadStream::open() {
@@ -206,6 +212,8 @@ bool HTTPReadStream::open() {
   ep.host = url->lowercaseHost();
   ep.port = url->port().value_or(tls ? 443 : 80);
   ep.tls = tls;
+  ep.verifyPeer = s.verifyPeer;
+  ep.clientIdentity = s.clientIdentity;
   if (!s.socksHost.empty()) {
     ep.proxy = HTTPConnection::Endpoint::Proxy::SOCKS5;
     ep.proxyHost = s.socksHost;

@@ -18,8 +18,9 @@
 // Connection: the URL's host is resolved on a helper thread (one slow lookup never stalls the
 // loop), every address is tried in turn (IPv6 and IPv4, interleaved), sockets are non-blocking
 // and watched by the loop. https uses TLS with SNI; the server's certificate chain and host name
-// are always verified, against the system's CA store plus the certificates given to
-// addTrustedCertificate(). There is no way to turn verification off.
+// are verified, against the system's CA store plus the certificates given to
+// addTrustedCertificate(), unless this one stream was told not to (setValidatesSecureCertificate);
+// nothing turns verification off for the process.
 //
 // Proxies: an HTTP proxy (setHTTPProxy) carries http URLs, sent in absolute form; an HTTPS proxy
 // (setHTTPSProxy) carries https URLs through a CONNECT tunnel, to which a "Proxy-Authorization"
@@ -54,6 +55,8 @@
 #include "kit/net/HTTPMessage.h"
 #include "kit/net/InputStream.h"
 
+#include "kit/net/TLSIdentity.h"
+
 namespace kit {
 
 class HTTPReadStream : public InputStream {
@@ -71,6 +74,11 @@ class HTTPReadStream : public InputStream {
   void setHTTPProxy(std::string host, int port);
   // Proxy for https URLs (CONNECT); an empty host removes it.
   void setHTTPSProxy(std::string host, int port);
+  // false skips the certificate checks for this stream only (its connection is never shared
+  // with a checking stream).
+  void setValidatesSecureCertificate(bool validates);
+  // Offered when a server asks for a client certificate.
+  void setClientIdentity(Ref<TLSIdentity> identity);
   // SOCKS5 proxy for every URL; user name and password are sent when a user name is given.
   void setSOCKSProxy(std::string host, int port, std::string username = {}, std::string password = {});
   // Whether the connection may be kept for reuse (default false). Off, the request says

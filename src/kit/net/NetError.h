@@ -45,6 +45,8 @@ class NetError {
     kProxyFailure = 9,
     kBodyStreamFailure = 10,
     kCancelled = 11,
+    // A proxy auto-configuration script failed, answered nothing or ran out of time.
+    kProxyScriptFailure = 12,
   };
 
   static Ref<Error> make(Code code, const std::string& description, Ref<Error> underlying = nullptr);

@@ -1,6 +1,7 @@
 #include "ProgramFixture.h"
 
 #include "kit/foundation/ClassRegistry.h"
+#include "kit/gtk/WebKitView.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
@@ -32,6 +33,8 @@ void ProgramFixture::SetUp() {
   kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
   kit::Application::sharedApplication()->reset();
   kit::Screen::mainScreen().setSizeOverride({});
+  // The test program is not beside the content-filter extension.
+  kit::gtk::WebKitView::setWebExtensionsDirectory(TOLVA_WEB_EXTENSIONS_DIR);
 }
 
 void ProgramFixture::TearDown() {

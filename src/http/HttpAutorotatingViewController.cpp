@@ -1,0 +1,11 @@
+#include "http/HttpAutorotatingViewController.h"
+
+#include "shell/MyUIViewController.h"
+
+namespace tolva {
+
+bool HttpAutorotatingViewController::shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation orientation) {
+  return MyUIViewController::myShouldAutorotateToInterfaceOrientation(this, orientation);
+}
+
+}  // namespace tolva

@@ -1,0 +1,233 @@
+// The response cache: keys and files, storage paths, the policies, currency (max-age, Expires,
+// ETag and Last-Modified revalidation, 304) and falling back on a failure.
+
+#include "http/HttpDownloadCache.h"
+#include "http/HttpRequestTestSupport.h"
+#include "kit/foundation/Exception.h"
+#include "kit/foundation/PropertyList.h"
+#include "kit/foundation/String.h"
+#include "kit/net/HTTPDate.h"
+#include "kit/security/Digest.h"
+#include "support/TestHTTPServer.h"
+
+using namespace tolva;
+using namespace tolvatest;
+using kit::Ref;
+
+namespace {
+
+class HttpDownloadCacheTest : public HttpRequestTest {
+ protected:
+  void SetUp() override {
+    HttpRequestTest::SetUp();
+    cache = kit::make<HttpDownloadCache>();
+    root = tmp("cache");
+    cache->setStoragePath(root);
+  }
+  Ref<HttpRequest> cached(const std::string& url, int policy = CachePolicyDefault) {
+    return HttpRequest::requestWithURL(U(url), cache, policy);
+  }
+  Ref<HttpRequest> fetch(const std::string& url, int policy = CachePolicyDefault) {
+    Ref<HttpRequest> r = cached(url, policy);
+    r->startSynchronous();
+    return r;
+  }
+  // A request that has received these headers, for judging currency without a server.
+  Ref<HttpRequest> answered(const std::string& url, int status, std::initializer_list<std::pair<const char*, const char*>> h) {
+    Ref<HttpRequest> r = cached(url);
+    auto headers = kit::MutableDictionary::dictionary();
+    for (auto& [k, v] : h) headers->setObject(kit::str(v), k);
+    r->setResponseHeaders(headers);
+    r->setResponseStatusCode(status);
+    return r;
+  }
+  void setStoredHeader(const std::string& url, const char* name, const std::string& value) {
+    const std::string path = cache->pathToCachedResponseHeadersForURL(U(url));
+    Ref<kit::MutableDictionary> headers =
+        kit::cast<kit::MutableDictionary>(cache->cachedResponseHeadersForURL(U(url))->mutableCopy());
+    if (value.empty()) headers->removeObjectForKey(name);
+    else headers->setObject(kit::str(value), name);
+    ASSERT_FALSE(kit::PropertyList::writeToFile(headers, path));
+  }
+
+  Ref<HttpDownloadCache> cache;
+  std::string root;
+};
+
+TEST_F(HttpDownloadCacheTest, KeysFileNamesAndStoragePaths) {
+  EXPECT_EQ(HttpDownloadCache::keyForURL(U("http://a.example/dir/")), HttpDownloadCache::keyForURL(U("http://a.example/dir")));
+  EXPECT_NE(HttpDownloadCache::keyForURL(U("http://a.example/dir//")), HttpDownloadCache::keyForURL(U("http://a.example/dir")));
+  const std::string key = HttpDownloadCache::keyForURL(U("http://a.example/"));
+  EXPECT_EQ(key, kit::Digest::hex(kit::Digest::md5("http://a.example"), kit::Digest::HexCase::Upper));
+  EXPECT_EQ(key.size(), 32u);
+
+  Ref<HttpRequest> png = cached("http://a.example/img/logo.png");
+  EXPECT_EQ(cache->pathToStoreCachedResponseDataForRequest(png),
+            root + "/SessionStore/" + HttpDownloadCache::keyForURL(U("http://a.example/img/logo.png")) + ".png");
+  png->setCacheStoragePolicy(CacheStoragePermanent);
+  EXPECT_EQ(cache->pathToStoreCachedResponseHeadersForRequest(png),
+            root + "/PermanentStore/" + HttpDownloadCache::keyForURL(U("http://a.example/img/logo.png")) + ".cachedheaders");
+  auto ext = [&](const char* u) {
+    const std::string p = cache->pathToStoreCachedResponseDataForRequest(cached(u));
+    return p.substr(p.rfind('.') + 1);
+  };
+  EXPECT_EQ(ext("http://a.example/"), "html");
+  EXPECT_EQ(ext("http://a.example/x.tar%2F..%2Fescape"), "html");
+
+  EXPECT_EQ(cache->defaultCachePolicy(), CachePolicyUseIfCurrent);
+  cache->setDefaultCachePolicy(CachePolicyDefault);
+  EXPECT_EQ(cache->defaultCachePolicy(), CachePolicyUseIfCurrent);
+  cache->setDefaultCachePolicy(CachePolicyUseIfCached);
+  EXPECT_EQ(cache->defaultCachePolicy(), CachePolicyUseIfCached);
+
+  // A file where a folder must go is refused by name.
+  kit::FileManager::writeFile(tmp("plainfile"), "x");
+  auto other = kit::make<HttpDownloadCache>();
+  try {
+    other->setStoragePath(tmp("plainfile"));
+    ADD_FAILURE() << "no exception";
+  } catch (const kit::Exception& e) {
+    EXPECT_EQ(e.name(), "FileExistsAtCachePath");
+  }
+  // Without a storage path nothing is found or stored, and NeverLoad still answers yes.
+  auto none = kit::make<HttpDownloadCache>();
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U("http://a.example/"), none, CachePolicyNeverLoad);
+  EXPECT_TRUE(none->canUseCachedDataForRequest(r));
+  EXPECT_EQ(none->pathToStoreCachedResponseDataForRequest(r), "");
+  EXPECT_FALSE(none->isCachedDataCurrentForRequest(r));
+  EXPECT_TRUE(cache->canUseCachedDataForRequest(cached("http://a.example/empty", CachePolicyNeverLoad)));
+  EXPECT_FALSE(cache->canUseCachedDataForRequest(cached("http://a.example/empty", CachePolicyUseIfCached)));
+}
+
+TEST_F(HttpDownloadCacheTest, MaxAgeAnswersWithoutTheNetworkUntilItRunsOut) {
+  TestHTTPServer server;
+  server.route("GET", "/fresh", TestResponse::ok("fresh body").header("Cache-Control", "max-age=60"));
+  Ref<HttpRequest> first = fetch(server.url("/fresh"));
+  ASSERT_FALSE(first->error());
+  EXPECT_FALSE(first->didUseCachedResponse());
+  Ref<kit::Dictionary> stored = cache->cachedResponseHeadersForURL(U(server.url("/fresh")));
+  ASSERT_TRUE(stored);
+  ASSERT_TRUE(stored->objectForKey("X-HttpRequest-Fetch-date"));
+
+  Ref<HttpRequest> second = fetch(server.url("/fresh"));
+  EXPECT_TRUE(second->didUseCachedResponse());
+  EXPECT_EQ(second->responseString(), "fresh body");
+  EXPECT_EQ(server.requestCount(), 1u);
+
+  // Fetched two minutes ago: stale, asked again.
+  setStoredHeader(server.url("/fresh"), "X-HttpRequest-Fetch-date",
+                  kit::HTTPDate::formatRFC1123(kit::Date::date()->timeIntervalSinceReferenceDate() - 120));
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(cached(server.url("/fresh"))));
+  setStoredHeader(server.url("/fresh"), "X-HttpRequest-Fetch-date", "not a date");
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(cached(server.url("/fresh"))));
+  Ref<HttpRequest> third = fetch(server.url("/fresh"));
+  EXPECT_FALSE(third->didUseCachedResponse());
+  EXPECT_EQ(server.requestCount(), 2u);
+
+  // A max-age given by the caller replaces the server's Expires.
+  server.route("GET", "/expiring", TestResponse::ok("e").header("Expires", "Thu, 01 Jan 1970 00:00:00 GMT"));
+  Ref<HttpRequest> forced = cached(server.url("/expiring"));
+  forced->setSecondsToCache(30);
+  forced->startSynchronous();
+  stored = cache->cachedResponseHeadersForURL(U(server.url("/expiring")));
+  EXPECT_FALSE(stored->objectForKey("Expires"));
+  EXPECT_EQ(stored->objectForKey("Cache-Control")->description(), "max-age=30");
+}
+
+TEST_F(HttpDownloadCacheTest, ExpiresAndValidatorsDecideCurrency) {
+  TestHTTPServer server;
+  server.route("GET", "/doc", TestResponse::ok("doc").header("Expires", kit::HTTPDate::formatRFC1123(
+                                                                           kit::Date::date()->timeIntervalSinceReferenceDate() + 3600)));
+  fetch(server.url("/doc"));
+  const std::string url = server.url("/doc");
+  EXPECT_TRUE(cache->isCachedDataCurrentForRequest(cached(url)));
+  setStoredHeader(url, "Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(cached(url)));
+  setStoredHeader(url, "Expires", "garbage");
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(cached(url)));
+  setStoredHeader(url, "Expires", "");
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(cached(url)));
+  cache->setShouldRespectCacheControlHeaders(false);
+  EXPECT_TRUE(cache->isCachedDataCurrentForRequest(cached(url)));
+  cache->setShouldRespectCacheControlHeaders(true);
+
+  // With a response in hand: 304 means current; both validators must match otherwise.
+  setStoredHeader(url, "Etag", "\"v1\"");
+  setStoredHeader(url, "Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
+  setStoredHeader(url, "Cache-Control", "max-age=600");
+  EXPECT_TRUE(cache->isCachedDataCurrentForRequest(answered(url, 304, {})));
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(answered(url, 200, {{"Etag", "\"v1\""}})));
+  EXPECT_FALSE(cache->isCachedDataCurrentForRequest(
+      answered(url, 200, {{"Etag", "\"v2\""}, {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}})));
+  EXPECT_TRUE(cache->isCachedDataCurrentForRequest(
+      answered(url, 200, {{"Etag", "\"v1\""}, {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}})));
+}
+
+TEST_F(HttpDownloadCacheTest, RevalidationSendsTheValidatorsAndA304ServesTheStoredBody) {
+  TestHTTPServer server;
+  server.route("GET", "/page", [](const RecordedRequest& r) {
+    if (r.headers.value("If-None-Match") == "\"tag\"") return TestResponse::withStatus(304);
+    return TestResponse::ok("stored body").header("ETag", "\"tag\"").header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
+  });
+  fetch(server.url("/page"));
+  Ref<HttpRequest> again = fetch(server.url("/page"), CachePolicyUseIfServerAgrees);
+  ASSERT_FALSE(again->error());
+  EXPECT_TRUE(again->didUseCachedResponse());
+  EXPECT_EQ(again->responseString(), "stored body");
+  EXPECT_EQ(again->responseStatusCode(), 200);
+  auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].headers.value("If-None-Match"), "\"tag\"");
+  EXPECT_EQ(seen[1].headers.value("If-Modified-Since"), "Mon, 01 Jan 2024 00:00:00 GMT");
+}
+
+TEST_F(HttpDownloadCacheTest, FallbackOnFailureAndNoWriteAndNoStore) {
+  auto server = std::make_unique<TestHTTPServer>();
+  server->route("GET", "/f", TestResponse::ok("kept"));
+  server->route("GET", "/secret", TestResponse::ok("s").header("Cache-Control", "no-cache, no-store"));
+  server->route("GET", "/pragma", TestResponse::ok("p").header("Pragma", "no-cache"));
+  const std::string f = server->url("/f");
+  fetch(f);
+  fetch(server->url("/secret"));
+  fetch(server->url("/pragma"));
+  EXPECT_FALSE(cache->cachedResponseHeadersForURL(U(server->url("/secret"))));
+  EXPECT_FALSE(cache->cachedResponseHeadersForURL(U(server->url("/pragma"))));
+  fetch(server->url("/f") + "?nowrite", CachePolicyNoWrite);
+  EXPECT_FALSE(cache->cachedResponseDataForURL(U(server->url("/f") + "?nowrite")));
+  server->stop();
+
+  Ref<HttpRequest> offline = fetch(f, CachePolicyNoRead);
+  EXPECT_TRUE(offline->error());
+  Ref<HttpRequest> fallback = fetch(f, CachePolicyUseIfServerAgrees | CachePolicyFallbackOnFailure);
+  EXPECT_FALSE(fallback->error());
+  EXPECT_TRUE(fallback->didUseCachedResponse());
+  EXPECT_EQ(fallback->responseString(), "kept");
+  Ref<HttpRequest> ifCached = fetch(f, CachePolicyUseIfCached);
+  EXPECT_EQ(ifCached->responseString(), "kept");
+
+  // Clearing the session store forgets it; the permanent store is not touched.
+  cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);
+  EXPECT_FALSE(cache->cachedResponseDataForURL(U(f)));
+}
+
+TEST_F(HttpDownloadCacheTest, AFailedStoreLeavesNeitherFileBehind) {
+  TestHTTPServer server;
+  server.route("GET", "/a", TestResponse::ok("first").header("Cache-Control", "max-age=60"));
+  fetch(server.url("/a"));
+  ASSERT_TRUE(cache->cachedResponseHeadersForURL(U(server.url("/a"))));
+  // The data file cannot be replaced (a folder holds its place): old headers must not survive
+  // beside it either.
+  const std::string dataPath = cache->pathToCachedResponseDataForURL(U(server.url("/a")));
+  kit::FileManager::removeItem(dataPath);
+  kit::FileManager::createDirectory(dataPath + "/blocker");
+  server.route("GET", "/a", TestResponse::ok("second"));
+  fetch(server.url("/a"), CachePolicyNoRead);
+  EXPECT_FALSE(kit::FileManager::fileExists(cache->pathToStoreCachedResponseHeadersForRequest(cached(server.url("/a")))));
+  EXPECT_FALSE(kit::FileManager::fileExists(dataPath));
+
+  // The shared cache is one object, under the caches folder.
+  EXPECT_EQ(HttpDownloadCache::sharedCache().get(), HttpDownloadCache::sharedCache().get());
+  EXPECT_EQ(HttpDownloadCache::sharedCache()->storagePath(), kit::Paths::cachesDirectory() + "/HttpRequestCache");
+}
+
+}  // namespace
