@@ -338,10 +338,17 @@ TEST_F(ShareEvernoteTest, ExpiredOrInvalidAuthAsksForANewLoginAndSendsAgain) {
   ShareEvernote::Record r8 = ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("a")));
   EXPECT_EQ(r8, (ShareEvernote::Record{{"success", "0"}, {"errorMessage", "Evernote Error on tok: Invalid Auth"},
                                        {"shouldRelogin", "1"}}));
-  notes_->errors = {3};
-  ShareEvernote::Record r3 = ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("a")));
-  EXPECT_EQ(r3["shouldRelogin"], "0");
-  EXPECT_EQ(r3["errorMessage"], "Evernote Error on tok: Permission Denied");
+  const std::vector<std::pair<int, std::string>> table = {
+      {2, "Invalid format"}, {3, "Permission Denied"}, {4, "Internal Evernote Error"}, {5, "Data Required"},
+      {7, "Quota Reached"},  {9, "Auth Expired"},      {10, "Data Conflict"},          {6, "Unknown error from Evernote"},
+      {11, "Unknown error from Evernote"}};
+  for (const auto& [code, text] : table) {
+    notes_->errors = {code};
+    ShareEvernote::Record r = ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("a")));
+    EXPECT_EQ(r["success"], "0") << code;
+    EXPECT_EQ(r["shouldRelogin"], code == 9 ? "1" : "0") << code;
+    EXPECT_EQ(r["errorMessage"], "Evernote Error on tok: " + text) << code;
+  }
 
   notes_->errors = {9};
   storeLogin();
