@@ -390,6 +390,11 @@ TEST_F(ShareEvernoteTest, TransportAndSystemFailuresEndTheShareAsAFailure) {
   }
   EXPECT_TRUE(waitFor([&] { return failures == 1; }));
 
+  // A login check that returns nothing ends the share too.
+  users_->current = false;
+  EXPECT_EQ(ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("t"))),
+            (ShareEvernote::Record{{"success", "0"}, {"errorMessage", "The login was refused"}, {"shouldRelogin", "0"}}));
+
   // An item with nothing to send never starts.
   sharer->setItem(ShareItem::text("").get());
   EXPECT_FALSE(sharer->send());
