@@ -5,6 +5,8 @@
 #include "kit/foundation/Date.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "kit/net/HTTPCookie.h"
+#include "kit/net/HTTPCookieStorage.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/HeadlessURLOpener.h"
@@ -239,7 +241,12 @@ TEST_F(ShareFacebookTest, AFailedOrCancelledLoginDropsTheParkedItemAndItsImage) 
   path = imagePathOfParkedItem();
   storeToken();
   defaults().setString("ann", ShareFacebook::kUserInfoKey);
+  kit::HTTPCookieStorage& jar = kit::HTTPCookieStorage::sharedHTTPCookieStorage();
+  jar.setCookie(kit::HTTPCookie::cookieWithSetCookieHeader(
+      "s=1; Secure", *kit::URL::URLWithString("https://login.example.test/")));
   sharer->logout();
+  EXPECT_TRUE(jar.cookiesForURL(*kit::URL::URLWithString("https://login.example.test/")).empty())
+      << "the service's login session ends too";
   for (const char* key : {ShareFacebook::kAccessTokenKey, ShareFacebook::kExpiryDateKey, ShareFacebook::kUserInfoKey,
                           ShareFacebook::kStoredItemKey})
     EXPECT_FALSE(defaults().exists(key)) << key;
