@@ -12,6 +12,8 @@
 #include "share/services/readitlater/ShareReadItLater.h"
 #include "share/services/tumblr/ShareTumblr.h"
 #include "share/services/twitter/ShareTwitter.h"
+#include "share/notes/ShareEvernote.h"
+#include "share/social/ShareFacebook.h"
 
 namespace tolva {
 
@@ -28,6 +30,8 @@ void registerShareClasses(kit::ClassRegistry& registry) {
   ShareSharer::registerSharerClass<ShareReadItLater>(registry, "ShareReadItLater");
   ShareSharer::registerSharerClass<ShareTumblr>(registry, "ShareTumblr");
   ShareSharer::registerSharerClass<ShareTwitter>(registry, "ShareTwitter");
+  ShareSharer::registerSharerClass<ShareEvernote>(registry, ShareEvernote::kName);
+  ShareSharer::registerSharerClass<ShareFacebook>(registry, ShareFacebook::kName);
 }
 
 }  // namespace tolva

@@ -8,7 +8,7 @@ std::string VeskSharingConfigurator::twitterCallbackUrl() const { return "https:
 
 std::string VeskSharingConfigurator::evernoteUserStoreURL() const { return "https://notes.tolva-browser.org/edam/user"; }
 
-std::string VeskSharingConfigurator::evernoteNetStoreURLBase() const { return "http://notes.tolva-browser.org/edam/note/"; }
+std::string VeskSharingConfigurator::evernoteNetStoreURLBase() const { return "https://notes.tolva-browser.org/edam/note/"; }
 
 std::string VeskSharingConfigurator::linkedInCallbackUrl() const { return "https://tolva-browser.org/callback"; }
 

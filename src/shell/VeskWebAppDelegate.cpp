@@ -16,7 +16,7 @@
 #include "data/MyURLRequest.h"
 #include "share/core/Share.h"
 #include "share/core/ShareConfiguration.h"
-#include "shell/standins/ShareFacebook.h"
+#include "share/social/ShareFacebook.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "shell/VeskSharingConfigurator.h"

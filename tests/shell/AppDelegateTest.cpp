@@ -4,6 +4,7 @@
 #include "ShellTest.h"
 #include "kit/foundation/String.h"
 #include "kit/net/CachedURLResponse.h"
+#include "kit/foundation/UserDefaults.h"
 #include "kit/net/HTTPCookie.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/net/URLCache.h"
@@ -146,10 +147,11 @@ TEST_F(AppDelegateTest, TolpURLsAreRepairedAndNeverReadPastTheEnd) {
 TEST_F(AppDelegateTest, SocialNetworkCallbacksNeedTheConfiguredAppId) {
   ASSERT_TRUE(launch());
   // The browser's configurator names an app id: its callback goes to the
-  // social-network sharer (which has no login under way) and opens no tab.
+  // social-network sharer, which takes the token, and opens no tab.
   const int start = tabs()->tabCount();
-  EXPECT_FALSE(open("fb482913607558214://authorize#access_token=x"));
+  EXPECT_TRUE(open("fb482913607558214://authorize#access_token=x"));
   EXPECT_EQ(tabs()->tabCount(), start);
+  EXPECT_EQ(kit::UserDefaults::standardUserDefaults().stringForKey("kShareFacebookAccessToken"), "x");
   // Another "fb" scheme is an ordinary URL.
   EXPECT_TRUE(open("fb1234://x"));
   EXPECT_EQ(tabs()->tabCount(), start + 1);

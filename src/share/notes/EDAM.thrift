@@ -19,10 +19,15 @@ struct EDAMNoteAttributes {
   15: optional string sourceURL
 }
 
+struct EDAMResourceAttributes {
+  1: optional string sourceURL
+}
+
 struct EDAMResource {
   3: optional EDAMData data,
   4: optional string mime,
-  9: optional EDAMData recognition
+  9: optional EDAMData recognition,
+  11: optional EDAMResourceAttributes attributes
 }
 
 struct EDAMNote {

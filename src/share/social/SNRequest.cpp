@@ -207,13 +207,17 @@ void SNRequest::handleResponseData(kit::Data& data) {
   // A refusal the body does not explain (an error page, a proxy's answer) is still a failure.
   if (!error && status_ != 0 && (status_ < 200 || status_ > 299))
     error = formError(kGenericErrorCode, messageInfo("The service answered HTTP " + std::to_string(status_)));
+  // Every answer of the service is an object; anything else (an array, an
+  // error page) is no result to report as one.
+  if (!error && !dynamic_cast<kit::Dictionary*>(result.get()))
+    error = formError(kGenericErrorCode, messageInfo("The service's answer was not understood"));
   error_ = error;
   if (!delegate_ || !delegate_->wantsParsedAnswers()) return;
   if (error) {
     failWithError(error.get());
     return;
   }
-  delegate_->requestDidLoad(*this, result ? result.get() : &data);
+  delegate_->requestDidLoad(*this, result.get());
 }
 
 }  // namespace tolva

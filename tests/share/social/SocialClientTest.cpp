@@ -126,9 +126,12 @@ TEST_F(SocialClientTest, RequestsGoToTheirEndpointsWithTheSessionAndParameters) 
 TEST_F(SocialClientTest, AFailedRequestEndsTheSession) {
   server_.route("GET", "/graph/me", tolvatest::TestResponse::ok("{\"error_code\":190,\"error_msg\":\"expired\"}"));
   server_.route("GET", "/graph/page", tolvatest::TestResponse::withStatus(500, "<html>oops</html>"));
+  // A 200 answer that is no JSON object is no result either.
+  server_.route("GET", "/graph/list", tolvatest::TestResponse::ok("[1,2]"));
+  server_.route("GET", "/graph/html", tolvatest::TestResponse::ok("<html>sign in</html>"));
   Session session;
   Ref<SocialClient> client(new SocialClient("123", &session));
-  for (const char* path : {"me", "page"}) {
+  for (const char* path : {"me", "page", "list", "html"}) {
     client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
     Answers answers;
     finish(client->requestWithGraphPath(path, &answers));
