@@ -42,6 +42,8 @@
 
 namespace tolva {
 
+class ShareItem;
+
 class VeskWebView : public kit::View,
                     public VeskTabable,
                     public kit::WebViewDelegate,
@@ -255,6 +257,7 @@ class VeskWebView : public kit::View,
   bool popFullScreen(bool* wasOn);
   void showDownloadManager();
   void onShowShare();
+  void showShareSheet(ShareItem* item);
   void onTranslate();
   // The long-press menu for the element at `documentPoint`, shown at `popupPoint` in this view.
   void openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint);

@@ -29,6 +29,9 @@
 #include "shell/VeskMiscObject.h"
 #include "shell/VeskServiceAddresses.h"
 #include "shell/VeskWebAppDelegate.h"
+#include "share/core/ShareConfiguration.h"
+#include "share/core/ShareItem.h"
+#include "share/ui/ShareActionSheet.h"
 #include "shell/VeskWebView.h"
 #include "shell/VeskWebViewController.h"
 
@@ -213,11 +216,30 @@ void VeskWebView::onPrint() {
 }
 
 // The share sheet comes with the sharing screens; until then there is nothing to show.
-void VeskWebView::onShowShare() {}
+// The share sheet for an item: shown in the page on the tablet, from a small
+// rectangle at the press on the phone.
+void VeskWebView::showShareSheet(ShareItem* item) {
+  if (!item || !ShareConfiguration::isConfigured()) return;
+  kit::Ref<ShareActionSheet> sheet = ShareActionSheet::actionSheetForItem(item);
+  if (!sheet) return;
+  if (kit::Device::currentDevice().isPad())
+    sheet->showInView(this);
+  else
+    sheet->showFromRect({contextMenuPopupPoint_.x, contextMenuPopupPoint_.y, 10, 10}, this, true);
+}
+
+void VeskWebView::onShowShare() {
+  kit::Ref<kit::URL> url = kit::URL::URLWithString(location_);
+  if (!url) return;
+  kit::Ref<ShareItem> item = ShareItem::URL(url, getTitle());
+  showShareSheet(item.get());
+}
 
 // ---- The long-press menu
 
 void VeskWebView::openContextualMenuAt(kit::Point documentPoint, kit::Point popupPoint) {
+  contextMenuDocumentPoint_ = documentPoint;
+  contextMenuPopupPoint_ = popupPoint;
   kit::WebView* wv = webView_.get();
   if (!wv) return;
   std::string answer = wv->stringByEvaluatingJavaScriptFromString(
@@ -361,7 +383,10 @@ void VeskWebView::contextMenuChosen(long tag, const std::string& entry) {
       return;
     }
     if (entry == text("Share this link ...")) {
-      // The share sheet for the link comes with the sharing screens.
+      if (kit::Ref<kit::URL> url = kit::URL::URLWithString(link)) {
+        kit::Ref<ShareItem> item = ShareItem::URL(url);
+        showShareSheet(item.get());
+      }
       return;
     }
   }
@@ -385,8 +410,12 @@ void VeskWebView::contextMenuChosen(long tag, const std::string& entry) {
     VeskImageFetch::fetch(source, [weak](kit::Ref<kit::Image> image) {
       kit::Ref<VeskWebView> page = weak.lock();
       if (!page) return;
-      if (!image) page->showImageFailure("Failed to share image.");
-      // With an image the share sheet opens; it comes with the sharing screens.
+      if (!image) {
+        page->showImageFailure("Failed to share image.");
+        return;
+      }
+      kit::Ref<ShareItem> item = ShareItem::image(image);
+      page->showShareSheet(item.get());
     });
   }
 }

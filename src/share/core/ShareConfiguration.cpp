@@ -36,6 +36,11 @@ ShareConfiguration* ShareConfiguration::sharedInstance() {
   return instance().get();
 }
 
+bool ShareConfiguration::isConfigured() {
+  std::lock_guard<std::mutex> g(classLock());
+  return static_cast<bool>(instance());
+}
+
 void ShareConfiguration::resetForTesting() {
   std::lock_guard<std::mutex> g(classLock());
   instance() = nullptr;

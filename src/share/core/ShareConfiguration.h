@@ -20,6 +20,8 @@ class ShareConfiguration : public kit::Object {
   static ShareConfiguration* sharedInstanceWithConfigurator(kit::Ref<DefaultShareConfigurator> configurator);
   // Throws kit::IllegalStateException before configuration.
   static ShareConfiguration* sharedInstance();
+  // Whether the program has installed its configuration.
+  static bool isConfigured();
   // Forgets the configuration (tests start each program run afresh).
   static void resetForTesting();
 

@@ -47,7 +47,7 @@ class SheetTest : public sharetest::ShareTest {
     script().requiresAuthentication = false;
     ShareSharer::sharerWithClassName(ShareTestSharer::kName)->setShouldAutoShare(true);
     useSharers({"ShareMail", "ShareTextMessage", "ShareCopy", "ShareSafari", "SharePhotoAlbum"},
-               {"ShareTwitter", ShareTestSharer::kName});
+               {"ShareNotBuiltHere", ShareTestSharer::kName});
   }
   kit::Ref<DefaultShareConfigurator> configurator() override { return options_; }
   static std::vector<std::string> titles(kit::ActionSheet& sheet) {
@@ -81,7 +81,7 @@ class SheetTest : public sharetest::ShareTest {
 }  // namespace
 
 TEST_F(SheetTest, TheSheetListsTheSharableFavouritesThenMoreAndCancel) {
-  Share::setFavorites({"ShareTwitter", "ShareCopy", "ShareTextMessage", "ShareMail", ShareTestSharer::kName},
+  Share::setFavorites({"ShareNotBuiltHere", "ShareCopy", "ShareTextMessage", "ShareMail", ShareTestSharer::kName},
                       ShareShareTypeURL);
   kit::Ref<ShareActionSheet> sheet = ShareActionSheet::actionSheetForItem(page().get());
   EXPECT_NE(dynamic_cast<ShareCustomActionSheet*>(sheet.get()), nullptr);
@@ -192,7 +192,7 @@ TEST_F(SheetTest, TheMenuHasTheSectionsThatCanTakeTheItem) {
 
   // Pictures, sorted by name: an empty section has no header.
   options().alphabetical = 1;
-  useSharers({"ShareSafari", "SharePhotoAlbum", "ShareMail", "ShareCopy"}, {"ShareTwitter"});
+  useSharers({"ShareSafari", "SharePhotoAlbum", "ShareMail", "ShareCopy"}, {"ShareNotBuiltHere"});
   menu->setItem(ShareItem::image(kit::Image::imageWithPixels({1, 1}, std::vector<uint8_t>(4, 1)), "I").get());
   EXPECT_EQ(names(menu->tableData()[0]), (std::vector<std::string>{"Copy", "Email Link", "Save to Photo Album"}));
   EXPECT_TRUE(menu->tableData()[1].empty());
