@@ -1,5 +1,7 @@
 #include "share/social/ShareFacebook.h"
 
+#include "share/ui/ShareFormControllerLargeTextField.h"
+
 #include <cmath>
 #include <mutex>
 #include <random>
@@ -196,31 +198,22 @@ void ShareFacebook::show() {
 }
 
 void ShareFacebook::showFacebookForm() {
-  const bool image = item()->shareType() == ShareShareTypeImage;
-  auto form = kit::make<ShareCustomFormController>(kit::TableView::Style::Grouped, sharerTitle(),
-                                                   ShareLocalizedFormat("Send to %@", {sharerTitle()}));
-  form->addSection({ShareFormFieldSettings::label(ShareLocalizedFormat(image ? "Caption" : "Message"), "text",
-                                                  ShareFormFieldTypeText, image ? item()->title() : item()->text())},
-                   "", "");
-  kit::WeakRef<ShareFacebook> weak(this);
-  form->setDelegate(this);
-  form->setValidateSelector([](ShareFormController* f) { f->saveForm(); });
-  form->setSaveSelector([weak](ShareFormController* f) {
-    if (auto s = weak.lock()) s->sendForm(f);
-  });
-  form->setCancelSelector([weak](ShareFormController* f) {
-    if (auto s = weak.lock()) s->shareFormCancel(f);
-  });
+  // The long-text editor without a limit: a photo's caption, or a post's text.
+  auto form = kit::make<ShareFormControllerLargeTextField>(this);
+  if (item()->shareType() == ShareShareTypeImage) {
+    form->setImage(item()->image());
+    form->setText(item()->title());
+  } else {
+    form->setText(item()->text());
+  }
   pushViewController(form.get(), false);
   Share::currentHelper()->showViewController(this);
 }
 
-void ShareFacebook::sendForm(ShareFormController* form) {
+void ShareFacebook::sendForm(ShareFormControllerLargeTextField* form) {
   kit::Ref<ShareFacebook> keep(this);
   if (form) {
-    const ShareFormController::Values values = form->formValues();
-    auto it = values.find("text");
-    const std::string text = it == values.end() ? std::string() : it->second;
+    const std::string text = form->textView() ? form->textView()->text() : form->text();
     if (item()->shareType() == ShareShareTypeImage)
       item()->setTitle(text);
     else
@@ -228,6 +221,8 @@ void ShareFacebook::sendForm(ShareFormController* form) {
   }
   tryToSend();
 }
+
+void ShareFacebook::sendDidCancel() { ShareSharer::sendDidCancel(); }
 
 bool ShareFacebook::send() {
   if (!validateItem()) return false;

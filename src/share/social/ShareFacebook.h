@@ -16,13 +16,15 @@
 #include "kit/ui/Image.h"
 #include "share/core/ShareSharer.h"
 #include "share/social/SocialClient.h"
+#include "share/ui/ShareFormControllerLargeTextFieldDelegate.h"
 
 namespace tolva {
 
 class ShareFacebook : public ShareSharer,
                       public SNSessionDelegate,
                       public SNDialogDelegate,
-                      public SNRequestDelegate {
+                      public SNRequestDelegate,
+                      public ShareFormControllerLargeTextFieldDelegate {
  public:
   static constexpr const char* kName = "ShareFacebook";
   static constexpr const char* kAccessTokenKey = "kShareFacebookAccessToken";
@@ -73,7 +75,9 @@ class ShareFacebook : public ShareSharer,
 
   void show() override;
   void showFacebookForm();
-  void sendForm(ShareFormController* form);
+  // ShareFormControllerLargeTextFieldDelegate
+  void sendForm(ShareFormControllerLargeTextField* form) override;
+  void sendDidCancel() override;
 
   std::string className() const override { return kName; }
 

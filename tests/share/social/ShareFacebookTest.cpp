@@ -14,6 +14,7 @@
 #include "kit/ui/NavigationItem.h"
 #include "share/social/ShareFacebook.h"
 #include "share/ui/ShareFormController.h"
+#include "share/ui/ShareFormControllerLargeTextField.h"
 #include "share/ui/ShareFormFieldCell.h"
 #include "support/TestHTTPServer.h"
 
@@ -67,18 +68,18 @@ class ShareFacebookTest : public sharetest::ShareTest {
     web(d).fireShouldStart(url, kit::WebViewNavigationType::Other);
     loop().advance(1);
   }
-  static ShareFormController* form() {
+  static ShareFormControllerLargeTextField* form() {
     auto* s = dynamic_cast<ShareSharer*>(Share::currentHelper()->currentView());
-    return s ? dynamic_cast<ShareFormController*>(s->topViewController()) : nullptr;
+    return s ? dynamic_cast<ShareFormControllerLargeTextField*>(s->topViewController()) : nullptr;
   }
+  // Writes the post in the long-text editor and sends it.
   static void typeAndSend(const std::string& text) {
-    ShareFormController* f = form();
+    ShareFormControllerLargeTextField* f = form();
     ASSERT_TRUE(f);
     f->view();
-    f->tableView()->layoutIfNeeded();
-    auto* cell = dynamic_cast<ShareFormFieldCell*>(f->tableView()->cellForRowAtIndexPath({0, 0}));
-    ASSERT_TRUE(cell);
-    cell->getTextField()->setText(text);
+    ASSERT_TRUE(f->textView());
+    f->textView()->setText(text);
+    f->textViewDidChange(*f->textView());
     f->navigationItem()->rightBarButtonItem()->tap();
   }
   bool waitForReport() {
@@ -168,6 +169,9 @@ TEST_F(ShareFacebookTest, TextIsComposedThenPostedToTheWall) {
   storeToken();
   kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::text("draft").get());
   loop().advance(1);
+  ASSERT_TRUE(form());
+  EXPECT_EQ(form()->text(), "draft") << "the long-text editor starts from the item's text";
+  EXPECT_EQ(form()->maxTextLength(), 0u) << "no limit";
   typeAndSend("Hello & \"world\"");
   ASSERT_TRUE(waitForReport());
   EXPECT_EQ(reports_, std::vector<std::string>{ShareSharer::kSendDidFinishNotification});
@@ -205,6 +209,7 @@ TEST_F(ShareFacebookTest, APhotoSharedWhileLoggedOutIsParkedAndSentAfterALoginTh
   loop().advance(1);
   // The fresh sharer shows the restored photo's caption and posts it.
   ASSERT_TRUE(form());
+  EXPECT_TRUE(form()->image()) << "the editor shows the photo";
   typeAndSend("Cat!");
   ASSERT_TRUE(waitForReport());
   EXPECT_EQ(reports_.back(), ShareSharer::kSendDidFinishNotification);
