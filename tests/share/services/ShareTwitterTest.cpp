@@ -6,6 +6,7 @@
 #include "kit/net/HTTPReadStream.h"
 #include "kit/ui/Image.h"
 #include "share/services/twitter/ShareTwitter.h"
+#include "share/ui/ShareFormControllerLargeTextField.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
 #include "support/TestCertificateAuthority.h"
@@ -42,6 +43,7 @@ class Recorder : public ShareSharerDelegate {
                      (relogin ? ":relogin" : ""));
   }
   void sharerAuthDidFinish(ShareSharer*, bool ok) override { events.push_back(ok ? "auth:yes" : "auth:no"); }
+  void sharerCancelledSending(ShareSharer*) override { events.push_back("cancel"); }
 };
 
 class TwitterTest : public sharetest::ShareTest {
@@ -126,6 +128,25 @@ TEST_F(TwitterTest, TheStatusIsSignedAndTheServicesRefusalsAreSortedOut) {
   auto fits = sharerFor(ShareItem::text(wide));
   fits->prepareItem();
   EXPECT_TRUE(fits->validateItemAfterUserEdit());
+}
+
+TEST_F(TwitterTest, TheStatusIsWrittenInTheLongTextEditorWithItsLimit) {
+  loggedIn();
+  statusReply_ = TestResponse::ok("{\"id\":1}");
+  auto s = sharerFor(ShareItem::image(kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 255)), "Pic"));
+  s->prepareItem();
+  s->showTwitterForm();
+  auto* form = dynamic_cast<tolva::ShareFormControllerLargeTextField*>(s->topViewController());
+  ASSERT_TRUE(form);
+  EXPECT_EQ(form->maxTextLength(), 140u);
+  EXPECT_EQ(form->imageTextLength(), 25u) << "room kept for the picture's link";
+  EXPECT_TRUE(form->image());
+  form->view();
+  form->textView()->setText("edited");
+  form->textViewDidChange(*form->textView());
+  EXPECT_EQ(form->remainingCharacters(), 140 - 25 - 6);
+  form->cancel();
+  EXPECT_EQ(recorder_->events.back(), "cancel");
 }
 
 TEST_F(TwitterTest, ALinkIsShortenedOrPostedAsGiven) {

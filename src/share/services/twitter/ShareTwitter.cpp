@@ -19,6 +19,7 @@
 #include "share/services/ShareXMLResponseParser.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareFormController.h"
+#include "share/ui/ShareFormControllerLargeTextField.h"
 
 namespace tolva {
 namespace {
@@ -217,7 +218,26 @@ void ShareTwitter::show() {
   }
 }
 
-void ShareTwitter::showTwitterForm() { ShareOAuthSharer::show(); }
+// The long-text editor: the status, at most 140 characters, 25 of them kept
+// for the link of an attached picture.
+void ShareTwitter::showTwitterForm() {
+  auto form = kit::make<ShareFormControllerLargeTextField>(this);
+  form->setText(status());
+  form->setMaxTextLength(kMaxStatusLength);
+  if (kit::Image* image = item()->image()) {
+    form->setImage(image);
+    form->setImageTextLength(25);
+  }
+  pushViewController(form.get(), false);
+  Share::currentHelper()->showViewController(this);
+}
+
+void ShareTwitter::sendForm(ShareFormControllerLargeTextField* form) {
+  if (!form) return;
+  sendForm(form->textView() ? form->textView()->text() : form->text());
+}
+
+void ShareTwitter::sendDidCancel() { ShareSharer::sendDidCancel(); }
 
 std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> ShareTwitter::shareFormFieldsForType(int) {
   return std::vector<kit::Ref<ShareFormFieldSettings>>{

@@ -9,11 +9,12 @@
 #include <string>
 
 #include "share/oauth/ShareOAuthSharer.h"
+#include "share/ui/ShareFormControllerLargeTextFieldDelegate.h"
 #include "share/services/ShareRequest.h"
 
 namespace tolva {
 
-class ShareTwitter : public ShareOAuthSharer {
+class ShareTwitter : public ShareOAuthSharer, public ShareFormControllerLargeTextFieldDelegate {
  public:
   static constexpr const char* kUserInfoKey = "kShareTwitterUserInfo";
   static constexpr const char* kBoundary = "0xKhTmLbOuNdArY";
@@ -55,6 +56,9 @@ class ShareTwitter : public ShareOAuthSharer {
   void showTwitterForm();
   std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> shareFormFieldsForType(int type) override;
   void sendForm(const std::string& text);
+  // ShareFormControllerLargeTextFieldDelegate
+  void sendForm(ShareFormControllerLargeTextField* form) override;
+  void sendDidCancel() override;
   bool shortenURL();
   void shortenURLFinished(ShareRequest& request);
   bool validateItem() override;
