@@ -196,6 +196,26 @@ TEST_F(TwitterTest, ALinkIsShortenedOrPostedAsGiven) {
   }
 }
 
+TEST_F(TwitterTest, AProfileImageGoesAloneToTheProfilePath) {
+  loggedIn();
+  server_.route("POST", "/1/account/update_profile_image.json", TestResponse::ok("{\"id\":1}"));
+  auto picture = kit::Image::imageWithPixels({8, 8}, std::vector<uint8_t>(256, 0x40));
+  auto item = ShareItem::image(picture, "Me");
+  item->setCustomValue(std::string("1"), "profile_update");
+  auto s = sharerFor(item);
+  s->prepareItem();
+  EXPECT_TRUE(s->send());
+  waitFor(2);
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "finish"}));
+  auto sent = server_.requestsFor("/1/account/update_profile_image.json");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_TRUE(service_.verify(sent[0]));
+  EXPECT_EQ(sent[0].body, "--0xKhTmLbOuNdArY\r\nContent-Disposition: form-data; name=\"image\"; filename=\"upload.jpg\"\r\n"
+                          "Content-Type: image/jpg\r\n\r\n" +
+                              picture->jpegData(0.9)->toString() + "\r\n--0xKhTmLbOuNdArY--\r\n");
+  EXPECT_TRUE(server_.requestsFor("/api/2/upload.xml").empty());
+}
+
 TEST_F(TwitterTest, AnImageIsUploadedWithOAuthEchoThenPosted) {
   loggedIn();
   std::string uploadReply = "<?xml version=\"1.0\"?><image><URL>http://img.test/abc</URL></image>";

@@ -25,6 +25,7 @@ namespace tolva {
 namespace {
 
 constexpr const char* kProfilePath = "/1/account/verify_credentials.json";
+constexpr const char* kProfileImagePath = "/1/account/update_profile_image.json";
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -350,6 +351,10 @@ kit::Ref<kit::Data> ShareTwitter::jpegForUpload(const kit::Image& image, int* te
 }
 
 void ShareTwitter::sendImage() {
+  if (item()->customValueForKey("profile_update")) {
+    sendProfileImage();
+    return;
+  }
   // OAuth Echo: the image host checks the user with the service itself.
   kit::Ref<OAMutableURLRequest> profile = apiRequest(apiURL(kProfilePath), "GET", apiURL("/"));
   profile->prepare();
@@ -386,6 +391,31 @@ void ShareTwitter::sendImage() {
         } else {
           self->handleUnsuccessfulTicket(reply);
         }
+      },
+      [self](OAServiceTicket&, kit::Error* error) { self->sendDidFailWithError(error); });
+}
+
+// The picture as the account's profile image: the image part alone. It is
+// sent as a POST, which a request carrying a body must be.
+void ShareTwitter::sendProfileImage() {
+  kit::Ref<OAMutableURLRequest> upload = apiRequest(apiURL(kProfileImagePath), "POST");
+  upload->setValue(kit::format("multipart/form-data; boundary=%@", kBoundary), "Content-Type");
+  std::string body = kit::format("--%@\r\n", kBoundary);
+  body += "Content-Disposition: form-data; name=\"image\"; filename=\"upload.jpg\"\r\n";
+  body += "Content-Type: image/jpg\r\n\r\n";
+  if (item()->image())
+    if (kit::Ref<kit::Data> jpeg = jpegForUpload(*item()->image())) body += jpeg->toString();
+  body += "\r\n";
+  body += kit::format("--%@--\r\n", kBoundary);
+  upload->setHTTPBody(kit::Data::dataWithString(body));
+  kit::Ref<ShareTwitter> self(this);
+  fetch(
+      upload,
+      [self](OAServiceTicket& ticket, kit::Data* data) {
+        if (ticket.didSucceed())
+          self->sendDidFinish();
+        else
+          self->handleUnsuccessfulTicket(data ? data->toString() : std::string());
       },
       [self](OAServiceTicket&, kit::Error* error) { self->sendDidFailWithError(error); });
 }

@@ -67,6 +67,7 @@ class ShareTwitter : public ShareOAuthSharer, public ShareFormControllerLargeTex
   void sendUserInfo();
   void sendStatus();
   void sendImage();
+  void sendProfileImage();
   void followMe();
   void handleUnsuccessfulTicket(const std::string& body);
 
