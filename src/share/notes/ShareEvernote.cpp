@@ -162,12 +162,8 @@ void ShareEvernote::authorizationFormValidate(ShareFormController* form) {
   setPendingForm(form);
   Account account = Account::stored(*this);
   const ShareFormController::Values values = form->formValues();
-  auto value = [&values](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
-  account.username = value("username");
-  account.password = value("password");
+  account.username = ShareFormController::valueOf(values, "username");
+  account.password = ShareFormController::valueOf(values, "password");
   runWorker([account, this] { return loginRecord(account, this); }, &ShareEvernote::loginFinished, "note login");
 }
 

@@ -213,4 +213,9 @@ ShareFormController::Values ShareFormController::formValuesForSection(long secti
   return out;
 }
 
+std::string ShareFormController::valueOf(const Values& values, std::string_view key) {
+  auto it = values.find(std::string(key));
+  return it == values.end() ? std::string() : it->second;
+}
+
 }  // namespace tolva

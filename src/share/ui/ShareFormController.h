@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/ui/TableViewController.h"
@@ -56,6 +57,8 @@ class ShareFormController : public kit::TableViewController,
   void validateForm();
   void saveForm();
   Values formValues() { return formValuesForSection(0); }
+  // One value of `values`; "" when the form has no such field.
+  static std::string valueOf(const Values& values, std::string_view key);
   Values formValuesForSection(long section);
 
   kit::Object* delegate() const noexcept { return delegate_; }

@@ -23,14 +23,10 @@ void ShareInstapaper::authorizationFormValidate(ShareFormController* form) {
   if (!form) return;
   showActivity(*this, ShareLocalizedFormat("Logging In..."));
   const ShareFormController::Values values = form->formValues();
-  auto value = [&](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
   setPendingForm(form);
   kit::Ref<ShareInstapaper> self(this);
   start(this, "https://" + hosts().api + "/api/authenticate",
-        kit::format("username=%@&password=%@", formValue(value("username")), formValue(value("password"))), "POST",
+        kit::format("username=%@&password=%@", formValue(ShareFormController::valueOf(values, "username")), formValue(ShareFormController::valueOf(values, "password"))), "POST",
         [self](ShareRequest& r) { self->authFinished(r); });
 }
 

@@ -28,13 +28,9 @@ void SharePinboard::authorizationFormValidate(ShareFormController* form) {
   if (!form) return;
   showActivity(*this, ShareLocalizedFormat("Logging In..."));
   const ShareFormController::Values values = form->formValues();
-  auto value = [&](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
   setPendingForm(form);
   kit::Ref<SharePinboard> self(this);
-  start(this, apiURL(value("username"), value("password"), "/v1/posts/get"), "", "GET",
+  start(this, apiURL(ShareFormController::valueOf(values, "username"), ShareFormController::valueOf(values, "password"), "/v1/posts/get"), "", "GET",
         [self](ShareRequest& r) { self->authFinished(r); });
 }
 

@@ -29,15 +29,11 @@ void ShareReadItLater::authorizationFormValidate(ShareFormController* form) {
   if (!form) return;
   showActivity(*this, ShareLocalizedFormat("Logging In..."));
   const ShareFormController::Values values = form->formValues();
-  auto value = [&](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
   setPendingForm(form);
   kit::Ref<ShareReadItLater> self(this);
   start(this, "https://" + hosts().api + "/v2/auth",
         kit::format("apikey=%@&username=%@&password=%@", formValue(ShareConfiguration::stringValue("readItLaterKey")),
-                    formValue(value("username")), formValue(value("password"))),
+                    formValue(ShareFormController::valueOf(values, "username")), formValue(ShareFormController::valueOf(values, "password"))),
         "POST", [self](ShareRequest& r) { self->authFinished(r); });
 }
 

@@ -30,14 +30,10 @@ void ShareTumblr::authorizationFormValidate(ShareFormController* form) {
   if (!form) return;
   showActivity(*this, ShareLocalizedFormat("Logging In..."));
   const ShareFormController::Values values = form->formValues();
-  auto value = [&](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
   setPendingForm(form);
   kit::Ref<ShareTumblr> self(this);
   start(this, "https://" + hosts().api + "/api/authenticate",
-        kit::format("email=%@&password=%@", formValue(value("email")), formValue(value("password"))), "POST",
+        kit::format("email=%@&password=%@", formValue(ShareFormController::valueOf(values, "email")), formValue(ShareFormController::valueOf(values, "password"))), "POST",
         [self](ShareRequest& r) { self->authFinished(r); });
 }
 

@@ -131,12 +131,8 @@ void ShareTwitter::authorizationFormValidate(ShareFormController* form) {
 void ShareTwitter::tokenAccessModifyRequest(OAMutableURLRequest& request) {
   if (!xAuth_ || !pendingForm()) return;
   const ShareFormController::Values values = pendingForm()->formValues();
-  auto value = [&](const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  };
-  OAParameterAdditions::setParameters(request, {{"x_auth_username", value("username")},
-                                                {"x_auth_password", value("password")},
+  OAParameterAdditions::setParameters(request, {{"x_auth_username", ShareFormController::valueOf(values, "username")},
+                                                {"x_auth_password", ShareFormController::valueOf(values, "password")},
                                                 {"x_auth_mode", "client_auth"}});
 }
 
