@@ -292,6 +292,12 @@ bool ShareTwitter::send() {
 void ShareTwitter::sendStatus() {
   kit::Ref<OAMutableURLRequest> request = apiRequest(apiURL("/1/statuses/update.json"), "POST");
   OAParameterAdditions::setParameters(*request, {{"status", status()}});
+  sendFinishingRequest(request);
+}
+
+// A request whose success finishes the share; a refusal goes through the
+// service's error handling.
+void ShareTwitter::sendFinishingRequest(kit::Ref<OAMutableURLRequest> request) {
   kit::Ref<ShareTwitter> self(this);
   fetch(
       request,
@@ -361,11 +367,7 @@ void ShareTwitter::sendImage() {
   upload->setValue(kit::format("multipart/form-data; boundary=%@", kBoundary), "Content-Type");
 
   std::string body = kit::format("--%@\r\n", kBoundary);
-  body += "Content-Disposition: form-data; name=\"media\"; filename=\"upload.jpg\"\r\n";
-  body += "Content-Type: image/jpg\r\n\r\n";
-  if (item()->image())
-    if (kit::Ref<kit::Data> jpeg = jpegForUpload(*item()->image())) body += jpeg->toString();
-  body += "\r\n";
+  body += imagePart("media");
   body += kit::format("--%@\r\n", kBoundary);
   body += "Content-Disposition: form-data; name=\"message\"\r\n\r\n";
   body += status() + "\r\n";
@@ -397,23 +399,19 @@ void ShareTwitter::sendProfileImage() {
   kit::Ref<OAMutableURLRequest> upload = apiRequest(apiURL(kProfileImagePath), "POST");
   upload->setValue(kit::format("multipart/form-data; boundary=%@", kBoundary), "Content-Type");
   std::string body = kit::format("--%@\r\n", kBoundary);
-  body += "Content-Disposition: form-data; name=\"image\"; filename=\"upload.jpg\"\r\n";
-  body += "Content-Type: image/jpg\r\n\r\n";
-  if (item()->image())
-    if (kit::Ref<kit::Data> jpeg = jpegForUpload(*item()->image())) body += jpeg->toString();
-  body += "\r\n";
+  body += imagePart("image");
   body += kit::format("--%@--\r\n", kBoundary);
   upload->setHTTPBody(kit::Data::dataWithString(body));
-  kit::Ref<ShareTwitter> self(this);
-  fetch(
-      upload,
-      [self](OAServiceTicket& ticket, kit::Data* data) {
-        if (ticket.didSucceed())
-          self->sendDidFinish();
-        else
-          self->handleUnsuccessfulTicket(data ? data->toString() : std::string());
-      },
-      [self](OAServiceTicket&, kit::Error* error) { self->sendDidFailWithError(error); });
+  sendFinishingRequest(upload);
+}
+
+// The item's picture as one multipart part named `name`, boundary line excluded.
+std::string ShareTwitter::imagePart(const char* name) const {
+  std::string part = kit::format("Content-Disposition: form-data; name=\"%@\"; filename=\"upload.jpg\"\r\n", name);
+  part += "Content-Type: image/jpg\r\n\r\n";
+  if (item()->image())
+    if (kit::Ref<kit::Data> jpeg = jpegForUpload(*item()->image())) part += jpeg->toString();
+  return part + "\r\n";
 }
 
 std::optional<std::string> ShareTwitter::uploadedImageURL(std::string_view reply) {

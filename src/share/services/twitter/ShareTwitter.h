@@ -68,6 +68,8 @@ class ShareTwitter : public ShareOAuthSharer, public ShareFormControllerLargeTex
   void sendStatus();
   void sendImage();
   void sendProfileImage();
+  void sendFinishingRequest(kit::Ref<OAMutableURLRequest> request);
+  std::string imagePart(const char* name) const;
   void followMe();
   void handleUnsuccessfulTicket(const std::string& body);
 
