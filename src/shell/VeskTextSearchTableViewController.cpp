@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "kit/foundation/RunLoop.h"
+#include "kit/foundation/URLEscaping.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/net/URLConnection.h"
 #include "kit/ui/Label.h"
@@ -84,21 +85,6 @@ class FetchThreads {
   bool atExit_ = false;
 };
 
-std::string escapeComponent(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out.push_back(char(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
 void startSuggestion(void* ctx, const xmlChar* local, const xmlChar*, const xmlChar*, int, const xmlChar**,
                      int attributeCount, int, const xmlChar** attributes) {
   if (xmlStrcmp(local, BAD_CAST "suggestion") != 0) return;
@@ -127,7 +113,7 @@ std::string VeskTextSearchTableViewController::suggestionServiceBase() {
 }
 
 std::string VeskTextSearchTableViewController::suggestionURL(const std::string& text) {
-  return suggestionServiceBase() + "/complete/search?output=toolbar&q=" + escapeComponent(text);
+  return suggestionServiceBase() + "/complete/search?output=toolbar&q=" + kit::URLEscaping::escapeUnreserved(text);
 }
 
 std::vector<std::string> VeskTextSearchTableViewController::parseSuggestions(std::string_view xml) {

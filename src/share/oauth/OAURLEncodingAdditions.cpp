@@ -1,44 +1,16 @@
 #include "share/oauth/OAURLEncodingAdditions.h"
 
+#include "kit/foundation/URLEscaping.h"
+
 namespace tolva::OAURLEncodingAdditions {
-namespace {
-
-bool unreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
-
-std::string URLEncodedString(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (unsigned char c : text) {
-    if (unreserved(c)) {
-      out.push_back(char(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
+std::string URLEncodedString(std::string_view text) { return kit::URLEscaping::escapeUnreserved(text); }
 
 std::string URLDecodedString(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+      int hi = kit::URLEscaping::hexValue(text[i + 1]), lo = kit::URLEscaping::hexValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out.push_back(char(hi * 16 + lo));
         i += 2;
