@@ -73,6 +73,8 @@ TEST_F(HttpDownloadCacheTest, KeysFileNamesAndStoragePaths) {
   };
   EXPECT_EQ(ext("http://a.example/"), "html");
   EXPECT_EQ(ext("http://a.example/x.tar%2F..%2Fescape"), "html");
+  EXPECT_EQ(ext("http://a.example/x.abcdefghijklmnop"), "abcdefghijklmnop");
+  EXPECT_EQ(ext("http://a.example/x.abcdefghijklmnopq"), "html");
 
   EXPECT_EQ(cache->defaultCachePolicy(), CachePolicyUseIfCurrent);
   cache->setDefaultCachePolicy(CachePolicyDefault);

@@ -110,6 +110,20 @@ TEST(HttpGzip, CompressorFedInPiecesMakesOneStream) {
   EXPECT_EQ(tolvatest::TestCodec::gunzip(coded).value_or("?"), body);
 }
 
+TEST(HttpGzip, ADecompressorClosedAndSetUpAgainInflatesANewStream) {
+  Ref<HttpDataDecompressor> d = HttpDataDecompressor::decompressor();
+  for (const char* body : {"first body", "second body"}) {
+    const std::string coded = tolvatest::TestCodec::gzip(body);
+    Ref<Error> e;
+    Ref<Data> out = d->uncompressBytes(reinterpret_cast<const uint8_t*>(coded.data()), coded.size(), &e);
+    ASSERT_TRUE(out) << body;
+    EXPECT_EQ(out->toString(), body);
+    EXPECT_FALSE(d->closeStream());
+    EXPECT_FALSE(d->streamReady());
+    EXPECT_FALSE(d->setupStream());
+  }
+}
+
 TEST(HttpGzip, CorruptAndCutOffInputFailWithCode11) {
   std::string coded = tolvatest::TestCodec::gzip(textBody(50000));
   std::string corrupt = coded;

@@ -467,6 +467,10 @@ TEST_F(HttpAuthenticationDialogTest, OneLoginServesEveryRequestWaitingForIt) {
   ASSERT_TRUE(dialog->usernameField() && dialog->passwordField());
   EXPECT_FALSE(dialog->domainField());
   EXPECT_TRUE(dialog->passwordField()->isSecureTextEntry());
+  EXPECT_EQ(dialog->usernameField()->placeholder(), "User");
+  EXPECT_EQ(dialog->passwordField()->placeholder(), "Password");
+  // Nothing locks the rotation here: the dialog turns with the device.
+  EXPECT_TRUE(dialog->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::LandscapeLeft));
   dialog->usernameField()->setText("user");
   dialog->passwordField()->setText("pass");
   ASSERT_TRUE(dialog->navigationBar()->topItem()->rightBarButtonItem()->tap());

@@ -49,6 +49,12 @@ TEST_F(HttpRequestTest, NewRequestDefaults) {
   EXPECT_EQ(copy->timeOutSeconds(), 3.5);
   EXPECT_TRUE(copy->url()->isEqual(later->url()));
   EXPECT_NE(copy.get(), later.get());
+  // A body already built is sent by the copy as it stands.
+  later->appendPostData(kit::Data::dataWithString("abc").get());
+  later->buildPostBody();
+  copy = later->copyRequest();
+  EXPECT_TRUE(copy->haveBuiltPostBody());
+  EXPECT_EQ(copy->postLength(), 3u);
 }
 
 TEST_F(HttpRequestTest, BlocksRunBesideTheDelegateAndASecondSetterWins) {

@@ -17,6 +17,7 @@
 #include "shell/VeskContextMenuTarget.h"
 #include "shell/VeskInfoBoxView.h"
 #include "shell/VeskServiceAddresses.h"
+#include "share/ui/ShareActionSheet.h"
 #include "support/TestHTTPServer.h"
 
 using namespace tolva;
@@ -216,6 +217,8 @@ TEST_F(PageToolsTest, ContextAnswersAreClassifiedAndDecoded) {
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u20AC\\ud83d\\ude00"), "\xE2\x82\xAC\xF0\x9F\x98\x80");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\ud83d!"), "\xEF\xBF\xBD!");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\udc00"), "\xEF\xBF\xBD");
+  // Text after an escape is kept; a code point past the high surrogates pairs with nothing.
+  EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u0041BC\\ue000\\udc00"), "ABC\xEE\x80\x80\xEF\xBF\xBD");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u12G4 \\u12 \\q"), "\\u12G4 \\u12 \\q");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\x7"), "\\u007");
   // Only a backslash and a "u" start an escape; U+0000 is a character like any other.
@@ -416,6 +419,21 @@ TEST_F(PageToolsTest, TheToolbarMenusEntriesDoTheirWork) {
   EXPECT_FALSE(kit::PopoverController::visiblePopovers().empty());
   clearOverlays();
 
+  // The page, and a link as the page gave it, go to the share sheet.
+  auto shared = [] {
+    for (auto& sheet : kit::ActionSheet::visibleSheets())
+      if (auto* share = dynamic_cast<ShareActionSheet*>(sheet.get()))
+        return share->item() && share->item()->URL() ? share->item()->URL()->absoluteString() : std::string("?");
+    return std::string();
+  };
+  p->onAction();
+  choose(p->actionsMenuSheet(), "Share this page ...");
+  EXPECT_EQ(shared(), "http://site.test/home.html");
+  clearOverlays();
+  choose(press(p, "1http://a.test/x%2Fy"), "Share this link ...");
+  EXPECT_EQ(shared(), "http://a.test/x%2Fy");
+  clearOverlays();
+
   // Cancel does nothing.
   p->onAction();
   kit::ActionSheet* actions = p->actionsMenuSheet();
@@ -536,6 +554,13 @@ TEST_F(ImageToolsTest, CopyingPutsThePictureOnThePasteboardOrSaysItFailed) {
   ASSERT_TRUE(waitFor([&] { return board->changeCount() != changes; }));
   ASSERT_TRUE(board->image());
   EXPECT_EQ(board->image()->pixelWidth(), 4u);
+
+  // So is one that is not base64 and has no media type.
+  changes = board->changeCount();
+  choose(press(p, "2data:,%3Csvg%20xmlns='http://www.w3.org/2000/svg'%20width='3'%20height='2'/%3E"), "Copy");
+  ASSERT_TRUE(waitFor([&] { return board->changeCount() != changes; }));
+  ASSERT_TRUE(board->image());
+  EXPECT_EQ(board->image()->pixelWidth(), 3u);
 
   choose(press(p, "2" + server_.url("/gone.png")), "Share this image ...");
   ASSERT_TRUE(waitForBox(2));
