@@ -14,6 +14,9 @@
 #include "kit/security/Digest.h"
 #include "kit/security/Keychain.h"
 #include "kit/security/MemoryKeychainStore.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/Device.h"
+#include "kit/ui/GeometryValue.h"
 #include "kit/ui/TextField.h"
 #include "support/TestHTTPServer.h"
 #include "support/TestProxyServer.h"
@@ -471,6 +474,14 @@ TEST_F(HttpAuthenticationDialogTest, OneLoginServesEveryRequestWaitingForIt) {
   EXPECT_EQ(dialog->passwordField()->placeholder(), "Password");
   // Nothing locks the rotation here: the dialog turns with the device.
   EXPECT_TRUE(dialog->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::LandscapeLeft));
+  // On a phone the keyboard's height is kept clear below the fields.
+  kit::Device::currentDevice().setUserInterfaceIdiom(kit::UserInterfaceIdiom::Phone);
+  kit::Ref<kit::Dictionary> keyboard(new kit::Dictionary(
+      {{kit::Application::kKeyboardFrameEndUserInfoKey, kit::GeometryValue::valueWithRect({0, 264, 320, 216})}}));
+  dialog->keyboardWillShow(keyboard.get());
+  kit::Device::currentDevice().setUserInterfaceIdiom(kit::UserInterfaceIdiom::Pad);
+  EXPECT_EQ(dialog->tableView()->contentInset(), (kit::EdgeInsets{0, 0, 216, 0}));
+  EXPECT_EQ(dialog->tableView()->scrollIndicatorInsets(), (kit::EdgeInsets{0, 0, 216, 0}));
   dialog->usernameField()->setText("user");
   dialog->passwordField()->setText("pass");
   ASSERT_TRUE(dialog->navigationBar()->topItem()->rightBarButtonItem()->tap());
