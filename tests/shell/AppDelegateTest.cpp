@@ -314,6 +314,13 @@ TEST_F(AppDelegateTest, TheReviewQuestionHasThreeAnswers) {
   EXPECT_FALSE(topAlert());
 }
 
+TEST_F(AppDelegateTest, TheShellRegistersTheClassesNamedInSettingsAndSharing) {
+  kit::ClassRegistry registry;
+  tolva::registerShellClasses(registry);
+  for (const char* name : {"ShareCopy", "ShareMail", "VeskPasscodeViewController"})
+    EXPECT_TRUE(registry.classExists(name)) << name;
+}
+
 TEST_F(AppDelegateTest, EachClearDataButtonAsksByTagAndActsOnlyOnClear) {
   noReviewYet();
   ASSERT_TRUE(launch());

@@ -9,6 +9,7 @@
 #include "shell/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
 #include "settings/PrefSettingsNotification.h"
+#include "shell/UITransparentToolBar.h"
 #include "shell/UIViewAnimated.h"
 #include "ShellTest.h"
 
@@ -326,9 +327,19 @@ TEST_F(MainScreenTest, HidingAnimatedOnlyWhenTheStateChanges) {
   UIViewAnimated::setHidden(*v, true, true);
   EXPECT_TRUE(v->isHidden());
   EXPECT_TRUE(v->layer()->animationForKey("opa"));
-  EXPECT_TRUE(v->layer()->animationForKey("hid"));
+  ASSERT_TRUE(v->layer()->animationForKey("hid"));
+  EXPECT_EQ(v->layer()->animationForKey("hid")->fromValue(), kit::AnimationValue(false));
+  EXPECT_EQ(v->layer()->animationForKey("hid")->toValue(), kit::AnimationValue(true));
   UIViewAnimated::setHidden(*v, false, false);
   EXPECT_FALSE(v->isHidden());
+}
+
+TEST_F(MainScreenTest, ATransparentToolbarShowsOnlyItsItems) {
+  kit::Ref<UITransparentToolBar> bar = kit::make<UITransparentToolBar>(kit::Rect{0, 0, 320, 44});
+  bar->awakeFromNib();
+  EXPECT_FALSE(bar->isOpaque());
+  EXPECT_EQ(bar->backgroundColor(), kit::Color::clearColor());
+  EXPECT_TRUE(bar->isTranslucent());
 }
 
 TEST_F(MainScreenTest, AMemoryWarningDropsTheFaviconStore) {

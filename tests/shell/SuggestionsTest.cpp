@@ -181,10 +181,10 @@ TEST_F(SuggestionsTest, TheOnThisPageRowsFindAndHighlight) {
   EXPECT_TRUE(p->searchField()->isFirstResponder()) << "the list stays open";
   topAlert()->dismissWithClickedButtonIndex(0, false);
 
-  w->setScriptAnswer("Vesk_FindResultCount", "4");
-  w->setScriptAnswer("Vesk_SearchResultCount", "4");
+  w->setScriptAnswer("Vesk_FindResultCount", "1");
+  w->setScriptAnswer("Vesk_SearchResultCount", "1");
   table->delegate()->tableViewDidSelectRowAtIndexPath(*table, {1, 0});
-  EXPECT_EQ(strip_.captions.back(), "Found 4 item(s)");
+  EXPECT_EQ(strip_.captions.back(), "Found 1 item(s)");
   EXPECT_FALSE(p->searchField()->isFirstResponder());
   EXPECT_EQ(rows(table, 1), (std::vector<std::string>{"Highlight \"cat\"", "Remove highlights"}));
 }

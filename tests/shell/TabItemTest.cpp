@@ -42,6 +42,8 @@ TEST_F(TabItemTest, AnItemComesFromItsInterfaceFileUnselected) {
   EXPECT_EQ(item->title()->text(), "Page");
   EXPECT_FALSE(item->selected());
   EXPECT_EQ(item->tabBounds(), item->tabView()->bounds());
+  // The close button ends where the tab's bar ends, inside it.
+  EXPECT_EQ(item->closeBtn()->frame().maxX(), item->tabView()->bounds().size.width);
   EXPECT_EQ(VeskTabItemView::xibFrameSize(), (kit::Size{160, 150}));
   usePhone();
   EXPECT_EQ(VeskTabItemView::xibFrameSize(), (kit::Size{100, 100}));

@@ -59,15 +59,20 @@ TEST_F(UserAgentOverrideTest, MethodExchangeRefusesUnknownOrMismatchedMethodsAnd
   EXPECT_TRUE(call("a"));
   EXPECT_EQ(calls, 1);
 
+  // A method exchanged with itself stays as it is.
+  EXPECT_TRUE(Swizzle::swizzleMethod("Probe", "a", "a"));
+  EXPECT_TRUE(call("a"));
+  EXPECT_EQ(calls, 2);
+
   EXPECT_TRUE(Swizzle::swizzleMethod("Probe", "a", "b"));
   EXPECT_FALSE(call("a"));
-  EXPECT_EQ(calls, 11);
-  EXPECT_TRUE(call("b"));
   EXPECT_EQ(calls, 12);
+  EXPECT_TRUE(call("b"));
+  EXPECT_EQ(calls, 13);
 
   EXPECT_TRUE(Swizzle::swizzleMethod("Probe", "a", "b"));
   EXPECT_TRUE(call("a"));
-  EXPECT_EQ(calls, 13);
+  EXPECT_EQ(calls, 14);
   EXPECT_FALSE(Swizzle::implementation<kit::URLRequest::InitFunction>("Probe", "a"));  // asked as another type
 }
 
