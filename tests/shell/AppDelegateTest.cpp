@@ -2,6 +2,7 @@
 // clear-data buttons of the application delegate.
 
 #include "ShellTest.h"
+#include "kit/foundation/PropertyList.h"
 #include "kit/foundation/String.h"
 #include "kit/net/CachedURLResponse.h"
 #include "kit/foundation/UserDefaults.h"
@@ -252,10 +253,16 @@ TEST_F(AppDelegateTest, BackgroundHidesTheWindowAndForegroundAsksForThePIN) {
   ASSERT_TRUE(launch());
   setPasscode("1111");
   int used = VeskAnalytics::sharedInstance()->usageCounter();
+  defaults().setString("kept", "background_probe");
   app()->enterBackground();
   EXPECT_TRUE(delegate()->window()->isHidden());
   EXPECT_FALSE(delegate()->bPasscodeVisible());
   EXPECT_EQ(VeskAnalytics::sharedInstance()->usageCounter(), used + 1);
+  // Settings reach the disk on the way out: the program may be ended there.
+  kit::Ref<kit::Object> file = kit::PropertyList::readFromFile(defaults().path());
+  auto* onDisk = kit::cast<kit::Dictionary>(file);
+  ASSERT_TRUE(onDisk);
+  EXPECT_TRUE(onDisk->get<kit::String>("background_probe"));
   app()->enterForeground();
   EXPECT_TRUE(delegate()->bPasscodeVisible());
 }

@@ -193,9 +193,17 @@ TEST_F(SuggestionsTest, OnThePhoneTheListDrivesTheTableOverThePage) {
   usePhone();
   VeskWebView* p = open();
   VeskBookmarkDatabase::getSharedInstance()->addItem("Maps", "http://maps.test/");
+  // A view the page gains later (its web view is made when first shown) stays below the list.
+  p->addSubview(kit::View::view({0, 0, 10, 10}));
   type(p->urlField(), "maps");
   EXPECT_FALSE(p->resultTableView()->isHidden());
+  EXPECT_EQ(p->subviews().back().get(), p->resultTableView());
   EXPECT_EQ(rows(p->resultTableView()), (std::vector<std::string>{"Maps"}));
+  kit::TableView* results = p->resultTableView();
+  EXPECT_EQ(results->dataSource()->tableViewCellForRowAtIndexPath(*results, {0, 0})->detailTextLabel()->text(),
+            "http://maps.test/");
+  EXPECT_EQ(p->urlField()->tag(), VeskWebView::kTagURLField);
+  EXPECT_EQ(p->searchField()->tag(), VeskWebView::kTagSearchField);
   p->resultTableView()->delegate()->tableViewDidSelectRowAtIndexPath(*p->resultTableView(), {0, 0});
   EXPECT_EQ(lastLoad(p), "http://maps.test/");
   EXPECT_TRUE(p->resultTableView()->isHidden());
