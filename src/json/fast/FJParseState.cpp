@@ -784,7 +784,10 @@ kit::Object* FJParseState::valueForToken() {
   }
 }
 
-kit::Object* FJParseState::readValue(bool& taken) {
+// Inlined, as parseCollection is, into the collection bodies: a nesting
+// level then costs one call and one return instead of three, and returns
+// out of deep nesting, which the processor mostly mispredicts, are fewer.
+[[gnu::always_inline]] inline kit::Object* FJParseState::readValue(bool& taken) {
   uchar c = *p_;
   taken = true;
   token_.ptr = p_;
@@ -813,7 +816,7 @@ kit::Object* FJParseState::readValue(bool& taken) {
   return nullptr;
 }
 
-inline kit::Object* FJParseState::parseCollection(bool dictionary) {
+[[gnu::always_inline]] inline kit::Object* FJParseState::parseCollection(bool dictionary) {
   if (depth_ >= maxDepth_) {
     errorAt(token_.ptr, "Exceeded the maximum nesting depth of " + std::to_string(maxDepth_) + ".");
     return nullptr;
