@@ -186,9 +186,8 @@ bool scaledPowerOfTen(uint64_t m, int e10, double& out) {
   return true;
 }
 
-// The value of eight ASCII digits (the first in the lowest byte).
+// The number eight digit values (0..9 each, the first in the lowest byte) spell.
 inline uint64_t eightDigits(uint64_t v) {
-  v -= 0x3030303030303030ULL;
   v = v * 10 + (v >> 8);
   return (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
           (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
@@ -202,14 +201,15 @@ inline const uchar* readDigits(const uchar* s, const uchar* end, uint64_t& m) {
   while (end - s >= 8) {
     uint64_t v;
     std::memcpy(&v, s, 8);
-    // A zero byte here for each digit; a carry out of a byte can only spoil
-    // bytes after a non-digit.
-    uint64_t other = ((v & 0xF0F0F0F0F0F0F0F0ULL) | (((v + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ^
-                     0x3333333333333333ULL;
+    uint64_t values = v - 0x3030303030303030ULL;
+    // The top bit of each byte that is not a digit: below '0' the
+    // subtraction wraps, above '9' the addition reaches 0x80. A borrow or
+    // carry out of a byte can only spoil bytes after a non-digit.
+    uint64_t other = (values | (v + 0x4646464646464646ULL)) & 0x8080808080808080ULL;
     int n = other ? __builtin_ctzll(other) / 8 : 8;
     if (n == 0) return s;
-    if (n < 8) v = (v << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));  // leading '0's
-    m = m * kPow10[n] + eightDigits(v);
+    // The n digits to the top, zeros (leading zero digits) below them.
+    m = m * kPow10[n] + eightDigits(values << (8 * (8 - n)));
     s += n;
     if (n < 8) return s;
   }
