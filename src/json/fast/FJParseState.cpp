@@ -125,7 +125,8 @@ using u128 = unsigned __int128;
 struct PowersOfFive {
   uint64_t pow[28];
   u128 reciprocal[28];
-  constexpr PowersOfFive() : pow(), reciprocal() {
+  int exponent[28];  // 1 - bits(5^k) - k: what the quotient's scale adds to the exponent
+  constexpr PowersOfFive() : pow(), reciprocal(), exponent() {
     pow[0] = 1;
     for (int k = 1; k < 28; ++k) pow[k] = pow[k - 1] * 5;
     for (int k = 1; k < 28; ++k) {
@@ -140,6 +141,7 @@ struct PowersOfFive {
         if (r >= d) r -= d;
       }
       reciprocal[k] = q + (r != 0);
+      exponent[k] = 1 - bits - k;
     }
   }
 };
@@ -159,7 +161,7 @@ inline double fromParts(uint64_t top, int e) {
 // the true quotient and decide the rounding, unless they fall exactly on a
 // halfway point between two doubles: then false is returned (the caller
 // converts the text instead).
-bool scaledPowerOfTen(uint64_t m, int e10, double& out) {
+inline bool scaledPowerOfTen(uint64_t m, int e10, double& out) {
   if (e10 >= 0) {
     u128 p = u128{m} * kFive.pow[e10];
     uint64_t high = static_cast<uint64_t>(p >> 64);
@@ -176,13 +178,13 @@ bool scaledPowerOfTen(uint64_t m, int e10, double& out) {
   uint64_t mn = m << lz;
   u128 r = kFive.reciprocal[k];
   u128 w = u128{mn} * static_cast<uint64_t>(r >> 64) + ((u128{mn} * static_cast<uint64_t>(r)) >> 64);
-  int g = 74 + static_cast<int>(w >> 127);  // bits dropped from the 127 or 128 of w
-  u128 low = w & ((u128{1} << g) - 1), half = u128{1} << (g - 1);
-  if (low == half) return false;
-  uint64_t top = static_cast<uint64_t>(w >> g) + (low > half);
-  int bits = 64 - std::countl_zero(kFive.pow[k]);
-  // w ≈ m × 2^(lz + 127 + bits - 64) / 5^k, and the value is m / 5^k × 2^-k.
-  out = fromParts(top, g + 64 - lz - 127 - bits - k);
+  uint64_t high = static_cast<uint64_t>(w >> 64), low = static_cast<uint64_t>(w);
+  int drop = 10 + static_cast<int>(high >> 63);  // bits of the high word below the 53 kept
+  uint64_t rest = high & ((uint64_t{1} << drop) - 1), half = uint64_t{1} << (drop - 1);
+  if (rest == half && low == 0) return false;
+  uint64_t top = (high >> drop) + (rest >= half);
+  // w ≈ m × 2^(lz + 63 + bits(5^k)) / 5^k, and the value is m / 5^k × 2^-k.
+  out = fromParts(top, drop + kFive.exponent[k] - lz);
   return true;
 }
 
@@ -376,7 +378,7 @@ bool FJParseState::numberConversionFailed(const std::string& message) {
   return false;
 }
 
-bool FJParseState::parseNumber() {
+[[gnu::always_inline]] inline bool FJParseState::parseNumber() {
   const uchar* start = p_;
   const uchar* s = p_;
   bool negative = false, isFloat = false;

@@ -98,10 +98,16 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     return empty;
   }
 
+  // Locals, because every store to an age (a byte) could otherwise change
+  // anything as far as the compiler knows, and all would be read again.
+  const uint32_t hash = value.hash;
+  const size_t length = value.length;
+  const FJValueType type = value.type;
+  FJTokenCacheItem* const items = items_.get();
   size_t chosen = kSlots;  // none yet
   for (size_t i = 0; i < kProbes; ++i) {
-    size_t slot = slotFor(value.hash, value.length, value.type, i);
-    FJTokenCacheItem& item = items_[slot];
+    size_t slot = slotFor(hash, length, type, i);
+    FJTokenCacheItem& item = items[slot];
     if (!item.object) {
       if (chosen == kSlots) chosen = slot;
       break;
