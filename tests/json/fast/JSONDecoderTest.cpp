@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <cstdint>
@@ -425,6 +426,50 @@ TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
   ASSERT_EQ(d->count(), keys.size());
   for (size_t i = 0; i < keys.size(); ++i)
     ASSERT_EQ(static_cast<kit::Number*>(d->objectForKey(keys[i]))->integerValue(), static_cast<long>(i));
+}
+
+// Decimals of 17 to 19 digits that lie within a hair of a halfway point
+// between two doubles, on either side, and exactly on one: the rounding
+// direction is all that is tested.
+TEST(JSONDecoder, LongMantissasNextToHalfwayPointsRoundCorrectly) {
+  std::mt19937_64 rng(23);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 4000; ++i) {
+    double x = std::ldexp(1.0 + static_cast<double>(rng() >> 12) / 4503599627370496.0, static_cast<int>(rng() % 90) - 30);
+    // The halfway point has 54 bits: exact in the x87 format, and so printed exactly rounded.
+    long double tie = (static_cast<long double>(x) + std::nextafter(x, 2 * x)) / 2;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*Le", 16 + static_cast<int>(rng() % 3), tie);
+    std::string text = buf;
+    texts.push_back(text);
+    // The neighbours one unit away in the last digit, on the other side of the point.
+    size_t e = text.find('e');
+    for (int step : {-1, 1}) {
+      std::string t = text;
+      int pos = static_cast<int>(e) - 1;
+      while (pos >= 0 && (t[pos] == (step > 0 ? '9' : '0') || t[pos] == '.')) {
+        if (t[pos] != '.') t[pos] = step > 0 ? '0' : '9';
+        --pos;
+      }
+      if (pos < 0 || (pos == 0 && step < 0 && t[0] == '1')) continue;
+      t[pos] = static_cast<char>(t[pos] + step);
+      texts.push_back(t);
+    }
+  }
+  std::string doc = "[";
+  for (const auto& t : texts) doc += (doc.size() > 1 ? "," : "") + t;
+  doc += "]";
+  Ref<kit::Error> error;
+  auto result = JSONDecoder::decoder()->objectWithUTF8String(doc.data(), doc.size(), &error);
+  auto* array = kit::cast<kit::Array>(result);
+  ASSERT_TRUE(array) << (error ? error->localizedDescription() : "");
+  ASSERT_EQ(array->count(), texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    double expected = 0;
+    std::from_chars(texts[i].data(), texts[i].data() + texts[i].size(), expected);
+    double got = kit::cast<kit::Number>(array->objectAtIndex(i))->doubleValue();
+    ASSERT_EQ(std::memcmp(&got, &expected, 8), 0) << texts[i];
+  }
 }
 
 TEST(JSONDecoder, RandomNumbersMatchTheStandardConversionBitForBit) {
