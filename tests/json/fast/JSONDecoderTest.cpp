@@ -405,16 +405,21 @@ TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
 }
 
 TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
-  // "Aa" and "B@" fold to the same cache hash, so every string built from
-  // them collides in the cache; each must still come back as itself.
-  std::vector<std::string> keys = {""};
-  for (int round = 0; round < 10; ++round) {
+  // "Aa" and "B@" fold to the same cache hash, so strings of as many pairs
+  // (and the same tail) collide in the cache; each must still come back as
+  // itself, short or long, whichever of its bytes differ.
+  std::vector<std::string> keys, round = {""};
+  for (int pairs = 1; pairs <= 10; ++pairs) {
     std::vector<std::string> next;
-    for (auto& k : keys) {
+    for (auto& k : round) {
       next.push_back(k + "Aa");
       next.push_back(k + "B@");
     }
-    keys.swap(next);
+    round.swap(next);
+    for (auto& k : round) {
+      keys.push_back(k);
+      keys.push_back(k + "z");
+    }
   }
   std::string text = "{";
   for (size_t i = 0; i < keys.size(); ++i) text += (i ? ",\"" : "\"") + keys[i] + "\":" + std::to_string(i);
