@@ -938,7 +938,17 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         return dict;
       }
     }
-    if (!readToken()) {
+    // A key, the common case, goes straight to the string scanner.
+    bool read;
+    if (p_ < end_ && *p_ == '"') {
+      token_.ptr = p_;
+      token_.length = 1;
+      token_.type = FJTokenTypeInvalid;
+      read = parseString();
+    } else {
+      read = readToken();
+    }
+    if (!read) {
       endOfBuffer();
       break;
     }
