@@ -22,19 +22,21 @@ kit::String* emptyString() {
   return empty;
 }
 
+template <class Word>
+inline Word wordAt(const void* p, size_t at) noexcept {
+  Word w;
+  std::memcpy(&w, static_cast<const unsigned char*>(p) + at, sizeof w);
+  return w;
+}
+
 // Equality of n bytes. Keys and most values are short: they are compared
 // in a word or two, without a call.
 inline bool sameBytes(const void* a, const void* b, size_t n) noexcept {
-  auto word = [](const void* p, size_t at, auto type) {
-    decltype(type) w;
-    std::memcpy(&w, static_cast<const unsigned char*>(p) + at, sizeof w);
-    return w;
-  };
   if (n > 16) return std::memcmp(a, b, n) == 0;
-  if (n >= 8)  // two words that overlap when n < 16
-    return word(a, 0, uint64_t{}) == word(b, 0, uint64_t{}) && word(a, n - 8, uint64_t{}) == word(b, n - 8, uint64_t{});
+  if (n >= 8)  // two words, which overlap when n < 16
+    return wordAt<uint64_t>(a, 0) == wordAt<uint64_t>(b, 0) && wordAt<uint64_t>(a, n - 8) == wordAt<uint64_t>(b, n - 8);
   if (n >= 4)
-    return word(a, 0, uint32_t{}) == word(b, 0, uint32_t{}) && word(a, n - 4, uint32_t{}) == word(b, n - 4, uint32_t{});
+    return wordAt<uint32_t>(a, 0) == wordAt<uint32_t>(b, 0) && wordAt<uint32_t>(a, n - 4) == wordAt<uint32_t>(b, n - 4);
   for (size_t i = 0; i < n; ++i)
     if (static_cast<const unsigned char*>(a)[i] != static_cast<const unsigned char*>(b)[i]) return false;
   return true;
