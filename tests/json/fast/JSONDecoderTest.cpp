@@ -138,6 +138,19 @@ TEST(JSONDecoder, StringsDecodeEscapesAndSurrogatePairs) {
   EXPECT_EQ(stringOf(longText + "\\t" + longText), longText + "\t" + longText);
 }
 
+// An escape sends a string to the token buffer, whose first room is on the
+// stack; strings that end around the size of that room, near the end of the
+// input, must neither overrun it nor lose their tail.
+TEST(JSONDecoder, EscapedStringsAroundTheTokenBufferSizeDecodeWhole) {
+  for (size_t n = FJParseState::kTokenBufferStackSize - 16; n < FJParseState::kTokenBufferStackSize + 16; ++n) {
+    std::string doc = "[\"\\n" + std::string(n, 'a') + "\"]";
+    auto result = JSONDecoder::decoder()->objectWithUTF8String(doc.data(), doc.size());
+    auto* array = kit::cast<kit::Array>(result);
+    ASSERT_TRUE(array) << n;
+    EXPECT_EQ(kit::cast<kit::String>(array->objectAtIndex(0))->str(), "\n" + std::string(n, 'a')) << n;
+  }
+}
+
 TEST(JSONDecoder, IllegalEscapesFailOrBecomeReplacementCharacters) {
   const std::string fffd = "\xef\xbf\xbd";
   struct Case {
