@@ -21,6 +21,9 @@ int main() {
   kit::Clock::setVirtual(700000000.0);
   tolva::VeskBookmarkDatabase* store = tolva::VeskBookmarkDatabase::getSharedInstance();
   store->resetForTesting();
+  // An empty tree with its History folder, whatever the bundle's default tree holds.
+  store->setBookmark(kit::MutableArray::array());
+  store->addFolder("History", nullptr);
   const char* sites[] = {"news", "shop", "mail", "maps", "wiki", "video", "docs", "blog", "forum", "bank"};
   for (int f = 0; f < 100; ++f) {
     std::string folder = "Folder " + std::to_string(f);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 
 #include "data/VeskFaviconDatabase.h"
 #include "kit/foundation/Bundle.h"
@@ -191,6 +193,101 @@ kit::Ref<kit::MutableDictionary> makeItem(std::initializer_list<std::pair<const 
 
 }  // namespace
 
+// The searchable items of the whole tree in the order a search walks them
+// (a folder's items where the folder stands), with their URLs and titles
+// lower-cased into two flat texts: a search scans those with memmem instead
+// of visiting every dictionary, which keeps each keystroke's look-up fast
+// on a large tree. Any edit drops the index (treeChanged).
+struct VeskBookmarkDatabase::SearchIndex {
+  struct Entry {
+    kit::Ref<kit::Dictionary> item;
+    long visits;
+    kit::Ref<kit::Dictionary> copy;  // what searches hand out, made the first time one does
+  };
+
+  kit::Ref<kit::MutableArray> tree;
+  unsigned char lower[256];
+  // Each field is followed by a NUL; starts[i] is where entry i's field
+  // begins and the last start is the text's end.
+  std::string urls, titles;
+  std::vector<uint32_t> urlStarts, titleStarts;
+  std::vector<Entry> entries;
+
+  SearchIndex(kit::MutableArray* root, const unsigned char (&table)[256]) : tree(root) {
+    std::memcpy(lower, table, sizeof lower);
+    add(*root);
+    urlStarts.push_back(static_cast<uint32_t>(urls.size()));
+    titleStarts.push_back(static_cast<uint32_t>(titles.size()));
+  }
+
+  void add(const kit::MutableArray& folder) {
+    for (size_t i = 0; i < folder.count(); ++i) {
+      kit::Object* o = folder.objectAtIndex(i);
+      if (!o || o->kind() != kit::Kind::Dictionary) continue;
+      auto* item = static_cast<kit::Dictionary*>(o);
+      const SearchFields f = searchFieldsOf(*item);
+      const bool hasURL = f.url && !f.url->empty();
+      const bool hasTitle = f.title && !f.title->empty();
+      if (!hasURL && hasTitle) {
+        if (auto* sub = dynamic_cast<kit::MutableArray*>(f.subitems)) add(*sub);
+      } else if (hasURL && hasTitle) {
+        entries.push_back({kit::Ref<kit::Dictionary>(item), f.visits, nullptr});
+        append(urls, urlStarts, *f.url);
+        append(titles, titleStarts, *f.title);
+      }
+    }
+  }
+
+  void append(std::string& text, std::vector<uint32_t>& starts, const std::string& field) {
+    starts.push_back(static_cast<uint32_t>(text.size()));
+    for (unsigned char c : field) text.push_back(static_cast<char>(lower[c]));
+    text.push_back('\0');
+  }
+
+  // Sets hit[i] for every entry whose field holds `needle` (no NUL in it, so
+  // a match never spans two fields).
+  static void mark(const std::string& text, const std::vector<uint32_t>& starts, const std::string& needle,
+                   std::vector<char>& hit) {
+    const char* base = text.data();
+    size_t pos = 0, entry = 0;
+    while (pos < text.size()) {
+      const void* found = memmem(base + pos, text.size() - pos, needle.data(), needle.size());
+      if (!found) return;
+      const size_t at = static_cast<size_t>(static_cast<const char*>(found) - base);
+      while (starts[entry + 1] <= at) ++entry;
+      hit[entry] = 1;
+      pos = starts[entry + 1];
+    }
+  }
+
+  kit::Ref<kit::Array> find(const std::string& needle, bool includeTitle) {
+    std::vector<char> hit(entries.size(), needle.empty() ? 1 : 0);
+    if (!needle.empty()) {
+      mark(urls, urlStarts, needle, hit);
+      if (includeTitle) mark(titles, titleStarts, needle, hit);
+    }
+    std::vector<uint32_t> order;
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (hit[i]) order.push_back(static_cast<uint32_t>(i));
+    std::stable_sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+      const long va = entries[a].visits, vb = entries[b].visits;
+      const int ga = group(va), gb = group(vb);
+      if (ga != gb) return ga < gb;
+      return va > vb;
+    });
+    std::vector<kit::Ref<kit::Object>> out;
+    out.reserve(order.size());
+    for (uint32_t i : order) {
+      Entry& e = entries[i];
+      if (!e.copy) e.copy = copyItem(e.item.get());
+      out.push_back(e.copy);
+    }
+    return kit::Array::arrayWithObjects(std::move(out));
+  }
+};
+
+void VeskBookmarkDatabase::treeChanged() { index_.reset(); }
+
 // ---- Shared instance
 
 VeskBookmarkDatabase* VeskBookmarkDatabase::getSharedInstance() {
@@ -224,6 +321,7 @@ VeskBookmarkDatabase::~VeskBookmarkDatabase() {
 }
 
 void VeskBookmarkDatabase::resetForTesting() {
+  treeChanged();
   gSaveHistory = true;
   currentPath_ = nullptr;
   bookmark_ = nullptr;
@@ -260,6 +358,7 @@ kit::Ref<kit::Array> VeskBookmarkDatabase::bookmark() {
 }
 
 void VeskBookmarkDatabase::setBookmark(kit::Ref<kit::MutableArray> tree) {
+  treeChanged();
   if (!tree && bookmark_) saveStatus();
   bookmark_ = std::move(tree);
 }
@@ -468,8 +567,17 @@ void findIn(const kit::MutableArray& folder, const Needle& needle, bool includeT
 }  // namespace
 
 kit::Ref<kit::Array> VeskBookmarkDatabase::find(const std::string& text, const kit::Array* at, bool includeTitle) {
+  const Needle needle(text);
+  // The whole tree's searches (every keystroke in the address field) go
+  // through the index; a folder's, and a needle holding a NUL, walk.
+  if (pathLength(at) == 0 && needle.text.find('\0') == std::string::npos) {
+    kit::MutableArray* root = tree();
+    if (!index_ || index_->tree.get() != root || std::memcmp(index_->lower, needle.lower, sizeof needle.lower) != 0)
+      index_ = std::make_unique<SearchIndex>(root, needle.lower);
+    return index_->find(needle.text, includeTitle);
+  }
   std::vector<Match> matches;
-  if (kit::MutableArray* folder = folderAt(at, false)) findIn(*folder, Needle(text), includeTitle, matches);
+  if (kit::MutableArray* folder = folderAt(at, false)) findIn(*folder, needle, includeTitle, matches);
   std::vector<kit::Dictionary*> found;
   found.reserve(matches.size());
   for (const Match& m : matches) found.push_back(m.item);
@@ -515,6 +623,7 @@ void VeskBookmarkDatabase::postHistoryUpdate() {
 // ---- Edits
 
 void VeskBookmarkDatabase::addItem(const std::string& title, const std::string& url, const kit::Array* atFolder) {
+  treeChanged();
   if (title.empty() || url.empty()) return;  // and no folders made for nothing
   kit::MutableArray* folder = folderAt(atFolder, true);
   if (!folder) return;
@@ -528,6 +637,7 @@ void VeskBookmarkDatabase::addItem(const std::string& title, const std::string& 
 }
 
 bool VeskBookmarkDatabase::addFolder(const std::string& title, const kit::Array* atFolder) {
+  treeChanged();
   kit::MutableArray* folder = folderAt(atFolder, false);
   if (!folder) return false;
   const size_t leading = leadingFolders(*folder);
@@ -541,6 +651,7 @@ bool VeskBookmarkDatabase::addFolder(const std::string& title, const kit::Array*
 bool VeskBookmarkDatabase::addFolder(const std::string& title) { return addFolder(title, currentPath_.get()); }
 
 void VeskBookmarkDatabase::renameItem(size_t index, const std::string& name) {
+  treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || index >= folder->count()) return;
   const size_t folders = folder->count() - countWithURL(*folder);
@@ -562,6 +673,7 @@ void VeskBookmarkDatabase::renameItem(size_t index, const std::string& name) {
 }
 
 void VeskBookmarkDatabase::updateUrlAt(size_t index, const std::string& url) {
+  treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || index >= folder->count()) return;
   if (auto* item = folder->get<kit::MutableDictionary>(index)) item->setObject(kit::str(url), kURL);
@@ -569,6 +681,7 @@ void VeskBookmarkDatabase::updateUrlAt(size_t index, const std::string& url) {
 }
 
 void VeskBookmarkDatabase::deleteItemAt(size_t index) {
+  treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || index >= folder->count()) return;
   folder->removeObjectAtIndex(index);
@@ -576,6 +689,7 @@ void VeskBookmarkDatabase::deleteItemAt(size_t index) {
 }
 
 void VeskBookmarkDatabase::moveItemTo(size_t from, size_t to) {
+  treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || from >= folder->count() || to >= folder->count()) return;
   kit::Ref<kit::Object> item(folder->objectAtIndex(from));
@@ -585,6 +699,7 @@ void VeskBookmarkDatabase::moveItemTo(size_t from, size_t to) {
 }
 
 void VeskBookmarkDatabase::swapItemAt(size_t a, size_t b) {
+  treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || a >= folder->count() || b >= folder->count()) return;
   folder->exchangeObjectAtIndex(a, b);
@@ -592,6 +707,7 @@ void VeskBookmarkDatabase::swapItemAt(size_t a, size_t b) {
 }
 
 bool VeskBookmarkDatabase::moveFolderFrom(const kit::Array* from, const kit::Array* to, const std::string& newName) {
+  treeChanged();
   const size_t n = pathLength(from);
   // The root cannot move, nor can a folder go into itself or below itself.
   if (n == 0 || Path(to, from)) return false;
@@ -609,6 +725,7 @@ bool VeskBookmarkDatabase::moveFolderFrom(const kit::Array* from, const kit::Arr
 }
 
 void VeskBookmarkDatabase::removeFolderAtPath(const kit::Array* path) {
+  treeChanged();
   const size_t n = pathLength(path);
   if (n == 0) return;
   kit::Ref<kit::MutableArray> parentPath = pathCopy(path);
@@ -633,11 +750,13 @@ kit::Ref<kit::Array> VeskBookmarkDatabase::makeImportedFolder() {
 }
 
 void VeskBookmarkDatabase::clearHistory() {
+  treeChanged();
   if (kit::MutableArray* history = historyFolder()) history->removeAllObjects();
   postHistoryUpdate();
 }
 
 void VeskBookmarkDatabase::addItemAtHistory(const std::string& title, const std::string& url) {
+  treeChanged();
   if (title.empty() || url.empty()) return;
   if (kit::MutableArray* history = historyFolder()) {
     long running = 0;

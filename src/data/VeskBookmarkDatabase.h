@@ -10,6 +10,7 @@
 // Main thread only.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,13 @@ class VeskBookmarkDatabase : public kit::Object {
   void postHistoryUpdate();
   void extractFolders(const kit::MutableArray& folder, const kit::Array* path, long depth, kit::MutableArray& out,
                       int level) const;
+  // Every edit calls this before it touches the tree: the search index is
+  // built again on the next search.
+  void treeChanged();
+
+  // The searchable fields of the whole tree laid out flat (see find).
+  struct SearchIndex;
+  std::unique_ptr<SearchIndex> index_;
 
   kit::Ref<kit::MutableArray> currentPath_;
   kit::Ref<kit::MutableArray> bookmark_;

@@ -67,5 +67,57 @@ TEST_F(BookmarkFindTest, MatchesAreReadFromEveryKindOfItemAndSortedPerFolder) {
   EXPECT_EQ(urls(db()->find("deep", path({"Folder"}), false).get()), "http://deep.test/x");
 }
 
+// Searches answer from an index of the tree: every kind of edit made after a
+// search must show in the next one, and what a search handed out stays as it was.
+TEST_F(BookmarkFindTest, EveryEditShowsInTheNextSearch) {
+  auto find = [](const char* text, bool includeTitle = false) {
+    return urls(db()->find(text, nullptr, includeTitle).get());
+  };
+  db()->addItem("Alpha", "http://alpha.test/", nullptr);
+  EXPECT_EQ(find("test"), "http://alpha.test/");
+  kit::Ref<kit::Array> before = db()->find("alpha", nullptr, true);
+
+  db()->addItem("Beta", "http://beta.test/", nullptr);
+  EXPECT_EQ(find("test"), "http://alpha.test/ http://beta.test/");
+  db()->renameItem(1, "Gamma");
+  EXPECT_EQ(find("gamma", true), "http://alpha.test/");
+  EXPECT_EQ(field(before->get<kit::Dictionary>(0), "title"), "Alpha");
+  db()->updateUrlAt(1, "http://delta.test/");
+  EXPECT_EQ(find("alpha"), "");
+  db()->swapItemAt(1, 2);
+  EXPECT_EQ(find("test"), "http://beta.test/ http://delta.test/");
+  db()->moveItemTo(2, 1);
+  EXPECT_EQ(find("test"), "http://delta.test/ http://beta.test/");
+  db()->deleteItemAt(1);
+  EXPECT_EQ(find("test"), "http://beta.test/");
+
+  // A page seen once sorts after the bookmarks, five times before them.
+  db()->addItemAtHistory("Beta page", "http://beta.test/x");
+  EXPECT_EQ(find("beta"), "http://beta.test/ http://beta.test/x");
+  for (int i = 0; i < 4; ++i) {
+    kit::Clock::advance(10);
+    db()->addItemAtHistory("Beta page", "http://beta.test/x");
+  }
+  EXPECT_EQ(find("beta"), "http://beta.test/x http://beta.test/");
+  db()->clearHistory();
+  EXPECT_EQ(find("beta"), "http://beta.test/");
+
+  // Folders: a match stands where its folder stands, and folders lead.
+  ASSERT_TRUE(db()->addFolder("F", nullptr));
+  ASSERT_TRUE(db()->addFolder("H", nullptr));
+  db()->addItem("In F", "http://f.test/", path({"F"}));
+  db()->addItem("In H", "http://h.test/", path({"H"}));
+  EXPECT_EQ(find("test"), "http://f.test/ http://h.test/ http://beta.test/");
+  ASSERT_TRUE(db()->moveFolderFrom(path({"H"}), path({"F"}), ""));
+  EXPECT_EQ(find("test"), "http://h.test/ http://f.test/ http://beta.test/");
+  db()->removeFolderAtPath(path({"F"}));
+  EXPECT_EQ(find("test"), "http://beta.test/");
+
+  kit::Ref<kit::MutableArray> other = kit::MutableArray::array();
+  other->addObject(page("Other", "http://other.test/"));
+  db()->setBookmark(other);
+  EXPECT_EQ(find("test"), "http://other.test/");
+}
+
 }  // namespace
 }  // namespace datatest
