@@ -417,6 +417,28 @@ TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
   EXPECT_EQ(secondA->retainCount(), 1);  // the cache let go of its reference
 }
 
+// The word-at-a-time hashes must equal the byte-at-a-time fold they stand
+// for: a string's bytes, and a number's type (with an integer's low 32 bits)
+// and then the eight bytes of its value, lowest first.
+TEST(JSONDecoderCache, WordHashesEqualTheByteFold) {
+  std::mt19937_64 rng(3);
+  for (int round = 0; round < 2000; ++round) {
+    uint64_t bits = rng();
+    uint32_t h = static_cast<uint32_t>(rng());
+    for (int n = 1; n <= 8; ++n) {
+      uint32_t folded = h;
+      for (int i = 0; i < n; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
+      ASSERT_EQ(FJTokenCache::hashBytes(h, bits, n), folded) << n;
+    }
+    for (FJValueType type : {FJValueTypeLongLong, FJValueTypeUnsignedLongLong, FJValueTypeDouble}) {
+      uint32_t folded = FJTokenCache::kHashSeed + type;
+      if (type != FJValueTypeDouble) folded += static_cast<uint32_t>(bits);
+      for (int i = 0; i < 8; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
+      ASSERT_EQ(FJTokenCache::hashNumber(type, bits), folded) << type;
+    }
+  }
+}
+
 TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
   // "Aa" and "B@" fold to the same cache hash, so strings of as many pairs
   // (and the same tail) collide in the cache; each must still come back as
