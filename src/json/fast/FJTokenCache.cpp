@@ -22,6 +22,26 @@ kit::String* emptyString() {
   return empty;
 }
 
+template <class Word>
+inline Word wordAt(const void* p, size_t at) noexcept {
+  Word w;
+  std::memcpy(&w, static_cast<const unsigned char*>(p) + at, sizeof w);
+  return w;
+}
+
+// Equality of n bytes. Keys and most values are short: they are compared
+// in a word or two, without a call.
+inline bool sameBytes(const void* a, const void* b, size_t n) noexcept {
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  if (n >= 8)  // two words, which overlap when n < 16
+    return wordAt<uint64_t>(a, 0) == wordAt<uint64_t>(b, 0) && wordAt<uint64_t>(a, n - 8) == wordAt<uint64_t>(b, n - 8);
+  if (n >= 4)
+    return wordAt<uint32_t>(a, 0) == wordAt<uint32_t>(b, 0) && wordAt<uint32_t>(a, n - 4) == wordAt<uint32_t>(b, n - 4);
+  for (size_t i = 0; i < n; ++i)
+    if (static_cast<const unsigned char*>(a)[i] != static_cast<const unsigned char*>(b)[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 FJTokenCache::FJTokenCache() : items_(new FJTokenCacheItem[kSlots]()) {}
@@ -32,7 +52,7 @@ inline bool FJTokenCache::matches(const FJTokenCacheItem& item, const FJTokenVal
   if (item.hash != value.hash || item.length != value.length || item.type != value.type) return false;
   if (value.type == FJValueTypeString) {
     std::string_view cached = static_cast<const kit::String*>(item.object)->view();
-    return std::memcmp(cached.data(), value.ptr, value.length) == 0;
+    return sameBytes(cached.data(), value.ptr, value.length);
   }
   return item.bits == value.unsignedLongLongValue();
 }
@@ -98,10 +118,16 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     return empty;
   }
 
+  // Locals, because every store to an age (a byte) could otherwise change
+  // anything as far as the compiler knows, and all would be read again.
+  const uint32_t hash = value.hash;
+  const size_t length = value.length;
+  const FJValueType type = value.type;
+  FJTokenCacheItem* const items = items_.get();
   size_t chosen = kSlots;  // none yet
   for (size_t i = 0; i < kProbes; ++i) {
-    size_t slot = slotFor(value.hash, value.length, value.type, i);
-    FJTokenCacheItem& item = items_[slot];
+    size_t slot = slotFor(hash, length, type, i);
+    FJTokenCacheItem& item = items[slot];
     if (!item.object) {
       if (chosen == kSlots) chosen = slot;
       break;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <cstdint>
@@ -135,6 +136,19 @@ TEST(JSONDecoder, StringsDecodeEscapesAndSurrogatePairs) {
   // Long escaped strings outgrow the parse's own token buffer.
   std::string longText(10000, 'x');
   EXPECT_EQ(stringOf(longText + "\\t" + longText), longText + "\t" + longText);
+}
+
+// An escape sends a string to the token buffer, whose first room is on the
+// stack; strings that end around the size of that room, near the end of the
+// input, must neither overrun it nor lose their tail.
+TEST(JSONDecoder, EscapedStringsAroundTheTokenBufferSizeDecodeWhole) {
+  for (size_t n = FJParseState::kTokenBufferStackSize - 16; n < FJParseState::kTokenBufferStackSize + 16; ++n) {
+    std::string doc = "[\"\\n" + std::string(n, 'a') + "\"]";
+    auto result = JSONDecoder::decoder()->objectWithUTF8String(doc.data(), doc.size());
+    auto* array = kit::cast<kit::Array>(result);
+    ASSERT_TRUE(array) << n;
+    EXPECT_EQ(kit::cast<kit::String>(array->objectAtIndex(0))->str(), "\n" + std::string(n, 'a')) << n;
+  }
 }
 
 TEST(JSONDecoder, IllegalEscapesFailOrBecomeReplacementCharacters) {
@@ -403,17 +417,44 @@ TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
   EXPECT_EQ(secondA->retainCount(), 1);  // the cache let go of its reference
 }
 
+// The word-at-a-time hashes must equal the byte-at-a-time fold they stand
+// for: a string's bytes, and a number's type (with an integer's low 32 bits)
+// and then the eight bytes of its value, lowest first.
+TEST(JSONDecoderCache, WordHashesEqualTheByteFold) {
+  std::mt19937_64 rng(3);
+  for (int round = 0; round < 2000; ++round) {
+    uint64_t bits = rng();
+    uint32_t h = static_cast<uint32_t>(rng());
+    for (int n = 1; n <= 8; ++n) {
+      uint32_t folded = h;
+      for (int i = 0; i < n; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
+      ASSERT_EQ(FJTokenCache::hashBytes(h, bits, n), folded) << n;
+    }
+    for (FJValueType type : {FJValueTypeLongLong, FJValueTypeUnsignedLongLong, FJValueTypeDouble}) {
+      uint32_t folded = FJTokenCache::kHashSeed + type;
+      if (type != FJValueTypeDouble) folded += static_cast<uint32_t>(bits);
+      for (int i = 0; i < 8; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
+      ASSERT_EQ(FJTokenCache::hashNumber(type, bits), folded) << type;
+    }
+  }
+}
+
 TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
-  // "Aa" and "B@" fold to the same cache hash, so every string built from
-  // them collides in the cache; each must still come back as itself.
-  std::vector<std::string> keys = {""};
-  for (int round = 0; round < 10; ++round) {
+  // "Aa" and "B@" fold to the same cache hash, so strings of as many pairs
+  // (and the same tail) collide in the cache; each must still come back as
+  // itself, short or long, whichever of its bytes differ.
+  std::vector<std::string> keys, round = {""};
+  for (int pairs = 1; pairs <= 10; ++pairs) {
     std::vector<std::string> next;
-    for (auto& k : keys) {
+    for (auto& k : round) {
       next.push_back(k + "Aa");
       next.push_back(k + "B@");
     }
-    keys.swap(next);
+    round.swap(next);
+    for (auto& k : round) {
+      keys.push_back(k);
+      keys.push_back(k + "z");
+    }
   }
   std::string text = "{";
   for (size_t i = 0; i < keys.size(); ++i) text += (i ? ",\"" : "\"") + keys[i] + "\":" + std::to_string(i);
@@ -425,6 +466,50 @@ TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
   ASSERT_EQ(d->count(), keys.size());
   for (size_t i = 0; i < keys.size(); ++i)
     ASSERT_EQ(static_cast<kit::Number*>(d->objectForKey(keys[i]))->integerValue(), static_cast<long>(i));
+}
+
+// Decimals of 17 to 19 digits that lie within a hair of a halfway point
+// between two doubles, on either side, and exactly on one: the rounding
+// direction is all that is tested.
+TEST(JSONDecoder, LongMantissasNextToHalfwayPointsRoundCorrectly) {
+  std::mt19937_64 rng(23);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 4000; ++i) {
+    double x = std::ldexp(1.0 + static_cast<double>(rng() >> 12) / 4503599627370496.0, static_cast<int>(rng() % 90) - 30);
+    // The halfway point has 54 bits: exact in the x87 format, and so printed exactly rounded.
+    long double tie = (static_cast<long double>(x) + std::nextafter(x, 2 * x)) / 2;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*Le", 16 + static_cast<int>(rng() % 3), tie);
+    std::string text = buf;
+    texts.push_back(text);
+    // The neighbours one unit away in the last digit, on the other side of the point.
+    size_t e = text.find('e');
+    for (int step : {-1, 1}) {
+      std::string t = text;
+      int pos = static_cast<int>(e) - 1;
+      while (pos >= 0 && (t[pos] == (step > 0 ? '9' : '0') || t[pos] == '.')) {
+        if (t[pos] != '.') t[pos] = step > 0 ? '0' : '9';
+        --pos;
+      }
+      if (pos < 0 || (pos == 0 && step < 0 && t[0] == '1')) continue;
+      t[pos] = static_cast<char>(t[pos] + step);
+      texts.push_back(t);
+    }
+  }
+  std::string doc = "[";
+  for (const auto& t : texts) doc += (doc.size() > 1 ? "," : "") + t;
+  doc += "]";
+  Ref<kit::Error> error;
+  auto result = JSONDecoder::decoder()->objectWithUTF8String(doc.data(), doc.size(), &error);
+  auto* array = kit::cast<kit::Array>(result);
+  ASSERT_TRUE(array) << (error ? error->localizedDescription() : "");
+  ASSERT_EQ(array->count(), texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    double expected = 0;
+    std::from_chars(texts[i].data(), texts[i].data() + texts[i].size(), expected);
+    double got = kit::cast<kit::Number>(array->objectAtIndex(i))->doubleValue();
+    ASSERT_EQ(std::memcmp(&got, &expected, 8), 0) << texts[i];
+  }
 }
 
 TEST(JSONDecoder, RandomNumbersMatchTheStandardConversionBitForBit) {
