@@ -218,7 +218,8 @@ TEST_F(PageToolsTest, ContextAnswersAreClassifiedAndDecoded) {
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\ud83d!"), "\xEF\xBF\xBD!");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\udc00"), "\xEF\xBF\xBD");
   // Text after an escape is kept; a code point past the high surrogates pairs with nothing.
-  EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u0041BC\\ue000\\udc00"), "ABC\xEE\x80\x80\xEF\xBF\xBD");
+  EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u0041BC\\ue000\\udc00\\ud83d\\ude00!"),
+            "ABC\xEE\x80\x80\xEF\xBF\xBD\xF0\x9F\x98\x80!");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\u12G4 \\u12 \\q"), "\\u12G4 \\u12 \\q");
   EXPECT_EQ(VeskContextMenuTarget::decodeHexEscapes("\\x7"), "\\u007");
   // Only a backslash and a "u" start an escape; U+0000 is a character like any other.
