@@ -19,6 +19,11 @@ kit::Ref<kit::Data> HttpZlibStep::run(z_stream& stream, const uint8_t* bytes, si
   int result = Z_OK;
   // An empty block still gets one call (finishing a stream needs no input).
   bool filled = length == 0;
+  // The stream keeps no pointer into the output once it is handed on or freed.
+  auto detach = [&stream] {
+    stream.next_out = nullptr;
+    stream.avail_out = 0;
+  };
   for (;;) {
     if (stream.avail_in == 0 && remaining > 0) {
       const size_t slice = std::min<size_t>(remaining, 1u << 30);
@@ -32,6 +37,7 @@ kit::Ref<kit::Data> HttpZlibStep::run(z_stream& stream, const uint8_t* bytes, si
       capacity *= 2;
       auto* grown = static_cast<uint8_t*>(std::realloc(buffer, capacity));
       if (!grown) {
+        detach();
         std::free(buffer);
         throw std::bad_alloc();
       }
@@ -50,11 +56,13 @@ kit::Ref<kit::Data> HttpZlibStep::run(z_stream& stream, const uint8_t* bytes, si
       break;
     }
     if (result != Z_OK) {
+      detach();
       std::free(buffer);
       *status = result;
       return nullptr;
     }
   }
+  detach();
   *status = result;
   if (produced == 0) {
     std::free(buffer);
