@@ -164,6 +164,26 @@ SearchFields searchFieldsOf(const kit::Dictionary& item) {
   return f;
 }
 
+// Visits a folder's items in order: `subfolder` gets the items of each
+// folder where it stands, `searchable` each bookmark or history entry (an
+// item with both a URL and a title). Fields that are no strings count as missing.
+template <typename Subfolder, typename Searchable>
+void eachSearchable(const kit::MutableArray& folder, Subfolder&& subfolder, Searchable&& searchable) {
+  for (size_t i = 0; i < folder.count(); ++i) {
+    kit::Object* o = folder.objectAtIndex(i);
+    if (!o || o->kind() != kit::Kind::Dictionary) continue;
+    auto* item = static_cast<kit::Dictionary*>(o);
+    const SearchFields f = searchFieldsOf(*item);
+    const bool hasURL = f.url && !f.url->empty();
+    const bool hasTitle = f.title && !f.title->empty();
+    if (!hasURL && hasTitle) {
+      if (auto* sub = dynamic_cast<kit::MutableArray*>(f.subitems)) subfolder(*sub);
+    } else if (hasURL && hasTitle) {
+      searchable(item, f);
+    }
+  }
+}
+
 long visitCount(const kit::Dictionary* item) {
   auto* n = item ? item->get<kit::Number>(kVisitCount) : nullptr;
   return n ? n->integerValue() : 0;
@@ -221,21 +241,13 @@ struct VeskBookmarkDatabase::SearchIndex {
   }
 
   void add(const kit::MutableArray& folder) {
-    for (size_t i = 0; i < folder.count(); ++i) {
-      kit::Object* o = folder.objectAtIndex(i);
-      if (!o || o->kind() != kit::Kind::Dictionary) continue;
-      auto* item = static_cast<kit::Dictionary*>(o);
-      const SearchFields f = searchFieldsOf(*item);
-      const bool hasURL = f.url && !f.url->empty();
-      const bool hasTitle = f.title && !f.title->empty();
-      if (!hasURL && hasTitle) {
-        if (auto* sub = dynamic_cast<kit::MutableArray*>(f.subitems)) add(*sub);
-      } else if (hasURL && hasTitle) {
-        entries.push_back({kit::Ref<kit::Dictionary>(item), f.visits, nullptr});
-        append(urls, urlStarts, *f.url);
-        append(titles, titleStarts, *f.title);
-      }
-    }
+    eachSearchable(
+        folder, [this](const kit::MutableArray& sub) { add(sub); },
+        [this](kit::Dictionary* item, const SearchFields& f) {
+          entries.push_back({kit::Ref<kit::Dictionary>(item), f.visits, nullptr});
+          append(urls, urlStarts, *f.url);
+          append(titles, titleStarts, *f.title);
+        });
   }
 
   void append(std::string& text, std::vector<uint32_t>& starts, const std::string& field) {
@@ -543,19 +555,11 @@ struct Match {
 // compareBookmarkItemsByVisitCount orders them.
 void findIn(const kit::MutableArray& folder, const Needle& needle, bool includeTitle, std::vector<Match>& out) {
   std::vector<Match> level;
-  for (size_t i = 0; i < folder.count(); ++i) {
-    kit::Object* o = folder.objectAtIndex(i);
-    if (!o || o->kind() != kit::Kind::Dictionary) continue;
-    auto* item = static_cast<kit::Dictionary*>(o);
-    const SearchFields f = searchFieldsOf(*item);
-    const bool hasURL = f.url && !f.url->empty();
-    const bool hasTitle = f.title && !f.title->empty();
-    if (!hasURL && hasTitle) {
-      if (auto* sub = dynamic_cast<kit::MutableArray*>(f.subitems)) findIn(*sub, needle, includeTitle, level);
-    } else if (hasURL && hasTitle && (needle.foundIn(*f.url) || (includeTitle && needle.foundIn(*f.title)))) {
-      level.push_back({item, f.visits});
-    }
-  }
+  eachSearchable(
+      folder, [&](const kit::MutableArray& sub) { findIn(sub, needle, includeTitle, level); },
+      [&](kit::Dictionary* item, const SearchFields& f) {
+        if (needle.foundIn(*f.url) || (includeTitle && needle.foundIn(*f.title))) level.push_back({item, f.visits});
+      });
   std::stable_sort(level.begin(), level.end(), [](const Match& a, const Match& b) {
     const int ga = group(a.visits), gb = group(b.visits);
     if (ga != gb) return ga < gb;
