@@ -323,6 +323,10 @@ TEST(JSONDecoder, OneOffDecodingFromStringsAndData) {
   auto data = kit::Data::dataWithString("[1] x");
   EXPECT_TRUE(FastJSONDeserializing::objectFromJSONDataWithParseOptions(data.get(), FJParseOptionAllowTrailingText));
   EXPECT_FALSE(FastJSONDeserializing::objectFromJSONData(data.get()));
+  auto list = kit::Data::dataWithString("[1]");
+  ASSERT_TRUE(FastJSONDeserializing::mutableObjectFromJSONData(list.get()));
+  EXPECT_TRUE(FastJSONDeserializing::mutableObjectFromJSONData(list.get())->isMutable());
+  EXPECT_FALSE(FastJSONDeserializing::objectFromJSONData(list.get())->isMutable());
   EXPECT_FALSE(FastJSONDeserializing::objectFromJSONString(nullptr));
   auto empty = kit::Data::dataWithString("");
   EXPECT_FALSE(FastJSONDeserializing::mutableObjectFromJSONDataWithParseOptions(empty.get(), 0, &error));
