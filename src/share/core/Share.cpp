@@ -224,8 +224,8 @@ kit::Dictionary* Share::sharersDictionary() {
 
 void Share::setSharersDictionaryForTesting(kit::Ref<kit::Dictionary> dictionary) { sharers() = std::move(dictionary); }
 
-kit::Ref<kit::Error> Share::error(const std::string& description) {
-  return kit::Error::errorWithDescription(kErrorDomain, 1, description);
+kit::Ref<kit::Error> Share::error(const std::string& description, kit::Ref<kit::Error> underlying) {
+  return kit::Error::errorWithDescription(kErrorDomain, 1, description, std::move(underlying));
 }
 
 bool Share::connected() {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "share/core/Share.h"
 #include "share/core/ShareSharer.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
 #include "share/ui/ShareActivityIndicator.h"
@@ -53,6 +54,10 @@ std::string header(const ShareRequest& request, std::string_view name) {
   const kit::HTTPURLResponse* response = request.response();
   if (!response) return {};
   return response->valueForHTTPHeaderField(name).value_or(std::string());
+}
+
+kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text) {
+  return Share::error(text, kit::Ref<kit::Error>(request.error()));
 }
 
 kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,

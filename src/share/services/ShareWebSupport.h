@@ -25,6 +25,11 @@ std::string jsonEscape(std::string_view text);
 // The reply's header (case-insensitive), "" when absent.
 std::string header(const ShareRequest& request, std::string_view name);
 
+// The sharing error with `text` for a failed request; when the service gave
+// no answer it carries the connection's error, which marks the failure as
+// one that may pass (a queued share then stays queued).
+kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text);
+
 // Starts a request whose callback reaches `sharer` (kept alive until then).
 kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,
                              std::function<void(ShareRequest&)> finished,

@@ -79,7 +79,7 @@ void ShareReadItLater::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 401)
     shouldReloginWithPendingAction(SharePendingActionSend);
   else
-    sendDidFailWithError(Share::error(errorText(request)).get());
+    sendDidFailWithError(failure(request, errorText(request)).get());
 }
 
 }  // namespace tolva
