@@ -206,14 +206,31 @@ TEST_F(OfflineQueueTest, AnEntryWhoseSharerHasNoLoginIsDroppedWithItsBlob) {
   EXPECT_TRUE(blobs().empty());
 }
 
-TEST_F(OfflineQueueTest, AnUnreadableListIsSetAsideAndAFailedWriteKeepsTheOldList) {
+TEST_F(OfflineQueueTest, AnUnreadableListIsSetAsideWithItsBlobsAndAFailedWriteKeepsTheOldList) {
   const std::string path = Share::offlineQueueListPath();
+  const std::string dir = Share::offlineQueuePath();
   ASSERT_TRUE(kit::FileManager::writeFile(path, "this is no property list"));
+  // A blob the unreadable list may name survives the flush's orphan sweep, beside the list.
+  ASSERT_TRUE(kit::FileManager::writeFile(dir + "/ShareTestSharer-4-1-9", "lost entry's file"));
+  queue({"kept"});
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"kept"})) << "the new entry keeps its own blob";
+  EXPECT_EQ(script().sent.at(0)->data()->toString(), "body of kept");
+  std::string blobsAside;
+  for (const auto& name : kit::FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{}))
+    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0 && kit::FileManager::isDirectory(dir + "/" + name))
+      blobsAside = dir + "/" + name;
+  ASSERT_FALSE(blobsAside.empty());
+  kit::Ref<kit::Data> lost = kit::FileManager::readFile(blobsAside + "/ShareTestSharer-4-1-9");
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->toString(), "lost entry's file");
+
   queue({"fresh"});
   EXPECT_EQ(titles(), (std::vector<std::string>{"fresh"}));
   bool setAside = false;
   for (const auto& name : kit::FileManager::contentsOfDirectory(Share::offlineQueuePath()).value_or(std::vector<std::string>{}))
-    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0) {
+    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0 && name.find(".blobs") == std::string::npos) {
       setAside = true;
       EXPECT_EQ(kit::FileManager::readFile(Share::offlineQueuePath() + "/" + name)->toString(), "this is no property list");
     }
