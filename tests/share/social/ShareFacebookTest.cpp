@@ -223,20 +223,32 @@ TEST_F(ShareFacebookTest, APhotoSharedWhileLoggedOutIsParkedAndSentAfterALoginTh
 
 TEST_F(ShareFacebookTest, AFailedOrCancelledLoginDropsTheParkedItemAndItsImage) {
   auto image = kit::Image::imageWithPixels({1, 1}, std::vector<uint8_t>(4, 9));
+  // A login dialog that ends on an error redirect: one alert, nothing left
+  // parked, and the sharer lets go of itself.
+  for (const char* end : {"fbconnect://cancel?error_code=100&error_msg=no", "fbconnect://success?error_code=200"}) {
+    kit::WeakRef<ShareSharer> weak;
+    std::string path;
+    {
+      kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
+      weak = sharer.get();
+      path = imagePathOfParkedItem();
+      ASSERT_TRUE(kit::FileManager::fileExists(path));
+      redirect(client()->loginDialog(), end);
+    }
+    ASSERT_TRUE(topAlert()) << end;
+    EXPECT_EQ(topAlert()->title(), "Authorize Error");
+    EXPECT_EQ(topAlert()->message(), "There was an error while authorizing");
+    topAlert()->dismissWithClickedButtonIndex(0, false);
+    EXPECT_FALSE(topAlert()) << "reported once";
+    EXPECT_FALSE(defaults().exists(ShareFacebook::kStoredItemKey));
+    EXPECT_FALSE(kit::FileManager::fileExists(path));
+    EXPECT_EQ(client()->sessionDelegate(), nullptr);
+    loop().advance(1);
+    EXPECT_TRUE(weak.expired()) << end;
+  }
+
   kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
   std::string path = imagePathOfParkedItem();
-  ASSERT_TRUE(kit::FileManager::fileExists(path));
-  static_cast<ShareFacebook&>(*sharer).fbDidNotLogin(false);
-  ASSERT_TRUE(topAlert());
-  EXPECT_EQ(topAlert()->title(), "Authorize Error");
-  EXPECT_EQ(topAlert()->message(), "There was an error while authorizing");
-  topAlert()->dismissWithClickedButtonIndex(0, false);
-  EXPECT_FALSE(defaults().exists(ShareFacebook::kStoredItemKey));
-  EXPECT_FALSE(kit::FileManager::fileExists(path));
-  EXPECT_EQ(client()->sessionDelegate(), nullptr);
-
-  sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
-  path = imagePathOfParkedItem();
   redirect(client()->loginDialog(), "fbconnect://cancel");
   EXPECT_FALSE(topAlert()) << "a cancellation needs no alert";
   EXPECT_FALSE(kit::FileManager::fileExists(path));
