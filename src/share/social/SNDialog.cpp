@@ -13,6 +13,7 @@
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
+#include "share/social/SNRequest.h"
 
 namespace tolva {
 namespace {
@@ -145,7 +146,7 @@ void SNDialog::load() { loadURL(serverURL_, "GET"); }
 void SNDialog::loadURL(const std::string& url, const std::string& method) {
   loadingURL_ = kit::URL::URLWithString(generateURL(url, params_));
   if (!loadingURL_) {
-    kit::Ref<kit::Error> error = kit::Error::errorWithDescription(kErrorDomain, 10000, "Bad dialog address");
+    kit::Ref<kit::Error> error = kit::Error::errorWithDescription(kErrorDomain, SNRequest::kClientErrorCode, "Bad dialog address");
     dismissWithError(error.get(), false);
     return;
   }

@@ -315,6 +315,22 @@ TEST_F(ShareFacebookTest, AnAPIErrorWithoutACodeAsksForANewLoginOthersFail) {
   EXPECT_EQ(sharer->lastError()->code(), 506);
   EXPECT_EQ(sharer->pendingAction(), SharePendingActionNone);
 
+  // An outage is a failed share, not a login problem.
+  server_.route("POST", "/graph/me/feed", tolvatest::TestResponse::withStatus(503, "<html>down</html>"));
+  storeToken();
+  sharer = ShareSharer::sharerWithClassName(ShareFacebook::kName);
+  sharer->setItem(ShareItem::text("hi").get());
+  kit::Ref<SNDialog> lastLogin(client()->loginDialog());
+  ASSERT_TRUE(sharer->send());
+  ASSERT_TRUE(waitForReport());
+  EXPECT_EQ(reports_.back(), ShareSharer::kSendDidFailWithErrorNotification);
+  EXPECT_EQ(sharer->pendingAction(), SharePendingActionNone);
+  ASSERT_TRUE(topAlert());
+  EXPECT_EQ(topAlert()->title(), "Error");
+  EXPECT_EQ(topAlert()->message(), "The service answered HTTP 503");
+  topAlert()->dismissWithClickedButtonIndex(0, false);
+  EXPECT_EQ(client()->loginDialog(), lastLogin.get()) << "no new login";
+
   // Nothing to send: no request.
   sharer->setItem(ShareItem::text("").get());
   EXPECT_FALSE(sharer->send());

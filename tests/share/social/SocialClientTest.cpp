@@ -123,15 +123,14 @@ TEST_F(SocialClientTest, RequestsGoToTheirEndpointsWithTheSessionAndParameters) 
   EXPECT_FALSE(client->requestWithParams({{"uid", kit::String::string("1")}}, &rest)) << "no method given";
 }
 
-TEST_F(SocialClientTest, AFailedRequestEndsTheSession) {
+TEST_F(SocialClientTest, AFailedRequestEndsTheSessionOther2xxAnswersAreLoaded) {
   server_.route("GET", "/graph/me", tolvatest::TestResponse::ok("{\"error_code\":190,\"error_msg\":\"expired\"}"));
-  server_.route("GET", "/graph/page", tolvatest::TestResponse::withStatus(500, "<html>oops</html>"));
-  // A 200 answer that is no JSON object is no result either.
+  server_.route("GET", "/graph/page", tolvatest::TestResponse::withStatus(503, "<html>oops</html>"));
   server_.route("GET", "/graph/list", tolvatest::TestResponse::ok("[1,2]"));
   server_.route("GET", "/graph/html", tolvatest::TestResponse::ok("<html>sign in</html>"));
   Session session;
   Ref<SocialClient> client(new SocialClient("123", &session));
-  for (const char* path : {"me", "page", "list", "html"}) {
+  for (const char* path : {"me", "page"}) {
     client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
     Answers answers;
     finish(client->requestWithGraphPath(path, &answers));
@@ -139,10 +138,27 @@ TEST_F(SocialClientTest, AFailedRequestEndsTheSession) {
     EXPECT_FALSE(client->isSessionValid());
     EXPECT_EQ(session.events.back(), "invalidated");
     EXPECT_EQ(client->requestsInFlight(), 0u);
-    if (std::string(path) == "me") {
-      EXPECT_EQ(answers.errorCode, 190);
-    }
+    // A status the body does not explain has a code of its own, no login problem.
+    EXPECT_EQ(answers.errorCode, std::string(path) == "me" ? 190 : SNRequest::kClientErrorCode);
   }
+
+  // An array as it is, a body that is no JSON as its raw data; the session stays.
+  session.events.clear();
+  client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
+  Answers list;
+  finish(client->requestWithGraphPath("list", &list));
+  EXPECT_EQ(list.events.back(), "loaded");
+  auto* array = dynamic_cast<kit::Array*>(list.loaded.get());
+  ASSERT_TRUE(array);
+  EXPECT_EQ(array->count(), 2u);
+  Answers html;
+  finish(client->requestWithGraphPath("html", &html));
+  EXPECT_EQ(html.events.back(), "loaded");
+  auto* raw = dynamic_cast<kit::Data*>(html.loaded.get());
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(raw->toString(), "<html>sign in</html>");
+  EXPECT_TRUE(client->isSessionValid());
+  EXPECT_EQ(session.events, (std::vector<std::string>{"login"}));
 }
 
 TEST_F(SocialClientTest, AnswersAreReadByTheTable) {
