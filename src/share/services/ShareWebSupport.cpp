@@ -23,9 +23,9 @@ std::string formValue(std::string_view text) {
   return OAURLEncodingAdditions::URLEncodedString(s);
 }
 
-std::string urlValue(const kit::URL* url) {
-  return url ? OAURLEncodingAdditions::URLEncodedString(url->absoluteString()) : std::string();
-}
+std::string urlValue(const kit::URL* url) { return url ? urlValue(url->absoluteString()) : std::string(); }
+
+std::string urlValue(std::string_view urlText) { return OAURLEncodingAdditions::URLEncodedString(std::string(urlText)); }
 
 std::string jsonEscape(std::string_view text) {
   std::string out;

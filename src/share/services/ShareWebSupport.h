@@ -18,8 +18,10 @@ namespace ShareWebSupport {
 
 // "&amp;" read as "&", then every byte outside the unreserved set escaped.
 std::string formValue(std::string_view text);
-// A URL's absolute string escaped the same way; "" for none.
+// A URL's absolute string escaped the same way, taken as it is; "" for none.
 std::string urlValue(const kit::URL* url);
+// A URL's text (or a JSON string holding one) escaped the same way, as it is.
+std::string urlValue(std::string_view urlText);
 // The text as the inside of a JSON string.
 std::string jsonEscape(std::string_view text);
 // The reply's header (case-insensitive), "" when absent.
