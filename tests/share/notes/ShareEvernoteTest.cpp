@@ -390,8 +390,18 @@ TEST_F(ShareEvernoteTest, TransportAndSystemFailuresEndTheShareAsAFailure) {
   }
   EXPECT_TRUE(waitFor([&] { return failures == 1; }));
 
-  // A login check that returns nothing ends the share too.
+  // A service that refuses this client's version says so on the send path too.
+  for (auto& a : kit::AlertView::visibleAlerts()) a->dismissWithClickedButtonIndex(0, false);
   users_->current = false;
+  sharer->setLastError(nullptr);
+  ASSERT_TRUE(sharer->send());
+  ASSERT_TRUE(waitFor([&] { return sharer->lastError() != nullptr; }));
+  std::vector<std::string> alerts;
+  for (auto& a : kit::AlertView::visibleAlerts()) alerts.push_back(a->title() + ": " + a->message());
+  EXPECT_EQ(alerts, (std::vector<std::string>{"EDMA Error: EDMA Version is too old.",
+                                              "Error: There was a problem sharing with Evernote"}));
+
+  // A login check that returns nothing ends the share too.
   EXPECT_EQ(ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("t"))),
             (ShareEvernote::Record{{"success", "0"}, {"errorMessage", "The login was refused"}, {"shouldRelogin", "0"}}));
 
