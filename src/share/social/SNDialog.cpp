@@ -322,6 +322,8 @@ bool SNDialog::webViewShouldStartLoadWithRequest(kit::WebView&, kit::URLRequest&
   }
   if ((loadingURL_ && url->isEqual(loadingURL_.get())) || navigationType != kit::WebViewNavigationType::LinkClicked)
     return true;
+  // Once the dialog has ended its delegate may be gone: a late click goes nowhere.
+  if (finished_) return false;
   // A clicked link leaves the dialog for the desktop's browser; other schemes are not handed out.
   if (url->schemeIs("http") || url->schemeIs("https")) {
     if (!delegate_ || delegate_->dialogShouldOpenURLInExternalBrowser(*this, *url))

@@ -276,6 +276,9 @@ TEST_F(SocialClientTest, DialogsEndOnceOnTheirRedirects) {
   EXPECT_EQ(events.message, "Session expired");
   web(d).fireShouldStart("fbconnect://success", kit::WebViewNavigationType::Other);
   EXPECT_EQ(events.events.size(), 1u) << "one outcome per dialog";
+  // A link clicked once the dialog has ended asks nobody and opens nothing.
+  EXPECT_FALSE(web(d).fireShouldStart("http://late.test/", kit::WebViewNavigationType::LinkClicked));
+  EXPECT_EQ(opener.openedURLs().size(), 1u);
   loop().advance(1);
   EXPECT_FALSE(d->superview());
 
@@ -324,6 +327,16 @@ TEST_F(SocialClientTest, TheLoginDialogHandsOverTheTokenOrCancels) {
   EXPECT_EQ(session.events.back(), "failed");
   web(client->loginDialog()).fireDidFail("NSURLErrorDomain", -1004);
   EXPECT_EQ(session.events.size(), 3u) << "dismissed exactly once";
+
+  // A client gone while its login dialog is up is not called by it.
+  Ref<SNDialog> orphan;
+  {
+    Ref<SocialClient> gone(new SocialClient("123", &session));
+    gone->authorize({});
+    orphan = Ref<SNDialog>(gone->loginDialog());
+  }
+  web(orphan.get()).fireShouldStart("fbconnect://cancel", kit::WebViewNavigationType::Other);
+  EXPECT_EQ(session.events.size(), 3u);
 }
 
 }  // namespace
