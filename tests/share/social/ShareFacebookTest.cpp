@@ -167,9 +167,10 @@ TEST_F(ShareFacebookTest, AnExpiredTokenInTheDialogDropsItLogsInAndSendsAgain) {
 TEST_F(ShareFacebookTest, TextIsComposedThenPostedToTheWall) {
   server_.route("POST", "/graph/me/feed", tolvatest::TestResponse::ok("{\"id\":\"1_2\"}"));
   storeToken();
+  defaults().setBool(true, "ShareFacebook_shouldAutoShare");
   kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::text("draft").get());
   loop().advance(1);
-  ASSERT_TRUE(form());
+  ASSERT_TRUE(form()) << "a stored auto-share choice never skips the editor";
   EXPECT_EQ(form()->text(), "draft") << "the long-text editor starts from the item's text";
   EXPECT_EQ(form()->maxTextLength(), 0u) << "no limit";
   typeAndSend("Hello & \"world\"");
@@ -189,7 +190,9 @@ TEST_F(ShareFacebookTest, APhotoSharedWhileLoggedOutIsParkedAndSentAfterALoginTh
   auto image = kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 255));
   {
     kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "Cat").get());
-    ASSERT_FALSE(kit::Application::sharedApplication()->headlessURLOpener().openedURLs().empty()) << "the login left us";
+    const std::vector<std::string> opened = kit::Application::sharedApplication()->headlessURLOpener().openedURLs();
+    ASSERT_FALSE(opened.empty()) << "the login left us";
+    EXPECT_NE(opened.front().find("local_client_id=&"), std::string::npos) << "an empty suffix is a suffix";
     const std::string path = imagePathOfParkedItem();
     ASSERT_FALSE(path.empty());
     EXPECT_TRUE(kit::FileManager::fileExists(path));
