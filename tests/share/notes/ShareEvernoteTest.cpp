@@ -11,11 +11,14 @@
 #include "kit/ui/NavigationItem.h"
 #include "share/core/ShareSharerDelegate.h"
 #include "share/core/md5.h"
+#include "kit/foundation/Paths.h"
+#include "share/notes/EDAMClientFactory.h"
 #include "share/notes/ShareEvernote.h"
 #include "share/notes/ShareEvernoteItem.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
+#include "support/TestCertificateAuthority.h"
 #include "support/TestHTTPServer.h"
 #include "support/TestThriftServer.h"
 
@@ -408,6 +411,25 @@ TEST_F(ShareEvernoteTest, TransportAndSystemFailuresEndTheShareAsAFailure) {
   // An item with nothing to send never starts.
   sharer->setItem(ShareItem::text("").get());
   EXPECT_FALSE(sharer->send());
+}
+
+TEST_F(ShareEvernoteTest, ANoteGoesOverTLSWithTheTestCAAndOldStyleReplies) {
+  std::string ca = kit::Paths::dataRoot() + "/ca.pem";
+  ASSERT_TRUE(tolvatest::TestCertificateAuthority::shared().writeCertificate(ca));
+  EDAMClientFactory::setExtraTrustedCertificates(ca);
+  tolvatest::TestThriftServer users(std::make_shared<EDAMUserStoreProcessor>(users_), true, false);
+  tolvatest::TestThriftServer notes(std::make_shared<EDAMNoteStoreProcessor>(notes_), true, false);
+  ShareConfiguration::resetForTesting();
+  ShareConfiguration::sharedInstanceWithConfigurator(
+      kit::make<NoteConfigurator>(users.url("/edam/user"), notes.url("/edam/note/")));
+  storeLogin();
+  kit::Ref<ShareSharer> sharer = ShareSharer::sharerWithClassName(ShareEvernote::kName);
+  sharer->setItem(ShareItem::text("secure").get());
+  ASSERT_TRUE(sharer->send());
+  EXPECT_TRUE(waitFor([&] { return notes_->count() == 1; }));
+  EXPECT_EQ(sharer->lastError(), nullptr);
+  EXPECT_EQ(notes.received().at(0).rfind("POST /edam/note/s7 HTTP/1.1\r\n", 0), 0u);
+  EDAMClientFactory::setExtraTrustedCertificates({});
 }
 
 TEST_F(ShareEvernoteTest, TheMediaTagPutsHeightFirstAndDropsAPartialSize) {
