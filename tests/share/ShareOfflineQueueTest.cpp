@@ -431,6 +431,15 @@ TEST_F(OfflineServicesTest, RealSharersKeepTheirEntriesWhileTheServiceGivesNoAns
   EXPECT_EQ(uids(), queued);
   EXPECT_EQ(blobs().size(), 2u);
 
+  // A gateway answering for a service it cannot reach is no answer either.
+  tolvatest::TestHTTPServer gateway{tolvatest::TestHTTPServerOptions::https()};
+  gateway.setFallback([](const tolvatest::RecordedRequest&) { return tolvatest::TestResponse::withStatus(503); });
+  pointAt("127.0.0.1:" + std::to_string(gateway.port()));
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_GE(gateway.requestCount(), 5u);
+  EXPECT_EQ(uids(), queued);
+
   // A service that answers and refuses drops the entry; a page that is not
   // the note service's answer (any plain HTTP reply) keeps it.
   tolvatest::TestHTTPServer refusing{tolvatest::TestHTTPServerOptions::https()};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "kit/net/URLError.h"
 #include "share/core/Share.h"
 #include "share/core/ShareSharer.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
@@ -57,7 +58,14 @@ std::string header(const ShareRequest& request, std::string_view name) {
 }
 
 kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text) {
-  return Share::error(text, kit::Ref<kit::Error>(request.error()));
+  kit::Ref<kit::Error> below(request.error());
+  // A gateway that answers for a service it could not reach is no answer of
+  // the service's.
+  const int status = request.statusCode();
+  if (status == 502 || status == 503 || status == 504)
+    below = kit::URLError::make(kit::URLError::kCannotLoadFromNetwork, request.url(),
+                                "The service could not be reached (HTTP " + std::to_string(status) + ")");
+  return Share::error(text, below);
 }
 
 kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,
