@@ -1,6 +1,7 @@
 // The four web sharers against loopback fakes of their services: the exact
 // login and share requests, and what each answer status turns into.
 
+#include <algorithm>
 #include <memory>
 
 #include "../ShareTest.h"
@@ -162,7 +163,8 @@ TEST_F(WebSharersTest, InstapaperLoginIsCheckedBeforeItIsStored) {
 
   answer(TestResponse::withStatus(201));
   events = login("ShareInstapaper", "me", "pw");
-  EXPECT_EQ(events.back(), "auth:yes");
+  // The pending share goes out with the new login and may already have finished.
+  EXPECT_NE(std::find(events.begin(), events.end(), "auth:yes"), events.end());
   EXPECT_EQ(Share::getAuthValueForKey("username", "ShareInstapaper"), "me");
   EXPECT_EQ(Share::getAuthValueForKey("password", "ShareInstapaper"), "pw");
 }
