@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -433,7 +434,10 @@ TEST_F(OfflineServicesTest, RealSharersKeepTheirEntriesWhileTheServiceGivesNoAns
 
   // A gateway answering for a service it cannot reach is no answer either.
   tolvatest::TestHTTPServer gateway{tolvatest::TestHTTPServerOptions::https()};
-  gateway.setFallback([](const tolvatest::RecordedRequest&) { return tolvatest::TestResponse::withStatus(503); });
+  auto gatewayCalls = std::make_shared<std::atomic<int>>(0);
+  gateway.setFallback([gatewayCalls](const tolvatest::RecordedRequest&) {
+    return tolvatest::TestResponse::withStatus(502 + (*gatewayCalls)++ % 3);
+  });
   pointAt("127.0.0.1:" + std::to_string(gateway.port()));
   Share::flushOfflineQueue();
   ASSERT_TRUE(replayed());
@@ -454,4 +458,12 @@ TEST_F(OfflineServicesTest, RealSharersKeepTheirEntriesWhileTheServiceGivesNoAns
   EXPECT_GE(portal.requestCount(), 1u);
   EXPECT_EQ(sharers(), std::vector<std::string>{"ShareEvernote"});
   EXPECT_EQ(blobs(), uids());
+
+  // Nor is a reply that is no Thrift message at all.
+  portal.setFallback([](const tolvatest::RecordedRequest&) {
+    return tolvatest::TestResponse::ok(std::string("\x80\x02\x00\x01\x00\x00\x00\x00", 8));
+  });
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sharers(), std::vector<std::string>{"ShareEvernote"});
 }
