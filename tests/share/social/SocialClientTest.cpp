@@ -36,10 +36,13 @@ struct Answers : tolva::SNRequestDelegate {
   std::vector<std::string> events;
   Ref<kit::Object> loaded;
   long errorCode = 0;
+  std::string errorMessage;  // the error's "error_msg"
   void requestLoading(SNRequest&) override { events.push_back("loading"); }
   void requestDidFailWithError(SNRequest&, kit::Error* e) override {
     events.push_back("failed");
     errorCode = e ? e->code() : 0;
+    auto* m = e ? dynamic_cast<kit::String*>(e->userInfo()->objectForKey("error_msg")) : nullptr;
+    errorMessage = m ? m->str() : "";
   }
   void requestDidLoad(SNRequest&, kit::Object* o) override {
     events.push_back("loaded");
@@ -140,6 +143,7 @@ TEST_F(SocialClientTest, AFailedRequestEndsTheSessionOther2xxAnswersAreLoaded) {
     EXPECT_EQ(client->requestsInFlight(), 0u);
     // A status the body does not explain has a code of its own, no login problem.
     EXPECT_EQ(answers.errorCode, std::string(path) == "me" ? 190 : SNRequest::kClientErrorCode);
+    EXPECT_EQ(answers.errorMessage, std::string(path) == "me" ? "expired" : "The service answered HTTP 503");
   }
 
   // An array as it is, a body that is no JSON as its raw data; the session stays.
