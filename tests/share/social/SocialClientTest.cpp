@@ -146,6 +146,13 @@ TEST_F(SocialClientTest, AFailedRequestEndsTheSessionOther2xxAnswersAreLoaded) {
     EXPECT_EQ(answers.errorMessage, std::string(path) == "me" ? "expired" : "The service answered HTTP 503");
   }
 
+  // An address that cannot be built fails at once, with the client's own code.
+  Answers bad;
+  Ref<SNRequest> unbuilt = client->requestWithGraphPath("no such\npath", &bad);
+  EXPECT_EQ(bad.events, (std::vector<std::string>{"loading", "failed"}));
+  EXPECT_EQ(bad.errorCode, SNRequest::kClientErrorCode);
+  EXPECT_EQ(client->requestsInFlight(), 0u);
+
   // An array as it is, a body that is no JSON as its raw data; the session stays.
   session.events.clear();
   client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
