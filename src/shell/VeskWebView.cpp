@@ -291,6 +291,9 @@ kit::WebView* VeskWebView::webView() {
   loadRequest(location_);
   addSubview(wv.get());
   if (progressBoundary_) bringSubviewToFront(progressBoundary_.get());
+  // Buttons that float over the page's area (phones) stay above the page.
+  for (kit::View* floating : {static_cast<kit::View*>(btnRotationLock_.get()), static_cast<kit::View*>(btnPrivate_.get())})
+    if (floating && floating->superview() == this) bringSubviewToFront(floating);
   if (fullScreenMode_ != 0) setFullScreenMode(fullScreenMode_);
 
   // Gestures; what each one does is the gesture settings' business.

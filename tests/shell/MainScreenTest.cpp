@@ -6,7 +6,9 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/ScrollView.h"
 #include "kit/ui/Window.h"
+#include "kit/foundation/Exception.h"
 #include "shell/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
 #include "settings/PrefSettingsNotification.h"
@@ -204,6 +206,47 @@ TEST_F(MainScreenTest, RotationLockWritesItsKeysAndTellsThePages) {
   EXPECT_EQ(kit::cast<kit::Number>(saved("opt_lock_rotation_info"))->intValue(), 3);  // kept, unused
   EXPECT_FALSE(page(0)->btnRotationLock()->isSelected());
   EXPECT_TRUE(controller()->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::Portrait));
+}
+
+// A finger reaches the rotation lock and the private-mode button over the phone's page.
+TEST_F(MainScreenTest, OnAPhoneThePageLeavesItsFloatingButtonsReachable) {
+  usePhone();
+  ASSERT_TRUE(launch());
+  ASSERT_TRUE(page(0)->existingWebView());
+  page(0)->btnRotationLock()->tap();
+  EXPECT_TRUE(controller()->lockRotation());
+  EXPECT_TRUE(page(0)->btnRotationLock()->isSelected());
+  page(0)->btnPrivate()->tap();
+  EXPECT_TRUE(page(0)->privateMode());
+}
+
+// With the address bar scrolling away, all of the bar rides at the page's top.
+TEST_F(MainScreenTest, TheScrollingAddressBarKeepsItsFieldsAndButtonsReachable) {
+  defaults().setBool(true, "opt_urlbar_scroll");
+  rereadSettings();
+  ASSERT_TRUE(launch());
+  VeskWebView* p = page(0);
+  ASSERT_TRUE(p->isURLBarInScrollView());
+  p->btnRotationLock()->tap();
+  EXPECT_TRUE(controller()->lockRotation());
+  const kit::Point back = p->btnPrev()->frameInWindow().center();
+  ASSERT_TRUE(p->window());
+  kit::View* hit = p->window()->hitTest(back, nullptr);
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->isDescendantOfView(p->urlBaseView())) << hit->className();
+  p->searchField()->tap();
+  EXPECT_TRUE(p->searchField()->isFirstResponder());
+  p->searchField()->resignFirstResponder();
+  p->urlField()->tap();
+  EXPECT_TRUE(p->urlField()->isFirstResponder());
+  p->urlField()->resignFirstResponder();
+  ASSERT_TRUE(p->isURLBarInScrollView());
+
+  // Scrolled down, the bar has gone up with the page.
+  kit::ScrollView* sv = p->existingWebView()->scrollView();
+  sv->setContentSize({1024, 3000});
+  sv->setContentOffset({0, 200});
+  EXPECT_THROW(p->urlField()->tap(), kit::IllegalStateException);
 }
 
 TEST_F(MainScreenTest, AStoredLockIsAnnouncedAtStart) {

@@ -245,7 +245,9 @@ std::string Control::whyUntappable() {
   while (owner && owner != this && !dynamic_cast<Control*>(owner)) owner = owner->superview();
   if (owner == this) return {};
   if (!hit) return "is not hit at its centre";
-  return "is covered at its centre by " + describe(hit);
+  std::string where = " at " + toString(hit->convertRectToView(hit->bounds(), nullptr));
+  if (const View* s = hit->superview()) where += " in " + describe(s);
+  return "is covered at its centre by " + describe(hit) + where;
 }
 
 void Control::tap() {
