@@ -1,7 +1,6 @@
 #include "settings/PrefAppSettingsViewController.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/ClassRegistry.h"

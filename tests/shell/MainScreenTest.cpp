@@ -7,6 +7,9 @@
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "kit/ui/ScrollView.h"
+#include "kit/ui/ViewRenderer.h"
+#include "kit/ui/ImageView.h"
+#include "shell/VeskTabItemView.h"
 #include "kit/ui/Window.h"
 #include "kit/foundation/Exception.h"
 #include "shell/MyUIViewController.h"
@@ -247,6 +250,25 @@ TEST_F(MainScreenTest, TheScrollingAddressBarKeepsItsFieldsAndButtonsReachable) 
   sv->setContentSize({1024, 3000});
   sv->setContentOffset({0, 200});
   EXPECT_THROW(p->urlField()->tap(), kit::IllegalStateException);
+}
+
+// Pictured only while on screen, as the real window does: a tab that was
+// shown and loaded keeps its picture once another tab is selected.
+TEST_F(MainScreenTest, AShownLoadedTabKeepsItsPictureWhenAnotherIsSelected) {
+  kit::ViewRenderer::setRenderer([](kit::View& v) -> kit::Ref<kit::Image> {
+    if (!v.window()) return nullptr;
+    return kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 200));
+  });
+  struct Restore {
+    ~Restore() { kit::ViewRenderer::setRenderer(nullptr); }
+  } restore;
+  ASSERT_TRUE(launch());  // the welcome page on show, the home page beside it
+  web(page(0))->completeLoad();
+  tabs()->setCurSel(1);
+  loop().advance(10);  // the page's delayed picture comes while it is off screen
+  kit::Image* shot = tabs()->tabItems()[0]->screenShotView()->image();
+  ASSERT_TRUE(shot);
+  EXPECT_TRUE(shot->hasPixels());
 }
 
 TEST_F(MainScreenTest, AStoredLockIsAnnouncedAtStart) {
