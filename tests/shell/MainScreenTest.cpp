@@ -214,8 +214,15 @@ TEST_F(MainScreenTest, RotationLockWritesItsKeysAndTellsThePages) {
 // A finger reaches the rotation lock and the private-mode button over the phone's page.
 TEST_F(MainScreenTest, OnAPhoneThePageLeavesItsFloatingButtonsReachable) {
   usePhone();
+  defaults().setBool(true, "opt_urlbar_scroll");  // no place for it in the phone's page: the bar stays on top
+  rereadSettings();
   ASSERT_TRUE(launch());
   ASSERT_TRUE(page(0)->existingWebView());
+  EXPECT_FALSE(page(0)->isURLBarInScrollView());
+  page(0)->urlField()->tap();
+  EXPECT_TRUE(page(0)->urlField()->isFirstResponder());
+  page(0)->urlField()->resignFirstResponder();
+  loop().advance(0.3);  // the suggestion list goes once the field has shrunk back
   page(0)->btnRotationLock()->tap();
   EXPECT_TRUE(controller()->lockRotation());
   EXPECT_TRUE(page(0)->btnRotationLock()->isSelected());
