@@ -4,17 +4,19 @@
 
 #include <cerrno>
 #include <ctime>
+#include <deque>
 #include <mutex>
 
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/RunLoop.h"
+#include "kit/foundation/Thread.h"
 
 namespace kit {
 namespace {
 
 std::mutex gMutex;
 std::string gFolder;
-std::vector<std::string> gWritten;
+std::deque<std::string> gWritten;
 
 std::string baseName() {
   std::time_t now = std::time(nullptr);
@@ -39,7 +41,7 @@ std::string PhotoAlbum::folder() {
 
 std::vector<std::string> PhotoAlbum::writtenFiles() {
   std::lock_guard<std::mutex> lock(gMutex);
-  return gWritten;
+  return {gWritten.begin(), gWritten.end()};
 }
 
 std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Error>* error) {
@@ -69,6 +71,7 @@ std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Err
       ::unlink(temp->c_str());
       std::lock_guard<std::mutex> lock(gMutex);
       gWritten.push_back(path);
+      if (gWritten.size() > kRememberedFiles) gWritten.pop_front();
       return path;
     }
     if (errno != EEXIST) break;
@@ -78,13 +81,18 @@ std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Err
 }
 
 void PhotoAlbum::writeImage(Ref<Image> image, Completion completion) {
-  Ref<Error> error;
-  if (!image)
-    error = Error::errorWithDescription(kErrorDomain, NoImage, "There is no picture.");
-  else
-    writeImageNow(*image, &error);
-  if (!completion) return;
-  RunLoop::performOnMainThread([completion = std::move(completion), error] { completion(error.get()); });
+  Thread::detachNewThread(
+      [image = std::move(image), completion = std::move(completion)]() mutable {
+        Ref<Error> error;
+        if (!image)
+          error = Error::errorWithDescription(kErrorDomain, NoImage, "There is no picture.");
+        else
+          writeImageNow(*image, &error);
+        image = nullptr;  // released here, not on the main thread
+        if (!completion) return;
+        RunLoop::performOnMainThread([completion = std::move(completion), error] { completion(error.get()); });
+      },
+      "photo album");
 }
 
 }  // namespace kit
