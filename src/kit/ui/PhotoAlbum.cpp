@@ -14,9 +14,17 @@
 namespace kit {
 namespace {
 
-std::mutex gMutex;
-std::string gFolder;
-std::deque<std::string> gWritten;
+// Never destroyed: a write still running on its thread while the process
+// exits may ask for the folder after static destructors ran.
+struct Album {
+  std::mutex mutex;
+  std::string folder;
+  std::deque<std::string> written;
+};
+Album& album() {
+  static Album* a = new Album();
+  return *a;
+}
 
 std::string baseName() {
   std::time_t now = std::time(nullptr);
@@ -30,18 +38,18 @@ std::string baseName() {
 }  // namespace
 
 void PhotoAlbum::setFolder(std::string folder) {
-  std::lock_guard<std::mutex> lock(gMutex);
-  gFolder = std::move(folder);
+  std::lock_guard<std::mutex> lock(album().mutex);
+  album().folder = std::move(folder);
 }
 
 std::string PhotoAlbum::folder() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  return gFolder;
+  std::lock_guard<std::mutex> lock(album().mutex);
+  return album().folder;
 }
 
 std::vector<std::string> PhotoAlbum::writtenFiles() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  return {gWritten.begin(), gWritten.end()};
+  std::lock_guard<std::mutex> lock(album().mutex);
+  return {album().written.begin(), album().written.end()};
 }
 
 std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Error>* error) {
@@ -69,9 +77,9 @@ std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Err
     std::string path = base + (n == 1 ? std::string() : " " + std::to_string(n)) + ".png";
     if (::link(temp->c_str(), path.c_str()) == 0) {
       ::unlink(temp->c_str());
-      std::lock_guard<std::mutex> lock(gMutex);
-      gWritten.push_back(path);
-      if (gWritten.size() > kRememberedFiles) gWritten.pop_front();
+      std::lock_guard<std::mutex> lock(album().mutex);
+      album().written.push_back(path);
+      if (album().written.size() > kRememberedFiles) album().written.pop_front();
       return path;
     }
     if (errno != EEXIST) break;
