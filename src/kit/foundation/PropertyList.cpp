@@ -512,9 +512,10 @@ bool repairText(std::string_view s, std::string& out) {
   return true;
 }
 
+// Immutable deep copies; given somewhere to count them, with text repairs.
 class StorableCopier {
  public:
-  explicit StorableCopier(PropertyList::TextRepairs& r) : r_(r) {}
+  explicit StorableCopier(PropertyList::TextRepairs* repairs) : r_(repairs) {}
 
   Ref<Object> copy(const Object* obj, int depth) {
     if (!obj) return nullptr;
@@ -522,7 +523,7 @@ class StorableCopier {
     switch (obj->kind()) {
       case Kind::String: {
         std::string fixed;
-        if (!repairText(static_cast<const String*>(obj)->view(), fixed)) return obj->copy();
+        if (!r_ || !repairText(static_cast<const String*>(obj)->view(), fixed)) return obj->copy();
         noteRepair();
         return make<String>(std::move(fixed));
       }
@@ -533,9 +534,9 @@ class StorableCopier {
         bool same = !a->isMutable();
         for (size_t i = 0, n = a->count(); i < n; ++i) {
           Object* item = a->objectAtIndex(i);
-          path_.push_back("[" + std::to_string(i) + "]");
+          if (r_) path_.push_back("[" + std::to_string(i) + "]");
           items.push_back(copy(item, depth + 1));
-          path_.pop_back();
+          if (r_) path_.pop_back();
           same = same && items.back().get() == item;
         }
         if (same) return Ref<Object>(const_cast<Array*>(a));
@@ -549,7 +550,7 @@ class StorableCopier {
         bool keyRepaired = false;
         d->enumerate([&](Object* k, Object* v, bool&) {
           Ref<Object> key(k);
-          auto* ks = dynamic_cast<const String*>(k);
+          auto* ks = r_ ? dynamic_cast<const String*>(k) : nullptr;
           std::string fixed;
           if (ks) path_.push_back("." + ks->str());
           if (ks && repairText(ks->view(), fixed)) {
@@ -563,7 +564,7 @@ class StorableCopier {
         });
         if (same) return Ref<Object>(const_cast<Dictionary*>(d));
         auto result = make<Dictionary>(entries);
-        if (keyRepaired) r_.lostEntries += entries.size() - result->count();
+        if (keyRepaired) r_->lostEntries += entries.size() - result->count();
         return result;
       }
       default: return obj->copy();
@@ -572,11 +573,11 @@ class StorableCopier {
 
  private:
   void noteRepair() {
-    if (r_.strings++ > 0) return;
-    r_.firstAt = "root";
-    for (auto& p : path_) r_.firstAt += p;
+    if (r_->strings++ > 0) return;
+    r_->firstAt = "root";
+    for (auto& p : path_) r_->firstAt += p;
   }
-  PropertyList::TextRepairs& r_;
+  PropertyList::TextRepairs* r_;
   std::vector<std::string> path_;
 };
 
@@ -684,42 +685,9 @@ bool PropertyList::isValid(const Object* obj, Ref<Error>* error) {
 
 Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs) {
   TextRepairs local;
-  StorableCopier copier(repairs ? *repairs : local);
-  return copier.copy(obj, 0);
+  return StorableCopier(repairs ? repairs : &local).copy(obj, 0);
 }
 
-Ref<Object> PropertyList::immutableDeepCopy(const Object* obj) {
-  if (!obj) return nullptr;
-  switch (obj->kind()) {
-    case Kind::String:
-    case Kind::Data: return obj->copy();
-    case Kind::Array: {
-      auto* a = dynamic_cast<const Array*>(obj);
-      if (!a) return obj->copy();
-      std::vector<Ref<Object>> items;
-      bool same = !a->isMutable();
-      for (size_t i = 0, n = a->count(); i < n; ++i) {
-        Object* item = a->objectAtIndex(i);
-        items.push_back(immutableDeepCopy(item));
-        same = same && items.back().get() == item;
-      }
-      if (same) return Ref<Object>(const_cast<Array*>(a));
-      return make<Array>(std::move(items));
-    }
-    case Kind::Dictionary: {
-      auto* d = dynamic_cast<const Dictionary*>(obj);
-      if (!d) return obj->copy();
-      std::vector<Dictionary::Entry> entries;
-      bool same = !d->isMutable();
-      d->enumerate([&](Object* k, Object* v, bool&) {
-        entries.emplace_back(k, immutableDeepCopy(v));
-        same = same && entries.back().second.get() == v;
-      });
-      if (same) return Ref<Object>(const_cast<Dictionary*>(d));
-      return make<Dictionary>(entries);
-    }
-    default: return obj->copy();
-  }
-}
+Ref<Object> PropertyList::immutableDeepCopy(const Object* obj) { return StorableCopier(nullptr).copy(obj, 0); }
 
 }  // namespace kit

@@ -56,7 +56,8 @@ class PropertyList {
 
   // A deep copy in which every collection, string and data object is
   // immutable (shared immutable leaves are reused). Meant for values already
-  // checked with isValid(); other objects are kept as they are.
+  // checked with isValid(); other objects, and what lies deeper than
+  // kMaxDepth, are kept as they are.
   static Ref<Object> immutableDeepCopy(const Object* obj);
 
   // What storableCopy() had to change.
