@@ -122,7 +122,8 @@ class UserDefaults : public Object {
   // survive a crash without a write per change. Off (0) by default.
   void setAutosaveDelay(double seconds);
   // Saves, then drops the memory copy (see above). False when the save
-  // failed and the memory copy was kept. When the file's folder is gone
+  // failed and the memory copy was kept; a save that left a value out still
+  // drops it, with *error saying what was left out. When the file's folder is gone
   // (the data was deleted) there is nothing to keep the changes in: they
   // are dropped with a message.
   bool reload(Ref<Error>* error = nullptr);
