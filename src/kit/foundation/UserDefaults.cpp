@@ -14,7 +14,7 @@
 namespace kit {
 namespace {
 
-// Preferences hold private things (a passcode among them).
+// Settings hold private things (browsing history, account names).
 constexpr mode_t kFileMode = 0600;
 
 // Equal and of the same type all the way down: storing integer 1 over true
