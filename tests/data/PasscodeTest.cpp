@@ -287,6 +287,13 @@ TEST_F(PasscodeScreenTest, TheCodeLivesInTheKeychainAndAnOldSettingsValueMovesTh
   // Left in the settings by an earlier version.
   defaults().setString("2468", "passcode_value");
   ASSERT_TRUE(defaults().synchronize());
+  // While the keychain cannot take it, it stays there and still locks.
+  keychainStore->failSavesWith(kit::kKeychainIOError);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(passcode(), "2468");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("could not be moved"), std::string::npos);
+  EXPECT_TRUE(defaults().exists("passcode_value"));
+  keychainStore->failSavesWith(kit::kKeychainSuccess);
   ASSERT_TRUE(open());
   EXPECT_TRUE(screen->btnEnable()->isSelected());
   auto settingsFile = [] {
