@@ -237,6 +237,14 @@ TEST_F(UserDefaultsTest, TextXmlCannotHoldIsReplacedNotTheWholeValueRefused) {
   EXPECT_EQ(titleAt(1), "a\xEF\xBF\xBD" "b");
   EXPECT_EQ(titleAt(2), "\xEF\xBF\xBD[2Jc\xEF\xBF\xBD");
   EXPECT_EQ(titleAt(3), "d\xEF\xBF\xBD(");
+
+  // Two keys that become one once repaired: one entry is lost, and that is said.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(d->setObject(Ref<Dictionary>(new Dictionary{{"k\x01", str("1")}, {"k\x02", str("2")}}).get(), "twins"));
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(d->dictionaryForKey("twins"));
+  EXPECT_EQ(d->dictionaryForKey("twins")->count(), 1u);
+  EXPECT_FALSE(d->synchronize());
 }
 
 TEST_F(UserDefaultsTest, RegistrationDomainAnswersButIsNeverSavedNorCountedAsStored) {
