@@ -255,6 +255,11 @@ TEST_F(PasscodeScreenTest, APasscodeGoneMeanwhileIsRefusedWithoutAnError) {
   enter("2468");
   EXPECT_EQ(topPIN()->errorText(), "");
   EXPECT_EQ(screen->phase(), 0);
+  // No passcode is no failure of the keychain: nothing is said.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(tolva::VeskPasscodeStore::passcode());
+  tolva::VeskPasscodeStore::removePasscode();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(PasscodeScreenTest, AStoredValueOfAnotherLengthIsNoLockAndTheSwitchIsStored) {
