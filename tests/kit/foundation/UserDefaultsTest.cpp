@@ -321,15 +321,15 @@ TEST_F(UserDefaultsTest, AnUnreadableFileIsLeftAloneAndNotWrittenOver) {
 
 TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
   ::alarm(60);  // a FIFO that is opened for reading waits for a writer forever
-  // A FIFO and a link to an endless device are damaged files: set aside, and
-  // the store starts empty and saves a real file.
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  for (int round = 0; round < 2; ++round) {
+  // A FIFO, a link to an endless device and a file beyond the bound (sparse)
+  // are damaged files: set aside, and the store starts empty and saves a real file.
+  auto setAside = [&](const std::string& why) {
+    SCOPED_TRACE(why);
     testing::internal::CaptureStderr();
     auto d = fresh();
     EXPECT_FALSE(d->exists("a"));
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("not a regular file"), std::string::npos) << said;
+    EXPECT_NE(said.find(why), std::string::npos) << said;
     auto copies = corruptCopies(home.path());
     ASSERT_EQ(copies.size(), 1u);
     d->setString("fresh", "a");
@@ -337,8 +337,14 @@ TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
     EXPECT_EQ(onDisk()->get<String>("a")->str(), "fresh");
     ::unlink(copies[0].c_str());
     ::unlink(path.c_str());
-    ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
-  }
+  };
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  setAside("not a regular file");
+  ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+  setAside("not a regular file");
+  { std::ofstream create(path); }
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(PropertyList::kMaxFileBytes + 1)), 0);
+  setAside("larger than");
   ::unlink(path.c_str());
   // A link to a regular file is read through.
   const std::string real = home.path() + "/real.plist";
