@@ -38,6 +38,7 @@ VeskAdblockManager* VeskAdblockManager::sharedInstance() {
     gInstance.store(m, std::memory_order_release);
     // Requests the web views refused themselves count like any other check.
     kit::WebContentFilter::setBlockedHandler([](const std::string& url) { sharedInstance()->checkWithFilter(url); });
+    VeskMiscObject::setAdblockSwitchedHook(&VeskAdblockManager::adblockSwitched);
     m->publishFilters();
     return m;
   }();

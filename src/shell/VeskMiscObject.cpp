@@ -1,6 +1,5 @@
 #include "shell/VeskMiscObject.h"
 
-#include "data/VeskAdblockManager.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Application.h"
@@ -16,6 +15,12 @@ struct Setting {
   int VeskMiscObject::*code;
   int fallback;
 };
+
+std::atomic<void (*)()> gAdblockSwitched{nullptr};
+
+void adblockSwitched() {
+  if (void (*hook)() = gAdblockSwitched.load(std::memory_order_acquire)) hook();
+}
 
 std::string localized(const char* word) {
   return kit::Bundle::mainBundle()->localizedStringForKey(word, "", "");
@@ -85,7 +90,11 @@ kit::MutableArray* VeskMiscObject::recentlyClosedTabs() {
 void VeskMiscObject::setOpt_adblock(bool on) {
   const bool was = opt_adblock_.exchange(on);
   kit::UserDefaults::standardUserDefaults().setBool(on, "opt_adblock");
-  if (was != on) VeskAdblockManager::adblockSwitched();
+  if (was != on) adblockSwitched();
+}
+
+void VeskMiscObject::setAdblockSwitchedHook(void (*hook)()) {
+  gAdblockSwitched.store(hook, std::memory_order_release);
 }
 
 void VeskMiscObject::_settingsChanged() {
@@ -119,7 +128,7 @@ void VeskMiscObject::_settingsChanged() {
   }
   // Read by request hooks on loading threads, hence atomic.
   const bool adblock = defaults.exists("opt_adblock") && defaults.boolForKey("opt_adblock");
-  if (opt_adblock_.exchange(adblock) != adblock) VeskAdblockManager::adblockSwitched();
+  if (opt_adblock_.exchange(adblock) != adblock) adblockSwitched();
 }
 
 void VeskMiscObject::keyboardBegin(const kit::Notification&) { bKeyboardVisible_ = true; }

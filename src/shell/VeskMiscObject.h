@@ -34,6 +34,10 @@ class VeskMiscObject : public kit::Object {
   // Stores the flag and writes it to user defaults at once; posts nothing.
   // The switch may be read on any thread.
   void setOpt_adblock(bool on);
+  // Run on the changing thread after the "opt_adblock" switch changed. The
+  // ad-block manager, in a library above this one, sets it when it is made;
+  // before that no list follows the switch.
+  static void setAdblockSwitchedHook(void (*hook)());
   // Re-reads every setting from freshly read user defaults.
   void _settingsChanged();
   void keyboardBegin(const kit::Notification& n);
