@@ -1,5 +1,6 @@
 #include "data/VeskAuthenticationTableViewController.h"
 
+#include "common/LocalizedText.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
@@ -9,7 +10,6 @@
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
 #include "settings/PrefAutorotation.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 namespace {

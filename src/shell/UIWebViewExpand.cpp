@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "common/LocalizedText.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva::UIWebViewExpand {
 namespace {

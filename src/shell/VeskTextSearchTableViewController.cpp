@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/net/HTTPURLResponse.h"
@@ -17,8 +19,6 @@
 #include "kit/ui/NavigationBar.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/Toolbar.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskInfoBoxView.h"
 #include "shell/VeskWebView.h"

@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/LocalizedText.h"
 #include "kit/ui/Font.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 #include "kit/ui/Toolbar.h"
 #include "shell/InterfaceBuilderParts.h"
-#include "shell/LocalizedText.h"
 #include "shell/VeskWebView.h"
 
 namespace tolva {

@@ -5,11 +5,11 @@
 #include <functional>
 #include <string>
 
+#include "common/LocalizedText.h"
 #include "kit/ui/Font.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 #include "shell/InterfaceBuilderParts.h"
-#include "shell/LocalizedText.h"
 #include "shell/VeskWebViewController.h"
 
 namespace tolva {

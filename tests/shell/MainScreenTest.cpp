@@ -6,7 +6,7 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
-#include "shell/MyUIViewController.h"
+#include "common/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
 #include "settings/PrefSettingsNotification.h"
 #include "shell/UITransparentToolBar.h"
