@@ -833,15 +833,21 @@ void HttpRequest::useDataFromCache() {
   const std::string dataPath = cache->pathToCachedResponseDataForURL(target);
   if (!headers || dataPath.empty()) return;
 
+  // The caller's own file is written from the cache (the cache's file stays the cache's).
+  const std::string destination = theRequest->downloadDestinationPath();
+  if (!destination.empty() && destination != dataPath && !cache->writeCachedResponseDataForURL(target, destination)) {
+    theRequest->failWithError(writeError(destination, nullptr));
+    return;
+  }
   theRequest->setResponseStatusCode(200);
   theRequest->setDidUseCachedResponse(true);
   theRequest->setResponseHeaders(headers);
-  if (!theRequest->downloadDestinationPath().empty()) {
-    theRequest->setDownloadDestinationPath(dataPath);
-  } else if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
-    auto copy = kit::MutableData::data();
-    copy->appendData(*data);
-    theRequest->setRawResponseData(copy);
+  if (destination.empty()) {
+    if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
+      auto copy = kit::MutableData::data();
+      copy->appendData(*data);
+      theRequest->setRawResponseData(copy);
+    }
   }
   uint64_t length = 0;
   parseDecimalLength(headerValue(headers, "Content-Length"), &length);
