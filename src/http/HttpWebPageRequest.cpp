@@ -576,54 +576,51 @@ const HttpWebPageRequest* HttpWebPageRequest::ChildEvents::top() const {
   return t;
 }
 
+HttpRequestDelegate* HttpWebPageRequest::ChildEvents::loginTarget(std::string_view selector) const {
+  HttpRequestDelegate* d = top()->delegate();
+  return d && d->respondsToSelector(selector) ? d : nullptr;
+}
+
+HttpProgressDelegate* HttpWebPageRequest::ChildEvents::progressTarget(std::string_view selector) const {
+  const bool download = selector == kRequestDidReceiveBytes || selector == kRequestIncrementDownloadSizeBy;
+  const bool upload = selector == kRequestDidSendBytes || selector == kRequestIncrementUploadSizeBy;
+  HttpProgressDelegate* p = download ? top()->downloadProgressDelegate() : upload ? top()->uploadProgressDelegate() : nullptr;
+  return p && p->respondsToSelector(selector) ? p : nullptr;
+}
+
 bool HttpWebPageRequest::ChildEvents::respondsToSelector(std::string_view selector) const {
-  const HttpWebPageRequest* t = top();
   if (selector == kAuthenticationNeededForRequest || selector == kProxyAuthenticationNeededForRequest) {
-    HttpRequestDelegate* d = t->delegate();
-    return d && d->respondsToSelector(selector);
+    return loginTarget(selector) != nullptr;
   }
-  HttpProgressDelegate* p = nullptr;
-  if (selector == kRequestDidReceiveBytes || selector == kRequestIncrementDownloadSizeBy) p = t->downloadProgressDelegate();
-  else if (selector == kRequestDidSendBytes || selector == kRequestIncrementUploadSizeBy) p = t->uploadProgressDelegate();
-  return p && p->respondsToSelector(selector);
+  return progressTarget(selector) != nullptr;
 }
 
 void HttpWebPageRequest::ChildEvents::authenticationNeededForRequest(HttpRequest* request) {
-  if (HttpRequestDelegate* d = top()->delegate(); d && d->respondsToSelector(kAuthenticationNeededForRequest)) {
-    d->authenticationNeededForRequest(request);
-  }
+  if (HttpRequestDelegate* d = loginTarget(kAuthenticationNeededForRequest)) d->authenticationNeededForRequest(request);
 }
 
 void HttpWebPageRequest::ChildEvents::proxyAuthenticationNeededForRequest(HttpRequest* request) {
-  if (HttpRequestDelegate* d = top()->delegate(); d && d->respondsToSelector(kProxyAuthenticationNeededForRequest)) {
+  if (HttpRequestDelegate* d = loginTarget(kProxyAuthenticationNeededForRequest)) {
     d->proxyAuthenticationNeededForRequest(request);
   }
 }
 
 void HttpWebPageRequest::ChildEvents::requestDidReceiveBytes(HttpRequest* request, int64_t bytes) {
-  if (HttpProgressDelegate* p = top()->downloadProgressDelegate(); p && p->respondsToSelector(kRequestDidReceiveBytes)) {
-    p->requestDidReceiveBytes(request, bytes);
-  }
+  if (HttpProgressDelegate* p = progressTarget(kRequestDidReceiveBytes)) p->requestDidReceiveBytes(request, bytes);
 }
 
 void HttpWebPageRequest::ChildEvents::requestDidSendBytes(HttpRequest* request, int64_t bytes) {
-  if (HttpProgressDelegate* p = top()->uploadProgressDelegate(); p && p->respondsToSelector(kRequestDidSendBytes)) {
-    p->requestDidSendBytes(request, bytes);
-  }
+  if (HttpProgressDelegate* p = progressTarget(kRequestDidSendBytes)) p->requestDidSendBytes(request, bytes);
 }
 
 void HttpWebPageRequest::ChildEvents::requestIncrementDownloadSizeBy(HttpRequest* request, int64_t newLength) {
-  if (HttpProgressDelegate* p = top()->downloadProgressDelegate();
-      p && p->respondsToSelector(kRequestIncrementDownloadSizeBy)) {
+  if (HttpProgressDelegate* p = progressTarget(kRequestIncrementDownloadSizeBy)) {
     p->requestIncrementDownloadSizeBy(request, newLength);
   }
 }
 
 void HttpWebPageRequest::ChildEvents::requestIncrementUploadSizeBy(HttpRequest* request, int64_t newLength) {
-  if (HttpProgressDelegate* p = top()->uploadProgressDelegate();
-      p && p->respondsToSelector(kRequestIncrementUploadSizeBy)) {
-    p->requestIncrementUploadSizeBy(request, newLength);
-  }
+  if (HttpProgressDelegate* p = progressTarget(kRequestIncrementUploadSizeBy)) p->requestIncrementUploadSizeBy(request, newLength);
 }
 
 }  // namespace tolva

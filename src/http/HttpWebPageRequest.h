@@ -103,6 +103,9 @@ class HttpWebPageRequest : public HttpRequest {
 
    private:
     const HttpWebPageRequest* top() const;
+    // The top request's receiver of the call, when it answers it.
+    HttpRequestDelegate* loginTarget(std::string_view selector) const;
+    HttpProgressDelegate* progressTarget(std::string_view selector) const;
     HttpWebPageRequest* owner_;
   };
   // The sheet's text in the response's encoding; false (with the read error, if any) when it
