@@ -315,6 +315,13 @@ TEST_F(HttpDownloadCacheTest, AnAnswerFromTheCacheWritesTheCallersFile) {
   EXPECT_EQ(r->downloadDestinationPath(), mine);
   EXPECT_EQ(read(mine), "cached document");
   EXPECT_EQ(cache->cachedResponseDataForURL(U(url))->toString(), "cached document");
+
+  // A body of one byte is read back whole too.
+  server.route("GET", "/one", TestResponse::ok("1"));
+  fetch(server.url("/one"));
+  Ref<kit::Data> one = cache->cachedResponseDataForURL(U(server.url("/one")));
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->toString(), "1");
 }
 
 }  // namespace
