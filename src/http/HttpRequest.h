@@ -463,6 +463,10 @@ class HttpRequest : public kit::Operation {
   bool tryNextProxy();
   // Whether the request is still at the origin it was made for (before any redirect).
   bool isAtCallerOrigin() const;
+  // Whether username and password were given for the origin the request is at now: the
+  // caller's, or the one the delegate or the login dialog was last asked about.
+  bool ownCredentialsApplyHere() const;
+  void askingForCredentialsHere();
   // The platform credential storage (a permanent store for servers and proxies).
   static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
                               const std::string& protocol, const std::string& realm);
@@ -598,6 +602,10 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
+  // The origin the delegate or the dialog last supplied credentials for (request thread).
+  kit::Ref<kit::URL> credentialsOrigin_;
+  // Login questions put to the delegate or the dialog (request thread).
+  int authenticationQuestions_ = 0;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
 };

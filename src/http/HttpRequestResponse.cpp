@@ -190,7 +190,7 @@ void HttpRequest::readResponseHeaders() {
   else if (status == 407) setAuthenticationNeeded(2);
 
   if (!authenticationNeeded() && !requestAuthentication_ && !username().empty() && !password().empty() &&
-      useSessionPersistence() && isAtCallerOrigin()) {
+      useSessionPersistence() && ownCredentialsApplyHere()) {
     auto credentials = kit::MutableDictionary::dictionary();
     credentials->setObject(kit::str(username()), "Username");
     credentials->setObject(kit::str(password()), "Password");

@@ -371,6 +371,39 @@ TEST_F(HttpRequestAuthenticationTest, CredentialsNeverFollowARedirectToAnotherOr
   EXPECT_EQ(a.requests()[0].headers.value("Authorization"), basic("user", "pass"));
 }
 
+TEST_F(HttpRequestAuthenticationTest, CredentialsAskedForAfterARedirectAreUsedThere) {
+  TestHTTPServer a, b;
+  basicRoute(b, "/private", "buser", "bpass");
+  a.redirect("/start", b.url("/private"));
+  Ref<HttpRequest> r = request(a.url("/start"));
+  r->setUsername("caller");
+  r->setPassword("secret");
+  LoginDelegate d;
+  d.user = "buser";
+  d.pass = "bpass";
+  ASSERT_TRUE(runAsync(r, d));
+  ASSERT_EQ(d.finished, 1) << r->error()->localizedDescription();
+  EXPECT_EQ(d.asked, 1);
+  EXPECT_EQ(r->responseString(), "secret");
+  for (const auto& seen : b.requests()) EXPECT_NE(seen.headers.value("Authorization"), basic("caller", "secret"));
+
+  // Answers that never settle it end with code 3 after a few questions.
+  for (const std::string& user : {std::string("buser"), std::string()}) {
+    HttpRequest::clearSession();
+    b.clearRequests();
+    Ref<HttpRequest> again = request(a.url("/start"));
+    LoginDelegate wrong;
+    wrong.user = user;
+    wrong.pass = user.empty() ? "" : "wrong";
+    ASSERT_TRUE(runAsync(again, wrong));
+    EXPECT_EQ(wrong.failed, 1);
+    ASSERT_TRUE(again->error());
+    EXPECT_EQ(again->error()->code(), kAuthenticationErrorType);
+    EXPECT_LE(wrong.asked, 8);
+    EXPECT_LE(b.requestCount(), 8u);
+  }
+}
+
 TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate) {
   TestHTTPServer server;
   server.route("GET", "/via", TestResponse::ok("through"));
@@ -406,6 +439,62 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   EXPECT_EQ(ld.finished, 1);
   EXPECT_EQ(ld.proxyAsked, 1);
   EXPECT_EQ(ld.asked, 0);
+}
+
+// A peer of the old kind answers a challenge as HTTP/1.0 with a body that ends at the close;
+// the retry's answer, not the challenge's, is what the request reports.
+TEST_F(HttpRequestAuthenticationTest, ARetryAfterACloseDelimitedChallengeReportsTheFinalAnswer) {
+  const std::string page(70000, 'p');
+  auto http10 = [](const std::string& head, const std::string& body) {
+    return TestResponse::rawBytes("HTTP/1.0 " + head + "\r\nConnection: close\r\n\r\n" + body);
+  };
+  TestHTTPServer proxy;  // answers absolute-form requests as a forwarding proxy would
+  proxy.setFallback([&](const RecordedRequest& r) {
+    if (r.headers.value("Proxy-Authorization") != basic("pu", "pp")) {
+      return http10("407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                    "Content-Type: text/html",
+                    "<html><body>" + std::string(3000, 'x') + "</body></html>")
+          .trickleBy(700, std::chrono::milliseconds(5), true);
+    }
+    return http10("200 OK\r\nContent-Type: text/plain\r\nX-Final: yes", page);
+  });
+  TestHTTPServer origin;
+  origin.setFallback([&](const RecordedRequest& r) {
+    if (r.headers.value("Authorization") != basic("u", "p")) {
+      return http10("401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"site\"", "<html>" + std::string(3000, 'n') + "</html>")
+          .trickleBy(700, std::chrono::milliseconds(5), true);
+    }
+    return http10("200 OK\r\nX-Final: yes", page);
+  });
+
+  for (const bool viaProxy : {true, false}) {
+    for (const bool toFile : {false, true}) {
+      SCOPED_TRACE(std::string(viaProxy ? "proxy" : "origin") + (toFile ? " to a file" : " in memory"));
+      HttpRequest::clearSession();
+      Ref<HttpRequest> r = request(viaProxy ? "http://127.0.0.1:9/page" : withUser(origin, "u:p", "/page"));
+      if (viaProxy) {
+        r->setProxyHost("127.0.0.1");
+        r->setProxyPort(proxy.port());
+        r->setProxyUsername("pu");
+        r->setProxyPassword("pp");
+      }
+      const std::string file = tmp("final.bin");
+      kit::FileManager::removeItem(file, nullptr);
+      if (toFile) r->setDownloadDestinationPath(file);
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "");
+      EXPECT_EQ(r->responseStatusCode(), 200);
+      ASSERT_TRUE(r->responseHeaders());
+      kit::Object* final = r->responseHeaders()->objectForKey("X-Final");
+      EXPECT_EQ(final ? final->description() : "", "yes");
+      if (toFile) {
+        EXPECT_EQ(read(file), page);
+      } else {
+        EXPECT_EQ(r->responseString(), page);
+      }
+    }
+  }
 }
 
 // ---- The login dialog
