@@ -438,8 +438,11 @@ void HttpRequest::startSynchronous() {
   inProgress_.store(true);
   if (!isCancelled() && !complete()) {
     main();
-    // Everything of this request now runs on this thread, in the private mode.
-    while (!complete()) RunLoop::current().runMode(kRunLoopMode, RunLoop::kDistantFuture);
+    // Everything of this request now runs on this thread, in the private mode. An answer that
+    // waits for a login or for the delegate to continue a redirect is not the end: the caller
+    // gets the final answer.
+    auto waitsForMore = [this] { return !error() && !isCancelled() && (authenticationNeeded() || needsRedirect()); };
+    while (!complete() || waitsForMore()) RunLoop::current().runMode(kRunLoopMode, RunLoop::kDistantFuture);
   }
   inProgress_.store(false);
 }

@@ -491,8 +491,11 @@ void HttpRequest::registerStreamClient(const Ref<kit::HTTPReadStream>& stream) {
   kit::WeakRef<HttpRequest> weak(this);
   stream->setClient(kit::InputStream::kEventHasBytesAvailable | kit::InputStream::kEventErrorOccurred |
                         kit::InputStream::kEventEndEncountered,
-                    [weak](kit::InputStream&, kit::InputStream::Event event) {
-                      if (Ref<HttpRequest> r = weak.lock()) r->handleNetworkEvent(event);
+                    [weak](kit::InputStream& from, kit::InputStream::Event event) {
+                      // An event of an attempt given up (a challenge answered on a new
+                      // connection) must not end the attempt that replaced it.
+                      Ref<HttpRequest> r = weak.lock();
+                      if (r && r->readStream().get() == &from) r->handleNetworkEvent(event);
                     });
 }
 
