@@ -662,6 +662,11 @@ bool HttpRequest::removeTemporaryCompressedUploadFile() {
 Ref<kit::Data> HttpRequest::responseData() const {
   Ref<kit::MutableData> raw = rawResponseData();
   if (raw && isResponseCompressed() && shouldWaitToInflateCompressedResponses()) {
+    {
+      std::lock_guard<std::mutex> g(propertyMutex_);
+      if (inflatedResponseData_) return inflatedResponseData_;
+    }
+    if (raw->length() == 0) return raw;
     return HttpDataDecompressor::uncompressData(raw, nullptr);
   }
   return raw;

@@ -152,6 +152,17 @@ class HttpRequest : public kit::Operation {
   kit::Ref<HttpRequest> HEADRequest();
 
   // ---- Response
+  // The most a body kept in memory may hold (raw, or inflated): 2 GiB. A larger body, or one whose
+  // room cannot be had, ends the request with code 8 "The response body is too large to be held in
+  // memory (more than %llu bytes)"; bigger bodies go to a file. Tests lower it.
+  static constexpr uint64_t kDefaultMaximumInMemoryBodyLength = uint64_t(2) << 30;
+  static uint64_t maximumInMemoryBodyLength();
+  static void setMaximumInMemoryBodyLength(uint64_t length);
+  // The most of an answer a file download does not store (an error page) that is kept in
+  // memory; the rest is read and dropped.
+  static constexpr uint64_t kMaximumUnstoredBodyLength = uint64_t(1) << 20;
+  // For a gzip body kept in memory, inflated once when the response ends (a body that does not
+  // inflate fails the request there).
   kit::Ref<kit::Data> responseData() const;
   std::string responseString() const;
   bool isResponseCompressed() const;
@@ -566,6 +577,11 @@ class HttpRequest : public kit::Operation {
   // Stores one buffer of the body (inflated, passed on, written or kept); false as readChunk.
   bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
+  // Appends to the body in memory within the bound; false when the request failed instead.
+  bool appendToMemoryBody(kit::MutableData& memory, const void* bytes, size_t length);
+  // Inflates a gzip body held in memory at the end of the response; the error when it cannot.
+  kit::Ref<kit::Error> inflateMemoryBody();
+  kit::Ref<kit::Error> tooLargeForMemoryError() const;
   void storeInCache();
   // Makes or updates the challenge object of the response (proxy or server); false when the
   // request failed instead.
@@ -606,6 +622,10 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::URL> credentialsOrigin_;
   // Login questions put to the delegate or the dialog (request thread).
   int authenticationQuestions_ = 0;
+  // A gzip body held in memory, inflated when the response ended (null until then).
+  kit::Ref<kit::Data> inflatedResponseData_;
+  // Whether the body in memory is a file download's unstored answer (bounded, not failed).
+  bool keepsUnstoredBody_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
 };

@@ -340,6 +340,8 @@ void HttpRequest::startRequest() {
   setDataDecompressor(nullptr);
   writesDownloadFile_ = false;
   downloadFileOpened_ = false;
+  storeProperty(inflatedResponseData_, Ref<kit::Data>());
+  keepsUnstoredBody_ = false;
   if (downloadDestinationPath().empty()) setRawResponseData(kit::MutableData::data());
   else setRawResponseData(nullptr);
   setReadStreamIsScheduled(false);

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -495,6 +496,69 @@ std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
 
 // ---- Body
 
+namespace {
+std::atomic<uint64_t> gMaximumInMemoryBodyLength{HttpRequest::kDefaultMaximumInMemoryBodyLength};
+}  // namespace
+
+uint64_t HttpRequest::maximumInMemoryBodyLength() { return gMaximumInMemoryBodyLength.load(); }
+
+void HttpRequest::setMaximumInMemoryBodyLength(uint64_t length) { gMaximumInMemoryBodyLength.store(length); }
+
+Ref<Error> HttpRequest::tooLargeForMemoryError() const {
+  return Error::errorWithDescription(
+      kHttpRequestErrorDomain, kFileManagementError,
+      kit::format("The response body is too large to be held in memory (more than %llu bytes)",
+                  static_cast<unsigned long long>(maximumInMemoryBodyLength())));
+}
+
+bool HttpRequest::appendToMemoryBody(kit::MutableData& memory, const void* bytes, size_t length) {
+  const uint64_t bound = keepsUnstoredBody_ ? kMaximumUnstoredBodyLength : maximumInMemoryBodyLength();
+  if (memory.length() + length > bound) {
+    if (!keepsUnstoredBody_) {
+      cancelLoad();
+      failWithError(tooLargeForMemoryError());
+      return false;
+    }
+    // An error page beside a download: what is beyond the bound is not kept.
+    length = memory.length() < bound ? static_cast<size_t>(bound - memory.length()) : 0;
+    if (length == 0) return true;
+  }
+  try {
+    memory.appendBytes(bytes, length);
+  } catch (const std::bad_alloc&) {
+    cancelLoad();
+    failWithError(tooLargeForMemoryError());
+    return false;
+  }
+  return true;
+}
+
+Ref<Error> HttpRequest::inflateMemoryBody() {
+  Ref<kit::MutableData> raw = rawResponseData();
+  // A gzip label on an empty body is an empty body.
+  if (!raw || raw->length() == 0) return nullptr;
+  // Fed in small slices, so that no single step can make more than the bound allows by much.
+  constexpr size_t kSlice = 16384;
+  const uint64_t bound = maximumInMemoryBodyLength();
+  Ref<HttpDataDecompressor> decompressor = HttpDataDecompressor::decompressor();
+  auto out = kit::MutableData::data();
+  try {
+    for (size_t at = 0; at < raw->length() && !decompressor->streamEnded(); at += kSlice) {
+      Ref<Error> e;
+      Ref<Data> piece = decompressor->uncompressBytes(raw->bytes() + at, std::min(kSlice, raw->length() - at), &e);
+      if (!piece) return e;
+      if (out->length() + piece->length() > bound) return tooLargeForMemoryError();
+      out->appendData(*piece);
+    }
+  } catch (const std::bad_alloc&) {
+    return tooLargeForMemoryError();
+  }
+  if (!decompressor->streamEnded()) return HttpDataDecompressor::inflateErrorWithCode(Z_BUF_ERROR);
+  if (Ref<Error> e = decompressor->closeStream()) return e;
+  storeProperty(inflatedResponseData_, Ref<Data>(out));
+  return nullptr;
+}
+
 void HttpRequest::reserveResponseMemory(uint64_t length) {
   // A body kept in memory gets its room at once instead of growing by copies; the announced
   // length is not trusted beyond a bound.
@@ -601,8 +665,13 @@ bool HttpRequest::takeChunk(std::string_view raw) {
       setDataDecompressor(decompressor);
     }
     Ref<Error> e;
-    inflated = decompressor->uncompressBytes(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &e);
+    try {
+      inflated = decompressor->uncompressBytes(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &e);
+    } catch (const std::bad_alloc&) {
+      e = tooLargeForMemoryError();
+    }
     if (!inflated) {
+      cancelLoad();
       failWithError(e);
       return false;
     }
@@ -636,9 +705,12 @@ bool HttpRequest::takeChunk(std::string_view raw) {
     // A download that got an answer it does not store (an error page): kept in memory instead.
     memory = kit::MutableData::data();
     setRawResponseData(memory);
+    keepsUnstoredBody_ = !downloadDestinationPath().empty();
   }
-  if (inflated) memory->appendData(*inflated);
-  else memory->appendBytes(raw.data(), raw.size());
+  if (!(inflated ? appendToMemoryBody(*memory, inflated->bytes(), inflated->length())
+                 : appendToMemoryBody(*memory, raw.data(), raw.size()))) {
+    return false;
+  }
   if (prefaulter_) {
     if (prefaulter_->base() == memory->bytes() && memory->length() < memory->capacity()) prefaulter_->writerReached(memory->length());
     else prefaulter_.reset();  // moved or full: nothing left ahead to fault in
@@ -688,7 +760,10 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
 
   const std::string temp = temporaryFileDownloadPath();
   const std::string destination = downloadDestinationPath();
-  if (isResponseCompressed()) {
+  if (isResponseCompressed() && totalBytesRead() == 0) {
+    // A gzip label on an empty body: the empty file is the body.
+    removeTemporaryUncompressedDownloadFile();
+  } else if (isResponseCompressed()) {
     if (shouldWaitToInflateCompressedResponses()) {
       inflateDownloadAtEnd(fileError);
       return;
@@ -769,7 +844,16 @@ void HttpRequest::handleStreamComplete() {
         finishDownloadFile(&fileError);
       }
     }
-    storeInCache();
+    // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
+    // would to a file, instead of passing for an empty body later.
+    if (!fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
+        shouldWaitToInflateCompressedResponses()) {
+      Ref<Error> inflateError = inflateMemoryBody();
+      // An error page beside a download does not fail the request; it just has no text.
+      if (inflateError && keepsUnstoredBody_) storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
+      else fileError = inflateError;
+    }
+    if (!fileError) storeInCache();
   }
 
   HttpRequestShared& shared = HttpRequestShared::get();

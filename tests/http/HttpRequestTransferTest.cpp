@@ -224,6 +224,73 @@ TEST_F(HttpRequestTest, CutOffGzipFailsWithTheInflateErrorAndKeepsTheTemporaryFi
   }
 }
 
+TEST_F(HttpRequestTest, AGzipBodyThatDoesNotInflateFailsInMemoryToo) {
+  TestHTTPServer server;
+  std::string cut = TestCodec::gzip(text(100000));
+  cut.resize(cut.size() - 40);
+  server.route("GET", "/cut", TestResponse::ok(cut).header("Content-Encoding", "gzip"));
+  server.route("GET", "/garbage", TestResponse::ok(text(5000)).header("Content-Encoding", "gzip"));
+  for (const char* path : {"/cut", "/garbage"}) {
+    for (bool wait : {true, false}) {
+      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+      r->setShouldWaitToInflateCompressedResponses(wait);
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.failed, 1) << path << wait;
+      EXPECT_EQ(r->error()->code(), kCompressionError);
+      EXPECT_EQ(r->error()->localizedDescription().rfind("Decompression of data failed", 0), 0u);
+    }
+  }
+
+  // A gzip label on an empty body is an empty body, in memory and in a file.
+  server.route("GET", "/empty", TestResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n"
+                                                       "Content-Length: 0\r\n\r\n"));
+  for (bool wait : {true, false}) {
+    for (bool toFile : {false, true}) {
+      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/empty")));
+      r->setShouldWaitToInflateCompressedResponses(wait);
+      if (toFile) r->setDownloadDestinationPath(tmp("empty.txt"));
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.finished, 1) << wait << toFile << r->error()->localizedDescription();
+      EXPECT_EQ(toFile ? read(tmp("empty.txt")) : r->responseString(), "");
+      EXPECT_TRUE(r->temporaryUncompressedDataDownloadPath().empty());
+    }
+  }
+}
+
+TEST_F(HttpRequestTest, BodiesInMemoryAreBounded) {
+  TestHTTPServer server;
+  // A gzip bomb: 8 MiB of zeros in a few kilobytes.
+  server.route("GET", "/bomb", TestResponse::ok(std::string(8 << 20, '\0')).gzip());
+  server.route("GET", "/plain", TestResponse::ok(std::string(3 << 20, 'x')));
+  HttpRequest::setMaximumInMemoryBodyLength(2 << 20);
+  for (const char* path : {"/bomb", "/plain"}) {
+    for (bool wait : {true, false}) {
+      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+      r->setShouldWaitToInflateCompressedResponses(wait);
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.failed, 1) << path << wait;
+      EXPECT_EQ(r->error()->code(), kFileManagementError);
+      EXPECT_EQ(r->error()->localizedDescription(),
+                "The response body is too large to be held in memory (more than 2097152 bytes)");
+    }
+  }
+  HttpRequest::setMaximumInMemoryBodyLength(HttpRequest::kDefaultMaximumInMemoryBodyLength);
+
+  // An error page answering a download is kept only up to its own bound.
+  server.route("GET", "/broken", TestResponse::withStatus(500, std::string(3 << 20, 'e')));
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/broken")));
+  r->setDownloadDestinationPath(tmp("broken"));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  EXPECT_EQ(d.finished, 1);
+  EXPECT_EQ(r->responseStatusCode(), 500);
+  EXPECT_EQ(r->rawResponseData()->length(), HttpRequest::kMaximumUnstoredBodyLength);
+  EXPECT_FALSE(kit::FileManager::fileExists(tmp("broken")));
+}
+
 TEST_F(HttpRequestTest, DataDelegateGetsTheBodyAndNothingIsStored) {
   TestHTTPServer server;
   server.route("GET", "/d", TestResponse::ok(text(100000)).gzip());
