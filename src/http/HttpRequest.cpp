@@ -196,8 +196,10 @@ HttpRequest::~HttpRequest() {
   releaseBlocksOnMainThread();
 }
 
+Ref<HttpRequest> HttpRequest::newRequestOfThisClass(Ref<kit::URL> url) const { return kit::make<HttpRequest>(std::move(url)); }
+
 Ref<HttpRequest> HttpRequest::copyRequest() const {
-  Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  Ref<HttpRequest> r = newRequestOfThisClass(url());
   copyConfigurationTo(*r);
   return r;
 }

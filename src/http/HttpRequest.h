@@ -116,8 +116,11 @@ class HttpRequest : public kit::Operation {
   static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache);
   static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache,
                                               int cachePolicy);
-  // A new request for the same URL with the configuration copied (no state, no blocks).
+  // A new request for the same URL with the configuration copied (no state, no blocks), of
+  // the request's own class.
   kit::Ref<HttpRequest> copyRequest() const;
+  // An unconfigured request of this request's own class (each subclass answers its own).
+  virtual kit::Ref<HttpRequest> newRequestOfThisClass(kit::Ref<kit::URL> url) const;
   // Copies the configuration (not the state) into another request, of this class or a subclass.
   void copyConfigurationTo(HttpRequest& target) const;
   kit::Ref<kit::Object> copy() const override { return copyRequest(); }
@@ -498,6 +501,8 @@ class HttpRequest : public kit::Operation {
   void incrementDownloadSizeBy(int64_t length);
   void incrementUploadSizeBy(int64_t length);
   void removeUploadProgressSoFar();
+  // Sets the upload and/or download progress bars to 0 of 1 (on the main thread).
+  void resetProgressFractions(bool upload, bool download);
   void performThrottling();
   // Tells a progress bar the fraction progress/total: 0 for a total of 0, never above 1.
   static void updateProgressIndicator(HttpProgressDelegate* delegate, uint64_t progress, uint64_t total);

@@ -177,7 +177,8 @@ void HttpRequest::buildRequestHeaders() {
     if (!agent.empty()) addRequestHeader("User-Agent", agent);
   }
   if (allowCompressedResponse()) addRequestHeader("Accept-Encoding", "gzip");
-  if (shouldCompressRequestBody()) addRequestHeader("Content-Encoding", "gzip");
+  // The label is for a body; a request without one (a POST redirected as a GET) is not labelled.
+  if (shouldCompressRequestBody() && postLength() > 0) addRequestHeader("Content-Encoding", "gzip");
   updatePartialDownloadSize();
   if (error()) return;
   if (partialDownloadSize() != 0) addRequestHeader("Range", kit::format("bytes=%llu-", partialDownloadSize()));
@@ -416,6 +417,8 @@ void HttpRequest::startRequest() {
     if (shouldResetUploadProgress()) {
       incrementUploadSizeBy(showAccurateProgress() ? static_cast<int64_t>(postLength()) : 1);
     }
+    // A restarted request's bars do not keep the old attempt's position.
+    resetProgressFractions(shouldResetUploadProgress(), shouldResetDownloadProgress() && partialDownloadSize() == 0);
   }
   setLastActivityTime(kit::Date::date());
   kit::WeakRef<HttpRequest> weak(this);
@@ -594,7 +597,7 @@ Ref<kit::Number> HttpRequest::connectionID() const {
 }
 
 Ref<HttpRequest> HttpRequest::HEADRequest() {
-  Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  Ref<HttpRequest> r = newRequestOfThisClass(url());
   r->setMainRequest(this);
   r->setRequestMethod("HEAD");
   if (auto h = requestHeaders()) r->setRequestHeaders(kit::cast<kit::MutableDictionary>(h->mutableCopy()));
@@ -665,8 +668,8 @@ void HttpRequest::clearSession() {
   HttpRequestShared& shared = HttpRequestShared::get();
   {
     std::lock_guard<std::recursive_mutex> g(shared.sessionCredentialsLock);
+    // Proxy logins outlive a session: the proxy is the network's, not the site's.
     sessionCredentialsStore()->removeAllObjects();
-    sessionProxyCredentialsStore()->removeAllObjects();
   }
   setSessionCookies(nullptr);
   if (Ref<HttpCacheDelegate> cache = defaultCache()) cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);

@@ -37,6 +37,9 @@ struct PendingProgress {
   bool hasUploadSizeIncrement = false;
   bool hasBytesReceived = false;
   bool hasBytesSent = false;
+  // A new attempt starts the progress bars at 0 of 1.
+  bool resetUploadFraction = false;
+  bool resetDownloadFraction = false;
   // The latest position for a progress bar, and the totals the blocks are told.
   uint64_t downloadProgress = 0;
   uint64_t downloadFractionTotal = 0;
@@ -179,6 +182,14 @@ void HttpRequest::removeUploadProgressSoFar() {
   });
 }
 
+void HttpRequest::resetProgressFractions(bool upload, bool download) {
+  if (!upload && !download) return;
+  TOLVA_WITH_PENDING({
+    p.resetUploadFraction = p.resetUploadFraction || upload;
+    p.resetDownloadFraction = p.resetDownloadFraction || download;
+  });
+}
+
 void HttpRequest::incrementDownloadSizeBy(int64_t length) {
   TOLVA_WITH_PENDING({
     p.downloadSizeIncrement += length;
@@ -220,6 +231,8 @@ void HttpRequest::deliverPendingProgress() {
       if (d && d != queue && d->respondsToSelector(selector)) call(*d);
     };
     const Blocks blocks = r->blocks();
+    if (p.resetUploadFraction) updateProgressIndicator(r->uploadProgressDelegate(), 0, 1);
+    if (p.resetDownloadFraction) updateProgressIndicator(r->downloadProgressDelegate(), 0, 1);
     if (p.hasDownloadSizeIncrement) {
       tell(&HttpRequest::downloadProgressDelegate, HttpProgressDelegate::kRequestIncrementDownloadSizeBy,
            [&](HttpProgressDelegate& d) { d.requestIncrementDownloadSizeBy(r, p.downloadSizeIncrement); });

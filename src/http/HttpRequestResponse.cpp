@@ -233,6 +233,8 @@ void HttpRequest::readResponseHeaders() {
       setPostBody(nullptr);
       setCompressedPostBody(nullptr);
       setPostLength(0);
+      // A body streamed from a file goes too (its files are removed with the rest at the end).
+      setShouldStreamPostDataFromDisk(false);
       Ref<kit::MutableDictionary> old = requestHeaders();
       auto kept = kit::MutableDictionary::dictionary();
       for (const char* name : {"User-Agent", "Accept"}) {
@@ -982,7 +984,17 @@ Ref<kit::Date> HttpRequest::dateFromRFC1123String(const std::string& text) {
   if (month < 0 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return nullptr;
   long offset = 0;
   const std::string z = lower(zone);
-  if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
+  static const struct {
+    const char* name;
+    long hours;
+  } kNamedZones[] = {{"est", -5}, {"edt", -4}, {"cst", -6}, {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
+  bool named = false;
+  for (const auto& zone : kNamedZones) {
+    if (z == zone.name) offset = zone.hours * 3600, named = true;
+  }
+  if (named) {
+    // The zone names of older mail and HTTP peers.
+  } else if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
     offset = 0;
   } else if ((z[0] == '+' || z[0] == '-') && z.size() == 5 && std::isdigit(static_cast<unsigned char>(z[1]))) {
     const long hh = std::stol(z.substr(1, 2)), mm = std::stol(z.substr(3, 2));

@@ -156,10 +156,12 @@ class HttpRequestAuthenticationTest : public HttpRequestTest {
   void SetUp() override {
     HttpRequestTest::SetUp();
     HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
     kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
   }
   void TearDown() override {
     HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
     HttpRequestTest::TearDown();
   }
   static Ref<HttpRequest> request(const std::string& url) { return HttpRequest::requestWithURL(U(url)); }
@@ -429,8 +431,10 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   EXPECT_EQ(entry->get<kit::Number>("Port")->intValue(), proxy.port());
   EXPECT_FALSE(entry->objectForKey("URL"));
 
+  // Ending the session keeps the proxy's login.
   HttpRequest::clearSession();
-  EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 0u);
+  EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 1u);
+  HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
   Ref<HttpRequest> asking = request(server.url("/via"));
   asking->setProxyHost("127.0.0.1");
   asking->setProxyPort(proxy.port());
@@ -473,6 +477,7 @@ TEST_F(HttpRequestAuthenticationTest, ARetryAfterACloseDelimitedChallengeReports
     for (const bool toFile : {false, true}) {
       SCOPED_TRACE(std::string(viaProxy ? "proxy" : "origin") + (toFile ? " to a file" : " in memory"));
       HttpRequest::clearSession();
+      HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
       Ref<HttpRequest> r = request(viaProxy ? "http://127.0.0.1:9/page" : withUser(origin, "u:p", "/page"));
       if (viaProxy) {
         r->setProxyHost("127.0.0.1");
@@ -502,6 +507,7 @@ TEST_F(HttpRequestAuthenticationTest, ARetryAfterACloseDelimitedChallengeReports
   for (const bool viaProxy : {true, false}) {
     SCOPED_TRACE(viaProxy ? "synchronous, proxy" : "synchronous, origin");
     HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
     Ref<HttpRequest> r = request(viaProxy ? "http://127.0.0.1:9/page" : origin.url("/page"));
     if (viaProxy) {
       r->setProxyHost("127.0.0.1");
