@@ -394,6 +394,12 @@ void HttpRequest::releaseBlocksOnMainThread() {
     *released = std::move(blocks_);
     blocks_ = Blocks{};
   }
+  const Blocks& b = *released;
+  if (!b.started && !b.headersReceived && !b.completion && !b.failed && !b.bytesReceived && !b.bytesSent &&
+      !b.downloadSizeIncremented && !b.uploadSizeIncremented && !b.dataReceived && !b.authenticationNeeded &&
+      !b.proxyAuthenticationNeeded && !b.requestRedirected) {
+    return;
+  }
   // The blocks may hold main-thread objects: they are let go of there.
   RunLoop::performOnMainThread([released]() mutable { released.reset(); }, RunLoop::isMainThread());
 }

@@ -566,6 +566,8 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Thread> requestThread() const;
   void setRequestThread(kit::Ref<kit::Thread> thread);
   void announceFinished();
+  // Whether a progress delegate, a queue or a progress block would hear a report now.
+  bool hasProgressListener() const;
   // Posts this request's waiting progress to the main thread (one post at a time).
   void deliverPendingProgress();
   // Pieces of the engine.

@@ -103,6 +103,7 @@ void recordLocked(BandwidthState& b, double now) {
 // main thread (a synchronous request started there).
 #define TOLVA_WITH_PENDING(body)                                                        \
   do {                                                                                  \
+    if (!hasProgressListener()) break;                                                  \
     bool post = false;                                                                  \
     {                                                                                   \
       std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().progressLock);   \
@@ -114,6 +115,18 @@ void recordLocked(BandwidthState& b, double now) {
     }                                                                                   \
     if (post) deliverPendingProgress();                                                 \
   } while (0)
+
+// Nobody to tell: nothing goes to the main thread (a listener set later hears from then on).
+bool HttpRequest::hasProgressListener() const {
+  {
+    std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+    if (uploadProgressDelegate_ || downloadProgressDelegate_ || dynamic_cast<HttpProgressDelegate*>(queue_.get())) {
+      return true;
+    }
+  }
+  std::lock_guard<std::mutex> p(propertyMutex_);
+  return blocks_.bytesReceived || blocks_.bytesSent || blocks_.downloadSizeIncremented || blocks_.uploadSizeIncremented;
+}
 
 void HttpRequest::updateProgressIndicators() {
   if (mainRequest_) return;

@@ -117,6 +117,8 @@ bool emptyFile(kit::FileHandle& file, Ref<Error>* error) {
 
 // Below this a body's room is faulted in by the receiving itself.
 constexpr size_t kPrefaultedFrom = size_t(8) << 20;
+// From this size a body in memory is kept in pages of its own.
+constexpr size_t kPagedBodyFrom = size_t(1) << 20;
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
   if (!a || !b) return false;
@@ -525,7 +527,13 @@ bool HttpRequest::appendToMemoryBody(kit::MutableData& memory, const void* bytes
     length = memory.length() < bound ? static_cast<size_t>(bound - memory.length()) : 0;
     if (length == 0) return true;
   }
+  // Storage about to move: the faulting ahead of the old place stops first.
+  if (memory.capacity() < memory.length() + length) prefaulter_.reset();
   try {
+    // A large body moves into pages of its own, which then grow without copying what is there.
+    if (memory.length() + length >= kPagedBodyFrom && memory.capacity() < memory.length() + length) {
+      memory.reserveTail(length);
+    }
     memory.appendBytes(bytes, length);
   } catch (const std::bad_alloc&) {
     cancelLoad();
@@ -568,17 +576,28 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   Ref<kit::MutableData> memory = rawResponseData();
   if (!memory || memory->length() != 0 || length == 0 || !downloadDestinationPath().empty()) return;
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) return;
-  std::vector<uint8_t> room;
+  const size_t wanted = static_cast<size_t>(std::min(length, kMostReserved));
+  Ref<kit::MutableData> body;
   try {
-    room.reserve(static_cast<size_t>(std::min(length, kMostReserved)));
+    if (wanted >= kPagedBodyFrom) {
+      // Pages of its own: untouched until filled, and grown without copying should more come.
+      body = kit::MutableData::data();
+      body->reserveTail(wanted);
+    } else {
+      std::vector<uint8_t> room;
+      room.reserve(wanted);
+      body = kit::make<kit::MutableData>(std::move(room));
+    }
   } catch (const std::bad_alloc&) {
     return;
   }
   // Faulting in fresh memory (the kernel clears each page) costs as much as receiving it; done
   // on a thread of its own it overlaps with the receiving.
   prefaulter_.reset();
-  if (room.capacity() >= kPrefaultedFrom) prefaulter_ = std::make_unique<kit::PagePrefaulter>(room.data(), room.capacity());
-  setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
+  if (body->capacity() >= kPrefaultedFrom) {
+    prefaulter_ = std::make_unique<kit::PagePrefaulter>(body->mutableBytes(), body->capacity());
+  }
+  setRawResponseData(body);
 }
 
 bool HttpRequest::openDownloadFile(bool* append) {
