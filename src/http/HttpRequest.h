@@ -584,6 +584,12 @@ class HttpRequest : public kit::Operation {
   // Stores one buffer of the body (inflated, passed on, written or kept); false as readChunk.
   bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
+  // Whether the delegate or a block takes the body in pieces (nothing is stored then).
+  bool takesDataItself() const;
+  // Lets the stream read a large plain body kept in memory straight into its pages.
+  void readBodyStraightIntoMemory();
+  char* bodyRoom(size_t* length);
+  void bodyFilled(size_t length);
   // Appends to the body in memory within the bound; false when the request failed instead.
   bool appendToMemoryBody(kit::MutableData& memory, const void* bytes, size_t length);
   // Inflates a gzip body held in memory at the end of the response; the error when it cannot.
@@ -633,6 +639,8 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Data> inflatedResponseData_;
   // Whether the body in memory is a file download's unstored answer (bounded, not failed).
   bool keepsUnstoredBody_ = false;
+  // Whether the stream reads the body straight into rawResponseData (request thread).
+  bool readsIntoMemory_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
 };

@@ -320,6 +320,7 @@ void HttpRequest::readResponseHeaders() {
   }
 
   requestReceivedResponseHeaders(kit::cast<kit::Dictionary>(headers->copy()));
+  readBodyStraightIntoMemory();
 }
 
 void HttpRequest::parseStringEncodingFromHeaders() {
@@ -531,10 +532,10 @@ bool HttpRequest::appendToMemoryBody(kit::MutableData& memory, const void* bytes
   if (memory.capacity() < memory.length() + length) prefaulter_.reset();
   try {
     // A large body moves into pages of its own, which then grow without copying what is there.
-    if (memory.length() + length >= kPagedBodyFrom && memory.capacity() < memory.length() + length) {
-      memory.reserveTail(length);
-    }
+    const bool paging = memory.length() + length >= kPagedBodyFrom && memory.capacity() < memory.length() + length;
+    if (paging) memory.reserveTail(length);
     memory.appendBytes(bytes, length);
+    if (paging) readBodyStraightIntoMemory();
   } catch (const std::bad_alloc&) {
     cancelLoad();
     failWithError(tooLargeForMemoryError());
@@ -662,6 +663,69 @@ void HttpRequest::handleBytesAvailable() {
   }
 }
 
+bool HttpRequest::takesDataItself() const {
+  HttpRequestDelegate* d = currentDelegate();
+  HttpSelector dataSelector = didReceiveDataSelector();
+  {
+    std::lock_guard<std::mutex> p(propertyMutex_);
+    if (blocks_.dataReceived) return true;
+  }
+  return d && dataSelector && d->respondsToSelector(dataSelector.name());
+}
+
+void HttpRequest::readBodyStraightIntoMemory() {
+  Ref<kit::HTTPReadStream> stream = readStream();
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (readsIntoMemory_ || !stream || !memory || memory->capacity() < kPagedBodyFrom || keepsUnstoredBody_ ||
+      !downloadDestinationPath().empty() || needsRedirect() || authenticationNeeded() || isBandwidthThrottled() ||
+      (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) || takesDataItself()) {
+    return;
+  }
+  readsIntoMemory_ = true;
+  kit::WeakRef<HttpRequest> weak(this);
+  const kit::HTTPReadStream* from = stream.get();
+  stream->setBodySink(
+      [weak, from](size_t* length) -> char* {
+        Ref<HttpRequest> r = weak.lock();
+        return r && r->readStream().get() == from ? r->bodyRoom(length) : nullptr;
+      },
+      [weak, from](size_t length) {
+        Ref<HttpRequest> r = weak.lock();
+        if (r && r->readStream().get() == from) r->bodyFilled(length);
+      });
+}
+
+char* HttpRequest::bodyRoom(size_t* length) {
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  Ref<kit::MutableData> memory = rawResponseData();
+  const uint64_t bound = maximumInMemoryBodyLength();
+  // Nothing here: the stream keeps the bytes, and the usual path takes (or refuses) them.
+  if (!memory || complete() || isCancelled() || memory->length() >= bound) return nullptr;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(262144, bound - memory->length()));
+  if (memory->capacity() < memory->length() + n) prefaulter_.reset();
+  try {
+    char* room = reinterpret_cast<char*>(memory->reserveTail(n));
+    *length = n;
+    return room;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void HttpRequest::bodyFilled(size_t length) {
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (!memory) return;
+  memory->commitTail(length);
+  setTotalBytesRead(totalBytesRead() + static_cast<uint64_t>(length));
+  setLastActivityTime(kit::Date::date());
+  incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(length));
+  if (prefaulter_) {
+    if (prefaulter_->base() == memory->bytes() && memory->length() < memory->capacity()) prefaulter_->writerReached(memory->length());
+    else prefaulter_.reset();
+  }
+}
+
 bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
   const uint64_t expected = contentLength();
   const size_t bufferSize =
@@ -705,14 +769,7 @@ bool HttpRequest::takeChunk(std::string_view raw) {
   // The body of a redirect never reaches a partial file.
   if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
 
-  HttpRequestDelegate* d = currentDelegate();
-  HttpSelector dataSelector = didReceiveDataSelector();
-  bool hasDataBlock = false;
-  {
-    std::lock_guard<std::mutex> p(propertyMutex_);
-    hasDataBlock = blocks_.dataReceived != nullptr;
-  }
-  if ((d && dataSelector && d->respondsToSelector(dataSelector.name())) || hasDataBlock) {
+  if (takesDataItself()) {
     passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
     return true;
   }

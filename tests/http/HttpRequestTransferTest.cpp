@@ -73,6 +73,18 @@ TEST_F(HttpRequestTest, LargeBodiesInMemoryAreIntactWholeAndFailCleanlyWhenCutSh
   EXPECT_EQ(whole->responseData()->length(), kLarge);
   EXPECT_EQ(TestCodec::sha256Hex(whole->responseData()->view()), body->sha256Hex());
 
+  // Without a length (chunked, or up to the close) the body grows past its first room.
+  server.route("GET", "/chunked", TestResponse::generated(body).chunked({70000, 1, 300000}));
+  server.route("GET", "/closed", TestResponse::generated(body).closeDelimited());
+  for (const char* path : {"/chunked", "/closed"}) {
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    RecordingDelegate rd;
+    ASSERT_TRUE(runAsync(r, rd, 60));
+    ASSERT_EQ(rd.finished, 1) << path;
+    EXPECT_EQ(r->totalBytesRead(), kLarge) << path;
+    EXPECT_EQ(TestCodec::sha256Hex(r->responseData()->view()), body->sha256Hex()) << path;
+  }
+
   Ref<HttpRequest> cut = HttpRequest::requestWithURL(U(server.url("/cut")));
   RecordingDelegate c;
   ASSERT_TRUE(runAsync(cut, c));
