@@ -236,21 +236,27 @@ TEST_F(HttpRequestTest, CutOffGzipFailsWithTheInflateErrorAndKeepsTheTemporaryFi
   }
 }
 
-TEST_F(HttpRequestTest, AGzipBodyThatDoesNotInflateFailsInMemoryToo) {
+TEST_F(HttpRequestTest, InMemoryBodiesThatDoNotInflateOrDoNotFitFail) {
   TestHTTPServer server;
   std::string cut = TestCodec::gzip(text(100000));
   cut.resize(cut.size() - 40);
   server.route("GET", "/cut", TestResponse::ok(cut).header("Content-Encoding", "gzip"));
   server.route("GET", "/garbage", TestResponse::ok(text(5000)).header("Content-Encoding", "gzip"));
+  // Fetched into memory (inflated at the end or on the fly): the error it failed with.
+  auto failureInMemory = [&](const char* path, bool wait) -> Ref<kit::Error> {
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    r->setShouldWaitToInflateCompressedResponses(wait);
+    RecordingDelegate d;
+    EXPECT_TRUE(runAsync(r, d));
+    EXPECT_EQ(d.failed, 1) << path << wait;
+    return r->error();
+  };
   for (const char* path : {"/cut", "/garbage"}) {
     for (bool wait : {true, false}) {
-      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
-      r->setShouldWaitToInflateCompressedResponses(wait);
-      RecordingDelegate d;
-      ASSERT_TRUE(runAsync(r, d));
-      ASSERT_EQ(d.failed, 1) << path << wait;
-      EXPECT_EQ(r->error()->code(), kCompressionError);
-      EXPECT_EQ(r->error()->localizedDescription().rfind("Decompression of data failed", 0), 0u);
+      Ref<kit::Error> e = failureInMemory(path, wait);
+      ASSERT_TRUE(e);
+      EXPECT_EQ(e->code(), kCompressionError);
+      EXPECT_EQ(e->localizedDescription().rfind("Decompression of data failed", 0), 0u);
     }
   }
 
@@ -269,23 +275,18 @@ TEST_F(HttpRequestTest, AGzipBodyThatDoesNotInflateFailsInMemoryToo) {
       EXPECT_TRUE(r->temporaryUncompressedDataDownloadPath().empty());
     }
   }
-}
 
-TEST_F(HttpRequestTest, BodiesInMemoryAreBounded) {
-  TestHTTPServer server;
-  // A gzip bomb: 8 MiB of zeros in a few kilobytes.
+  // Bodies in memory are bounded: a gzip bomb (8 MiB of zeros in a few kilobytes) and a plain
+  // body over the bound end with a clear error.
   server.route("GET", "/bomb", TestResponse::ok(std::string(8 << 20, '\0')).gzip());
   server.route("GET", "/plain", TestResponse::ok(std::string(3 << 20, 'x')));
   HttpRequest::setMaximumInMemoryBodyLength(2 << 20);
   for (const char* path : {"/bomb", "/plain"}) {
     for (bool wait : {true, false}) {
-      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
-      r->setShouldWaitToInflateCompressedResponses(wait);
-      RecordingDelegate d;
-      ASSERT_TRUE(runAsync(r, d));
-      ASSERT_EQ(d.failed, 1) << path << wait;
-      EXPECT_EQ(r->error()->code(), kFileManagementError);
-      EXPECT_EQ(r->error()->localizedDescription(),
+      Ref<kit::Error> e = failureInMemory(path, wait);
+      ASSERT_TRUE(e);
+      EXPECT_EQ(e->code(), kFileManagementError);
+      EXPECT_EQ(e->localizedDescription(),
                 "The response body is too large to be held in memory (more than 2097152 bytes)");
     }
   }
