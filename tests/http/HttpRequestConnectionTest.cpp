@@ -305,7 +305,8 @@ TEST_F(HttpRequestTest, CompressedBodyFromDisk) {
     moved->setRequestMethod("POST");
     moved->setShouldStreamPostDataFromDisk(true);
     moved->setShouldCompressRequestBody(compress);
-    moved->appendPostDataFromFile(tmp("src.txt"));
+    // The caller's own file, which the request never removes.
+    moved->setPostBodyFilePath(tmp("src.txt"));
     RecordingDelegate d2;
     ASSERT_TRUE(runAsync(moved, d2));
     ASSERT_EQ(d2.finished, 1);

@@ -9,6 +9,7 @@
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/net/ReachabilityManualSource.h"
 #include "support/PseudoRandomBody.h"
+#include "support/TestCodec.h"
 #include "support/TestHTTPServer.h"
 
 using namespace tolva;
@@ -282,6 +283,19 @@ TEST_F(ProgressTest, OnAMeteredLinkADownloadStaysWithinTheLimitPerSecond) {
   EXPECT_TRUE(withinLimit);
   // Unthrottled the loopback takes milliseconds; 250 kB at 100 kB a second needs two seconds.
   EXPECT_GE(took, 1.5);
+
+  // A large body kept in memory (read straight into its pages otherwise) is held back as well.
+  HttpRequest::throttleBandwidthForWWANUsingLimit(1000000);
+  auto large = std::make_shared<PseudoRandomBody>(2500000, 10);
+  server.route("GET", "/large", TestResponse::generated(large));
+  Ref<HttpRequest> kept = HttpRequest::requestWithURL(U(server.url("/large")));
+  RecordingDelegate k;
+  const double keptStart = kit::Clock::monotonic();
+  HttpRequest::recordBandwidthUsage();
+  ASSERT_TRUE(runAsync(kept, k, 30));
+  ASSERT_EQ(k.finished, 1);
+  EXPECT_GE(kit::Clock::monotonic() - keptStart, 1.5);
+  EXPECT_EQ(TestCodec::sha256Hex(kept->responseData()->view()), large->sha256Hex());
 
   // Off the metered link the throttle lets go; switching the rule off forgets the limit.
   source->setFlags(kit::kReachabilityFlagReachable);
