@@ -135,8 +135,10 @@ class LoginDelegate : public RecordingDelegate {
       request->cancelAuthentication();
       return;
     }
-    request->setUsername(user);
-    request->setPassword(pass);
+    if (!leavesCredentialsAlone) {
+      request->setUsername(user);
+      request->setPassword(pass);
+    }
     request->retryUsingSuppliedCredentials();
   }
   void proxyAuthenticationNeededForRequest(HttpRequest* request) override {
@@ -147,6 +149,8 @@ class LoginDelegate : public RecordingDelegate {
   }
   std::string user, pass;
   bool cancel = false;
+  // Retries with whatever the request holds.
+  bool leavesCredentialsAlone = false;
   int asked = 0;
   int proxyAsked = 0;
 };
@@ -406,6 +410,18 @@ TEST_F(HttpRequestAuthenticationTest, CredentialsAskedForAfterARedirectAreUsedTh
     EXPECT_LE(wrong.asked, 8);
     EXPECT_LE(b.requestCount(), 8u);
   }
+
+  // A delegate that answers without giving any: the caller's own still stay at home.
+  HttpRequest::clearSession();
+  b.clearRequests();
+  Ref<HttpRequest> silent = request(a.url("/start"));
+  silent->setUsername("caller");
+  silent->setPassword("secret");
+  LoginDelegate quiet;
+  quiet.leavesCredentialsAlone = true;
+  ASSERT_TRUE(runAsync(silent, quiet));
+  EXPECT_EQ(quiet.failed, 1);
+  for (const auto& seen : b.requests()) EXPECT_NE(seen.headers.value("Authorization"), basic("caller", "secret"));
 }
 
 TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate) {

@@ -250,6 +250,9 @@ TEST_F(HttpRequestTest, DateAndContentTypeParsing) {
   Ref<kit::Date> d = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 01:49:37 PDT");
   ASSERT_TRUE(d);
   EXPECT_EQ(d->timeIntervalSince1970(), 784111777.0);
+  Ref<kit::Date> e = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->timeIntervalSince1970(), 784111777.0);
   std::string mime = "unset";
   unsigned encoding = 99;
   HttpRequest::parseMimeType(&mime, &encoding, "");
