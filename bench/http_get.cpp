@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
     request->setProxyHost(p->host());
     request->setProxyPort(p->port().value_or(p->lowercaseScheme().rfind("socks", 0) == 0 ? 1080 : 80));
     if (p->lowercaseScheme().rfind("socks", 0) == 0) request->setProxyType(tolva::HttpRequest::kProxyTypeSOCKS);
+    if (!p->user().empty()) {
+      request->setProxyUsername(p->user());
+      request->setProxyPassword(p->password());
+    }
   }
   if (!pac.empty()) {
     Ref<kit::URL> p = pac.find("://") == std::string::npos ? kit::URL::fileURLWithPath(pac) : kit::URL::URLWithString(pac);

@@ -57,6 +57,9 @@ class HttpFormDataRequest : public HttpRequest {
   void setStringEncoding(unsigned encoding) noexcept { stringEncoding_ = encoding; }
 
   std::string className() const override { return "HttpFormDataRequest"; }
+  kit::Ref<HttpRequest> newRequestOfThisClass(kit::Ref<kit::URL> url) const override {
+    return kit::make<HttpFormDataRequest>(std::move(url));
+  }
 
  private:
   void removeWithKey(kit::MutableArray* list, const std::string& key);

@@ -196,8 +196,10 @@ HttpRequest::~HttpRequest() {
   releaseBlocksOnMainThread();
 }
 
+Ref<HttpRequest> HttpRequest::newRequestOfThisClass(Ref<kit::URL> url) const { return kit::make<HttpRequest>(std::move(url)); }
+
 Ref<HttpRequest> HttpRequest::copyRequest() const {
-  Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  Ref<HttpRequest> r = newRequestOfThisClass(url());
   copyConfigurationTo(*r);
   return r;
 }
@@ -392,6 +394,12 @@ void HttpRequest::releaseBlocksOnMainThread() {
     *released = std::move(blocks_);
     blocks_ = Blocks{};
   }
+  const Blocks& b = *released;
+  if (!b.started && !b.headersReceived && !b.completion && !b.failed && !b.bytesReceived && !b.bytesSent &&
+      !b.downloadSizeIncremented && !b.uploadSizeIncremented && !b.dataReceived && !b.authenticationNeeded &&
+      !b.proxyAuthenticationNeeded && !b.requestRedirected) {
+    return;
+  }
   // The blocks may hold main-thread objects: they are let go of there.
   RunLoop::performOnMainThread([released]() mutable { released.reset(); }, RunLoop::isMainThread());
 }
@@ -438,8 +446,11 @@ void HttpRequest::startSynchronous() {
   inProgress_.store(true);
   if (!isCancelled() && !complete()) {
     main();
-    // Everything of this request now runs on this thread, in the private mode.
-    while (!complete()) RunLoop::current().runMode(kRunLoopMode, RunLoop::kDistantFuture);
+    // Everything of this request now runs on this thread, in the private mode. An answer that
+    // waits for a login or for the delegate to continue a redirect is not the end: the caller
+    // gets the final answer.
+    auto waitsForMore = [this] { return !error() && !isCancelled() && (authenticationNeeded() || needsRedirect()); };
+    while (!complete() || waitsForMore()) RunLoop::current().runMode(kRunLoopMode, RunLoop::kDistantFuture);
   }
   inProgress_.store(false);
 }
@@ -659,6 +670,11 @@ bool HttpRequest::removeTemporaryCompressedUploadFile() {
 Ref<kit::Data> HttpRequest::responseData() const {
   Ref<kit::MutableData> raw = rawResponseData();
   if (raw && isResponseCompressed() && shouldWaitToInflateCompressedResponses()) {
+    {
+      std::lock_guard<std::mutex> g(propertyMutex_);
+      if (inflatedResponseData_) return inflatedResponseData_;
+    }
+    if (raw->length() == 0) return raw;
     return HttpDataDecompressor::uncompressData(raw, nullptr);
   }
   return raw;

@@ -116,8 +116,11 @@ class HttpRequest : public kit::Operation {
   static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache);
   static kit::Ref<HttpRequest> requestWithURL(kit::Ref<kit::URL> url, kit::Ref<HttpCacheDelegate> cache,
                                               int cachePolicy);
-  // A new request for the same URL with the configuration copied (no state, no blocks).
+  // A new request for the same URL with the configuration copied (no state, no blocks), of
+  // the request's own class.
   kit::Ref<HttpRequest> copyRequest() const;
+  // An unconfigured request of this request's own class (each subclass answers its own).
+  virtual kit::Ref<HttpRequest> newRequestOfThisClass(kit::Ref<kit::URL> url) const;
   // Copies the configuration (not the state) into another request, of this class or a subclass.
   void copyConfigurationTo(HttpRequest& target) const;
   kit::Ref<kit::Object> copy() const override { return copyRequest(); }
@@ -152,6 +155,17 @@ class HttpRequest : public kit::Operation {
   kit::Ref<HttpRequest> HEADRequest();
 
   // ---- Response
+  // The most a body kept in memory may hold (raw, or inflated): 2 GiB. A larger body, or one whose
+  // room cannot be had, ends the request with code 8 "The response body is too large to be held in
+  // memory (more than %llu bytes)"; bigger bodies go to a file. Tests lower it.
+  static constexpr uint64_t kDefaultMaximumInMemoryBodyLength = uint64_t(2) << 30;
+  static uint64_t maximumInMemoryBodyLength();
+  static void setMaximumInMemoryBodyLength(uint64_t length);
+  // The most of an answer a file download does not store (an error page) that is kept in
+  // memory; the rest is read and dropped.
+  static constexpr uint64_t kMaximumUnstoredBodyLength = uint64_t(1) << 20;
+  // For a gzip body kept in memory, inflated once when the response ends (a body that does not
+  // inflate fails the request there).
   kit::Ref<kit::Data> responseData() const;
   std::string responseString() const;
   bool isResponseCompressed() const;
@@ -469,6 +483,10 @@ class HttpRequest : public kit::Operation {
   bool tryNextProxy();
   // Whether the request is still at the origin it was made for (before any redirect).
   bool isAtCallerOrigin() const;
+  // Whether username and password were given for the origin the request is at now: the
+  // caller's, or the one the delegate or the login dialog was last asked about.
+  bool ownCredentialsApplyHere() const;
+  void askingForCredentialsHere();
   // The platform credential storage (a permanent store for servers and proxies).
   static void saveCredentials(kit::Ref<kit::Dictionary> credentials, const std::string& host, int port,
                               const std::string& protocol, const std::string& realm);
@@ -489,6 +507,8 @@ class HttpRequest : public kit::Operation {
   void incrementDownloadSizeBy(int64_t length);
   void incrementUploadSizeBy(int64_t length);
   void removeUploadProgressSoFar();
+  // Sets the upload and/or download progress bars to 0 of 1 (on the main thread).
+  void resetProgressFractions(bool upload, bool download);
   void performThrottling();
   // Tells a progress bar the fraction progress/total: 0 for a total of 0, never above 1.
   static void updateProgressIndicator(HttpProgressDelegate* delegate, uint64_t progress, uint64_t total);
@@ -552,6 +572,8 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Thread> requestThread() const;
   void setRequestThread(kit::Ref<kit::Thread> thread);
   void announceFinished();
+  // Whether a progress delegate, a queue or a progress block would hear a report now.
+  bool hasProgressListener() const;
   // Posts this request's waiting progress to the main thread (one post at a time).
   void deliverPendingProgress();
   // Pieces of the engine.
@@ -568,6 +590,17 @@ class HttpRequest : public kit::Operation {
   // Stores one buffer of the body (inflated, passed on, written or kept); false as readChunk.
   bool takeChunk(std::string_view raw);
   void reserveResponseMemory(uint64_t length);
+  // Whether the delegate or a block takes the body in pieces (nothing is stored then).
+  bool takesDataItself() const;
+  // Lets the stream read a large plain body kept in memory straight into its pages.
+  void readBodyStraightIntoMemory();
+  char* bodyRoom(size_t* length);
+  void bodyFilled(size_t length);
+  // Appends to the body in memory within the bound; false when the request failed instead.
+  bool appendToMemoryBody(kit::MutableData& memory, const void* bytes, size_t length);
+  // Inflates a gzip body held in memory at the end of the response; the error when it cannot.
+  kit::Ref<kit::Error> inflateMemoryBody();
+  kit::Ref<kit::Error> tooLargeForMemoryError() const;
   void storeInCache();
   // Makes or updates the challenge object of the response (proxy or server); false when the
   // request failed instead.
@@ -604,6 +637,16 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
+  // The origin the delegate or the dialog last supplied credentials for (request thread).
+  kit::Ref<kit::URL> credentialsOrigin_;
+  // Login questions put to the delegate or the dialog (request thread).
+  int authenticationQuestions_ = 0;
+  // A gzip body held in memory, inflated when the response ended (null until then).
+  kit::Ref<kit::Data> inflatedResponseData_;
+  // Whether the body in memory is a file download's unstored answer (bounded, not failed).
+  bool keepsUnstoredBody_ = false;
+  // Whether the stream reads the body straight into rawResponseData (request thread).
+  bool readsIntoMemory_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
 };

@@ -3,7 +3,8 @@
 // the delegate and the login dialog, in that order, and the class-wide credential stores.
 //
 // Credentials a caller gave (in the URL, on the request or on its main request) belong to the
-// origin the request was made for: a redirect to another origin never carries them along.
+// origin the request was made for: a redirect to another origin never carries them along. Those a
+// delegate or the login dialog supplies belong to the origin they were asked for.
 
 #include <mutex>
 
@@ -76,11 +77,27 @@ HTTPAuthentication* authOf(const Ref<kit::Object>& o) { return dynamic_cast<HTTP
 
 }  // namespace
 
-// The origin the caller's credentials were given for.
 bool HttpRequest::isAtCallerOrigin() const {
   Ref<kit::URL> current = url();
   Ref<kit::URL> origin = originalURL();
   return !origin || sameOrigin(current, origin);
+}
+
+bool HttpRequest::ownCredentialsApplyHere() const {
+  if (!credentialsOrigin_) return isAtCallerOrigin();
+  Ref<kit::URL> current = url();
+  return sameOrigin(current, credentialsOrigin_);
+}
+
+// Whatever the delegate or the dialog answers is for the origin being asked; credentials that
+// belong elsewhere are taken off the request first, so they cannot be sent here by mistake.
+void HttpRequest::askingForCredentialsHere() {
+  if (!ownCredentialsApplyHere()) {
+    setUsername({});
+    setPassword({});
+    setDomain({});
+  }
+  credentialsOrigin_ = url();
 }
 
 void HttpRequest::applyAuthorizationHeader() {
@@ -89,7 +106,7 @@ void HttpRequest::applyAuthorizationHeader() {
   if (useSessionPersistence()) entry = findSessionAuthenticationCredentials();
 
   if (!username().empty() && !password().empty() && domain().empty() &&
-      authenticationScheme() == kAuthenticationSchemeBasic && isAtCallerOrigin()) {
+      authenticationScheme() == kAuthenticationSchemeBasic && ownCredentialsApplyHere()) {
     addBasicAuthenticationHeaderWithUsername(username(), password());
   }
 
@@ -180,7 +197,7 @@ Ref<kit::Dictionary> HttpRequest::findCredentials() {
              !mainRequest_->password().empty()) {
     user = mainRequest_->username();
     pass = mainRequest_->password();
-  } else if (isAtCallerOrigin() && !username().empty()) {
+  } else if (ownCredentialsApplyHere() && !username().empty()) {
     user = username();
     pass = password();
   } else if (useKeychainPersistence() && target) {
@@ -319,8 +336,11 @@ void HttpRequest::answerChallenge(bool proxy) {
     return entry && apply(Ref<kit::Dictionary>(entry->get<kit::Dictionary>("Credentials")));
   };
   auto askSomebody = [&] {
-    return proxy ? (willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog())
-                 : (willAskDelegateForCredentials() || showAuthenticationDialog());
+    // A delegate that answers every question without settling it is asked a bounded number of times.
+    if (++authenticationQuestions_ > kMaximumAuthenticationAttempts) return false;
+    if (proxy) return willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog();
+    askingForCredentialsHere();
+    return willAskDelegateForCredentials() || showAuthenticationDialog();
   };
 
   HTTPAuthentication::Failure failure;

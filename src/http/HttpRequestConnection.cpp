@@ -177,7 +177,8 @@ void HttpRequest::buildRequestHeaders() {
     if (!agent.empty()) addRequestHeader("User-Agent", agent);
   }
   if (allowCompressedResponse()) addRequestHeader("Accept-Encoding", "gzip");
-  if (shouldCompressRequestBody()) addRequestHeader("Content-Encoding", "gzip");
+  // The label is for a body; a request without one (a POST redirected as a GET) is not labelled.
+  if (shouldCompressRequestBody() && postLength() > 0) addRequestHeader("Content-Encoding", "gzip");
   updatePartialDownloadSize();
   if (error()) return;
   if (partialDownloadSize() != 0) addRequestHeader("Range", kit::format("bytes=%llu-", partialDownloadSize()));
@@ -340,6 +341,9 @@ void HttpRequest::startRequest() {
   setDataDecompressor(nullptr);
   writesDownloadFile_ = false;
   downloadFileOpened_ = false;
+  storeProperty(inflatedResponseData_, Ref<kit::Data>());
+  keepsUnstoredBody_ = false;
+  readsIntoMemory_ = false;
   if (downloadDestinationPath().empty()) setRawResponseData(kit::MutableData::data());
   else setRawResponseData(nullptr);
   setReadStreamIsScheduled(false);
@@ -414,6 +418,8 @@ void HttpRequest::startRequest() {
     if (shouldResetUploadProgress()) {
       incrementUploadSizeBy(showAccurateProgress() ? static_cast<int64_t>(postLength()) : 1);
     }
+    // A restarted request's bars do not keep the old attempt's position.
+    resetProgressFractions(shouldResetUploadProgress(), shouldResetDownloadProgress() && partialDownloadSize() == 0);
   }
   setLastActivityTime(kit::Date::date());
   kit::WeakRef<HttpRequest> weak(this);
@@ -491,8 +497,11 @@ void HttpRequest::registerStreamClient(const Ref<kit::HTTPReadStream>& stream) {
   kit::WeakRef<HttpRequest> weak(this);
   stream->setClient(kit::InputStream::kEventHasBytesAvailable | kit::InputStream::kEventErrorOccurred |
                         kit::InputStream::kEventEndEncountered,
-                    [weak](kit::InputStream&, kit::InputStream::Event event) {
-                      if (Ref<HttpRequest> r = weak.lock()) r->handleNetworkEvent(event);
+                    [weak](kit::InputStream& from, kit::InputStream::Event event) {
+                      // An event of an attempt given up (a challenge answered on a new
+                      // connection) must not end the attempt that replaced it.
+                      Ref<HttpRequest> r = weak.lock();
+                      if (r && r->readStream().get() == &from) r->handleNetworkEvent(event);
                     });
 }
 
@@ -589,7 +598,7 @@ Ref<kit::Number> HttpRequest::connectionID() const {
 }
 
 Ref<HttpRequest> HttpRequest::HEADRequest() {
-  Ref<HttpRequest> r = kit::make<HttpRequest>(url());
+  Ref<HttpRequest> r = newRequestOfThisClass(url());
   r->setMainRequest(this);
   r->setRequestMethod("HEAD");
   if (auto h = requestHeaders()) r->setRequestHeaders(kit::cast<kit::MutableDictionary>(h->mutableCopy()));
@@ -660,8 +669,8 @@ void HttpRequest::clearSession() {
   HttpRequestShared& shared = HttpRequestShared::get();
   {
     std::lock_guard<std::recursive_mutex> g(shared.sessionCredentialsLock);
+    // Proxy logins outlive a session: the proxy is the network's, not the site's.
     sessionCredentialsStore()->removeAllObjects();
-    sessionProxyCredentialsStore()->removeAllObjects();
   }
   setSessionCookies(nullptr);
   if (Ref<HttpCacheDelegate> cache = defaultCache()) cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);

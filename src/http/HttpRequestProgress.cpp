@@ -38,6 +38,9 @@ struct PendingProgress {
   bool hasUploadSizeIncrement = false;
   bool hasBytesReceived = false;
   bool hasBytesSent = false;
+  // A new attempt starts the progress bars at 0 of 1.
+  bool resetUploadFraction = false;
+  bool resetDownloadFraction = false;
   // The latest position for a progress bar, and the totals the blocks are told.
   uint64_t downloadProgress = 0;
   uint64_t downloadFractionTotal = 0;
@@ -101,6 +104,7 @@ void recordLocked(BandwidthState& b, double now) {
 // main thread (a synchronous request started there).
 #define TOLVA_WITH_PENDING(body)                                                        \
   do {                                                                                  \
+    if (!hasProgressListener()) break;                                                  \
     bool post = false;                                                                  \
     {                                                                                   \
       std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().progressLock);   \
@@ -112,6 +116,18 @@ void recordLocked(BandwidthState& b, double now) {
     }                                                                                   \
     if (post) deliverPendingProgress();                                                 \
   } while (0)
+
+// Nobody to tell: nothing goes to the main thread (a listener set later hears from then on).
+bool HttpRequest::hasProgressListener() const {
+  {
+    std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+    if (uploadProgressDelegate_ || downloadProgressDelegate_ || dynamic_cast<HttpProgressDelegate*>(queue_.get())) {
+      return true;
+    }
+  }
+  std::lock_guard<std::mutex> p(propertyMutex_);
+  return blocks_.bytesReceived || blocks_.bytesSent || blocks_.downloadSizeIncremented || blocks_.uploadSizeIncremented;
+}
 
 void HttpRequest::updateProgressIndicators() {
   if (mainRequest_) return;
@@ -180,6 +196,14 @@ void HttpRequest::removeUploadProgressSoFar() {
   });
 }
 
+void HttpRequest::resetProgressFractions(bool upload, bool download) {
+  if (!upload && !download) return;
+  TOLVA_WITH_PENDING({
+    p.resetUploadFraction = p.resetUploadFraction || upload;
+    p.resetDownloadFraction = p.resetDownloadFraction || download;
+  });
+}
+
 void HttpRequest::incrementDownloadSizeBy(int64_t length) {
   TOLVA_WITH_PENDING({
     p.downloadSizeIncrement += length;
@@ -221,6 +245,8 @@ void HttpRequest::deliverPendingProgress() {
       if (d && d != queue && d->respondsToSelector(selector)) call(*d);
     };
     const Blocks blocks = r->blocks();
+    if (p.resetUploadFraction) updateProgressIndicator(r->uploadProgressDelegate(), 0, 1);
+    if (p.resetDownloadFraction) updateProgressIndicator(r->downloadProgressDelegate(), 0, 1);
     if (p.hasDownloadSizeIncrement) {
       tell(&HttpRequest::downloadProgressDelegate, HttpProgressDelegate::kRequestIncrementDownloadSizeBy,
            [&](HttpProgressDelegate& d) { d.requestIncrementDownloadSizeBy(r, p.downloadSizeIncrement); });

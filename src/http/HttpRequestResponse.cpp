@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -116,6 +117,8 @@ bool emptyFile(kit::FileHandle& file, Ref<Error>* error) {
 
 // Below this a body's room is faulted in by the receiving itself.
 constexpr size_t kPrefaultedFrom = size_t(8) << 20;
+// From this size a body in memory is kept in pages of its own.
+constexpr size_t kPagedBodyFrom = size_t(1) << 20;
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
   if (!a || !b) return false;
@@ -190,7 +193,7 @@ void HttpRequest::readResponseHeaders() {
   else if (status == 407) setAuthenticationNeeded(2);
 
   if (!authenticationNeeded() && !requestAuthentication_ && !username().empty() && !password().empty() &&
-      useSessionPersistence() && isAtCallerOrigin()) {
+      useSessionPersistence() && ownCredentialsApplyHere()) {
     auto credentials = kit::MutableDictionary::dictionary();
     credentials->setObject(kit::str(username()), "Username");
     credentials->setObject(kit::str(password()), "Password");
@@ -232,6 +235,8 @@ void HttpRequest::readResponseHeaders() {
       setPostBody(nullptr);
       setCompressedPostBody(nullptr);
       setPostLength(0);
+      // A body streamed from a file goes too (its files are removed with the rest at the end).
+      setShouldStreamPostDataFromDisk(false);
       Ref<kit::MutableDictionary> old = requestHeaders();
       auto kept = kit::MutableDictionary::dictionary();
       for (const char* name : {"User-Agent", "Accept"}) {
@@ -315,6 +320,7 @@ void HttpRequest::readResponseHeaders() {
   }
 
   requestReceivedResponseHeaders(kit::cast<kit::Dictionary>(headers->copy()));
+  readBodyStraightIntoMemory();
 }
 
 void HttpRequest::parseStringEncodingFromHeaders() {
@@ -565,6 +571,75 @@ std::string HttpRequest::decodeText(const Data* data, unsigned encoding) {
 
 // ---- Body
 
+namespace {
+std::atomic<uint64_t> gMaximumInMemoryBodyLength{HttpRequest::kDefaultMaximumInMemoryBodyLength};
+}  // namespace
+
+uint64_t HttpRequest::maximumInMemoryBodyLength() { return gMaximumInMemoryBodyLength.load(); }
+
+void HttpRequest::setMaximumInMemoryBodyLength(uint64_t length) { gMaximumInMemoryBodyLength.store(length); }
+
+Ref<Error> HttpRequest::tooLargeForMemoryError() const {
+  return Error::errorWithDescription(
+      kHttpRequestErrorDomain, kFileManagementError,
+      kit::format("The response body is too large to be held in memory (more than %llu bytes)",
+                  static_cast<unsigned long long>(maximumInMemoryBodyLength())));
+}
+
+bool HttpRequest::appendToMemoryBody(kit::MutableData& memory, const void* bytes, size_t length) {
+  const uint64_t bound = keepsUnstoredBody_ ? kMaximumUnstoredBodyLength : maximumInMemoryBodyLength();
+  if (memory.length() + length > bound) {
+    if (!keepsUnstoredBody_) {
+      cancelLoad();
+      failWithError(tooLargeForMemoryError());
+      return false;
+    }
+    // An error page beside a download: what is beyond the bound is not kept.
+    length = memory.length() < bound ? static_cast<size_t>(bound - memory.length()) : 0;
+    if (length == 0) return true;
+  }
+  // Storage about to move: the faulting ahead of the old place stops first.
+  if (memory.capacity() < memory.length() + length) prefaulter_.reset();
+  try {
+    // A large body moves into pages of its own, which then grow without copying what is there.
+    const bool paging = memory.length() + length >= kPagedBodyFrom && memory.capacity() < memory.length() + length;
+    if (paging) memory.reserveTail(length);
+    memory.appendBytes(bytes, length);
+    if (paging) readBodyStraightIntoMemory();
+  } catch (const std::bad_alloc&) {
+    cancelLoad();
+    failWithError(tooLargeForMemoryError());
+    return false;
+  }
+  return true;
+}
+
+Ref<Error> HttpRequest::inflateMemoryBody() {
+  Ref<kit::MutableData> raw = rawResponseData();
+  // A gzip label on an empty body is an empty body.
+  if (!raw || raw->length() == 0) return nullptr;
+  // Fed in small slices, so that no single step can make more than the bound allows by much.
+  constexpr size_t kSlice = 16384;
+  const uint64_t bound = maximumInMemoryBodyLength();
+  Ref<HttpDataDecompressor> decompressor = HttpDataDecompressor::decompressor();
+  auto out = kit::MutableData::data();
+  try {
+    for (size_t at = 0; at < raw->length() && !decompressor->streamEnded(); at += kSlice) {
+      Ref<Error> e;
+      Ref<Data> piece = decompressor->uncompressBytes(raw->bytes() + at, std::min(kSlice, raw->length() - at), &e);
+      if (!piece) return e;
+      if (out->length() + piece->length() > bound) return tooLargeForMemoryError();
+      out->appendData(*piece);
+    }
+  } catch (const std::bad_alloc&) {
+    return tooLargeForMemoryError();
+  }
+  if (!decompressor->streamEnded()) return HttpDataDecompressor::inflateErrorWithCode(Z_BUF_ERROR);
+  if (Ref<Error> e = decompressor->closeStream()) return e;
+  storeProperty(inflatedResponseData_, Ref<Data>(out));
+  return nullptr;
+}
+
 void HttpRequest::reserveResponseMemory(uint64_t length) {
   // A body kept in memory gets its room at once instead of growing by copies; the announced
   // length is not trusted beyond a bound.
@@ -572,17 +647,28 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   Ref<kit::MutableData> memory = rawResponseData();
   if (!memory || memory->length() != 0 || length == 0 || !downloadDestinationPath().empty()) return;
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) return;
-  std::vector<uint8_t> room;
+  const size_t wanted = static_cast<size_t>(std::min(length, kMostReserved));
+  Ref<kit::MutableData> body;
   try {
-    room.reserve(static_cast<size_t>(std::min(length, kMostReserved)));
+    if (wanted >= kPagedBodyFrom) {
+      // Pages of its own: untouched until filled, and grown without copying should more come.
+      body = kit::MutableData::data();
+      body->reserveTail(wanted);
+    } else {
+      std::vector<uint8_t> room;
+      room.reserve(wanted);
+      body = kit::make<kit::MutableData>(std::move(room));
+    }
   } catch (const std::bad_alloc&) {
     return;
   }
   // Faulting in fresh memory (the kernel clears each page) costs as much as receiving it; done
   // on a thread of its own it overlaps with the receiving.
   prefaulter_.reset();
-  if (room.capacity() >= kPrefaultedFrom) prefaulter_ = std::make_unique<kit::PagePrefaulter>(room.data(), room.capacity());
-  setRawResponseData(kit::make<kit::MutableData>(std::move(room)));
+  if (body->capacity() >= kPrefaultedFrom) {
+    prefaulter_ = std::make_unique<kit::PagePrefaulter>(body->mutableBytes(), body->capacity());
+  }
+  setRawResponseData(body);
 }
 
 bool HttpRequest::openDownloadFile(bool* append) {
@@ -647,6 +733,69 @@ void HttpRequest::handleBytesAvailable() {
   }
 }
 
+bool HttpRequest::takesDataItself() const {
+  HttpRequestDelegate* d = currentDelegate();
+  HttpSelector dataSelector = didReceiveDataSelector();
+  {
+    std::lock_guard<std::mutex> p(propertyMutex_);
+    if (blocks_.dataReceived) return true;
+  }
+  return d && dataSelector && d->respondsToSelector(dataSelector.name());
+}
+
+void HttpRequest::readBodyStraightIntoMemory() {
+  Ref<kit::HTTPReadStream> stream = readStream();
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (readsIntoMemory_ || !stream || !memory || memory->capacity() < kPagedBodyFrom || keepsUnstoredBody_ ||
+      !downloadDestinationPath().empty() || needsRedirect() || authenticationNeeded() || isBandwidthThrottled() ||
+      (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) || takesDataItself()) {
+    return;
+  }
+  readsIntoMemory_ = true;
+  kit::WeakRef<HttpRequest> weak(this);
+  const kit::HTTPReadStream* from = stream.get();
+  stream->setBodySink(
+      [weak, from](size_t* length) -> char* {
+        Ref<HttpRequest> r = weak.lock();
+        return r && r->readStream().get() == from ? r->bodyRoom(length) : nullptr;
+      },
+      [weak, from](size_t length) {
+        Ref<HttpRequest> r = weak.lock();
+        if (r && r->readStream().get() == from) r->bodyFilled(length);
+      });
+}
+
+char* HttpRequest::bodyRoom(size_t* length) {
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  Ref<kit::MutableData> memory = rawResponseData();
+  const uint64_t bound = maximumInMemoryBodyLength();
+  // Nothing here: the stream keeps the bytes, and the usual path takes (or refuses) them.
+  if (!memory || complete() || isCancelled() || memory->length() >= bound) return nullptr;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(262144, bound - memory->length()));
+  if (memory->capacity() < memory->length() + n) prefaulter_.reset();
+  try {
+    char* room = reinterpret_cast<char*>(memory->reserveTail(n));
+    *length = n;
+    return room;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void HttpRequest::bodyFilled(size_t length) {
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  Ref<kit::MutableData> memory = rawResponseData();
+  if (!memory) return;
+  memory->commitTail(length);
+  setTotalBytesRead(totalBytesRead() + static_cast<uint64_t>(length));
+  setLastActivityTime(kit::Date::date());
+  incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(length));
+  if (prefaulter_) {
+    if (prefaulter_->base() == memory->bytes() && memory->length() < memory->capacity()) prefaulter_->writerReached(memory->length());
+    else prefaulter_.reset();
+  }
+}
+
 bool HttpRequest::readChunk(const Ref<kit::HTTPReadStream>& stream) {
   const uint64_t expected = contentLength();
   const size_t bufferSize =
@@ -671,8 +820,13 @@ bool HttpRequest::takeChunk(std::string_view raw) {
       setDataDecompressor(decompressor);
     }
     Ref<Error> e;
-    inflated = decompressor->uncompressBytes(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &e);
+    try {
+      inflated = decompressor->uncompressBytes(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &e);
+    } catch (const std::bad_alloc&) {
+      e = tooLargeForMemoryError();
+    }
     if (!inflated) {
+      cancelLoad();
       failWithError(e);
       return false;
     }
@@ -685,14 +839,7 @@ bool HttpRequest::takeChunk(std::string_view raw) {
   // The body of a redirect never reaches a partial file.
   if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
 
-  HttpRequestDelegate* d = currentDelegate();
-  HttpSelector dataSelector = didReceiveDataSelector();
-  bool hasDataBlock = false;
-  {
-    std::lock_guard<std::mutex> p(propertyMutex_);
-    hasDataBlock = blocks_.dataReceived != nullptr;
-  }
-  if ((d && dataSelector && d->respondsToSelector(dataSelector.name())) || hasDataBlock) {
+  if (takesDataItself()) {
     passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
     return true;
   }
@@ -706,9 +853,12 @@ bool HttpRequest::takeChunk(std::string_view raw) {
     // A download that got an answer it does not store (an error page): kept in memory instead.
     memory = kit::MutableData::data();
     setRawResponseData(memory);
+    keepsUnstoredBody_ = !downloadDestinationPath().empty();
   }
-  if (inflated) memory->appendData(*inflated);
-  else memory->appendBytes(raw.data(), raw.size());
+  if (!(inflated ? appendToMemoryBody(*memory, inflated->bytes(), inflated->length())
+                 : appendToMemoryBody(*memory, raw.data(), raw.size()))) {
+    return false;
+  }
   if (prefaulter_) {
     if (prefaulter_->base() == memory->bytes() && memory->length() < memory->capacity()) prefaulter_->writerReached(memory->length());
     else prefaulter_.reset();  // moved or full: nothing left ahead to fault in
@@ -758,7 +908,10 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
 
   const std::string temp = temporaryFileDownloadPath();
   const std::string destination = downloadDestinationPath();
-  if (isResponseCompressed()) {
+  if (isResponseCompressed() && totalBytesRead() == 0) {
+    // A gzip label on an empty body: the empty file is the body.
+    removeTemporaryUncompressedDownloadFile();
+  } else if (isResponseCompressed()) {
     if (shouldWaitToInflateCompressedResponses()) {
       inflateDownloadAtEnd(fileError);
       return;
@@ -839,7 +992,16 @@ void HttpRequest::handleStreamComplete() {
         finishDownloadFile(&fileError);
       }
     }
-    storeInCache();
+    // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
+    // would to a file, instead of passing for an empty body later.
+    if (!fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
+        shouldWaitToInflateCompressedResponses()) {
+      Ref<Error> inflateError = inflateMemoryBody();
+      // An error page beside a download does not fail the request; it just has no text.
+      if (inflateError && keepsUnstoredBody_) storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
+      else fileError = inflateError;
+    }
+    if (!fileError) storeInCache();
   }
 
   HttpRequestShared& shared = HttpRequestShared::get();
@@ -974,7 +1136,17 @@ Ref<kit::Date> HttpRequest::dateFromRFC1123String(const std::string& text) {
   if (month < 0 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return nullptr;
   long offset = 0;
   const std::string z = lower(zone);
-  if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
+  static const struct {
+    const char* name;
+    long hours;
+  } kNamedZones[] = {{"est", -5}, {"edt", -4}, {"cst", -6}, {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
+  bool named = false;
+  for (const auto& zone : kNamedZones) {
+    if (z == zone.name) offset = zone.hours * 3600, named = true;
+  }
+  if (named) {
+    // The zone names of older mail and HTTP peers.
+  } else if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
     offset = 0;
   } else if ((z[0] == '+' || z[0] == '-') && z.size() == 5 && std::isdigit(static_cast<unsigned char>(z[1]))) {
     const long hh = std::stol(z.substr(1, 2)), mm = std::stol(z.substr(3, 2));

@@ -74,6 +74,9 @@ class HttpWebPageRequest : public HttpRequest {
   int webContentType() const noexcept { return webContentType_; }
 
   std::string className() const override { return "HttpWebPageRequest"; }
+  kit::Ref<HttpRequest> newRequestOfThisClass(kit::Ref<kit::URL> url) const override {
+    return kit::make<HttpWebPageRequest>(std::move(url));
+  }
 
  private:
   bool readResourceURLs();

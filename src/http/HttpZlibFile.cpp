@@ -36,14 +36,17 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
   if (!kit::FileManager::fileExists(sourcePath)) {
     stream.close();
     out->close();
+    kit::FileManager::removeItem(destinationPath);
     return fail(error(kit::format("%@ of %@ failed the file does not exist", verb, sourcePath)));
   }
 
   Ref<kit::InputStream> in = kit::InputStream::inputStreamWithFileAtPath(sourcePath);
+  // Half a result is no result: the destination goes.
   auto abandon = [&](Ref<Error> e) {
     stream.close();
     in->close();
     out->close();
+    kit::FileManager::removeItem(destinationPath);
     return fail(std::move(e));
   };
   auto unreadable = [&] {
@@ -64,8 +67,8 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
     Ref<Error> writeError;
     if (piece->length() && !out->write(piece->view(), &writeError)) {
       return abandon(error(
-          kit::format("%@ of %@ failed because we were unable to write to the destination data file at &@", verb,
-                      sourcePath),
+          kit::format("%@ of %@ failed because we were unable to write to the destination data file at %@", verb,
+                      sourcePath, destinationPath),
           writeError));
     }
     if (n == 0) break;
@@ -73,7 +76,10 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
   if (Ref<Error> e = stream.check()) return abandon(e);
   in->close();
   out->close();
-  if (Ref<Error> e = stream.close()) return fail(e);
+  if (Ref<Error> e = stream.close()) {
+    kit::FileManager::removeItem(destinationPath);
+    return fail(e);
+  }
   return true;
 }
 

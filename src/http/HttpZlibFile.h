@@ -29,7 +29,7 @@ class HttpZlibFile {
   };
 
   // Runs the file at `sourcePath` through `stream` into `destinationPath` (created empty first;
-  // on failure it stays as far as it was written). `work` ("Compression", "Decompression")
+  // removed again on failure). `work` ("Compression", "Decompression")
   // begins every error text.
   static bool run(const std::string& sourcePath, const std::string& destinationPath, const char* work,
                   const Stream& stream, kit::Ref<kit::Error>* error);

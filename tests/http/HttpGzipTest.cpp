@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <random>
 #include <string>
 
@@ -158,7 +160,7 @@ TEST(HttpGzip, FileToFileBothWaysIncludingAnExactChunkSizedSource) {
   }
 }
 
-TEST(HttpGzip, MissingSourceFailsAndLeavesAnEmptyDestination) {
+TEST(HttpGzip, MissingSourceFailsAndLeavesNoDestination) {
   tolvatest::TempHome home;
   const std::string dir = kit::Paths::temporaryDirectory();
   Ref<Error> e;
@@ -166,7 +168,7 @@ TEST(HttpGzip, MissingSourceFailsAndLeavesAnEmptyDestination) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->code(), kCompressionError);
   EXPECT_EQ(e->localizedDescription(), "Compression of " + dir + "/none failed the file does not exist");
-  EXPECT_EQ(kit::FileManager::fileSize(dir + "/out.gz").value_or(99), 0u);
+  EXPECT_FALSE(kit::FileManager::fileExists(dir + "/out.gz"));
 
   EXPECT_FALSE(HttpDataDecompressor::uncompressDataFromFile(dir + "/none", dir + "/out", &e));
   EXPECT_EQ(e->localizedDescription(), "Decompression of " + dir + "/none failed the file does not exist");
@@ -181,4 +183,22 @@ TEST(HttpGzip, TruncatedSourceFileIsAnErrorNotAShorterBody) {
   EXPECT_FALSE(HttpDataDecompressor::uncompressDataFromFile(dir + "/cut.gz", dir + "/out", &e));
   ASSERT_TRUE(e);
   EXPECT_EQ(e->code(), kCompressionError);
+  EXPECT_FALSE(kit::FileManager::fileExists(dir + "/out"));
+
+  // A destination that cannot take the bytes (a file size limit) names itself and goes too.
+  ASSERT_TRUE(kit::FileManager::writeFile(dir + "/whole.gz", coded));
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 100000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool ok = HttpDataDecompressor::uncompressDataFromFile(dir + "/whole.gz", dir + "/big", &e);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(ok);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->localizedDescription(), "Decompression of " + dir + "/whole.gz failed because we were unable to write "
+                                       "to the destination data file at " + dir + "/big");
+  EXPECT_FALSE(kit::FileManager::fileExists(dir + "/big"));
 }

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <map>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "http/HttpAuthenticationDialog.h"
 #include "http/HttpRequestTestSupport.h"
@@ -135,8 +137,10 @@ class LoginDelegate : public RecordingDelegate {
       request->cancelAuthentication();
       return;
     }
-    request->setUsername(user);
-    request->setPassword(pass);
+    if (!leavesCredentialsAlone) {
+      request->setUsername(user);
+      request->setPassword(pass);
+    }
     request->retryUsingSuppliedCredentials();
   }
   void proxyAuthenticationNeededForRequest(HttpRequest* request) override {
@@ -147,6 +151,8 @@ class LoginDelegate : public RecordingDelegate {
   }
   std::string user, pass;
   bool cancel = false;
+  // Retries with whatever the request holds.
+  bool leavesCredentialsAlone = false;
   int asked = 0;
   int proxyAsked = 0;
 };
@@ -156,10 +162,12 @@ class HttpRequestAuthenticationTest : public HttpRequestTest {
   void SetUp() override {
     HttpRequestTest::SetUp();
     HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
     kit::Keychain::installSharedStore(std::make_shared<kit::MemoryKeychainStore>());
   }
   void TearDown() override {
     HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
     HttpRequestTest::TearDown();
   }
   static Ref<HttpRequest> request(const std::string& url) { return HttpRequest::requestWithURL(U(url)); }
@@ -373,6 +381,51 @@ TEST_F(HttpRequestAuthenticationTest, CredentialsNeverFollowARedirectToAnotherOr
   EXPECT_EQ(a.requests()[0].headers.value("Authorization"), basic("user", "pass"));
 }
 
+TEST_F(HttpRequestAuthenticationTest, CredentialsAskedForAfterARedirectAreUsedThere) {
+  TestHTTPServer a, b;
+  basicRoute(b, "/private", "buser", "bpass");
+  a.redirect("/start", b.url("/private"));
+  Ref<HttpRequest> r = request(a.url("/start"));
+  r->setUsername("caller");
+  r->setPassword("secret");
+  LoginDelegate d;
+  d.user = "buser";
+  d.pass = "bpass";
+  ASSERT_TRUE(runAsync(r, d));
+  ASSERT_EQ(d.finished, 1) << r->error()->localizedDescription();
+  EXPECT_EQ(d.asked, 1);
+  EXPECT_EQ(r->responseString(), "secret");
+  for (const auto& seen : b.requests()) EXPECT_NE(seen.headers.value("Authorization"), basic("caller", "secret"));
+
+  // Answers that never settle it end with code 3 after a few questions.
+  for (const std::string& user : {std::string("buser"), std::string()}) {
+    HttpRequest::clearSession();
+    b.clearRequests();
+    Ref<HttpRequest> again = request(a.url("/start"));
+    LoginDelegate wrong;
+    wrong.user = user;
+    wrong.pass = user.empty() ? "" : "wrong";
+    ASSERT_TRUE(runAsync(again, wrong));
+    EXPECT_EQ(wrong.failed, 1);
+    ASSERT_TRUE(again->error());
+    EXPECT_EQ(again->error()->code(), kAuthenticationErrorType);
+    EXPECT_LE(wrong.asked, 8);
+    EXPECT_LE(b.requestCount(), 8u);
+  }
+
+  // A delegate that answers without giving any: the caller's own still stay at home.
+  HttpRequest::clearSession();
+  b.clearRequests();
+  Ref<HttpRequest> silent = request(a.url("/start"));
+  silent->setUsername("caller");
+  silent->setPassword("secret");
+  LoginDelegate quiet;
+  quiet.leavesCredentialsAlone = true;
+  ASSERT_TRUE(runAsync(silent, quiet));
+  EXPECT_EQ(quiet.failed, 1);
+  for (const auto& seen : b.requests()) EXPECT_NE(seen.headers.value("Authorization"), basic("caller", "secret"));
+}
+
 TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate) {
   TestHTTPServer server;
   server.route("GET", "/via", TestResponse::ok("through"));
@@ -396,8 +449,10 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   EXPECT_EQ(entry->get<kit::Number>("Port")->intValue(), proxy.port());
   EXPECT_FALSE(entry->objectForKey("URL"));
 
+  // Ending the session keeps the proxy's login.
   HttpRequest::clearSession();
-  EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 0u);
+  EXPECT_EQ(HttpRequest::sessionProxyCredentialsStore()->count(), 1u);
+  HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
   Ref<HttpRequest> asking = request(server.url("/via"));
   asking->setProxyHost("127.0.0.1");
   asking->setProxyPort(proxy.port());
@@ -408,6 +463,92 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   EXPECT_EQ(ld.finished, 1);
   EXPECT_EQ(ld.proxyAsked, 1);
   EXPECT_EQ(ld.asked, 0);
+}
+
+// A peer of the old kind answers a challenge as HTTP/1.0 with a body that ends at the close;
+// the retry's answer, not the challenge's, is what the request reports.
+TEST_F(HttpRequestAuthenticationTest, ARetryAfterACloseDelimitedChallengeReportsTheFinalAnswer) {
+  const std::string page(70000, 'p');
+  auto http10 = [](const std::string& head, const std::string& body) {
+    return TestResponse::rawBytes("HTTP/1.0 " + head + "\r\nConnection: close\r\n\r\n" + body);
+  };
+  TestHTTPServer proxy;  // answers absolute-form requests as a forwarding proxy would
+  proxy.setFallback([&](const RecordedRequest& r) {
+    if (r.headers.value("Proxy-Authorization") != basic("pu", "pp")) {
+      return http10("407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                    "Content-Type: text/html",
+                    "<html><body>" + std::string(3000, 'x') + "</body></html>")
+          .trickleBy(700, std::chrono::milliseconds(5), true);
+    }
+    return http10("200 OK\r\nContent-Type: text/plain\r\nX-Final: yes", page);
+  });
+  TestHTTPServer origin;
+  origin.setFallback([&](const RecordedRequest& r) {
+    if (r.headers.value("Authorization") != basic("u", "p")) {
+      return http10("401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"site\"", "<html>" + std::string(3000, 'n') + "</html>")
+          .trickleBy(700, std::chrono::milliseconds(5), true);
+    }
+    return http10("200 OK\r\nX-Final: yes", page);
+  });
+
+  for (const bool viaProxy : {true, false}) {
+    for (const bool toFile : {false, true}) {
+      SCOPED_TRACE(std::string(viaProxy ? "proxy" : "origin") + (toFile ? " to a file" : " in memory"));
+      HttpRequest::clearSession();
+      HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
+      Ref<HttpRequest> r = request(viaProxy ? "http://127.0.0.1:9/page" : withUser(origin, "u:p", "/page"));
+      if (viaProxy) {
+        r->setProxyHost("127.0.0.1");
+        r->setProxyPort(proxy.port());
+        r->setProxyUsername("pu");
+        r->setProxyPassword("pp");
+      }
+      const std::string file = tmp("final.bin");
+      kit::FileManager::removeItem(file, nullptr);
+      if (toFile) {
+        r->setDownloadDestinationPath(file);
+        r->setTemporaryFileDownloadPath(tmp("final.part"));
+        r->setAllowResumeForFileDownloads(true);
+      }
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "");
+      EXPECT_EQ(r->responseStatusCode(), 200);
+      ASSERT_TRUE(r->responseHeaders());
+      kit::Object* final = r->responseHeaders()->objectForKey("X-Final");
+      EXPECT_EQ(final ? final->description() : "", "yes");
+      EXPECT_TRUE((toFile ? read(file) : r->responseString()) == page);
+    }
+  }
+
+  // A synchronous caller whose delegate supplies the login waits for the answer to the retry.
+  for (const bool viaProxy : {true, false}) {
+    SCOPED_TRACE(viaProxy ? "synchronous, proxy" : "synchronous, origin");
+    HttpRequest::clearSession();
+    HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
+    Ref<HttpRequest> r = request(viaProxy ? "http://127.0.0.1:9/page" : origin.url("/page"));
+    if (viaProxy) {
+      r->setProxyHost("127.0.0.1");
+      r->setProxyPort(proxy.port());
+    }
+    LoginDelegate d;
+    d.user = viaProxy ? "pu" : "u";
+    d.pass = viaProxy ? "pp" : "p";
+    r->setDelegate(&d);
+    std::atomic<bool> returned{false};
+    std::thread caller([&] {
+      r->startSynchronous();
+      returned = true;
+    });
+    kit::RunLoop::main().runUntil([&] { return returned.load(); }, 20);
+    caller.join();
+    settle();
+    EXPECT_EQ(d.asked + d.proxyAsked, 1);
+    EXPECT_FALSE(r->error());
+    EXPECT_EQ(r->responseStatusCode(), 200);
+    EXPECT_EQ(r->responseString().size(), page.size());
+    r->setDelegate(nullptr);
+  }
 }
 
 // ---- The login dialog

@@ -311,6 +311,27 @@ TEST_F(HttpRequestTest, CompressedBodyFromDisk) {
   // The request's own temporary body files are gone; the caller's source is not.
   EXPECT_TRUE(r->postBodyFilePath().empty());
   EXPECT_TRUE(kit::FileManager::fileExists(tmp("src.txt")));
+
+  // Redirected as a GET, it carries no body and no label of one.
+  server.redirect("/moved", "/arrived", 303);
+  server.route("GET", "/arrived", TestResponse::ok("here"));
+  for (bool compress : {false, true}) {
+    Ref<HttpRequest> moved = HttpRequest::requestWithURL(U(server.url("/moved")));
+    moved->setRequestMethod("POST");
+    moved->setShouldStreamPostDataFromDisk(true);
+    moved->setShouldCompressRequestBody(compress);
+    // The caller's own file, which the request never removes.
+    moved->setPostBodyFilePath(tmp("src.txt"));
+    RecordingDelegate d2;
+    ASSERT_TRUE(runAsync(moved, d2));
+    ASSERT_EQ(d2.finished, 1);
+    auto arrived = *server.lastRequest();
+    EXPECT_EQ(arrived.method, "GET");
+    EXPECT_TRUE(arrived.body.empty()) << compress;
+    EXPECT_FALSE(arrived.headers.has("Content-Encoding"));
+    EXPECT_FALSE(arrived.headers.has("Transfer-Encoding"));
+    EXPECT_TRUE(kit::FileManager::fileExists(tmp("src.txt")));
+  }
 }
 
 TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSLText) {

@@ -5,6 +5,7 @@
 
 #include "http/HttpErrorType.h"
 #include "http/HttpRequestTestSupport.h"
+#include "http/HttpWebPageRequest.h"
 #include "kit/foundation/OperationQueue.h"
 #include "kit/ui/Application.h"
 #include "support/PseudoRandomBody.h"
@@ -56,6 +57,11 @@ TEST_F(HttpRequestTest, NewRequestDefaults) {
   copy = later->copyRequest();
   EXPECT_TRUE(copy->haveBuiltPostBody());
   EXPECT_EQ(copy->postLength(), 3u);
+
+  // A copy and a HEAD request are of the request's own class.
+  Ref<HttpRequest> page = HttpWebPageRequest::requestWithURL(U("http://127.0.0.1/"));
+  EXPECT_EQ(page->copyRequest()->className(), "HttpWebPageRequest");
+  EXPECT_EQ(page->HEADRequest()->className(), "HttpWebPageRequest");
 }
 
 TEST_F(HttpRequestTest, BlocksRunBesideTheDelegateAndASecondSetterWins) {
@@ -240,6 +246,16 @@ TEST_F(HttpRequestTest, DateAndContentTypeParsing) {
   ASSERT_TRUE(b);
   EXPECT_EQ(b->timeIntervalSince1970(), 784111740.0);
   EXPECT_FALSE(HttpRequest::dateFromRFC1123String("yesterday"));
+  // The zone names older peers send.
+  Ref<kit::Date> c = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 03:49:37 EST");
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->timeIntervalSince1970(), 784111777.0);
+  Ref<kit::Date> d = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 01:49:37 PDT");
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->timeIntervalSince1970(), 784111777.0);
+  Ref<kit::Date> e = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->timeIntervalSince1970(), 784111777.0);
   std::string mime = "unset";
   unsigned encoding = 99;
   HttpRequest::parseMimeType(&mime, &encoding, "");

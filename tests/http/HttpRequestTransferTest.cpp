@@ -73,6 +73,18 @@ TEST_F(HttpRequestTest, LargeBodiesInMemoryAreIntactWholeAndFailCleanlyWhenCutSh
   EXPECT_EQ(whole->responseData()->length(), kLarge);
   EXPECT_EQ(TestCodec::sha256Hex(whole->responseData()->view()), body->sha256Hex());
 
+  // Without a length (chunked, or up to the close) the body grows past its first room.
+  server.route("GET", "/chunked", TestResponse::generated(body).chunked({70000, 1, 300000}));
+  server.route("GET", "/closed", TestResponse::generated(body).closeDelimited());
+  for (const char* path : {"/chunked", "/closed"}) {
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    RecordingDelegate rd;
+    ASSERT_TRUE(runAsync(r, rd, 60));
+    ASSERT_EQ(rd.finished, 1) << path;
+    EXPECT_EQ(r->totalBytesRead(), kLarge) << path;
+    EXPECT_EQ(TestCodec::sha256Hex(r->responseData()->view()), body->sha256Hex()) << path;
+  }
+
   Ref<HttpRequest> cut = HttpRequest::requestWithURL(U(server.url("/cut")));
   RecordingDelegate c;
   ASSERT_TRUE(runAsync(cut, c));
@@ -222,6 +234,74 @@ TEST_F(HttpRequestTest, CutOffGzipFailsWithTheInflateErrorAndKeepsTheTemporaryFi
     EXPECT_EQ(read(tmp("cut.part")), coded) << wait;
     EXPECT_FALSE(kit::FileManager::fileExists(tmp("cut.txt")));
   }
+}
+
+TEST_F(HttpRequestTest, InMemoryBodiesThatDoNotInflateOrDoNotFitFail) {
+  TestHTTPServer server;
+  std::string cut = TestCodec::gzip(text(100000));
+  cut.resize(cut.size() - 40);
+  server.route("GET", "/cut", TestResponse::ok(cut).header("Content-Encoding", "gzip"));
+  server.route("GET", "/garbage", TestResponse::ok(text(5000)).header("Content-Encoding", "gzip"));
+  // Fetched into memory (inflated at the end or on the fly): the error it failed with.
+  auto failureInMemory = [&](const char* path, bool wait) -> Ref<kit::Error> {
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    r->setShouldWaitToInflateCompressedResponses(wait);
+    RecordingDelegate d;
+    EXPECT_TRUE(runAsync(r, d));
+    EXPECT_EQ(d.failed, 1) << path << wait;
+    return r->error();
+  };
+  for (const char* path : {"/cut", "/garbage"}) {
+    for (bool wait : {true, false}) {
+      Ref<kit::Error> e = failureInMemory(path, wait);
+      ASSERT_TRUE(e);
+      EXPECT_EQ(e->code(), kCompressionError);
+      EXPECT_EQ(e->localizedDescription().rfind("Decompression of data failed", 0), 0u);
+    }
+  }
+
+  // A gzip label on an empty body is an empty body, in memory and in a file.
+  server.route("GET", "/empty", TestResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n"
+                                                       "Content-Length: 0\r\n\r\n"));
+  for (bool wait : {true, false}) {
+    for (bool toFile : {false, true}) {
+      Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/empty")));
+      r->setShouldWaitToInflateCompressedResponses(wait);
+      if (toFile) r->setDownloadDestinationPath(tmp("empty.txt"));
+      RecordingDelegate d;
+      ASSERT_TRUE(runAsync(r, d));
+      ASSERT_EQ(d.finished, 1) << wait << toFile << r->error()->localizedDescription();
+      EXPECT_EQ(toFile ? read(tmp("empty.txt")) : r->responseString(), "");
+      EXPECT_TRUE(r->temporaryUncompressedDataDownloadPath().empty());
+    }
+  }
+
+  // Bodies in memory are bounded: a gzip bomb (8 MiB of zeros in a few kilobytes) and a plain
+  // body over the bound end with a clear error.
+  server.route("GET", "/bomb", TestResponse::ok(std::string(8 << 20, '\0')).gzip());
+  server.route("GET", "/plain", TestResponse::ok(std::string(3 << 20, 'x')));
+  HttpRequest::setMaximumInMemoryBodyLength(2 << 20);
+  for (const char* path : {"/bomb", "/plain"}) {
+    for (bool wait : {true, false}) {
+      Ref<kit::Error> e = failureInMemory(path, wait);
+      ASSERT_TRUE(e);
+      EXPECT_EQ(e->code(), kFileManagementError);
+      EXPECT_EQ(e->localizedDescription(),
+                "The response body is too large to be held in memory (more than 2097152 bytes)");
+    }
+  }
+  HttpRequest::setMaximumInMemoryBodyLength(HttpRequest::kDefaultMaximumInMemoryBodyLength);
+
+  // An error page answering a download is kept only up to its own bound.
+  server.route("GET", "/broken", TestResponse::withStatus(500, std::string(3 << 20, 'e')));
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/broken")));
+  r->setDownloadDestinationPath(tmp("broken"));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  EXPECT_EQ(d.finished, 1);
+  EXPECT_EQ(r->responseStatusCode(), 500);
+  EXPECT_EQ(r->rawResponseData()->length(), HttpRequest::kMaximumUnstoredBodyLength);
+  EXPECT_FALSE(kit::FileManager::fileExists(tmp("broken")));
 }
 
 TEST_F(HttpRequestTest, DataDelegateGetsTheBodyAndNothingIsStored) {

@@ -1,7 +1,12 @@
 #include "kit/foundation/Data.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "kit/foundation/String.h"
 
@@ -12,7 +17,8 @@ Data::Data(const void* bytes, size_t length) {
 }
 
 Data::~Data() {
-  if (freeAdopted_) std::free(adopted_);
+  if (mappedCapacity_) munmap(adopted_, mappedCapacity_);
+  else if (freeAdopted_) std::free(adopted_);
 }
 
 Ref<Data> Data::dataWithBytesNoCopy(void* bytes, size_t length, bool freeWhenDone) {
@@ -25,7 +31,7 @@ Ref<Data> Data::dataWithBytesNoCopy(void* bytes, size_t length, bool freeWhenDon
 }
 
 void Data::ownBytes() {
-  if (!adopted_) return;
+  if (!adopted_ || mappedCapacity_) return;
   bytes_.assign(adopted_, adopted_ + adoptedLength_);
   if (freeAdopted_) std::free(adopted_);
   adopted_ = nullptr;
@@ -61,7 +67,68 @@ Ref<Object> Data::mutableCopy() const { return Ref<Object>(new MutableData(bytes
 
 void MutableData::appendBytes(const void* bytes, size_t length) {
   ownBytes();
-  if (length) bytes_.insert(bytes_.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + length);
+  if (!length) return;
+  if (mappedCapacity_) {
+    std::memcpy(reserveTail(length), bytes, length);
+    commitTail(length);
+    return;
+  }
+  bytes_.insert(bytes_.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + length);
+}
+
+void MutableData::setLength(size_t length) {
+  ownBytes();
+  if (!mappedCapacity_) {
+    bytes_.resize(length);
+    return;
+  }
+  if (length > adoptedLength_) {
+    const size_t more = length - adoptedLength_;
+    std::memset(reserveTail(more), 0, more);
+  }
+  adoptedLength_ = length;
+}
+
+namespace {
+
+// From this size on the bytes live in pages of their own.
+constexpr size_t kMappedFrom = size_t(1) << 20;
+
+size_t pageRounded(size_t n) {
+  static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return (n + page - 1) / page * page;
+}
+
+}  // namespace
+
+uint8_t* MutableData::reserveTail(size_t length) {
+  ownBytes();
+  const size_t have = this->length();
+  if (have + length < have) throw std::bad_alloc();
+  const size_t need = have + length;
+  if (!mappedCapacity_) {
+    const size_t capacity = pageRounded(std::max({need, bytes_.capacity(), kMappedFrom}));
+    void* pages = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) throw std::bad_alloc();
+    if (have) std::memcpy(pages, bytes_.data(), have);
+    std::vector<uint8_t>().swap(bytes_);
+    adopted_ = static_cast<uint8_t*>(pages);
+    adoptedLength_ = have;
+    mappedCapacity_ = capacity;
+    freeAdopted_ = false;
+  } else if (need > mappedCapacity_) {
+    // Whole pages are moved by the kernel, never copied.
+    const size_t capacity = pageRounded(std::max(need, mappedCapacity_ + mappedCapacity_ / 2));
+    void* grown = mremap(adopted_, mappedCapacity_, capacity, MREMAP_MAYMOVE);
+    if (grown == MAP_FAILED) throw std::bad_alloc();
+    adopted_ = static_cast<uint8_t*>(grown);
+    mappedCapacity_ = capacity;
+  }
+  return adopted_ + have;
+}
+
+void MutableData::commitTail(size_t length) {
+  if (mappedCapacity_ && adoptedLength_ + length <= mappedCapacity_) adoptedLength_ += length;
 }
 
 }  // namespace kit

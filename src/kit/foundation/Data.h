@@ -1,5 +1,7 @@
 #pragma once
-// A byte buffer. It can adopt a malloc'd buffer without copying it.
+// A byte buffer. It can adopt a malloc'd buffer without copying it. A MutableData that is filled
+// at its end (reserveTail/commitTail) keeps a large body in whole pages of its own mapping, which
+// grows without copying what it holds (the kernel moves the pages).
 
 #include <cstdint>
 #include <string>
@@ -41,14 +43,14 @@ class Data : public Object {
   Ref<Object> mutableCopy() const override;
 
  protected:
-  // Moves adopted bytes into the vector so they can grow.
+  // Moves adopted bytes into the vector so they can grow (mapped pages stay where they are).
   void ownBytes();
   std::vector<uint8_t> bytes_;
-
- private:
   uint8_t* adopted_ = nullptr;
   size_t adoptedLength_ = 0;
   bool freeAdopted_ = false;
+  // The size of the mapping adopted_ points into, when the bytes live in pages of their own.
+  size_t mappedCapacity_ = 0;
 };
 
 class MutableData : public Data {
@@ -58,16 +60,22 @@ class MutableData : public Data {
 
   uint8_t* mutableBytes() {
     ownBytes();
-    return bytes_.data();
+    return mappedCapacity_ ? adopted_ : bytes_.data();
   }
   void appendBytes(const void* bytes, size_t length);
   void appendData(const Data& d) { appendBytes(d.bytes(), d.length()); }
   // How many bytes fit before the storage moves (0 while the bytes are adopted).
-  size_t capacity() const noexcept { return bytes() == bytes_.data() ? bytes_.capacity() : 0; }
-  void setLength(size_t length) {
-    ownBytes();
-    bytes_.resize(length);
+  size_t capacity() const noexcept {
+    if (mappedCapacity_) return mappedCapacity_;
+    return bytes() == bytes_.data() ? bytes_.capacity() : 0;
   }
+  void setLength(size_t length);
+  // Room for at least `length` more bytes after the current ones, to be filled in place and then
+  // counted with commitTail. The bytes move into whole pages of their own (at least 1 MiB, meant
+  // for large bodies), which then grow without copying; throws std::bad_alloc when the room
+  // cannot be had.
+  uint8_t* reserveTail(size_t length);
+  void commitTail(size_t length);
 
   std::string className() const override { return "MutableData"; }
   bool isMutable() const noexcept override { return true; }

@@ -78,6 +78,7 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
       if (!best) return;
       bool spawn = false;
       bool wakeIdle = false;
+      const bool startHere = best->operation->isConcurrent();
       std::string threadName;
       {
         std::lock_guard<std::mutex> g(mutex);
@@ -88,6 +89,14 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
         if (it == entries.end()) continue;  // taken or gone meanwhile: look again
         it->started = true;
         ++running;
+      }
+      if (startHere) {
+        Ref<Operation> op = best->operation;
+        op->start();
+        continue;
+      }
+      {
+        std::lock_guard<std::mutex> g(mutex);
         jobs.push_back(best->operation);
         if (workers - busy < static_cast<int>(jobs.size())) {
           ++workers;

@@ -13,6 +13,11 @@
 // Operations keep running when the queue object goes away; only what a
 // suspended (or zero-width) queue still holds is then dropped unstarted.
 //
+// A concurrent operation is started on the thread that finds it a slot (the
+// one adding it, or the one whose operation just finished): its start() only
+// begins the work elsewhere, and a trip through a worker would only add a
+// thread switch to every operation.
+//
 // A worker thread with nothing left to start waits a short while for more
 // before it ends. Each operation still sees a thread of its own: what an
 // earlier one left on a reused thread (its Thread, its run loop, work posted

@@ -448,8 +448,14 @@ void HTTPReadStream::writeRequest() {
 void HTTPReadStream::readResponse() {
   State& s = *s_;
   while (!s.responseDone && s.connection && s.available() < kMaximumBufferedBytes) {
-    const size_t room = s.prepareRead();
-    char* into = s.buffer.get() + s.end;
+    char* into = nullptr;
+    size_t room = 0;
+    if (bodyRoom_ && s.available() == 0 && s.parser->headerComplete()) into = bodyRoom_(&room);
+    const bool toClient = into && room;
+    if (!toClient) {
+      room = s.prepareRead();
+      into = s.buffer.get() + s.end;
+    }
     size_t got = 0;
     HTTPConnection::IO io = s.connection->read(into, room, &got);
     if (io == HTTPConnection::IO::WouldBlock) break;
@@ -457,8 +463,15 @@ void HTTPReadStream::readResponse() {
     if (io == HTTPConnection::IO::Done) {
       size_t body = 0;
       if (!s.parser->feedInPlace(into, got, &body)) return fail(s.parser->error());
-      s.end += body;
-      if (body) s.bytesArmed = true;
+      if (toClient) {
+        s.bytesRead += body;
+        if (body) bodyFilled_(body);
+        // The client may have given up on the stream meanwhile.
+        if (s.closed || s.error || !s.connection) return;
+      } else {
+        s.end += body;
+        if (body) s.bytesArmed = true;
+      }
       if (s.parser->messageComplete()) {
         responseFinished();
         break;
@@ -646,6 +659,12 @@ long HTTPReadStream::read(uint8_t* buffer, size_t maxLength) {
   if (n) std::memcpy(buffer, s.buffer.get() + s.offset, n);
   take(n);
   return static_cast<long>(n);
+}
+
+void HTTPReadStream::setBodySink(BodyRoom room, BodyFilled filled) {
+  if (!room || !filled) room = nullptr, filled = nullptr;
+  bodyRoom_ = std::move(room);
+  bodyFilled_ = std::move(filled);
 }
 
 std::string_view HTTPReadStream::peekBytes() const {

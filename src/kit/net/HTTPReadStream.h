@@ -100,6 +100,14 @@ class HTTPReadStream : public InputStream {
   std::string_view peekBytes() const;
   // Takes up to `length` of those bytes as read() would, without copying; answers how many.
   size_t skipBytes(size_t length);
+  // The body read straight into the client's memory: once the head is in and nothing waits in
+  // the stream's buffer, each read from the connection goes into the room `room` answers (its
+  // length through the pointer; null keeps the stream's own buffer) and is decoded there, and
+  // `filled` hears how many body bytes landed. Those bytes are the client's at once: no
+  // bytes-available event comes for them, only the end. Empty functions end it.
+  using BodyRoom = std::function<char*(size_t* length)>;
+  using BodyFilled = std::function<void(size_t length)>;
+  void setBodySink(BodyRoom room, BodyFilled filled);
   bool hasBytesAvailable() const override;
   Status streamStatus() const override;
   Ref<Error> streamError() const override;
@@ -141,6 +149,8 @@ class HTTPReadStream : public InputStream {
   std::string className() const override { return "HTTPReadStream"; }
 
  private:
+  BodyRoom bodyRoom_;
+  BodyFilled bodyFilled_;
   struct State;
   HTTPReadStream(Ref<HTTPMessage> request, Ref<InputStream> body);
   void wake();

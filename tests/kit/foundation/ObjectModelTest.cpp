@@ -273,6 +273,31 @@ TEST(Data, AdoptsBuffersAndCompares) {
   EXPECT_EQ(d->description(), "<616263>");
 }
 
+TEST(Data, ATailFilledInPlaceGrowsInPagesKeepingItsBytes) {
+  Ref<MutableData> m = MutableData::data();
+  m->appendBytes("head", 4);
+  // Moved into pages of its own, then grown well past them: every byte stays.
+  std::string expected = "head";
+  for (int round = 0; round < 40; ++round) {
+    const size_t n = 100000 + static_cast<size_t>(round) * 7919;
+    uint8_t* tail = m->reserveTail(n);
+    for (size_t i = 0; i < n; ++i) tail[i] = static_cast<uint8_t>('a' + (round + i) % 26);
+    m->commitTail(n);
+    for (size_t i = 0; i < n; ++i) expected += static_cast<char>('a' + (round + i) % 26);
+  }
+  m->appendBytes("end", 3);
+  expected += "end";
+  EXPECT_GE(m->capacity(), m->length());
+  ASSERT_EQ(m->length(), expected.size());
+  EXPECT_TRUE(m->view() == expected);
+  m->setLength(4);
+  EXPECT_EQ(m->toString(), "head");
+  m->setLength(6);
+  EXPECT_EQ(m->toString(), std::string("head\0\0", 6));
+  Ref<Object> copy = m->copy();
+  EXPECT_TRUE(copy->isEqual(m.get()));
+}
+
 TEST(Date, ConvertsBetweenEpochsAndIso8601) {
   auto d = Date::dateWithTimeIntervalSince1970(0);
   EXPECT_DOUBLE_EQ(d->timeIntervalSinceReferenceDate(), -978307200.0);
