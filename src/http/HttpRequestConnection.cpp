@@ -455,7 +455,14 @@ void HttpRequest::applyPersistentConnection(const Ref<kit::HTTPReadStream>& stre
   if (record) {
     auto* expires = record->get<kit::Date>("expires");
     const bool expired = expires && expires->timeIntervalSinceReferenceDate() < now;
-    if (sameDestination(record) && !expired) {
+    // A record given up while this request waited (for a login, say) may have been taken by
+    // another request since: its stream is that request's live one, never ours to close.
+    auto* holder = record->get<kit::Number>("request");
+    const bool takenByAnother =
+        holder && (!requestID() || holder->longLongValue() != requestID()->longLongValue());
+    if (takenByAnother) {
+      record = nullptr;
+    } else if (sameDestination(record) && !expired) {
       // Kept.
     } else {
       if (sameDestination(record) && expired) {

@@ -551,6 +551,41 @@ TEST_F(HttpRequestAuthenticationTest, ARetryAfterACloseDelimitedChallengeReports
   }
 }
 
+TEST_F(HttpRequestAuthenticationTest, ARetryAfterALoginLeavesAloneTheConnectionAnotherRequestTookMeanwhile) {
+  TestHTTPServer server;
+  basicRoute(server, "/a", "u", "p");
+  server.route("GET", "/slow", [](const RecordedRequest&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    return TestResponse::ok("slow");
+  });
+  // Keeps the login question unanswered until the test answers it.
+  struct HeldLogin : RecordingDelegate {
+    HeldLogin() { answersAuthentication = true; }
+    void authenticationNeededForRequest(HttpRequest* r) override { held = r; }
+    HttpRequest* held = nullptr;
+  } d;
+  Ref<HttpRequest> login = request(server.url("/a"));
+  login->setDelegate(&d);
+  login->startAsynchronous();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return d.held != nullptr; }, 10));
+  // While the first waits, a second request to the same server takes the kept-alive connection.
+  Ref<HttpRequest> other = request(server.url("/slow"));
+  other->setTimeOutSeconds(3);
+  RecordingDelegate d2;
+  other->setDelegate(&d2);
+  other->startAsynchronous();
+  settle(0.2);
+  login->setUsername("u");
+  login->setPassword("p");
+  login->retryUsingSuppliedCredentials();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return d.done() && d2.done(); }, 10));
+  EXPECT_EQ(d.finished, 1) << (login->error() ? login->error()->localizedDescription() : "");
+  EXPECT_EQ(d2.finished, 1) << (other->error() ? other->error()->localizedDescription() : "");
+  EXPECT_EQ(other->responseString(), "slow");
+  login->setDelegate(nullptr);
+  other->setDelegate(nullptr);
+}
+
 // ---- The login dialog
 
 class HttpAuthenticationDialogTest : public HttpRequestAuthenticationTest {
