@@ -148,6 +148,7 @@ void VeskDownloadManager::resetForTesting() {
   for (auto& [entry, cell] : entry_cell_) cell->setManager(nullptr);
   entry_cell_.clear();
   failures_.clear();
+  pendingDeletions_.clear();
   list_ = nullptr;
 }
 
@@ -165,6 +166,12 @@ std::string VeskDownloadManager::temporaryFolder() {
   const std::string folder = kit::Paths::temporaryDirectory() + "/Downloads";
   VeskDownloadFiles::makePrivateFolder(folder);
   return folder;
+}
+
+std::string VeskDownloadManager::privateFolderProblem() {
+  const std::string folder = kit::Paths::temporaryDirectory() + "/Downloads";
+  if (VeskDownloadFiles::makePrivateFolder(folder)) return {};
+  return kit::format("The folder for partial downloads (%@) is not a private folder of this user.", folder);
 }
 
 // ---- The list
@@ -196,9 +203,15 @@ void VeskDownloadManager::loadList() {
   const std::string temporary = temporaryFolder();
   for (size_t i = 0; i < entries->count(); ++i) {
     auto* entry = entries->get<MutableDictionary>(i);
-    // What another program left under the key is skipped, never trusted with a path.
-    if (!entry || stringOf(entry, "url").empty() || !isInFolder(stringOf(entry, "filePath"), documents)) continue;
-    if (!isInFolder(stringOf(entry, "temporaryPath"), temporary)) entry->setObject(kit::str(""), "temporaryPath");
+    // What another program left under the key is skipped, never trusted with a path. A stored
+    // path is taken by its file name only, in today's folders: after the data root moved, the
+    // entry is found again there.
+    if (!entry || stringOf(entry, "url").empty()) continue;
+    const std::string name = singleComponent(stringOf(entry, "filePath"));
+    if (name.empty()) continue;
+    entry->setObject(kit::str(documents + "/" + name), "filePath");
+    const std::string tempName = singleComponent(stringOf(entry, "temporaryPath"));
+    entry->setObject(kit::str(tempName.empty() ? std::string() : temporary + "/" + tempName), "temporaryPath");
     const int status = statusOf(entry);
     if (status == DownloadStatusDownloading || status == DownloadStatusPaused || status == DownloadStatusQueued) {
       const std::string temp = stringOf(entry, "temporaryPath");
@@ -249,7 +262,7 @@ std::string VeskDownloadManager::extractValidFilename(const std::string& base, c
   const std::string folder = forTemp ? temporaryFolder() : documentsFolder();
   std::string candidate = folder + "/" + b + suffix;
   for (long n = 2; kit::FileManager::fileExists(candidate) || VeskDownloadFiles::isSymbolicLink(candidate) ||
-                   PathExistInDownloadingItem(candidate, forTemp);
+                   PathExistInDownloadingItem(candidate, forTemp) || pendingDeletions_.count(candidate);
        ++n) {
     candidate = folder + "/" + b + std::to_string(n) + suffix;
   }
@@ -269,6 +282,11 @@ long VeskDownloadManager::start(const std::string& urlString, const std::optiona
   const std::string given = fileName ? singleComponent(*fileName) : std::string();
   const std::string fromURL = url ? singleComponent(url->lastPathComponent()) : std::string();
   splitName(given.empty() ? fromURL : given, &base, &ext);
+  if (!given.empty() && ext.empty()) {
+    // A given name without an extension takes the address's: "mine" for report.pdf is mine.pdf.
+    std::string urlBase;
+    splitName(fromURL, &urlBase, &ext);
+  }
   if (given.empty() && fromURL.empty() && url) base = url->lowercaseHost();
 
   auto entry = MutableDictionary::dictionary();
@@ -284,8 +302,11 @@ long VeskDownloadManager::start(const std::string& urlString, const std::optiona
   const long index = count() - 1;
 
   // The partial file is made now, ours alone: a name someone else put there is never followed.
-  if (!web || !VeskDownloadFiles::createExclusive(temp)) {
-    fail(entry.get(), web ? "The partial file could not be created." : "The address is not a web URL.");
+  const std::string folderProblem = web ? privateFolderProblem() : std::string();
+  if (!web || !folderProblem.empty() || !VeskDownloadFiles::createExclusive(temp)) {
+    fail(entry.get(), !web                     ? "The address is not a web URL."
+                      : !folderProblem.empty() ? folderProblem
+                                               : "The partial file could not be created.");
     save();
     return index;
   }
@@ -356,6 +377,12 @@ void VeskDownloadManager::resume(long index) {
   if (entry_request_.count(entry)) return;
   const std::string temp = stringOf(entry, "temporaryPath");
   Ref<kit::URL> url = kit::URL::URLWithString(stringOf(entry, "url"));
+  const std::string folderProblem = privateFolderProblem();
+  if (!folderProblem.empty()) {
+    fail(entry, folderProblem);
+    save();
+    return;
+  }
   if (temp.empty() || !url || !VeskDownloadFiles::prepareForResume(temp)) {
     fail(entry, "The download cannot be resumed.");
     save();
@@ -425,7 +452,11 @@ void VeskDownloadManager::removeWithoutSync(long index) {
     request->clearDelegatesAndCancel();
   }
   const std::string temp = stringOf(entry.get(), "temporaryPath");
-  if (isInFolder(temp, temporaryFolder())) deleteWhenStopped(request, {temp, finishedPathOf(temp)}, 0);
+  if (isInFolder(temp, temporaryFolder())) {
+    const std::vector<std::string> paths{temp, finishedPathOf(temp)};
+    for (const std::string& p : paths) ++pendingDeletions_[p];
+    deleteWhenStopped(request, paths, 0);
+  }
   // A file at the path of an unfinished entry is not ours to delete.
   const std::string path = stringOf(entry.get(), "filePath");
   if (statusOf(entry.get()) == DownloadStatusCompleted && isInFolder(path, documentsFolder())) ::unlink(path.c_str());
@@ -442,7 +473,15 @@ void VeskDownloadManager::deleteWhenStopped(Ref<HttpRequest> request, std::vecto
   // has stopped, so nothing makes them again afterwards.
   const bool stopped = !request || request->isFinished() || (request->isCancelled() && !request->isExecuting());
   for (const std::string& path : paths) ::unlink(path.c_str());
-  if (stopped || attempt >= 100) return;
+  if (stopped || attempt >= 100) {
+    // Only now may a new download take these names.
+    for (const std::string& path : paths) {
+      if (auto it = pendingDeletions_.find(path); it != pendingDeletions_.end() && --it->second <= 0) {
+        pendingDeletions_.erase(it);
+      }
+    }
+    return;
+  }
   kit::RunLoop::main().performAfterDelay(this, "deleteWhenStopped", nullptr, 0.1,
                                          [this, request, paths, attempt] {
                                            deleteWhenStopped(request, paths, attempt + 1);

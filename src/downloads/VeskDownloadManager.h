@@ -83,6 +83,8 @@ class VeskDownloadManager : public kit::Object, public HttpProgressDelegate, pub
   static std::string documentsFolder();
   // The private folder of partial files (made 0700 when missing).
   static std::string temporaryFolder();
+  // Empty when the folder of partial files is ours alone (made so when needed), else why not.
+  static std::string privateFolderProblem();
 
   // HttpRequestDelegate / HttpProgressDelegate.
   bool respondsToSelector(std::string_view selector) const override;
@@ -128,6 +130,9 @@ class VeskDownloadManager : public kit::Object, public HttpProgressDelegate, pub
   std::map<const kit::Object*, kit::Ref<HttpRequest>> entry_request_;
   std::map<const kit::Object*, VeskDownloadTableViewCell*> entry_cell_;
   std::map<const kit::Object*, std::string> failures_;
+  // Partial files of removed downloads that are still to be deleted: their names stay taken, so
+  // no newer download gets a file that the deletion would then remove.
+  std::map<std::string, int> pendingDeletions_;
   std::vector<std::string> downloadableExt_;
   std::function<void(HttpRequest&)> starter_;
 };

@@ -1,5 +1,8 @@
 #include "http/HttpAuthenticationDialog.h"
 
+#include <cmath>
+#include <utility>
+
 #include "kit/foundation/RunLoop.h"
 #include "kit/net/HTTPAuthentication.h"
 #include "kit/ui/Application.h"
@@ -9,6 +12,7 @@
 #include "kit/ui/NavigationItem.h"
 #include "kit/ui/Screen.h"
 #include "kit/ui/TableViewCell.h"
+#include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
 
 namespace tolva {
@@ -89,8 +93,29 @@ void HttpAuthenticationDialog::keyboardWillShow(const kit::Dictionary* userInfo)
 }
 
 void HttpAuthenticationDialog::orientationChanged() {
-  // The prompt follows the orientation; the window system turns the view itself.
   showTitle();
+  // The dialog turns with the status bar: laid out upright at the turned size, then rotated.
+  const kit::InterfaceOrientation o = kit::Application::sharedApplication()->statusBarOrientation();
+  double degrees = 0;
+  if (o == kit::InterfaceOrientation::PortraitUpsideDown) degrees = 180;
+  else if (o == kit::InterfaceOrientation::LandscapeLeft) degrees = 90;
+  else if (o == kit::InterfaceOrientation::LandscapeRight) degrees = -90;
+  const double angle = degrees * M_PI / 180;
+  const kit::Rect frame = kit::Screen::mainScreen().applicationFrame();
+  double width = frame.size.width, height = frame.size.height;
+  if (kit::isLandscape(o)) std::swap(width, height);
+  kit::View* root = view();
+  const kit::AffineTransform previous = root->transform();
+  root->setTransform(kit::AffineTransform::identity());
+  root->setFrame({0, 0, width, height});
+  root->setTransform(previous);
+  Ref<kit::View> keep(root);
+  kit::ViewAnimation::animate(0.3, [keep, angle, frame] {
+    keep->setTransform(kit::AffineTransform::rotation(angle));
+    // Turned, it covers the application frame: its origin goes to the frame's (moved by the
+    // centre, since a frame is not defined under a rotation).
+    keep->setCenter({frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2});
+  });
 }
 
 HttpAutorotatingViewController* HttpAuthenticationDialog::presentingController() {

@@ -6,6 +6,7 @@
 
 #include "kit/foundation/Data.h"
 #include "kit/foundation/Dictionary.h"
+#include "kit/foundation/FileManager.h"
 #include "kit/foundation/Object.h"
 #include "kit/foundation/URL.h"
 
@@ -41,6 +42,12 @@ class HttpCacheDelegate : public kit::Object {
   virtual void storeResponseForRequest(HttpRequest* request, double maxAge) = 0;
   virtual kit::Ref<kit::Dictionary> cachedResponseHeadersForURL(const kit::URL* url) = 0;
   virtual kit::Ref<kit::Data> cachedResponseDataForURL(const kit::URL* url) = 0;
+  // Writes the stored body to a file of the caller's, replacing it; false when nothing usable
+  // is stored or the file cannot be written.
+  virtual bool writeCachedResponseDataForURL(const kit::URL* url, const std::string& destination) {
+    kit::Ref<kit::Data> data = cachedResponseDataForURL(url);
+    return data && kit::FileManager::writeFile(destination, data->view());
+  }
   // Empty when nothing is stored.
   virtual std::string pathToCachedResponseDataForURL(const kit::URL* url) = 0;
   virtual std::string pathToCachedResponseHeadersForURL(const kit::URL* url) = 0;

@@ -1,7 +1,13 @@
 #include "http/HttpDownloadCache.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "http/HttpRequest.h"
 #include "kit/foundation/Exception.h"
@@ -72,6 +78,64 @@ std::optional<long> maxAge(const std::string& cacheControl) {
 
 // Writes through a temporary file renamed over the old one.
 bool replaceFile(const std::string& path, std::string_view bytes) { return kit::FileManager::writeFile(path, bytes); }
+
+// Copies `from` beside `to` and renames the copy over it, so `to` holds the old file or the new
+// one, never a mix and never nothing.
+bool replaceFileWithCopy(const std::string& from, const std::string& to) {
+  const std::string incoming = to + ".incoming";
+  kit::FileManager::removeItem(incoming);
+  if (kit::FileManager::copyItem(from, incoming) && ::rename(incoming.c_str(), to.c_str()) == 0) return true;
+  kit::FileManager::removeItem(incoming);
+  return false;
+}
+
+// Opens a stored file for reading only when it is a regular file (no link followed, no FIFO or
+// device, which could hang or never end) of at most `limit` bytes; -1 otherwise.
+int openStoredFile(const std::string& path, uint64_t limit, uint64_t* size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > limit) {
+    ::close(fd);
+    return -1;
+  }
+  *size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
+
+// Reads exactly `size` bytes; null when the file turns out shorter or longer.
+Ref<kit::Data> readExactly(int fd, uint64_t size) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return nullptr;
+    got += static_cast<size_t>(n);
+  }
+  char extra = 0;
+  if (::read(fd, &extra, 1) != 0) return nullptr;
+  return Ref<kit::Data>(new kit::Data(std::move(bytes)));
+}
+
+bool parseLength(const std::string& text, uint64_t* out) {
+  if (text.empty() || text.size() > 19) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *out = v;
+  return true;
+}
+
+constexpr uint64_t kMaxHeadersFileLength = 1 << 20;
+
+std::string parentFolder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace
 
@@ -149,13 +213,51 @@ std::string HttpDownloadCache::foundPath(const kit::URL* url, bool headers) {
   std::lock_guard<std::recursive_mutex> g(accessLock_);
   for (const char* store : {kSessionStore, kPermanentStore}) {
     const std::string p = pathInStore(store, url, headers);
-    if (!p.empty() && kit::FileManager::fileExists(p)) return p;
+    // Whatever sits there, a dangling link too, is found, so that checking it removes it.
+    if (!p.empty() && kit::FileManager::attributesOfItem(p)) return p;
   }
   return {};
 }
 
-std::string HttpDownloadCache::pathToCachedResponseDataForURL(const kit::URL* url) { return foundPath(url, false); }
-std::string HttpDownloadCache::pathToCachedResponseHeadersForURL(const kit::URL* url) { return foundPath(url, true); }
+std::optional<HttpDownloadCache::StoredEntry> HttpDownloadCache::storedEntry(const kit::URL* url) {
+  std::lock_guard<std::recursive_mutex> g(accessLock_);
+  StoredEntry entry;
+  entry.headersPath = foundPath(url, true);
+  entry.dataPath = foundPath(url, false);
+  if (entry.headersPath.empty() && entry.dataPath.empty()) return std::nullopt;
+  // Both files come from the disk, where anything may have been put in their place: only a
+  // regular headers file holding a dictionary, and a regular data file of the stored length, are
+  // an entry. Anything else is dropped.
+  uint64_t size = 0;
+  bool ok = false;
+  if (!entry.headersPath.empty() && !entry.dataPath.empty()) {
+    const int fd = openStoredFile(entry.headersPath, kMaxHeadersFileLength, &size);
+    Ref<kit::Data> bytes = fd >= 0 ? readExactly(fd, size) : nullptr;
+    if (fd >= 0) ::close(fd);
+    if (bytes) entry.headers = kit::cast<kit::Dictionary>(kit::PropertyList::read(bytes->view()));
+    if (entry.headers && parseLength(headerText(entry.headers, "Content-Length"), &entry.length)) {
+      const int dataFd = openStoredFile(entry.dataPath, kMaxStoredBodyLength, &size);
+      if (dataFd >= 0) ::close(dataFd);
+      ok = dataFd >= 0 && size == entry.length;
+    }
+  }
+  if (!ok) {
+    if (!entry.headersPath.empty()) kit::FileManager::removeItem(entry.headersPath);
+    if (!entry.dataPath.empty()) kit::FileManager::removeItem(entry.dataPath);
+    return std::nullopt;
+  }
+  return entry;
+}
+
+std::string HttpDownloadCache::pathToCachedResponseDataForURL(const kit::URL* url) {
+  std::optional<StoredEntry> entry = storedEntry(url);
+  return entry ? entry->dataPath : std::string();
+}
+
+std::string HttpDownloadCache::pathToCachedResponseHeadersForURL(const kit::URL* url) {
+  std::optional<StoredEntry> entry = storedEntry(url);
+  return entry ? entry->headersPath : std::string();
+}
 
 std::string HttpDownloadCache::pathToStoreCachedResponseDataForRequest(HttpRequest* request) {
   std::lock_guard<std::recursive_mutex> g(accessLock_);
@@ -172,17 +274,60 @@ std::string HttpDownloadCache::pathToStoreCachedResponseHeadersForRequest(HttpRe
 }
 
 Ref<kit::Dictionary> HttpDownloadCache::cachedResponseHeadersForURL(const kit::URL* url) {
+  std::optional<StoredEntry> entry = storedEntry(url);
+  return entry ? entry->headers : nullptr;
+}
+
+int HttpDownloadCache::openCachedResponseData(const kit::URL* url, uint64_t* length) {
   std::lock_guard<std::recursive_mutex> g(accessLock_);
-  const std::string path = pathToCachedResponseHeadersForURL(url);
-  if (path.empty()) return nullptr;
-  return kit::cast<kit::Dictionary>(kit::PropertyList::readFromFile(path));
+  std::optional<StoredEntry> entry = storedEntry(url);
+  if (!entry) return -1;
+  // Opened again, and checked again, in case the file changed since it was looked at.
+  uint64_t size = 0;
+  const int fd = openStoredFile(entry->dataPath, kMaxStoredBodyLength, &size);
+  if (fd >= 0 && size == entry->length) {
+    *length = size;
+    return fd;
+  }
+  if (fd >= 0) ::close(fd);
+  kit::FileManager::removeItem(entry->headersPath);
+  kit::FileManager::removeItem(entry->dataPath);
+  return -1;
 }
 
 Ref<kit::Data> HttpDownloadCache::cachedResponseDataForURL(const kit::URL* url) {
-  std::lock_guard<std::recursive_mutex> g(accessLock_);
-  const std::string path = pathToCachedResponseDataForURL(url);
-  if (path.empty()) return nullptr;
-  return kit::FileManager::readFile(path);
+  uint64_t length = 0;
+  const int fd = openCachedResponseData(url, &length);
+  if (fd < 0) return nullptr;
+  Ref<kit::Data> data = readExactly(fd, length);
+  ::close(fd);
+  return data;
+}
+
+bool HttpDownloadCache::writeCachedResponseDataForURL(const kit::URL* url, const std::string& destination) {
+  uint64_t length = 0;
+  const int in = openCachedResponseData(url, &length);
+  if (in < 0) return false;
+  // Written beside the destination and renamed over it: the caller's old file stays whole
+  // until the new one is complete.
+  std::optional<std::string> temp = kit::FileManager::createUniqueFile(parentFolder(destination), ".cached-");
+  int out = temp ? ::open(temp->c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
+  bool ok = out >= 0;
+  uint64_t copied = 0;
+  std::vector<char> buf(1 << 16);
+  while (ok) {
+    const ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    copied += static_cast<uint64_t>(n);
+    ok = kit::FileManager::writeAll(out, std::string_view(buf.data(), static_cast<size_t>(n)));
+  }
+  ::close(in);
+  if (out >= 0 && ::close(out) != 0) ok = false;
+  ok = ok && copied == length && ::rename(temp->c_str(), destination.c_str()) == 0;
+  if (!ok && temp) kit::FileManager::removeItem(*temp);
+  return ok;
 }
 
 void HttpDownloadCache::removeCachedDataForRequest(HttpRequest* request) {
@@ -218,6 +363,15 @@ void HttpDownloadCache::storeResponseForRequest(HttpRequest* request, double max
   const std::string headerPath = pathToStoreCachedResponseHeadersForRequest(request);
   const std::string dataPath = pathToStoreCachedResponseDataForRequest(request);
   if (headerPath.empty() || dataPath.empty()) return;
+  const std::string source = request->downloadDestinationPath();
+  Ref<kit::Data> body = source.empty() ? request->responseData() : nullptr;
+  const uint64_t length = source.empty() ? (body ? body->length() : 0) : kit::FileManager::fileSize(source).value_or(0);
+  if (length > kMaxStoredBodyLength || (!source.empty() && !kit::FileManager::fileSize(source))) {
+    // Not kept, and an older copy must not be served in its place.
+    kit::FileManager::removeItem(headerPath);
+    kit::FileManager::removeItem(dataPath);
+    return;
+  }
 
   Ref<kit::MutableDictionary> headers = kit::cast<kit::MutableDictionary>(request->responseHeaders()->mutableCopy());
   if (request->isResponseCompressed()) headers->removeObjectForKey("Content-Encoding");
@@ -226,20 +380,18 @@ void HttpDownloadCache::storeResponseForRequest(HttpRequest* request, double max
     headers->setObject(kit::str(kit::format("max-age=%i", static_cast<int>(maxAgeSeconds))), "Cache-Control");
   }
   headers->setObject(kit::str(rfc1123StringFromDate(kit::Date::date())), kFetchDateKey);
+  // The length of the body as stored (the inflated one for a compressed response): a data file
+  // of any other length is not this entry's.
+  headers->setObject(kit::str(std::to_string(length)), "Content-Length");
 
-  // The body first, then the headers, each replacing the old file whole: new headers are never
-  // served with an old or torn body. On any failure both go.
+  // The body first, then the headers, each replacing the old file whole: until the new headers
+  // are in place the old pair is served, and new headers are never served with an old or torn
+  // body. On any failure both go.
   bool ok = true;
-  if (request->downloadDestinationPath().empty()) {
-    Ref<kit::Data> body = request->responseData();
+  if (source.empty()) {
     ok = replaceFile(dataPath, body ? body->view() : std::string_view());
-  } else if (request->downloadDestinationPath() != dataPath) {
-    // Copied beside the old file, then renamed over it.
-    const std::string incoming = dataPath + ".incoming";
-    kit::FileManager::removeItem(incoming);
-    ok = kit::FileManager::copyItem(request->downloadDestinationPath(), incoming) &&
-         kit::FileManager::moveItem(incoming, dataPath);
-    if (!ok) kit::FileManager::removeItem(incoming);
+  } else if (source != dataPath) {
+    ok = replaceFileWithCopy(source, dataPath);
   }
   if (ok) {
     Ref<kit::Data> plist = kit::PropertyList::write(headers);

@@ -64,31 +64,12 @@ Ref<HttpFormDataRequest> HttpFormDataRequest::requestWithURL(Ref<kit::URL> url) 
 }
 
 std::string HttpFormDataRequest::encoded(const std::string& utf8) const {
-  if (stringEncoding_ != kISOLatin1StringEncoding && stringEncoding_ != kASCIIStringEncoding) return utf8;
-  // One byte per character; what the encoding cannot hold becomes "?".
-  const unsigned limit = stringEncoding_ == kASCIIStringEncoding ? 0x7f : 0xff;
   std::string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    unsigned cp = c;
-    size_t n = 1;
-    if (c >= 0xf0) n = 4, cp = c & 0x07;
-    else if (c >= 0xe0) n = 3, cp = c & 0x0f;
-    else if (c >= 0xc0) n = 2, cp = c & 0x1f;
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
-    i += n;
-    out.push_back(cp <= limit ? char(cp) : '?');
-  }
-  return out;
+  // An encoding that cannot be written stops the body before it is built (buildPostBody).
+  return encodeText(utf8, stringEncoding_, &out) ? out : utf8;
 }
 
-std::string HttpFormDataRequest::charsetName() const {
-  switch (stringEncoding_) {
-    case kASCIIStringEncoding: return "us-ascii";
-    case kISOLatin1StringEncoding: return "iso-8859-1";
-    default: return "utf-8";
-  }
-}
+std::string HttpFormDataRequest::charsetName() const { return charsetNameForEncoding(stringEncoding_); }
 
 std::string HttpFormDataRequest::encodeURL(const std::string& string) const {
   static const char* hex = "0123456789ABCDEF";
@@ -185,6 +166,13 @@ void HttpFormDataRequest::buildPostBody() {
   const bool haveFields = postData_ && postData_->count();
   const bool haveFiles = fileData_ && fileData_->count();
   if (haveFields || haveFiles) {
+    if (charsetName().empty()) {
+      // Never sent in another encoding than the one asked for.
+      failWithError(kit::Error::errorWithDescription(
+          kHttpRequestErrorDomain, kInternalErrorWhileBuildingRequestType,
+          kit::format("The form cannot be sent: text encoding %@ cannot be written", std::to_string(stringEncoding_))));
+      return;
+    }
     if (haveFiles) setShouldStreamPostDataFromDisk(true);
     if (postFormat_ == URLEncodedPostFormat) buildURLEncodedPostBody();
     else buildMultipartFormDataPostBody();

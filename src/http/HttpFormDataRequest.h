@@ -63,8 +63,10 @@ class HttpFormDataRequest : public HttpRequest {
 
  private:
   void removeWithKey(kit::MutableArray* list, const std::string& key);
-  // The text in stringEncoding.
+  // The text in stringEncoding (a character it cannot hold becomes "?").
   std::string encoded(const std::string& utf8) const;
+  // The charset the body is labelled with; empty when stringEncoding cannot be written, which
+  // fails the request when its body is built.
   std::string charsetName() const;
   // A boundary that occurs in no field and no file.
   std::string chooseBoundary() const;

@@ -262,6 +262,12 @@ class HttpRequest : public kit::Operation {
   static unsigned encodingForCharsetName(const std::string& name);
   // Decodes bytes in one of the encodings above (unknown ones as ISO Latin-1) to UTF-8.
   static std::string decodeText(const kit::Data* data, unsigned encoding);
+  // The charset name text written in the encoding is labelled with; empty when the system
+  // cannot write that encoding.
+  static std::string charsetNameForEncoding(unsigned encoding);
+  // Writes UTF-8 text in the encoding (a character it has no place for becomes "?"); false when
+  // the encoding cannot be written.
+  static bool encodeText(std::string_view utf8, unsigned encoding, std::string* out);
   // Answers whether there was nothing to delete or it was deleted; otherwise error code 8.
   static bool removeFileAtPath(const std::string& path, kit::Ref<kit::Error>* error);
 

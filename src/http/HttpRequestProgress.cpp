@@ -21,6 +21,7 @@
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/RunLoop.h"
+#include "kit/ui/Application.h"
 
 namespace tolva {
 
@@ -481,6 +482,7 @@ void setIndicatorVisible(bool visible) {
   HttpRequestShared& s = HttpRequestShared::get();
   if (s.networkActivityIndicatorVisible == visible) return;
   s.networkActivityIndicatorVisible = visible;
+  kit::Application::sharedApplication()->setNetworkActivityIndicatorVisible(visible);
   if (s.networkActivityIndicatorHandler) s.networkActivityIndicatorHandler(visible);
 }
 

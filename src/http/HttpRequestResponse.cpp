@@ -364,6 +364,11 @@ std::vector<std::string>& registeredNames() {
 // The iconv name of an encoding number; empty when none.
 std::string iconvName(unsigned encoding) {
   switch (encoding) {
+    case 11: return "CP1251";
+    case 13: return "CP1253";
+    case 14: return "CP1254";
+    case 15: return "CP1250";
+    case 30: return "MACINTOSH";
     case 3: return "EUC-JP";
     case 8: return "SHIFT_JIS";
     case 9: return "ISO-8859-2";
@@ -432,7 +437,72 @@ std::string decodeUTF16(std::string_view bytes) {
   return iconvDecode(bytes, oddZeros > evenZeros ? "UTF-16LE" : "UTF-16BE");
 }
 
+// The iconv name text in the encoding is written with, and the charset name it is labelled with.
+std::pair<std::string, std::string> writerNames(unsigned encoding) {
+  switch (encoding) {
+    case HttpRequest::kASCIIStringEncoding: return {"ASCII", "us-ascii"};
+    case HttpRequest::kUTF8StringEncoding: return {"UTF-8", "utf-8"};
+    case HttpRequest::kISOLatin1StringEncoding: return {"ISO-8859-1", "iso-8859-1"};
+    case HttpRequest::kWindowsCP1252StringEncoding: return {"CP1252", "windows-1252"};
+    case 10: return {"UTF-16", "utf-16"};
+    case 11: return {"CP1251", "windows-1251"};
+    case 13: return {"CP1253", "windows-1253"};
+    case 14: return {"CP1254", "windows-1254"};
+    case 15: return {"CP1250", "windows-1250"};
+    case 30: return {"MACINTOSH", "macintosh"};
+    default: break;
+  }
+  const std::string name = iconvName(encoding);
+  return {name, lower(name)};
+}
+
 }  // namespace
+
+std::string HttpRequest::charsetNameForEncoding(unsigned encoding) {
+  const auto [writer, charset] = writerNames(encoding);
+  if (writer.empty()) return {};
+  iconv_t cd = iconv_open(writer.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  iconv_close(cd);
+  return charset;
+}
+
+bool HttpRequest::encodeText(std::string_view utf8, unsigned encoding, std::string* out) {
+  const std::string writer = writerNames(encoding).first;
+  iconv_t cd = writer.empty() ? reinterpret_cast<iconv_t>(-1) : iconv_open(writer.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out->clear();
+  std::vector<char> buffer(std::max<size_t>(utf8.size() * 4, 64));
+  auto convert = [&](char** in, size_t* inLeft) {
+    while (true) {
+      char* o = buffer.data();
+      size_t oLeft = buffer.size();
+      const size_t r = iconv(cd, in, inLeft, &o, &oLeft);
+      out->append(buffer.data(), size_t(o - buffer.data()));
+      if (r != size_t(-1) || errno != E2BIG) return r != size_t(-1);
+    }
+  };
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  while (inLeft > 0 && !convert(&in, &inLeft)) {
+    // A character the encoding has no place for (or a broken sequence) is written as "?".
+    const auto lead = static_cast<unsigned char>(*in);
+    size_t skip = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+    skip = std::min(skip, inLeft);
+    in += skip;
+    inLeft -= skip;
+    char question[] = "?";
+    char* q = question;
+    size_t qLeft = 1;
+    convert(&q, &qLeft);
+  }
+  char* o = buffer.data();
+  size_t oLeft = buffer.size();
+  iconv(cd, nullptr, nullptr, &o, &oLeft);
+  out->append(buffer.data(), size_t(o - buffer.data()));
+  iconv_close(cd);
+  return true;
+}
 
 unsigned HttpRequest::encodingForCharsetName(const std::string& name) {
   const std::string n = lower(trim(name));
@@ -995,15 +1065,21 @@ void HttpRequest::useDataFromCache() {
   const std::string dataPath = cache->pathToCachedResponseDataForURL(target);
   if (!headers || dataPath.empty()) return;
 
+  // The caller's own file is written from the cache (the cache's file stays the cache's).
+  const std::string destination = theRequest->downloadDestinationPath();
+  if (!destination.empty() && destination != dataPath && !cache->writeCachedResponseDataForURL(target, destination)) {
+    theRequest->failWithError(writeError(destination, nullptr));
+    return;
+  }
   theRequest->setResponseStatusCode(200);
   theRequest->setDidUseCachedResponse(true);
   theRequest->setResponseHeaders(headers);
-  if (!theRequest->downloadDestinationPath().empty()) {
-    theRequest->setDownloadDestinationPath(dataPath);
-  } else if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
-    auto copy = kit::MutableData::data();
-    copy->appendData(*data);
-    theRequest->setRawResponseData(copy);
+  if (destination.empty()) {
+    if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
+      auto copy = kit::MutableData::data();
+      copy->appendData(*data);
+      theRequest->setRawResponseData(copy);
+    }
   }
   uint64_t length = 0;
   parseDecimalLength(headerValue(headers, "Content-Length"), &length);

@@ -3,13 +3,16 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/xpath.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
 
+#include "http/HttpDataDecompressor.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
 #include "kit/security/Digest.h"
 
@@ -317,20 +320,31 @@ std::string HttpWebPageRequest::replaceCSSURLs(const std::string& string,
   return out;
 }
 
+bool HttpWebPageRequest::readSheetText(std::string* text, Ref<kit::Error>* readError) const {
+  Ref<kit::Data> bytes;
+  const std::string file = downloadDestinationPath();
+  if (!file.empty()) bytes = kit::FileManager::readFile(file, readError);
+  else bytes = responseData();
+  if (!bytes) return false;
+  *text = decodeText(bytes, responseEncoding());
+  // Bytes that do not read in the sheet's encoding are no text at all.
+  return !text->empty() || bytes->length() == 0;
+}
+
+bool HttpWebPageRequest::writeSheetText(const std::string& text) {
+  std::string bytes;
+  // An encoding the engine reads but cannot write was read as ISO Latin-1: written back so too.
+  if (!encodeText(text, responseEncoding(), &bytes) && !encodeText(text, kISOLatin1StringEncoding, &bytes)) return false;
+  return writeResponseBytes(bytes);
+}
+
 void HttpWebPageRequest::parseAsCSS() {
   webContentType_ = WebContentCSS;
   std::string text;
-  const std::string file = downloadDestinationPath();
-  if (!file.empty()) {
-    Ref<kit::Error> readError;
-    Ref<kit::Data> d = kit::FileManager::readFile(file, &readError);
-    if (!d) {
-      failWithError(archiveError(kReadErrorCode, "Unable to read HTML string from response", readError));
-      return;
-    }
-    text = d->toString();
-  } else {
-    text = responseBytes();
+  Ref<kit::Error> readError;
+  if (!readSheetText(&text, &readError)) {
+    failWithError(archiveError(kReadErrorCode, "Unable to read HTML string from response", readError));
+    return;
   }
   resourceList_ = kit::MutableDictionary::dictionary();
   for (const std::string& u : CSSURLsFromString(text)) addURLToFetch(u);
@@ -350,7 +364,8 @@ void HttpWebPageRequest::startChildren() {
   if (externalResourceQueue_) externalResourceQueue_->reset();
   Ref<HttpNetworkQueue> q = HttpNetworkQueue::queue();
   externalResourceQueue_ = q;
-  q->setDelegate(&queueDelegate_);
+  // Login questions of the queue's own helper requests (the size-measuring HEADs) go up too.
+  q->setDelegate(&childEvents_);
   q->setShowAccurateProgress(showAccurateProgress());
   kit::WeakRef<HttpWebPageRequest> weak(this);
   q->setQueueDidFinishSelector([weak](HttpNetworkQueue* queue) {
@@ -388,6 +403,9 @@ void HttpWebPageRequest::startChildren() {
     child->setParentRequest(Ref<HttpWebPageRequest>(this));
     child->setUrlReplacementMode(urlReplacementMode_);
     child->setShouldResetDownloadProgress(false);
+    child->setDelegate(&childEvents_);
+    child->setDownloadProgressDelegate(&childEvents_);
+    child->setUploadProgressDelegate(&childEvents_);
     child->setTimeOutSeconds(timeOutSeconds());
     if (!downloadDestinationPath().empty()) child->setDownloadDestinationPath(cachePathForRequest(child));
     q->addOperation(child);
@@ -438,10 +456,14 @@ void HttpWebPageRequest::finishedFetchingExternalResources(HttpNetworkQueue*) {
     }
     const bool rewrite = r.urlReplacementMode_ != UrlReplacementNone;
     if (rewrite && r.webContentType_ == WebContentCSS) {
-      const std::string text = r.responseBytes();
+      std::string text;
+      if (!r.readSheetText(&text, nullptr)) {
+        r.failWithError(archiveError(kParseErrorCode, "Error: unable to read response CSS from disk"));
+        return;
+      }
       const std::string replaced =
           replaceCSSURLs(text, [&r](const std::string& u) { return r.contentForExternalURL(u); });
-      if (!r.writeResponseBytes(replaced)) {
+      if (!r.writeSheetText(replaced)) {
         r.failWithError(archiveError(kParseErrorCode, "Error: unable to write response CSS to disk"));
         return;
       }
@@ -452,13 +474,30 @@ void HttpWebPageRequest::finishedFetchingExternalResources(HttpNetworkQueue*) {
         xmlChar* out = nullptr;
         int size = 0;
         htmlDocDumpMemoryFormat(r.doc_, &out, &size, 0);
-        const std::string html = out ? std::string(reinterpret_cast<const char*>(out), size_t(size)) : std::string();
+        const bool written = out && r.writeResponseBytes(std::string(reinterpret_cast<const char*>(out), size_t(size)));
         xmlFree(out);
-        r.writeResponseBytes(html);
+        if (!written) r.failWithError(archiveError(kParseErrorCode, "Error: unable to write response HTML to disk"));
       }
       r.leaveParsedPages();
     }
     if (r.error()) return;
+    if (r.downloadDestinationPath().empty() && r.isResponseCompressed() && r.shouldWaitToInflateCompressedResponses()) {
+      // Still compressed in memory (nothing was rewritten): inflated now, since the body handed
+      // back is always the text.
+      Ref<kit::Error> inflateError;
+      Ref<kit::MutableData> raw = r.rawResponseData();
+      Ref<kit::Data> plain = raw ? HttpDataDecompressor::uncompressData(raw, &inflateError) : nullptr;
+      if (raw && raw->length() > 0 && !plain) {
+        r.failWithError(inflateError ? inflateError : HttpDataDecompressor::inflateErrorWithCode(Z_DATA_ERROR));
+        return;
+      }
+      r.writeResponseBytes(plain ? plain->toString() : std::string());
+    }
+    if (!r.parentRequest_) {
+      // The whole archive is done: its progress shows full.
+      const uint64_t length = std::max<uint64_t>(r.contentLength(), 1);
+      kit::RunLoop::performOnMainThread([self, length] { updateProgressIndicator(self->downloadProgressDelegate(), length, length); }, false);
+    }
     if (Ref<kit::Dictionary> headers = r.responseHeaders()) {
       Ref<kit::MutableDictionary> plain = kit::cast<kit::MutableDictionary>(headers->mutableCopy());
       plain->removeObjectForKey("Content-Encoding");
@@ -527,6 +566,61 @@ std::string HttpWebPageRequest::relativePathTo(const std::string& path, const st
     return out;
   }
   return {};
+}
+
+// ---- Children's events
+
+const HttpWebPageRequest* HttpWebPageRequest::ChildEvents::top() const {
+  const HttpWebPageRequest* t = owner_;
+  while (t->parentRequest_) t = t->parentRequest_.get();
+  return t;
+}
+
+HttpRequestDelegate* HttpWebPageRequest::ChildEvents::loginTarget(std::string_view selector) const {
+  HttpRequestDelegate* d = top()->delegate();
+  return d && d->respondsToSelector(selector) ? d : nullptr;
+}
+
+HttpProgressDelegate* HttpWebPageRequest::ChildEvents::progressTarget(std::string_view selector) const {
+  const bool download = selector == kRequestDidReceiveBytes || selector == kRequestIncrementDownloadSizeBy;
+  const bool upload = selector == kRequestDidSendBytes || selector == kRequestIncrementUploadSizeBy;
+  HttpProgressDelegate* p = download ? top()->downloadProgressDelegate() : upload ? top()->uploadProgressDelegate() : nullptr;
+  return p && p->respondsToSelector(selector) ? p : nullptr;
+}
+
+bool HttpWebPageRequest::ChildEvents::respondsToSelector(std::string_view selector) const {
+  if (selector == kAuthenticationNeededForRequest || selector == kProxyAuthenticationNeededForRequest) {
+    return loginTarget(selector) != nullptr;
+  }
+  return progressTarget(selector) != nullptr;
+}
+
+void HttpWebPageRequest::ChildEvents::authenticationNeededForRequest(HttpRequest* request) {
+  if (HttpRequestDelegate* d = loginTarget(kAuthenticationNeededForRequest)) d->authenticationNeededForRequest(request);
+}
+
+void HttpWebPageRequest::ChildEvents::proxyAuthenticationNeededForRequest(HttpRequest* request) {
+  if (HttpRequestDelegate* d = loginTarget(kProxyAuthenticationNeededForRequest)) {
+    d->proxyAuthenticationNeededForRequest(request);
+  }
+}
+
+void HttpWebPageRequest::ChildEvents::requestDidReceiveBytes(HttpRequest* request, int64_t bytes) {
+  if (HttpProgressDelegate* p = progressTarget(kRequestDidReceiveBytes)) p->requestDidReceiveBytes(request, bytes);
+}
+
+void HttpWebPageRequest::ChildEvents::requestDidSendBytes(HttpRequest* request, int64_t bytes) {
+  if (HttpProgressDelegate* p = progressTarget(kRequestDidSendBytes)) p->requestDidSendBytes(request, bytes);
+}
+
+void HttpWebPageRequest::ChildEvents::requestIncrementDownloadSizeBy(HttpRequest* request, int64_t newLength) {
+  if (HttpProgressDelegate* p = progressTarget(kRequestIncrementDownloadSizeBy)) {
+    p->requestIncrementDownloadSizeBy(request, newLength);
+  }
+}
+
+void HttpWebPageRequest::ChildEvents::requestIncrementUploadSizeBy(HttpRequest* request, int64_t newLength) {
+  if (HttpProgressDelegate* p = progressTarget(kRequestIncrementUploadSizeBy)) p->requestIncrementUploadSizeBy(request, newLength);
 }
 
 }  // namespace tolva

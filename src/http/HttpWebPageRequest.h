@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "http/HttpNetworkQueue.h"
+#include "http/HttpProgressDelegate.h"
+#include "http/HttpRequestDelegate.h"
 #include "http/HttpRequest.h"
 
 typedef struct _xmlDoc xmlDoc;
@@ -88,8 +90,33 @@ class HttpWebPageRequest : public HttpRequest {
   void leaveParsedPages();
   int depth() const;
 
-  // The children's queue needs a delegate; this one answers nothing itself.
-  HttpRequestDelegate queueDelegate_;
+  // What the children tell their parent: their progress and their login questions go on to the
+  // top request's delegates (so its progress delegates count every resource, and its delegate
+  // answers every login); their other events stay with the archiver.
+  class ChildEvents : public HttpRequestDelegate, public HttpProgressDelegate {
+   public:
+    explicit ChildEvents(HttpWebPageRequest* owner) : owner_(owner) {}
+    bool respondsToSelector(std::string_view selector) const override;
+    void authenticationNeededForRequest(HttpRequest* request) override;
+    void proxyAuthenticationNeededForRequest(HttpRequest* request) override;
+    void requestDidReceiveBytes(HttpRequest* request, int64_t bytes) override;
+    void requestDidSendBytes(HttpRequest* request, int64_t bytes) override;
+    void requestIncrementDownloadSizeBy(HttpRequest* request, int64_t newLength) override;
+    void requestIncrementUploadSizeBy(HttpRequest* request, int64_t newLength) override;
+
+   private:
+    const HttpWebPageRequest* top() const;
+    // The top request's receiver of the call, when it answers it.
+    HttpRequestDelegate* loginTarget(std::string_view selector) const;
+    HttpProgressDelegate* progressTarget(std::string_view selector) const;
+    HttpWebPageRequest* owner_;
+  };
+  // The sheet's text in the response's encoding; false (with the read error, if any) when it
+  // cannot be had.
+  bool readSheetText(std::string* text, kit::Ref<kit::Error>* readError) const;
+  bool writeSheetText(const std::string& text);
+
+  ChildEvents childEvents_{this};
   kit::Ref<HttpNetworkQueue> externalResourceQueue_;
   kit::Ref<kit::MutableDictionary> resourceList_;
   xmlDoc* doc_ = nullptr;

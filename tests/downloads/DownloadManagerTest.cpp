@@ -147,6 +147,9 @@ TEST_F(DownloadTest, NamesNeverCollideAndStayInTheirFolders) {
   EXPECT_EQ(manager()->pathOfItem(manager()->start(server.url("/x"), std::string("../../up/given.zip"))),
             documents("given.zip"));
   EXPECT_EQ(manager()->pathOfItem(manager()->start(server.url("/y.bin"), std::string(".."))), documents("y.bin"));
+  // A given name without an extension takes the address's.
+  EXPECT_EQ(manager()->pathOfItem(manager()->start(server.url("/files/report.pdf"), std::string("mine"))),
+            documents("mine.pdf"));
   EXPECT_EQ(manager()->extractValidFilename("...", "", false), documents("download"));
   EXPECT_EQ(manager()->extractValidFilename("a\x01z", "t\x7fx", false), documents("a_z.t_x"));
   EXPECT_EQ(manager()->extractValidFilename(std::string(300, 'n'), "txt", true).size(),
@@ -186,9 +189,16 @@ TEST_F(DownloadTest, RenameNeverReplacesAndRemoveDeletesOnlyWhatIsOurs) {
   const std::string heldTemp = field(1, "temporaryPath");
   manager()->remove(1);
   EXPECT_EQ(read(documents("held.txt")), "not the download");
+  // A new download of the same name, started while the removed one is still stopping, keeps
+  // its partial file.
+  const long again = manager()->start(slow.url("/held.txt"));
+  const std::string againTemp = field(again, "temporaryPath");
+  EXPECT_NE(againTemp, heldTemp);
   EXPECT_TRUE(waitFor([&] { return !kit::FileManager::fileExists(heldTemp); }));
   settle(0.3);
   EXPECT_FALSE(kit::FileManager::fileExists(heldTemp));
+  EXPECT_TRUE(kit::FileManager::fileExists(againTemp));
+  manager()->remove(again);
   manager()->remove(0);
   EXPECT_FALSE(kit::FileManager::fileExists(documents("new name.txt")));
   EXPECT_EQ(manager()->count(), 0);
@@ -215,6 +225,16 @@ TEST_F(DownloadTest, AnErrorStatusFailsWithTheStatusAndKeepsThePartialFile) {
   manager()->removeAllFailed();
   EXPECT_EQ(manager()->count(), 0);
   EXPECT_EQ(manager()->state(0), DownloadStatusFailed);  // out of range
+
+  // A folder for partial files that is not ours alone stops the download with the reason.
+  const std::string folder = VeskDownloadManager::temporaryFolder();
+  ASSERT_TRUE(kit::FileManager::removeItem(folder));
+  ASSERT_TRUE(kit::FileManager::createDirectory(folder + ".elsewhere"));
+  ASSERT_EQ(::symlink((folder + ".elsewhere").c_str(), folder.c_str()), 0);
+  const long unsafe = manager()->start(server.url("/gone.zip"));
+  EXPECT_EQ(manager()->state(unsafe), DownloadStatusFailed);
+  EXPECT_NE(manager()->failureTextOfItem(unsafe).find("is not a private folder of this user"), std::string::npos);
+  EXPECT_EQ(server.requestsFor("/gone.zip").size(), 1u);
 }
 
 TEST_F(DownloadTest, ARedirectRenamesUnlessTheNameWasGiven) {
@@ -238,13 +258,19 @@ TEST_F(DownloadTest, TheListOfAPreviousRunComesBackPausedOrInPlace) {
   ASSERT_TRUE(kit::FileManager::writeFile(documents("done.bin"), "a file already there"));
   auto list = kit::MutableArray::array();
   list->addObject(storedEntry("http://127.0.0.1:9/done.bin", documents("done.bin"), 1, 5, temp + "/done.bin"));
-  list->addObject(storedEntry("http://127.0.0.1:9/half.bin", documents("half.bin"), 1, 5, temp + "/half.bin"));
+  // Stored under an older data root: found again by name in today's folders.
+  list->addObject(
+      storedEntry("http://127.0.0.1:9/half.bin", "/old/root/Documents/half.bin", 1, 5, "/old/root/tmp/Downloads/half.bin"));
   list->addObject(storedEntry("http://127.0.0.1:9/q.bin", documents("q.bin"), 0, -1, temp + "/q.bin"));
   list->addObject(storedEntry("http://127.0.0.1:9/out", "/etc/passwd", 3, 5, temp + "/out"));
   list->addObject(kit::str("not an entry"));
   storeList(list);
 
-  ASSERT_EQ(manager()->count(), 3);
+  ASSERT_EQ(manager()->count(), 4);
+  // A path outside our folders is never used: only its name, in the documents folder.
+  EXPECT_EQ(manager()->pathOfItem(3), documents("passwd"));
+  EXPECT_EQ(manager()->pathOfItem(1), documents("half.bin"));
+  EXPECT_EQ(field(1, "temporaryPath"), temp + "/half.bin");
   EXPECT_EQ(manager()->state(0), DownloadStatusCompleted);
   EXPECT_EQ(manager()->pathOfItem(0), documents("done2.bin"));
   EXPECT_EQ(read(documents("done2.bin")), "12345");

@@ -1,6 +1,11 @@
 // The response cache: keys and files, storage paths, the policies, currency (max-age, Expires,
 // ETag and Last-Modified revalidation, 304) and falling back on a failure.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include "http/HttpDownloadCache.h"
 #include "http/HttpRequestTestSupport.h"
 #include "kit/foundation/Exception.h"
@@ -230,6 +235,84 @@ TEST_F(HttpDownloadCacheTest, AFailedStoreLeavesNeitherFileBehind) {
   // The shared cache is one object, under the caches folder.
   EXPECT_EQ(HttpDownloadCache::sharedCache().get(), HttpDownloadCache::sharedCache().get());
   EXPECT_EQ(HttpDownloadCache::sharedCache()->storagePath(), kit::Paths::cachesDirectory() + "/HttpRequestCache");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HttpDownloadCacheTest, ReStoringAFileDownloadReplacesTheEntry) {
+  TestHTTPServer server;
+  server.route("GET", "/f", TestResponse::ok("first body"));
+  const std::string url = server.url("/f");
+  Ref<HttpRequest> first = cached(url);
+  first->setDownloadDestinationPath(tmp("first.out"));
+  first->startSynchronous();
+  ASSERT_FALSE(first->error());
+  ASSERT_EQ(cache->cachedResponseDataForURL(U(url))->toString(), "first body");
+
+  server.route("GET", "/f", TestResponse::ok("the second body"));
+  Ref<HttpRequest> second = cached(url, CachePolicyNoRead);
+  second->setDownloadDestinationPath(tmp("second.out"));
+  second->startSynchronous();
+  ASSERT_FALSE(second->error());
+  Ref<kit::Data> stored = cache->cachedResponseDataForURL(U(url));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->toString(), "the second body");
+  EXPECT_EQ(cache->cachedResponseHeadersForURL(U(url))->objectForKey("Content-Length")->description(), "15");
+}
+
+TEST_F(HttpDownloadCacheTest, StoredFilesThatAreNotWhatWasStoredAreAMissAndRemoved) {
+  TestHTTPServer server;
+  server.route("GET", "/p", TestResponse::ok("the page body"));
+  const std::string url = server.url("/p");
+  auto sabotage = [&](const std::function<void(const std::string&)>& replace) {
+    fetch(url, CachePolicyNoRead);
+    const std::string data = cache->pathToCachedResponseDataForURL(U(url));
+    const std::string headers = cache->pathToCachedResponseHeadersForURL(U(url));
+    if (data.empty() || headers.empty()) return std::string("not stored");
+    kit::FileManager::removeItem(data);
+    replace(data);
+    std::string seen;
+    if (cache->cachedResponseDataForURL(U(url))) seen += "data served;";
+    if (cache->cachedResponseHeadersForURL(U(url))) seen += "headers served;";
+    if (kit::FileManager::attributesOfItem(data) || kit::FileManager::attributesOfItem(headers)) seen += "left behind;";
+    return seen;
+  };
+  EXPECT_EQ(sabotage([](const std::string& p) { kit::FileManager::writeFile(p, "the page"); }), "");
+  EXPECT_EQ(sabotage([](const std::string& p) { kit::FileManager::writeFile(p, ""); }), "");
+  EXPECT_EQ(sabotage([](const std::string& p) { kit::FileManager::createDirectory(p); }), "");
+  EXPECT_EQ(sabotage([](const std::string& p) { ::symlink("/etc/passwd", p.c_str()); }), "");
+  EXPECT_EQ(sabotage([](const std::string& p) { ::symlink("/dev/zero", p.c_str()); }), "");
+  EXPECT_EQ(sabotage([](const std::string& p) { ::mkfifo(p.c_str(), 0600); }), "");
+
+  // A planted FIFO neither hangs the request nor is served: it goes to the network.
+  fetch(url, CachePolicyNoRead);
+  const std::string data = cache->pathToCachedResponseDataForURL(U(url));
+  kit::FileManager::removeItem(data);
+  ASSERT_EQ(::mkfifo(data.c_str(), 0600), 0);
+  Ref<HttpRequest> r = fetch(url, CachePolicyUseIfCached);
+  EXPECT_FALSE(r->error());
+  EXPECT_FALSE(r->didUseCachedResponse());
+  EXPECT_EQ(r->responseString(), "the page body");
+}
+
+TEST_F(HttpDownloadCacheTest, AnAnswerFromTheCacheWritesTheCallersFile) {
+  TestHTTPServer server;
+  server.route("GET", "/doc", TestResponse::ok("cached document").header("Cache-Control", "max-age=600"));
+  const std::string url = server.url("/doc");
+  fetch(url);
+  const std::string mine = tmp("mine.out");
+  kit::FileManager::writeFile(mine, "old contents");
+  Ref<HttpRequest> r = cached(url);
+  r->setDownloadDestinationPath(mine);
+  r->startSynchronous();
+  ASSERT_FALSE(r->error());
+  EXPECT_TRUE(r->didUseCachedResponse());
+  EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_EQ(r->downloadDestinationPath(), mine);
+  EXPECT_EQ(read(mine), "cached document");
+  EXPECT_EQ(cache->cachedResponseDataForURL(U(url))->toString(), "cached document");
 }
 
 }  // namespace

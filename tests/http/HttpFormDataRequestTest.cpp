@@ -44,6 +44,30 @@ TEST_F(HttpFormDataRequestTest, URLEncodedFieldsAreEscapedAndJoined) {
   latin->addPostValue("\xc3\xbc\xe2\x82\xac", "k");
   EXPECT_EQ(send(latin).body, "k=%FC%3F");
 
+  // Any encoding the system can write is used and named; one it cannot write fails clearly.
+  Ref<HttpFormDataRequest> sjis = form();
+  sjis->setStringEncoding(8);
+  sjis->addPostValue("\xe6\x97\xa5\xe6\x9c\xac", "k");
+  RecordedRequest sjisSeen = send(sjis);
+  EXPECT_EQ(sjisSeen.body, "k=%93%FA%96%7B");
+  EXPECT_EQ(sjisSeen.headers.value("Content-Type"), "application/x-www-form-urlencoded; charset=shift_jis");
+  Ref<HttpFormDataRequest> koi = form();
+  koi->setStringEncoding(HttpRequest::encodingForCharsetName("KOI8-R"));
+  koi->setPostFormat(MultipartFormDataPostFormat);
+  koi->addPostValue("\xd0\xb4\xd0\xb0", "k");
+  RecordedRequest koiSeen = send(koi);
+  EXPECT_NE(koiSeen.body.find("\r\n\r\n\xc4\xc1\r\n"), std::string::npos);
+  EXPECT_EQ(koiSeen.headers.value("Content-Type").rfind("multipart/form-data; charset=koi8-r; boundary=", 0), 0u);
+  const size_t before = server.requestCount();
+  Ref<HttpFormDataRequest> unknown = form();
+  unknown->setStringEncoding(0x7eadbeef);
+  unknown->addPostValue("v", "k");
+  unknown->startSynchronous();
+  ASSERT_TRUE(unknown->error());
+  EXPECT_EQ(unknown->error()->code(), kInternalErrorWhileBuildingRequestType);
+  EXPECT_EQ(unknown->error()->localizedDescription(), "The form cannot be sent: text encoding 2125315823 cannot be written");
+  EXPECT_EQ(server.requestCount(), before);
+
   // setPostValue leaves one field with the key, placed last.
   Ref<HttpFormDataRequest> set = form();
   set->addPostValue("1", "dup");

@@ -2,6 +2,7 @@
 // (session store, URL, main request, request, keychain, delegate, dialog), refusals, retries,
 // cancelling, a proxy login, and credentials that must not follow a redirect to another origin.
 
+#include <cmath>
 #include <map>
 #include <atomic>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
 #include "kit/ui/GeometryValue.h"
+#include "kit/ui/Screen.h"
 #include "kit/ui/TextField.h"
 #include "support/TestHTTPServer.h"
 #include "support/TestProxyServer.h"
@@ -604,6 +606,27 @@ TEST_F(HttpAuthenticationDialogTest, OneLoginServesEveryRequestWaitingForIt) {
   kit::Ref<kit::Dictionary> keyboard(new kit::Dictionary(
       {{kit::Application::kKeyboardFrameEndUserInfoKey, kit::GeometryValue::valueWithRect({0, 264, 320, 216})}}));
   dialog->keyboardWillShow(keyboard.get());
+  // Turned on a phone: no prompt; laid out at the application frame's size turned, rotated with
+  // the status bar, and covering that frame.
+  auto turnTo = [&](kit::InterfaceOrientation o, double degrees) {
+    kit::Application::sharedApplication()->setStatusBarOrientation(o);
+    dialog->orientationChanged();
+    settle(0.4);
+    const kit::Rect app = kit::Screen::mainScreen().applicationFrame();
+    const kit::Size size = kit::isLandscape(o) ? kit::Size{app.size.height, app.size.width} : app.size;
+    EXPECT_EQ(dialog->view()->bounds().size, size) << degrees;
+    EXPECT_EQ(dialog->view()->center(), (kit::Point{app.origin.x + app.size.width / 2, app.origin.y + app.size.height / 2}));
+    const kit::AffineTransform t = dialog->view()->transform(), want = kit::AffineTransform::rotation(degrees * M_PI / 180);
+    EXPECT_TRUE(std::abs(t.a - want.a) < 1e-9 && std::abs(t.b - want.b) < 1e-9 && std::abs(t.c - want.c) < 1e-9 &&
+                std::abs(t.d - want.d) < 1e-9)
+        << degrees;
+  };
+  turnTo(kit::InterfaceOrientation::LandscapeLeft, 90);
+  EXPECT_EQ(dialog->navigationBar()->topItem()->prompt(), "");
+  turnTo(kit::InterfaceOrientation::LandscapeRight, -90);
+  turnTo(kit::InterfaceOrientation::PortraitUpsideDown, 180);
+  EXPECT_EQ(dialog->navigationBar()->topItem()->prompt(), "Login to this secure server.");
+  turnTo(kit::InterfaceOrientation::Portrait, 0);
   kit::Device::currentDevice().setUserInterfaceIdiom(kit::UserInterfaceIdiom::Pad);
   EXPECT_EQ(dialog->tableView()->contentInset(), (kit::EdgeInsets{0, 0, 216, 0}));
   EXPECT_EQ(dialog->tableView()->scrollIndicatorInsets(), (kit::EdgeInsets{0, 0, 216, 0}));

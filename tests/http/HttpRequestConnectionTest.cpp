@@ -258,6 +258,21 @@ TEST_F(HttpRequestTest, CookiesMakeTheRoundTrip) {
   EXPECT_TRUE(kit::HTTPCookieStorage::sharedHTTPCookieStorage().cookies().empty());
 }
 
+TEST_F(HttpRequestTest, AServerCannotStoreHugeCookiesOrTooMany) {
+  TestHTTPServer server;
+  TestResponse flood = TestResponse::ok("set").setCookie("huge=" + std::string(60 * 1024, 'x'));
+  for (int i = 0; i < 60; ++i) flood.setCookie("c" + std::to_string(i) + "=1");
+  server.route("GET", "/set", flood);
+  server.route("GET", "/echo", TestResponse::ok("echo"));
+  RecordingDelegate d1, d2;
+  ASSERT_TRUE(runAsync(HttpRequest::requestWithURL(U(server.url("/set"))), d1));
+  ASSERT_TRUE(runAsync(HttpRequest::requestWithURL(U(server.url("/echo"))), d2));
+  // One domain keeps its newest 50; the huge one was never kept.
+  std::string expected;
+  for (int i = 10; i < 60; ++i) expected += (expected.empty() ? "" : "; ") + ("c" + std::to_string(i) + "=1");
+  EXPECT_EQ(server.lastRequest()->headers.value("Cookie"), expected);
+}
+
 TEST_F(HttpRequestTest, RequestHeadersAndBody) {
   TestHTTPServer server;
   server.route("*", "/h", TestResponse::ok("h"));

@@ -7,6 +7,7 @@
 #include "http/HttpRequestTestSupport.h"
 #include "http/HttpWebPageRequest.h"
 #include "kit/foundation/OperationQueue.h"
+#include "kit/ui/Application.h"
 #include "support/PseudoRandomBody.h"
 #include "support/TestHTTPServer.h"
 
@@ -225,11 +226,13 @@ TEST_F(HttpRequestTest, NetworkActivityIndicatorShowsWhileStreamsRunAndHidesAfte
     RecordingDelegate d;
     ASSERT_TRUE(runAsync(r, d));
   }
-  // Back-to-back requests keep it on.
+  // Back-to-back requests keep it on; the application's indicator follows.
   EXPECT_EQ(changes, std::vector<bool>{true});
   EXPECT_TRUE(HttpRequest::isNetworkActivityIndicatorVisible());
+  EXPECT_TRUE(kit::Application::sharedApplication()->isNetworkActivityIndicatorVisible());
   ASSERT_TRUE(kit::RunLoop::main().runUntil([] { return !HttpRequest::isNetworkActivityIndicatorVisible(); }, 3));
   EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(kit::Application::sharedApplication()->isNetworkActivityIndicatorVisible());
   EXPECT_FALSE(HttpRequest::isNetworkInUse());
   HttpRequest::setNetworkActivityIndicatorHandler(nullptr);
   settle(0.05);

@@ -3,6 +3,8 @@
 // that are not fetched, and schemes that are never fetched. The archive must open with the
 // server stopped.
 
+#include <set>
+
 #include "http/HttpDownloadCache.h"
 #include "http/HttpRequestTestSupport.h"
 #include "http/HttpWebPageRequest.h"
@@ -194,6 +196,119 @@ TEST_F(HttpWebPageRequestTest, AFailedResourceFailsTheArchiveOnceAndParsingGoesO
   ASSERT_TRUE(runAsync(png, d4));
   EXPECT_EQ(d4.finished, 1);
   EXPECT_EQ(png->responseString(), "PNG:a");
+}
+
+// Adds up the bytes an archive reports, keeps its last fraction and answers its login questions.
+class ArchiveDelegate : public RecordingDelegate, public HttpProgressDelegate {
+ public:
+  ArchiveDelegate() { answersAuthentication = true; }
+  bool respondsToSelector(std::string_view selector) const override {
+    if (selector == HttpProgressDelegate::kSetProgress || selector == HttpProgressDelegate::kRequestDidReceiveBytes) {
+      return true;
+    }
+    return RecordingDelegate::respondsToSelector(selector);
+  }
+  void authenticationNeededForRequest(HttpRequest* request) override {
+    ++asked;
+    request->setUsername("u");
+    request->setPassword("p");
+    request->retryUsingSuppliedCredentials();
+  }
+  void requestDidReceiveBytes(HttpRequest* request, int64_t bytes) override {
+    reporters.insert(request);
+    received += bytes;
+  }
+  void setProgress(float progress) override { lastProgress = progress; }
+
+  int asked = 0;
+  std::set<HttpRequest*> reporters;
+  int64_t received = 0;
+  float lastProgress = -1;
+};
+
+TEST_F(HttpWebPageRequestTest, ChildrensProgressAndLoginsReachTheTopRequestAndACompressedPageIsText) {
+  const std::string page = "<html><body><img src=\"/private/a.png\"><img src=\"/img/a.png\"></body></html>";
+  server.route("GET", "/secure.html", TestResponse::html(page).gzip());
+  server.route("GET", "/private/a.png", [](const RecordedRequest& r) {
+    if (r.headers.value("Authorization") != "Basic " + kit::Base64::encode("u:p")) {
+      return TestResponse::withStatus(401, "login").header("WWW-Authenticate", "Basic realm=\"site\"");
+    }
+    return TestResponse::ok("PNG:private", "image/png");
+  });
+  Ref<HttpWebPageRequest> r = archive("/secure.html", UrlReplacementDataURL);
+  ArchiveDelegate d;
+  r->setDownloadProgressDelegate(&d);
+  ASSERT_TRUE(runAsync(r, d));
+  settle();
+  ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "") << d.failed;
+  EXPECT_EQ(d.asked, 1);
+  EXPECT_EQ(decodeDataURL(attributeAfter(r->responseString(), "<img", "src")), "PNG:private");
+  EXPECT_GE(d.reporters.size(), 3u);
+  EXPECT_FLOAT_EQ(d.lastProgress, 1.0f);
+
+  // Fetch only: nothing is rewritten, and the body handed back is the page's text.
+  Ref<HttpWebPageRequest> plain = archive("/secure.html", UrlReplacementNone);
+  ArchiveDelegate d2;
+  ASSERT_TRUE(runAsync(plain, d2));
+  ASSERT_EQ(d2.finished, 1);
+  EXPECT_EQ(plain->responseString(), page);
+  EXPECT_FALSE(plain->responseHeaders()->objectForKey("Content-Encoding"));
+}
+
+TEST_F(HttpWebPageRequestTest, AStyleSheetIsReadInItsOwnEncoding) {
+  const std::string text = ".a{background:url(/img/a.png)}";
+  std::string utf16;
+  for (char c : text) utf16 += std::string{c, '\0'};
+  server.route("GET", "/wide.css", TestResponse::ok(utf16, "text/css; charset=utf-16le"));
+  Ref<HttpWebPageRequest> r = archive("/wide.css", UrlReplacementDataURL);
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "");
+  EXPECT_FALSE(server.requestsFor("/img/a.png").empty());
+  EXPECT_EQ(r->responseString(), ".a{background:url(\"data:image/png;base64," + kit::Base64::encode("PNG:a") + "\")}");
+}
+
+TEST_F(HttpWebPageRequestTest, ASheetOrPageThatCannotBeReadOrWrittenFailsTheArchive) {
+  // Bytes that are no text in the sheet's encoding.
+  server.route("GET", "/bad.css", TestResponse::ok("a{b:url(/img/a.png)} \xff\xfe", "text/css; charset=utf-8"));
+  Ref<HttpWebPageRequest> bad = archive("/bad.css", UrlReplacementDataURL);
+  RecordingDelegate d1;
+  ASSERT_TRUE(runAsync(bad, d1));
+  ASSERT_EQ(d1.failed, 1);
+  EXPECT_EQ(bad->error()->code(), 100);
+  EXPECT_EQ(bad->error()->localizedDescription(), "Unable to read HTML string from response");
+
+  // The downloaded sheet is gone by the time its resources are in.
+  const std::string sheetFile = tmp("gone.css");
+  server.route("GET", "/gone.css", TestResponse::ok("a{b:url(/img/taker.png)}", "text/css"));
+  server.route("GET", "/img/taker.png", [sheetFile](const RecordedRequest&) {
+    kit::FileManager::removeItem(sheetFile);
+    return TestResponse::ok("PNG", "image/png");
+  });
+  Ref<HttpWebPageRequest> gone = archive("/gone.css", UrlReplacementDataURL);
+  gone->setDownloadDestinationPath(sheetFile);
+  RecordingDelegate d2;
+  ASSERT_TRUE(runAsync(gone, d2));
+  ASSERT_EQ(d2.failed, 1);
+  EXPECT_EQ(gone->error()->code(), 101);
+  EXPECT_EQ(gone->error()->localizedDescription(), "Error: unable to read response CSS from disk");
+  EXPECT_FALSE(kit::FileManager::fileExists(sheetFile));
+
+  // The rewritten page cannot be written over its file.
+  const std::string pageFile = tmp("blocked.html");
+  server.route("GET", "/blocked.html", TestResponse::html("<img src=\"/img/blocker.png\">"));
+  server.route("GET", "/img/blocker.png", [pageFile](const RecordedRequest&) {
+    kit::FileManager::removeItem(pageFile);
+    kit::FileManager::createDirectory(pageFile + "/in-the-way");
+    return TestResponse::ok("PNG", "image/png");
+  });
+  Ref<HttpWebPageRequest> blocked = archive("/blocked.html", UrlReplacementDataURL);
+  blocked->setDownloadDestinationPath(pageFile);
+  RecordingDelegate d3;
+  ASSERT_TRUE(runAsync(blocked, d3));
+  ASSERT_EQ(d3.failed, 1);
+  EXPECT_EQ(blocked->error()->code(), 101);
+  EXPECT_EQ(blocked->error()->localizedDescription(), "Error: unable to write response HTML to disk");
 }
 
 }  // namespace

@@ -13,11 +13,22 @@ Ref<FileHandle> FileHandle::fileHandleForAppending(const std::string& path, Ref<
     if (error) *error = Error::posixError(EINVAL, path);
     return nullptr;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode);
+  // A link planted at the path is not followed, and only a regular file is written (a FIFO
+  // would hold the writer up, a device would swallow the download).
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) {
     if (error) *error = Error::posixError(errno, path);
     return nullptr;
   }
+  struct stat st {};
+  const int err = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  if (err) {
+    ::close(fd);
+    if (error) *error = Error::posixError(err, path);
+    return nullptr;
+  }
+  // Back to ordinary, waiting writes.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return Ref<FileHandle>(new FileHandle(fd, path));
 }
 

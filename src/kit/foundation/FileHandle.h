@@ -17,7 +17,8 @@ namespace kit {
 
 class FileHandle : public Object {
  public:
-  // Opens the file for appending, creating it (with `mode`) when it is missing.
+  // Opens the file for appending, creating it (with `mode`) when it is missing. A symbolic link
+  // at the path is not followed (ELOOP), and anything but a regular file fails with EINVAL.
   static Ref<FileHandle> fileHandleForAppending(const std::string& path, Ref<Error>* error = nullptr,
                                                 mode_t mode = 0644);
   ~FileHandle() override;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "kit/gtk/ActivityMonitor.h"
+#include "kit/gtk/NetworkActivityCursor.h"
 #include "kit/gtk/ImageConversion.h"
 #include "kit/gtk/InputRouter.h"
 #include "kit/gtk/MainContextHost.h"
@@ -99,6 +100,7 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   InputRouter::install();
   WidgetTree::install();
   ActivityMonitor::install();
+  NetworkActivityCursor::install();
   // Asked to stop (a logout, Ctrl-C): leave run() so the caller terminates
   // the application and its state is saved.
   for (int sig : {SIGINT, SIGTERM, SIGHUP})

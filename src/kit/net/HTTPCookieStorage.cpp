@@ -1,6 +1,7 @@
 #include "kit/net/HTTPCookieStorage.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/NotificationCenter.h"
@@ -32,11 +33,42 @@ void HTTPCookieStorage::setCookie(const Ref<HTTPCookie>& cookie) {
       cookies_.erase(it);
     } else if (it != cookies_.end()) {
       *it = Ref<HTTPCookie>(new HTTPCookie(cookie->properties(), (*it)->creationTime()));
+    } else if (cookie->name().size() + cookie->value().size() > kMaxCookieLength) {
+      return;
     } else {
+      std::erase_if(cookies_, [now = Clock::now()](const Ref<HTTPCookie>& c) { return c->isExpired(now); });
       cookies_.push_back(cookie);
+      dropOldest(limitDomain(*cookie), kMaxCookiesPerDomain);
+      dropOldest({}, kMaxCookies);
     }
   }
   changed();
+}
+
+std::string_view HTTPCookieStorage::limitDomain(const HTTPCookie& cookie) {
+  std::string_view d = cookie.domain();
+  if (!d.empty() && d[0] == '.') d.remove_prefix(1);
+  return d;
+}
+
+void HTTPCookieStorage::dropOldest(std::string_view domain, size_t limit) {
+  auto counted = [&](const Ref<HTTPCookie>& c) {
+    if (domain.empty()) return true;
+    const std::string_view d = limitDomain(*c);
+    return d.size() == domain.size() && std::equal(d.begin(), d.end(), domain.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  if (cookies_.size() <= limit) return;
+  size_t n = domain.empty() ? cookies_.size() : static_cast<size_t>(std::count_if(cookies_.begin(), cookies_.end(), counted));
+  while (n > limit) {
+    auto oldest = cookies_.end();
+    for (auto it = cookies_.begin(); it != cookies_.end(); ++it) {
+      if (counted(*it) && (oldest == cookies_.end() || (*it)->creationTime() < (*oldest)->creationTime())) oldest = it;
+    }
+    cookies_.erase(oldest);
+    --n;
+  }
 }
 
 void HTTPCookieStorage::setCookies(const std::vector<Ref<HTTPCookie>>& cookies, const URL& url, const URL* mainDocumentURL) {

@@ -6,9 +6,14 @@
 // creation time); setting an already expired one deletes it. Expired cookies are never answered
 // and are dropped as they are met. Every change posts kCookiesChangedNotification on the default
 // notification centre, sent by the storage, on the changing thread.
+//
+// Limits, so that no server can fill the memory or every request's header: a cookie whose name
+// and value together pass kMaxCookieLength bytes is refused; beyond kMaxCookiesPerDomain cookies
+// of one domain (a leading dot ignored) or kMaxCookies in all, the oldest go.
 
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/foundation/Object.h"
@@ -22,6 +27,9 @@ class HTTPCookieStorage : public Object {
   static constexpr const char* kCookiesChangedNotification = "HTTPCookieStorageCookiesChangedNotification";
 
   enum class AcceptPolicy { Always, Never, OnlyFromMainDocumentDomain };
+  static constexpr size_t kMaxCookieLength = 4096;
+  static constexpr size_t kMaxCookiesPerDomain = 50;
+  static constexpr size_t kMaxCookies = 3000;
 
   HTTPCookieStorage() = default;
   static HTTPCookieStorage& sharedHTTPCookieStorage();
@@ -47,6 +55,10 @@ class HTTPCookieStorage : public Object {
 
  private:
   void changed();
+  static std::string_view limitDomain(const HTTPCookie& cookie);
+  // Removes the oldest cookies of the domain (any case; all cookies for an empty one) until at
+  // most `limit` remain.
+  void dropOldest(std::string_view domain, size_t limit);
   mutable std::mutex mutex_;
   mutable std::vector<Ref<HTTPCookie>> cookies_;
   AcceptPolicy policy_ = AcceptPolicy::Always;

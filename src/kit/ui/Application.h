@@ -124,7 +124,16 @@ class Application : public Responder {
   // In screen coordinates; zero while hidden.
   Rect statusBarFrame() const;
   bool isNetworkActivityIndicatorVisible() const noexcept { return networkActivity_; }
-  void setNetworkActivityIndicatorVisible(bool v) { networkActivity_ = v; }
+  // Tells the backend's observer of a change (the desktop shows a busy cursor).
+  void setNetworkActivityIndicatorVisible(bool v) {
+    if (networkActivity_ == v) return;
+    networkActivity_ = v;
+    if (networkActivityObserver_) networkActivityObserver_(v);
+  }
+  // The backend's way of showing the indicator (null: none, only the flag changes).
+  void setNetworkActivityIndicatorObserver(std::function<void(bool visible)> observer) {
+    networkActivityObserver_ = std::move(observer);
+  }
   bool isIdleTimerDisabled() const noexcept { return idleTimerDisabled_; }
   void setIdleTimerDisabled(bool d) { idleTimerDisabled_ = d; }
 
@@ -149,6 +158,7 @@ class Application : public Responder {
   bool idleTimerDisabled_ = false;
   size_t vibrations_ = 0;
   std::function<void()> vibrator_;
+  std::function<void(bool)> networkActivityObserver_;
   std::unique_ptr<HeadlessURLOpener> headlessOpener_;
   URLOpener* opener_ = nullptr;
   WeakRef<Window> keyWindow_;

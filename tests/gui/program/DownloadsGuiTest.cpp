@@ -16,6 +16,9 @@
 #include "downloads/VeskDownloadTableViewController.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "kit/gtk/NetworkActivityCursor.h"
+#include "kit/gtk/WidgetTree.h"
+#include "kit/ui/Application.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/ProgressView.h"
 #include "kit/ui/TableView.h"
@@ -140,6 +143,35 @@ TEST_F(DownloadsGuiTest, ALinkToAZipIsDownloadedWithProgressAndOpensWithItsAppli
   settle();
   saveScreenshot("DownloadsGuiTest.OpenWith");
   sheet->tapButtonWithTitle("Cancel");
+}
+
+TEST_F(DownloadsGuiTest, TheWindowShowsTheBusyCursorWhileADownloadRuns) {
+  server_.route("GET", "/page", TestResponse::html(html("Busy Page", "<p>waiting</p>")));
+  server_.route("GET", "/files/slow.bin",
+                TestResponse::ok(std::string(64 * 1024, 's'), "application/octet-stream")
+                    .stallAfterBody(1024, std::chrono::milliseconds(1500)));
+  tolva::VeskDownloadManager* manager = tolva::VeskDownloadManager::sharedInstance();
+  manager->resetForTesting();
+  ASSERT_TRUE(startProgram(server_.url("/page")));
+  ASSERT_TRUE(waitForTitle("Busy Page"));
+  GtkWindow* top = kit::gtk::WidgetTree::installed()->toplevelFor(kit::Application::sharedApplication()->keyWindow());
+  ASSERT_TRUE(top);
+  GdkWindow* shown = gtk_widget_get_window(GTK_WIDGET(top));
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(gdk_window_get_cursor(shown), nullptr);
+
+  manager->start(server_.url("/files/slow.bin"));
+  ASSERT_TRUE(waitUntil([&] { return gdk_window_get_cursor(shown) == kit::gtk::NetworkActivityCursor::busyCursor(); }, 10));
+  EXPECT_TRUE(manager->state(0) == tolva::DownloadStatusDownloading || manager->state(0) == tolva::DownloadStatusQueued);
+  saveScreenshot("DownloadsGuiTest.BusyCursor");
+
+  // It stays a moment after the last request, then the ordinary cursor is back.
+  ASSERT_TRUE(waitUntil([&] { return manager->completedItem(0); }, 20));
+  const auto ended = std::chrono::steady_clock::now();
+  EXPECT_EQ(gdk_window_get_cursor(shown), kit::gtk::NetworkActivityCursor::busyCursor());
+  ASSERT_TRUE(waitUntil([&] { return gdk_window_get_cursor(shown) == nullptr; }, 5));
+  EXPECT_GE(std::chrono::steady_clock::now() - ended, std::chrono::milliseconds(350));
+  EXPECT_FALSE(kit::Application::sharedApplication()->isNetworkActivityIndicatorVisible());
 }
 
 }  // namespace tolvatest

@@ -277,4 +277,13 @@ TEST_F(FileManagerTest, FileHandleAppends) {
   EXPECT_EQ(FileManager::attributesOfItem(at("new"))->permissions & 0777u, 0600u);
   EXPECT_FALSE(FileHandle::fileHandleForAppending(at("no/such/dir"), &e));
   EXPECT_EQ(e->code(), ENOENT);
+
+  // A planted link is not followed, and a FIFO is not waited on.
+  ASSERT_TRUE(FileManager::writeFile(at("target"), "theirs"));
+  ASSERT_EQ(::symlink(at("target").c_str(), at("link").c_str()), 0);
+  EXPECT_FALSE(FileHandle::fileHandleForAppending(at("link"), &e));
+  EXPECT_EQ(e->code(), ELOOP);
+  EXPECT_EQ(read(at("target")), "theirs");
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(FileHandle::fileHandleForAppending(at("fifo"), &e));
 }

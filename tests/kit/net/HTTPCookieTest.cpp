@@ -240,6 +240,21 @@ TEST(HTTPCookieStorage, ExpiryRemovesCookies) {
   EXPECT_TRUE(storage.cookies().empty());
 }
 
+TEST(HTTPCookieStorage, AtMostThreeThousandInAllTheOldestDropped) {
+  VirtualClock clock;
+  HTTPCookieStorage storage;
+  for (int d = 0; d < 61; ++d) {
+    const std::string host = "http://h" + std::to_string(d) + ".example.com/";
+    for (int i = 0; i < 50; ++i) {
+      Clock::advance(1);
+      storage.setCookie(HTTPCookie::cookieWithSetCookieHeader("n" + std::to_string(i) + "=1", *url(host.c_str())));
+    }
+  }
+  EXPECT_EQ(storage.cookies().size(), 3000u);
+  EXPECT_TRUE(storage.cookiesForURL(*url("http://h0.example.com/")).empty());
+  EXPECT_EQ(storage.cookiesForURL(*url("http://h60.example.com/")).size(), 50u);
+}
+
 TEST(HTTPCookieStorage, AcceptPolicyAndChangeNotifications) {
   HTTPCookieStorage storage;
   int changes = 0;
