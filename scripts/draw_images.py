@@ -68,7 +68,9 @@ class Canvas:
             else:
                 out.extend((0, 0, 0))
             out.append(int(round(a * 255)))
-        write_png(os.path.join(OUT, name + ".png"), self.w, self.h, out)
+        path = os.path.join(OUT, name + ".png")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        write_png(path, self.w, self.h, out)
 
 
 # ---- Shapes (coverage tests)
@@ -218,6 +220,16 @@ def main():
         c.paint(segment(11, 11, 19, 19, 2.4), WHITE)
         c.paint(segment(19, 11, 11, 19, 2.4), WHITE)
         c.save(name)
+
+    # The social dialog's close button (29 x 29 in the panel's top-left
+    # corner): a dark disk with a white rim and cross, seen on the panel's
+    # grey frame and on a white page alike.
+    c = Canvas(29, 29)
+    c.paint(disk(14.5, 14.5, 12), (0.12, 0.12, 0.12, 0.92))
+    c.paint(ring(14.5, 14.5, 11, 2.2), WHITE)
+    c.paint(segment(10.5, 10.5, 18.5, 18.5, 2.6), WHITE)
+    c.paint(segment(18.5, 10.5, 10.5, 18.5, 2.6), WHITE)
+    c.save("SNDialog.bundle/images/close")
 
 
 if __name__ == "__main__":

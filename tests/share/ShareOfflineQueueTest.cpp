@@ -1,7 +1,8 @@
 // The offline queue: what is stored, the replay in order with success,
 // temporary and permanent failures, entries that cannot be replayed, orphan
-// blobs, the time limit, flushing when the network returns, and a crash in
-// the middle of a replay.
+// blobs, the time limit, flushing when the network returns, a crash in the
+// middle of a replay, and the real sharers replaying against a service that
+// cannot be reached.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -19,7 +21,15 @@
 #include "kit/foundation/Null.h"
 #include "kit/foundation/Paths.h"
 #include "kit/foundation/PropertyList.h"
+#include "kit/net/HTTPReadStream.h"
+#include "share/ShareRegistration.h"
 #include "share/core/ShareOfflineSharer.h"
+#include "share/services/instapaper/ShareInstapaper.h"
+#include "share/services/pinboard/SharePinboard.h"
+#include "share/services/readitlater/ShareReadItLater.h"
+#include "share/services/tumblr/ShareTumblr.h"
+#include "support/TestCertificateAuthority.h"
+#include "support/TestHTTPServer.h"
 
 extern char** environ;
 
@@ -197,14 +207,31 @@ TEST_F(OfflineQueueTest, AnEntryWhoseSharerHasNoLoginIsDroppedWithItsBlob) {
   EXPECT_TRUE(blobs().empty());
 }
 
-TEST_F(OfflineQueueTest, AnUnreadableListIsSetAsideAndAFailedWriteKeepsTheOldList) {
+TEST_F(OfflineQueueTest, AnUnreadableListIsSetAsideWithItsBlobsAndAFailedWriteKeepsTheOldList) {
   const std::string path = Share::offlineQueueListPath();
+  const std::string dir = Share::offlineQueuePath();
   ASSERT_TRUE(kit::FileManager::writeFile(path, "this is no property list"));
+  // A blob the unreadable list may name survives the flush's orphan sweep, beside the list.
+  ASSERT_TRUE(kit::FileManager::writeFile(dir + "/ShareTestSharer-4-1-9", "lost entry's file"));
+  queue({"kept"});
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sentTitles(), (std::vector<std::string>{"kept"})) << "the new entry keeps its own blob";
+  EXPECT_EQ(script().sent.at(0)->data()->toString(), "body of kept");
+  std::string blobsAside;
+  for (const auto& name : kit::FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{}))
+    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0 && kit::FileManager::isDirectory(dir + "/" + name))
+      blobsAside = dir + "/" + name;
+  ASSERT_FALSE(blobsAside.empty());
+  kit::Ref<kit::Data> lost = kit::FileManager::readFile(blobsAside + "/ShareTestSharer-4-1-9");
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->toString(), "lost entry's file");
+
   queue({"fresh"});
   EXPECT_EQ(titles(), (std::vector<std::string>{"fresh"}));
   bool setAside = false;
   for (const auto& name : kit::FileManager::contentsOfDirectory(Share::offlineQueuePath()).value_or(std::vector<std::string>{}))
-    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0) {
+    if (name.rfind("ShareOfflineQueue.plist.unreadable-", 0) == 0 && name.find(".blobs") == std::string::npos) {
       setAside = true;
       EXPECT_EQ(kit::FileManager::readFile(Share::offlineQueuePath() + "/" + name)->toString(), "this is no property list");
     }
@@ -330,4 +357,113 @@ TEST_F(OfflineQueueTest, KillingTheProgramDuringAReplayLosesNothingAndResendsOnl
   EXPECT_EQ(lines(log), (std::vector<std::string>{"one", "two", "three", "three", "four", "five"}));
   EXPECT_TRUE(titles().empty());
   EXPECT_TRUE(blobs().empty());
+}
+
+namespace {
+
+// The web and note sharers' stores on loopback; a port nobody listens on
+// stands for a service that cannot be reached.
+class OfflineServicesConfigurator : public DefaultShareConfigurator {
+ public:
+  std::string origin;
+  std::string evernoteUserStoreURL() const override { return origin + "/edam/user"; }
+  std::string evernoteNetStoreURLBase() const override { return origin + "/edam/note/"; }
+};
+
+class OfflineServicesTest : public OfflineQueueTest {
+ protected:
+  kit::Ref<DefaultShareConfigurator> configurator() override { return configurator_; }
+  void SetUp() override {
+    OfflineQueueTest::SetUp();
+    ASSERT_TRUE(kit::HTTPReadStream::addTrustedCertificate(tolvatest::TestCertificateAuthority::shared().certificatePEM()));
+    registerShareClasses(kit::ClassRegistry::shared());
+    for (const char* sharer : {"ShareInstapaper", "SharePinboard", "ShareReadItLater", "ShareEvernote"}) {
+      Share::setAuthValue("me", "username", sharer);
+      Share::setAuthValue("pw", "password", sharer);
+    }
+    Share::setAuthValue("me@x", "email", "ShareTumblr");
+    Share::setAuthValue("pw", "password", "ShareTumblr");
+  }
+  void TearDown() override {
+    pointAt("");
+    OfflineQueueTest::TearDown();
+  }
+  void pointAt(const std::string& host) {
+    ShareInstapaper::hosts().api = host;
+    SharePinboard::hosts().api = host;
+    ShareReadItLater::hosts().api = host;
+    ShareTumblr::hosts().api = host;
+    configurator_->origin = host.empty() ? std::string() : "http://" + host;
+  }
+  static std::vector<std::string> sharers() {
+    std::vector<std::string> out;
+    if (kit::Ref<kit::MutableArray> list = Share::getOfflineQueueList())
+      for (kit::Object* e : *list) out.push_back(kit::cast<kit::String>(kit::cast<kit::Dictionary>(e)->objectForKey("sharer"))->str());
+    return out;
+  }
+
+  kit::Ref<OfflineServicesConfigurator> configurator_ = kit::make<OfflineServicesConfigurator>();
+};
+
+}  // namespace
+
+TEST_F(OfflineServicesTest, RealSharersKeepTheirEntriesWhileTheServiceGivesNoAnswer) {
+  uint16_t downPort = 0;
+  {
+    tolvatest::TestHTTPServer gone;
+    downPort = gone.port();
+  }
+  pointAt("127.0.0.1:" + std::to_string(downPort));
+  auto page = [] { return ShareItem::URL(kit::URL::URLWithString("http://example.com/a"), "A page"); };
+  const std::vector<std::string> names = {"ShareInstapaper", "SharePinboard", "ShareReadItLater", "ShareTumblr",
+                                          "ShareTumblr", "ShareEvernote"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    kit::Ref<ShareItem> item = page();
+    if (i == 4) item = ShareItem::image(kit::Image::imageWithPixels({4, 4}, std::vector<uint8_t>(64, 0x80)), "pic");
+    if (i == 5) item = note("doc");
+    ASSERT_TRUE(Share::addToOfflineQueue(item.get(), names[i]));
+  }
+  const std::vector<std::string> queued = uids();
+  ASSERT_EQ(blobs().size(), 2u);
+
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sharers(), names) << "no answer: every entry stays";
+  EXPECT_EQ(uids(), queued);
+  EXPECT_EQ(blobs().size(), 2u);
+
+  // A gateway answering for a service it cannot reach is no answer either.
+  tolvatest::TestHTTPServer gateway{tolvatest::TestHTTPServerOptions::https()};
+  auto gatewayCalls = std::make_shared<std::atomic<int>>(0);
+  gateway.setFallback([gatewayCalls](const tolvatest::RecordedRequest&) {
+    return tolvatest::TestResponse::withStatus(502 + (*gatewayCalls)++ % 3);
+  });
+  pointAt("127.0.0.1:" + std::to_string(gateway.port()));
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_GE(gateway.requestCount(), 5u);
+  EXPECT_EQ(uids(), queued);
+
+  // A service that answers and refuses drops the entry; a page that is not
+  // the note service's answer (any plain HTTP reply) keeps it.
+  tolvatest::TestHTTPServer refusing{tolvatest::TestHTTPServerOptions::https()};
+  refusing.setFallback([](const tolvatest::RecordedRequest&) { return tolvatest::TestResponse::withStatus(400); });
+  tolvatest::TestHTTPServer portal;
+  portal.setFallback([](const tolvatest::RecordedRequest&) { return tolvatest::TestResponse::ok("<html>Log in</html>"); });
+  pointAt("127.0.0.1:" + std::to_string(refusing.port()));
+  configurator_->origin = portal.origin();
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(refusing.requestCount(), 5u);
+  EXPECT_GE(portal.requestCount(), 1u);
+  EXPECT_EQ(sharers(), std::vector<std::string>{"ShareEvernote"});
+  EXPECT_EQ(blobs(), uids());
+
+  // Nor is a reply that is no Thrift message at all.
+  portal.setFallback([](const tolvatest::RecordedRequest&) {
+    return tolvatest::TestResponse::ok(std::string("\x80\x02\x00\x01\x00\x00\x00\x00", 8));
+  });
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(sharers(), std::vector<std::string>{"ShareEvernote"});
 }

@@ -64,7 +64,7 @@ class RecordingHttpFactory : public TTransportFactory {
 
 }  // namespace
 
-TestThriftServer::TestThriftServer(std::shared_ptr<TProcessor> processor, bool tls)
+TestThriftServer::TestThriftServer(std::shared_ptr<TProcessor> processor, bool tls, bool strictReplies)
     : tls_(tls), recorder_(std::make_shared<Recorder>()) {
   // A client that gives up mid-handshake must not end the test process.
   std::signal(SIGPIPE, SIG_IGN);
@@ -101,7 +101,8 @@ TestThriftServer::TestThriftServer(std::shared_ptr<TProcessor> processor, bool t
   });
   server_ = std::make_shared<server::TThreadedServer>(processor, socket,
                                                       std::make_shared<RecordingHttpFactory>(recorder_),
-                                                      std::make_shared<protocol::TBinaryProtocolFactory>());
+                                                      std::make_shared<protocol::TBinaryProtocolFactory>(
+                                                          0, 0, false, strictReplies));
   thread_ = std::thread([this] { server_->serve(); });
   std::unique_lock<std::mutex> lock(listening->mutex);
   listening->cv.wait(lock, [&] { return listening->ready; });

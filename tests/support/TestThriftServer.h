@@ -22,7 +22,10 @@ namespace tolvatest {
 
 class TestThriftServer {
  public:
-  explicit TestThriftServer(std::shared_ptr<apache::thrift::TProcessor> processor, bool tls = false);
+  // `strictReplies` false answers with the old message header (the name's
+  // length first, no version word), as some servers still do.
+  explicit TestThriftServer(std::shared_ptr<apache::thrift::TProcessor> processor, bool tls = false,
+                            bool strictReplies = true);
   ~TestThriftServer();
   TestThriftServer(const TestThriftServer&) = delete;
   TestThriftServer& operator=(const TestThriftServer&) = delete;

@@ -224,8 +224,8 @@ kit::Dictionary* Share::sharersDictionary() {
 
 void Share::setSharersDictionaryForTesting(kit::Ref<kit::Dictionary> dictionary) { sharers() = std::move(dictionary); }
 
-kit::Ref<kit::Error> Share::error(const std::string& description) {
-  return kit::Error::errorWithDescription(kErrorDomain, 1, description);
+kit::Ref<kit::Error> Share::error(const std::string& description, kit::Ref<kit::Error> underlying) {
+  return kit::Error::errorWithDescription(kErrorDomain, 1, description, std::move(underlying));
 }
 
 bool Share::connected() {
@@ -264,8 +264,22 @@ kit::Ref<kit::MutableArray> Share::getOfflineQueueList() {
   // Keep what could not be read for a person to look at; the queue starts anew.
   const std::string aside =
       kit::format("%@.unreadable-%lld", path, static_cast<long long>(kit::Clock::now() + kit::Clock::kReferenceDateOffset1970));
-  if (!kit::FileManager::moveItem(path, aside))
+  if (!kit::FileManager::moveItem(path, aside)) {
     std::fprintf(stderr, "Sharing: could not set the unreadable offline queue aside\n");
+    return nullptr;
+  }
+  // The blobs it names go beside it (which they are cannot be read, so all
+  // that are not being replayed), where the orphan sweep leaves them alone.
+  const std::string blobsAside = aside + ".blobs";
+  if (auto names = kit::FileManager::contentsOfDirectory(offlineQueuePath())) {
+    Share* self = currentHelper();
+    for (const std::string& name : *names) {
+      if (name.rfind(kOfflineQueueListFile, 0) == 0 || !isSafeUid(name) || self->replaying_.count(name)) continue;
+      if (!kit::FileManager::isDirectory(blobsAside)) kit::FileManager::createDirectory(blobsAside, true);
+      if (!kit::FileManager::moveItem(blobPath(name), blobsAside + "/" + name))
+        std::fprintf(stderr, "Sharing: could not set a blob of the unreadable offline queue aside\n");
+    }
+  }
   return nullptr;
 }
 
@@ -282,6 +296,11 @@ bool Share::addToOfflineQueue(ShareItem* item, const std::string& sharerId) {
                                       static_cast<int32_t>(kit::SecureRandom::uint32()));
   if (!isSafeUid(uid)) return false;
 
+  // The list is read first: setting an unreadable one aside moves the blobs
+  // present, and this entry's must not be among them.
+  kit::Ref<kit::MutableArray> list = getOfflineQueueList();
+  if (!list) list = kit::MutableArray::array();
+
   kit::Ref<kit::Data> blob;
   if (item->shareType() == ShareShareTypeImage && item->image())
     blob = item->image()->jpegData(1.0);
@@ -289,8 +308,6 @@ bool Share::addToOfflineQueue(ShareItem* item, const std::string& sharerId) {
     blob = item->data();
   if (blob && !kit::FileManager::writeFile(blobPath(uid), blob->view(), nullptr, 0600)) return false;
 
-  kit::Ref<kit::MutableArray> list = getOfflineQueueList();
-  if (!list) list = kit::MutableArray::array();
   list->addObject(kit::Ref<kit::Object>(new kit::Dictionary(
       {{"item", item->dictionaryRepresentation()}, {"sharer", kit::str(sharerId)}, {"uid", kit::str(uid)}})));
   if (!saveOfflineQueueList(list.get())) {

@@ -96,7 +96,9 @@ class Share : public kit::Object {
   // The offline queue's operations (tests wait on it).
   kit::OperationQueue* offlineQueue() const noexcept { return offlineQueue_.get(); }
 
-  static kit::Ref<kit::Error> error(const std::string& description);
+  // `underlying` is the failure below, e.g. the connection's when the
+  // service gave no answer (the offline replay keeps such entries).
+  static kit::Ref<kit::Error> error(const std::string& description, kit::Ref<kit::Error> underlying = nullptr);
   static bool connected();
 
   // ---- Presentation

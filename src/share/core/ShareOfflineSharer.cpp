@@ -36,10 +36,15 @@ ShareOfflineSharer::ShareOfflineSharer(kit::Ref<ShareItem> item, std::string sha
 ShareOfflineSharer::~ShareOfflineSharer() = default;
 
 bool ShareOfflineSharer::isTemporaryFailure(const kit::Error* error) {
-  if (!error) return false;
-  if (error->domain() == kit::URLError::kDomain) return true;
-  return error->domain() == kHttpRequestErrorDomain &&
-         (error->code() == kConnectionFailureErrorType || error->code() == kRequestTimedOutErrorType);
+  // A sharer's own error carries the connection's when the service gave no
+  // answer. A URL that cannot be loaded at all never gets better.
+  for (; error; error = error->underlyingError()) {
+    if (error->domain() == kit::URLError::kDomain)
+      return error->code() != kit::URLError::kBadURL && error->code() != kit::URLError::kUnsupportedURL;
+    if (error->domain() == kHttpRequestErrorDomain)
+      return error->code() == kConnectionFailureErrorType || error->code() == kRequestTimedOutErrorType;
+  }
+  return false;
 }
 
 bool ShareOfflineSharer::shouldRun() const { return !isCancelled() && !isFinished() && !readyToFinish_.load(); }

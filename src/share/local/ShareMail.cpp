@@ -10,6 +10,20 @@
 #include "shell/VeskMiscObject.h"
 
 namespace tolva {
+namespace {
+
+// The draft keeps its sharer alive, not the sharer itself: when the kit
+// replaces the screen before the user answers, both go with it.
+class HoldingComposer : public kit::MailComposeViewController {
+ public:
+  explicit HoldingComposer(ShareMail* sharer) : sharer_(sharer) {}
+  void letGo() { sharer_ = nullptr; }
+
+ private:
+  kit::Ref<ShareMail> sharer_;
+};
+
+}  // namespace
 
 std::string ShareMail::sharerTitle() const { return ShareLocalizedFormat("Email Link"); }
 
@@ -46,9 +60,8 @@ bool ShareMail::compose(kit::Data* page) {
     sendDidFailWithError(error.get());
     return true;
   }
-  kit::Ref<kit::MailComposeViewController> composer(new kit::MailComposeViewController());
+  kit::Ref<kit::MailComposeViewController> composer(new HoldingComposer(this));
   composer->setMailComposeDelegate(this);
-  keepWhileComposing_ = kit::Ref<ShareMail>(this);
 
   std::string body = it->customStringForKey("body");
   if (!it->customValueForKey("body")) {
@@ -86,7 +99,8 @@ bool ShareMail::compose(kit::Data* page) {
 
 void ShareMail::mailComposeControllerDidFinish(kit::MailComposeViewController& controller,
                                                kit::MailComposeResult result, kit::Error*) {
-  kit::Ref<ShareMail> keep = std::move(keepWhileComposing_);
+  kit::Ref<ShareMail> keep(this);
+  if (auto* holding = dynamic_cast<HoldingComposer*>(&controller)) holding->letGo();
   controller.setMailComposeDelegate(nullptr);
   if (Share* share = Share::currentHelper()) share->hideCurrentViewControllerAnimated(true);
   switch (result) {

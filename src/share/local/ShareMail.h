@@ -34,10 +34,8 @@ class ShareMail : public ShareSharer, public kit::MailComposeViewControllerDeleg
   // The link as it goes into the body (the page sharer shows it unescaped).
   virtual std::string linkText(const kit::URL& url) const { return url.absoluteString(); }
   // Composes and presents the draft with `page` attached as the page's source (when given).
+  // The draft holds this sharer until the user answers or the draft goes.
   bool compose(kit::Data* page);
-
- private:
-  kit::Ref<ShareMail> keepWhileComposing_;
 };
 
 }  // namespace tolva

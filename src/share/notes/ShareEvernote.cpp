@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include <thrift/Thrift.h>
+#include <thrift/protocol/TProtocolException.h>
+#include <thrift/transport/TTransportException.h>
 
 #include "EDAMUserStore.h"
 #include "EDAM_constants.h"
@@ -11,6 +13,7 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/Thread.h"
 #include "kit/net/URLConnection.h"
+#include "kit/net/URLError.h"
 #include "kit/net/URLRequest.h"
 #include "share/core/Share.h"
 #include "share/core/ShareConfiguration.h"
@@ -80,6 +83,14 @@ std::string userErrorText(int code) {
 
 ShareEvernote::Record sendRecord(bool success, std::string message, bool relogin) {
   return {{"success", success ? "1" : "0"}, {"errorMessage", std::move(message)}, {"shouldRelogin", relogin ? "1" : "0"}};
+}
+
+// The service could not be reached, or something other than the service
+// answered (a proxy's or portal's page): the share may go out later.
+ShareEvernote::Record noAnswerRecord(std::string message) {
+  ShareEvernote::Record record = sendRecord(false, std::move(message), false);
+  record["noAnswer"] = "1";
+  return record;
 }
 
 // Fetches each handed-in image that has a source URL but no bytes, and puts
@@ -185,7 +196,7 @@ std::optional<EDAMAuthenticationResult> ShareEvernote::getAuthenticationResult(c
   if (!url) throw apache::thrift::TException("no user store URL");
   std::string error;
   std::shared_ptr<EDAMUserStoreClient> userStore = EDAMClientFactory::userStore(*url, &error);
-  if (!userStore) throw apache::thrift::TException(error);
+  if (!userStore) throw apache::thrift::transport::TTransportException(apache::thrift::transport::TTransportException::NOT_OPEN, error);
   if (!userStore->checkVersion(kClientName, g_EDAM_constants.EDAM_VERSION_MAJOR,
                                g_EDAM_constants.EDAM_VERSION_MINOR)) {
     if (alerter)
@@ -240,7 +251,9 @@ bool ShareEvernote::send() {
   sendDidStart();
   Account account = Account::stored(*this);
   Content content = Content::of(*item());
-  runWorker([account, content] { return sendNote(account, content); }, &ShareEvernote::sendFinished, "note send");
+  // The worker holds this sharer until its record has been handled.
+  runWorker([account, content, this] { return sendNote(account, content, this); }, &ShareEvernote::sendFinished,
+            "note send");
   return true;
 }
 
@@ -269,9 +282,9 @@ std::string ShareEvernote::buildContent(const Content& content, std::vector<EDAM
   return enml + "</en-note>";
 }
 
-ShareEvernote::Record ShareEvernote::sendNote(const Account& account, const Content& content) {
+ShareEvernote::Record ShareEvernote::sendNote(const Account& account, const Content& content, ShareEvernote* alerter) {
   try {
-    std::optional<EDAMAuthenticationResult> auth = getAuthenticationResult(account, nullptr);
+    std::optional<EDAMAuthenticationResult> auth = getAuthenticationResult(account, alerter);
     if (!auth || !auth->__isset.user || auth->authenticationToken.empty())
       return sendRecord(false, "The login was refused", false);
     const std::string token = auth->authenticationToken;
@@ -279,7 +292,7 @@ ShareEvernote::Record ShareEvernote::sendNote(const Account& account, const Cont
     if (!storeURL) return sendRecord(false, "No note store URL", false);
     std::string error;
     std::shared_ptr<EDAMNoteStoreClient> noteStore = EDAMClientFactory::noteStore(*storeURL, &error);
-    if (!noteStore) return sendRecord(false, error, false);
+    if (!noteStore) return noAnswerRecord(error);
 
     EDAMNote note = content.note ? *content.note : EDAMNote();
     std::vector<EDAMResource> resources = note.__isset.resources ? note.resources : std::vector<EDAMResource>();
@@ -317,6 +330,10 @@ ShareEvernote::Record ShareEvernote::sendNote(const Account& account, const Cont
                       e.errorCode == 8 || e.errorCode == 9);
   } catch (const EDAMSystemException& e) {
     return sendRecord(false, "Evernote system error " + std::to_string(e.errorCode) + ": " + e.message, false);
+  } catch (const apache::thrift::transport::TTransportException& e) {
+    return noAnswerRecord(e.what());
+  } catch (const apache::thrift::protocol::TProtocolException& e) {
+    return noAnswerRecord(e.what());
   } catch (const std::exception& e) {
     return sendRecord(false, e.what(), false);
   }
@@ -345,7 +362,10 @@ void ShareEvernote::sendFinished(const Record& record) {
     shouldReloginWithPendingAction(SharePendingActionSend);
   } else {
     std::fprintf(stderr, "ShareEvernote: %s\n", field("errorMessage").c_str());
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was a problem sharing with Evernote")).get());
+    kit::Ref<kit::Error> below;
+    if (field("noAnswer") == "1")
+      below = kit::URLError::make(kit::URLError::kCannotLoadFromNetwork, nullptr, field("errorMessage"));
+    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was a problem sharing with Evernote"), below).get());
   }
 }
 

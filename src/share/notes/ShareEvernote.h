@@ -33,7 +33,8 @@ class ShareEvernote : public ShareSharer {
   static constexpr const char* kENMLStyle =
       "word-wrap: break-word; -webkit-nbsp-mode: space; -webkit-line-break: after-white-space;";
 
-  // A hand-over record: "success", and for a send "errorMessage" and "shouldRelogin".
+  // A hand-over record: "success", and for a send "errorMessage",
+  // "shouldRelogin" and, when the service gave no answer, "noAnswer" = "1".
   using Record = std::map<std::string, std::string>;
 
   // The login and the stores, read on the main thread.
@@ -85,8 +86,9 @@ class ShareEvernote : public ShareSharer {
   static std::optional<std::string> defaultNoteBookFromNoteStore(edam::EDAMNoteStoreClient& noteStore,
                                                                  const std::string& authToken);
   bool send() override;
-  // The note's creation on a worker: the send record.
-  static Record sendNote(const Account& account, const Content& content);
+  // The note's creation on a worker: the send record. `alerter` shows the
+  // version alert when the service refuses this client's version.
+  static Record sendNote(const Account& account, const Content& content, ShareEvernote* alerter = nullptr);
   static std::string enMediaTagWithResource(const edam::EDAMResource& resource, double width, double height);
   void sendFinished(const Record& record);
 

@@ -1,6 +1,7 @@
 #include "share/services/ShareRequest.h"
 
 #include "kit/foundation/String.h"
+#include "kit/net/URLError.h"
 
 namespace tolva {
 
@@ -20,6 +21,7 @@ void ShareRequest::start() {
   self_ = kit::Ref<ShareRequest>(this);
   if (!url_) {
     // Reported on a later turn, as a failed connection would be.
+    error_ = kit::URLError::make(kit::URLError::kBadURL, nullptr);
     kit::Ref<ShareRequest> keep(this);
     kit::RunLoop::current().performAfterDelay(this, "finish", nullptr, 0, [keep] { keep->finish(); });
     return;
@@ -53,7 +55,10 @@ void ShareRequest::didReceiveData(kit::URLConnection&, kit::Data& data) { data_-
 
 void ShareRequest::didFinishLoading(kit::URLConnection&) { finish(); }
 
-void ShareRequest::didFailWithError(kit::URLConnection&, kit::Error&) { finish(); }
+void ShareRequest::didFailWithError(kit::URLConnection&, kit::Error& error) {
+  error_ = kit::Ref<kit::Error>(&error);
+  finish();
+}
 
 void ShareRequest::finish() {
   kit::Ref<ShareRequest> keep = std::move(self_);

@@ -40,6 +40,8 @@ class ShareRequest : public kit::Object, private kit::URLConnectionDelegate {
   // Status 200 or 201; a failure without a response has status 0.
   bool success() const noexcept { return success_; }
   int statusCode() const noexcept { return response_ ? response_->statusCode() : 0; }
+  // Why no answer came (status 0): the connection's error; null otherwise.
+  kit::Error* error() const noexcept { return response_ ? nullptr : error_.get(); }
 
   std::string className() const override { return "ShareRequest"; }
   std::string description() const override;
@@ -60,6 +62,7 @@ class ShareRequest : public kit::Object, private kit::URLConnectionDelegate {
   kit::Ref<kit::HTTPURLResponse> response_;
   kit::Ref<kit::MutableDictionary> headers_;
   kit::Ref<kit::MutableData> data_;
+  kit::Ref<kit::Error> error_;
   std::string result_;
   bool haveResult_ = false;
   bool success_ = false;

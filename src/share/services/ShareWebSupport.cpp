@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "kit/net/URLError.h"
+#include "share/core/Share.h"
 #include "share/core/ShareSharer.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
 #include "share/ui/ShareActivityIndicator.h"
@@ -22,9 +24,9 @@ std::string formValue(std::string_view text) {
   return OAURLEncodingAdditions::URLEncodedString(s);
 }
 
-std::string urlValue(const kit::URL* url) {
-  return url ? OAURLEncodingAdditions::URLEncodedString(url->absoluteString()) : std::string();
-}
+std::string urlValue(const kit::URL* url) { return url ? urlValue(url->absoluteString()) : std::string(); }
+
+std::string urlValue(std::string_view urlText) { return OAURLEncodingAdditions::URLEncodedString(std::string(urlText)); }
 
 std::string jsonEscape(std::string_view text) {
   std::string out;
@@ -53,6 +55,17 @@ std::string header(const ShareRequest& request, std::string_view name) {
   const kit::HTTPURLResponse* response = request.response();
   if (!response) return {};
   return response->valueForHTTPHeaderField(name).value_or(std::string());
+}
+
+kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text) {
+  kit::Ref<kit::Error> below(request.error());
+  // A gateway that answers for a service it could not reach is no answer of
+  // the service's.
+  const int status = request.statusCode();
+  if (status == 502 || status == 503 || status == 504)
+    below = kit::URLError::make(kit::URLError::kCannotLoadFromNetwork, request.url(),
+                                "The service could not be reached (HTTP " + std::to_string(status) + ")");
+  return Share::error(text, below);
 }
 
 kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,

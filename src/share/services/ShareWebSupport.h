@@ -18,12 +18,20 @@ namespace ShareWebSupport {
 
 // "&amp;" read as "&", then every byte outside the unreserved set escaped.
 std::string formValue(std::string_view text);
-// A URL's absolute string escaped the same way; "" for none.
+// A URL's absolute string escaped the same way, taken as it is; "" for none.
 std::string urlValue(const kit::URL* url);
+// A URL's text (or a JSON string holding one) escaped the same way, as it is.
+std::string urlValue(std::string_view urlText);
 // The text as the inside of a JSON string.
 std::string jsonEscape(std::string_view text);
 // The reply's header (case-insensitive), "" when absent.
 std::string header(const ShareRequest& request, std::string_view name);
+
+// The sharing error with `text` for a failed request; when the service gave
+// no answer (no connection, or a gateway's 502, 503 or 504 in its place) it
+// carries a URL loading error, which marks the failure as one that may pass
+// (a queued share then stays queued).
+kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text);
 
 // Starts a request whose callback reaches `sharer` (kept alive until then).
 kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::string params, std::string method,

@@ -13,6 +13,7 @@
 #include "kit/ui/ViewAnimation.h"
 #include "kit/ui/Window.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
+#include "share/social/SNRequest.h"
 
 namespace tolva {
 namespace {
@@ -145,7 +146,7 @@ void SNDialog::load() { loadURL(serverURL_, "GET"); }
 void SNDialog::loadURL(const std::string& url, const std::string& method) {
   loadingURL_ = kit::URL::URLWithString(generateURL(url, params_));
   if (!loadingURL_) {
-    kit::Ref<kit::Error> error = kit::Error::errorWithDescription(kErrorDomain, 10000, "Bad dialog address");
+    kit::Ref<kit::Error> error = kit::Error::errorWithDescription(kErrorDomain, SNRequest::kClientErrorCode, "Bad dialog address");
     dismissWithError(error.get(), false);
     return;
   }
@@ -321,6 +322,8 @@ bool SNDialog::webViewShouldStartLoadWithRequest(kit::WebView&, kit::URLRequest&
   }
   if ((loadingURL_ && url->isEqual(loadingURL_.get())) || navigationType != kit::WebViewNavigationType::LinkClicked)
     return true;
+  // Once the dialog has ended its delegate may be gone: a late click goes nowhere.
+  if (finished_) return false;
   // A clicked link leaves the dialog for the desktop's browser; other schemes are not handed out.
   if (url->schemeIs("http") || url->schemeIs("https")) {
     if (!delegate_ || delegate_->dialogShouldOpenURLInExternalBrowser(*this, *url))

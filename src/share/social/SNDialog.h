@@ -43,7 +43,8 @@ class SNDialog : public kit::View, protected kit::WebViewDelegate {
   void load();
   void loadURL(const std::string& url, const std::string& method);
   void dismissWithSuccess(bool success, bool animated);
-  void dismissWithError(kit::Error* error, bool animated);
+  // Virtual: a login dialog also tells its login delegate.
+  virtual void dismissWithError(kit::Error* error, bool animated);
   // The close button: a cancellation without URL.
   void cancel();
 

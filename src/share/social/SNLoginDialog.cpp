@@ -37,8 +37,12 @@ void SNLoginDialog::webViewDidFailLoadWithError(kit::WebView& webView, kit::Erro
                 (error->domain() == kit::WebView::kWebKitErrorDomain &&
                  error->code() == kit::WebView::kWebKitErrorFrameLoadInterrupted)))
     return;
-  if (finished()) return;
   SNDialog::webViewDidFailLoadWithError(webView, error);
+}
+
+void SNLoginDialog::dismissWithError(kit::Error* error, bool animated) {
+  if (finished()) return;
+  SNDialog::dismissWithError(error, animated);
   if (loginDelegate_) loginDelegate_->fbDialogNotLogin(false);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The login page in a dialog panel: the final redirect carries the access
 // token and its lifetime, which go to the login delegate (the client).
+// However the dialog ends, the login delegate hears of it exactly once.
 
 #include "share/social/SNDialog.h"
 
@@ -9,6 +10,11 @@ namespace tolva {
 class SNLoginDialog : public SNDialog {
  public:
   SNLoginDialog(std::string loginURL, Params params, SNLoginDialogDelegate* loginDelegate);
+
+  SNLoginDialogDelegate* loginDelegate() const noexcept { return loginDelegate_; }
+  void setLoginDelegate(SNLoginDialogDelegate* d) { loginDelegate_ = d; }
+  // An error redirect or a failed load: the login failed (not cancelled).
+  void dismissWithError(kit::Error* error, bool animated) override;
 
   std::string className() const override { return "SNLoginDialog"; }
 

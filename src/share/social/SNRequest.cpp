@@ -42,6 +42,14 @@ kit::Ref<kit::Dictionary> messageInfo(const std::string& message) {
   return info;
 }
 
+// A failure of the client's own making, readable in an alert.
+kit::Ref<kit::Error> clientError(const std::string& message) {
+  kit::Ref<kit::MutableDictionary> info = kit::MutableDictionary::dictionary();
+  info->setObject(kit::String::string(message), "error_msg");
+  info->setObject(kit::String::string(message), kit::Error::kLocalizedDescriptionKey);
+  return SNRequest::formError(SNRequest::kClientErrorCode, info);
+}
+
 }  // namespace
 
 kit::Ref<SNRequest> SNRequest::getRequestWithParams(Params params, std::string httpMethod, SNRequestDelegate* delegate,
@@ -152,7 +160,7 @@ void SNRequest::connect() {
   if (delegate_) delegate_->requestLoading(*this);
   kit::Ref<kit::URL> url = kit::URL::URLWithString(serializeURL(url_, params_, httpMethod_));
   if (!url) {
-    failWithError(formError(kGenericErrorCode, messageInfo("Bad request address")).get());
+    failWithError(clientError("Bad request address").get());
     return;
   }
   kit::URLRequest request(url, kit::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, kTimeoutInterval);
@@ -204,20 +212,21 @@ void SNRequest::handleResponseData(kit::Data& data) {
   if (delegate_) delegate_->requestDidLoadRawResponse(*this, &data);
   kit::Ref<kit::Error> error;
   kit::Ref<kit::Object> result = parseJsonResponse(data, &error);
-  // A refusal the body does not explain (an error page, a proxy's answer) is still a failure.
+  // A refusal the body does not explain (an error page, a proxy's answer) is
+  // still a failure, though no login problem.
   if (!error && status_ != 0 && (status_ < 200 || status_ > 299))
-    error = formError(kGenericErrorCode, messageInfo("The service answered HTTP " + std::to_string(status_)));
-  // Every answer of the service is an object; anything else (an array, an
-  // error page) is no result to report as one.
-  if (!error && !dynamic_cast<kit::Dictionary*>(result.get()))
-    error = formError(kGenericErrorCode, messageInfo("The service's answer was not understood"));
+    error = clientError("The service answered HTTP " + std::to_string(status_));
   error_ = error;
   if (!delegate_ || !delegate_->wantsParsedAnswers()) return;
   if (error) {
     failWithError(error.get());
     return;
   }
-  delegate_->requestDidLoad(*this, result.get());
+  // An array as it is; a body that is no JSON as the raw data.
+  if (result)
+    delegate_->requestDidLoad(*this, result.get());
+  else
+    delegate_->requestDidLoad(*this, &data);
 }
 
 }  // namespace tolva

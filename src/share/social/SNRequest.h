@@ -32,7 +32,12 @@ class SNRequest : public kit::Object, private kit::URLConnectionDelegate {
  public:
   enum State : unsigned { Ready = 0, Loading = 1, Complete = 2, Error = 3 };
   static constexpr const char* kErrorDomain = "socialErrDomain";
+  // An answer that carries an error without a numeric code: the sharer takes
+  // it as a login problem.
   static constexpr long kGenericErrorCode = 10000;
+  // Errors this client forms itself (a refusal the body does not explain, an
+  // address that cannot be built): a failed request, no login problem.
+  static constexpr long kClientErrorCode = 10001;
   static constexpr const char* kBoundary = "3i2ndDfv2rTHiSisAbouNdArYfORhtTPEefj3q2f";
   static constexpr double kTimeoutInterval = 180;
   // Values are kit::String, kit::Image or kit::Data.

@@ -53,8 +53,10 @@ ShareFacebook::~ShareFacebook() {
 
 SocialClient* ShareFacebook::facebook() {
   const std::string appId = ShareConfiguration::stringValue("facebookAppId");
-  const std::string suffix = ShareConfiguration::stringValue("facebookLocalAppId");
-  std::optional<std::string> urlSchemeSuffix = suffix.empty() ? std::nullopt : std::optional<std::string>(suffix);
+  // Any text is a suffix, the empty one included; only no value is none.
+  kit::Ref<kit::Object> suffix = ShareConfiguration::sharedInstance()->configurationValue("facebookLocalAppId", nullptr);
+  std::optional<std::string> urlSchemeSuffix;
+  if (auto* text = kit::cast<kit::String>(suffix)) urlSchemeSuffix = text->str();
   std::lock_guard<std::mutex> lock(gClientMutex);
   // A new configuration (a test's) gets its own client; the program has one.
   if (!gClient || gClient->appId() != appId || gClient->urlSchemeSuffix() != urlSchemeSuffix)

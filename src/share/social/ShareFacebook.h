@@ -54,6 +54,8 @@ class ShareFacebook : public ShareSharer,
   bool canShareOffline() const override { return false; }
   bool canGetUserInfo() const override { return true; }
   bool canAutoShare() const override { return false; }
+  // The post is always composed, whatever was stored.
+  bool shouldAutoShare() const override { return false; }
   bool isAuthorized() override;
   void promptAuthorization() override;
   void logout() override;

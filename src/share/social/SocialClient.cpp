@@ -76,6 +76,9 @@ SocialClient::SocialClient(std::string appId, std::optional<std::string> urlSche
 
 SocialClient::~SocialClient() {
   for (const auto& r : requests_) r->setStateObserver(nullptr);
+  // A dialog still on screen outlives us: it must not report to a freed client.
+  if (loginDialog_) loginDialog_->setLoginDelegate(nullptr);
+  if (auto* login = dynamic_cast<SNLoginDialog*>(fbDialog_.get())) login->setLoginDelegate(nullptr);
 }
 
 bool SocialClient::isSessionValid() const {

@@ -1,6 +1,7 @@
 // Sharing over the real browser window: a sharer's share form presented
-// over the main screen, filled in with real clicks and keys and sent, and
-// the activity indicator showing the work and going again.
+// over the main screen, filled in with real clicks and keys and sent, the
+// activity indicator showing the work and going again, and the social
+// network's login dialog closed with its close button.
 
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationItem.h"
 #include "share/core/ShareSharer.h"
+#include "share/social/SocialClient.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
@@ -41,6 +43,12 @@ class GuiTestSharer : public tolva::ShareSharer {
     return true;
   }
   std::string className() const override { return "GuiTestSharer"; }
+};
+
+struct LoginWatch : tolva::SNSessionDelegate {
+  std::vector<std::string> events;
+  void fbDidLogin() override { events.push_back("login"); }
+  void fbDidNotLogin(bool cancelled) override { events.push_back(cancelled ? "cancelled" : "failed"); }
 };
 
 class ShareGuiTest : public ProgramFixture {
@@ -88,6 +96,40 @@ TEST_F(ShareGuiTest, AShareFormIsFilledInSentAndTheIndicatorShowsAndHides) {
   saveScreenshot("ShareGuiTest.Saved");
   EXPECT_TRUE(waitUntil([&] { return hud->superview() == nullptr; }, 5));
   EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }));
+}
+
+TEST_F(ShareGuiTest, TheSocialLoginDialogShowsItsCloseButtonWhichCancelsTheLogin) {
+  server_.route("GET", "/home", TestResponse::html("<html><head><title>Share Home</title></head><body>home</body></html>"));
+  server_.routePrefix("GET", "/dialog/oauth",
+                      TestResponse::html("<html><body style=\"background:#fff\"><h1>Log in to share</h1></body></html>"));
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Share Home"));
+  tolva::SocialClient::Endpoints endpoints;
+  endpoints.dialogBase = server_.url("/dialog/");
+  tolva::SocialClient::setEndpoints(endpoints);
+
+  LoginWatch watch;
+  kit::Ref<tolva::SocialClient> client(new tolva::SocialClient("123", &watch));
+  client->authorize({});
+  kit::Ref<tolva::SNDialog> dialog(client->loginDialog());
+  ASSERT_TRUE(dialog);
+  ASSERT_TRUE(waitUntil([&] { return dialog->spinner()->isHidden(); })) << "the login page loads";
+  // The bounce in ends on the plain transform; its last step takes 0.15 s.
+  ASSERT_TRUE(waitUntil([&] { return dialog->transform().isIdentity(); }));
+  waitUntil([] { return false; }, 0.5);
+  settle();
+  kit::Button* close = dialog->closeButton();
+  ASSERT_TRUE(close->currentImage()) << "the bundle has the close picture";
+  EXPECT_EQ(close->currentImage()->size().width, 29);
+  EXPECT_EQ(close->superview(), dialog.get());
+  EXPECT_FALSE(close->isHidden());
+  saveScreenshot("ShareGuiTest.SocialLoginDialog");
+
+  clickMiddle(close);
+  ASSERT_TRUE(waitUntil([&] { return !watch.events.empty(); }));
+  EXPECT_EQ(watch.events, std::vector<std::string>{"cancelled"});
+  EXPECT_TRUE(waitUntil([&] { return dialog->superview() == nullptr; }));
+  tolva::SocialClient::setEndpoints({});
 }
 
 }  // namespace

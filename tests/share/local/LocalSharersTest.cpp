@@ -116,6 +116,21 @@ TEST_F(LocalSharersTest, AMailOfALinkHasTheLinkAloneAndEscapesWhatItInserts) {
   EXPECT_EQ(composer()->messageBody(), "&lt;script&gt;alert(1)&lt;/script&gt;");
 }
 
+TEST_F(LocalSharersTest, AMailDraftReplacedBeforeItsAnswerTakesItsSharerWithIt) {
+  kit::WeakRef<ShareSharer> sharer;
+  kit::WeakRef<kit::MailComposeViewController> draft;
+  {
+    sharer = ShareSharer::shareURL("ShareMail", kit::URL::URLWithString("http://a.test/"), "A").get();
+    draft = composer();
+  }
+  ASSERT_TRUE(draft.lock());
+  ASSERT_TRUE(sharer.lock()) << "the draft keeps its sharer";
+  tolva::Share::currentHelper()->showViewController(kit::make<kit::ViewController>().get());
+  loop().advance(1);
+  EXPECT_TRUE(draft.expired());
+  EXPECT_TRUE(sharer.expired());
+}
+
 TEST_F(LocalSharersTest, TheDefaultAddressTheSignatureAndTheStoredBody) {
   tolva::ShareConfiguration::resetForTesting();
   tolva::ShareConfiguration::sharedInstanceWithConfigurator(kit::make<Signed>());

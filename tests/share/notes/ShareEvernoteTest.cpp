@@ -11,11 +11,14 @@
 #include "kit/ui/NavigationItem.h"
 #include "share/core/ShareSharerDelegate.h"
 #include "share/core/md5.h"
+#include "kit/foundation/Paths.h"
+#include "share/notes/EDAMClientFactory.h"
 #include "share/notes/ShareEvernote.h"
 #include "share/notes/ShareEvernoteItem.h"
 #include "share/ui/ShareActivityIndicator.h"
 #include "share/ui/ShareFormController.h"
 #include "share/ui/ShareFormFieldCell.h"
+#include "support/TestCertificateAuthority.h"
 #include "support/TestHTTPServer.h"
 #include "support/TestThriftServer.h"
 
@@ -390,14 +393,43 @@ TEST_F(ShareEvernoteTest, TransportAndSystemFailuresEndTheShareAsAFailure) {
   }
   EXPECT_TRUE(waitFor([&] { return failures == 1; }));
 
-  // A login check that returns nothing ends the share too.
+  // A service that refuses this client's version says so on the send path too.
+  for (auto& a : kit::AlertView::visibleAlerts()) a->dismissWithClickedButtonIndex(0, false);
   users_->current = false;
+  sharer->setLastError(nullptr);
+  ASSERT_TRUE(sharer->send());
+  ASSERT_TRUE(waitFor([&] { return sharer->lastError() != nullptr; }));
+  std::vector<std::string> alerts;
+  for (auto& a : kit::AlertView::visibleAlerts()) alerts.push_back(a->title() + ": " + a->message());
+  EXPECT_EQ(alerts, (std::vector<std::string>{"EDMA Error: EDMA Version is too old.",
+                                              "Error: There was a problem sharing with Evernote"}));
+
+  // A login check that returns nothing ends the share too.
   EXPECT_EQ(ShareEvernote::sendNote(account(), ShareEvernote::Content::of(*ShareItem::text("t"))),
             (ShareEvernote::Record{{"success", "0"}, {"errorMessage", "The login was refused"}, {"shouldRelogin", "0"}}));
 
   // An item with nothing to send never starts.
   sharer->setItem(ShareItem::text("").get());
   EXPECT_FALSE(sharer->send());
+}
+
+TEST_F(ShareEvernoteTest, ANoteGoesOverTLSWithTheTestCAAndOldStyleReplies) {
+  std::string ca = kit::Paths::dataRoot() + "/ca.pem";
+  ASSERT_TRUE(tolvatest::TestCertificateAuthority::shared().writeCertificate(ca));
+  EDAMClientFactory::setExtraTrustedCertificates(ca);
+  tolvatest::TestThriftServer users(std::make_shared<EDAMUserStoreProcessor>(users_), true, false);
+  tolvatest::TestThriftServer notes(std::make_shared<EDAMNoteStoreProcessor>(notes_), true, false);
+  ShareConfiguration::resetForTesting();
+  ShareConfiguration::sharedInstanceWithConfigurator(
+      kit::make<NoteConfigurator>(users.url("/edam/user"), notes.url("/edam/note/")));
+  storeLogin();
+  kit::Ref<ShareSharer> sharer = ShareSharer::sharerWithClassName(ShareEvernote::kName);
+  sharer->setItem(ShareItem::text("secure").get());
+  ASSERT_TRUE(sharer->send());
+  EXPECT_TRUE(waitFor([&] { return notes_->count() == 1; }));
+  EXPECT_EQ(sharer->lastError(), nullptr);
+  EXPECT_EQ(notes.received().at(0).rfind("POST /edam/note/s7 HTTP/1.1\r\n", 0), 0u);
+  EDAMClientFactory::setExtraTrustedCertificates({});
 }
 
 TEST_F(ShareEvernoteTest, TheMediaTagPutsHeightFirstAndDropsAPartialSize) {

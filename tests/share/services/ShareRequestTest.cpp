@@ -56,19 +56,22 @@ TEST(ShareRequestTest, PostsTheParamsAsGivenAndCountsOnly200And201) {
   server.route("POST", "/empty", tolvatest::TestResponse::withStatus(204));
   server.route("GET", "/moved", tolvatest::TestResponse::withStatus(401, "who?"));
   kit::RunLoop& loop = kit::RunLoop::main();
+  std::string lastText;
 
   auto send = [&](const std::string& path, const std::string& params, const std::string& method = "POST",
                   Ref<kit::Dictionary> headers = nullptr) {
     auto finished = std::make_shared<int>(0);
     auto success = std::make_shared<bool>(false);
     auto status = std::make_shared<int>(-1);
+    auto text = std::make_shared<std::string>();
     Ref<ShareRequest> r(new ShareRequest(
         kit::URL::URLWithString(server.url(path)), params,
         [=](ShareRequest& req) {
           ++*finished;
           *success = req.success();
           *status = req.statusCode();
-          EXPECT_EQ(&req.getResult(), &req.getResult());
+          *text = req.getResult();
+          EXPECT_EQ(req.error(), nullptr) << "an answer came";
         },
         method, false));
     r->setHeaderFields(headers);
@@ -76,9 +79,11 @@ TEST(ShareRequestTest, PostsTheParamsAsGivenAndCountsOnly200And201) {
     r = nullptr;  // alive until it has reported
     EXPECT_TRUE(loop.runUntil([&] { return *finished > 0; }, 10));
     EXPECT_EQ(*finished, 1);
+    lastText = *text;
     return std::make_pair(*success, *status);
   };
   EXPECT_EQ(send("/ok", "a=%C3%A9&b=x y&c=é"), std::make_pair(true, 200));
+  EXPECT_EQ(lastText, "done");
   const auto recorded = server.requests().back();
   EXPECT_EQ(recorded.body, "a=%C3%A9&b=x y&c=\xc3\xa9");
   EXPECT_EQ(recorded.headers.value("Content-Type"), "application/x-www-form-urlencoded");
@@ -86,6 +91,7 @@ TEST(ShareRequestTest, PostsTheParamsAsGivenAndCountsOnly200And201) {
   EXPECT_EQ(send("/empty", "x=1"), std::make_pair(false, 204));
   // Without params: a GET whatever the method, no body.
   EXPECT_EQ(send("/moved", "", "POST"), std::make_pair(false, 401));
+  EXPECT_EQ(lastText, "who?");
   EXPECT_EQ(server.requests().back().method, "GET");
 
   Ref<kit::MutableDictionary> headers = kit::MutableDictionary::dictionary();
@@ -103,6 +109,10 @@ TEST(ShareRequestTest, PostsTheParamsAsGivenAndCountsOnly200And201) {
         EXPECT_FALSE(req.success());
         EXPECT_EQ(req.statusCode(), 0);
         EXPECT_NE(req.description().find("response: 0"), std::string::npos);
+        // No answer: the connection's error says why.
+        ASSERT_TRUE(req.error());
+        EXPECT_EQ(req.error()->domain(), "NSURLErrorDomain");
+        EXPECT_EQ(req.error()->code(), -1004);
       },
       "POST", true));
   EXPECT_TRUE(loop.runUntil([&] { return *finished; }, 10));

@@ -133,6 +133,15 @@ TEST_F(TwitterTest, TheStatusIsSignedAndTheServicesRefusalsAreSortedOut) {
 TEST_F(TwitterTest, TheStatusIsWrittenInTheLongTextEditorWithItsLimit) {
   loggedIn();
   statusReply_ = TestResponse::ok("{\"id\":1}");
+  // A stored auto-share choice never skips the editor.
+  defaults().setBool(true, "ShareTwitter_shouldAutoShare");
+  auto shared = sharerFor(ShareItem::text("words"));
+  shared->share();
+  loop().drain();
+  EXPECT_TRUE(dynamic_cast<tolva::ShareFormControllerLargeTextField*>(shared->topViewController()));
+  EXPECT_TRUE(recorder_->events.empty()) << "nothing sent";
+  EXPECT_EQ(server_.requestCount(), 0u);
+
   auto s = sharerFor(ShareItem::image(kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 255)), "Pic"));
   s->prepareItem();
   s->showTwitterForm();

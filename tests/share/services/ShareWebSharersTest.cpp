@@ -1,6 +1,7 @@
 // The four web sharers against loopback fakes of their services: the exact
 // login and share requests, and what each answer status turns into.
 
+#include <algorithm>
 #include <memory>
 
 #include "../ShareTest.h"
@@ -162,7 +163,8 @@ TEST_F(WebSharersTest, InstapaperLoginIsCheckedBeforeItIsStored) {
 
   answer(TestResponse::withStatus(201));
   events = login("ShareInstapaper", "me", "pw");
-  EXPECT_EQ(events.back(), "auth:yes");
+  // The pending share goes out with the new login and may already have finished.
+  EXPECT_NE(std::find(events.begin(), events.end(), "auth:yes"), events.end());
   EXPECT_EQ(Share::getAuthValueForKey("username", "ShareInstapaper"), "me");
   EXPECT_EQ(Share::getAuthValueForKey("password", "ShareInstapaper"), "pw");
 }
@@ -286,6 +288,14 @@ TEST_F(WebSharersTest, ReadItLaterEscapesJSONValuesAndReadsTheErrorHeader) {
                              "\"tags\":\"x%2Cy\"}}"),
             std::string::npos)
       << last().body;
+  // The page's address goes as it is: an "&amp;" in it stays.
+  auto amp = ShareItem::URL(kit::URL::URLWithString("http://e.org/?a=1&amp;b=2"), "t");
+  amp->setTags("z");
+  send(sharer.get(), amp);
+  EXPECT_NE(last().body.find("&new={\"0\":{\"url\":\"http%3A%2F%2Fe.org%2F%3Fa%3D1%26amp%3Bb%3D2\""), std::string::npos)
+      << last().body;
+  EXPECT_NE(last().body.find("&update_tags={\"0\":{\"url\":\"http%3A%2F%2Fe.org%2F%3Fa%3D1%26amp%3Bb%3D2\""),
+            std::string::npos);
 
   answer(TestResponse::withStatus(401));
   EXPECT_EQ(send(sharer.get(), page()).back(), "fail:Could not authenticate you. Please relogin.:relogin");

@@ -167,9 +167,10 @@ TEST_F(ShareFacebookTest, AnExpiredTokenInTheDialogDropsItLogsInAndSendsAgain) {
 TEST_F(ShareFacebookTest, TextIsComposedThenPostedToTheWall) {
   server_.route("POST", "/graph/me/feed", tolvatest::TestResponse::ok("{\"id\":\"1_2\"}"));
   storeToken();
+  defaults().setBool(true, "ShareFacebook_shouldAutoShare");
   kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::text("draft").get());
   loop().advance(1);
-  ASSERT_TRUE(form());
+  ASSERT_TRUE(form()) << "a stored auto-share choice never skips the editor";
   EXPECT_EQ(form()->text(), "draft") << "the long-text editor starts from the item's text";
   EXPECT_EQ(form()->maxTextLength(), 0u) << "no limit";
   typeAndSend("Hello & \"world\"");
@@ -189,7 +190,9 @@ TEST_F(ShareFacebookTest, APhotoSharedWhileLoggedOutIsParkedAndSentAfterALoginTh
   auto image = kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 255));
   {
     kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "Cat").get());
-    ASSERT_FALSE(kit::Application::sharedApplication()->headlessURLOpener().openedURLs().empty()) << "the login left us";
+    const std::vector<std::string> opened = kit::Application::sharedApplication()->headlessURLOpener().openedURLs();
+    ASSERT_FALSE(opened.empty()) << "the login left us";
+    EXPECT_NE(opened.front().find("local_client_id=&"), std::string::npos) << "an empty suffix is a suffix";
     const std::string path = imagePathOfParkedItem();
     ASSERT_FALSE(path.empty());
     EXPECT_TRUE(kit::FileManager::fileExists(path));
@@ -223,20 +226,32 @@ TEST_F(ShareFacebookTest, APhotoSharedWhileLoggedOutIsParkedAndSentAfterALoginTh
 
 TEST_F(ShareFacebookTest, AFailedOrCancelledLoginDropsTheParkedItemAndItsImage) {
   auto image = kit::Image::imageWithPixels({1, 1}, std::vector<uint8_t>(4, 9));
+  // A login dialog that ends on an error redirect: one alert, nothing left
+  // parked, and the sharer lets go of itself.
+  for (const char* end : {"fbconnect://cancel?error_code=100&error_msg=no", "fbconnect://success?error_code=200"}) {
+    kit::WeakRef<ShareSharer> weak;
+    std::string path;
+    {
+      kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
+      weak = sharer.get();
+      path = imagePathOfParkedItem();
+      ASSERT_TRUE(kit::FileManager::fileExists(path));
+      redirect(client()->loginDialog(), end);
+    }
+    ASSERT_TRUE(topAlert()) << end;
+    EXPECT_EQ(topAlert()->title(), "Authorize Error");
+    EXPECT_EQ(topAlert()->message(), "There was an error while authorizing");
+    topAlert()->dismissWithClickedButtonIndex(0, false);
+    EXPECT_FALSE(topAlert()) << "reported once";
+    EXPECT_FALSE(defaults().exists(ShareFacebook::kStoredItemKey));
+    EXPECT_FALSE(kit::FileManager::fileExists(path));
+    EXPECT_EQ(client()->sessionDelegate(), nullptr);
+    loop().advance(1);
+    EXPECT_TRUE(weak.expired()) << end;
+  }
+
   kit::Ref<ShareSharer> sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
   std::string path = imagePathOfParkedItem();
-  ASSERT_TRUE(kit::FileManager::fileExists(path));
-  static_cast<ShareFacebook&>(*sharer).fbDidNotLogin(false);
-  ASSERT_TRUE(topAlert());
-  EXPECT_EQ(topAlert()->title(), "Authorize Error");
-  EXPECT_EQ(topAlert()->message(), "There was an error while authorizing");
-  topAlert()->dismissWithClickedButtonIndex(0, false);
-  EXPECT_FALSE(defaults().exists(ShareFacebook::kStoredItemKey));
-  EXPECT_FALSE(kit::FileManager::fileExists(path));
-  EXPECT_EQ(client()->sessionDelegate(), nullptr);
-
-  sharer = ShareSharer::shareItem(ShareFacebook::kName, ShareItem::image(image, "x").get());
-  path = imagePathOfParkedItem();
   redirect(client()->loginDialog(), "fbconnect://cancel");
   EXPECT_FALSE(topAlert()) << "a cancellation needs no alert";
   EXPECT_FALSE(kit::FileManager::fileExists(path));
@@ -302,6 +317,22 @@ TEST_F(ShareFacebookTest, AnAPIErrorWithoutACodeAsksForANewLoginOthersFail) {
   ASSERT_TRUE(sharer->lastError());
   EXPECT_EQ(sharer->lastError()->code(), 506);
   EXPECT_EQ(sharer->pendingAction(), SharePendingActionNone);
+
+  // An outage is a failed share, not a login problem.
+  server_.route("POST", "/graph/me/feed", tolvatest::TestResponse::withStatus(503, "<html>down</html>"));
+  storeToken();
+  sharer = ShareSharer::sharerWithClassName(ShareFacebook::kName);
+  sharer->setItem(ShareItem::text("hi").get());
+  kit::Ref<SNDialog> lastLogin(client()->loginDialog());
+  ASSERT_TRUE(sharer->send());
+  ASSERT_TRUE(waitForReport());
+  EXPECT_EQ(reports_.back(), ShareSharer::kSendDidFailWithErrorNotification);
+  EXPECT_EQ(sharer->pendingAction(), SharePendingActionNone);
+  ASSERT_TRUE(topAlert());
+  EXPECT_EQ(topAlert()->title(), "Error");
+  EXPECT_EQ(topAlert()->message(), "The service answered HTTP 503");
+  topAlert()->dismissWithClickedButtonIndex(0, false);
+  EXPECT_EQ(client()->loginDialog(), lastLogin.get()) << "no new login";
 
   // Nothing to send: no request.
   sharer->setItem(ShareItem::text("").get());

@@ -36,10 +36,13 @@ struct Answers : tolva::SNRequestDelegate {
   std::vector<std::string> events;
   Ref<kit::Object> loaded;
   long errorCode = 0;
+  std::string errorMessage;  // the error's "error_msg"
   void requestLoading(SNRequest&) override { events.push_back("loading"); }
   void requestDidFailWithError(SNRequest&, kit::Error* e) override {
     events.push_back("failed");
     errorCode = e ? e->code() : 0;
+    auto* m = e ? dynamic_cast<kit::String*>(e->userInfo()->objectForKey("error_msg")) : nullptr;
+    errorMessage = m ? m->str() : "";
   }
   void requestDidLoad(SNRequest&, kit::Object* o) override {
     events.push_back("loaded");
@@ -123,15 +126,14 @@ TEST_F(SocialClientTest, RequestsGoToTheirEndpointsWithTheSessionAndParameters) 
   EXPECT_FALSE(client->requestWithParams({{"uid", kit::String::string("1")}}, &rest)) << "no method given";
 }
 
-TEST_F(SocialClientTest, AFailedRequestEndsTheSession) {
+TEST_F(SocialClientTest, AFailedRequestEndsTheSessionOther2xxAnswersAreLoaded) {
   server_.route("GET", "/graph/me", tolvatest::TestResponse::ok("{\"error_code\":190,\"error_msg\":\"expired\"}"));
-  server_.route("GET", "/graph/page", tolvatest::TestResponse::withStatus(500, "<html>oops</html>"));
-  // A 200 answer that is no JSON object is no result either.
+  server_.route("GET", "/graph/page", tolvatest::TestResponse::withStatus(503, "<html>oops</html>"));
   server_.route("GET", "/graph/list", tolvatest::TestResponse::ok("[1,2]"));
   server_.route("GET", "/graph/html", tolvatest::TestResponse::ok("<html>sign in</html>"));
   Session session;
   Ref<SocialClient> client(new SocialClient("123", &session));
-  for (const char* path : {"me", "page", "list", "html"}) {
+  for (const char* path : {"me", "page"}) {
     client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
     Answers answers;
     finish(client->requestWithGraphPath(path, &answers));
@@ -139,10 +141,28 @@ TEST_F(SocialClientTest, AFailedRequestEndsTheSession) {
     EXPECT_FALSE(client->isSessionValid());
     EXPECT_EQ(session.events.back(), "invalidated");
     EXPECT_EQ(client->requestsInFlight(), 0u);
-    if (std::string(path) == "me") {
-      EXPECT_EQ(answers.errorCode, 190);
-    }
+    // A status the body does not explain has a code of its own, no login problem.
+    EXPECT_EQ(answers.errorCode, std::string(path) == "me" ? 190 : SNRequest::kClientErrorCode);
+    EXPECT_EQ(answers.errorMessage, std::string(path) == "me" ? "expired" : "The service answered HTTP 503");
   }
+
+  // An array as it is, a body that is no JSON as its raw data; the session stays.
+  session.events.clear();
+  client->fbDialogLogin("t", kit::RunLoop::kDistantFuture);
+  Answers list;
+  finish(client->requestWithGraphPath("list", &list));
+  EXPECT_EQ(list.events.back(), "loaded");
+  auto* array = dynamic_cast<kit::Array*>(list.loaded.get());
+  ASSERT_TRUE(array);
+  EXPECT_EQ(array->count(), 2u);
+  Answers html;
+  finish(client->requestWithGraphPath("html", &html));
+  EXPECT_EQ(html.events.back(), "loaded");
+  auto* raw = dynamic_cast<kit::Data*>(html.loaded.get());
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(raw->toString(), "<html>sign in</html>");
+  EXPECT_TRUE(client->isSessionValid());
+  EXPECT_EQ(session.events, (std::vector<std::string>{"login"}));
 }
 
 TEST_F(SocialClientTest, AnswersAreReadByTheTable) {
@@ -260,6 +280,9 @@ TEST_F(SocialClientTest, DialogsEndOnceOnTheirRedirects) {
   EXPECT_EQ(events.message, "Session expired");
   web(d).fireShouldStart("fbconnect://success", kit::WebViewNavigationType::Other);
   EXPECT_EQ(events.events.size(), 1u) << "one outcome per dialog";
+  // A link clicked once the dialog has ended asks nobody and opens nothing.
+  EXPECT_FALSE(web(d).fireShouldStart("http://late.test/", kit::WebViewNavigationType::LinkClicked));
+  EXPECT_EQ(opener.openedURLs().size(), 1u);
   loop().advance(1);
   EXPECT_FALSE(d->superview());
 
@@ -308,6 +331,16 @@ TEST_F(SocialClientTest, TheLoginDialogHandsOverTheTokenOrCancels) {
   EXPECT_EQ(session.events.back(), "failed");
   web(client->loginDialog()).fireDidFail("NSURLErrorDomain", -1004);
   EXPECT_EQ(session.events.size(), 3u) << "dismissed exactly once";
+
+  // A client gone while its login dialog is up is not called by it.
+  Ref<SNDialog> orphan;
+  {
+    Ref<SocialClient> gone(new SocialClient("123", &session));
+    gone->authorize({});
+    orphan = Ref<SNDialog>(gone->loginDialog());
+  }
+  web(orphan.get()).fireShouldStart("fbconnect://cancel", kit::WebViewNavigationType::Other);
+  EXPECT_EQ(session.events.size(), 3u);
 }
 
 }  // namespace

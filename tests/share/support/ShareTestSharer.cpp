@@ -40,7 +40,9 @@ bool ShareTestSharer::send() {
       sendDidFailWithError(tolva::Share::error("The service said no").get());
       break;
     case Outcome::TemporaryFailure:
-      sendDidFailWithError(kit::Error::errorWithDescription(kit::URLError::kDomain, -1009, "offline").get());
+      // As the real sharers report a service that gave no answer.
+      sendDidFailWithError(
+          tolva::Share::error("No answer", kit::URLError::make(kit::URLError::kCannotConnectToHost, nullptr)).get());
       break;
     case Outcome::Cancel:
       sendDidCancel();

@@ -16,7 +16,7 @@ namespace sharetest {
 enum class Outcome {
   Success,         // sendDidFinish after `delay`
   Failure,         // sendDidFailWithError with `failure` at once
-  TemporaryFailure,  // a network error at once
+  TemporaryFailure,  // the service gave no answer, at once
   Relogin,         // the service refused the stored login
   Cancel,          // the sharer reports it was cancelled
   NoReport,        // send starts and never reports

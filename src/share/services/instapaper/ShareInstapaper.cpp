@@ -65,7 +65,7 @@ void ShareInstapaper::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 500)
     sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was a problem saving to Instapaper.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("There was a problem saving to Instapaper.")).get());
 }
 
 }  // namespace tolva

@@ -89,7 +89,7 @@ void SharePinboard::sendFinished(ShareRequest& request) {
     sendDidFinish();
     return;
   }
-  sendDidFailWithError(Share::error(ShareLocalizedFormat("There was an error saving to Pinboard")).get());
+  sendDidFailWithError(failure(request, ShareLocalizedFormat("There was an error saving to Pinboard")).get());
 }
 
 }  // namespace tolva

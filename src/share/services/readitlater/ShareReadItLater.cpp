@@ -61,11 +61,11 @@ bool ShareReadItLater::send() {
   std::string params = kit::format(
       "apikey=%@&username=%@&password=%@%@%@", formValue(ShareConfiguration::stringValue("readItLaterKey")),
       formValue(getAuthValueForKey("username").value_or("")), formValue(getAuthValueForKey("password").value_or("")),
-      kit::format("&new={\"0\":{\"url\":\"%@\",\"title\":\"%@\"}}", formValue(jsonEscape(url)),
+      kit::format("&new={\"0\":{\"url\":\"%@\",\"title\":\"%@\"}}", urlValue(jsonEscape(url)),
                   formValue(jsonEscape(item()->title()))),
       item()->tags().empty() ? std::string()
                              : kit::format("&update_tags={\"0\":{\"url\":\"%@\",\"tags\":\"%@\"}}",
-                                           formValue(jsonEscape(url)), formValue(jsonEscape(item()->tags()))));
+                                           urlValue(jsonEscape(url)), formValue(jsonEscape(item()->tags()))));
   kit::Ref<ShareReadItLater> self(this);
   setRequest(start(this, "https://" + hosts().api + "/v2/send", std::move(params), "POST",
                    [self](ShareRequest& r) { self->sendFinished(r); }));
@@ -79,7 +79,7 @@ void ShareReadItLater::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 401)
     shouldReloginWithPendingAction(SharePendingActionSend);
   else
-    sendDidFailWithError(Share::error(errorText(request)).get());
+    sendDidFailWithError(failure(request, errorText(request)).get());
 }
 
 }  // namespace tolva

@@ -141,7 +141,7 @@ void ShareTumblr::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 500)
     sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
 }
 
 void ShareTumblr::finish(ShareRequest& request) {
@@ -152,7 +152,7 @@ void ShareTumblr::finish(ShareRequest& request) {
   else if (request.statusCode() == 500)
     sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
 }
 
 }  // namespace tolva

@@ -37,6 +37,8 @@ class ShareTwitter : public ShareOAuthSharer, public ShareFormControllerLargeTex
   bool canShareImage() const override { return true; }
   bool canGetUserInfo() const override { return true; }
   bool canAutoShare() const override { return false; }
+  // The status is always shown for editing, whatever was stored.
+  bool shouldAutoShare() const override { return false; }
 
   void share() override;
   // Whether the platform's own tweet sheet is there to take the share (never on this desktop).
