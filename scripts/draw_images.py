@@ -172,6 +172,16 @@ def arrow(up):
             segment(16, 21, 10, 15, STROKE), segment(16, 21, 22, 15, STROKE)]
 
 
+def tab_arrow(left):
+    # A tab beside an arrow pointing at it from the side it is on: the
+    # previous (left) or next (right) tab.
+    shapes = [frame(15, 7, 28, 25, 2, 2.2), segment(3, 16, 12, 16, STROKE),
+              segment(3, 16, 8, 11, STROKE), segment(3, 16, 8, 21, STROKE)]
+    if left:
+        return shapes
+    return [lambda x, y, s=s: s(32 - x, y) for s in shapes]
+
+
 def main():
     icon("info_done", segment(7, 17, 13, 23, 3.2), segment(13, 23, 25, 9, 3.2))
     icon("info_gesture", rounded(10, 4, 14.5, 20, 2.25), rounded(17.5, 6, 22, 20, 2.25),
@@ -196,6 +206,8 @@ def main():
     icon("info_fail", ring(16, 16, 11, STROKE), segment(11.5, 11.5, 20.5, 20.5, STROKE), segment(20.5, 11.5, 11.5, 20.5, STROKE))
     icon("info_scroll_top", *arrow(True))
     icon("info_scroll_bottom", *arrow(False))
+    icon("info_left_tab", *tab_arrow(True))
+    icon("info_right_tab", *tab_arrow(False))
 
     red = (0.85, 0.12, 0.12, 1.0)
     icon("secret_on_tab", *glasses(0.5), size=16, color=red)

@@ -1,7 +1,6 @@
 #include "settings/PrefAppSettingsViewController.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/ClassRegistry.h"
@@ -508,16 +507,10 @@ kit::Ref<kit::TableViewCell> PrefAppSettingsViewController::tableViewCellForRowA
     kit::Ref<kit::TableViewCell> made = cellFromInterfaceFile("PrefPSSliderSpecifierViewCell", tableView, type, &created);
     kit::Ref<PrefPSSliderSpecifierViewCell> cell(kit::cast<PrefPSSliderSpecifierViewCell>(made));
     if (!cell) cell = kit::make<PrefPSSliderSpecifierViewCell>();
-    // kit has no image decoder yet: an image file beside the description stands as a blank image of it.
+    // The picture of the file beside the description; none when it is missing or no picture.
     auto imageNamed = [this](const std::string& name) -> kit::Ref<kit::Image> {
       if (name.empty()) return nullptr;
-      std::string path = settingsReader()->pathForImageNamed(name);
-      std::error_code ec;
-      if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
-      kit::Ref<kit::Image> image = kit::Image::imageWithSize(
-          {PrefPSSliderSpecifierViewCell::kImageSize, PrefPSSliderSpecifierViewCell::kImageSize});
-      image->setName(path);
-      return image;
+      return kit::Image::imageWithContentsOfFile(settingsReader()->pathForImageNamed(name));
     };
     cell->minImage()->setImage(imageNamed(specifier->minimumValueImage()));
     cell->maxImage()->setImage(imageNamed(specifier->maximumValueImage()));
@@ -693,7 +686,9 @@ void PrefAppSettingsViewController::composeMail(PrefSpecifier& specifier) {
   }
   std::string versionText =
       "\n\n\nTolva Version : " + version + "\nSystem Version : " + kit::Device::currentDevice().systemVersion() + "\n";
-  composer->setMessageBody(body + (isHTML ? htmlLines(versionText) : versionText), isHTML && !body.empty());
+  // Without a body there is nothing to mark up: the mail goes as plain text, lines and all.
+  const bool html = isHTML && !body.empty();
+  composer->setMessageBody(body + (html ? htmlLines(versionText) : versionText), html);
 
   kit::ViewController* presenter = delegate_ ? delegate_->viewControllerForMailComposeView() : nullptr;
   if (!presenter) presenter = this;

@@ -244,8 +244,18 @@ void VeskMultiTabView::placeInContents(VeskWebView* page, kit::Rect frame) {
 
 void VeskMultiTabView::takeOutOfContents(VeskWebView* page) {
   if (!page) return;
+  keepLastPicture(*page);
   page->removeFromSuperview();
   page->willBeHidden();
+}
+
+// A page leaving the screen can no longer be pictured: its item keeps the
+// page as it was last seen, when it had finished loading.
+void VeskMultiTabView::keepLastPicture(VeskWebView& page) {
+  kit::WebView* web = page.existingWebView();
+  if (!web || web->isLoading() || !page.window()) return;
+  if (VeskTabItemView* item = getItemAt(indexOf(&page)))
+    if (kit::ImageView* shot = item->screenShotView()) shot->setImage(page.getScreenShot(twice(shot->bounds().size)));
 }
 
 void VeskMultiTabView::setCurSel(int n) {
@@ -297,10 +307,7 @@ void VeskMultiTabView::setCurSel2(int m) {
     if (right && right != left)
       if (VeskTabItemView* item = getItemAt(curSel2_)) item->setSelected(false);
     curSel2_ = -1;
-    if (right && right != left) {
-      right->willBeHidden();
-      right->removeFromSuperview();
-    }
+    if (right && right != left) takeOutOfContents(right);
     if (left && contentsHolder_) left->setFrame(contentsHolder_->bounds());
     if (trackPad2_) trackPad2_->setVeskView(nullptr);
     if (trackPad_) trackPad_->setVeskView(left);
@@ -318,8 +325,7 @@ void VeskMultiTabView::setCurSel2(int m) {
   if (isDual()) {
     VeskWebView* oldRight = curView2();
     if (oldRight && oldRight != left) {
-      oldRight->removeFromSuperview();
-      oldRight->willBeHidden();
+      takeOutOfContents(oldRight);
       if (VeskTabItemView* item = getItemAt(curSel2_)) item->setSelected(false);
     }
   }
@@ -472,7 +478,9 @@ void VeskMultiTabView::screenShotUpdated(VeskWebView& page) {
   if (!item) return;
   if (kit::ImageView* mask = item->maskOnLeftBottom())
     mask->setImage(page.privateMode() ? kit::Ref<kit::Image>(VeskInfoBoxView::sharedPrivateIconSelected()) : nullptr);
-  if (kit::ImageView* shot = item->screenShotView()) shot->setImage(page.getScreenShot(twice(shot->bounds().size)));
+  // Off screen there is nothing to picture: the last picture stays.
+  if (kit::ImageView* shot = item->screenShotView(); shot && page.window())
+    shot->setImage(page.getScreenShot(twice(shot->bounds().size)));
   if (kit::Label* label = item->title()) label->setText(page.getTitle());
   item->setPrivateMode(page.privateMode());
   faviconUpdated(page);

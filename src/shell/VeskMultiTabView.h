@@ -137,6 +137,7 @@ class VeskMultiTabView : public kit::ScrollView,
   void placeInContents(VeskWebView* page, kit::Rect frame);
   // Takes a page out of the contents area unless the other pane shows it.
   void takeOutOfContents(VeskWebView* page);
+  void keepLastPicture(VeskWebView& page);
   void pushTransition(kit::View* view, bool fromLeft, double duration);
   // The trackpads drive the panes shown now.
   void pointTrackPads();

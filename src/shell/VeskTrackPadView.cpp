@@ -44,7 +44,7 @@ VeskWebView* VeskTrackPadView::veskView() const { return veskView_.lock().get();
 
 void VeskTrackPadView::setVeskView(VeskWebView* page) {
   if (page == veskView()) return;
-  stopScrolling();
+  endTouch();  // on the old page: its indicator goes
   veskView_ = page;
 }
 
@@ -209,8 +209,6 @@ void VeskTrackPadView::touchesCancelled(const kit::Touches& touches, kit::Event*
 
 void VeskTrackPadView::finishTouch(kit::Point at) {
   if (!touching_) return;
-  showScrollIndicator(false);
-
   VeskWebView* page = veskView();
   const bool stayed = std::abs(static_cast<int>(at.x - gPtStart_.x)) <= kDoubleTapSlop &&
                       std::abs(static_cast<int>(at.y - gPtStart_.y)) <= kDoubleTapSlop;
@@ -221,7 +219,14 @@ void VeskTrackPadView::finishTouch(kit::Point at) {
       if (kit::Ref<VeskWebView> p = weak.lock()) p->handleActionFromOutside(code.get());
     });
   }
+  endTouch();
+}
 
+// The touch is over, lifted or not (the pad lost its page, was hidden or
+// left the window): nothing of it may stay on show, and a move is kept.
+void VeskTrackPadView::endTouch() {
+  if (!touching_) return;
+  showScrollIndicator(false);
   if (bMoved_ && bPostionRatioValid_) {
     kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
     const bool first = tag() == 0;
@@ -260,12 +265,12 @@ void VeskTrackPadView::stopScrolling() {
 }
 
 void VeskTrackPadView::setHidden(bool hidden) {
-  if (hidden) stopScrolling();
+  if (hidden) endTouch();
   kit::View::setHidden(hidden);
 }
 
 void VeskTrackPadView::didMoveToWindow() {
-  if (!window()) stopScrolling();
+  if (!window()) endTouch();
 }
 
 // ---- Scrolling
@@ -273,7 +278,7 @@ void VeskTrackPadView::didMoveToWindow() {
 void VeskTrackPadView::timerMethod(kit::Timer&) {
   VeskWebView* page = veskView();
   if (!page) {
-    stopScrolling();  // the page view went away
+    endTouch();  // the page view went away
     return;
   }
   if (gScrollX_ == 0 && gScrollY_ == 0) return;

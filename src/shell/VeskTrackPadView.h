@@ -80,6 +80,7 @@ class VeskTrackPadView : public kit::View {
   void setSuperviewScrolling(bool enabled);
   void showScrollIndicator(bool show);
   void finishTouch(kit::Point at);
+  void endTouch();
   void stopScrolling();
 
   kit::WeakRef<VeskWebView> veskView_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/ui/Font.h"
+#include "kit/ui/Image.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 #include "kit/ui/Toolbar.h"
@@ -92,6 +93,14 @@ void fitToBar(const std::vector<kit::Ref<kit::BarButtonItem>>& items, double bar
     if (i->title().empty() && !flexible(*i)) i->setWidth(share);
 }
 
+// A small icon button on a dark rounded backing, so that it shows over any page.
+void floatingIcon(kit::Button& button, const char* normal, const char* selected) {
+  button.setImage(kit::Image::imageNamed(normal));
+  button.setImage(kit::Image::imageNamed(selected), kit::Control::Selected);
+  button.setBackgroundColor(kit::Color::withWhite(0.15, 0.75));
+  button.layer()->setCornerRadius(6);
+}
+
 }  // namespace
 
 void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad) {
@@ -117,8 +126,10 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   const double topH = pad ? 44 : 60;
   const double fieldsY = pad ? 7 : 24;
   p->toolBarView1_ = place<View>(ctx, p, Rect(0, 0, W, topH), FW | FB);
-  View* top = p->toolBarView1_.get();
-  p->urlBaseView_ = place<View>(ctx, top, Rect(0, 0, W, topH), FW | FH);
+  // Everything on the bar lies on the address bar's background, so that all
+  // of it rides with the page when the bar scrolls away.
+  p->urlBaseView_ = place<View>(ctx, p->toolBarView1_.get(), Rect(0, 0, W, topH), FW);
+  View* top = p->urlBaseView_.get();
   double leftX = 6;
   if (pad) {
     // The navigation bar is as wide as its items; the fields take the rest.
@@ -159,6 +170,7 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
 
   p->btnRotationLock_ =
       place<kit::Button>(ctx, pad ? top : p, pad ? Rect(W - 36, 7, 30, 30) : Rect(W - 34, 64, 30, 30), FL);
+  floatingIcon(*p->btnRotationLock_, "info_unlock_rotation", "info_lock_rotation");
   p->btnRotationLock_->addTarget("onToggleLockRotation:", kit::Control::TouchUpInside,
                                  toPage(p, [](VeskWebView& v) { v.onToggleLockRotation(); }));
 
@@ -209,6 +221,7 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->title_->setTextColor(kit::Color::whiteColor());
   p->btnPrivate_ =
       place<kit::Button>(ctx, pad ? bottom : p, pad ? Rect(W - 84, 7, 30, 30) : Rect(W - 34, 100, 30, 30), FL);
+  floatingIcon(*p->btnPrivate_, "info_secret", "secret_selected");
   p->btnPrivate_->addTarget("onPrivateMode", kit::Control::TouchUpInside,
                             toPage(p, [](VeskWebView& v) { v.onPrivateMode(); }));
 

@@ -267,8 +267,7 @@ kit::WebView* VeskWebView::webView() {
   wv->setBackgroundColor(kit::Color::scrollViewTexturedBackground());
   urlLoadCounter_ = 0;
   webView_ = wv;
-  if (placeholderViewWithEmbeddedUrlBar_ && isScrollViewAccessibleFromUIWebView() && bURLBarScroll_)
-    wv->setFrame(placeholderViewWithEmbeddedUrlBar_->frame());
+  if (urlBarRidesWithPage()) wv->setFrame(placeholderViewWithEmbeddedUrlBar_->frame());
 
   wv->setMultipleTouchEnabled(true);
   wv->setAutoresizingMask(kit::View::FlexibleWidth | kit::View::FlexibleHeight);
@@ -280,7 +279,7 @@ kit::WebView* VeskWebView::webView() {
 
   if (kit::ScrollView* sv = retrieveScrollView(wv.get())) {
     sv->setScrollsToTop(true);
-    if (bURLBarScroll_) {
+    if (urlBarRidesWithPage()) {
       pushURLBarIntoUIWebViewScrollView();
       sv->setContentOffset({0, -sv->contentInset().top}, false);
     }
@@ -291,6 +290,9 @@ kit::WebView* VeskWebView::webView() {
   loadRequest(location_);
   addSubview(wv.get());
   if (progressBoundary_) bringSubviewToFront(progressBoundary_.get());
+  // Buttons that float over the page's area (phones) stay above the page.
+  for (kit::View* floating : {static_cast<kit::View*>(btnRotationLock_.get()), static_cast<kit::View*>(btnPrivate_.get())})
+    if (floating && floating->superview() == this) bringSubviewToFront(floating);
   if (fullScreenMode_ != 0) setFullScreenMode(fullScreenMode_);
 
   // Gestures; what each one does is the gesture settings' business.
@@ -336,6 +338,12 @@ kit::ScrollView* VeskWebView::retrieveScrollView(kit::WebView* webView) {
 }
 
 bool VeskWebView::isScrollViewAccessibleFromUIWebView() { return retrieveScrollView(webView_.get()) != nullptr; }
+
+// Only a layout with a place for the page under the bar lets the bar ride
+// in the page (phones keep their bar above the page).
+bool VeskWebView::urlBarRidesWithPage() {
+  return bURLBarScroll_ && placeholderViewWithEmbeddedUrlBar_ && isScrollViewAccessibleFromUIWebView();
+}
 
 void VeskWebView::detachWebView() {
   kit::Ref<kit::WebView> wv = webView_;

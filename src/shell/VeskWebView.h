@@ -107,6 +107,9 @@ class VeskWebView : public kit::View,
   kit::WebView* existingWebView() const noexcept { return webView_.get(); }
   static kit::ScrollView* retrieveScrollView(kit::WebView* webView);
   bool isScrollViewAccessibleFromUIWebView();
+  // The address bar scrolls with the page: the setting is on, the layout has
+  // a place for it and the web view offers its scroll view.
+  bool urlBarRidesWithPage();
   void pushURLBarIntoUIWebViewScrollView();
   void popURLBarFromWebViewScrollView();
 

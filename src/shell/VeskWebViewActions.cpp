@@ -210,8 +210,7 @@ void VeskWebView::handleActionFromOutside(const kit::Number* code) {
 // Typing in a field needs the bars: leave full screen first (the end of
 // the edit returns to it), unless the address bar travels with the page.
 void VeskWebView::focusForTyping(bool search) {
-  bool barInPage = placeholderViewWithEmbeddedUrlBar_ && isScrollViewAccessibleFromUIWebView() && bURLBarScroll_;
-  if (!barInPage && fullScreenMode_ != 0) {
+  if (!urlBarRidesWithPage() && fullScreenMode_ != 0) {
     pushFullScreen(true);
     if (delegate_) delegate_->makeAllTabsFullscreen(0);
   }

@@ -28,6 +28,17 @@ kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, un
   return v;
 }
 
+// A dock holds a dial and its pull tab and lies over the page's edge: where
+// neither of them is, a touch goes to the page beneath.
+class DockView : public View {
+ public:
+  using View::View;
+  View* hitTest(kit::Point p, kit::Event* event) override {
+    View* hit = View::hitTest(p, event);
+    return hit == this ? nullptr : hit;
+  }
+};
+
 // Controls reach the controller weakly: the window may keep a control
 // alive after the controller is gone.
 using Call = std::function<void(VeskWebViewController&, kit::Control&)>;
@@ -181,7 +192,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   const double dockW = slide + tipW;
   const double dialH = pad ? 300 : 200;
   const double dockY = pad ? 120 : 60;
-  kit::Ref<View> dock = place<View>(ctx, root.get(), Rect(W - tipW, dockY, dockW, dialH), FL | FT | FB);
+  kit::Ref<View> dock = place<DockView>(ctx, root.get(), Rect(W - tipW, dockY, dockW, dialH), FL | FT | FB);
   kit::Ref<VeskJogDialView> dial = place<VeskJogDialView>(ctx, dock.get(), Rect(tipW, 0, slide, dialH), FH);
   dial->setUserInteractionEnabled(false);
   kit::Ref<VeskTouchPropagatingUIButton> tip1 =
@@ -190,7 +201,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   tip1->setImage(kit::Image::imageNamed("dock_tab"));
   tip1->setPropagatingView(dial.get());
 
-  kit::Ref<View> dock2 = place<View>(ctx, root.get(), Rect(-slide, dockY, dockW, dialH), FR | FT | FB);
+  kit::Ref<View> dock2 = place<DockView>(ctx, root.get(), Rect(-slide, dockY, dockW, dialH), FR | FT | FB);
   dock2->setHidden(true);  // shown in dual mode
   kit::Ref<VeskJogDialView> dial2 = place<VeskJogDialView>(ctx, dock2.get(), Rect(0, 0, slide, dialH), FH);
   dial2->setUserInteractionEnabled(false);
@@ -203,7 +214,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
 
   const double brightH = pad ? 140 : 100;
   kit::Ref<View> brightness =
-      place<View>(ctx, root.get(), Rect(W - tipW, dockY + dialH + 20, dockW, brightH), FL | FT | FB);
+      place<DockView>(ctx, root.get(), Rect(W - tipW, dockY + dialH + 20, dockW, brightH), FL | FT | FB);
   kit::Ref<VeskJogDialView> brightDial =
       place<VeskJogDialView>(ctx, brightness.get(), Rect(tipW, 0, slide, brightH), FH);
   brightDial->setUserInteractionEnabled(false);

@@ -234,7 +234,7 @@ bool VeskWebView::textFieldShouldReturn(kit::TextField& field) {
 }
 
 void VeskWebView::textFieldDidBeginEditing(kit::TextField& field) {
-  if (bURLBarScroll_) popURLBarFromWebViewScrollView();
+  if (urlBarRidesWithPage()) popURLBarFromWebViewScrollView();
   if (isPad()) {
     if (&field == searchField_.get() && !field.text().empty()) onChangeTextField(field);
   } else if (&field == urlField_.get() || &field == searchField_.get()) {
@@ -244,7 +244,7 @@ void VeskWebView::textFieldDidBeginEditing(kit::TextField& field) {
 
 void VeskWebView::textFieldDidEndEditing(kit::TextField&) {
   if (!isPad()) _dismissSearchMode();
-  if (bURLBarScroll_) {
+  if (urlBarRidesWithPage()) {
     pushURLBarIntoUIWebViewScrollView();
   } else {
     bool wasOn = false;
@@ -341,13 +341,14 @@ void VeskWebView::setFullScreenMode(int mode) {
   kit::ViewAnimation::setAnimationDuration(0.2);
   kit::ViewAnimation::setAnimationBeginsFromCurrentState(false);
   bool full = mode == 1 || mode == 2;
-  if (urlBaseView_ && !bURLBarScroll_) urlBaseView_->setHidden(full);
+  const bool rides = urlBarRidesWithPage();
+  if (urlBaseView_) urlBaseView_->setHidden(full && !rides);
   if (webView_) {
     if (full) {
       kit::View* area = placeholderView_ ? placeholderView_->superview() : nullptr;
       kit::Size size = area ? area->frame().size : bounds().size;
       webView_->setFrame(kit::Rect(0, 0, size.width, size.height));
-    } else if (placeholderViewWithEmbeddedUrlBar_ && bURLBarScroll_ && isScrollViewAccessibleFromUIWebView()) {
+    } else if (rides) {
       webView_->setFrame(placeholderViewWithEmbeddedUrlBar_->frame());
     } else if (placeholderView_) {
       webView_->setFrame(placeholderView_->frame());

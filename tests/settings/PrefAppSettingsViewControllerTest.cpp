@@ -185,6 +185,24 @@ TEST_F(PrefScreenTest, SlidersStoreFloats) {
   EXPECT_EQ(cell->slider()->maximumValue(), 10);
   EXPECT_TRUE(cell->minImage()->isHidden());
   EXPECT_EQ(cellAt<PrefPSSliderSpecifierViewCell>({0, 1})->slider()->value(), 0) << "a dictionary reads as 0";
+  {
+    // Images beside the description are decoded; a file that is no picture shows none.
+    std::filesystem::path dir = std::filesystem::path(bundle_) / "Settings.bundle";
+    std::filesystem::copy_file(std::string(TOLVA_RESOURCES_DIR) + "/info_done.png", dir / "quiet.png");
+    writeText("Settings.bundle/loud.png", "not a picture");
+    open({spec("PSSliderSpecifier", "Volume", {{"Key", s("volume")}, {"MinimumValue", n(0)}, {"MaximumValue", n(10)},
+                                               {"MinimumValueImage", s("quiet.png")},
+                                               {"MaximumValueImage", s("loud.png")}})});
+    auto* pictured = cellAt<PrefPSSliderSpecifierViewCell>({0, 0});
+    ASSERT_NE(pictured, nullptr);
+    kit::Image* quiet = pictured->minImage()->image();
+    ASSERT_NE(quiet, nullptr);
+    EXPECT_TRUE(quiet->hasPixels());
+    EXPECT_EQ(quiet->size(), (kit::Size{32, 32}));
+    EXPECT_EQ(pictured->maxImage()->image(), nullptr);
+    EXPECT_TRUE(pictured->maxImage()->isHidden());
+    cell = cellAt<PrefPSSliderSpecifierViewCell>({0, 0});
+  }
 
   ChangeRecorder changes;
   cell->slider()->slideTo(7.25);
@@ -501,6 +519,16 @@ TEST_F(PrefScreenTest, LinkAndMailRows) {
   ASSERT_NE(alert, nullptr);
   EXPECT_EQ(alert->title(), "Mail not configured");
   EXPECT_EQ(alert->buttonTitleAtIndex(0), "OK");
+  alert->dismissWithClickedButtonIndex(0, false);
+
+  // An HTML body that is not there leaves a plain mail without markup.
+  open({spec("PrefMailComposeSpecifier", "Write", {{"PrefMailComposeBodyIsHTML", yes()}})});
+  table->tapRow({0, 0});
+  auto* plain = dynamic_cast<kit::MailComposeViewController*>(root->presentedViewController());
+  ASSERT_NE(plain, nullptr);
+  EXPECT_FALSE(plain->isBodyHTML());
+  EXPECT_EQ(plain->messageBody().rfind("\n\n\nTolva Version : ", 0), 0u) << plain->messageBody();
+  EXPECT_EQ(plain->messageBody().find("<br>"), std::string::npos) << plain->messageBody();
 }
 
 TEST_F(PrefScreenTest, CustomViewRowsAndHeaderHeights) {

@@ -149,6 +149,8 @@ TEST(InfoBoxIcons, EveryStatusIconIsItsOwnDecodedPicture) {
       {&VeskInfoBoxView::sharedFailIcon, "info_fail"},
       {&VeskInfoBoxView::sharedScrollTopIcon, "info_scroll_top"},
       {&VeskInfoBoxView::sharedScrollBottomIcon, "info_scroll_bottom"},
+      {&VeskInfoBoxView::sharedTabLeft, "info_left_tab"},
+      {&VeskInfoBoxView::sharedTabRight, "info_right_tab"},
   };
   std::set<std::vector<uint8_t>> pictures;
   for (const auto& [get, name] : icons) {

@@ -6,6 +6,12 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/ScrollView.h"
+#include "kit/ui/ViewRenderer.h"
+#include "kit/ui/ImageView.h"
+#include "shell/VeskTabItemView.h"
+#include "kit/ui/Window.h"
+#include "kit/foundation/Exception.h"
 #include "shell/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
 #include "settings/PrefSettingsNotification.h"
@@ -205,6 +211,73 @@ TEST_F(MainScreenTest, RotationLockWritesItsKeysAndTellsThePages) {
   EXPECT_TRUE(controller()->shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation::Portrait));
 }
 
+// A finger reaches the rotation lock and the private-mode button over the phone's page.
+TEST_F(MainScreenTest, OnAPhoneThePageLeavesItsFloatingButtonsReachable) {
+  usePhone();
+  defaults().setBool(true, "opt_urlbar_scroll");  // no place for it in the phone's page: the bar stays on top
+  rereadSettings();
+  ASSERT_TRUE(launch());
+  ASSERT_TRUE(page(0)->existingWebView());
+  EXPECT_FALSE(page(0)->isURLBarInScrollView());
+  page(0)->urlField()->tap();
+  EXPECT_TRUE(page(0)->urlField()->isFirstResponder());
+  page(0)->urlField()->resignFirstResponder();
+  loop().advance(0.3);  // the suggestion list goes once the field has shrunk back
+  page(0)->btnRotationLock()->tap();
+  EXPECT_TRUE(controller()->lockRotation());
+  EXPECT_TRUE(page(0)->btnRotationLock()->isSelected());
+  page(0)->btnPrivate()->tap();
+  EXPECT_TRUE(page(0)->privateMode());
+}
+
+// With the address bar scrolling away, all of the bar rides at the page's top.
+TEST_F(MainScreenTest, TheScrollingAddressBarKeepsItsFieldsAndButtonsReachable) {
+  defaults().setBool(true, "opt_urlbar_scroll");
+  rereadSettings();
+  ASSERT_TRUE(launch());
+  VeskWebView* p = page(0);
+  ASSERT_TRUE(p->isURLBarInScrollView());
+  p->btnRotationLock()->tap();
+  EXPECT_TRUE(controller()->lockRotation());
+  const kit::Point back = p->btnPrev()->frameInWindow().center();
+  ASSERT_TRUE(p->window());
+  kit::View* hit = p->window()->hitTest(back, nullptr);
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->isDescendantOfView(p->urlBaseView())) << hit->className();
+  p->searchField()->tap();
+  EXPECT_TRUE(p->searchField()->isFirstResponder());
+  p->searchField()->resignFirstResponder();
+  p->urlField()->tap();
+  EXPECT_TRUE(p->urlField()->isFirstResponder());
+  p->urlField()->resignFirstResponder();
+  ASSERT_TRUE(p->isURLBarInScrollView());
+
+  // Scrolled down, the bar has gone up with the page.
+  kit::ScrollView* sv = p->existingWebView()->scrollView();
+  sv->setContentSize({1024, 3000});
+  sv->setContentOffset({0, 200});
+  EXPECT_THROW(p->urlField()->tap(), kit::IllegalStateException);
+}
+
+// Pictured only while on screen, as the real window does: a tab that was
+// shown and loaded keeps its picture once another tab is selected.
+TEST_F(MainScreenTest, AShownLoadedTabKeepsItsPictureWhenAnotherIsSelected) {
+  kit::ViewRenderer::setRenderer([](kit::View& v) -> kit::Ref<kit::Image> {
+    if (!v.window()) return nullptr;
+    return kit::Image::imageWithPixels({2, 2}, std::vector<uint8_t>(16, 200));
+  });
+  struct Restore {
+    ~Restore() { kit::ViewRenderer::setRenderer(nullptr); }
+  } restore;
+  ASSERT_TRUE(launch());  // the welcome page on show, the home page beside it
+  web(page(0))->completeLoad();
+  tabs()->setCurSel(1);
+  loop().advance(10);  // the page's delayed picture comes while it is off screen
+  kit::Image* shot = tabs()->tabItems()[0]->screenShotView()->image();
+  ASSERT_TRUE(shot);
+  EXPECT_TRUE(shot->hasPixels());
+}
+
 TEST_F(MainScreenTest, AStoredLockIsAnnouncedAtStart) {
   defaults().setBool(true, "opt_lock_rotation");
   ASSERT_TRUE(launch());
@@ -234,7 +307,9 @@ TEST_F(MainScreenTest, TwoQuickTapsOnNewTabOpenOneTab) {
   const int start = tabs()->tabCount();
   kit::Button* newTab = controller()->newPageBtn1();
   newTab->tap();
-  newTab->tap();
+  // The second finger lands on the button while it is still disabled.
+  const kit::Point centre = newTab->convertPointToView(newTab->bounds().center(), nullptr);
+  EXPECT_EQ(newTab->window()->tap(centre), newTab);
   EXPECT_EQ(tabs()->tabCount(), start + 1);
   EXPECT_EQ(tabs()->curSel(), 1);
   loop().advance(0.3);

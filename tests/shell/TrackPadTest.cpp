@@ -205,6 +205,47 @@ TEST_F(TrackPadTest, APadWhosePageClosesStopsScrolling) {
   w->setHidden(true);
 }
 
+// A touch cut short (the pad loses its page, is hidden or leaves the window)
+// ends as a lifted one does: ball home, nothing left on show, a move kept.
+TEST_F(TrackPadTest, ATouchCutShortByThePageTheHidingOrTheWindowStillEnds) {
+  VeskWebView* page = tabs()->curView();
+  auto scrolling = [&] {
+    press();
+    window()->touchMove(off(30, 30));
+    ASSERT_NE(pad->trackBall()->center(), middle());
+    ASSERT_FALSE(page->customScrollIndicator()->isHidden());
+  };
+  auto expectEnded = [&](const char* how) {
+    EXPECT_EQ(pad->trackBall()->center(), middle()) << how;
+    EXPECT_TRUE(page->customScrollIndicator()->isHidden()) << how;
+    EXPECT_TRUE(pad->trackBgMove()->isHidden()) << how;
+    EXPECT_FALSE(pad->timer()) << how;
+    EXPECT_DOUBLE_EQ(pad->trackBg()->alpha(), VeskTrackPadView::kIdleAlpha) << how;
+  };
+  scrolling();
+  pad->setVeskView(nullptr);
+  expectEnded("page taken away");
+  window()->touchEnd();
+  pad->setVeskView(page);
+
+  scrolling();
+  pad->setHidden(true);
+  expectEnded("hidden");
+  window()->touchEnd();
+  pad->setHidden(false);
+
+  press(2);
+  window()->touchMove(off(-40, -40));
+  ASSERT_FALSE(pad->trackBgMove()->isHidden());
+  kit::Ref<VeskTrackPadView> keep(pad);
+  kit::View* parent = pad->superview();
+  pad->removeFromSuperview();
+  expectEnded("out of the window");
+  EXPECT_TRUE(defaults().exists("opt_trackpad_positionRatio1x"));
+  window()->touchEnd();
+  parent->addSubview(pad);
+}
+
 TEST_F(TrackPadTest, ADoubleTapThatStaysPutRunsTheConfiguredAction) {
   defaults().setInteger(22, "opt_double_tab_scroll2");  // new tab
   rereadSettings();

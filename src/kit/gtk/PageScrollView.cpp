@@ -1,5 +1,6 @@
 #include "kit/gtk/PageScrollView.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -24,6 +25,9 @@ bool PageScrollView::parseMetrics(const std::string& text, Point& offset, Size& 
 }
 
 void PageScrollView::pageReported(Point offset, Size contentSize) {
+  const double band = contentInset().top;
+  offset.y -= band;
+  contentSize.height = std::max(0.0, contentSize.height - band);
   fromPage_ = true;
   if (contentSize != this->contentSize()) setContentSize(contentSize);
   if (offset != contentOffset()) setContentOffset(offset);
@@ -37,8 +41,13 @@ void PageScrollView::setBounds(Rect bounds) {
   if (fromPage_ || !owner_ || now == before) return;
   char script[96];
   std::snprintf(script, sizeof script, "window.scrollTo(%d,%d)", static_cast<int>(std::lround(now.x)),
-                static_cast<int>(std::lround(now.y)));
+                static_cast<int>(std::lround(now.y + contentInset().top)));
   owner_->evaluateAsync(script, nullptr);
+}
+
+void PageScrollView::setContentInset(EdgeInsets e) {
+  ScrollView::setContentInset(e);
+  if (owner_) owner_->setTopBand(e.top);
 }
 
 }  // namespace kit::gtk

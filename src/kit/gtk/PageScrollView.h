@@ -2,8 +2,10 @@
 // The scroll view a WebKit view offers: a kit scroll view laid over the page
 // whose offset and content size follow the page's scroll position and
 // document size (refreshed after loads and after the user scrolls), and
-// whose offset, when kit code sets it, scrolls the page. The content inset
-// is kept for the program to read but does not move the page.
+// whose offset, when kit code sets it, scrolls the page. A top content
+// inset lays a transparent band of that height over the document's start,
+// so that what kit puts into the inset scrolls with the page; the offset
+// and content size leave the band out, as kit's scroll views do.
 
 #include "kit/ui/ScrollView.h"
 
@@ -22,6 +24,7 @@ class PageScrollView : public ScrollView {
   void ownerGone() { owner_ = nullptr; }
 
   void setBounds(Rect bounds) override;
+  void setContentInset(EdgeInsets e) override;
   std::string className() const override { return "PageScrollView"; }
 
  private:

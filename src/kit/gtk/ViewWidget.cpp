@@ -216,7 +216,13 @@ ViewWidget::ViewWidget(WidgetTree& tree, View& view, ViewWidget* parent)
 }
 
 ViewWidget::~ViewWidget() {
-  children_.clear();
+  // Out of the tree before any GTK teardown: what that teardown sets off
+  // (focus leaving a field) must find neither this binding nor its
+  // half-destroyed children.
+  tree_.forget(view_.get(), this);
+  std::vector<std::unique_ptr<ViewWidget>> children;
+  children.swap(children_);
+  children.clear();
   if (content_ && borrowedContent_ && gtk_widget_get_parent(content_) == box_)
     gtk_container_remove(GTK_CONTAINER(box_), content_);
   g_object_set_data(G_OBJECT(box_), kBindingKey, nullptr);
@@ -226,7 +232,6 @@ ViewWidget::~ViewWidget() {
   }
   gtk_widget_destroy(box_);
   g_object_unref(box_);
-  tree_.forget(view_.get());
   tree_.releaseLater(std::move(view_));
 }
 

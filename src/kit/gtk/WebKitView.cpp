@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -357,6 +358,7 @@ WebKitView::~WebKitView() {
   if (metricsTimer_) g_source_remove(metricsTimer_);
   if (scroll_) scroll_->ownerGone();
   g_signal_handlers_disconnect_by_data(web_, this);
+  if (bandSheet_) webkit_user_style_sheet_unref(bandSheet_);
   webkit_web_view_stop_loading(web_);
   if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(web_)))
     gtk_container_remove(GTK_CONTAINER(parent), GTK_WIDGET(web_));
@@ -470,6 +472,25 @@ ScrollView* WebKitView::scrollView() const {
     self->refreshPageMetrics();
   }
   return scroll_.get();
+}
+
+void WebKitView::setTopBand(double height) {
+  height = std::max(0.0, std::round(height));
+  if (height == topBand_) return;
+  topBand_ = height;
+  WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(web_);
+  if (bandSheet_) {
+    webkit_user_content_manager_remove_style_sheet(manager, bandSheet_);
+    webkit_user_style_sheet_unref(bandSheet_);
+    bandSheet_ = nullptr;
+  }
+  if (height > 0) {
+    const std::string css = "html{padding-top:" + std::to_string(static_cast<int>(height)) + "px !important}";
+    bandSheet_ = webkit_user_style_sheet_new(css.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                             WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(manager, bandSheet_);
+  }
+  refreshPageMetrics();
 }
 
 void WebKitView::refreshPageMetrics() {

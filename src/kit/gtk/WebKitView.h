@@ -40,6 +40,7 @@
 
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitUserStyleSheet WebKitUserStyleSheet;
 
 namespace kit::gtk {
 
@@ -94,6 +95,8 @@ class WebKitView : public WebView {
 
   void applyUserAgent(URLRequest* request);
   void refreshPageMetrics();
+  // A transparent band of `height` points over the start of every document.
+  void setTopBand(double height);
 
   WebKitWebView* web_ = nullptr;
   NotificationCenter::Token defaultsObserver_;
@@ -103,6 +106,8 @@ class WebKitView : public WebView {
   bool loading_ = false;
   bool failed_ = false;
   guint metricsTimer_ = 0;
+  double topBand_ = 0;
+  WebKitUserStyleSheet* bandSheet_ = nullptr;
   // Outstanding callbacks check this before touching the view.
   std::shared_ptr<bool> alive_;
 };

@@ -215,7 +215,8 @@ gboolean WidgetTree::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
   return TRUE;
 }
 
-void WidgetTree::onSetFocus(GtkWindow*, GtkWidget* widget, gpointer) {
+void WidgetTree::onSetFocus(GtkWindow*, GtkWidget* widget, gpointer self) {
+  if (!widget && static_cast<WidgetTree*>(self)->rebinding_ > 0) return;
   ViewWidget* b = widget ? ViewWidget::containing(widget) : nullptr;
   Ref<View> focused;
   if (b && b->content() == widget &&
@@ -244,12 +245,17 @@ std::unique_ptr<ViewWidget> WidgetTree::bind(View& view, ViewWidget* parent) {
   return b;
 }
 
-void WidgetTree::forget(const View* view) {
+void WidgetTree::forget(const View* view, const ViewWidget* binding) {
   auto it = bound_.find(view);
-  if (it != bound_.end()) bound_.erase(it);
+  if (it != bound_.end() && it->second == binding) bound_.erase(it);
 }
 
 void WidgetTree::reconcile(ViewWidget& parent) {
+  ++rebinding_;
+  struct Done {
+    int& depth;
+    ~Done() { --depth; }
+  } done{rebinding_};
   const std::vector<View*> wanted = parent.wantedChildren();
   auto& children = parent.children();
   // Drop what left.

@@ -44,8 +44,9 @@ class WidgetTree : public ViewObserver {
 
   // Binds, re-places or unbinds `parent`'s children to match its subviews.
   void reconcile(ViewWidget& parent);
-  // Called by ViewWidget when its view's widgets go away.
-  void forget(const View* view);
+  // Called by ViewWidget when its view's widgets go away (a later binding of
+  // the same view is kept).
+  void forget(const View* view, const ViewWidget* binding);
   // Keeps `object` alive until the main loop is next idle (a view dropped in
   // the middle of one of its own calls must not die there).
   void releaseLater(Ref<Object> object);
@@ -74,6 +75,9 @@ class WidgetTree : public ViewObserver {
   std::vector<Ref<Object>> graveyard_;
   unsigned graveyardIdle_ = 0;
   bool applyingAllocation_ = false;
+  // While views are re-bound (moved to another superview), GTK widgets are
+  // torn down and their keyboard focus goes with them; that is no user's doing.
+  int rebinding_ = 0;
   std::vector<std::pair<Ref<Window>, Size>> pendingSizes_;
   unsigned sizeIdle_ = 0;
 };

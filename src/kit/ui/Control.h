@@ -13,6 +13,11 @@
 // TouchCancel. A disabled control ignores touches. tap(), touchDown(),
 // touchUpInside(), touchUpOutside() and touchCancel() act out a user's touch
 // through the touch methods, so subclasses that override them see it.
+//
+// tap() goes where a finger goes: it hit-tests the control's centre from its
+// window (or, outside a window, from its topmost superview) and throws
+// IllegalStateException, naming what is wrong, when the control is hidden,
+// disabled, outside a superview or covered by another view there.
 
 #include <functional>
 #include <string>
@@ -86,7 +91,10 @@ class Control : public View {
   void touchesCancelled(const Touches& touches, Event* event) override;
 
   // ---- A user's touch, acted out
+  // A finger's tap at the centre (throws when a finger could not reach it).
   void tap();
+  // Why a finger at the centre would not reach this control (empty: it would).
+  std::string whyUntappable();
   void touchDown();
   void touchUpInside();
   void touchUpOutside();

@@ -65,7 +65,7 @@ class ScrollView : public View {
   void setContentOffset(Point p);
   void setContentOffset(Point p, bool animated);
   const EdgeInsets& contentInset() const noexcept { return contentInset_; }
-  void setContentInset(EdgeInsets e);
+  virtual void setContentInset(EdgeInsets e);
   const EdgeInsets& scrollIndicatorInsets() const noexcept { return indicatorInsets_; }
   void setScrollIndicatorInsets(EdgeInsets e);
   // The offsets the content may rest at (the content plus its inset, at least the bounds).

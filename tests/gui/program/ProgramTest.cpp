@@ -11,6 +11,10 @@
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/HeadlessURLOpener.h"
+#include "kit/foundation/UserDefaults.h"
+#include "kit/ui/Button.h"
+#include "kit/ui/ScrollView.h"
+#include "kit/ui/TextField.h"
 #include "kit/ui/WebView.h"
 
 namespace {
@@ -151,6 +155,40 @@ TEST_F(ProgramTest, ThePhoneIdiomStartsInThePhoneLayout) {
   kit::Rect field = page()->urlField()->convertRectToView(page()->urlField()->bounds(), nullptr);
   EXPECT_GT(field.width(), 0);
   EXPECT_LE(field.maxX(), 320);
+  // The rotation lock and the private-mode button show over the page and take clicks.
+  kit::Button* lock = page()->btnRotationLock();
+  click(lock, lock->bounds().center());
+  ASSERT_TRUE(waitUntil([&] { return controller()->lockRotation(); }, 5));
+  kit::Button* secret = page()->btnPrivate();
+  click(secret, secret->bounds().center());
+  ASSERT_TRUE(waitUntil([&] { return page()->privateMode(); }, 5));
+  EXPECT_TRUE(lock->isSelected());
+  EXPECT_TRUE(secret->isSelected());
+  settle();
+}
+
+TEST_F(ProgramTest, TheScrollingAddressBarGoesUpWithTheTabletPageAndItsFieldsTakeClicks) {
+  std::string paras;
+  for (int i = 0; i < 60; ++i) paras += "<p>Line " + std::to_string(i) + " of a long page.</p>";
+  server_.route("GET", "/long", TestResponse::html(html("A Long Page", paras)));
+  kit::UserDefaults::standardUserDefaults().setBool(true, "opt_urlbar_scroll");
+  ASSERT_TRUE(startProgram(server_.url("/long")));
+  ASSERT_TRUE(waitForTitle("A Long Page"));
+  tolva::VeskWebView* p = page();
+  ASSERT_TRUE(p->isURLBarInScrollView());
+  kit::View* bar = p->urlBaseView();
+  auto barTop = [&] { return bar->convertPointToView({0, 0}, p).y; };
+  EXPECT_EQ(barTop(), 0);
+  // A click into the search field reaches it through the page.
+  kit::TextField* search = p->searchField();
+  click(search, search->bounds().center());
+  ASSERT_TRUE(waitUntil([&] { return search->isFirstResponder(); }, 5));
+  search->resignFirstResponder();
+  ASSERT_TRUE(p->isURLBarInScrollView());
+  // Scrolling the page by 20 points takes the bar up with it.
+  p->existingWebView()->scrollView()->setContentOffset({0, -24});
+  ASSERT_TRUE(waitUntil([&] { return barTop() == -20; }, 5)) << barTop();
+  settle();
 }
 
 TEST_F(ProgramTest, AURLGivenAtLaunchOpensInsteadOfTheHomePage) {

@@ -68,4 +68,15 @@ TEST(PageScrollViewTest, ReadsOnlyWellFormedMetrics) {
     EXPECT_FALSE(kit::gtk::PageScrollView::parseMetrics(bad, o, s)) << bad;
 }
 
+// A top inset is a band over the document's start that offsets and sizes leave out.
+TEST(PageScrollViewTest, ATopInsetIsLeftOutOfTheOffsetAndTheSize) {
+  kit::Ref<kit::gtk::PageScrollView> sv(new kit::gtk::PageScrollView(nullptr, {0, 0, 1024, 600}));
+  sv->setContentInset({44, 0, 0, 0});
+  sv->pageReported({0, 0}, {1024, 3044});
+  EXPECT_EQ(sv->contentOffset(), (kit::Point{0, -44}));
+  EXPECT_EQ(sv->contentSize(), (kit::Size{1024, 3000}));
+  sv->pageReported({0, 64}, {1024, 3044});
+  EXPECT_EQ(sv->contentOffset(), (kit::Point{0, 20}));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "UiTest.h"
+#include "kit/foundation/Exception.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/Number.h"
 #include "kit/ui/ActivityIndicatorView.h"
@@ -76,12 +77,54 @@ TEST_F(ControlTest, TargetActionsByNameAndEvent) {
   b->removeTarget("");  // every action
   EXPECT_EQ(b->allControlEvents(), 0u);
 
-  // A disabled control ignores a tap.
+  // A disabled control ignores touches; a tap on it is a test's mistake.
   int hits = 0;
   b->addTarget("x", Control::AllTouchEvents, [&](Control&) { ++hits; });
   b->setEnabled(false);
-  b->tap();
+  b->touchDown();
+  b->touchUpInside();
   EXPECT_EQ(hits, 0);
+  EXPECT_THROW(b->tap(), kit::IllegalStateException);
+}
+
+TEST_F(ControlTest, ATapGoesWhereAFingerGoesAndFailsWhereNoneCould) {
+  auto w = makeKeyWindow();
+  Ref<kit::View> bar(new kit::View(Rect{0, 0, 200, 50}));
+  Ref<Button> b(new Button(Rect{150, 10, 40, 30}));
+  int ups = 0;
+  b->addTarget("up", Control::TouchUpInside, [&](Control&) { ++ups; });
+  bar->addSubview(b.get());
+  w->addSubview(bar.get());
+  Ref<kit::Label> label(new kit::Label(b->bounds()));  // a plain subview passes the touch on
+  b->addSubview(label.get());
+  b->tap();
+  EXPECT_EQ(ups, 1);
+  auto message = [&] {
+    try {
+      b->tap();
+    } catch (const kit::IllegalStateException& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  // Covered by a later sibling of an ancestor.
+  Ref<kit::View> cover(new kit::View(Rect{100, 0, 100, 200}));
+  cover->setTag(7);
+  w->addSubview(cover.get());
+  EXPECT_NE(message().find("covered at its centre by View (tag 7)"), std::string::npos) << message();
+  // A tap at a point goes to what is there.
+  EXPECT_EQ(w->tap({170, 25}), cover.get());
+  cover->removeFromSuperview();
+  bar->setHidden(true);
+  EXPECT_NE(message().find("hidden"), std::string::npos) << message();
+  bar->setHidden(false);
+  b->setFrame(Rect{190, 10, 40, 30});  // centre beyond the bar's right edge
+  EXPECT_NE(message().find("outside View"), std::string::npos) << message();
+  // Outside any window, the topmost superview does the hit-testing.
+  b->setFrame(Rect{150, 10, 40, 30});
+  bar->removeFromSuperview();
+  b->tap();
+  EXPECT_EQ(ups, 2);
 }
 
 TEST_F(ControlTest, AnActionMayRemoveItselfWhileRunning) {
