@@ -6,7 +6,7 @@
 // at that moment. Prints
 //   case=startup tolva_s=<median> surf_s=<median> ratio_time=<tolva/surf>
 //   tolva_mib=<median> surf_mib=<median> ratio_mem=<tolva/surf>
-// Targets: ratio_time <= 1.1, ratio_mem <= 1.2. bench/run_startup_bench.sh
+// Targets: ratio_time <= 1.05, ratio_mem <= 1.1. bench/run_startup_bench.sh
 // installs surf (bench/setup.sh), builds and runs it.
 //
 // Usage: startup_bench [runs] [tolva binary] [surf binary]

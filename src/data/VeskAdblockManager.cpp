@@ -38,6 +38,11 @@ VeskAdblockManager* VeskAdblockManager::sharedInstance() {
     gInstance.store(m, std::memory_order_release);
     // Requests the web views refused themselves count like any other check.
     kit::WebContentFilter::setBlockedHandler([](const std::string& url) { sharedInstance()->checkWithFilter(url); });
+    m->switchObserver_ = kit::NotificationCenter::defaultCenter().addObserver(
+        VeskMiscObject::kAdblockSwitchedNotification, nullptr, [](const kit::Notification& n) {
+          // Tests' own app-state objects switch nothing the web views see.
+          if (n.object() == VeskMiscObject::existingInstance()) adblockSwitched();
+        });
     m->publishFilters();
     return m;
   }();
@@ -199,7 +204,8 @@ void VeskAdblockManager::adblockSwitched() {
   VeskAdblockManager* manager = existingInstance();
   if (!manager) return;
   std::vector<std::string> patterns;
-  if (VeskMiscObject::sharedInstance()->opt_adblock()) patterns = manager->snapshot()->patterns().patterns();
+  VeskMiscObject* misc = VeskMiscObject::existingInstance();
+  if (misc && misc->opt_adblock()) patterns = manager->snapshot()->patterns().patterns();
   kit::WebContentFilter::setBlockedURLPatterns(std::move(patterns));
 }
 

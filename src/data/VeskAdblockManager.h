@@ -23,6 +23,7 @@
 #include "data/AdblockFilterSnapshot.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Dictionary.h"
+#include "kit/foundation/NotificationCenter.h"
 #include "kit/foundation/Object.h"
 
 namespace tolva {
@@ -61,7 +62,9 @@ class VeskAdblockManager : public kit::Object {
   // or off, or deleted), handed to the checks and, while ad blocking is on,
   // to the web views' own requests.
   void publishFilters();
-  // The "opt_adblock" switch changed: the web views' list follows.
+  // The "opt_adblock" switch of the shared app-state object changed: the web
+  // views' list follows. Never creates that object: without one, ad
+  // blocking counts as off until it is made (it posts its switch then).
   static void adblockSwitched();
 
   // The list checks see now. Any thread.
@@ -90,6 +93,7 @@ class VeskAdblockManager : public kit::Object {
   mutable std::mutex snapshotMutex_;
   std::shared_ptr<const AdblockFilterSnapshot> snapshot_;
   std::atomic<uint64_t> generation_{0};
+  kit::NotificationCenter::Token switchObserver_;
 };
 
 }  // namespace tolva

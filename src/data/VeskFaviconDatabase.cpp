@@ -79,7 +79,82 @@ std::string asciiHost(const std::string& written) {
 
 std::string cachesFolder() { return kit::Paths::cachesDirectory(); }
 
-std::string fileForSite(const std::string& site) { return cachesFolder() + "/favicon-" + site + ".png"; }
+constexpr std::string_view kFilePrefix = "favicon-";
+constexpr std::string_view kFileSuffix = ".png";
+
+std::string fileForSite(const std::string& site) {
+  return cachesFolder() + "/" + std::string(kFilePrefix) + site + std::string(kFileSuffix);
+}
+
+// What the main thread asks per tab, known without touching the disk: the
+// sites whose icon file is stored (the caches folder listed once, then
+// followed by the fetches that store one) and every icon decoded once.
+// Another process's new icon files show after the folder changes.
+struct Icons {
+  std::mutex mutex;
+  std::string folder;  // the folder `stored` lists
+  std::set<std::string> stored;
+  std::map<std::string, kit::Ref<kit::Image>> decoded;  // by site
+  std::string bundlePath;                               // the bundle `bundled` comes from
+  std::map<std::string, kit::Ref<kit::Image>> bundled;  // by name; null when the bundle has none
+  static constexpr size_t kMaxDecoded = 512;
+
+  // Call with the mutex held.
+  void follow(const std::string& now) {
+    if (now == folder) return;
+    folder = now;
+    stored.clear();
+    decoded.clear();
+    std::optional<std::vector<std::string>> names = kit::FileManager::contentsOfDirectory(folder);
+    if (!names) return;
+    for (const std::string& name : *names) {
+      if (name.size() > kFilePrefix.size() + kFileSuffix.size() && name.compare(0, kFilePrefix.size(), kFilePrefix) == 0 &&
+          name.compare(name.size() - kFileSuffix.size(), kFileSuffix.size(), kFileSuffix) == 0)
+        stored.insert(name.substr(kFilePrefix.size(), name.size() - kFilePrefix.size() - kFileSuffix.size()));
+    }
+  }
+  bool isStored(const std::string& site) {
+    std::lock_guard<std::mutex> lock(mutex);
+    follow(kit::Paths::cachesDirectoryPath());
+    return stored.count(site) != 0;
+  }
+  void noteStored(const std::string& site) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (folder == kit::Paths::cachesDirectoryPath()) stored.insert(site);
+  }
+  // The stored icon, decoded on first use; null when it is no picture.
+  kit::Ref<kit::Image> storedImage(const std::string& site) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto at = decoded.find(site);
+    if (at != decoded.end()) return at->second;
+    if (decoded.size() >= kMaxDecoded) decoded.clear();
+    kit::Ref<kit::Image> image = kit::Image::imageWithContentsOfFile(
+        folder + "/" + std::string(kFilePrefix) + site + std::string(kFileSuffix));
+    decoded[site] = image;
+    return image;
+  }
+  kit::Ref<kit::Image> bundleImage(const std::string& name) {
+    kit::Ref<kit::Bundle> bundle = kit::Bundle::mainBundle();
+    std::lock_guard<std::mutex> lock(mutex);
+    const std::string path = bundle ? bundle->bundlePath() : std::string();
+    if (path != bundlePath) {
+      bundlePath = path;
+      bundled.clear();
+    }
+    auto at = bundled.find(name);
+    if (at != bundled.end()) return at->second;
+    std::string file = bundle ? bundle->pathForResource(name, "png") : std::string();
+    kit::Ref<kit::Image> image = file.empty() ? nullptr : kit::Image::imageWithContentsOfFile(file);
+    if (bundled.size() >= kMaxDecoded) bundled.clear();
+    bundled[name] = image;
+    return image;
+  }
+};
+
+Icons& icons() {
+  static Icons* i = new Icons();  // lives as long as the pool threads may
+  return *i;
+}
 
 // Reads the answer of one fetch, giving up past the size cap.
 class IconFetch : public kit::URLConnectionDelegate {
@@ -162,18 +237,15 @@ std::string VeskFaviconDatabase::faviconPath(const std::string& url) {
   return site ? fileForSite(*site) : std::string();
 }
 
-kit::Ref<kit::Image> VeskFaviconDatabase::bundleIcon(const std::string& name) {
-  std::string path = kit::Bundle::mainBundle()->pathForResource(name, "png");
-  return path.empty() ? nullptr : kit::Image::imageWithContentsOfFile(path);
-}
+kit::Ref<kit::Image> VeskFaviconDatabase::bundleIcon(const std::string& name) { return icons().bundleImage(name); }
 
 kit::Ref<kit::Image> VeskFaviconDatabase::getCancelFavicon() { return bundleIcon("favicon-cancel"); }
 kit::Ref<kit::Image> VeskFaviconDatabase::getHistoryFavicon() { return bundleIcon("favicon-history"); }
 kit::Ref<kit::Image> VeskFaviconDatabase::getFolderFavicon() { return bundleIcon("favicon-folder"); }
 
 bool VeskFaviconDatabase::checkFavicon(const std::string& url) const {
-  std::string path = faviconPath(url);
-  return !path.empty() && kit::FileManager::fileExists(path);
+  std::optional<std::string> site = siteKey(url);
+  return site && icons().isStored(*site);
 }
 
 kit::Ref<kit::Image> VeskFaviconDatabase::getFavicon(const std::string& url) {
@@ -181,9 +253,8 @@ kit::Ref<kit::Image> VeskFaviconDatabase::getFavicon(const std::string& url) {
   std::optional<std::string> site = siteKey(url);
   // Pages without a site (blank, files, data) show the default icon, looked up nowhere.
   if (!site) return bundleIcon("favicon-default");
-  std::string path = fileForSite(*site);
-  if (kit::FileManager::fileExists(path)) {
-    kit::Ref<kit::Image> stored = kit::Image::imageWithContentsOfFile(path);
+  if (icons().isStored(*site)) {
+    kit::Ref<kit::Image> stored = icons().storedImage(*site);
     return stored ? stored : bundleIcon("favicon-default");
   }
   kit::Ref<kit::Image> shipped = bundleIcon("favicon-" + *site);
@@ -193,7 +264,7 @@ kit::Ref<kit::Image> VeskFaviconDatabase::getFavicon(const std::string& url) {
 
 void VeskFaviconDatabase::makeFaviconAvailable(const std::string& url) {
   std::optional<std::string> site = siteKey(url);
-  if (!site || kit::FileManager::fileExists(fileForSite(*site))) return;
+  if (!site || icons().isStored(*site)) return;
   Fetches& f = fetches();
   {
     std::lock_guard<std::mutex> lock(f.mutex);
@@ -216,6 +287,7 @@ void VeskFaviconDatabase::downloadFaviconInBackground(const std::string& site) {
     std::lock_guard<std::mutex> lock(f.mutex);
     address = f.address ? f.address(site) : "http://" + site + "/favicon.ico";
   }
+  // The disk is asked here, off the main thread: a file another process stored counts.
   bool stored = kit::FileManager::fileExists(fileForSite(site));
   if (!stored && !address.empty()) {
     kit::Ref<kit::Data> data = fetchIcon(address);
@@ -229,6 +301,7 @@ void VeskFaviconDatabase::downloadFaviconInBackground(const std::string& site) {
       stored = kit::FileManager::fileExists(fileForSite(site));
     }
   }
+  if (stored) icons().noteStored(site);
   std::lock_guard<std::mutex> lock(f.mutex);
   f.inFlight.erase(site);
   if (!stored) f.failedUntil[site] = kit::Clock::now() + kRetryAfterFailure;

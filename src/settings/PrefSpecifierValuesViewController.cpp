@@ -1,7 +1,9 @@
 #include "settings/PrefSpecifierValuesViewController.h"
 
 #include "kit/foundation/NotificationCenter.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/String.h"
+#include "kit/foundation/Thread.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Label.h"
 #include "settings/PrefAutorotation.h"
@@ -69,7 +71,14 @@ void PrefSpecifierValuesViewController::viewDidAppear(bool animated) {
   defaultsObserver_ = kit::NotificationCenter::defaultCenter().addObserver(
       kit::UserDefaults::kDidChangeNotification, &kit::UserDefaults::standardUserDefaults(),
       [weak](const kit::Notification&) {
-        if (auto self = weak.lock()) self->userDefaultsDidChange();
+        // Settings change on loading threads too; the table is the main thread's.
+        auto update = [weak] {
+          if (auto self = weak.lock()) self->userDefaultsDidChange();
+        };
+        if (kit::Thread::isMainThread())
+          update();
+        else
+          kit::RunLoop::performOnMainThread(update);
       });
 }
 

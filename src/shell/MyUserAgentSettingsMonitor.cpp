@@ -21,8 +21,7 @@ MyUserAgentSettingsMonitor* MyUserAgentSettingsMonitor::sharedInstance() {
 }
 
 MyUserAgentSettingsMonitor::MyUserAgentSettingsMonitor() {
-  _settingsChanged();
-  user_agent();  // picked here, on the main thread, before any loading thread asks
+  pick();  // here, on the main thread, before any loading thread asks
   auto& center = kit::NotificationCenter::defaultCenter();
   auto reread = [this](const kit::Notification&) { _settingsChanged(); };
   observers_.push_back(center.addObserver(kAppSettingChanged, nullptr, reread));
@@ -37,21 +36,31 @@ bool MyUserAgentSettingsMonitor::isUsableUserAgent(std::string_view text) {
   return true;
 }
 
-std::string MyUserAgentSettingsMonitor::user_agent() {
-  {
-    std::lock_guard<std::mutex> g(mutex_);
-    if (!user_agent_.empty()) return user_agent_;
-  }
-  kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
-  std::string chosen = defaults.exists(kSettingKey) ? defaults.stringForKey(kSettingKey) : std::string();
-  if (chosen.empty() || !isUsableUserAgent(chosen))
-    chosen = kit::Device::currentDevice().isPad() ? kTabletUserAgent : kPhoneUserAgent;
-  setUser_agent(chosen);
-  return chosen;
+std::string MyUserAgentSettingsMonitor::deviceDefault() {
+  return kit::Device::currentDevice().isPad() ? kTabletUserAgent : kPhoneUserAgent;
 }
 
-void MyUserAgentSettingsMonitor::setUser_agent(const std::string& agent) {
-  if (!isUsableUserAgent(agent)) return;
+void MyUserAgentSettingsMonitor::pick() {
+  kit::UserDefaults::resetStandardUserDefaults();
+  kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
+  std::string chosen = defaults.exists(kSettingKey) ? defaults.stringForKey(kSettingKey) : std::string();
+  if (!isUsableUserAgent(chosen)) chosen.clear();
+  setUser_agent(chosen);
+}
+
+// Held from construction on: answering never picks or registers anything, so
+// the override on a loading thread only reads.
+std::string MyUserAgentSettingsMonitor::user_agent() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return user_agent_;
+}
+
+// An empty agent stands for the device default: the held string and the
+// registered "UserAgent" are never empty, or new web views would fall back
+// to the engine's own agent.
+void MyUserAgentSettingsMonitor::setUser_agent(const std::string& given) {
+  if (!isUsableUserAgent(given)) return;
+  const std::string agent = given.empty() ? deviceDefault() : given;
   bool change;
   {
     std::lock_guard<std::mutex> g(mutex_);
@@ -78,6 +87,7 @@ void MyUserAgentSettingsMonitor::_settingsChanged() {
   kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
   if (!defaults.exists(kSettingKey)) return;
   std::string chosen = defaults.stringForKey(kSettingKey);
+  if (chosen.empty()) chosen = deviceDefault();
   if (chosen != user_agent()) setUser_agent(chosen);
 }
 
@@ -90,8 +100,7 @@ void MyUserAgentSettingsMonitor::resetForTesting() {
     std::lock_guard<std::mutex> g(mutex_);
     user_agent_.clear();
   }
-  _settingsChanged();
-  user_agent();
+  pick();
 }
 
 }  // namespace tolva

@@ -5,7 +5,9 @@
 // their user agent.
 //
 // user_agent() may be asked on any thread (the header override runs on
-// loading threads); the string is read and replaced under a lock. A text
+// loading threads); the string is read and replaced under a lock, and picked
+// at construction, so asking never registers anything. An empty setting
+// means the device default. A text
 // holding a control character (CR, LF, NUL or any other below 0x20, or DEL)
 // is never taken: it could not go into a header line.
 
@@ -36,10 +38,11 @@ class MyUserAgentSettingsMonitor : public kit::Object {
   MyUserAgentSettingsMonitor();
   ~MyUserAgentSettingsMonitor() override;
 
-  // The string in force; the first call picks it.
+  // The string in force; never empty.
   std::string user_agent();
-  // Main thread. A change (not the first set) on a system whose version
-  // begins with "5." warns that open tabs may keep the old one.
+  // Main thread. "" stands for the device default. A change (not the first
+  // set) on a system whose version begins with "5." warns that open tabs may
+  // keep the old one.
   void setUser_agent(const std::string& agent);
   void _settingsChanged();
   // Forgets the string in force and picks it again from the settings.
@@ -47,10 +50,15 @@ class MyUserAgentSettingsMonitor : public kit::Object {
 
   // Whether a text may serve as a user agent (no control characters).
   static bool isUsableUserAgent(std::string_view text);
+  // The agent of the device idiom.
+  static std::string deviceDefault();
 
   std::string className() const override { return "MyUserAgentSettingsMonitor"; }
 
  private:
+  // The first set: the stored setting when usable, else the device default.
+  void pick();
+
   std::mutex mutex_;
   std::string user_agent_;
   std::vector<kit::NotificationCenter::Token> observers_;

@@ -1,6 +1,5 @@
 #include "shell/VeskMiscObject.h"
 
-#include "data/VeskAdblockManager.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Application.h"
@@ -16,6 +15,8 @@ struct Setting {
   int VeskMiscObject::*code;
   int fallback;
 };
+
+std::atomic<VeskMiscObject*> gShared{nullptr};
 
 std::string localized(const char* word) {
   return kit::Bundle::mainBundle()->localizedStringForKey(word, "", "");
@@ -58,14 +59,28 @@ struct VeskMiscObjectSettings {
 
 VeskMiscObject* VeskMiscObject::sharedInstance() {
   static VeskMiscObject* instance = [] {
-    auto* m = new VeskMiscObject();
+    auto* m = new VeskMiscObject(Shared{});
     m->retain();  // kept for the life of the process
     return m;
   }();
   return instance;
 }
 
-VeskMiscObject::VeskMiscObject() {
+VeskMiscObject* VeskMiscObject::existingInstance() { return gShared.load(std::memory_order_acquire); }
+
+VeskMiscObject::VeskMiscObject() { observe(); }
+
+VeskMiscObject::VeskMiscObject(Shared) {
+  gShared.store(this, std::memory_order_release);
+  observe();
+}
+
+VeskMiscObject::~VeskMiscObject() {
+  VeskMiscObject* self = this;
+  gShared.compare_exchange_strong(self, nullptr);
+}
+
+void VeskMiscObject::observe() {
   auto& center = kit::NotificationCenter::defaultCenter();
   auto reread = [this](const kit::Notification&) { _settingsChanged(); };
   observers_.push_back(center.addObserver(kAppSettingChanged, nullptr, reread));
@@ -85,7 +100,11 @@ kit::MutableArray* VeskMiscObject::recentlyClosedTabs() {
 void VeskMiscObject::setOpt_adblock(bool on) {
   const bool was = opt_adblock_.exchange(on);
   kit::UserDefaults::standardUserDefaults().setBool(on, "opt_adblock");
-  if (was != on) VeskAdblockManager::adblockSwitched();
+  if (was != on) adblockChanged();
+}
+
+void VeskMiscObject::adblockChanged() {
+  kit::NotificationCenter::defaultCenter().postNotification(kAdblockSwitchedNotification, this, nullptr);
 }
 
 void VeskMiscObject::_settingsChanged() {
@@ -119,7 +138,7 @@ void VeskMiscObject::_settingsChanged() {
   }
   // Read by request hooks on loading threads, hence atomic.
   const bool adblock = defaults.exists("opt_adblock") && defaults.boolForKey("opt_adblock");
-  if (opt_adblock_.exchange(adblock) != adblock) VeskAdblockManager::adblockSwitched();
+  if (opt_adblock_.exchange(adblock) != adblock) adblockChanged();
 }
 
 void VeskMiscObject::keyboardBegin(const kit::Notification&) { bKeyboardVisible_ = true; }

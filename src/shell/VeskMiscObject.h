@@ -19,13 +19,21 @@ class VeskMiscObject : public kit::Object {
  public:
   // Posted after a re-read in which "opt_search_engine" was present.
   static constexpr const char* kNotification = "VeskMiscObjectNotification";
+  // Posted (sender: the object) whenever its ad-block switch changes, on the
+  // thread that changed it. Whoever follows the switch observes this, so the
+  // object itself knows nothing of ad blocking.
+  static constexpr const char* kAdblockSwitchedNotification = "VeskMiscObjectAdblockSwitchedNotification";
 
   // The one instance, created on first call and never released.
   static VeskMiscObject* sharedInstance();
+  // The shared instance once its creation has begun (it posts the switch
+  // from its set-up already), else null; never creates it.
+  static VeskMiscObject* existingInstance();
 
   // Builds an instance wired to the notifications, with settings read once.
   // Tests make their own; the program uses sharedInstance().
   VeskMiscObject();
+  ~VeskMiscObject() override;
 
   // Created empty on first access.
   kit::MutableArray* recentlyClosedTabs();
@@ -76,6 +84,10 @@ class VeskMiscObject : public kit::Object {
 
  private:
   friend struct VeskMiscObjectSettings;  // the table of cached settings
+  struct Shared {};
+  explicit VeskMiscObject(Shared);
+  void observe();
+  void adblockChanged();
 
   std::string searchEngineSelection_;
   bool bUseSelectionSearch_ = true;

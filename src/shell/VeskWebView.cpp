@@ -420,7 +420,7 @@ void VeskWebView::lockRotationChanged(const kit::Notification& n) {
 
 void VeskWebView::squeezeMemory(const kit::Notification&) {
   double hiddenFor = hitStamp_ ? -hitStamp_->timeIntervalSinceNow() : 0;
-  if (hitStamp_ && hiddenFor > 20 && (hiddenFor > 60 || memoryIgnoreCnt_ > 2)) {
+  if (hitStamp_ && hiddenFor > 20 && (hiddenFor > 60 || memoryIgnoreCnt_ >= 2)) {
     memoryIgnoreCnt_ = 0;
     if (webView_) {
       popURLBarFromWebViewScrollView();

@@ -267,8 +267,9 @@ void VeskWebView::_keyboardBegin(const kit::Notification& n) {
 // ---- Searching
 
 std::string VeskWebView::urlForSearchInCurrentSearchEngine(const std::string& query) {
+  // Re-read the stored settings: another screen may have changed the engine.
+  kit::UserDefaults::resetStandardUserDefaults();
   auto& defaults = kit::UserDefaults::standardUserDefaults();
-  defaults.synchronize();
   // The words go in as one query value: "&", "#" or "+" in them stay words.
   std::string words = kit::URLEscaping::escapeQueryValue(query);
   std::string url = kDefaultSearchFormat;

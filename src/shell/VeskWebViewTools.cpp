@@ -225,7 +225,9 @@ void VeskWebView::showShareSheet(ShareItem* item) {
   if (kit::Device::currentDevice().isPad())
     sheet->showInView(this);
   else
-    sheet->showFromRect({contextMenuPopupPoint_.x, contextMenuPopupPoint_.y, 10, 10}, this, true);
+    // From the page view's corner for the page, a link and an image alike: a
+    // long press long past would be a stale place for the page's own sheet.
+    sheet->showFromRect({0, 0, 10, 10}, this, true);
 }
 
 void VeskWebView::onShowShare() {

@@ -1,6 +1,7 @@
 // The filter list: matching, hit counts, storing, sorting, reverting and
 // the default list.
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,23 @@ TEST_F(AdblockManagerTest, TheWebViewsGetTheEnabledPatternsWhileAdBlockingIsOn) 
   defaults().setBool(false, "opt_adblock");
   VeskMiscObject::sharedInstance()->_settingsChanged();
   EXPECT_TRUE(kit::WebContentFilter::blockedURLPatterns().empty());
+}
+
+// With ad blocking stored as on, the manager made before the app-state
+// object: neither set-up may call back into the other (a fresh process, as
+// both are made once per process).
+TEST(AdblockFirstSetUp, TheManagerMadeFirstWithAdBlockingOnDoesNotAbort) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        kit::UserDefaults::standardUserDefaults().setBool(true, "opt_adblock");
+        VeskAdblockManager::sharedInstance();
+        bool offBefore = kit::WebContentFilter::blockedURLPatterns().empty();  // no switch seen yet
+        VeskMiscObject::sharedInstance();
+        bool on = !kit::WebContentFilter::blockedURLPatterns().empty();
+        std::exit(offBefore && on ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

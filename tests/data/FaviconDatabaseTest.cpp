@@ -9,6 +9,7 @@
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "support/TempHome.h"
 #include "support/TestHTTPServer.h"
 #include "support/TestResponse.h"
 
@@ -85,6 +86,17 @@ TEST_F(FaviconDatabaseTest, ScriptsAndPagesWithoutASiteGetStockIconsAndNoFetch) 
   settle();
   EXPECT_EQ(VeskFaviconDatabase::fetchCountForTesting(), 0);
   EXPECT_EQ(server.requestCount(), 0u);
+
+  // The stock icons are remembered per bundle: another bundle shows its own.
+  tolvatest::TempHome other;
+  ASSERT_TRUE(kit::FileManager::createFile(other.path() + "/favicon-default.png", pngOf(3, 3)));
+  const std::string resources = kit::Bundle::mainBundle()->bundlePath();
+  kit::Bundle::setMainBundlePath(other.path());
+  kit::Ref<kit::Image> replaced = icons()->getFavicon("about:blank");
+  kit::Bundle::setMainBundlePath(resources);
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ(replaced->pixelWidth(), 3u);
+  EXPECT_TRUE(samePicture(icons()->getFavicon("about:blank").get(), plain.get()));
 }
 
 TEST_F(FaviconDatabaseTest, AFetchedIconIsStoredAtSixteenPointsAndNeverFetchedAgain) {

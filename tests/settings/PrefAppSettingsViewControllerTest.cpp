@@ -1,5 +1,7 @@
 #include "settings/PrefAppSettingsViewController.h"
 
+#include <thread>
+
 #include "SettingsTest.h"
 #include "kit/foundation/ClassRegistry.h"
 #include "kit/foundation/RunLoop.h"
@@ -321,6 +323,12 @@ TEST_F(PrefScreenTest, ValueListPickAndRepick) {
   // A change made elsewhere moves the mark while the list shows.
   defaults().setObject(kit::str("g").get(), "engine");
   EXPECT_EQ(list->checkedItem(), (IndexPath{0, 0}));
+  // One made on a loading thread moves it on the main thread only.
+  std::thread([&] { defaults().setObject(kit::str("b").get(), "engine"); }).join();
+  EXPECT_EQ(list->checkedItem(), (IndexPath{0, 0}));
+  loop().drain();
+  EXPECT_EQ(list->checkedItem(), (IndexPath{0, 1}));
+  defaults().setObject(kit::str("g").get(), "engine");
 
   back();
   EXPECT_EQ(cellAt<PrefPSTitleValueSpecifierViewCell>({0, 0})->detailTextLabel()->text(), "Good");

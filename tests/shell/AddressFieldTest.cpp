@@ -112,6 +112,13 @@ TEST_F(AddressFieldTest, ASearchFollowsTheChosenEngineWithTheWordsEscaped) {
   defaults().setString("http://own.test/?q=%@&again=%@", "opt_user_search_url");
   typeAndReturn(p->searchField(), "x y");
   EXPECT_EQ(lastLoad(p), "http://own.test/?q=x%20y&again=x%20y");
+
+  // The stored settings are read afresh: another writer's engine counts.
+  ASSERT_TRUE(defaults().synchronize());
+  kit::Ref<kit::UserDefaults> other = kit::make<kit::UserDefaults>(defaults().path());
+  other->setString("https://other.test/?q=%@", "opt_search_engine");
+  ASSERT_TRUE(other->synchronize());
+  EXPECT_EQ(VeskWebView::urlForSearchInCurrentSearchEngine("z"), "https://other.test/?q=z");
 }
 
 TEST_F(AddressFieldTest, OnPhonesTheEditedGroupGrowsAndComesBack) {

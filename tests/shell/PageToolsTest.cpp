@@ -434,6 +434,17 @@ TEST_F(PageToolsTest, TheToolbarMenusEntriesDoTheirWork) {
   choose(press(p, "1http://a.test/x%2Fy"), "Share this link ...");
   EXPECT_EQ(shared(), "http://a.test/x%2Fy");
   clearOverlays();
+  // On a phone the sheet opens from the page view's corner, not where the last long press was.
+  usePhone();
+  choose(press(p, "1http://a.test/x%2Fy"), "Share this link ...");
+  for (auto& sheet : kit::ActionSheet::visibleSheets()) {
+    if (dynamic_cast<ShareActionSheet*>(sheet.get())) {
+      EXPECT_EQ(sheet->anchorRect(), p->convertRectToView({0, 0, 10, 10}, nullptr));
+    }
+  }
+  EXPECT_EQ(shared(), "http://a.test/x%2Fy");
+  clearOverlays();
+  kit::Device::currentDevice().setUserInterfaceIdiom(kit::UserInterfaceIdiom::Pad);
 
   // Cancel does nothing.
   p->onAction();

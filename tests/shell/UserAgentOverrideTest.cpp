@@ -1,8 +1,11 @@
 // Method exchange, the user-agent override and its settings monitor.
 
 #include <string>
+#include <thread>
 
 #include "ShellTest.h"
+#include "kit/foundation/Thread.h"
+#include "kit/foundation/UserDefaults.h"
 #include "kit/net/URLRequest.h"
 #include "shell/MyMutableURLRequest.h"
 #include "shell/MyUserAgentSettingsMonitor.h"
@@ -98,6 +101,25 @@ TEST_F(UserAgentOverrideTest, TheDefaultFollowsTheDeviceAndAnAbsentSettingKeepsT
   defaults().removeObjectForKey(MyUserAgentSettingsMonitor::kSettingKey);
   monitor()->_settingsChanged();
   EXPECT_EQ(monitor()->user_agent(), "Chosen/1");
+}
+
+TEST_F(UserAgentOverrideTest, AnEmptySettingMeansTheDefaultHeldOnEveryThread) {
+  int offMain = 0;
+  kit::NotificationCenter::Token watch = kit::NotificationCenter::defaultCenter().addObserver(
+      kit::UserDefaults::kDidChangeNotification, nullptr, [&](const kit::Notification&) {
+        if (!kit::Thread::isMainThread()) ++offMain;
+      });
+  choose("Custom/1");
+  choose("");
+  EXPECT_EQ(defaults().stringForKey("UserAgent"), MyUserAgentSettingsMonitor::kTabletUserAgent);
+  std::string sent;
+  std::thread([&] { sent = headerSetAs("Mine/1.0", "User-Agent"); }).join();
+  EXPECT_EQ(sent, MyUserAgentSettingsMonitor::kTabletUserAgent);
+  EXPECT_EQ(offMain, 0) << "nothing is registered from a loading thread";
+  EXPECT_EQ(monitor()->user_agent(), MyUserAgentSettingsMonitor::kTabletUserAgent);
+  // Stored empty at start, too.
+  monitor()->resetForTesting();
+  EXPECT_EQ(defaults().stringForKey("UserAgent"), MyUserAgentSettingsMonitor::kTabletUserAgent);
 }
 
 TEST_F(UserAgentOverrideTest, ControlCharactersNeverReachAHeader) {

@@ -172,7 +172,19 @@ Ref<Bundle> Bundle::mainBundle() {
   } else {
     wanted = join(executableFolder(), "resources");
   }
-  wanted = absolutePath(wanted);
+  // Asked for on every picture and text lookup: an absolute path already
+  // normalised once is not worked out again (a relative one follows the
+  // working folder, so it is).
+  static std::string* lastWanted = new std::string();
+  static std::string* lastAbsolute = new std::string();
+  if (!wanted.empty() && wanted[0] == '/' && wanted == *lastWanted) {
+    wanted = *lastAbsolute;
+  } else {
+    std::string given = wanted;
+    wanted = absolutePath(wanted);
+    *lastWanted = given;
+    *lastAbsolute = wanted;
+  }
   Ref<Bundle>& main = currentMain();
   // A changed path gives a new bundle; holders of the old one keep it intact.
   if (!main || main->bundlePath() != wanted) main = make<Bundle>(wanted);

@@ -79,6 +79,11 @@ std::string Paths::cacheRoot() {
 
 std::string Paths::documentsDirectory() { return folder(dataRoot(), "Documents"); }
 std::string Paths::cachesDirectory() { return folder(cacheRoot(), "Caches"); }
+std::string Paths::cachesDirectoryPath() {
+  std::lock_guard<std::mutex> g(state().mutex);
+  resolve();
+  return state().cache + "/Caches";
+}
 std::string Paths::temporaryDirectory() { return folder(cacheRoot(), "tmp"); }
 std::string Paths::preferencesFile() { return dataRoot() + "/Preferences.plist"; }
 std::string Paths::keychainFile() { return dataRoot() + "/keychain.plist"; }

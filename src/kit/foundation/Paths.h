@@ -17,6 +17,9 @@ class Paths {
   static std::string documentsDirectory();
   static std::string cachesDirectory();
   static std::string temporaryDirectory();
+  // The caches folder's path, not created: for lookups that must not touch
+  // the disk.
+  static std::string cachesDirectoryPath();
   static std::string preferencesFile();
   static std::string keychainFile();
   // Re-reads the environment (tests point TOLVA_HOME at a fresh folder).

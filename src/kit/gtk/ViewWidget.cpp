@@ -122,6 +122,69 @@ GtkWidget* imageWidget(Image* image, GtkWidget* reuse) {
   return w;
 }
 
+// The activity indicator: twelve spokes drawn here in the text colour, the
+// brightest one stepping round while it spins; nothing while stopped. (The
+// theme's spinner decodes a vector icon, which loads a whole vector renderer
+// into the process for one small picture.)
+constexpr const char* kSpinTick = "kit-spin-tick";
+constexpr const char* kSpinStep = "kit-spin-step";
+constexpr gint64 kSpinStepMicroseconds = 1000000 / 12;
+
+int spinStep() { return static_cast<int>((g_get_monotonic_time() / kSpinStepMicroseconds) % 12); }
+
+GtkWidget* spinnerWidget() {
+  GtkWidget* w = gtk_drawing_area_new();
+  g_signal_connect(w, "draw", callback([](GtkWidget* area, cairo_t* cr, gpointer) -> gboolean {
+                     if (!g_object_get_data(G_OBJECT(area), kSpinTick)) return FALSE;
+                     const double width = gtk_widget_get_allocated_width(area);
+                     const double height = gtk_widget_get_allocated_height(area);
+                     const double r = std::min(width, height) / 2;
+                     if (r < 2) return FALSE;
+                     GdkRGBA c;
+                     gtk_style_context_get_color(gtk_widget_get_style_context(area), gtk_widget_get_state_flags(area),
+                                                 &c);
+                     const int step = spinStep();
+                     cairo_translate(cr, width / 2, height / 2);
+                     cairo_set_line_width(cr, std::max(1.5, r / 5));
+                     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+                     for (int i = 0; i < 12; ++i) {
+                       const double angle = i * M_PI / 6;
+                       const int age = (step - i + 12) % 12;  // 0: the brightest
+                       cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * (1 - age / 12.0));
+                       cairo_move_to(cr, 0.45 * r * std::cos(angle), 0.45 * r * std::sin(angle));
+                       cairo_line_to(cr, 0.9 * r * std::cos(angle), 0.9 * r * std::sin(angle));
+                       cairo_stroke(cr);
+                     }
+                     return FALSE;
+                   }),
+                   nullptr);
+  return w;
+}
+
+void setSpinning(GtkWidget* w, bool on) {
+  const guint tick = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(w), kSpinTick));
+  if (on == (tick != 0)) return;
+  if (on) {
+    const guint id = gtk_widget_add_tick_callback(
+        w,
+        [](GtkWidget* area, GdkFrameClock*, gpointer) -> gboolean {
+          // Redrawn only when the bright spoke moves on.
+          const int step = spinStep();
+          if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(area), kSpinStep)) != step + 1) {
+            g_object_set_data(G_OBJECT(area), kSpinStep, GINT_TO_POINTER(step + 1));
+            gtk_widget_queue_draw(area);
+          }
+          return G_SOURCE_CONTINUE;
+        },
+        nullptr, nullptr);
+    g_object_set_data(G_OBJECT(w), kSpinTick, GUINT_TO_POINTER(id));
+  } else {
+    gtk_widget_remove_tick_callback(w, tick);
+    g_object_set_data(G_OBJECT(w), kSpinTick, nullptr);
+  }
+  gtk_widget_queue_draw(w);
+}
+
 // The icon a system bar item shows (empty: it shows a word instead).
 const char* systemIcon(BarButtonItem::SystemItem item) {
   using S = BarButtonItem::SystemItem;
@@ -378,7 +441,7 @@ void ViewWidget::makeContent() {
     content_ = gtk_progress_bar_new();
   } else if (dynamic_cast<ActivityIndicatorView*>(&v)) {
     kind_ = Kind::Activity;
-    content_ = gtk_spinner_new();
+    content_ = spinnerWidget();
   } else if (dynamic_cast<Toolbar*>(&v) || dynamic_cast<NavigationBar*>(&v)) {
     kind_ = Kind::Bar;
   }
@@ -700,10 +763,7 @@ void ViewWidget::syncContent() {
       gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(content_), static_cast<ProgressView&>(v).progress());
       break;
     case Kind::Activity:
-      if (static_cast<ActivityIndicatorView&>(v).isAnimating())
-        gtk_spinner_start(GTK_SPINNER(content_));
-      else
-        gtk_spinner_stop(GTK_SPINNER(content_));
+      setSpinning(content_, static_cast<ActivityIndicatorView&>(v).isAnimating());
       break;
     case Kind::Bar:
       syncBarItems();
@@ -716,6 +776,11 @@ void ViewWidget::syncContent() {
 }
 
 void ViewWidget::syncState() {
+  // An activity indicator reports starting and stopping as a state change.
+  if (kind_ == Kind::Activity) {
+    syncContent();
+    return;
+  }
   auto* control = dynamic_cast<Control*>(view_.get());
   if (!control || !content_) return;
   syncing_ = true;

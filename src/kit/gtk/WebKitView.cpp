@@ -12,6 +12,7 @@
 
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/Thread.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/gtk/ImageConversion.h"
@@ -345,10 +346,17 @@ WebKitView::WebKitView(Rect frame) : WebView(frame), alive_(std::make_shared<boo
                    nullptr);
   applyUserAgent(nullptr);
   defaultsObserver_ = NotificationCenter::defaultCenter().addObserver(
-      UserDefaults::kDidChangeNotification, nullptr, [this](const Notification&) {
-        // A user agent chosen while the page is open: its later requests carry it too.
-        if (Thread::isMainThread() && !UserDefaults::standardUserDefaults().stringForKey("UserAgent").empty())
-          applyUserAgent(nullptr);
+      UserDefaults::kDidChangeNotification, nullptr, [this, alive = alive_](const Notification&) {
+        // A user agent chosen while the page is open: its later requests carry
+        // it too. Settings change on loading threads as well; GTK is the main thread's.
+        auto follow = [this, alive] {
+          if (*alive && !UserDefaults::standardUserDefaults().stringForKey("UserAgent").empty())
+            applyUserAgent(nullptr);
+        };
+        if (Thread::isMainThread())
+          follow();
+        else
+          RunLoop::performOnMainThread(follow);
       });
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/FileManager.h"
@@ -46,6 +48,20 @@ Ref<Image> Image::imageNamed(const std::string& name) {
   if (name.empty()) return {};
   Ref<Bundle> bundle = Bundle::mainBundle();
   if (!bundle) return {};
+  // Bundle pictures are decoded once; each caller gets its own object (callers rename theirs).
+  static std::mutex mutex;
+  static std::map<std::string, Ref<Image>>* decoded = new std::map<std::string, Ref<Image>>();
+  const std::string key = bundle->bundlePath() + '\0' + name;
+  auto copy = [](const Image& of) {
+    Ref<Image> image(new Image(of.size_, of.scale_, of.pixels_));
+    image->setName(of.name_);
+    return image;
+  };
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto at = decoded->find(key);
+    if (at != decoded->end()) return copy(*at->second);
+  }
   std::filesystem::path given(name);
   const std::string stem = given.has_extension() ? given.stem().string() : name;
   const std::string type = given.has_extension() ? given.extension().string().substr(1) : std::string();
@@ -61,7 +77,10 @@ Ref<Image> Image::imageNamed(const std::string& name) {
     if (path.empty()) continue;
     if (Ref<Image> image = imageWithContentsOfFile(path, c.scale)) {
       image->setName(name);
-      return image;
+      std::lock_guard<std::mutex> lock(mutex);
+      if (decoded->size() >= 512) decoded->clear();
+      (*decoded)[key] = image;
+      return copy(*image);
     }
   }
   return {};

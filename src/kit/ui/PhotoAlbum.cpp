@@ -4,17 +4,27 @@
 
 #include <cerrno>
 #include <ctime>
+#include <deque>
 #include <mutex>
 
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/RunLoop.h"
+#include "kit/foundation/Thread.h"
 
 namespace kit {
 namespace {
 
-std::mutex gMutex;
-std::string gFolder;
-std::vector<std::string> gWritten;
+// Never destroyed: a write still running on its thread while the process
+// exits may ask for the folder after static destructors ran.
+struct Album {
+  std::mutex mutex;
+  std::string folder;
+  std::deque<std::string> written;
+};
+Album& album() {
+  static Album* a = new Album();
+  return *a;
+}
 
 std::string baseName() {
   std::time_t now = std::time(nullptr);
@@ -28,18 +38,18 @@ std::string baseName() {
 }  // namespace
 
 void PhotoAlbum::setFolder(std::string folder) {
-  std::lock_guard<std::mutex> lock(gMutex);
-  gFolder = std::move(folder);
+  std::lock_guard<std::mutex> lock(album().mutex);
+  album().folder = std::move(folder);
 }
 
 std::string PhotoAlbum::folder() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  return gFolder;
+  std::lock_guard<std::mutex> lock(album().mutex);
+  return album().folder;
 }
 
 std::vector<std::string> PhotoAlbum::writtenFiles() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  return gWritten;
+  std::lock_guard<std::mutex> lock(album().mutex);
+  return {album().written.begin(), album().written.end()};
 }
 
 std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Error>* error) {
@@ -67,8 +77,9 @@ std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Err
     std::string path = base + (n == 1 ? std::string() : " " + std::to_string(n)) + ".png";
     if (::link(temp->c_str(), path.c_str()) == 0) {
       ::unlink(temp->c_str());
-      std::lock_guard<std::mutex> lock(gMutex);
-      gWritten.push_back(path);
+      std::lock_guard<std::mutex> lock(album().mutex);
+      album().written.push_back(path);
+      if (album().written.size() > kRememberedFiles) album().written.pop_front();
       return path;
     }
     if (errno != EEXIST) break;
@@ -78,13 +89,18 @@ std::optional<std::string> PhotoAlbum::writeImageNow(const Image& image, Ref<Err
 }
 
 void PhotoAlbum::writeImage(Ref<Image> image, Completion completion) {
-  Ref<Error> error;
-  if (!image)
-    error = Error::errorWithDescription(kErrorDomain, NoImage, "There is no picture.");
-  else
-    writeImageNow(*image, &error);
-  if (!completion) return;
-  RunLoop::performOnMainThread([completion = std::move(completion), error] { completion(error.get()); });
+  Thread::detachNewThread(
+      [image = std::move(image), completion = std::move(completion)]() mutable {
+        Ref<Error> error;
+        if (!image)
+          error = Error::errorWithDescription(kErrorDomain, NoImage, "There is no picture.");
+        else
+          writeImageNow(*image, &error);
+        image = nullptr;  // released here, not on the main thread
+        if (!completion) return;
+        RunLoop::performOnMainThread([completion = std::move(completion), error] { completion(error.get()); });
+      },
+      "photo album");
 }
 
 }  // namespace kit

@@ -23,13 +23,16 @@ class PhotoAlbum {
   static void setFolder(std::string folder);
   static std::string folder();
 
-  // Writes a PNG of the image from any thread; the completion (when given)
-  // runs on the main thread with null or the reason it failed.
+  // Encodes and writes a PNG of the image on a thread of its own (a large
+  // picture never stalls the caller); the completion (when given) runs on
+  // the main thread with null or the reason it failed. Callable from any thread.
   static void writeImage(Ref<Image> image, Completion completion = {});
   // The same, synchronously: the path written, or nullopt with the error.
   static std::optional<std::string> writeImageNow(const Image& image, Ref<Error>* error = nullptr);
 
-  // Paths written by this process, oldest first.
+  // The last kRememberedFiles paths written by this process, oldest first
+  // (a long session saving pictures keeps no ever-growing list).
+  static constexpr size_t kRememberedFiles = 64;
   static std::vector<std::string> writtenFiles();
 };
 

@@ -19,6 +19,7 @@
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/Slider.h"
 #include "kit/ui/Switch.h"
+#include "kit/ui/ActivityIndicatorView.h"
 #include "kit/ui/TapGestureRecognizer.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/TextMeasurement.h"
@@ -404,6 +405,30 @@ TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
   ASSERT_TRUE(picture->hasPixels());
   EXPECT_EQ(picture->pixelWidth(), 480u);
   EXPECT_EQ(picture->pixelAt(470, 310), 0xFFFFFFFFu);  // the white root
+}
+
+// The indicator is drawn by kit itself (the theme's spinner is a vector icon).
+TEST_F(ViewTreeTest, AnActivityIndicatorDrawsOnlyWhileItSpins) {
+  Ref<kit::ActivityIndicatorView> spinner(new kit::ActivityIndicatorView(kit::ActivityIndicatorView::Style::Gray));
+  spinner->setFrame(Rect(400, 20, 24, 24));
+  spinner->setHidesWhenStopped(false);
+  root_->addSubview(spinner.get());
+  settle();
+  auto inked = [&] {
+    Ref<kit::Image> picture = kit::ViewRenderer::renderView(*spinner);
+    size_t n = 0;
+    for (size_t y = 0; y < picture->pixelHeight(); ++y)
+      for (size_t x = 0; x < picture->pixelWidth(); ++x) n += (picture->pixelAt(x, y) & 0xffu) != 0;
+    return n;
+  };
+  EXPECT_EQ(inked(), 0u);
+  spinner->startAnimating();
+  settle();
+  EXPECT_GT(inked(), 20u);
+  spinner->stopAnimating();
+  settle();
+  EXPECT_EQ(inked(), 0u);
+  spinner->removeFromSuperview();
 }
 
 }  // namespace

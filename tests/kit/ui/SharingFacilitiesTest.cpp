@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/foundation/Clock.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
 #include "kit/security/Base64.h"
@@ -87,14 +88,30 @@ TEST_F(SharingFacilitiesTest, PicturesGetNewNamesAndNeverOverwrite) {
   EXPECT_FALSE(kit::PhotoAlbum::writeImageNow(*kit::Image::imageWithSize({2, 2}), &error));
   EXPECT_EQ(error->code(), kit::PhotoAlbum::NoImage);
 
+  // The remembered paths are the latest ones only: a long session keeps no growing list.
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < kit::PhotoAlbum::kRememberedFiles + 2; ++i)
+    paths.push_back(kit::PhotoAlbum::writeImageNow(*redSquare(1)).value_or("?"));
+  std::vector<std::string> remembered = kit::PhotoAlbum::writtenFiles();
+  ASSERT_EQ(remembered.size(), kit::PhotoAlbum::kRememberedFiles);
+  EXPECT_EQ(remembered.front(), paths[2]);
+  EXPECT_EQ(remembered.back(), paths.back());
+
+  // A large picture is encoded and written on a thread of its own, never on the caller's.
+  const size_t filesBefore = kit::FileManager::contentsOfDirectory(folder)->size();
   bool called = false;
-  kit::PhotoAlbum::writeImage(redSquare(2), [&](kit::Error* e) {
+  Ref<kit::Error> failure;
+  kit::PhotoAlbum::writeImage(redSquare(1500), [&](kit::Error* e) {
     called = true;
-    EXPECT_EQ(e, nullptr);
+    failure = e;
   });
+  EXPECT_EQ(kit::PhotoAlbum::writtenFiles().back(), paths.back()) << "written before writeImage returned";
   EXPECT_FALSE(called) << "the completion comes on a later turn of the main loop";
-  loop().drain();
-  EXPECT_TRUE(called);
+  kit::Clock::setReal();
+  EXPECT_TRUE(loop().runUntil([&] { return called; }, 30));
+  kit::Clock::setVirtual(700000000.0);
+  EXPECT_FALSE(failure);
+  EXPECT_EQ(kit::FileManager::contentsOfDirectory(folder)->size(), filesBefore + 1);
 }
 
 // The parts of a written message: headers, then each part's headers and decoded body.
