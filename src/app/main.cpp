@@ -64,6 +64,26 @@ bool parse(int argc, char** argv, Options& opts) {
   return true;
 }
 
+// Text from pages and stored tabs as it may go to a terminal: control characters
+// (C1 ones too) are written as \xNN, so a page cannot send escape sequences.
+std::string printable(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+              static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c >= 0x20 && c != 0x7F && !c1) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    if (c1) c = static_cast<unsigned char>(text[++i]);
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02X", c);
+    out += buf;
+  }
+  return out;
+}
+
 // What the pages are loading, for the console.
 void reportPages(tolva::VeskWebAppDelegate& delegate) {
   tolva::VeskWebViewController* main = delegate.viewController();
@@ -71,8 +91,9 @@ void reportPages(tolva::VeskWebAppDelegate& delegate) {
   for (const kit::Ref<tolva::VeskWebView>& page : main->multiTab()->tabs()) {
     kit::WebView* web = page->existingWebView();
     kit::URLRequest* request = web ? web->request() : nullptr;
-    std::printf("Tolva: tab %s\n", request && request->url() ? request->url()->absoluteString().c_str()
-                                                             : (page->location() + " (not loaded yet)").c_str());
+    std::string where = request && request->url() ? request->url()->absoluteString()
+                                                  : page->location() + " (not loaded yet)";
+    std::printf("Tolva: tab %s\n", printable(where).c_str());
   }
 }
 
@@ -104,16 +125,16 @@ void loadNamedPage(tolva::VeskWebAppDelegate& delegate) {
   kit::Ref<kit::Error> error;
   kit::Ref<kit::Data> body = kit::URLConnection::sendSynchronousRequest(*request, &response, &error);
   if (!body) {
-    std::printf("Tolva: could not load %s: %s\n", url.c_str(),
-                error ? error->localizedDescription().c_str() : "unknown error");
+    std::printf("Tolva: could not load %s: %s\n", printable(url).c_str(),
+                printable(error ? error->localizedDescription() : "unknown error").c_str());
     web->fireDidFail(error.get());
     return;
   }
   auto* http = kit::cast<kit::HTTPURLResponse>(response);
   web->setScriptAnswer("document.title", titleOf(body->view()));
   web->fireDidFinish();
-  std::printf("Tolva: loaded %s (HTTP %d, %zu bytes, title \"%s\")\n", url.c_str(), http ? http->statusCode() : 0,
-              body->length(), page->getTitle().c_str());
+  std::printf("Tolva: loaded %s (HTTP %d, %zu bytes, title \"%s\")\n", printable(url).c_str(),
+              http ? http->statusCode() : 0, body->length(), printable(page->getTitle()).c_str());
 }
 
 }  // namespace

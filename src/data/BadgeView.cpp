@@ -74,7 +74,10 @@ void BadgeView::drawRect() {
   label_->setFont(kit::Font::boldSystemFont(fontSize));
   label_->setText(badgeString_);
   label_->setFrame(kit::Rect{x, y, b - x, kHeight - y});
-  shadowOpacity_ = drawnHighlighted_ && showShadow_ ? 0.8 : 0;
+  const bool shadow = drawnHighlighted_ && showShadow_;
+  layer()->setShadowOffset(kit::Size{0, 1});
+  layer()->setShadowRadius(1);
+  layer()->setShadowOpacity(shadow ? 0.8 : 0);
   setNeedsDisplay();
 }
 

@@ -2,7 +2,7 @@
 // A count badge: a rounded patch of colour with its text cut out of it, so
 // the text shows the cell's background. Drawn from kit views: the patch is
 // this view's layer (colour and corner radius), the text a label in the
-// cell's background colour.
+// cell's background colour. Highlighted, it can cast a shadow (its layer's).
 
 #include <optional>
 #include <string>
@@ -47,7 +47,6 @@ class BadgeView : public kit::View {
   // What the last drawing showed.
   bool drawnHighlighted() const noexcept { return drawnHighlighted_; }
   kit::Color drawnColor() const noexcept { return drawnColor_; }
-  double shadowOpacity() const noexcept { return shadowOpacity_; }
   kit::Label* textLabel() const noexcept { return label_.get(); }
 
   // The width of a badge text in the badge's font.
@@ -65,7 +64,6 @@ class BadgeView : public kit::View {
   double radius_ = 0;
   bool drawnHighlighted_ = false;
   kit::Color drawnColor_ = defaultColor();
-  double shadowOpacity_ = 0;
   kit::Ref<kit::Label> label_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
+#include "kit/ui/Layer.h"
 
 namespace tolva {
 
@@ -70,8 +71,10 @@ void BadgedCell::setHighlighted(bool highlighted, bool animated) {
   if (showShadow_) {
     for (kit::Label* label : {textLabel(), detailTextLabel()}) {
       if (!label) continue;
-      label->setShadowColor(kit::Color::blackColor().withAlpha(0.8));
-      label->setShadowOffset(kit::Size{0, 1});
+      kit::Layer* shade = label->layer();
+      shade->setShadowOffset(kit::Size{0, 1});
+      shade->setShadowRadius(1);
+      shade->setShadowOpacity(0.8);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <libxml/xpath.h>
 
 #include <climits>
+#include <cstdio>
 
 #include "kit/foundation/Array.h"
 #include "kit/foundation/String.h"
@@ -26,6 +27,8 @@ std::string trimmed(const xmlChar* text) {
 
 bool isText(const xmlNode* n) { return n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE; }
 
+kit::Ref<kit::MutableDictionary> convert(xmlNodePtr root);
+
 void addAttributes(xmlNodePtr node, kit::MutableDictionary& out) {
   if (node->type != XML_ELEMENT_NODE) return;
   kit::Ref<kit::MutableArray> list = kit::MutableArray::array();
@@ -36,6 +39,10 @@ void addAttributes(xmlNodePtr node, kit::MutableDictionary& out) {
     attribute->setObject(kit::str(reinterpret_cast<const char*>(a->name)), E::kAttributeName);
     attribute->setObject(kit::str(trimmed(value)), E::kNodeContent);
     xmlFree(value);
+    // A value that is not plain text (an entity reference in XML) also comes as its node.
+    if (a->children && !isText(a->children))
+      if (kit::Ref<kit::MutableDictionary> content = convert(a->children))
+        attribute->setObject(content, E::kAttributeContent);
     list->addObject(attribute);
   }
   if (!list->empty()) out.setObject(list, E::kNodeAttributeArray);
@@ -128,12 +135,22 @@ _xmlDoc* HtmlXPath::document() {
 std::vector<kit::Ref<HtmlXPathElement>> HtmlXPath::searchWithXPathQuery(const std::string& query) {
   std::vector<kit::Ref<HtmlXPathElement>> out;
   xmlDocPtr doc = document();
-  if (!doc) return out;
+  if (!doc) {
+    std::fprintf(stderr, "Unable to parse.\n");
+    return out;
+  }
   xmlXPathContextPtr context = xmlXPathNewContext(doc);
-  if (!context) return out;
-  context->error = [](void*, xmlErrorPtr) {};  // a malformed query answers nothing, quietly
+  if (!context) {
+    std::fprintf(stderr, "Unable to create XPath context.\n");
+    return out;
+  }
+  context->error = [](void*, xmlErrorPtr) {};  // libxml2's own report of a malformed query stays out of the console
   xmlXPathObjectPtr found = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(query.c_str()), context);
-  if (found && found->type == XPATH_NODESET && found->nodesetval) {
+  if (!found) {
+    std::fprintf(stderr, "Unable to evaluate XPath.\n");
+  } else if (found->type != XPATH_NODESET || !found->nodesetval || found->nodesetval->nodeNr == 0) {
+    std::fprintf(stderr, "Nodes was nil.\n");
+  } else {
     for (int i = 0; i < found->nodesetval->nodeNr; ++i)
       if (kit::Ref<kit::MutableDictionary> node = convert(found->nodesetval->nodeTab[i]))
         out.push_back(HtmlXPathElement::xpathElementWithNode(node));

@@ -27,7 +27,8 @@ class HtmlXPath : public kit::Object {
   bool isXML() const noexcept { return isXML_; }
 
   // One element per node found, in document order; empty when nothing is
-  // found, the query is malformed or the data cannot be parsed.
+  // found, the query is malformed or the data cannot be parsed (each said
+  // in one line on stderr).
   std::vector<kit::Ref<HtmlXPathElement>> searchWithXPathQuery(const std::string& query);
   kit::Ref<HtmlXPathElement> peekAtSearchWithXPathQuery(const std::string& query);
 

@@ -1,7 +1,8 @@
 #pragma once
 // One node found by an XPath query, as a node dictionary: "nodeName",
 // "nodeContent" (for an element: the trimmed text of its text children),
-// "nodeAttributeArray" ({"attributeName", "nodeContent"} each) and
+// "nodeAttributeArray" ({"attributeName", "nodeContent"} each, with
+// "attributeContent", the value's node, when that is not plain text) and
 // "nodeChildArray" (the child nodes that are not text), the last two only
 // when not empty.
 

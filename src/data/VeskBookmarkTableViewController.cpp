@@ -139,6 +139,8 @@ void VeskBookmarkTableViewController::pushEditBookmark(long index) {
       new VeskBookmarkAddTableViewController(BookmarkItem::title(item.get()), BookmarkItem::url(item.get())));
   form->setBEdit(true);
   form->setEditingIndex(index);
+  // Saving closes the form back to this list, on the phone and the tablet alike.
+  form->setBAddAndPushedInNavigationController(true);
   form->setSelectedPath(store()->currentPath());
   form->navigationItem()->setLeftBarButtonItem(button(form.get(), store()->currentFolderName(), Style::Bordered,
                                                       "onSave", &VeskBookmarkAddTableViewController::onSave));

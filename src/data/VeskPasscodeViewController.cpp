@@ -1,5 +1,6 @@
 #include "data/VeskPasscodeViewController.h"
 
+#include "data/VeskPasscodeStore.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/NavigationController.h"
@@ -16,15 +17,6 @@ using kit::View;
 constexpr const char* kMismatch = "Passcode did not match. Try again.";
 
 kit::UserDefaults& defaults() { return kit::UserDefaults::standardUserDefaults(); }
-
-std::string storedPasscode() { return defaults().exists(VeskPasscodeViewController::kPasscodeKey)
-                                          ? defaults().stringForKey(VeskPasscodeViewController::kPasscodeKey)
-                                          : std::string(); }
-
-bool lockIsOn() {
-  return defaults().exists(VeskPasscodeViewController::kPasscodeKey) &&
-         kit::String(storedPasscode()).length() == 4;
-}
 
 }  // namespace
 
@@ -63,7 +55,7 @@ void VeskPasscodeViewController::loadView() {
 
 void VeskPasscodeViewController::viewDidLoad() {
   kit::ViewController::viewDidLoad();
-  if (lockIsOn()) {
+  if (VeskPasscodeStore::isOn()) {
     btnEnable_->setSelected(true);
     btnChangePw_->setEnabled(true);
   }
@@ -120,7 +112,7 @@ void VeskPasscodeViewController::onPrivateOnlySwitch(kit::Switch* sender) {
 void VeskPasscodeViewController::switchLockOff() {
   if (btnEnable_) btnEnable_->setSelected(false);
   if (btnChangePw_) btnChangePw_->setEnabled(false);
-  defaults().removeObjectForKey(kPasscodeKey);
+  VeskPasscodeStore::removePasscode();
 }
 
 // ---- The phase machine
@@ -130,8 +122,9 @@ bool VeskPasscodeViewController::pinView(PINViewController& pinView, const std::
   switch (phase_) {
     case 0:
     case 3: {
-      if (!defaults().exists(kPasscodeKey)) return false;
-      if (storedPasscode() != code) {
+      std::optional<std::string> stored = VeskPasscodeStore::passcode();
+      if (!stored) return false;
+      if (*stored != code) {
         pinView.setErrorText(LocalizedText::localized(kMismatch));
         return false;
       }
@@ -150,7 +143,7 @@ bool VeskPasscodeViewController::pinView(PINViewController& pinView, const std::
       return true;
     case 2: {
       if (code == lastInput_) {
-        defaults().setString(code, kPasscodeKey);
+        VeskPasscodeStore::setPasscode(code);
         popPINView(true);
         if (btnEnable_) btnEnable_->setSelected(true);
         if (btnChangePw_) btnChangePw_->setEnabled(true);

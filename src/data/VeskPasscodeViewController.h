@@ -5,7 +5,8 @@
 // navigation stack; `phase` says what the entered code is for:
 //   0 switching off (or nothing going on), 1 a new passcode, 2 its
 //   confirmation, 3 the current passcode before a change.
-// The lock is "passcode_value" of exactly four characters in user defaults.
+// The code is kept by VeskPasscodeStore; the lock is on when it has four
+// characters.
 
 #include <string>
 
@@ -18,7 +19,6 @@ namespace tolva {
 
 class VeskPasscodeViewController : public kit::ViewController, public PINViewControllerDelegate {
  public:
-  static constexpr const char* kPasscodeKey = "passcode_value";
   static constexpr const char* kPrivateOnlyKey = "passcode_ask_only_private_exists";
 
   VeskPasscodeViewController();

@@ -40,8 +40,8 @@ const std::vector<BrowserSettingsKey>& all() {
       {"opt_show_trackpad", "VeskWebViewController", true, true, "trackpads shown"},
       {"opt_show_jogdials", "VeskWebViewController", true, true, "bookmark dials shown"},
       {"opt_show_brightness_jogdial", "VeskWebViewController", true, true, "brightness dial shown"},
-      {"passcode_value", "VeskWebAppDelegate", true, true,
-       "the key of the passcode screen's row; the value itself is set on that screen"},
+      {"passcode_value", "VeskPasscodeStore", true, true,
+       "the key of the passcode screen's row; the code is kept in the keychain (an old value here is moved there)"},
 
       // ---- Read by the browser, written elsewhere
       {"opt_lock_rotation", "MyUIViewController", false, false,

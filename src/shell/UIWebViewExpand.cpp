@@ -5,6 +5,7 @@
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
+#include "kit/foundation/UTF8.h"
 #include "shell/LocalizedText.h"
 
 namespace tolva::UIWebViewExpand {
@@ -68,6 +69,32 @@ void forEachUtf16Unit(std::string_view text, F unit) {
     }
   }
 }
+
+}  // namespace
+
+// Page titles are shown, stored and printed: none may carry terminal or
+// layout controls or text a property list cannot hold.
+std::string cleanTitle(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    size_t at = i;
+    uint32_t cp = kit::utf8::decode(raw, i);
+    if (cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f') {
+      out += ' ';
+    } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+      continue;
+    } else if ((cp & 0xFFFE) == 0xFFFE || (cp >= 0xFDD0 && cp <= 0xFDEF) ||
+               (cp == 0xFFFD && i - at == 1)) {  // non-characters, ill-formed bytes
+      kit::utf8::append(out, 0xFFFD);
+    } else {
+      out.append(raw.substr(at, i - at));
+    }
+  }
+  return out;
+}
+
+namespace {
 
 std::string evaluate(kit::WebView& webView, const std::string& script) {
   return webView.stringByEvaluatingJavaScriptFromString(script);
@@ -180,7 +207,7 @@ bool isInjected(kit::WebView& webView) {
 }
 
 std::string getTitle(kit::WebView& webView) {
-  std::string title = evaluate(webView, "document.title");
+  std::string title = cleanTitle(evaluate(webView, "document.title"));
   return title.empty() ? LocalizedText::localized("Untitled") : title;
 }
 

@@ -28,9 +28,13 @@ kit::Point scrollOffset(kit::WebView& webView);
 bool isScrollable(kit::WebView& webView);
 
 // ---- Title and location
+// Line breaks and tabs become spaces, other controls are dropped, ill-formed
+// UTF-8 and non-characters become U+FFFD.
+std::string cleanTitle(std::string_view raw);
 // Whether the context script is in the page already.
 bool isInjected(kit::WebView& webView);
-// The document title, or the localised "Untitled" when it is empty.
+// The document title cleaned (see cleanTitle), or the localised "Untitled"
+// when that is empty.
 std::string getTitle(kit::WebView& webView);
 // The absolute URL of the web view's current request ("" without one).
 std::string getLocation(kit::WebView& webView);

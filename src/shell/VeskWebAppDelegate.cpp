@@ -19,6 +19,7 @@
 #include "share/social/ShareFacebook.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskPagePasswordDatabase.h"
+#include "data/VeskPasscodeStore.h"
 #include "shell/VeskSharingConfigurator.h"
 
 namespace tolva {
@@ -128,10 +129,7 @@ bool VeskWebAppDelegate::handleURL(kit::URL* url) {
 
 // ---- Passcode
 
-bool VeskWebAppDelegate::passcodeIsSet() {
-  if (!defaults().exists("passcode_value")) return false;
-  return kit::String(defaults().stringForKey("passcode_value")).length() == 4;
-}
+bool VeskWebAppDelegate::passcodeIsSet() { return VeskPasscodeStore::isOn(); }
 
 void VeskWebAppDelegate::checkAndShowPasscode(bool onlyHide) {
   if (!passcodeIsSet() || bPasscodeVisible_ || !window_) return;
@@ -163,7 +161,8 @@ void VeskWebAppDelegate::checkAndShowPasscode(bool onlyHide) {
 void VeskWebAppDelegate::checkAndShowAfterDelay() { checkAndShowPasscode(false); }
 
 bool VeskWebAppDelegate::pinView(PINViewController& pinView, const std::string& code) {
-  if (!defaults().exists("passcode_value") || defaults().stringForKey("passcode_value") != code) {
+  std::optional<std::string> stored = VeskPasscodeStore::passcode();
+  if (!stored || *stored != code) {
     pinView.setErrorText(LocalizedText::localized("Passcode did not match. Try again."));
     return false;
   }

@@ -278,10 +278,19 @@ TEST(BadgedCellTest, TheBadgeSitsAtTheRightAndLabelsStopShortOfIt) {
   cell->layoutSubviews();
   EXPECT_TRUE(cell->badge()->drawnHighlighted());
   EXPECT_EQ(cell->badge()->drawnColor(), kit::Color::whiteColor());
-  EXPECT_EQ(cell->badge()->shadowOpacity(), 0.8);
+  kit::Layer* shade = cell->badge()->layer();
+  EXPECT_EQ(shade->shadowOpacity(), 0.8);
+  EXPECT_EQ(shade->shadowOffset(), kit::Size(0, 1));
+  EXPECT_EQ(shade->shadowRadius(), 1);
+  for (kit::Label* label : {cell->textLabel(), cell->detailTextLabel()}) {
+    EXPECT_EQ(label->layer()->shadowOpacity(), 0.8);
+    EXPECT_EQ(label->layer()->shadowOffset(), kit::Size(0, 1));
+    EXPECT_EQ(label->layer()->shadowRadius(), 1);
+  }
   cell->setSelectionStyle(kit::TableViewCell::SelectionStyle::None);
   cell->badge()->drawRect();
   EXPECT_FALSE(cell->badge()->drawnHighlighted());
+  EXPECT_EQ(shade->shadowOpacity(), 0);
 
   cell->setEditing(true);
   cell->layoutSubviews();

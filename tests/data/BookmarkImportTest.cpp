@@ -174,9 +174,14 @@ TEST_F(BookmarkImportTest, TheWrapperAnswersQueriesWithNodeDictionaries) {
   EXPECT_EQ(VeskBookmarkImporterFirefox::findDepth(items[1]->firstChild().get()), 1);
   EXPECT_EQ(VeskBookmarkImporterFirefox::findDepth(nullptr), 0);
 
+  // What finds nothing says why on the console.
+  testing::internal::CaptureStderr();
   EXPECT_TRUE(html->searchWithXPathQuery("//table").empty());
   EXPECT_TRUE(html->searchWithXPathQuery("///[[").empty());
   EXPECT_FALSE(html->peekAtSearchWithXPathQuery("//table"));
+  EXPECT_TRUE(HtmlXPath::xpathWithHTMLData(kit::Data::dataWithString(""))->searchWithXPathQuery("//a").empty());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Nodes was nil.\nUnable to evaluate XPath.\nNodes was nil.\nUnable to parse.\n");
 
   kit::Ref<HtmlXPath> xml = HtmlXPath::xpathWithXMLData(kit::Data::dataWithString(
       "<?xml version='1.0'?><!DOCTYPE r [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><r><s a='1'>one</s><s>&e;</s></r>"));
@@ -185,6 +190,17 @@ TEST_F(BookmarkImportTest, TheWrapperAnswersQueriesWithNodeDictionaries) {
   EXPECT_EQ(s[0]->content(), "one");
   EXPECT_EQ(s[0]->objectForKey("a"), "1");
   EXPECT_EQ(s[1]->content(), "");
+
+  // An attribute value that is not plain text also comes as its node.
+  kit::Ref<HtmlXPathElement> ref = HtmlXPath::xpathWithXMLData(kit::Data::dataWithString(
+      "<?xml version='1.0'?><!DOCTYPE r [<!ENTITY v 'val'>]><r b='&v;!' c='plain'/>"))->peekAtSearchWithXPathQuery("/r");
+  ASSERT_TRUE(ref);
+  auto* attrs = ref->node()->get<kit::Array>(HtmlXPathElement::kNodeAttributeArray);
+  ASSERT_TRUE(attrs && attrs->count() == 2);
+  auto* b = attrs->get<kit::Dictionary>(0);
+  EXPECT_EQ(field(b, "nodeContent"), "val!");
+  EXPECT_EQ(field(b->get<kit::Dictionary>("attributeContent"), "nodeName"), "v");
+  EXPECT_FALSE(attrs->get<kit::Dictionary>(1)->objectForKey("attributeContent"));
   EXPECT_TRUE(HtmlXPath::xpathWithXMLData(kit::Data::dataWithString(""))->searchWithXPathQuery("/r").empty());
 }
 

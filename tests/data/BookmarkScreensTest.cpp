@@ -132,6 +132,25 @@ TEST_F(BookmarkScreensTest, OnThePhoneTheListIsModalAndClosesWhenABookmarkIsChos
   toolbarButton(list(nav), "Close")->tap();
   loop().advance(1);
   EXPECT_FALSE(nav->presentingViewController());
+
+  // Saving an edited bookmark comes back to the list, still on screen.
+  page(0)->onBookmark();
+  loop().advance(1);
+  VeskBookmarkTableViewController* root = list(nav);
+  tapRight(root);  // Edit
+  tapRow(root, 3);
+  VeskBookmarkAddTableViewController* edit = form(nav);
+  ASSERT_TRUE(edit);
+  edit->titleField()->tap();
+  edit->titleField()->typeText("!");
+  tapLeft(edit);
+  loop().advance(1);
+  EXPECT_EQ(titlesAt({}), "History,News,Work,a!,b");
+  EXPECT_EQ(top(nav), root);
+  EXPECT_EQ(nav->presentingViewController(), controller());
+  tapRight(root);  // Done
+  tapRow(root, 4);
+  EXPECT_EQ(lastLoad(page(0)), "http://b.test/");
 }
 
 TEST_F(BookmarkScreensTest, FoldersAreEnteredAndLeftWithTheStoresCurrentPath) {
@@ -352,6 +371,11 @@ TEST_F(BookmarkScreensTest, EditingABookmarkInPlaceOrIntoAnotherFolder) {
   tapLeft(edit);  // going back saves
   EXPECT_EQ(titlesAt({}), "History,News,Work,a2,b");
   EXPECT_EQ(db()->getItemAt(3)->get<kit::String>("url")->str(), "http://a2.test/");
+  // and closes the form back to the list, which stays open.
+  loop().advance(1);
+  EXPECT_EQ(top(nav), root);
+  EXPECT_EQ(nav->viewControllers().size(), 1u);
+  EXPECT_TRUE(tabs()->getBookmarkPopover()->isPopoverVisible());
 
   tapRow(root, 3);
   edit = form(nav);

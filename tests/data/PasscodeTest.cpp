@@ -2,9 +2,15 @@
 // passcode settings screen's phases, opened from the settings as the
 // program does.
 
+#include <unistd.h>
+
 #include "ScreenTestSupport.h"
 #include "data/PINViewController.h"
+#include "data/VeskPasscodeStore.h"
 #include "data/VeskPasscodeViewController.h"
+#include "kit/foundation/Number.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/PropertyList.h"
 #include "kit/ui/Button.h"
 #include "kit/ui/Switch.h"
 
@@ -154,9 +160,7 @@ class PasscodeScreenTest : public datatest::ScreenTest {
     pin->inputField()->typeText(code);
     loop().advance(1);
   }
-  static std::string passcode() {
-    return defaults().exists("passcode_value") ? defaults().stringForKey("passcode_value") : "(none)";
-  }
+  static std::string passcode() { return tolva::VeskPasscodeStore::passcode().value_or("(none)"); }
   kit::Ref<VeskPasscodeViewController> screen;
 };
 
@@ -191,6 +195,7 @@ TEST_F(PasscodeScreenTest, SwitchingOnAsksTwiceAndAMismatchStartsOver) {
 
   enter("5678");
   enter("5678");
+  EXPECT_FALSE(defaults().exists("passcode_value"));  // kept in the keychain only
   EXPECT_EQ(passcode(), "5678");
   EXPECT_EQ(screen->phase(), 0);
   EXPECT_EQ(nav->topViewController(), screen.get());
@@ -200,7 +205,7 @@ TEST_F(PasscodeScreenTest, SwitchingOnAsksTwiceAndAMismatchStartsOver) {
 }
 
 TEST_F(PasscodeScreenTest, SwitchingOffAndChangingAskForTheCurrentPasscode) {
-  defaults().setString("2468", "passcode_value");
+  tolva::VeskPasscodeStore::setPasscode("2468");
   ASSERT_TRUE(open());
   EXPECT_TRUE(screen->btnEnable()->isSelected());
   EXPECT_TRUE(screen->btnChangePw()->isEnabled());
@@ -242,18 +247,18 @@ TEST_F(PasscodeScreenTest, SwitchingOffAndChangingAskForTheCurrentPasscode) {
 }
 
 TEST_F(PasscodeScreenTest, APasscodeGoneMeanwhileIsRefusedWithoutAnError) {
-  defaults().setString("2468", "passcode_value");
+  tolva::VeskPasscodeStore::setPasscode("2468");
   ASSERT_TRUE(open());
   screen->btnEnable()->tap();
   loop().advance(1);
-  defaults().removeObjectForKey("passcode_value");
+  tolva::VeskPasscodeStore::removePasscode();
   enter("2468");
   EXPECT_EQ(topPIN()->errorText(), "");
   EXPECT_EQ(screen->phase(), 0);
 }
 
 TEST_F(PasscodeScreenTest, AStoredValueOfAnotherLengthIsNoLockAndTheSwitchIsStored) {
-  defaults().setString("12345", "passcode_value");
+  tolva::VeskPasscodeStore::setPasscode("12345");
   defaults().setBool(true, "passcode_ask_only_private_exists");
   ASSERT_TRUE(open());
   EXPECT_FALSE(screen->btnEnable()->isSelected());
@@ -265,13 +270,48 @@ TEST_F(PasscodeScreenTest, AStoredValueOfAnotherLengthIsNoLockAndTheSwitchIsStor
   screen->privateOnlyswitch()->sendActionsForControlEvents(kit::Control::ValueChanged);
   EXPECT_FALSE(defaults().boolForKey("passcode_ask_only_private_exists"));
   EXPECT_TRUE(defaults().exists("passcode_ask_only_private_exists"));
-  // Flushed at once.
-  kit::UserDefaults::resetStandardUserDefaults();
-  EXPECT_FALSE(defaults().boolForKey("passcode_ask_only_private_exists"));
+  // Flushed at once: the file itself holds it.
+  kit::Ref<kit::Dictionary> onDisk(
+      kit::cast<kit::Dictionary>(kit::PropertyList::readFromFile(kit::Paths::preferencesFile())));
+  ASSERT_TRUE(onDisk);
+  auto* flag = onDisk->get<kit::Number>("passcode_ask_only_private_exists");
+  ASSERT_TRUE(flag);
+  EXPECT_FALSE(flag->boolValue());
   // Enabling starts a new passcode.
   screen->btnEnable()->tap();
   loop().advance(1);
   EXPECT_EQ(screen->phase(), 1);
+}
+
+TEST_F(PasscodeScreenTest, TheCodeLivesInTheKeychainAndAnOldSettingsValueMovesThereOnce) {
+  // Left in the settings by an earlier version.
+  defaults().setString("2468", "passcode_value");
+  ASSERT_TRUE(defaults().synchronize());
+  // While the keychain cannot take it, it stays there and still locks.
+  keychainStore->failSavesWith(kit::kKeychainIOError);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(passcode(), "2468");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("could not be moved"), std::string::npos);
+  EXPECT_TRUE(defaults().exists("passcode_value"));
+  keychainStore->failSavesWith(kit::kKeychainSuccess);
+  ASSERT_TRUE(open());
+  EXPECT_TRUE(screen->btnEnable()->isSelected());
+  auto settingsFile = [] {
+    return kit::PropertyList::write(kit::PropertyList::readFromFile(kit::Paths::preferencesFile()).get());
+  };
+  ASSERT_TRUE(settingsFile());
+  EXPECT_EQ(settingsFile()->view().find("2468"), std::string::npos);
+  EXPECT_FALSE(defaults().exists("passcode_value"));
+  ASSERT_EQ(keychain().items().size(), 1u);
+  EXPECT_EQ(passcode(), "2468");
+
+  // A settings file copied in later neither changes nor removes the lock.
+  defaults().setString("0000", "passcode_value");
+  EXPECT_EQ(passcode(), "2468");
+  EXPECT_FALSE(defaults().exists("passcode_value"));
+  kit::UserDefaults::discardStandardUserDefaultsForTesting();
+  ::unlink(kit::Paths::preferencesFile().c_str());
+  EXPECT_EQ(passcode(), "2468");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // clear-data buttons of the application delegate.
 
 #include "ShellTest.h"
+#include "data/VeskPasscodeStore.h"
 #include "kit/foundation/PropertyList.h"
 #include "kit/foundation/String.h"
 #include "kit/net/CachedURLResponse.h"
@@ -40,7 +41,7 @@ class AppDelegateTest : public shelltest::ShellTest {
     kit::ViewController* root = w ? w->rootViewController() : nullptr;
     return root ? dynamic_cast<PINViewController*>(root->presentedViewController()) : nullptr;
   }
-  void setPasscode(const std::string& code) { defaults().setString(code, "passcode_value"); }
+  void setPasscode(const std::string& code) { tolva::VeskPasscodeStore::setPasscode(code); }
   static void noReviewYet() { VeskAnalytics::sharedInstance()->setRemindCounter(5); }
 };
 

@@ -106,6 +106,14 @@ TEST(ProgramStart, HeadlessLoadsAGivenPageAndCompletesTheStartUp) {
   EXPECT_NE(r.output.find("start-up complete"), std::string::npos) << r.output;
   EXPECT_EQ(server.requestsFor("/").size(), 1u);
 
+  // A title cannot drive the terminal.
+  server.route("GET", "/esc", tolvatest::TestResponse::html("<title>A\x1b]0;owned\x07\xC2\x9B" "2JB</title>"));
+  ProgramRun esc = runTolva(home.path(), "--headless '" + server.url("/esc") + "'");
+  EXPECT_EQ(esc.status, 0) << esc.output;
+  EXPECT_NE(esc.output.find("title \"A]0;owned2JB\""), std::string::npos) << esc.output;
+  EXPECT_EQ(esc.output.find_first_of("\x1b\x07"), std::string::npos) << esc.output;
+  EXPECT_EQ(esc.output.find("\xC2\x9B"), std::string::npos) << esc.output;
+
   // A page that cannot be loaded is reported; the start-up still completes.
   server.stop();
   ProgramRun down = runTolva(home.path(), "--headless '" + url + "'");

@@ -92,6 +92,11 @@ TEST_F(ScriptCallsTest, TitleLocationAndInjectionChecks) {
   EXPECT_EQ(X::getTitle(*w), "Untitled");
   w->setScriptAnswer("document.title", "Caf\xC3\xA9 \"menu\"");
   EXPECT_EQ(X::getTitle(*w), "Caf\xC3\xA9 \"menu\"");
+  // Controls go (line breaks become spaces); bad UTF-8 and non-characters show as U+FFFD.
+  w->setScriptAnswer("document.title", "a\x01" "b\x1b[31mc\nd\xC2\x9B" "e\xC3(\xEF\xBF\xBF");
+  EXPECT_EQ(X::getTitle(*w), "ab[31mc de\xEF\xBF\xBD(\xEF\xBF\xBD");
+  w->setScriptAnswer("document.title", "\x1b\x7f");
+  EXPECT_EQ(X::getTitle(*w), "Untitled");
 
   EXPECT_EQ(X::getLocation(*w), "");
   w->loadRequest(kit::URLRequest::requestWithURL(kit::URL::URLWithString("http://site.test/a?b=1")).get());

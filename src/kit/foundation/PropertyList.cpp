@@ -22,6 +22,7 @@
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
+#include "kit/foundation/UTF8.h"
 
 namespace kit {
 namespace {
@@ -477,6 +478,109 @@ class Writer {
   std::vector<std::string> path_;
 };
 
+// The code points a property list can carry (XML 1.0's Char), besides the
+// ones the UTF-8 decoder already rules out.
+bool storableInXml(uint32_t cp) {
+  if (cp < 0x20) return cp == '\t' || cp == '\n' || cp == '\r';
+  return cp != 0xFFFE && cp != 0xFFFF;
+}
+
+// Sets out to s with what XML cannot hold replaced by U+FFFD; false (out
+// untouched) when s was fine.
+bool repairText(std::string_view s, std::string& out) {
+  // Steps past the code point at s[i], telling whether a property list
+  // cannot carry it (a one-byte U+FFFD is an ill-formed sequence); answers
+  // where it began.
+  auto next = [&s](size_t& i, bool& bad) {
+    size_t at = i;
+    uint32_t cp = utf8::decode(s, i);
+    bad = !storableInXml(cp) || (cp == 0xFFFD && i - at == 1);
+    return at;
+  };
+  size_t i = 0;
+  bool bad = false;
+  size_t at = 0;
+  while (i < s.size() && !bad) at = next(i, bad);
+  if (!bad) return false;
+  out.assign(s.substr(0, at));
+  out += "\xEF\xBF\xBD";
+  while (i < s.size()) {
+    at = next(i, bad);
+    if (bad) out += "\xEF\xBF\xBD";
+    else out.append(s.substr(at, i - at));
+  }
+  return true;
+}
+
+// Immutable deep copies; given somewhere to count them, with text repairs.
+class StorableCopier {
+ public:
+  explicit StorableCopier(PropertyList::TextRepairs* repairs) : r_(repairs) {}
+
+  Ref<Object> copy(const Object* obj, int depth) {
+    if (!obj) return nullptr;
+    if (depth > PropertyList::kMaxDepth) return Ref<Object>(const_cast<Object*>(obj));  // refused by the writer
+    switch (obj->kind()) {
+      case Kind::String: {
+        std::string fixed;
+        if (!r_ || !repairText(static_cast<const String*>(obj)->view(), fixed)) return obj->copy();
+        noteRepair();
+        return make<String>(std::move(fixed));
+      }
+      case Kind::Array: {
+        auto* a = dynamic_cast<const Array*>(obj);
+        if (!a) return obj->copy();
+        std::vector<Ref<Object>> items;
+        bool same = !a->isMutable();
+        for (size_t i = 0, n = a->count(); i < n; ++i) {
+          Object* item = a->objectAtIndex(i);
+          if (r_) path_.push_back("[" + std::to_string(i) + "]");
+          items.push_back(copy(item, depth + 1));
+          if (r_) path_.pop_back();
+          same = same && items.back().get() == item;
+        }
+        if (same) return Ref<Object>(const_cast<Array*>(a));
+        return make<Array>(std::move(items));
+      }
+      case Kind::Dictionary: {
+        auto* d = dynamic_cast<const Dictionary*>(obj);
+        if (!d) return obj->copy();
+        std::vector<Dictionary::Entry> entries;
+        bool same = !d->isMutable();
+        bool keyRepaired = false;
+        d->enumerate([&](Object* k, Object* v, bool&) {
+          Ref<Object> key(k);
+          auto* ks = r_ ? dynamic_cast<const String*>(k) : nullptr;
+          std::string fixed;
+          if (ks) path_.push_back("." + ks->str());
+          if (ks && repairText(ks->view(), fixed)) {
+            noteRepair();
+            key = make<String>(std::move(fixed));
+            keyRepaired = true;
+          }
+          entries.emplace_back(key, copy(v, depth + 1));
+          if (ks) path_.pop_back();
+          same = same && key.get() == k && entries.back().second.get() == v;
+        });
+        if (same) return Ref<Object>(const_cast<Dictionary*>(d));
+        auto result = make<Dictionary>(entries);
+        if (keyRepaired) r_->lostEntries += entries.size() - result->count();
+        return result;
+      }
+      default: return obj->copy();
+    }
+  }
+
+ private:
+  void noteRepair() {
+    if (r_->strings++ > 0) return;
+    r_->firstAt = "root";
+    for (auto& p : path_) r_->firstAt += p;
+  }
+  PropertyList::TextRepairs* r_;
+  std::vector<std::string> path_;
+};
+
 }  // namespace
 
 Ref<Object> PropertyList::read(std::string_view bytes, Options options, Ref<Error>* error) {
@@ -579,38 +683,11 @@ bool PropertyList::isValid(const Object* obj, Ref<Error>* error) {
   return ok;
 }
 
-Ref<Object> PropertyList::immutableDeepCopy(const Object* obj) {
-  if (!obj) return nullptr;
-  switch (obj->kind()) {
-    case Kind::String:
-    case Kind::Data: return obj->copy();
-    case Kind::Array: {
-      auto* a = dynamic_cast<const Array*>(obj);
-      if (!a) return obj->copy();
-      std::vector<Ref<Object>> items;
-      bool same = !a->isMutable();
-      for (size_t i = 0, n = a->count(); i < n; ++i) {
-        Object* item = a->objectAtIndex(i);
-        items.push_back(immutableDeepCopy(item));
-        same = same && items.back().get() == item;
-      }
-      if (same) return Ref<Object>(const_cast<Array*>(a));
-      return make<Array>(std::move(items));
-    }
-    case Kind::Dictionary: {
-      auto* d = dynamic_cast<const Dictionary*>(obj);
-      if (!d) return obj->copy();
-      std::vector<Dictionary::Entry> entries;
-      bool same = !d->isMutable();
-      d->enumerate([&](Object* k, Object* v, bool&) {
-        entries.emplace_back(k, immutableDeepCopy(v));
-        same = same && entries.back().second.get() == v;
-      });
-      if (same) return Ref<Object>(const_cast<Dictionary*>(d));
-      return make<Dictionary>(entries);
-    }
-    default: return obj->copy();
-  }
+Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs) {
+  TextRepairs local;
+  return StorableCopier(repairs ? repairs : &local).copy(obj, 0);
 }
+
+Ref<Object> PropertyList::immutableDeepCopy(const Object* obj) { return StorableCopier(nullptr).copy(obj, 0); }
 
 }  // namespace kit

@@ -56,8 +56,21 @@ class PropertyList {
 
   // A deep copy in which every collection, string and data object is
   // immutable (shared immutable leaves are reused). Meant for values already
-  // checked with isValid(); other objects are kept as they are.
+  // checked with isValid(); other objects, and what lies deeper than
+  // kMaxDepth, are kept as they are.
   static Ref<Object> immutableDeepCopy(const Object* obj);
+
+  // What storableCopy() had to change.
+  struct TextRepairs {
+    size_t strings = 0;       // strings and keys whose text was repaired
+    size_t lostEntries = 0;   // dictionary entries whose repaired key another entry already had
+    std::string firstAt;      // where the first repair was, as write() names a fault ("root[0].title")
+  };
+  // immutableDeepCopy() in which every string and dictionary key is made
+  // writable: ill-formed UTF-8 and characters XML 1.0 cannot carry become
+  // U+FFFD, so one odd character never keeps a whole value out. Anything
+  // else write() refuses (null, foreign objects, too deep) is kept as it is.
+  static Ref<Object> storableCopy(const Object* obj, TextRepairs* repairs = nullptr);
 };
 
 }  // namespace kit

@@ -39,6 +39,24 @@ inline size_t sequenceLength(const unsigned char* p, const unsigned char* end) n
 // forms, surrogates and values past U+10FFFF are not), or npos.
 size_t firstInvalid(std::string_view s) noexcept;
 inline bool isValid(std::string_view s) noexcept { return firstInvalid(s) == std::string_view::npos; }
+// The code point at s[i], moving i past it; a byte that does not start a
+// well-formed sequence gives U+FFFD and moves i by one.
+inline uint32_t decode(std::string_view s, size_t& i) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + i;
+  if (*p < 0x80) {
+    ++i;
+    return *p;
+  }
+  const size_t n = sequenceLength(p, reinterpret_cast<const unsigned char*>(s.data()) + s.size());
+  if (n == 0) {
+    ++i;
+    return 0xFFFD;
+  }
+  uint32_t cp = p[0] & (0x7Fu >> n);
+  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (p[k] & 0x3Fu);
+  i += n;
+  return cp;
+}
 // Appends a code point; surrogates and values past U+10FFFF become U+FFFD.
 void append(std::string& out, uint32_t codePoint);
 

@@ -14,7 +14,7 @@
 namespace kit {
 namespace {
 
-// Preferences hold private things (a passcode among them).
+// Settings hold private things (browsing history, account names).
 constexpr mode_t kFileMode = 0600;
 
 // Equal and of the same type all the way down: storing integer 1 over true
@@ -68,7 +68,8 @@ UserDefaults::UserDefaults(std::string path)
 UserDefaults::~UserDefaults() {
   Ref<Error> err;
   if (!synchronize(&err) && err)
-    std::fprintf(stderr, "kit: settings in %s could not be saved: %s\n", path_.c_str(),
+    std::fprintf(stderr, "kit: settings in %s %s: %s\n", path_.c_str(),
+                 err->domain() == kErrorDomain ? "were saved incomplete" : "could not be saved",
                  err->localizedDescription().c_str());
 }
 
@@ -94,6 +95,8 @@ void UserDefaults::discardStandardUserDefaultsForTesting() {
   d->registered_ = MutableDictionary::dictionary();
   d->dirty_ = false;
   d->writeBlocked_ = nullptr;
+  d->leftOut_.clear();
+  d->repairsReported_.clear();
   ++d->generation_;
 }
 
@@ -224,14 +227,19 @@ bool UserDefaults::setObject(const Object* value, std::string_view key) {
     removeObjectForKey(key);
     return true;
   }
+  PropertyList::TextRepairs repairs;
+  Ref<Object> stored = PropertyList::storableCopy(value, &repairs);
   Ref<Error> err;
-  if (!PropertyList::isValid(value, &err)) {
+  if (!PropertyList::isValid(stored.get(), &err)) {
     std::fprintf(stderr, "kit: settings: the value for \"%.*s\" was refused: %s\n", static_cast<int>(key.size()),
                  key.data(), err->localizedDescription().c_str());
+    std::lock_guard<std::mutex> g(mutex_);
+    ensureLoadedLocked();
+    leftOut_.insert_or_assign(std::string(key), err->localizedDescription());
     return false;
   }
-  Ref<Object> stored = PropertyList::immutableDeepCopy(value);
   bool changed = false;
+  bool sayRepairs = false;
   {
     std::lock_guard<std::mutex> g(mutex_);
     ensureLoadedLocked();
@@ -241,9 +249,19 @@ bool UserDefaults::setObject(const Object* value, std::string_view key) {
       ++generation_;
       changed = true;
     }
+    if (repairs.lostEntries > 0)
+      leftOut_.insert_or_assign(std::string(key), std::to_string(repairs.lostEntries) +
+                                                      " entries whose keys became equal once repaired");
+    else if (auto it = leftOut_.find(key); it != leftOut_.end())
+      leftOut_.erase(it);
+    sayRepairs = repairs.strings > 0 && repairsReported_.emplace(key).second;
   }
+  if (sayRepairs)
+    std::fprintf(stderr, "kit: settings: the value for \"%.*s\" held text that cannot be stored (%zu string%s, the "
+                 "first at %s); it was replaced with U+FFFD\n", static_cast<int>(key.size()), key.data(),
+                 repairs.strings, repairs.strings == 1 ? "" : "s", repairs.firstAt.c_str());
   if (changed) postChange();
-  return true;
+  return repairs.lostEntries == 0;
 }
 
 void UserDefaults::setBool(bool value, std::string_view key) { setObject(Number::numberWithBool(value), key); }
@@ -264,6 +282,7 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
   {
     std::lock_guard<std::mutex> g(mutex_);
     ensureLoadedLocked();
+    if (auto it = leftOut_.find(key); it != leftOut_.end()) leftOut_.erase(it);
     if (persistent_->objectForKey(key)) {
       persistent_->removeObjectForKey(key);
       dirty_ = true;
@@ -308,15 +327,30 @@ void UserDefaults::postChange() {
 
 void UserDefaults::setAutosaveDelay(double seconds) { autosaveDelay_ = seconds > 0 ? seconds : 0; }
 
+Ref<Error> UserDefaults::leftOutErrorLocked() const {
+  if (leftOut_.empty()) return nullptr;
+  std::string keys;
+  for (auto& [k, why] : leftOut_) keys += (keys.empty() ? "\"" : ", \"") + k + "\"";
+  return Error::errorWithDescription(kErrorDomain, kValueLeftOutError,
+                                     "the settings were saved without the last value set for " + keys + ": " +
+                                         leftOut_.begin()->second);
+}
+
 bool UserDefaults::synchronize(Ref<Error>* error) {
   if (error) *error = nullptr;
   std::lock_guard<std::mutex> w(writeMutex_);
   Ref<Dictionary> snapshot;
   uint64_t generation;
   std::string path;
+  Ref<Error> leftOut;
   {
     std::lock_guard<std::mutex> g(mutex_);
-    if (!persistent_ || !dirty_) return true;
+    if (!persistent_) return true;
+    leftOut = leftOutErrorLocked();
+    if (!dirty_) {
+      if (error) *error = leftOut;
+      return !leftOut;
+    }
     if (writeBlocked_) {
       if (error) *error = writeBlocked_;
       return false;
@@ -333,7 +367,8 @@ bool UserDefaults::synchronize(Ref<Error>* error) {
   }
   std::lock_guard<std::mutex> g(mutex_);
   if (generation_ == generation) dirty_ = false;
-  return true;
+  if (error) *error = leftOut;
+  return !leftOut;
 }
 
 bool UserDefaults::reload(Ref<Error>* error) {
@@ -342,6 +377,8 @@ bool UserDefaults::reload(Ref<Error>* error) {
     Ref<Error> err;
     bool saved = synchronize(&err);
     if (error) *error = err;
+    // The file was written; what was left out is said in *error.
+    if (!saved && err && err->domain() == kErrorDomain) saved = true;
     bool folderGone = !saved && isMissingFile(err.get());
     if (!saved && !folderGone) return false;
     std::lock_guard<std::mutex> g(mutex_);
@@ -352,6 +389,7 @@ bool UserDefaults::reload(Ref<Error>* error) {
     if (!dirty_) {
       persistent_ = nullptr;
       writeBlocked_ = nullptr;
+      leftOut_.clear();
       return true;
     }
   }

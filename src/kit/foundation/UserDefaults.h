@@ -8,9 +8,13 @@
 //   changed. synchronize() writes the file atomically when dirty and is
 //   cheap otherwise.
 // - Values are stored as immutable deep copies and handed back as stored.
-//   Only property-list values are accepted (see PropertyList.h); anything
-//   else is refused with a message and the old value kept, so one bad value
-//   can never stop every later save.
+//   Text that XML cannot hold (control characters, U+FFFE/U+FFFF, ill-formed
+//   UTF-8) is replaced with U+FFFD, said once per key on stderr, so one odd
+//   page title never keeps a whole tree out. Other values that are not
+//   property lists are refused with a message and the old value kept, so
+//   one bad value can never stop every later save; but until the key is set
+//   again or removed, synchronize() writes the rest and answers false with
+//   kValueLeftOutError: a save that left something out is no success.
 // - Two domains: the persistent one (the file) and a registration domain
 //   (registerDefaults) that answers for keys the persistent one lacks and is
 //   never written. exists(key) looks at the persistent domain only: the
@@ -34,7 +38,9 @@
 #include <cstdint>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -51,6 +57,8 @@ namespace kit {
 class UserDefaults : public Object {
  public:
   static constexpr const char* kDidChangeNotification = "UserDefaultsDidChangeNotification";
+  static constexpr const char* kErrorDomain = "UserDefaultsErrorDomain";
+  enum : long { kValueLeftOutError = 1 };
 
   explicit UserDefaults(std::string path);
   // Saves pending changes.
@@ -87,8 +95,9 @@ class UserDefaults : public Object {
   Ref<Dictionary> dictionaryRepresentation() const;
   Ref<Dictionary> persistentDomain() const;
 
-  // Writing. A null value removes the key. Answers false (and keeps the old
-  // value) when the value is not a property list.
+  // Writing. A null value removes the key. Answers false when the value is
+  // not a property list (the old value is kept), or when repairing its text
+  // merged two dictionary keys (stored without one of them).
   bool setObject(const Object* value, std::string_view key);
   void setBool(bool value, std::string_view key);
   void setInt(int value, std::string_view key);
@@ -105,14 +114,16 @@ class UserDefaults : public Object {
   // Adds to the registration domain (later calls override earlier keys).
   void registerDefaults(const Dictionary* defaults);
 
-  // Writes the persistent domain when it changed since the last save.
+  // Writes the persistent domain when it changed since the last save. False
+  // when that failed or when a value set since was left out (see above).
   bool synchronize(Ref<Error>* error = nullptr);
   // With a delay above 0, a change schedules a save on the main run loop that
   // many seconds later (changes meanwhile ride along), so stored settings
   // survive a crash without a write per change. Off (0) by default.
   void setAutosaveDelay(double seconds);
   // Saves, then drops the memory copy (see above). False when the save
-  // failed and the memory copy was kept. When the file's folder is gone
+  // failed and the memory copy was kept; a save that left a value out still
+  // drops it, with *error saying what was left out. When the file's folder is gone
   // (the data was deleted) there is nothing to keep the changes in: they
   // are dropped with a message.
   bool reload(Ref<Error>* error = nullptr);
@@ -123,6 +134,7 @@ class UserDefaults : public Object {
   Object* lookupLocked(std::string_view key) const;
   void ensureLoadedLocked() const;
   void postChange();
+  Ref<Error> leftOutErrorLocked() const;
 
   mutable std::mutex mutex_;
   std::mutex writeMutex_;  // one save at a time, in order
@@ -133,6 +145,8 @@ class UserDefaults : public Object {
   mutable bool dirty_ = false;
   mutable uint64_t generation_ = 0;
   mutable Ref<Error> writeBlocked_;  // why saving is off, when it is
+  std::map<std::string, std::string, std::less<>> leftOut_;  // key -> why its last value was not stored
+  std::set<std::string, std::less<>> repairsReported_;       // keys whose text repair was said
   std::atomic<double> autosaveDelay_{0};
   std::atomic<bool> autosavePending_{false};
 };

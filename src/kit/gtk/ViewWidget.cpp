@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "kit/gtk/ImageConversion.h"
@@ -293,6 +294,7 @@ ViewWidget::~ViewWidget() {
     gtk_widget_destroy(popover_);
     popover_ = nullptr;
   }
+  if (textShadow_) g_object_unref(textShadow_);
   gtk_widget_destroy(box_);
   g_object_unref(box_);
   tree_.releaseLater(std::move(view_));
@@ -607,6 +609,7 @@ void ViewWidget::syncFrame() {
     syncBarItems();
   }
   for (auto& c : children_) placeChild(*c);
+  if (parent_ && castsShadow_) gtk_widget_queue_draw(parent_->box_);  // the shadow moves along
   if (!view_->transform().isIdentity() || turned_) gtk_widget_queue_draw(box_);  // turned pictures redraw
   turned_ = !view_->transform().isIdentity();
 }
@@ -615,6 +618,7 @@ void ViewWidget::syncVisibility() {
   const Size s = view_->frame().size;
   const bool visible = !view_->isHidden() && (popover_ || (s.width > 0 && s.height > 0));
   gtk_widget_set_visible(box_, visible);
+  if (parent_ && castsShadow_) gtk_widget_queue_draw(parent_->box_);
   if (popover_ && !visible) gtk_popover_popdown(GTK_POPOVER(popover_));
 }
 
@@ -623,6 +627,10 @@ void ViewWidget::syncAppearance() {
   ViewBox::setClips(box_, view_->clipsToBounds() || view_->layer()->masksToBounds() || kind_ == Kind::Bar ||
                               dynamic_cast<ScrollView*>(view_.get()) != nullptr);
   gtk_widget_queue_draw(box_);
+  const bool casts = view_->layer()->shadowOpacity() > 0;
+  if (parent_ && (casts || castsShadow_)) gtk_widget_queue_draw(parent_->box_);
+  castsShadow_ = casts;
+  if (kind_ == Kind::Label) syncTextShadow();
   if (kind_ == Kind::TextField) {
     auto& tf = static_cast<TextField&>(*view_);
     const bool bare = tf.borderStyle() == TextField::BorderStyle::None || tf.background();
@@ -964,6 +972,55 @@ void ViewWidget::paint(cairo_t* cr, int width, int height) {
     cairo_set_line_width(cr, bw);
     cairo_stroke(cr);
   }
+  paintSubviewShadows(cr);
+}
+
+void ViewWidget::paintSubviewShadows(cairo_t* cr) {
+  const Point origin = view_->bounds().origin;
+  for (const Ref<View>& sub : view_->subviews()) {
+    const Layer* l = sub->layer();
+    // A label's shadow follows its text (syncTextShadow); others follow their background.
+    if (l->shadowOpacity() <= 0 || sub->isHidden() || sub->alpha() <= 0 || !sub->transform().isIdentity() ||
+        dynamic_cast<Label*>(sub.get()))
+      continue;
+    const auto& bg = sub->backgroundColor();
+    if (!bg || bg->alpha <= 0) continue;
+    const Rect f = sub->frame();
+    const double x = f.x() - origin.x + l->shadowOffset().width, y = f.y() - origin.y + l->shadowOffset().height;
+    // The blur as layers from the radius outside the shape to the radius inside it.
+    const double blur = std::max(0.0, l->shadowRadius());
+    const int steps = blur > 0 ? std::max(3, static_cast<int>(std::ceil(blur * 3))) : 1;
+    const double alpha = l->shadowOpacity() * bg->alpha * std::min(1.0, sub->alpha());
+    for (int i = 0; i < steps; ++i) {
+      const double grow = steps == 1 ? 0 : blur * (1 - 2.0 * i / (steps - 1));
+      roundedRect(cr, x - grow, y - grow, f.width() + 2 * grow, f.height() + 2 * grow,
+                  std::max(0.0, l->cornerRadius() + grow));
+      setSource(cr, l->shadowColor(), alpha / steps);
+      cairo_fill(cr);
+    }
+  }
+}
+
+void ViewWidget::syncTextShadow() {
+  const Layer* l = view_->layer();
+  std::string css = "label { text-shadow: none; }";
+  if (l->shadowOpacity() > 0) {
+    const Color c = l->shadowColor();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "label { text-shadow: %.2fpx %.2fpx %.2fpx rgba(%d, %d, %d, %.3f); }",
+                  l->shadowOffset().width, l->shadowOffset().height, std::max(0.0, l->shadowRadius()),
+                  static_cast<int>(std::lround(c.red * 255)), static_cast<int>(std::lround(c.green * 255)),
+                  static_cast<int>(std::lround(c.blue * 255)), std::clamp(c.alpha * l->shadowOpacity(), 0.0, 1.0));
+    css = buf;
+  }
+  if (css == textShadowCss_ || (!textShadow_ && l->shadowOpacity() <= 0)) return;
+  if (!textShadow_) {
+    textShadow_ = gtk_css_provider_new();
+    gtk_style_context_add_provider(gtk_widget_get_style_context(content_), GTK_STYLE_PROVIDER(textShadow_),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  }
+  gtk_css_provider_load_from_data(textShadow_, css.c_str(), -1, nullptr);
+  textShadowCss_ = std::move(css);
 }
 
 void ViewWidget::paintImage(cairo_t* cr, const Image& image, View::ContentMode mode, double width, double height) {

@@ -12,6 +12,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kit/ui/Geometry.h"
@@ -74,6 +75,9 @@ class ViewWidget {
   void syncState();
   void syncBarItems();
   void paint(cairo_t* cr, int width, int height);
+  // Shadows fall outside a view's own widget, so its superview paints them.
+  void paintSubviewShadows(cairo_t* cr);
+  void syncTextShadow();
   void placeInPopover(ViewWidget& child);
 
   WidgetTree& tree_;
@@ -93,6 +97,11 @@ class ViewWidget {
   bool syncing_ = false;
   // The view was turned when last placed.
   bool turned_ = false;
+  // The view's layer cast a shadow when last synced.
+  bool castsShadow_ = false;
+  // A label's shadow, as CSS on its GtkLabel.
+  GtkCssProvider* textShadow_ = nullptr;
+  std::string textShadowCss_;
 };
 
 }  // namespace kit::gtk

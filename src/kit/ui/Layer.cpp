@@ -85,6 +85,30 @@ void Layer::setBorderWidth(double w) {
   changed();
 }
 
+void Layer::setShadowColor(Color c) {
+  shadowColor_ = c;
+  if (view_) return view_->notify(ViewChange::Appearance);
+  changed();
+}
+
+void Layer::setShadowOffset(Size s) {
+  shadowOffset_ = s;
+  if (view_) return view_->notify(ViewChange::Appearance);
+  changed();
+}
+
+void Layer::setShadowRadius(double r) {
+  shadowRadius_ = r;
+  if (view_) return view_->notify(ViewChange::Appearance);
+  changed();
+}
+
+void Layer::setShadowOpacity(double o) {
+  shadowOpacity_ = o;
+  if (view_) return view_->notify(ViewChange::Appearance);
+  changed();
+}
+
 void Layer::setBorderColor(std::optional<Color> c) {
   borderColor_ = c;
   if (view_) return view_->notify(ViewChange::Appearance);

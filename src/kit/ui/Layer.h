@@ -60,6 +60,16 @@ class Layer : public Object {
   void setBorderWidth(double w);
   const std::optional<Color>& borderColor() const noexcept { return borderColor_; }
   void setBorderColor(std::optional<Color> c);
+  // A shadow cast by what the layer shows (its background, or a label's
+  // text), blurred by the radius; none while the opacity is 0.
+  Color shadowColor() const noexcept { return shadowColor_; }
+  void setShadowColor(Color c);
+  Size shadowOffset() const noexcept { return shadowOffset_; }
+  void setShadowOffset(Size s);
+  double shadowRadius() const noexcept { return shadowRadius_; }
+  void setShadowRadius(double r);
+  double shadowOpacity() const noexcept { return shadowOpacity_; }
+  void setShadowOpacity(double o);
 
   // ---- Sublayers
   const std::vector<Ref<Layer>>& sublayers() const noexcept { return sublayers_; }
@@ -101,6 +111,10 @@ class Layer : public Object {
   double cornerRadius_ = 0;
   double borderWidth_ = 0;
   std::optional<Color> borderColor_;
+  Color shadowColor_ = Color::blackColor();
+  Size shadowOffset_{0, -3};
+  double shadowRadius_ = 3;
+  double shadowOpacity_ = 0;
   std::vector<Ref<Layer>> sublayers_;
   std::map<std::string, Ref<Animation>> animations_;
   unsigned long anonymous_ = 0;

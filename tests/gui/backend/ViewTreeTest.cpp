@@ -13,6 +13,7 @@
 #include "kit/ui/Button.h"
 #include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
+#include "kit/ui/Layer.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
@@ -401,10 +402,35 @@ TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
   const kit::Size wrapped = kit::TextMeasurement::sizeOfText("word word word word word", kit::Font::systemFont(17), 60);
   EXPECT_LE(wrapped.width, 60);
   EXPECT_GT(wrapped.height, one.height * 2);
+  // A view that casts a shadow darkens what lies just below it.
+  Ref<kit::View> badge = kit::View::view(Rect(300, 200, 40, 18));
+  badge->setBackgroundColor(kit::Color::rgba(0.53, 0.6, 0.738, 1));
+  badge->layer()->setCornerRadius(4);
+  badge->layer()->setShadowOffset(kit::Size{0, 4});
+  badge->layer()->setShadowRadius(1);
+  badge->layer()->setShadowOpacity(0.8);
+  root_->addSubview(badge.get());
+  // A label's shadow follows its text: white text shows only by its shadow.
+  Ref<kit::Label> shaded(new kit::Label(Rect(20, 200, 120, 24)));
+  shaded->setText("Shadowed");
+  shaded->setTextColor(kit::Color::whiteColor());
+  shaded->layer()->setShadowOffset(kit::Size{0, 1});
+  shaded->layer()->setShadowRadius(1);
+  shaded->layer()->setShadowOpacity(0.8);
+  root_->addSubview(shaded.get());
+  settle();
   Ref<kit::Image> picture = kit::ViewRenderer::renderView(*root_);
   ASSERT_TRUE(picture->hasPixels());
   EXPECT_EQ(picture->pixelWidth(), 480u);
   EXPECT_EQ(picture->pixelAt(470, 310), 0xFFFFFFFFu);  // the white root
+  const uint32_t under = picture->pixelAt(320, 220);
+  EXPECT_LT(under >> 24, 0x80u) << std::hex << under;  // red channel well below white
+  EXPECT_EQ(picture->pixelAt(320, 232), 0xFFFFFFFFu);
+  EXPECT_EQ(picture->pixelAt(350, 210), 0xFFFFFFFFu);
+  uint32_t darkest = 0xFF;
+  for (size_t y = 200; y < 224; ++y)
+    for (size_t x = 20; x < 140; ++x) darkest = std::min(darkest, picture->pixelAt(x, y) >> 24);
+  EXPECT_LT(darkest, 0xC0u);
 }
 
 // The indicator is drawn by kit itself (the theme's spinner is a vector icon).

@@ -199,12 +199,52 @@ TEST_F(UserDefaultsTest, StoresImmutableCopiesAndRefusesWhatCannotBeSaved) {
 
   testing::internal::CaptureStderr();
   EXPECT_FALSE(d->setObject(Ref<Array>(new Array{Null::null()}).get(), "list"));
-  EXPECT_FALSE(d->setString("tab\x01title", "title"));
   std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("\"list\""), std::string::npos) << said;
   EXPECT_EQ(d->arrayForKey("list").get(), stored.get());  // old value kept
-  EXPECT_FALSE(d->exists("title"));
-  EXPECT_TRUE(d->synchronize());  // and saving still works
+  d->setBool(true, "other");
+
+  // Saving still writes everything else, but does not claim success while
+  // the value last set for "list" is missing from the file.
+  Ref<Error> err;
+  EXPECT_FALSE(d->synchronize(&err));
+  ASSERT_TRUE(err);
+  EXPECT_NE(err->localizedDescription().find("\"list\""), std::string::npos) << err->localizedDescription();
+  ASSERT_TRUE(onDisk());
+  EXPECT_TRUE(onDisk()->objectForKey("other"));
+  EXPECT_FALSE(d->synchronize());  // nothing new to write, still left out
+  d->setObject(stored.get(), "list");
+  EXPECT_TRUE(d->synchronize());
+}
+
+TEST_F(UserDefaultsTest, TextXmlCannotHoldIsReplacedNotTheWholeValueRefused) {
+  auto title = [](const char* t) { return Ref<Dictionary>(new Dictionary{{"title", str(t)}, {"url", str("u")}}); };
+  Ref<Array> tree(new Array{title("ok"), title("a\x01" "b"), title("\x1b[2Jc\xEF\xBF\xBF"), title("d\xC3(")});
+  auto d = fresh();
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(d->setObject(tree.get(), "bookmark"));
+  EXPECT_TRUE(d->setObject(tree.get(), "bookmark"));
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("root[1].title"), std::string::npos) << said;
+  EXPECT_EQ(said.find("kit:"), said.rfind("kit:")) << said;  // said once
+  EXPECT_TRUE(d->synchronize());
+
+  Ref<Array> back = as<Array>(make<UserDefaults>(path)->objectForKey("bookmark"));
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->count(), 4u);
+  auto titleAt = [&](size_t i) { return back->get<Dictionary>(i)->get<String>("title")->str(); };
+  EXPECT_EQ(titleAt(0), "ok");
+  EXPECT_EQ(titleAt(1), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(titleAt(2), "\xEF\xBF\xBD[2Jc\xEF\xBF\xBD");
+  EXPECT_EQ(titleAt(3), "d\xEF\xBF\xBD(");
+
+  // Two keys that become one once repaired: one entry is lost, and that is said.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(d->setObject(Ref<Dictionary>(new Dictionary{{"k\x01", str("1")}, {"k\x02", str("2")}}).get(), "twins"));
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(d->dictionaryForKey("twins"));
+  EXPECT_EQ(d->dictionaryForKey("twins")->count(), 1u);
+  EXPECT_FALSE(d->synchronize());
 }
 
 TEST_F(UserDefaultsTest, RegistrationDomainAnswersButIsNeverSavedNorCountedAsStored) {
