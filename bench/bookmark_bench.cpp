@@ -8,6 +8,10 @@
 // With --import FILE... it imports each file into a fresh store under a
 // temporary home instead and prints one line per file:
 //   bookmarks=<n> folders=<m> ms=<t> file=<path>
+// With --write-import-files DIR it writes the two hostile files of the usual
+// exported shape to import: DIR/links-100000.html (100,000 unclosed
+// "<DT><A HREF=...>" lines in one list) and DIR/nested-100000.html (100,000
+// nested lists around one link).
 
 #include <stdlib.h>
 
@@ -15,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/VeskBookmarkDatabase.h"
@@ -52,6 +57,32 @@ std::string freshHome() {
   return home;
 }
 
+int writeImportFiles(const std::string& dir) {
+  constexpr int kCount = 100000;
+  const std::string head = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" "
+                           "CONTENT=\"text/html; charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n";
+  std::string links = head + "<DL><p>\n";
+  for (int i = 0; i < kCount; ++i) {
+    const std::string n = std::to_string(i);
+    links += "    <DT><A HREF=\"http://site" + n + ".test/page\" ADD_DATE=\"1600000000\">Site " + n + "</A>\n";
+  }
+  links += "</DL><p>\n";
+  std::string nested = head;
+  for (int i = 0; i < kCount; ++i) nested += "<DL><p>\n";
+  nested += "<DT><A HREF=\"http://deep.test/\">Deep</A>\n";
+  for (int i = 0; i < kCount; ++i) nested += "</DL><p>\n";
+  for (const auto& [name, text] : {std::pair{"links-100000.html", &links}, std::pair{"nested-100000.html", &nested}}) {
+    const std::string path = dir + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(text->data(), 1, text->size(), f) != text->size() || std::fclose(f) != 0) {
+      std::perror(path.c_str());
+      return 1;
+    }
+    std::printf("%s\n", path.c_str());
+  }
+  return 0;
+}
+
 int importFiles(int argc, char** argv) {
   int failures = 0;
   for (int i = 2; i < argc; ++i) {
@@ -73,6 +104,7 @@ int importFiles(int argc, char** argv) {
 int main(int argc, char** argv) {
   kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
   if (argc >= 2 && std::string(argv[1]) == "--import") return importFiles(argc, argv);
+  if (argc == 3 && std::string(argv[1]) == "--write-import-files") return writeImportFiles(argv[2]);
 
   std::string home = freshHome();
   tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();

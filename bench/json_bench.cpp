@@ -1,6 +1,7 @@
 // Parse and serialize throughput of Tolva's two JSON codecs against RapidJSON
 // (DOM parse, Writer), simdjson (DOM parse) and nlohmann::json, on generated
-// corpora of a few MiB each, plus heap allocations per parsed value.
+// corpora of a few MiB each and one array of 4M numbers ("bigarray"), plus
+// heap allocations per parsed value.
 //
 // One line per case:
 //   case=<corpus>/<op> tolva_fast_MBps=… tolva_small_MBps=… rapidjson_MBps=… simdjson_MBps=…
@@ -255,6 +256,20 @@ std::string deepCorpus() {
     for (int d = 0; d < depth; ++d) out += d % 2 ? "{\"level\":[" : "{\"node\":[";
     out += num(r.below(100000)) + ",\"leaf\",true,null";
     for (int d = 0; d < depth; ++d) out += "]}";
+  }
+  return out + "]";
+}
+
+// One array of 4M numbers: a single collection far larger than any corpus
+// above, where the cost of collecting its children shows.
+std::string bigArrayCorpus() {
+  Rng r(11);
+  constexpr size_t kCount = size_t{4} << 20;
+  std::string out = "[";
+  out.reserve(kCount * 8);
+  for (size_t i = 0; i < kCount; ++i) {
+    if (i) out += ',';
+    out += std::to_string(static_cast<int64_t>(r.below(2000000)) - 1000000);
   }
   return out + "]";
 }
@@ -543,7 +558,7 @@ void runCollisions() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Optional corpus names to run: social numeric strings deep collisions (default: all).
+  // Optional corpus names to run: social numeric strings deep bigarray collisions (default: all).
   // "--write-corpora DIR" writes them as DIR/<name>.json instead.
   std::string writeTo;
   if (argc >= 3 && std::string(argv[1]) == "--write-corpora") {
@@ -555,7 +570,8 @@ int main(int argc, char** argv) {
   struct Corpus {
     const char* name;
     std::string (*make)();
-  } corpora[] = {{"social", socialCorpus}, {"numeric", numericCorpus}, {"strings", stringCorpus}, {"deep", deepCorpus}};
+  } corpora[] = {{"social", socialCorpus}, {"numeric", numericCorpus}, {"strings", stringCorpus}, {"deep", deepCorpus},
+                 {"bigarray", bigArrayCorpus}};
   for (auto& c : corpora) {
     if (!wanted(c.name)) continue;
     std::string text = c.make();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the bench's peers, makes a release build with the benches and runs
-# the JSON bench. Extra arguments pick corpora: social numeric strings deep.
+# the JSON bench. Extra arguments pick corpora: social numeric strings deep bigarray collisions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

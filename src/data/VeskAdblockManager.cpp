@@ -214,7 +214,7 @@ std::shared_ptr<const AdblockFilterSnapshot> VeskAdblockManager::snapshot() cons
   return snapshot_;
 }
 
-const AdblockFilterSnapshot* VeskAdblockManager::currentSnapshot() const {
+const std::shared_ptr<const AdblockFilterSnapshot>& VeskAdblockManager::currentSnapshot() const {
   // Each thread keeps the snapshot it last used and takes the lock only when
   // a newer one was published, so checks on many threads share no written
   // memory.
@@ -227,11 +227,13 @@ const AdblockFilterSnapshot* VeskAdblockManager::currentSnapshot() const {
     cached.snapshot = snapshot();
     cached.generation = cached.snapshot->generation();
   }
-  return cached.snapshot.get();
+  return cached.snapshot;
 }
 
-bool VeskAdblockManager::checkWithFilter(std::string_view url) {
-  AdblockPredicate* hit = currentSnapshot()->firstMatch(url);
+bool VeskAdblockManager::checkWithFilter(std::string_view url, std::shared_ptr<const AdblockFilterSnapshot>* used) {
+  const std::shared_ptr<const AdblockFilterSnapshot>& snapshot = currentSnapshot();
+  if (used) *used = snapshot;
+  AdblockPredicate* hit = snapshot->firstMatch(url);
   if (!hit) return false;
   hit->countHit();
   return true;

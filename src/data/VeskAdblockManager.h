@@ -43,8 +43,9 @@ class VeskAdblockManager : public kit::Object {
   // defaults and rebuilds the predicates. Nothing when the list is null.
   void saveState();
   // Whether the first enabled entry that matches the whole URL exists; that
-  // entry's hit count rises by one. Any thread.
-  bool checkWithFilter(std::string_view url);
+  // entry's hit count rises by one. Any thread. `used`, when given, gets
+  // the snapshot that answered.
+  bool checkWithFilter(std::string_view url, std::shared_ptr<const AdblockFilterSnapshot>* used = nullptr);
   // Highest hit count first (equal counts keep their order), stored at once.
   void sortWithHitCount();
   // The default list again, every hit count gone; stored without flushing.
@@ -87,7 +88,7 @@ class VeskAdblockManager : public kit::Object {
   void load();
   void foldHits();
   void store(bool flush);
-  const AdblockFilterSnapshot* currentSnapshot() const;
+  const std::shared_ptr<const AdblockFilterSnapshot>& currentSnapshot() const;
 
   kit::Ref<kit::MutableArray> filters_;
   mutable std::mutex snapshotMutex_;

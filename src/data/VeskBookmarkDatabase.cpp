@@ -1,7 +1,6 @@
 #include "data/VeskBookmarkDatabase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -10,6 +9,7 @@
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/PropertyList.h"
+#include "kit/foundation/UTF8.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
@@ -83,33 +83,34 @@ const std::string& pathTitle(const kit::Array* path, size_t i) {
 
 size_t pathLength(const kit::Array* path) { return path ? path->count() : 0; }
 
+// Case ignored in every script ("Über" and "über" are one folder name).
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
+  return kit::utf8::foldedCase(a) == kit::utf8::foldedCase(b);
 }
 
-// The typed text of a search, lower-cased once, and the case table the
-// whole walk compares with (the one std::tolower gives now).
+unsigned char asciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
+// The typed text of a search, its case folded once.
 struct Needle {
-  unsigned char lower[256];
   std::string text;
-  explicit Needle(const std::string& typed) {
-    for (int c = 0; c < 256; ++c) lower[c] = static_cast<unsigned char>(std::tolower(c));
-    text.reserve(typed.size());
-    for (unsigned char c : typed) text.push_back(static_cast<char>(lower[c]));
-  }
-  // Whether `haystack` holds the text, case ignored; nothing allocated.
+  explicit Needle(const std::string& typed) : text(kit::utf8::foldedCase(typed)) {}
+  // Whether `haystack` holds the text, case ignored.
   bool foundIn(const std::string& haystack) const {
     const size_t m = text.size(), n = haystack.size();
     if (m == 0) return true;
-    if (m > n) return false;
     const auto* h = reinterpret_cast<const unsigned char*>(haystack.data());
+    // ASCII, nearly every URL and most titles, is folded as it is compared,
+    // with nothing allocated; anything else is folded whole first.
+    if (!std::all_of(h, h + n, [](unsigned char c) { return c < 0x80; })) {
+      const std::string folded = kit::utf8::foldedCase(haystack);
+      return memmem(folded.data(), folded.size(), text.data(), m) != nullptr;
+    }
+    if (m > n) return false;
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t i = 0; i + m <= n; ++i) {
-      if (lower[h[i]] != t[0]) continue;
+      if (asciiLower(h[i]) != t[0]) continue;
       size_t j = 1;
-      while (j < m && lower[h[i + j]] == t[j]) ++j;
+      while (j < m && asciiLower(h[i + j]) == t[j]) ++j;
       if (j == m) return true;
     }
     return false;
@@ -215,7 +216,7 @@ kit::Ref<kit::MutableDictionary> makeItem(std::initializer_list<std::pair<const 
 
 // The searchable items of the whole tree in the order a search walks them
 // (a folder's items where the folder stands), with their URLs and titles
-// lower-cased into two flat texts: a search scans those with memmem instead
+// case-folded into two flat texts: a search scans those with memmem instead
 // of visiting every dictionary, which keeps each keystroke's look-up fast
 // on a large tree. Any edit drops the index (treeChanged).
 struct VeskBookmarkDatabase::SearchIndex {
@@ -226,15 +227,13 @@ struct VeskBookmarkDatabase::SearchIndex {
   };
 
   kit::Ref<kit::MutableArray> tree;
-  unsigned char lower[256];
   // Each field is followed by a NUL; starts[i] is where entry i's field
   // begins and the last start is the text's end.
   std::string urls, titles;
   std::vector<uint32_t> urlStarts, titleStarts;
   std::vector<Entry> entries;
 
-  SearchIndex(kit::MutableArray* root, const unsigned char (&table)[256]) : tree(root) {
-    std::memcpy(lower, table, sizeof lower);
+  explicit SearchIndex(kit::MutableArray* root) : tree(root) {
     add(*root);
     urlStarts.push_back(static_cast<uint32_t>(urls.size()));
     titleStarts.push_back(static_cast<uint32_t>(titles.size()));
@@ -252,7 +251,7 @@ struct VeskBookmarkDatabase::SearchIndex {
 
   void append(std::string& text, std::vector<uint32_t>& starts, const std::string& field) {
     starts.push_back(static_cast<uint32_t>(text.size()));
-    for (unsigned char c : field) text.push_back(static_cast<char>(lower[c]));
+    kit::utf8::appendFoldedCase(text, field);
     text.push_back('\0');
   }
 
@@ -576,8 +575,7 @@ kit::Ref<kit::Array> VeskBookmarkDatabase::find(const std::string& text, const k
   // through the index; a folder's, and a needle holding a NUL, walk.
   if (pathLength(at) == 0 && needle.text.find('\0') == std::string::npos) {
     kit::MutableArray* root = tree();
-    if (!index_ || index_->tree.get() != root || std::memcmp(index_->lower, needle.lower, sizeof needle.lower) != 0)
-      index_ = std::make_unique<SearchIndex>(root, needle.lower);
+    if (!index_ || index_->tree.get() != root) index_ = std::make_unique<SearchIndex>(root);
     return index_->find(needle.text, includeTitle);
   }
   std::vector<Match> matches;

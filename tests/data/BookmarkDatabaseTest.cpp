@@ -213,6 +213,23 @@ TEST_F(BookmarkDatabaseTest, RenamingAFolderToAnotherFoldersNameInAnyCaseIsRefus
   EXPECT_EQ(titlesAt({}), "History,News,MAIL,News");
 }
 
+TEST_F(BookmarkDatabaseTest, CaseIsIgnoredInEveryScriptNotOnlyInASCII) {
+  db()->addFolder("über", nullptr);
+  db()->addFolder("Mail", nullptr);
+  db()->renameItem(2, "ÜBER");  // Mail → ÜBER
+  kit::AlertView* alert = kit::AlertView::topVisibleAlert();
+  ASSERT_TRUE(alert);
+  alert->tapButton(0);
+  EXPECT_EQ(titlesAt({}), "History,über,Mail");
+  // Found from the root (through the index) and within a folder (by a walk).
+  db()->addItem("Über Москву", "http://xn--e1afmkfd.test/", path({"über"}));
+  for (const char* typed : {"über", "ÜBER", "москв"}) {
+    SCOPED_TRACE(typed);
+    EXPECT_EQ(db()->find(typed, nullptr, true)->count(), 1u);
+    EXPECT_EQ(db()->find(typed, path({"über"}), true)->count(), 1u);
+  }
+}
+
 TEST_F(BookmarkDatabaseTest, DeleteMoveAndSwapIgnoreIndexesOutsideTheFolder) {
   for (const char* t : {"a", "b", "c"}) db()->addItem(t, std::string("http://") + t + ".test/", nullptr);
   Counter posts(tolva::kVeskBookmarkDatabaseUpdateNotification);

@@ -1,5 +1,6 @@
 #include "json/fast/FJObjectStack.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -18,11 +19,28 @@ FJObjectStack::~FJObjectStack() {
 }
 
 bool FJObjectStack::grow(size_t free) noexcept {
-  size_t want = count_ + kGrowthStep;
+  // Geometric growth: one array of n values costs O(n) copying in all, not
+  // O(n^2) as fixed steps would.
+  size_t want = count_ + std::max(count_, kGrowthStep);
   if (want < index_ + free) want = index_ + free;
   want = (want + kGrowthRound - 1) / kGrowthRound * kGrowthRound;
-  if (want > std::numeric_limits<size_t>::max() / sizeof(void*)) return false;
+  if (want > std::numeric_limits<size_t>::max() / sizeof(void*) || want <= count_) return false;
 
+  if (onHeap_) {
+    // Each array keeps its contents when it moves, and a bigger one than
+    // count_ says is harmless: a failure part-way leaves a usable stack.
+    auto* objects = static_cast<kit::Object**>(std::realloc(objects_, want * sizeof(kit::Object*)));
+    if (!objects) return false;
+    objects_ = objects;
+    auto* keys = static_cast<kit::Object**>(std::realloc(keys_, want * sizeof(kit::Object*)));
+    if (!keys) return false;
+    keys_ = keys;
+    auto* hashes = static_cast<size_t*>(std::realloc(hashes_, want * sizeof(size_t)));
+    if (!hashes) return false;
+    hashes_ = hashes;
+    count_ = want;
+    return true;
+  }
   auto* objects = static_cast<kit::Object**>(std::malloc(want * sizeof(kit::Object*)));
   auto* keys = static_cast<kit::Object**>(std::malloc(want * sizeof(kit::Object*)));
   auto* hashes = static_cast<size_t*>(std::malloc(want * sizeof(size_t)));
@@ -35,11 +53,6 @@ bool FJObjectStack::grow(size_t free) noexcept {
   std::memcpy(objects, objects_, index_ * sizeof(kit::Object*));
   std::memcpy(keys, keys_, index_ * sizeof(kit::Object*));
   std::memcpy(hashes, hashes_, index_ * sizeof(size_t));
-  if (onHeap_) {
-    std::free(objects_);
-    std::free(keys_);
-    std::free(hashes_);
-  }
   objects_ = objects;
   keys_ = keys;
   hashes_ = hashes;

@@ -15,7 +15,8 @@ namespace tolva {
 
 class FJObjectStack {
  public:
-  // Slots a parse starts with in its own (stack) storage, and the rounding of growth.
+  // Slots a parse starts with in its own (stack) storage, the rounding of
+  // growth, and the least it grows by (it at least doubles).
   static constexpr size_t kInitialSlots = 1024;
   static constexpr size_t kGrowthRound = 2048;
   static constexpr size_t kGrowthStep = 128;

@@ -62,7 +62,8 @@ class FJParseState {
 
   FJParseOptionFlags parseOptionFlags() const noexcept { return options_; }
   size_t maxDepth() const noexcept { return maxDepth_; }
-  void setMaxDepth(size_t depth) noexcept { maxDepth_ = depth; }
+  // Clamped to 1 .. FJMaxDepthCeiling (0 gives the ceiling).
+  void setMaxDepth(size_t depth) noexcept { maxDepth_ = FJClampMaxDepth(depth); }
   FJTokenCache& cache() noexcept { return cache_; }
 
   // Parses one JSON text whose top level must be an array or an object.
@@ -74,7 +75,12 @@ class FJParseState {
   // Reports an error at a byte index of the input unless one is already set.
   void error(size_t index, const std::string& message);
   void errorAt(const unsigned char* p, const std::string& message) { error(static_cast<size_t>(p - begin_), message); }
-  void endOfBuffer() { error(static_cast<size_t>(end_ - begin_), "Reached the end of the buffer."); }
+  // The same for a fixed text, out of line: the collection bodies, one frame
+  // per nesting level, then hold no string of their own, so the deepest
+  // nesting allowed fits the stack in every build.
+  [[gnu::noinline, gnu::cold]] void errorAt(const unsigned char* p, const char* message);
+  [[gnu::noinline, gnu::cold]] void endOfBuffer();
+  [[gnu::noinline, gnu::cold]] void depthError();
   void internalError(const char* what, int line);
 
   void newLine() noexcept {

@@ -45,7 +45,8 @@ class FJSerializer : public kit::Object {
   void releaseState();
 
   size_t maxDepth() const noexcept { return maxDepth_; }
-  void setMaxDepth(size_t depth) noexcept { maxDepth_ = depth; }
+  // Clamped to 1 .. FJMaxDepthCeiling (0 gives the ceiling).
+  void setMaxDepth(size_t depth) noexcept { maxDepth_ = FJClampMaxDepth(depth); }
 
   std::string className() const override { return "FJSerializer"; }
 

@@ -50,6 +50,13 @@ enum : FJEncodeOptionType {
 // Deeper nesting is refused by the parser and the writer with an error of its
 // own, so hostile input or a cyclic object graph cannot exhaust the stack.
 inline constexpr size_t FJDefaultMaxDepth = 512;
+// The deepest limit a caller may set: each level is a frame of a recursive
+// walk, and the stack has to hold them all. 0 asks for no limit of the
+// caller's own and gets this one.
+inline constexpr size_t FJMaxDepthCeiling = 4096;
+inline constexpr size_t FJClampMaxDepth(size_t depth) noexcept {
+  return depth == 0 || depth > FJMaxDepthCeiling ? FJMaxDepthCeiling : depth;
+}
 
 // State of a fast enumeration: the caller zeroes it before the first call and
 // hands it back unchanged; the collection advances it. mutationsPtr points at

@@ -1,6 +1,8 @@
 #include "kit/foundation/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -37,11 +40,13 @@ std::string baseOf(const std::string& path) {
 // A name nobody else is using right now: pid, a process-wide counter and
 // some randomness, so concurrent writers (threads or processes) never share
 // a temporary file.
+constexpr const char* kTempMarker = ".tmp-";
+
 std::string temporaryName(const std::string& path) {
   static std::atomic<unsigned long> counter{0};
   thread_local std::mt19937_64 rng(std::random_device{}());
   char suffix[96];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%d-%lu-%08llx", static_cast<int>(::getpid()),
+  std::snprintf(suffix, sizeof suffix, "%s%d-%lu-%08llx", kTempMarker, static_cast<int>(::getpid()),
                 counter.fetch_add(1), static_cast<unsigned long long>(rng() & 0xffffffffULL));
   return folderOf(path) + "/." + baseOf(path) + suffix;
 }
@@ -140,6 +145,33 @@ std::string AtomicFile::moveAside(const std::string& path, Ref<Error>* error) {
   }
   if (error) *error = Error::posixError(err, path);
   return {};
+}
+
+size_t AtomicFile::removeStaleTemporaries(const std::string& path) {
+  const std::string prefix = "." + baseOf(path) + kTempMarker;
+  const std::string folder = folderOf(path);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  const time_t now = ::time(nullptr);  // file times are real, whatever the clock says
+  size_t removed = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // "<pid>-<counter>-<random>" follows the marker.
+    const char* digits = name.c_str() + prefix.size();
+    char* end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(digits, &end, 10);
+    if (end == digits || *end != '-' || errno != 0 || pid <= 0) continue;
+    struct stat st{};
+    if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    const bool writerGone = ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    const bool old = now - st.st_mtime > 3600;
+    if (!writerGone && !old) continue;
+    if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 void AtomicFile::setBeforeRenameHookForTesting(std::function<void(const std::string&)> hook) {

@@ -26,6 +26,12 @@ class AtomicFile {
   // is never overwritten. Answers the new path, or "" with *error set.
   static std::string moveAside(const std::string& path, Ref<Error>* error = nullptr);
 
+  // Removes the temporary files that writes of path left behind when they
+  // were cut short (the writer killed between creating and renaming its
+  // file): those of processes that are gone, and any older than an hour (a
+  // pid may have been reused). Answers how many were removed.
+  static size_t removeStaleTemporaries(const std::string& path);
+
   // Test hook: runs after the temporary file is complete and flushed, just
   // before the rename. A test forks, lets the child _exit() here, and checks
   // that the old file survived. Pass nullptr to remove.

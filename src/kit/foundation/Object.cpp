@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 #include <unordered_map>
+#include <vector>
 
 #include "kit/foundation/Exception.h"
 
@@ -36,6 +37,16 @@ WeakControl* takeWeakControl(const Object* o) noexcept {
   return c;
 }
 
+// Frees running inside one another on this thread, and the objects whose
+// free waits for the outermost one to finish (made only when a tree is that
+// deep; plain data, so the thread needs no clean-up of it).
+constexpr int kNestedFrees = 64;
+struct FreeQueue {
+  int depth;
+  std::vector<const Object*>* waiting;
+};
+thread_local FreeQueue freeQueue{0, nullptr};
+
 }  // namespace
 
 Object::~Object() {
@@ -51,7 +62,33 @@ Object::~Object() {
 }
 
 void Object::release() const noexcept {
-  if ((refs_.fetch_sub(1, std::memory_order_acq_rel) & kCountMask) == 1) delete this;
+  if ((refs_.fetch_sub(1, std::memory_order_acq_rel) & kCountMask) == 1) destroy(this);
+}
+
+void Object::destroy(const Object* o) noexcept {
+  FreeQueue& q = freeQueue;
+  if (q.depth >= kNestedFrees) {
+    try {
+      if (!q.waiting) q.waiting = new std::vector<const Object*>;
+      q.waiting->push_back(o);
+      return;
+    } catch (...) {
+      // No room to wait in: free it here, deeper on the stack.
+    }
+  }
+  ++q.depth;
+  delete o;
+  if (q.depth == 1 && q.waiting) {
+    // Each waiting object starts a nest of frees of its own.
+    while (!q.waiting->empty()) {
+      const Object* next = q.waiting->back();
+      q.waiting->pop_back();
+      delete next;
+    }
+    delete q.waiting;
+    q.waiting = nullptr;
+  }
+  --q.depth;
 }
 
 bool Object::tryRetain() const noexcept {

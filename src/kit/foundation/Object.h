@@ -75,6 +75,11 @@ class Object {
   // controls live in a table of their own (Object.cpp): few objects are ever
   // weakly referenced, and every object is smaller without a pointer for it.
   static constexpr unsigned long kWeakBit = 1ul << 63;
+  // Deletes an object whose count reached zero. Frees nested in other frees
+  // (a tree of collections letting go of its elements) stop at a fixed depth
+  // and the rest wait for the outermost one, so a tree of any depth is freed
+  // on a bounded stack.
+  static void destroy(const Object* o) noexcept;
   static constexpr unsigned long kCountMask = ~kWeakBit;
   mutable std::atomic<unsigned long> refs_{0};
 };

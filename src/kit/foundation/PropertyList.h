@@ -13,6 +13,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+
 #include <string>
 #include <string_view>
 
@@ -40,7 +42,11 @@ class PropertyList {
 
   static Ref<Object> read(std::string_view bytes, Options options = Options::Immutable,
                           Ref<Error>* error = nullptr);
-  // I/O failures come back as POSIX errors (ENOENT for a missing file).
+  // I/O failures come back as POSIX errors (ENOENT for a missing file, EISDIR
+  // for a folder). Anything but a regular file (a FIFO, a device, a link to
+  // one) and a file larger than kMaxFileBytes read as damaged
+  // (kReadCorruptError) without being read.
+  static constexpr uint64_t kMaxFileBytes = uint64_t{256} << 20;
   static Ref<Object> readFromFile(const std::string& path, Options options = Options::Immutable,
                                   Ref<Error>* error = nullptr);
 

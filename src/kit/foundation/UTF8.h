@@ -60,4 +60,14 @@ inline uint32_t decode(std::string_view s, size_t& i) noexcept {
 // Appends a code point; surrogates and values past U+10FFFF become U+FFFD.
 void append(std::string& out, uint32_t codePoint);
 
+// Caseless matching: a code point's simple case folding (its lower-case
+// form in every script with case; U+00B5 and U+017F, say, fold to the Greek
+// and Latin letters they stand for), and a text with every code point
+// folded, so "Über" and "über" fold alike. Bytes that
+// are not well-formed UTF-8 are kept as they are. A folded text may be
+// shorter or longer than the original.
+uint32_t foldCase(uint32_t codePoint) noexcept;
+void appendFoldedCase(std::string& out, std::string_view s);
+std::string foldedCase(std::string_view s);
+
 }  // namespace kit::utf8

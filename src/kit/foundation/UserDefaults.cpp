@@ -108,6 +108,11 @@ std::string UserDefaults::path() const {
 void UserDefaults::ensureLoadedLocked() const {
   if (persistent_) return;
   if (pathProvider_) path_ = pathProvider_();
+  if (!path_.empty() && path_ != sweptPath_) {
+    // Saves cut short by a crash or a kill leave their temporary files.
+    sweptPath_ = path_;
+    AtomicFile::removeStaleTemporaries(path_);
+  }
   persistent_ = MutableDictionary::dictionary();
   dirty_ = false;
   writeBlocked_ = nullptr;

@@ -30,7 +30,9 @@
 //   AtomicFile::moveAside(), reported once on stderr, and the store goes on
 //   empty; it is never overwritten. A file that exists but cannot be read
 //   (permissions, I/O) is left alone and saving stays off until a reload
-//   reads it.
+//   reads it. Anything but a regular file (a FIFO, a device) counts as
+//   damaged. Temporary files that interrupted saves left behind are removed
+//   when a path is first loaded.
 // - Thread-safe.
 //
 // Create instances with make<UserDefaults>(path).
@@ -139,6 +141,7 @@ class UserDefaults : public Object {
   mutable std::mutex mutex_;
   std::mutex writeMutex_;  // one save at a time, in order
   mutable std::string path_;
+  mutable std::string sweptPath_;  // whose stale temporary files are gone
   std::function<std::string()> pathProvider_;
   mutable Ref<MutableDictionary> persistent_;  // null until loaded
   Ref<MutableDictionary> registered_;

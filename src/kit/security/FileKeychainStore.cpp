@@ -95,6 +95,7 @@ std::vector<KeychainItem> FileKeychainStore::load() {
   std::lock_guard<std::mutex> g(mutex_);
   blocked_ = false;
   movedAside_.clear();
+  AtomicFile::removeStaleTemporaries(path_);  // of saves a crash cut short
   Ref<Error> error;
   Ref<Object> tree = PropertyList::readFromFile(path_, PropertyList::Options::Immutable, &error);
   std::string why;

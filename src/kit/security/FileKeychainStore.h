@@ -7,9 +7,11 @@
 // dictionary {"service": string, "account": string, "label": string
 // (optional), "data": data (optional)}, in the order the items were added.
 //
-// A file that cannot be parsed is moved aside with AtomicFile::moveAside and
-// the store starts empty, saying so on stderr. A file that can be neither read
-// nor moved aside is never replaced: saves then fail with kKeychainIOError.
+// A file that cannot be parsed, or is no regular file (a FIFO, a device), is
+// moved aside with AtomicFile::moveAside and the store starts empty, saying so
+// on stderr. A file that can be neither read nor moved aside is never
+// replaced: saves then fail with kKeychainIOError. Temporary files of saves
+// that a crash cut short are removed on load.
 
 #include <mutex>
 #include <string>

@@ -201,3 +201,30 @@ TEST(FJHardening, AStringAndANumberWithTheSameCacheHashStayApart) {
     EXPECT_EQ(zero->doubleValue(), 0.0);
   }
 }
+
+TEST(FJHardening, DepthLimitsAreClampedToTheCeilingBothWays) {
+  constexpr size_t kCeiling = 4096;  // the small codec's too
+  auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  auto decoder = JSONDecoder::decoder();
+  auto serializer = kit::make<FJSerializer>();
+  Ref<kit::Object> deepest = kit::Array::array();  // kCeiling + 1 arrays
+  for (size_t i = 0; i < kCeiling; ++i) deepest = Ref<kit::Object>(new kit::Array({deepest}));
+  // 0 is no limit of the caller's, and a huge one is more than the stack holds: both give the ceiling.
+  for (size_t asked : {size_t{0}, size_t{1} << 40}) {
+    SCOPED_TRACE(asked);
+    decoder->setMaxDepth(asked);
+    serializer->setMaxDepth(asked);
+    EXPECT_EQ(decoder->maxDepth(), kCeiling);
+    const std::string ok = nested(kCeiling), tooDeep = nested(kCeiling + 1);
+    EXPECT_TRUE(decoder->objectWithUTF8String(ok.data(), ok.size()));
+    Ref<kit::Error> error;
+    EXPECT_FALSE(decoder->objectWithUTF8String(tooDeep.data(), tooDeep.size(), &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription(), "Exceeded the maximum nesting depth of 4096.");
+    error = nullptr;
+    EXPECT_TRUE(serializer->serialize(kit::Array::array().get(), 0, FJEncodeOptionToString, {}, nullptr, {}, &error));
+    EXPECT_FALSE(serializer->serialize(deepest.get(), 0, FJEncodeOptionToString, {}, nullptr, {}, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription(), "Exceeded the maximum nesting depth of 4096.");
+  }
+}

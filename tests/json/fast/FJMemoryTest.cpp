@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "json/fast/FJObjectStack.h"
 #include "json/fast/FastJSONSerializing.h"
 #include "json/fast/JSONDecoder.h"
 #include "kit/foundation/Array.h"
@@ -105,3 +106,20 @@ TEST(FJMemory, AFailedParseKeepsNothingOfWhatItMade) {
 }
 
 }  // namespace
+
+TEST(FJMemory, TheObjectStackGrowsGeometrically) {
+  // One array of n values must not copy the stack n / 2048 times over.
+  kit::Object* objects[FJObjectStack::kInitialSlots];
+  kit::Object* keys[FJObjectStack::kInitialSlots];
+  size_t hashes[FJObjectStack::kInitialSlots];
+  FJObjectStack stack(objects, keys, hashes, FJObjectStack::kInitialSlots);
+  size_t growths = 0, slots = stack.count();
+  for (size_t i = 0; i < 300000; ++i) {
+    ASSERT_TRUE(stack.reserve(4));
+    if (stack.count() != slots) ++growths, slots = stack.count();
+    stack.push(nullptr, 0, nullptr);
+  }
+  EXPECT_EQ(stack.index(), 300000u);
+  EXPECT_LE(growths, 10u);
+  EXPECT_TRUE(stack.onHeap());
+}

@@ -237,6 +237,30 @@ TEST(Collections, DeepEqualityAndCopies) {
   EXPECT_THROW(Dictionary({{"k", nullptr}}), InvalidArgumentException);
 }
 
+TEST(Collections, ATreeOfAnyDepthIsFreedOnABoundedStack) {
+  // Dictionary -> array -> dictionary ... a million levels down, as a parser
+  // makes of unclosed markup; the leaf tells when it is gone.
+  static int leaves = 0;
+  struct Leaf : Object {
+    ~Leaf() override { ++leaves; }
+  };
+  Ref<Object> tree(new Leaf);
+  for (int level = 0; level < 1000000; ++level) {
+    if (level % 2) {
+      auto d = MutableDictionary::dictionary();
+      d->setObject(tree, "child");
+      tree = d;
+    } else {
+      auto a = MutableArray::array();
+      a->addObject(tree);
+      a->addObject(str("sibling"));
+      tree = a;
+    }
+  }
+  tree = nullptr;
+  EXPECT_EQ(leaves, 1);
+}
+
 TEST(Data, AdoptsBuffersAndCompares) {
   void* buf = std::malloc(3);
   std::memcpy(buf, "abc", 3);

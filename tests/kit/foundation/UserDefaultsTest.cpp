@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <dirent.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -351,6 +357,60 @@ TEST_F(UserDefaultsTest, AnUnreadableFileIsLeftAloneAndNotWrittenOver) {
   testing::internal::CaptureStderr();
   d = nullptr;  // the unsaved change is reported, not silently dropped
   EXPECT_NE(testing::internal::GetCapturedStderr().find("could not be saved"), std::string::npos);
+}
+
+TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
+  ::alarm(60);  // a FIFO that is opened for reading waits for a writer forever
+  // A FIFO and a link to an endless device are damaged files: set aside, and
+  // the store starts empty and saves a real file.
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  for (int round = 0; round < 2; ++round) {
+    testing::internal::CaptureStderr();
+    auto d = fresh();
+    EXPECT_FALSE(d->exists("a"));
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("not a regular file"), std::string::npos) << said;
+    auto copies = corruptCopies(home.path());
+    ASSERT_EQ(copies.size(), 1u);
+    d->setString("fresh", "a");
+    ASSERT_TRUE(d->synchronize());
+    EXPECT_EQ(onDisk()->get<String>("a")->str(), "fresh");
+    ::unlink(copies[0].c_str());
+    ::unlink(path.c_str());
+    ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+  }
+  ::unlink(path.c_str());
+  // A link to a regular file is read through.
+  const std::string real = home.path() + "/real.plist";
+  ASSERT_FALSE(PropertyList::writeToFile(Ref<Dictionary>(new Dictionary{{"a", str("linked")}}).get(), real));
+  ASSERT_EQ(::symlink(real.c_str(), path.c_str()), 0);
+  EXPECT_EQ(fresh()->stringForKey("a"), "linked");
+  EXPECT_TRUE(corruptCopies(home.path()).empty());
+  ::alarm(0);
+}
+
+TEST_F(UserDefaultsTest, TemporaryFilesOfInterruptedSavesAreRemovedOnLoad) {
+  auto touch = [&](const std::string& name, time_t age) {
+    const std::string p = home.path() + "/" + name;
+    { std::ofstream(p) << "half a save"; }
+    struct timespec times[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
+    ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+  };
+  const std::string me = std::to_string(::getpid());
+  touch(".prefs.plist.tmp-2147483646-0-0badf00d", 0);     // its writer is gone
+  touch(".prefs.plist.tmp-" + me + "-7-00c0ffee", 7200);  // a pid reused long after
+  touch(".prefs.plist.tmp-" + me + "-8-0000beef", 0);     // a save under way
+  touch(".other.plist.tmp-2147483646-0-0badf00d", 0);     // another file's
+  fresh()->objectForKey("a");
+  std::vector<std::string> left;
+  if (DIR* dir = opendir(home.path().c_str())) {
+    while (dirent* e = readdir(dir))
+      if (e->d_name[0] == '.' && std::strlen(e->d_name) > 2) left.push_back(e->d_name);
+    closedir(dir);
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".other.plist.tmp-2147483646-0-0badf00d",
+                                            ".prefs.plist.tmp-" + me + "-8-0000beef"}));
 }
 
 TEST_F(UserDefaultsTest, StandardDefaultsUseThePreferencesFileAndKeepRegistrationsOverReset) {

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -215,6 +216,24 @@ TEST_F(FileKeychainStoreTest, CorruptFileIsMovedAsideAndNeverOverwritten) {
     EXPECT_EQ(open()->items().size(), 1u);
     ++round;
   }
+}
+
+TEST_F(FileKeychainStoreTest, AFifoIsSetAsideAndStaleTemporaryFilesGo) {
+  ::alarm(60);  // reading a FIFO would wait for a writer forever
+  fs::create_directories(folder);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  writeAll(folder + "/.keychain.plist.tmp-2147483646-0-0badf00d", "half a save");  // its writer is gone
+  testing::internal::CaptureStderr();
+  auto keychain = open();
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(keychain->items().empty());
+  const std::string aside = store->movedAsidePath();
+  ASSERT_FALSE(aside.empty());
+  EXPECT_TRUE(fs::is_fifo(aside));
+  ASSERT_EQ(keychain->add(KeychainItem{"s", "a", {}, bytes("p")}), kKeychainSuccess);
+  EXPECT_EQ(open()->items().size(), 1u);
+  EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"keychain.plist", fs::path(aside).filename().string()}));
+  ::alarm(0);
 }
 
 TEST_F(FileKeychainStoreTest, AsideNameCarriesTheTimeAndNeverReplacesAnEarlierOne) {
