@@ -2,6 +2,7 @@
 // resources and data, builds the main window and its application delegate
 // from the main interface file and runs the start-up sequence.
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -140,6 +141,10 @@ void loadNamedPage(tolva::VeskWebAppDelegate& delegate) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Some libraries write to sockets with write(2) (the note service's TLS
+  // client through OpenSSL): a peer that hung up must fail that one call,
+  // not end the program with SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   Options opts;
   if (!parse(argc, argv, opts)) {
     usage(stderr);

@@ -1,9 +1,9 @@
 #include "data/MyURLCache.h"
 
+#include "common/VeskMiscObject.h"
 #include "data/VeskAdblockManager.h"
 #include "kit/foundation/Data.h"
 #include "kit/net/URLResponse.h"
-#include "shell/VeskMiscObject.h"
 
 namespace tolva {
 

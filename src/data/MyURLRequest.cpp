@@ -3,9 +3,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "common/Swizzle.h"
+#include "common/VeskMiscObject.h"
 #include "data/VeskAdblockManager.h"
-#include "shell/Swizzle.h"
-#include "shell/VeskMiscObject.h"
 
 namespace tolva::MyURLRequest {
 namespace {

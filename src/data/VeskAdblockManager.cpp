@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/VeskMiscObject.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/PropertyList.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/WebContentFilter.h"
-#include "shell/VeskMiscObject.h"
 
 namespace tolva {
 namespace {

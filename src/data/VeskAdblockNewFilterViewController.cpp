@@ -1,5 +1,6 @@
 #include "data/VeskAdblockNewFilterViewController.h"
 
+#include "common/LocalizedText.h"
 #include "data/VeskAdblockManager.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
@@ -10,7 +11,6 @@
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
 #include "kit/ui/Screen.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 

@@ -1,5 +1,7 @@
 #include "data/VeskAdblockTableViewController.h"
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "data/BadgedCell.h"
 #include "data/VeskAdblockManager.h"
 #include "data/VeskAdblockNewFilterViewController.h"
@@ -9,8 +11,6 @@
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 
 namespace tolva {
 namespace {

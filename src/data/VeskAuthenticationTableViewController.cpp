@@ -1,5 +1,6 @@
 #include "data/VeskAuthenticationTableViewController.h"
 
+#include "common/LocalizedText.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
@@ -9,8 +10,6 @@
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
 #include "settings/PrefAutorotation.h"
-#include "shell/LocalizedText.h"
-#include "shell/VeskWebView.h"
 
 namespace tolva {
 namespace {
@@ -44,7 +43,9 @@ VeskAuthenticationTableViewController::~VeskAuthenticationTableViewController() 
   if (passwordField_) passwordField_->setDelegate(nullptr);
 }
 
-void VeskAuthenticationTableViewController::setVeskWebView(VeskWebView* page) { veskWebView_ = page; }
+void VeskAuthenticationTableViewController::setVeskWebView(VeskPageTarget* page) {
+  veskWebView_ = dynamic_cast<kit::Object*>(page);
+}
 
 // ---- Buttons
 
@@ -74,7 +75,8 @@ void VeskAuthenticationTableViewController::onSave(kit::Object*) {
     return;
   }
   // Closing lets go of the page and the URL: take them first.
-  kit::Ref<VeskWebView> page = veskWebView_;
+  kit::Ref<kit::Object> keepPage = veskWebView_;
+  VeskPageTarget* page = veskWebView();
   const std::string url = urlStr_;
   close();
   if (page) page->loadRequest(url, user, password);

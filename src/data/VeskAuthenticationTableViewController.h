@@ -8,13 +8,12 @@
 
 #include <string>
 
+#include "data/VeskPageTarget.h"
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/TableViewController.h"
 #include "kit/ui/TextField.h"
 
 namespace tolva {
-
-class VeskWebView;
 
 class VeskAuthenticationTableViewController : public kit::TableViewController, public kit::TextFieldDelegate {
  public:
@@ -42,8 +41,8 @@ class VeskAuthenticationTableViewController : public kit::TableViewController, p
 
   kit::PopoverController* pop() const { return pop_.lock().get(); }
   void setPop(kit::PopoverController* pop) { pop_ = pop; }
-  VeskWebView* veskWebView() const noexcept { return veskWebView_.get(); }
-  void setVeskWebView(VeskWebView* page);
+  VeskPageTarget* veskWebView() const noexcept { return dynamic_cast<VeskPageTarget*>(veskWebView_.get()); }
+  void setVeskWebView(VeskPageTarget* page);
   const std::string& urlStr() const noexcept { return urlStr_; }
   void setUrlStr(std::string url) { urlStr_ = std::move(url); }
   const std::string& savedId() const noexcept { return savedId_; }
@@ -61,7 +60,7 @@ class VeskAuthenticationTableViewController : public kit::TableViewController, p
 
   // Not owned: the popover owns this screen.
   kit::WeakRef<kit::PopoverController> pop_;
-  kit::Ref<VeskWebView> veskWebView_;
+  kit::Ref<kit::Object> veskWebView_;
   std::string urlStr_;
   std::string savedPassword_;
   std::string savedId_;

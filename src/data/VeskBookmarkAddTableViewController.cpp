@@ -1,5 +1,7 @@
 #include "data/VeskBookmarkAddTableViewController.h"
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "data/BookmarkScreenParts.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskBookmarkFolderSelectTableViewController.h"
@@ -8,8 +10,6 @@
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 
 namespace tolva {
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/LocalizedText.h"
 #include "data/VeskFaviconDatabase.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/Date.h"
@@ -14,7 +15,6 @@
 #include "kit/ui/AlertView.h"
 #include "kit/ui/Application.h"
 #include "settings/PrefSettingsNotification.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 

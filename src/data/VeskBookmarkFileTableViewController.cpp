@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "data/VeskBookmarkImporterFirefox.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
@@ -11,8 +13,6 @@
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
 #include "settings/PrefAppSettingsWebViewController.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 
 namespace tolva {
 

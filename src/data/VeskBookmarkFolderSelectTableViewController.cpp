@@ -1,5 +1,7 @@
 #include "data/VeskBookmarkFolderSelectTableViewController.h"
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "data/BookmarkScreenParts.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "kit/foundation/Number.h"
@@ -7,8 +9,6 @@
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 
 namespace tolva {
 

@@ -1,5 +1,7 @@
 #include "data/VeskBookmarkTableViewController.h"
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
 #include "data/BookmarkScreenParts.h"
 #include "data/VeskBookmarkAddTableViewController.h"
 #include "data/VeskBookmarkDatabase.h"
@@ -13,9 +15,6 @@
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/NavigationItem.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
-#include "shell/VeskWebView.h"
 
 namespace tolva {
 
@@ -40,11 +39,13 @@ VeskBookmarkTableViewController::~VeskBookmarkTableViewController() = default;
 
 // ---- Properties
 
-VeskWebView* VeskBookmarkTableViewController::targetVeskView() const {
-  return dynamic_cast<VeskWebView*>(targetVeskView_.lock().get());
+VeskPageTarget* VeskBookmarkTableViewController::targetVeskView() const {
+  return dynamic_cast<VeskPageTarget*>(targetVeskView_.lock().get());
 }
 
-void VeskBookmarkTableViewController::setTargetVeskView(VeskWebView* page) { targetVeskView_ = page; }
+void VeskBookmarkTableViewController::setTargetVeskView(VeskPageTarget* page) {
+  targetVeskView_ = dynamic_cast<kit::Object*>(page);
+}
 
 void VeskBookmarkTableViewController::setNewPath(const kit::Array* path) {
   newPath_ = path ? kit::Ref<kit::Array>(kit::cast<kit::Array>(path->copy())) : nullptr;
@@ -122,7 +123,7 @@ void VeskBookmarkTableViewController::onBack_FromEditFolder() {
 
 void VeskBookmarkTableViewController::pushAddBookmark() {
   if (isEditing()) onEdit();
-  VeskWebView* page = targetVeskView();
+  VeskPageTarget* page = targetVeskView();
   kit::Ref<VeskBookmarkAddTableViewController> form(new VeskBookmarkAddTableViewController(
       page ? page->getTitle() : std::string(), page ? page->location() : std::string()));
   form->setBAddAndPushedInNavigationController(true);
@@ -346,7 +347,7 @@ void VeskBookmarkTableViewController::tableViewDidSelectRowAtIndexPath(kit::Tabl
       return;
     }
     kit::Ref<VeskBookmarkTableViewController> keep(this);
-    if (VeskWebView* page = targetVeskView()) page->bookmarkUrlSelected(url);
+    if (VeskPageTarget* page = targetVeskView()) page->bookmarkUrlSelected(url);
     // The tablet's popover is closed by the page itself.
     if (!isPad()) onClose();
     return;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "data/VeskBookmarkFolderSelectDelegate.h"
+#include "data/VeskPageTarget.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/NotificationCenter.h"
 #include "kit/ui/ActionSheet.h"
@@ -15,8 +16,6 @@
 #include "kit/ui/TextField.h"
 
 namespace tolva {
-
-class VeskWebView;
 
 class VeskBookmarkTableViewController : public kit::TableViewController,
                                         public kit::ActionSheetDelegate,
@@ -31,8 +30,8 @@ class VeskBookmarkTableViewController : public kit::TableViewController,
   ~VeskBookmarkTableViewController() override;
 
   // ---- Properties
-  VeskWebView* targetVeskView() const;
-  void setTargetVeskView(VeskWebView* page);
+  VeskPageTarget* targetVeskView() const;
+  void setTargetVeskView(VeskPageTarget* page);
   int mode() const noexcept { return mode_; }
   void setMode(int m) { mode_ = m; }
   long folderEditingIndex() const noexcept { return folderEditingIndex_; }

@@ -1,11 +1,11 @@
 #include "data/VeskPagePasswordManageTableViewController.h"
 
+#include "common/LocalizedText.h"
 #include "data/VeskPagePasswordDatabase.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/String.h"
 #include "kit/ui/Label.h"
 #include "settings/PrefAutorotation.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 namespace {

@@ -1,12 +1,12 @@
 #include "data/VeskPasscodeViewController.h"
 
 #include "data/VeskPasscodeStore.h"
+#include "common/LocalizedText.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/Screen.h"
 #include "settings/PrefAutorotation.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 namespace {

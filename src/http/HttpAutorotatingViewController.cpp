@@ -1,6 +1,6 @@
 #include "http/HttpAutorotatingViewController.h"
 
-#include "shell/MyUIViewController.h"
+#include "common/MyUIViewController.h"
 
 namespace tolva {
 

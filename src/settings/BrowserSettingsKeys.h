@@ -16,8 +16,6 @@ struct BrowserSettingsKey {
   const char* readBy;
   // Offered in the settings description; otherwise written elsewhere, see `note`.
   bool userSettable;
-  // The reader belongs to a part of the browser not built yet.
-  bool readerPending;
   const char* note;
 };
 

@@ -3,7 +3,6 @@
 
 namespace tolva {
 
-class VeskMiscObject;
 class VeskAnalytics;
 
 }  // namespace tolva

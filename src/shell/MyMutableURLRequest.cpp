@@ -3,8 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "common/Swizzle.h"
 #include "shell/MyUserAgentSettingsMonitor.h"
-#include "shell/Swizzle.h"
 
 namespace tolva::MyMutableURLRequest {
 namespace {

@@ -1,5 +1,6 @@
 #include "shell/MyUserAgentSettingsMonitor.h"
 
+#include "common/LocalizedText.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
@@ -7,7 +8,6 @@
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
 #include "settings/PrefSettingsNotification.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 

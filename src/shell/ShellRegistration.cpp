@@ -1,5 +1,6 @@
 #include "shell/ShellRegistration.h"
 
+#include "common/MyUIViewController.h"
 #include "data/AdblockRegistration.h"
 #include "data/DataRegistration.h"
 #include "data/PINViewController.h"
@@ -10,7 +11,6 @@
 #include "kit/ui/Window.h"
 #include "settings/PrefAutorotation.h"
 #include "share/ShareRegistration.h"
-#include "shell/MyUIViewController.h"
 #include "shell/VeskTabItemViewBuilder.h"
 #include "shell/VeskViewComponentsBuilder.h"
 #include "shell/VeskWebAppDelegate.h"

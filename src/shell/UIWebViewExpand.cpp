@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "common/LocalizedText.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UTF8.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva::UIWebViewExpand {
 namespace {

@@ -1,14 +1,14 @@
 #include "shell/VeskRecentlyClosedTableViewController.h"
 
+#include "common/LocalizedText.h"
+#include "common/VeskMiscObject.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/String.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/Touch.h"
-#include "shell/LocalizedText.h"
 #include "shell/RecentlyClosedTab.h"
-#include "shell/VeskMiscObject.h"
 
 namespace tolva {
 

@@ -1,26 +1,11 @@
 #include "shell/VeskTabItemViewBuilder.h"
 
 #include "kit/ui/Layer.h"
+#include "shell/InterfaceBuilderParts.h"
 #include "shell/VeskTabItemView.h"
 
 namespace tolva {
-namespace {
-
-using kit::Rect;
-using kit::View;
-constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
-                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
-
-template <class T>
-kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
-  kit::Ref<T> v = ctx.make<T>();
-  v->setFrame(frame);
-  v->setAutoresizingMask(mask);
-  parent->addSubview(v.get());
-  return v;
-}
-
-}  // namespace
+using namespace InterfaceBuilderParts;
 
 // The item is as tall as the strip with screenshots; the tab area sits at
 // its bottom and keeps its height, so that an item shrunk to the tab area

@@ -3,12 +3,14 @@
 #include <libxml/parser.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
 
+#include "common/LocalizedText.h"
+#include "common/MyUIViewController.h"
+#include "common/XMLSaxParse.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/net/HTTPURLResponse.h"
@@ -17,8 +19,6 @@
 #include "kit/ui/NavigationBar.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/Toolbar.h"
-#include "shell/LocalizedText.h"
-#include "shell/MyUIViewController.h"
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskInfoBoxView.h"
 #include "shell/VeskWebView.h"
@@ -98,8 +98,6 @@ void startSuggestion(void* ctx, const xmlChar* local, const xmlChar*, const xmlC
   }
 }
 
-void quiet(void*, const char*, ...) {}
-
 }  // namespace
 
 void VeskTextSearchTableViewController::setSuggestionServiceBase(std::string base) {
@@ -118,23 +116,8 @@ std::string VeskTextSearchTableViewController::suggestionURL(const std::string& 
 
 std::vector<std::string> VeskTextSearchTableViewController::parseSuggestions(std::string_view xml) {
   std::vector<std::string> list;
-  if (xml.empty() || xml.size() > size_t(INT_MAX)) return list;
-  xmlSAXHandler handler{};
-  handler.initialized = XML_SAX2_MAGIC;
-  handler.startElementNs = startSuggestion;
-  handler.error = quiet;
-  handler.warning = quiet;
-  xmlParserCtxtPtr ctxt = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
-  if (!ctxt) return list;
-  ctxt->_private = &list;
-  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  int rc = xmlParseChunk(ctxt, xml.data(), int(xml.size()), 1);
-  bool ok = rc == 0 && ctxt->wellFormed;
-  if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
-  ctxt->myDoc = nullptr;
-  xmlFreeParserCtxt(ctxt);
   // A broken answer shows nothing rather than half a list.
-  if (!ok) list.clear();
+  if (!XMLSaxParse::parse(xml, {startSuggestion, nullptr, nullptr}, &list)) list.clear();
   return list;
 }
 

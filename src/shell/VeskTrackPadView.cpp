@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/VeskMiscObject.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/UserDefaults.h"
@@ -13,7 +14,6 @@
 #include "kit/ui/Touch.h"
 #include "shell/UIViewAnimated.h"
 #include "shell/UIWebViewExpand.h"
-#include "shell/VeskMiscObject.h"
 #include "shell/VeskProgressIndicatorView.h"
 #include "shell/VeskWebView.h"
 

@@ -1,5 +1,6 @@
 #include "shell/VeskURLSearchTableViewController.h"
 
+#include "common/MyUIViewController.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/String.h"
@@ -7,7 +8,6 @@
 #include "kit/ui/NavigationBar.h"
 #include "kit/ui/NavigationController.h"
 #include "kit/ui/Toolbar.h"
-#include "shell/MyUIViewController.h"
 #include "shell/VeskWebView.h"
 
 namespace tolva {

@@ -6,30 +6,19 @@
 #include <utility>
 #include <vector>
 
+#include "common/LocalizedText.h"
 #include "kit/ui/Font.h"
 #include "kit/ui/Image.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 #include "kit/ui/Toolbar.h"
-#include "shell/LocalizedText.h"
+#include "shell/InterfaceBuilderParts.h"
 #include "shell/VeskWebView.h"
 
 namespace tolva {
 namespace {
 
-using kit::Rect;
-using kit::View;
-constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
-                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
-
-template <class T>
-kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
-  kit::Ref<T> v = ctx.make<T>();
-  v->setFrame(frame);
-  v->setAutoresizingMask(mask);
-  parent->addSubview(v.get());
-  return v;
-}
+using namespace InterfaceBuilderParts;
 
 // Controls reach the page weakly: a control kept alive elsewhere (the first
 // responder, a bar in a popover) must not call into a page that is gone.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "data/VeskPageTarget.h"
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Notification.h"
@@ -46,6 +47,7 @@ class ShareItem;
 
 class VeskWebView : public kit::View,
                     public VeskTabable,
+                    public VeskPageTarget,
                     public kit::WebViewDelegate,
                     public kit::ActionSheetDelegate,
                     public kit::AlertViewDelegate,
@@ -87,13 +89,13 @@ class VeskWebView : public kit::View,
   // The one way a page loads: "http://about:blank" blanks the page; with a
   // user name and password the request carries a Basic login.
   void loadRequest(const std::string& url, const std::optional<std::string>& userId = std::nullopt,
-                   const std::optional<std::string>& password = std::nullopt);
+                   const std::optional<std::string>& password = std::nullopt) override;
   // A request with cache policy 1 and a 60 s time-out; null for text that is no URL.
   static kit::Ref<kit::URLRequest> _allocNSURLRequest(const std::string& url);
   // Base64 with "=" padding.
   static std::string encode(const std::string& data);
   // Opens a chosen URL (bookmark, suggestion, search result) in this page.
-  void bookmarkUrlSelected(const std::string& url);
+  void bookmarkUrlSelected(const std::string& url) override;
   void reload();
   void onPrev();
   void onNext();
@@ -114,7 +116,7 @@ class VeskWebView : public kit::View,
   void popURLBarFromWebViewScrollView();
 
   // ---- State
-  const std::string& location() const noexcept { return location_; }
+  const std::string& location() const noexcept override { return location_; }
   void setLocation(const std::string& location);
   VeskWebViewDelegate* delegate() const noexcept { return delegate_; }
   void setDelegate(VeskWebViewDelegate* d) { delegate_ = d; }

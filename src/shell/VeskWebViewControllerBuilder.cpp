@@ -5,28 +5,17 @@
 #include <functional>
 #include <string>
 
+#include "common/LocalizedText.h"
 #include "kit/ui/Font.h"
 #include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
-#include "shell/LocalizedText.h"
+#include "shell/InterfaceBuilderParts.h"
 #include "shell/VeskWebViewController.h"
 
 namespace tolva {
 namespace {
 
-using kit::Rect;
-using kit::View;
-constexpr unsigned FL = View::FlexibleLeftMargin, FW = View::FlexibleWidth, FR = View::FlexibleRightMargin,
-                   FT = View::FlexibleTopMargin, FH = View::FlexibleHeight, FB = View::FlexibleBottomMargin;
-
-template <class T>
-kit::Ref<T> place(kit::InterfaceFile::Context& ctx, View* parent, Rect frame, unsigned mask) {
-  kit::Ref<T> v = ctx.make<T>();
-  v->setFrame(frame);
-  v->setAutoresizingMask(mask);
-  parent->addSubview(v.get());
-  return v;
-}
+using namespace InterfaceBuilderParts;
 
 // A dock holds a dial and its pull tab and lies over the page's edge: where
 // neither of them is, a touch goes to the page beneath.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/LocalizedText.h"
+#include "common/VeskMiscObject.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
 #include "kit/foundation/URLEscaping.h"
@@ -17,9 +19,7 @@
 #include "kit/ui/PopoverController.h"
 #include "kit/ui/TableView.h"
 #include "kit/ui/ViewAnimation.h"
-#include "shell/LocalizedText.h"
 #include "shell/VeskInfoBoxView.h"
-#include "shell/VeskMiscObject.h"
 #include "shell/VeskTextSearchTableViewController.h"
 #include "shell/VeskURLSearchTableViewController.h"
 #include "shell/VeskWebView.h"

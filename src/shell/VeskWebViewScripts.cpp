@@ -7,7 +7,7 @@
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/URL.h"
-#include "shell/LocalizedText.h"
+#include "common/LocalizedText.h"
 #include "shell/UIWebViewExpand.h"
 #include "shell/VeskWebView.h"
 #include "data/VeskPagePasswordDatabase.h"

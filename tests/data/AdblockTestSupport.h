@@ -8,12 +8,12 @@
 #include <initializer_list>
 #include <string>
 
+#include "common/VeskMiscObject.h"
 #include "data/VeskAdblockManager.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/WebContentFilter.h"
-#include "shell/VeskMiscObject.h"
 
 namespace adblocktest {
 

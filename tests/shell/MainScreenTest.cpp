@@ -12,7 +12,7 @@
 #include "shell/VeskTabItemView.h"
 #include "kit/ui/Window.h"
 #include "kit/foundation/Exception.h"
-#include "shell/MyUIViewController.h"
+#include "common/MyUIViewController.h"
 #include "shell/RecentlyClosedTab.h"
 #include "settings/PrefSettingsNotification.h"
 #include "shell/UITransparentToolBar.h"

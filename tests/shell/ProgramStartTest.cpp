@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +142,29 @@ TEST(ProgramStart, RefusesTextThatIsNoURL) {
   ProgramRun r = runTolva(home.path(), "--headless 'no url here'");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("not a URL"), std::string::npos) << r.output;
+}
+
+// Whoever reads the program's output may go away: what it writes then fails,
+// and the program carries on instead of being ended by SIGPIPE.
+TEST(ProgramStart, AReaderThatHungUpDoesNotEndTheProgram) {
+  tolvatest::TempHome home;
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGPIPE, SIG_DFL);  // an ignored signal would stay ignored across exec
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::setenv("TOLVA_HOME", home.path().c_str(), 1);
+    ::execl(TOLVA_BINARY, TOLVA_BINARY, "--headless", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "common/MyUIViewController.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/Application.h"
-#include "shell/MyUIViewController.h"
 #include "shell/VeskAnalytics.h"
 #include "support/TempHome.h"
 

@@ -31,7 +31,7 @@
 #include "kit/ui/Window.h"
 #include "data/VeskAdblockManager.h"
 #include "shell/ShellRegistration.h"
-#include "shell/VeskMiscObject.h"
+#include "common/VeskMiscObject.h"
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
 #include "shell/VeskWebView.h"

@@ -10,7 +10,7 @@
 #include "shell/MyMutableURLRequest.h"
 #include "shell/MyUserAgentSettingsMonitor.h"
 #include "settings/PrefSettingsNotification.h"
-#include "shell/Swizzle.h"
+#include "common/Swizzle.h"
 
 using namespace tolva;
 using SetValue = kit::URLRequest::SetValueFunction;

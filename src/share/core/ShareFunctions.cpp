@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "common/LocalizedText.h"
 #include "kit/foundation/URLEscaping.h"
-#include "shell/LocalizedText.h"
 
 namespace tolva {
 namespace {

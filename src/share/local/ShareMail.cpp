@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/VeskMiscObject.h"
 #include "share/core/Share.h"
 #include "share/core/ShareConfiguration.h"
 #include "share/core/ShareFunctions.h"
-#include "shell/VeskMiscObject.h"
 
 namespace tolva {
 namespace {

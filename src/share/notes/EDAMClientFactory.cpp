@@ -5,7 +5,6 @@
 #include <thrift/transport/TSSLSocket.h>
 #include <thrift/transport/TSocket.h>
 
-#include <csignal>
 #include <mutex>
 
 namespace tolva {
@@ -27,9 +26,6 @@ std::shared_ptr<TSSLSocketFactory> gTLS;  // one per process: it sets up OpenSSL
 std::shared_ptr<TSSLSocketFactory> tlsFactory() {
   std::lock_guard<std::mutex> lock(gMutex);
   if (!gTLS) {
-    // OpenSSL writes with write(2): a peer that hung up would raise SIGPIPE
-    // and end the program instead of failing the one call.
-    std::signal(SIGPIPE, SIG_IGN);
     auto factory = std::make_shared<TSSLSocketFactory>();
     factory->authenticate(true);
     factory->access(std::make_shared<DefaultClientAccessManager>());

@@ -2,8 +2,7 @@
 
 #include <libxml/parser.h>
 
-#include <climits>
-
+#include "common/XMLSaxParse.h"
 #include "kit/foundation/String.h"
 
 namespace tolva {
@@ -37,9 +36,6 @@ void characters(void* ctx, const xmlChar* text, int length) {
       ->foundCharacters(std::string_view(reinterpret_cast<const char*>(text), size_t(length)));
 }
 
-// Errors are the parse's outcome, not console output.
-void quiet(void*, const char*, ...) {}
-
 std::string trimSpaces(const std::string& s) {
   size_t a = s.find_first_not_of(' ');
   if (a == std::string::npos) return {};
@@ -51,26 +47,9 @@ std::string trimSpaces(const std::string& s) {
 
 bool ShareXMLResponseParser::parse() {
   ok_ = false;
-  if (!data_ || data_->length() == 0 || data_->length() > size_t(INT_MAX)) return false;
-  xmlSAXHandler handler{};
-  handler.initialized = XML_SAX2_MAGIC;
-  handler.startElementNs = startElement;
-  handler.endElementNs = endElement;
-  handler.characters = characters;
-  handler.error = quiet;
-  handler.warning = quiet;
-  // Entity references are neither fetched nor expanded: no getEntity or
-  // reference handler, no XML_PARSE_NOENT, and no network.
-  xmlParserCtxtPtr ctxt = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
-  if (!ctxt) return false;
-  ctxt->_private = this;
-  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  int rc = xmlParseChunk(ctxt, reinterpret_cast<const char*>(data_->bytes()), int(data_->length()), 1);
-  ok_ = rc == 0 && ctxt->wellFormed;
-  // A DOCTYPE with entity declarations makes the parser keep them in a document of its own.
-  if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
-  ctxt->myDoc = nullptr;
-  xmlFreeParserCtxt(ctxt);
+  if (!data_) return false;
+  ok_ = XMLSaxParse::parse(std::string_view(reinterpret_cast<const char*>(data_->bytes()), data_->length()),
+                           {startElement, endElement, characters}, this);
   return ok_;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ProgramFixture.h"
+#include "common/VeskMiscObject.h"
 #include "data/VeskAdblockManager.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Dictionary.h"
@@ -14,7 +15,6 @@
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/WebView.h"
 #include "settings/PrefSettingsNotification.h"
-#include "shell/VeskMiscObject.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ProgramFixture.h"
+#include "common/VeskMiscObject.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Button.h"
@@ -12,7 +13,6 @@
 #include "kit/ui/NavigationItem.h"
 #include "settings/PrefAppSettingsViewController.h"
 #include "settings/PrefSwitch.h"
-#include "shell/VeskMiscObject.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "kit/ui/TableView.h"
 #include "shell/RecentlyClosedTab.h"
 #include "shell/UIWebViewExpand.h"
-#include "shell/VeskMiscObject.h"
+#include "common/VeskMiscObject.h"
 #include "shell/VeskRecentlyClosedTableViewController.h"
 #include "data/VeskPagePasswordDatabase.h"
 

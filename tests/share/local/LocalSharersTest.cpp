@@ -16,7 +16,7 @@
 #include "share/local/ShareMail.h"
 #include "share/local/ShareMailPage.h"
 #include "share/ui/ShareActivityIndicator.h"
-#include "shell/VeskMiscObject.h"
+#include "common/VeskMiscObject.h"
 #include "support/TestHTTPServer.h"
 
 namespace {

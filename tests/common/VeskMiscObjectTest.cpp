@@ -1,4 +1,4 @@
-#include "shell/VeskMiscObject.h"
+#include "common/VeskMiscObject.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/VeskMiscObject.h"
+#include "common/VeskMiscObject.h"
 
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/UserDefaults.h"

@@ -1,4 +1,4 @@
-#include "shell/LocalizedText.h"
+#include "common/LocalizedText.h"
 
 #include "kit/foundation/Bundle.h"
 

@@ -1,4 +1,4 @@
-#include "shell/MyUIViewController.h"
+#include "common/MyUIViewController.h"
 
 #include "kit/foundation/UserDefaults.h"
 

@@ -1,4 +1,4 @@
-#include "shell/Swizzle.h"
+#include "common/Swizzle.h"
 
 #include <map>
 #include <memory>

@@ -1,1 +1,0 @@
-// Stands in while a library folder has no sources yet.
