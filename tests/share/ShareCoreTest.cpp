@@ -13,6 +13,7 @@
 #include "share/core/ShareColor.h"
 #include "share/core/ShareFunctions.h"
 #include "share/core/md5.h"
+#include "share/local/ShareMail.h"
 #include "shell/VeskSharingConfigurator.h"
 
 using namespace tolva;
@@ -201,6 +202,9 @@ TEST_F(ShareTest, PlainFunctions) {
   EXPECT_EQ(ShareStripHTML("<p>Hello</p>\n<b>x</b>", false), "Hello  x");
   EXPECT_EQ(ShareStripHTML("<p>a</p>\nb", true), "a \nb");
   EXPECT_EQ(ShareStripHTML("a < b", false), "a < b");
+  // Mail's HTML and a note's XML escape alike but for the apostrophe.
+  EXPECT_EQ(ShareEscapeMarkup("a&b<c>\"d'e", "&#39;"), "a&amp;b&lt;c&gt;&quot;d&#39;e");
+  EXPECT_EQ(ShareMail::escapeHTML("it's"), "it&#39;s");
   // A stored or translated text is never a format: what has no argument stays as written.
   EXPECT_EQ(ShareLocalizedFormat("Saving to %@", {"X"}), "Saving to X");
   EXPECT_EQ(ShareLocalizedFormat("%@ and %@ %d %s %n", {"a"}), "a and %@ %d %s %n");

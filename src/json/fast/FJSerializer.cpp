@@ -15,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "json/JsonEscape.h"
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
 #include "json/fast/FJManagedBuffer.h"
@@ -213,7 +214,7 @@ class Writer {
         *o++ = c;
         continue;
       }
-      o = escape(c, o);
+      o = writeJsonEscape(c, o);
     }
     if (quotes) *o++ = '"';
     at_ = static_cast<size_t>(o - base_);
@@ -221,28 +222,6 @@ class Writer {
 #else
     return writeString(text, quotes);
 #endif
-  }
-
-  // The escape of a quote, backslash, slash or control character.
-  static uchar* escape(uchar c, uchar* o) {
-    *o++ = '\\';
-    switch (c) {
-      case '"': *o++ = '"'; break;
-      case '\\': *o++ = '\\'; break;
-      case '/': *o++ = '/'; break;
-      case 8: *o++ = 'b'; break;
-      case 9: *o++ = 't'; break;
-      case 10: *o++ = 'n'; break;
-      case 12: *o++ = 'f'; break;
-      case 13: *o++ = 'r'; break;
-      default:
-        *o++ = 'u';
-        *o++ = '0';
-        *o++ = '0';
-        *o++ = static_cast<uchar>(kHex[c >> 4]);
-        *o++ = static_cast<uchar>(kHex[c & 15]);
-    }
-    return o;
   }
 
   bool writeString(std::string_view text, bool quotes) {
@@ -327,22 +306,7 @@ class Writer {
             break;
         }
         ++p;
-        *o++ = '\\';
-        switch (c) {
-          case '"': *o++ = '"'; break;
-          case '\\': *o++ = '\\'; break;
-          case 8: *o++ = 'b'; break;
-          case 9: *o++ = 't'; break;
-          case 10: *o++ = 'n'; break;
-          case 12: *o++ = 'f'; break;
-          case 13: *o++ = 'r'; break;
-          default:
-            *o++ = 'u';
-            *o++ = '0';
-            *o++ = '0';
-            *o++ = static_cast<uchar>(kHex[c >> 4]);
-            *o++ = static_cast<uchar>(kHex[c & 15]);
-        }
+        o = writeJsonEscape(c, o);
       }
       at_ = static_cast<size_t>(o - base);
     }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "json/JsonEscape.h"
 #include "kit/foundation/ArenaMutableArray.h"
 #include "kit/foundation/ArenaMutableDictionary.h"
 #include "kit/foundation/ArenaObject.h"
@@ -690,7 +691,6 @@ bool SmallJsonWriter::appendKey(const kit::String* key) {
 
 bool SmallJsonWriter::appendString(const kit::String* string) {
   std::string_view s = string->view();
-  static constexpr char kHex[] = "0123456789abcdef";
   const auto* in = reinterpret_cast<const unsigned char*>(s.data());
   const auto* const inEnd = in + s.size();
   // Room for the text unchanged and its quotes; an escape asks for more.
@@ -731,22 +731,7 @@ bool SmallJsonWriter::appendString(const kit::String* string) {
     cur_ = p;
     // The escape, what is left and the closing quote.
     p = room(6 + static_cast<size_t>(inEnd - in) + 1);
-    *p++ = '\\';
-    switch (b) {
-      case '"': *p++ = '"'; break;
-      case '\\': *p++ = '\\'; break;
-      case '\b': *p++ = 'b'; break;
-      case '\t': *p++ = 't'; break;
-      case '\n': *p++ = 'n'; break;
-      case '\f': *p++ = 'f'; break;
-      case '\r': *p++ = 'r'; break;
-      default:
-        *p++ = 'u';
-        *p++ = '0';
-        *p++ = '0';
-        *p++ = kHex[b >> 4];
-        *p++ = kHex[b & 0xF];
-    }
+    p = writeJsonEscape(b, p);
   }
   *p++ = '"';
   cur_ = p;

@@ -62,4 +62,20 @@ std::string ShareStripHTML(std::string_view html, bool keepLineBreaks) {
   return out.substr(b, e - b);
 }
 
+std::string ShareEscapeMarkup(std::string_view text, std::string_view apostrophe) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += apostrophe; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace tolva

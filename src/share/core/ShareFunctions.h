@@ -1,6 +1,7 @@
 #pragma once
 // Plain functions of the sharing kit: the localised messages every kit text
-// goes through, form-body and URL percent-encoding, and an HTML flattener.
+// goes through, form-body and URL percent-encoding, markup escaping and an HTML
+// flattener.
 
 #include <initializer_list>
 #include <string>
@@ -22,6 +23,9 @@ std::string SharePercentEncodeText(std::string_view text);
 // A URL's absolute string with every reserved character escaped as well;
 // "" for none.
 std::string SharePercentEncodeURL(const kit::URL* url);
+// Text safe inside markup: '&', '<', '>' and '"' as their entities, the
+// apostrophe as `apostrophe` (mail's HTML takes "&#39;", a note's XML "&apos;").
+std::string ShareEscapeMarkup(std::string_view text, std::string_view apostrophe);
 // Every tag becomes one blank; newlines go unless kept; the ends are trimmed.
 std::string ShareStripHTML(std::string_view html, bool keepLineBreaks);
 

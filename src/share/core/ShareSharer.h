@@ -145,11 +145,10 @@ class ShareSharer : public kit::NavigationController {
   ShareSharerPendingAction pendingAction() const noexcept { return pendingAction_; }
   void setPendingAction(ShareSharerPendingAction a) { pendingAction_ = a; }
 
-  std::string className() const override { return "ShareSharer"; }
-
- protected:
   // An "Offline"-style alert with one "Close" button (nothing when quiet).
   void alert(const std::string& title, const std::string& message) const;
+
+  std::string className() const override { return "ShareSharer"; }
 
  private:
   static kit::Ref<ShareSharer> startWith(std::string_view className, kit::Ref<ShareItem> item);

@@ -27,21 +27,7 @@ class HoldingComposer : public kit::MailComposeViewController {
 
 std::string ShareMail::sharerTitle() const { return ShareLocalizedFormat("Email Link"); }
 
-std::string ShareMail::escapeHTML(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
+std::string ShareMail::escapeHTML(std::string_view text) { return ShareEscapeMarkup(text, "&#39;"); }
 
 bool ShareMail::send() {
   setQuiet(true);

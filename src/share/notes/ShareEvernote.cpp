@@ -30,21 +30,7 @@ using namespace edam;
 
 namespace {
 
-std::string xmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string xmlEscape(std::string_view text) { return ShareEscapeMarkup(text, "&apos;"); }
 
 // The resource's bytes, their count, and their MD5 digest as the hash.
 EDAMData dataRecord(const std::string& bytes) {

@@ -4,9 +4,11 @@
 
 #include "kit/net/URLError.h"
 #include "share/core/Share.h"
+#include "share/core/ShareFunctions.h"
 #include "share/core/ShareSharer.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
 #include "share/ui/ShareActivityIndicator.h"
+#include "share/ui/ShareFormController.h"
 
 namespace tolva::ShareWebSupport {
 
@@ -84,5 +86,43 @@ void showActivity(const ShareSharer& sharer, const std::string& text) {
 }
 
 void hideActivity() { ShareActivityIndicator::currentIndicator()->hide(); }
+
+LoginAlert loginAlert(std::string refused, std::string failed) {
+  return [refused = std::move(refused), failed = std::move(failed)](const ShareRequest& request) {
+    return request.statusCode() == 403 ? refused : failed;
+  };
+}
+
+std::map<std::string, std::string> beginLogin(ShareSharer& sharer, ShareFormController& form) {
+  showActivity(sharer, ShareLocalizedFormat("Logging In..."));
+  ShareFormController::Values values = form.formValues();
+  sharer.setPendingForm(&form);
+  return values;
+}
+
+void finishLogin(ShareSharer& sharer, ShareRequest& request, const LoginAlert& alertText) {
+  kit::Ref<ShareSharer> keep(&sharer);
+  hideActivity();
+  if (request.success()) {
+    if (sharer.pendingForm()) sharer.pendingForm()->saveForm();
+  } else {
+    sharer.alert(ShareLocalizedFormat("Login Error"), alertText(request));
+  }
+  sharer.authDidFinish(request.success());
+}
+
+void postLogin(ShareSharer& sharer, ShareFormController* form, const std::string& url, std::string leading,
+               std::initializer_list<const char*> fields, LoginAlert alertText) {
+  if (!form) return;
+  const ShareFormController::Values values = beginLogin(sharer, *form);
+  std::string params = std::move(leading);
+  for (const char* field : fields) {
+    if (!params.empty()) params += '&';
+    params += std::string(field) + "=" + formValue(ShareFormController::valueOf(values, field));
+  }
+  kit::Ref<ShareSharer> self(&sharer);
+  start(&sharer, url, std::move(params), "POST",
+        [self, alertText = std::move(alertText)](ShareRequest& r) { finishLogin(*self, r, alertText); });
+}
 
 }  // namespace tolva::ShareWebSupport

@@ -2,9 +2,11 @@
 // What the web sharers have in common: form values escaped with everything
 // outside the unreserved set (a value can then never split a pair or carry a
 // user name's "@" into a URL's host part), JSON string escaping, the login
-// check's request and the activity indicator's two states.
+// check with the service and the activity indicator's two states.
 
 #include <functional>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,7 @@
 
 namespace tolva {
 
+class ShareFormController;
 class ShareSharer;
 
 namespace ShareWebSupport {
@@ -41,6 +44,22 @@ kit::Ref<ShareRequest> start(ShareSharer* sharer, const std::string& url, std::s
 // The activity indicator: "Logging In..." (unless quiet) and hidden.
 void showActivity(const ShareSharer& sharer, const std::string& text);
 void hideActivity();
+
+// The text of a failed login's "Login Error" alert, chosen by the reply.
+using LoginAlert = std::function<std::string(const ShareRequest&)>;
+// `refused` when the service answered 403, `failed` for any other failure.
+LoginAlert loginAlert(std::string refused, std::string failed);
+
+// A login check's start: "Logging In..." shown and the form kept pending
+// until the service's answer; the form's values.
+std::map<std::string, std::string> beginLogin(ShareSharer& sharer, ShareFormController& form);
+// Its end: the activity hidden, then the pending form saved when the service
+// took the login, or the alert; the sharer told either way.
+void finishLogin(ShareSharer& sharer, ShareRequest& request, const LoginAlert& alertText);
+// The whole check for a service that takes the form's `fields` (its keys, in
+// this order) POSTed to `url`, after the pairs of `leading` ("a=b" or "").
+void postLogin(ShareSharer& sharer, ShareFormController* form, const std::string& url, std::string leading,
+               std::initializer_list<const char*> fields, LoginAlert alertText);
 
 }  // namespace ShareWebSupport
 }  // namespace tolva

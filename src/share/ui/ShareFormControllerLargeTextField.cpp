@@ -59,18 +59,37 @@ void ShareFormControllerLargeTextField::viewWillAppear(bool animated) {
 
 void ShareFormControllerLargeTextField::viewDidAppear(bool animated) {
   kit::ViewController::viewDidAppear(animated);
-  kit::WeakRef<ShareFormControllerLargeTextField> weak(this);
-  keyboardToken_ = kit::NotificationCenter::defaultCenter().addObserver(
-      kit::Application::kKeyboardWillShowNotification, nullptr, [weak](const kit::Notification& note) {
-        if (auto self = weak.lock()) self->keyboardWillShow(note);
-      });
-  textView_->becomeFirstResponder();
+  editorAppeared(*this, *textView_, keyboardToken_, [this](const kit::Notification& n) { keyboardWillShow(n); });
 }
 
 void ShareFormControllerLargeTextField::viewDidDisappear(bool animated) {
   kit::ViewController::viewDidDisappear(animated);
-  keyboardToken_.reset();
+  editorDisappeared(keyboardToken_);
+}
+
+void ShareFormControllerLargeTextField::editorAppeared(kit::ViewController& screen, kit::TextView& editor,
+                                                       kit::NotificationCenter::Token& token,
+                                                       std::function<void(const kit::Notification&)> willShow) {
+  kit::WeakRef<kit::ViewController> weak(&screen);
+  token = kit::NotificationCenter::defaultCenter().addObserver(
+      kit::Application::kKeyboardWillShowNotification, nullptr,
+      [weak, willShow = std::move(willShow)](const kit::Notification& note) {
+        if (auto alive = weak.lock()) willShow(note);
+      });
+  editor.becomeFirstResponder();
+}
+
+void ShareFormControllerLargeTextField::editorDisappeared(kit::NotificationCenter::Token& token) {
+  token.reset();
   Share::currentHelper()->viewWasDismissed();
+}
+
+bool ShareFormControllerLargeTextField::fitAboveKeyboard(kit::ViewController& screen, kit::TextView* editor,
+                                                         const kit::Notification& notification, bool widthInLandscape) {
+  if (!editor) return false;
+  const double height = editorHeightAboveKeyboard(screen, notification, widthInLandscape);
+  editor->setFrame({0, 0, screen.view()->bounds().width(), height});
+  return true;
 }
 
 void ShareFormControllerLargeTextField::setupBarButtonItems() {
@@ -119,10 +138,7 @@ kit::Rect ShareFormControllerLargeTextField::counterFrame(const kit::View& edito
 }
 
 void ShareFormControllerLargeTextField::keyboardWillShow(const kit::Notification& notification) {
-  if (!textView_) return;
-  const double height = editorHeightAboveKeyboard(*this, notification, true);
-  textView_->setFrame({0, 0, view()->bounds().width(), height});
-  layoutCounter();
+  if (fitAboveKeyboard(*this, textView_.get(), notification, true)) layoutCounter();
 }
 
 long ShareFormControllerLargeTextField::remainingCharacters() const {

@@ -8,6 +8,7 @@
 // The delegate is not owned; when it is an object of the kit it is also
 // watched, so a form outliving its sharer calls nobody.
 
+#include <functional>
 #include <string>
 
 #include "kit/foundation/Notification.h"
@@ -55,6 +56,17 @@ class ShareFormControllerLargeTextField : public kit::ViewController, public kit
   // its frame's width when the controller is turned sideways.
   static double editorHeightAboveKeyboard(const kit::ViewController& controller, const kit::Notification& notification,
                                           bool widthInLandscape);
+  // The keyboard handling of a compose screen. As it shows: the keyboard
+  // watched (while `token` lives, `willShow` hears of every keyboard about to
+  // show, as long as `screen` is alive) and `editor` given the keyboard.
+  static void editorAppeared(kit::ViewController& screen, kit::TextView& editor, kit::NotificationCenter::Token& token,
+                             std::function<void(const kit::Notification&)> willShow);
+  // As it goes: the watch ended and the share screens told.
+  static void editorDisappeared(kit::NotificationCenter::Token& token);
+  // `editor` fitted, full width, above the keyboard of `notification`; false
+  // (nothing done) without an editor.
+  static bool fitAboveKeyboard(kit::ViewController& screen, kit::TextView* editor, const kit::Notification& notification,
+                               bool widthInLandscape);
   // Where a counter sits in `editor`: its bottom right corner.
   static kit::Rect counterFrame(const kit::View& editor);
 

@@ -1,7 +1,6 @@
 #include "share/ui/ShareTwitterForm.h"
 
 #include "kit/ui/AlertView.h"
-#include "kit/ui/Application.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/NavigationItem.h"
 #include "kit/ui/Screen.h"
@@ -50,18 +49,13 @@ void ShareTwitterForm::loadView() {
 
 void ShareTwitterForm::viewDidAppear(bool animated) {
   kit::ViewController::viewDidAppear(animated);
-  kit::WeakRef<ShareTwitterForm> weak(this);
-  keyboardToken_ = kit::NotificationCenter::defaultCenter().addObserver(
-      kit::Application::kKeyboardWillShowNotification, nullptr, [weak](const kit::Notification& note) {
-        if (auto self = weak.lock()) self->keyboardWillShow(note);
-      });
-  textView_->becomeFirstResponder();
+  ShareFormControllerLargeTextField::editorAppeared(*this, *textView_, keyboardToken_,
+                                                    [this](const kit::Notification& n) { keyboardWillShow(n); });
 }
 
 void ShareTwitterForm::viewDidDisappear(bool animated) {
   kit::ViewController::viewDidDisappear(animated);
-  keyboardToken_.reset();
-  Share::currentHelper()->viewWasDismissed();
+  ShareFormControllerLargeTextField::editorDisappeared(keyboardToken_);
 }
 
 bool ShareTwitterForm::shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation o) {
@@ -69,10 +63,7 @@ bool ShareTwitterForm::shouldAutorotateToInterfaceOrientation(kit::InterfaceOrie
 }
 
 void ShareTwitterForm::keyboardWillShow(const kit::Notification& notification) {
-  if (!textView_) return;
-  const double height = ShareFormControllerLargeTextField::editorHeightAboveKeyboard(*this, notification, false);
-  textView_->setFrame({0, 0, view()->bounds().width(), height});
-  layoutCounter();
+  if (ShareFormControllerLargeTextField::fitAboveKeyboard(*this, textView_.get(), notification, false)) layoutCounter();
 }
 
 long ShareTwitterForm::remainingCharacters() const {

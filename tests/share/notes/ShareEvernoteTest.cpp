@@ -260,6 +260,8 @@ TEST_F(ShareEvernoteTest, TextImageAndFileNotesCarryEscapedTextAndMediaWithTheir
   EDAMNote text = noteFor(*ShareItem::text("Fish & chips <b>now</b>"));
   EXPECT_EQ(text.title, "Untitled");
   EXPECT_EQ(text.content, kHeader + "<p>" + "Fish &amp; chips  now" + "</p></en-note>");
+  EXPECT_EQ(noteFor(*ShareItem::text("Bob's \"fish\"")).content,
+            kHeader + "<p>Bob&apos;s &quot;fish&quot;</p></en-note>");
   EXPECT_FALSE(text.attributes.__isset.sourceURL);
 
   auto page = ShareItem::URL(kit::URL::URLWithString("http://example.com/"));

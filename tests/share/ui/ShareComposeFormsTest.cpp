@@ -149,6 +149,16 @@ TEST_F(ComposeFormTest, TheEditorEndsWhereTheKeyboardBegins) {
   const kit::Rect editor = form->textView()->convertRectToView(form->textView()->bounds(), nullptr);
   EXPECT_DOUBLE_EQ(editor.maxY(), kit::Keyboard::frame().minY());
   EXPECT_LT(form->textView()->frame().height(), form->view()->bounds().height());
+  EXPECT_FALSE(ShareFormControllerLargeTextField::fitAboveKeyboard(*form, nullptr, kit::Notification("k", nullptr, nullptr), true));
+
+  // The old form fits its editor the same way.
+  auto old = kit::make<ShareTwitterForm>();
+  Share::currentHelper()->showViewController(old.get());
+  loop().advance(1);
+  kit::Keyboard::hide();
+  kit::Keyboard::show();
+  const kit::Rect oldEditor = old->textView()->convertRectToView(old->textView()->bounds(), nullptr);
+  EXPECT_DOUBLE_EQ(oldEditor.maxY(), kit::Keyboard::frame().minY());
 }
 
 TEST_F(ComposeFormTest, TheOldFormChecksItsFixedLimitOnSend) {

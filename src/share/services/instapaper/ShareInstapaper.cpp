@@ -20,28 +20,9 @@ std::string ShareInstapaper::authorizationFormCaption() const {
 }
 
 void ShareInstapaper::authorizationFormValidate(ShareFormController* form) {
-  if (!form) return;
-  showActivity(*this, ShareLocalizedFormat("Logging In..."));
-  const ShareFormController::Values values = form->formValues();
-  setPendingForm(form);
-  kit::Ref<ShareInstapaper> self(this);
-  start(this, "https://" + hosts().api + "/api/authenticate",
-        kit::format("username=%@&password=%@", formValue(ShareFormController::valueOf(values, "username")), formValue(ShareFormController::valueOf(values, "password"))), "POST",
-        [self](ShareRequest& r) { self->authFinished(r); });
-}
-
-void ShareInstapaper::authFinished(ShareRequest& request) {
-  kit::Ref<ShareInstapaper> keep(this);
-  hideActivity();
-  if (request.success()) {
-    if (pendingForm()) pendingForm()->saveForm();
-  } else {
-    alert(ShareLocalizedFormat("Login Error"),
-          request.statusCode() == 403
-              ? ShareLocalizedFormat("Sorry, Instapaper did not accept your credentials. Please try again.")
-              : ShareLocalizedFormat("Sorry, Instapaper encountered an error. Please try again."));
-  }
-  authDidFinish(request.success());
+  postLogin(*this, form, "https://" + hosts().api + "/api/authenticate", "", {"username", "password"},
+            loginAlert(ShareLocalizedFormat("Sorry, Instapaper did not accept your credentials. Please try again."),
+                       ShareLocalizedFormat("Sorry, Instapaper encountered an error. Please try again.")));
 }
 
 bool ShareInstapaper::send() {

@@ -23,7 +23,6 @@ class ShareInstapaper : public ShareSharer {
   bool canShareURL() const override { return true; }
   std::string authorizationFormCaption() const override;
   void authorizationFormValidate(ShareFormController* form) override;
-  void authFinished(ShareRequest& request);
   std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> shareFormFieldsForType(int) override {
     return std::nullopt;
   }

@@ -26,9 +26,7 @@ std::string SharePinboard::authorizationFormCaption() const {
 
 void SharePinboard::authorizationFormValidate(ShareFormController* form) {
   if (!form) return;
-  showActivity(*this, ShareLocalizedFormat("Logging In..."));
-  const ShareFormController::Values values = form->formValues();
-  setPendingForm(form);
+  const ShareFormController::Values values = beginLogin(*this, *form);
   kit::Ref<SharePinboard> self(this);
   start(this, apiURL(ShareFormController::valueOf(values, "username"), ShareFormController::valueOf(values, "password"), "/v1/posts/get"), "", "GET",
         [self](ShareRequest& r) { self->authFinished(r); });

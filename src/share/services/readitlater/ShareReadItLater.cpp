@@ -26,26 +26,9 @@ std::string ShareReadItLater::errorText(const ShareRequest& request) {
 }
 
 void ShareReadItLater::authorizationFormValidate(ShareFormController* form) {
-  if (!form) return;
-  showActivity(*this, ShareLocalizedFormat("Logging In..."));
-  const ShareFormController::Values values = form->formValues();
-  setPendingForm(form);
-  kit::Ref<ShareReadItLater> self(this);
-  start(this, "https://" + hosts().api + "/v2/auth",
-        kit::format("apikey=%@&username=%@&password=%@", formValue(ShareConfiguration::stringValue("readItLaterKey")),
-                    formValue(ShareFormController::valueOf(values, "username")), formValue(ShareFormController::valueOf(values, "password"))),
-        "POST", [self](ShareRequest& r) { self->authFinished(r); });
-}
-
-void ShareReadItLater::authFinished(ShareRequest& request) {
-  kit::Ref<ShareReadItLater> keep(this);
-  hideActivity();
-  if (request.success()) {
-    if (pendingForm()) pendingForm()->saveForm();
-  } else {
-    alert(ShareLocalizedFormat("Login Error"), errorText(request));
-  }
-  authDidFinish(request.success());
+  postLogin(*this, form, "https://" + hosts().api + "/v2/auth",
+            "apikey=" + formValue(ShareConfiguration::stringValue("readItLaterKey")), {"username", "password"},
+            &errorText);
 }
 
 std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> ShareReadItLater::shareFormFieldsForType(int type) {

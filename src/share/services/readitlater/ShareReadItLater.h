@@ -23,7 +23,6 @@ class ShareReadItLater : public ShareSharer {
   bool canAutoShare() const override { return true; }
   std::string authorizationFormCaption() const override;
   void authorizationFormValidate(ShareFormController* form) override;
-  void authFinished(ShareRequest& request);
   std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> shareFormFieldsForType(int type) override;
   bool send() override;
   void sendFinished(ShareRequest& request);

@@ -27,27 +27,9 @@ std::string ShareTumblr::authorizationFormCaption() const {
 }
 
 void ShareTumblr::authorizationFormValidate(ShareFormController* form) {
-  if (!form) return;
-  showActivity(*this, ShareLocalizedFormat("Logging In..."));
-  const ShareFormController::Values values = form->formValues();
-  setPendingForm(form);
-  kit::Ref<ShareTumblr> self(this);
-  start(this, "https://" + hosts().api + "/api/authenticate",
-        kit::format("email=%@&password=%@", formValue(ShareFormController::valueOf(values, "email")), formValue(ShareFormController::valueOf(values, "password"))), "POST",
-        [self](ShareRequest& r) { self->authFinished(r); });
-}
-
-void ShareTumblr::authFinished(ShareRequest& request) {
-  kit::Ref<ShareTumblr> keep(this);
-  hideActivity();
-  if (request.success()) {
-    if (pendingForm()) pendingForm()->saveForm();
-  } else {
-    alert(ShareLocalizedFormat("Login Error"),
-          request.statusCode() == 403 ? ShareLocalizedFormat("Invalid email or password.")
-                                      : ShareLocalizedFormat("The service encountered an error. Please try again later."));
-  }
-  authDidFinish(request.success());
+  postLogin(*this, form, "https://" + hosts().api + "/api/authenticate", "", {"email", "password"},
+            loginAlert(ShareLocalizedFormat("Invalid email or password."),
+                       ShareLocalizedFormat("The service encountered an error. Please try again later.")));
 }
 
 std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> ShareTumblr::shareFormFieldsForType(int type) {

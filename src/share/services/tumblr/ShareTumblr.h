@@ -28,7 +28,6 @@ class ShareTumblr : public ShareSharer {
   std::vector<kit::Ref<ShareFormFieldSettings>> authorizationFormFields() const override;
   std::string authorizationFormCaption() const override;
   void authorizationFormValidate(ShareFormController* form) override;
-  void authFinished(ShareRequest& request);
   std::optional<std::vector<kit::Ref<ShareFormFieldSettings>>> shareFormFieldsForType(int type) override;
   bool send() override;
   void sendFinished(ShareRequest& request);
