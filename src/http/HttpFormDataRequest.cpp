@@ -21,19 +21,6 @@ std::string text(const kit::Dictionary* d, const char* key) {
   return o ? o->description() : std::string();
 }
 
-// A name inside a quoted header parameter: a quote, CR or LF would end the parameter or the
-// header, so they are written as %22, %0D and %0A.
-std::string quotedName(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    if (c == '"') out += "%22";
-    else if (c == '\r') out += "%0D";
-    else if (c == '\n') out += "%0A";
-    else out.push_back(c);
-  }
-  return out;
-}
-
 // Whether `needle` occurs in the file, read in pieces that overlap by its length.
 bool fileContains(const std::string& path, const std::string& needle) {
   Ref<kit::InputStream> in = kit::InputStream::inputStreamWithFileAtPath(path);
@@ -56,6 +43,17 @@ bool fileContains(const std::string& path, const std::string& needle) {
 }
 
 }  // namespace
+
+std::string HttpFormDataRequest::quotedParameterText(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '"') out += "%22";
+    else if (c == '\r') out += "%0D";
+    else if (c == '\n') out += "%0A";
+    else out.push_back(c);
+  }
+  return out;
+}
 
 HttpFormDataRequest::HttpFormDataRequest(Ref<kit::URL> url) : HttpRequest(std::move(url)) {}
 
@@ -234,14 +232,14 @@ void HttpFormDataRequest::buildMultipartFormDataPostBody() {
   const size_t files = fileData_ ? fileData_->count() : 0;
   for (size_t i = 0; i < fields; ++i) {
     auto* field = postData_->get<kit::Dictionary>(i);
-    appendPostString("Content-Disposition: form-data; name=\"" + quotedName(text(field, "key")) + "\"\r\n\r\n");
+    appendPostString("Content-Disposition: form-data; name=\"" + quotedParameterText(text(field, "key")) + "\"\r\n\r\n");
     appendPostString(text(field, "value"));
     if (i + 1 < fields || files > 0) appendPostString(separator);
   }
   for (size_t i = 0; i < files; ++i) {
     auto* part = fileData_->get<kit::Dictionary>(i);
-    appendPostString("Content-Disposition: form-data; name=\"" + quotedName(text(part, "key")) + "\"; filename=\"" +
-                     quotedName(text(part, "fileName")) + "\"\r\n");
+    appendPostString("Content-Disposition: form-data; name=\"" + quotedParameterText(text(part, "key")) + "\"; filename=\"" +
+                     quotedParameterText(text(part, "fileName")) + "\"\r\n");
     appendPostString("Content-Type: " + text(part, "contentType") + "\r\n\r\n");
     kit::Object* data = part->objectForKey("data");
     if (auto* bytes = dynamic_cast<kit::Data*>(data)) appendPostData(bytes);

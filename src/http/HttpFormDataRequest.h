@@ -18,6 +18,9 @@ class HttpFormDataRequest : public HttpRequest {
 
   explicit HttpFormDataRequest(kit::Ref<kit::URL> url);
   static kit::Ref<HttpFormDataRequest> requestWithURL(kit::Ref<kit::URL> url);
+  // A name inside a quoted header parameter: a quote, CR or LF would end the parameter or the
+  // header, so they are written as %22, %0D and %0A.
+  static std::string quotedParameterText(const std::string& name);
 
   // Percent-escapes everything but letters, digits, "-", "." and "_" (in stringEncoding).
   std::string encodeURL(const std::string& string) const;

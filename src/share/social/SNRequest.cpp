@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "http/HttpFormDataRequest.h"
 #include "json/small/SmallJSON.h"
 #include "kit/foundation/Array.h"
 #include "kit/foundation/Dictionary.h"
@@ -24,16 +25,9 @@ std::string textOf(const kit::Object* value) {
   return value ? value->description() : std::string();
 }
 
-// A quoted form-data parameter value: quotes and line breaks would end the header early.
+// A quoted form-data parameter value, escaped as the engine's forms escape theirs.
 std::string quotedName(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    if (c == '"') out += "%22";
-    else if (c == '\r') out += "%0D";
-    else if (c == '\n') out += "%0A";
-    else out.push_back(c);
-  }
-  return "\"" + out + "\"";
+  return "\"" + HttpFormDataRequest::quotedParameterText(name) + "\"";
 }
 
 kit::Ref<kit::Dictionary> messageInfo(const std::string& message) {
