@@ -530,6 +530,11 @@ class HttpRequest : public kit::Operation {
   void releaseBlocksOnMainThread();
 
  private:
+  // The part of the configuration that says how to reach the server and sign in (headers, cookies,
+  // credentials, proxy, timeouts, certificates, connection reuse): what a request made to work for
+  // this one (a copy, its HEAD request) must share with it.
+  void copyConnectionSetupTo(HttpRequest& target) const;
+
   struct Blocks {
     Block started;
     HeadersBlock headersReceived;

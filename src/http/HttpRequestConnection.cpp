@@ -608,34 +608,7 @@ Ref<HttpRequest> HttpRequest::HEADRequest() {
   Ref<HttpRequest> r = newRequestOfThisClass(url());
   r->setMainRequest(this);
   r->setRequestMethod("HEAD");
-  if (auto h = requestHeaders()) r->setRequestHeaders(kit::cast<kit::MutableDictionary>(h->mutableCopy()));
-  if (auto c = requestCookies()) r->setRequestCookies(kit::cast<kit::MutableArray>(c->mutableCopy()));
-  r->setUseCookiePersistence(useCookiePersistence());
-  r->setUseKeychainPersistence(useKeychainPersistence());
-  r->setUseSessionPersistence(useSessionPersistence());
-  r->setAllowCompressedResponse(allowCompressedResponse());
-  r->setUsername(username());
-  r->setPassword(password());
-  r->setDomain(domain());
-  r->setProxyUsername(proxyUsername());
-  r->setProxyPassword(proxyPassword());
-  r->setProxyDomain(proxyDomain());
-  r->setProxyHost(proxyHost());
-  r->setProxyPort(proxyPort());
-  r->setProxyType(proxyType());
-  r->setShouldPresentAuthenticationDialog(shouldPresentAuthenticationDialog());
-  r->setShouldPresentProxyAuthenticationDialog(shouldPresentProxyAuthenticationDialog());
-  r->setTimeOutSeconds(timeOutSeconds());
-  r->setUseHTTPVersionOne(useHTTPVersionOne());
-  r->setValidatesSecureCertificate(validatesSecureCertificate());
-  r->setClientCertificateIdentity(clientCertificateIdentity());
-  if (auto certs = clientCertificates()) r->setClientCertificates(kit::cast<kit::Array>(certs->copy()));
-  r->setPACurl(PACurl());
-  r->setShouldPresentCredentialsBeforeChallenge(shouldPresentCredentialsBeforeChallenge());
-  r->setNumberOfTimesToRetryOnTimeout(numberOfTimesToRetryOnTimeout());
-  r->setShouldUseRFC2616RedirectBehaviour(shouldUseRFC2616RedirectBehaviour());
-  r->setShouldAttemptPersistentConnection(shouldAttemptPersistentConnection());
-  r->setPersistentConnectionTimeoutSeconds(persistentConnectionTimeoutSeconds());
+  copyConnectionSetupTo(*r);
   return r;
 }
 
