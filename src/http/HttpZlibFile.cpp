@@ -1,10 +1,14 @@
 #include "http/HttpZlibFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <vector>
 
 #include "http/HttpDataCompressor.h"
 #include "http/HttpErrorType.h"
-#include "kit/foundation/FileHandle.h"
+#include "kit/foundation/AtomicFile.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
 #include "kit/net/InputStream.h"
@@ -18,6 +22,22 @@ Ref<Error> HttpZlibFile::error(const std::string& text, Ref<Error> underlying) {
   return Error::errorWithDescription(kHttpRequestErrorDomain, kCompressionError, text, std::move(underlying));
 }
 
+namespace {
+
+// Gives the finished output its name, replacing whatever held it: a named temporary is renamed,
+// an unnamed one linked (a reader never finds the destination partly written either way).
+bool place(int fd, const std::string& tempPath, const std::string& destinationPath) {
+  if (!tempPath.empty()) return ::rename(tempPath.c_str(), destinationPath.c_str()) == 0;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destinationPath.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST || ::unlink(destinationPath.c_str()) != 0) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destinationPath, const char* work,
                        const Stream& stream, Ref<Error>* errorOut) {
   if (errorOut) *errorOut = nullptr;
@@ -27,26 +47,39 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
   };
   const std::string verb(work);
 
-  Ref<kit::FileHandle> out = kit::FileHandle::fileHandleForAppending(destinationPath);
-  if (!out || !out->truncate(0)) {
+  // The output is built where no reader can see it and takes its name only when complete: an
+  // unnamed file in the destination's folder, or where the file system has none, a named
+  // temporary that the next run for this destination sweeps away if its writer died.
+  kit::AtomicFile::removeStaleTemporaries(destinationPath);
+  const size_t slash = destinationPath.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : destinationPath.substr(0, slash);
+  std::string tempPath;
+  int out = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (out < 0) out = kit::AtomicFile::openTemporary(destinationPath, &tempPath);
+  auto discard = [&] {
+    if (out >= 0) ::close(out);
+    out = -1;
+    if (!tempPath.empty()) ::unlink(tempPath.c_str());
+  };
+  if (out < 0) {
     stream.close();
-    return fail(error(
-        kit::format("%@ of %@ failed because we were to create a file at %@", verb, sourcePath, destinationPath)));
+    return fail(error(kit::format("%@ of %@ failed because we were unable to create a file at %@", verb, sourcePath,
+                                  destinationPath),
+                      Error::posixError(errno, destinationPath)));
   }
   if (!kit::FileManager::fileExists(sourcePath)) {
     stream.close();
-    out->close();
-    kit::FileManager::removeItem(destinationPath);
+    discard();
     return fail(error(kit::format("%@ of %@ failed the file does not exist", verb, sourcePath)));
   }
 
   Ref<kit::InputStream> in = kit::InputStream::inputStreamWithFileAtPath(sourcePath);
-  // Half a result is no result: the destination goes.
+  // Half a result is no result: the output goes.
   auto abandon = [&](Ref<Error> e) {
     stream.close();
     in->close();
-    out->close();
-    kit::FileManager::removeItem(destinationPath);
+    discard();
     return fail(std::move(e));
   };
   auto unreadable = [&] {
@@ -64,22 +97,28 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
     Ref<Error> e;
     Ref<kit::Data> piece = stream.feed(block.data(), static_cast<size_t>(n), block.size(), &e);
     if (!piece) return abandon(e);
-    Ref<Error> writeError;
-    if (piece->length() && !out->write(piece->view(), &writeError)) {
+    if (piece->length() && !kit::FileManager::writeAll(out, piece->view())) {
       return abandon(error(
           kit::format("%@ of %@ failed because we were unable to write to the destination data file at %@", verb,
                       sourcePath, destinationPath),
-          writeError));
+          Error::posixError(errno, destinationPath)));
     }
     if (n == 0) break;
   }
   if (Ref<Error> e = stream.check()) return abandon(e);
   in->close();
-  out->close();
   if (Ref<Error> e = stream.close()) {
-    kit::FileManager::removeItem(destinationPath);
+    discard();
     return fail(e);
   }
+  if (!place(out, tempPath, destinationPath)) {
+    const int err = errno;
+    discard();
+    return fail(error(kit::format("%@ of %@ failed because we were unable to write to the destination data file at %@",
+                                  verb, sourcePath, destinationPath),
+                      Error::posixError(err, destinationPath)));
+  }
+  ::close(out);
   return true;
 }
 

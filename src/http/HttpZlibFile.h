@@ -28,9 +28,9 @@ class HttpZlibFile {
     std::function<kit::Ref<kit::Error>()> close;
   };
 
-  // Runs the file at `sourcePath` through `stream` into `destinationPath` (created empty first;
-  // removed again on failure). `work` ("Compression", "Decompression")
-  // begins every error text.
+  // Runs the file at `sourcePath` through `stream` into `destinationPath`, which appears (replacing
+  // any file there) only once complete: a failed or killed run leaves no partial output behind.
+  // `work` ("Compression", "Decompression") begins every error text.
   static bool run(const std::string& sourcePath, const std::string& destinationPath, const char* work,
                   const Stream& stream, kit::Ref<kit::Error>* error);
 

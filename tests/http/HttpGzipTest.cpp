@@ -1,7 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -201,4 +208,65 @@ TEST(HttpGzip, TruncatedSourceFileIsAnErrorNotAShorterBody) {
   EXPECT_EQ(e->localizedDescription(), "Decompression of " + dir + "/whole.gz failed because we were unable to write "
                                        "to the destination data file at " + dir + "/big");
   EXPECT_FALSE(kit::FileManager::fileExists(dir + "/big"));
+}
+
+namespace {
+constexpr const char* kInflateChildFolder = "TOLVA_INFLATE_CHILD_FOLDER";
+}  // namespace
+
+// The child of the case below: inflates from a pipe until it is killed.
+TEST(HttpGzipInflateChild, InflatesUntilKilled) {
+  const char* folder = std::getenv(kInflateChildFolder);
+  if (!folder) GTEST_SKIP() << "run by HttpGzip.AnInflateKilledMidwayLeavesNoFileBehind only";
+  Ref<Error> e;
+  HttpDataDecompressor::uncompressDataFromFile(std::string(folder) + "/in.gz", std::string(folder) + "/out", &e);
+}
+
+TEST(HttpGzip, AnInflateKilledMidwayLeavesNoFileBehind) {
+  tolvatest::TempHome home;
+  const std::string folder = kit::Paths::temporaryDirectory() + "/inflate";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo((folder + "/in.gz").c_str(), 0600), 0);
+  const std::string coded = tolvatest::TestCodec::gzip(randomBytes(4 << 20));
+
+  // Everything the child needs is made before the fork: it only execs.
+  std::vector<std::string> env;
+  for (char** p = environ; *p; ++p) env.emplace_back(*p);
+  env.push_back(std::string(kInflateChildFolder) + "=" + folder);
+  std::vector<char*> envp;
+  for (std::string& s : env) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::string self = "/proc/self/exe", name = "test_http", filter = "--gtest_filter=HttpGzipInflateChild.*";
+  char* argv[] = {name.data(), filter.data(), nullptr};
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execve(self.c_str(), argv, envp.data());
+    ::_exit(127);
+  }
+  // Half the stream goes down the pipe, so the child has inflated and written a good part of it.
+  const int pipe = ::open((folder + "/in.gz").c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(pipe, 0);
+  const bool fed = kit::FileManager::writeAll(pipe, std::string_view(coded).substr(0, coded.size() / 2));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(pipe);
+  ASSERT_TRUE(fed);
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  auto left = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_FALSE(kit::FileManager::fileExists(folder + "/out"));
+  // The next inflate to that destination finds nothing of the killed one's in its way.
+  const std::string whole = kit::Paths::temporaryDirectory() + "/whole.gz";
+  ASSERT_TRUE(kit::FileManager::writeFile(whole, tolvatest::TestCodec::gzip("complete")));
+  Ref<Error> e;
+  ASSERT_TRUE(HttpDataDecompressor::uncompressDataFromFile(whole, folder + "/out", &e));
+  EXPECT_EQ(left(), (std::vector<std::string>{"in.gz", "out"}));
+  EXPECT_EQ(kit::FileManager::readFile(folder + "/out")->toString(), "complete");
 }

@@ -174,6 +174,10 @@ size_t AtomicFile::removeStaleTemporaries(const std::string& path) {
   return removed;
 }
 
+int AtomicFile::openTemporary(const std::string& path, std::string* tempPath, mode_t mode) {
+  return openExclusive(*tempPath, path, mode);
+}
+
 void AtomicFile::setBeforeRenameHookForTesting(std::function<void(const std::string&)> hook) {
   std::lock_guard<std::mutex> g(gHookMutex);
   gBeforeRename = std::move(hook);

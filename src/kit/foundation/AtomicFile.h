@@ -32,6 +32,12 @@ class AtomicFile {
   // pid may have been reused). Answers how many were removed.
   static size_t removeStaleTemporaries(const std::string& path);
 
+  // Creates (exclusively, write-only) a temporary file of the kind write()
+  // uses for path, in path's folder, so removeStaleTemporaries(path) clears
+  // it should its writer die. Answers the descriptor with *tempPath set, or
+  // -1 with errno set.
+  static int openTemporary(const std::string& path, std::string* tempPath, mode_t mode = 0644);
+
   // Test hook: runs after the temporary file is complete and flushed, just
   // before the rename. A test forks, lets the child _exit() here, and checks
   // that the old file survived. Pass nullptr to remove.
