@@ -384,6 +384,8 @@ class HttpRequest : public kit::Operation {
 
   // NO skips the certificate checks for this request only (nothing in the browser sets it).
   TOLVA_HTTP_VALUE(bool, validatesSecureCertificate, setValidatesSecureCertificate)
+  // Extra certificates (kit::Data of PEM or DER) sent after the client identity's own, e.g. its
+  // intermediates; unused without an identity.
   TOLVA_HTTP_OBJECT(kit::Array, clientCertificates, setClientCertificates)
 
   TOLVA_HTTP_VALUE(bool, shouldRedirect, setShouldRedirect)

@@ -378,7 +378,13 @@ void HttpRequest::startRequest() {
   // offered to servers that ask for a client certificate.
   stream->setValidatesSecureCertificate(validatesSecureCertificate());
   if (auto* identity = dynamic_cast<kit::TLSIdentity*>(clientCertificateIdentity().get())) {
-    stream->setClientIdentity(Ref<kit::TLSIdentity>(identity));
+    // The extra certificates (kit::Data, PEM or DER) follow the identity's own.
+    std::vector<std::string> chain;
+    if (Ref<kit::Array> certificates = clientCertificates()) {
+      for (kit::Object* element : *certificates)
+        if (auto* data = dynamic_cast<kit::Data*>(element)) chain.push_back(data->toString());
+    }
+    stream->setClientIdentity(Ref<kit::TLSIdentity>(identity), std::move(chain));
   }
   const std::string host = proxyHost();
   if (!host.empty() && proxyPort() != 0) {

@@ -1,11 +1,13 @@
 // Redirects, persistent connections, the dead-connection retry, cookies, headers and TLS.
 
+#include <algorithm>
 #include <atomic>
 
 #include "http/HttpErrorType.h"
 #include "http/HttpRequestTestSupport.h"
 #include "kit/net/HTTPReadStream.h"
 #include "kit/net/NetError.h"
+#include "kit/net/TLSIdentity.h"
 #include "support/TestCertificateAuthority.h"
 #include "support/TestCodec.h"
 #include "support/TestHTTPServer.h"
@@ -332,6 +334,39 @@ TEST_F(HttpRequestTest, CompressedBodyFromDisk) {
     EXPECT_FALSE(arrived.headers.has("Transfer-Encoding"));
     EXPECT_TRUE(kit::FileManager::fileExists(tmp("src.txt")));
   }
+}
+
+TEST_F(HttpRequestTest, AClientIdentityIsSentWithTheRequestsExtraCertificatesAfterIt) {
+  ASSERT_TRUE(kit::HTTPReadStream::addTrustedCertificate(TestCertificateAuthority::shared().certificatePEM()));
+  TestHTTPServerOptions options = TestHTTPServerOptions::https();
+  options.requestClientCertificate = true;
+  TestHTTPServer server(options);
+  server.route("GET", "/s", TestResponse::ok("secure"));
+  TestCertificateRequest mine, intermediate;
+  mine.commonName = "Tolva Client";
+  intermediate.commonName = "Tolva Intermediate";
+  const TestCertificate own = TestCertificateAuthority::shared().issue(mine);
+  Ref<kit::TLSIdentity> identity = kit::TLSIdentity::identityWithPEM(own.certificatePEM, own.privateKeyPEM);
+  ASSERT_TRUE(identity);
+
+  auto fetch = [&](Ref<kit::Array> extra) {
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/s")));
+    r->setClientCertificateIdentity(identity);
+    r->setClientCertificates(extra);
+    RecordingDelegate d;
+    EXPECT_TRUE(runAsync(r, d));
+    EXPECT_EQ(d.finished, 1) << (r->error() ? r->error()->description() : "");
+    return server.lastRequest().value_or(RecordedRequest{}).clientCertificateNames;
+  };
+  const std::string pem = TestCertificateAuthority::shared().issue(intermediate).certificatePEM;
+  EXPECT_EQ(fetch(kit::Array::arrayWithObjects({kit::Data::dataWithString(pem)})),
+            (std::vector<std::string>{"Tolva Client", "Tolva Intermediate"}));
+  // Another chain is another connection, not the kept-alive one that sent the first.
+  const std::vector<std::string> alone = fetch(nullptr);
+  ASSERT_FALSE(alone.empty());
+  EXPECT_EQ(alone.front(), "Tolva Client");
+  EXPECT_EQ(std::count(alone.begin(), alone.end(), "Tolva Intermediate"), 0);
+  kit::HTTPReadStream::removeTrustedCertificates();
 }
 
 TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSLText) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/TestHeaders.h"
 
@@ -25,6 +26,8 @@ struct RecordedRequest {
   unsigned indexOnConnection = 0;  // 0 for a connection's first request
   bool tls = false;
   std::string serverName;  // SNI, when TLS
+  // Common names of the client certificates sent, its own first (servers that ask for them).
+  std::vector<std::string> clientCertificateNames;
 };
 
 }  // namespace tolvatest

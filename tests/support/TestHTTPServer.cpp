@@ -1,6 +1,7 @@
 #include "support/TestHTTPServer.h"
 
 #include <openssl/evp.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -237,6 +238,9 @@ TestHTTPServer::TestHTTPServer(TestHTTPServerOptions options) : settings_(std::m
   if (options.tls)
     tls_ = TestTLSContext::server(options.certificate.value_or(
         TestCertificateAuthority::shared().localhostCertificate()));
+  // Asks for a client certificate and takes whatever comes, so tests can see what was sent.
+  if (tls_ && options.requestClientCertificate)
+    SSL_CTX_set_verify(tls_.get(), SSL_VERIFY_PEER, [](int, X509_STORE_CTX*) { return 1; });
   listener_ = std::make_unique<LoopbackListener>(options.limits, [this](AcceptedConnection& c) { serve(c); });
   listener_->start();
 }
@@ -522,6 +526,7 @@ struct TestHTTPServer::Connection {
       request.indexOnConnection = index;
       request.tls = accepted.socket.isTLS();
       request.serverName = accepted.socket.tlsServerName();
+      request.clientCertificateNames = accepted.socket.tlsPeerCertificateNames();
 
       bool mustClose = false;
       if (!readBody(request, settings, mustClose)) return;

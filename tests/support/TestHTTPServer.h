@@ -32,6 +32,8 @@ struct TestHTTPServerOptions {
   // The certificate served over TLS; the shared CA's localhost one when unset.
   std::optional<TestCertificate> certificate{};
   TestServerLimits limits{};
+  // TLS: ask the client for a certificate (any is accepted) and record the ones it sends.
+  bool requestClientCertificate = false;
 
   static TestHTTPServerOptions https(std::optional<TestCertificate> certificate = std::nullopt);
 };

@@ -279,6 +279,21 @@ std::string TestSocket::tlsServerName() const {
   return name ? name : "";
 }
 
+std::vector<std::string> TestSocket::tlsPeerCertificateNames() const {
+  std::vector<std::string> names;
+  if (!ssl_) return names;
+  auto add = [&](X509* certificate) {
+    char name[256] = {0};
+    X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name, sizeof name);
+    names.emplace_back(name);
+  };
+  // A server's view of the chain leaves out the client's own certificate.
+  if (X509* own = SSL_get0_peer_certificate(ssl_)) add(own);
+  if (STACK_OF(X509)* chain = SSL_get_peer_cert_chain(ssl_))
+    for (int i = 0; i < sk_X509_num(chain); ++i) add(sk_X509_value(chain, i));
+  return names;
+}
+
 IOStatus TestSocket::readSome(char* buffer, size_t capacity, size_t& got, Clock::time_point deadline) {
   got = 0;
   if (fd_ < 0) return IOStatus::Failed;

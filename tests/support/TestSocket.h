@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 typedef struct ssl_st SSL;
@@ -48,6 +49,8 @@ class TestSocket {
   bool isTLS() const { return ssl_ != nullptr; }
   // The SNI name the client sent (server side), or "".
   std::string tlsServerName() const;
+  // Subject common names of the certificates the client sent, its own first (server side).
+  std::vector<std::string> tlsPeerCertificateNames() const;
 
   // Reads what is available (at least one byte) or reports why not.
   IOStatus readSome(char* buffer, size_t capacity, size_t& got, Clock::time_point deadline);

@@ -95,7 +95,8 @@ Ref<Error> connectError(Ref<Error> posix, const std::string& where) {
 bool HTTPConnection::Endpoint::sameDestination(const Endpoint& o) const {
   return host == o.host && port == o.port && tls == o.tls && proxy == o.proxy && proxyHost == o.proxyHost &&
          proxyPort == o.proxyPort && proxyUsername == o.proxyUsername && proxyPassword == o.proxyPassword &&
-         verifyPeer == o.verifyPeer && clientIdentity.get() == o.clientIdentity.get();
+         verifyPeer == o.verifyPeer && clientIdentity.get() == o.clientIdentity.get() &&
+         clientCertificateChain == o.clientCertificateChain;
 }
 
 HTTPConnection::HTTPConnection(Endpoint endpoint) : id_(nextConnectionID++), endpoint_(std::move(endpoint)) {}
@@ -235,7 +236,7 @@ HTTPConnection::Step HTTPConnection::startTLS() {
   BIO_set_data(bio, reinterpret_cast<void*>(intptr_t(fd_)));
   SSL_set_bio(ssl_, bio, bio);
   SSL_set_connect_state(ssl_);
-  if (endpoint_.clientIdentity && !endpoint_.clientIdentity->applyTo(ssl_)) {
+  if (endpoint_.clientIdentity && !endpoint_.clientIdentity->applyTo(ssl_, endpoint_.clientCertificateChain)) {
     return fail(NetError::tlsFailure(TLSContext::takeErrorText()));
   }
   const std::string& host = endpoint_.host;

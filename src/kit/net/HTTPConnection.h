@@ -42,6 +42,8 @@ class HTTPConnection {
     bool verifyPeer = true;
     // Offered when the server asks for a client certificate.
     Ref<TLSIdentity> clientIdentity;
+    // Sent after the identity's certificate (see TLSIdentity::applyTo).
+    std::vector<std::string> clientCertificateChain;
     // Whether a connection made for `other` may carry this endpoint's requests.
     bool sameDestination(const Endpoint& other) const;
   };

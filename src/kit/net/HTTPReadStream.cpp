@@ -94,6 +94,7 @@ struct HTTPReadStream::State {
   std::string httpProxyHost, httpsProxyHost, socksHost, socksUser, socksPassword;
   bool verifyPeer = true;
   Ref<TLSIdentity> clientIdentity;
+  std::vector<std::string> clientCertificateChain;
   int httpProxyPort = 0, httpsProxyPort = 0, socksPort = 0;
 
   // Connection
@@ -190,7 +191,10 @@ void HTTPReadStream::setSOCKSProxy(std::string host, int port, std::string usern
 
 void HTTPReadStream::setValidatesSecureCertificate(bool validates) { s_->verifyPeer = validates; }
 
-void HTTPReadStream::setClientIdentity(Ref<TLSIdentity> identity) { s_->clientIdentity = std::move(identity); }
+void HTTPReadStream::setClientIdentity(Ref<TLSIdentity> identity, std::vector<std::string> chain) {
+  s_->clientIdentity = std::move(identity);
+  s_->clientCertificateChain = std::move(chain);
+}
 
 // ---- Opening
 
@@ -214,6 +218,7 @@ bool HTTPReadStream::open() {
   ep.tls = tls;
   ep.verifyPeer = s.verifyPeer;
   ep.clientIdentity = s.clientIdentity;
+  ep.clientCertificateChain = s.clientCertificateChain;
   if (!s.socksHost.empty()) {
     ep.proxy = HTTPConnection::Endpoint::Proxy::SOCKS5;
     ep.proxyHost = s.socksHost;

@@ -77,8 +77,9 @@ class HTTPReadStream : public InputStream {
   // false skips the certificate checks for this stream only (its connection is never shared
   // with a checking stream).
   void setValidatesSecureCertificate(bool validates);
-  // Offered when a server asks for a client certificate.
-  void setClientIdentity(Ref<TLSIdentity> identity);
+  // Offered when a server asks for a client certificate, its certificate followed by `chain`
+  // (see TLSIdentity::applyTo).
+  void setClientIdentity(Ref<TLSIdentity> identity, std::vector<std::string> chain = {});
   // SOCKS5 proxy for every URL; user name and password are sent when a user name is given.
   void setSOCKSProxy(std::string host, int port, std::string username = {}, std::string password = {});
   // Whether the connection may be kept for reuse (default false). Off, the request says

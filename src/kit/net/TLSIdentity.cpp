@@ -1,5 +1,6 @@
 #include "kit/net/TLSIdentity.h"
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -31,8 +32,42 @@ Ref<TLSIdentity> TLSIdentity::identityWithPEM(std::string_view certificatePEM, s
   return identity;
 }
 
-bool TLSIdentity::applyTo(SSL* ssl) const {
-  return SSL_use_certificate(ssl, certificate_) == 1 && SSL_use_PrivateKey(ssl, key_) == 1;
+namespace {
+
+// Adds the certificates of one element to the connection's chain; false when it holds none or
+// one is refused.
+bool addChainCertificates(SSL* ssl, const std::string& element) {
+  if (element.find("-----BEGIN") == std::string::npos) {
+    const auto* der = reinterpret_cast<const unsigned char*>(element.data());
+    X509* certificate = d2i_X509(nullptr, &der, long(element.size()));
+    const bool added = certificate && SSL_add0_chain_cert(ssl, certificate) == 1;
+    if (!added) X509_free(certificate);
+    return added;
+  }
+  BIO* bio = BIO_new_mem_buf(element.data(), int(element.size()));
+  if (!bio) return false;
+  int added = 0;
+  bool refused = false;
+  while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) {
+    if (SSL_add0_chain_cert(ssl, certificate) != 1) {
+      X509_free(certificate);
+      refused = true;
+      break;
+    }
+    ++added;
+  }
+  BIO_free(bio);
+  if (added && !refused) ERR_clear_error();  // the end of the text reads as a PEM error
+  return added && !refused;
+}
+
+}  // namespace
+
+bool TLSIdentity::applyTo(SSL* ssl, const std::vector<std::string>& chain) const {
+  if (SSL_use_certificate(ssl, certificate_) != 1 || SSL_use_PrivateKey(ssl, key_) != 1) return false;
+  for (const std::string& element : chain)
+    if (!addChainCertificates(ssl, element)) return false;
+  return true;
 }
 
 }  // namespace kit

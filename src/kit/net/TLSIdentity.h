@@ -4,7 +4,9 @@
 
 #include <openssl/types.h>
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "kit/foundation/Error.h"
 #include "kit/foundation/Object.h"
@@ -18,8 +20,10 @@ class TLSIdentity : public Object {
   // parse or the key does not belong to the certificate.
   static Ref<TLSIdentity> identityWithPEM(std::string_view certificatePEM, std::string_view privateKeyPEM,
                                           Ref<Error>* error = nullptr);
-  // Puts the identity on a connection; false when the TLS library refused it.
-  bool applyTo(SSL* ssl) const;
+  // Puts the identity on a connection, its certificate followed by `chain` (each element PEM
+  // text of one or more certificates, or one DER certificate); false when one does not parse or
+  // the TLS library refused it.
+  bool applyTo(SSL* ssl, const std::vector<std::string>& chain = {}) const;
   std::string className() const override { return "TLSIdentity"; }
 
  private:
