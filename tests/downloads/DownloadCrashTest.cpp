@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "DownloadTest.h"
+#include "support/ChildProcess.h"
 #include "support/PseudoRandomBody.h"
 #include "support/TestHTTPServer.h"
 
@@ -74,23 +75,10 @@ TEST_F(DownloadTest, AKilledDownloadComesBackPausedAndResumesByRange) {
     return resp;
   });
 
-  // Everything the child needs is made before the fork: it only execs.
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  env.push_back(std::string(kChildURL) + "=" + server.url("/large.bin"));
-  env.push_back(std::string(kChildHome) + "=" + home.path());
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string self = "/proc/self/exe", name = "test_downloads",
-              filter = "--gtest_filter=DownloadCrashChild.DownloadsUntilKilled";
-  char* argv[] = {name.data(), filter.data(), nullptr};
-  const pid_t child = ::fork();
+  const pid_t child = tolvatest::startSelfAsChild(
+      "test_downloads", "DownloadCrashChild.DownloadsUntilKilled",
+      {std::string(kChildURL) + "=" + server.url("/large.bin"), std::string(kChildHome) + "=" + home.path()});
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execve(self.c_str(), argv, envp.data());
-    ::_exit(127);
-  }
   // The child shares this test's home: wait for its partial file to hold what the server sent.
   const std::string folder = VeskDownloadManager::temporaryFolder();
   const std::string partial = folder + "/large.bin";

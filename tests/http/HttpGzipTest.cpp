@@ -17,6 +17,7 @@
 #include "http/HttpErrorType.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 #include "support/TestCodec.h"
 
@@ -229,21 +230,9 @@ TEST(HttpGzip, AnInflateKilledMidwayLeavesNoFileBehind) {
   ASSERT_EQ(::mkfifo((folder + "/in.gz").c_str(), 0600), 0);
   const std::string coded = tolvatest::TestCodec::gzip(randomBytes(4 << 20));
 
-  // Everything the child needs is made before the fork: it only execs.
-  std::vector<std::string> env;
-  for (char** p = environ; *p; ++p) env.emplace_back(*p);
-  env.push_back(std::string(kInflateChildFolder) + "=" + folder);
-  std::vector<char*> envp;
-  for (std::string& s : env) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::string self = "/proc/self/exe", name = "test_http", filter = "--gtest_filter=HttpGzipInflateChild.*";
-  char* argv[] = {name.data(), filter.data(), nullptr};
-  const pid_t child = ::fork();
+  const pid_t child = tolvatest::startSelfAsChild("test_http", "HttpGzipInflateChild.*",
+                                                  {std::string(kInflateChildFolder) + "=" + folder});
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execve(self.c_str(), argv, envp.data());
-    ::_exit(127);
-  }
   // Half the stream goes down the pipe, so the child has inflated and written a good part of it.
   const int pipe = ::open((folder + "/in.gz").c_str(), O_WRONLY | O_CLOEXEC);
   ASSERT_GE(pipe, 0);
