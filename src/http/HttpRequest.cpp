@@ -492,6 +492,8 @@ void HttpRequest::clearDelegatesAndCancel() {
 }
 
 void HttpRequest::main() {
+  // As for network events: the main thread hears of the start once the lock is let go.
+  RunLoop::HoldMainWakeUps hold;
   std::lock_guard<std::recursive_mutex> g(cancelledLock_);
   Ref<HttpRequest> self(this);
   HttpRequestShared& shared = HttpRequestShared::get();

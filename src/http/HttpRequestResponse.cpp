@@ -135,6 +135,8 @@ bool sameOrigin(const kit::URL* a, const kit::URL* b) {
 // ---- Events
 
 void HttpRequest::handleNetworkEvent(kit::InputStream::Event type) {
+  // Reports posted below reach the main thread once the lock is let go: its handlers take it too.
+  RunLoop::HoldMainWakeUps hold;
   Ref<HttpRequest> self(this);
   {
     std::lock_guard<std::recursive_mutex> g(cancelledLock_);

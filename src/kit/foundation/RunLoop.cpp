@@ -465,7 +465,8 @@ bool RunLoop::perform(std::function<void()> fn, bool waitUntilDone,
     s_->posted.push_back(
         {std::move(fn), modes.empty() ? std::vector<std::string>{kCommonModes} : modes, waiter});
   }
-  wakeUp();
+  if (waiter) wakeUpNow();
+  else wakeUp();
   if (!waiter) return true;
   std::unique_lock<std::mutex> l(waiter->mutex);
   waiter->cv.wait(l, [&] { return waiter->done; });
@@ -822,7 +823,28 @@ bool RunLoop::runningHereAndLooksBeforeWaiting() const {
   return !frames.empty() && frames.back()->looksBeforeWaiting;
 }
 
+namespace {
+thread_local int tMainWakeUpHolds = 0;
+thread_local bool tMainWakeUpHeld = false;
+}  // namespace
+
+RunLoop::HoldMainWakeUps::HoldMainWakeUps() { ++tMainWakeUpHolds; }
+
+RunLoop::HoldMainWakeUps::~HoldMainWakeUps() {
+  if (--tMainWakeUpHolds > 0 || !tMainWakeUpHeld) return;
+  tMainWakeUpHeld = false;
+  main().wakeUpNow();
+}
+
 void RunLoop::wakeUp() {
+  if (tMainWakeUpHolds > 0 && this == mainShared().get() && !isMainThread()) {
+    tMainWakeUpHeld = true;
+    return;
+  }
+  wakeUpNow();
+}
+
+void RunLoop::wakeUpNow() {
   RunLoopDriver* driver = s_->driver.load();
   // Called from a callback of the loop's own run: the run looks at everything again before it
   // waits, so the wakeup fd need not be written (and read back) for it. A host loop (driver)

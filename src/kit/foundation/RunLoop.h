@@ -156,6 +156,19 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   // Interrupts a wait of this loop (any thread).
   void wakeUp();
 
+  // While one lives on a thread other than the main one, that thread's wake-ups of the main
+  // loop wait until the outermost one ends; calls are still queued at once and in order, and
+  // a call that waits until done wakes the main loop at once. A thread that posts results
+  // while it holds a lock the main thread's handlers also take keeps one around that work, so
+  // that the main thread does not wake only to block on the lock.
+  class HoldMainWakeUps {
+   public:
+    HoldMainWakeUps();
+    ~HoldMainWakeUps();
+    HoldMainWakeUps(const HoldMainWakeUps&) = delete;
+    HoldMainWakeUps& operator=(const HoldMainWakeUps&) = delete;
+  };
+
  private:
   friend class Thread;
   struct State;
@@ -191,6 +204,8 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   PassResult pass(const std::string& mode, double untilTime, double realDeadline, bool mayBlock);
   void drainPasses(const std::string& mode, size_t* count);
   static void wakeAllLoops();
+  // wakeUp() without the main loop's hold.
+  void wakeUpNow();
 
   std::unique_ptr<State> s_;
 };

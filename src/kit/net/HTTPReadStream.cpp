@@ -388,8 +388,12 @@ void HTTPReadStream::advance() {
     }
   }
   if (!s.exchanging || s.error || s.closed) return;
+  const bool wasSending = !s.requestSent();
   writeRequest();
   if (s.error || s.closed) return;
+  // A request sent only now has no answer yet: reading at once would only hear that it would
+  // block, so the socket's readiness says when to read.
+  if (wasSending && s.requestSent() && !s.parser->receivedAnyBytes() && !s.connection->mayHaveMoreToRead()) return;
   readResponse();
 }
 

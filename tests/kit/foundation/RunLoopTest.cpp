@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <string>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -431,6 +432,36 @@ TEST_F(RunLoopTest, HostLoopSeamReportsDueWorkAndWakeups) {
   loop().setDriver(nullptr);
   EXPECT_GT(driver.waits, 0);
   loop().cancelPreviousPerformRequests(&target);
+}
+
+TEST_F(RunLoopTest, HeldWakeUpsReachTheMainLoopWhenTheOutermostHoldEndsAndAWaitingCallIsNotHeld) {
+  std::promise<void> posted, looked;
+  std::thread poster([&] {
+    RunLoop::HoldMainWakeUps outer;
+    {
+      RunLoop::HoldMainWakeUps inner;
+      RunLoop::performOnMainThread(record("held"));
+    }
+    posted.set_value();
+    looked.get_future().wait();
+  });
+  posted.get_future().wait();
+  pollfd p{loop().wakeupFd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0);
+  looked.set_value();
+  poster.join();
+  EXPECT_EQ(::poll(&p, 1, 0), 1);
+  loop().drain();
+  EXPECT_EQ(events, (Events{"held@0"}));
+
+  std::thread waiter([&] {
+    RunLoop::HoldMainWakeUps hold;
+    RunLoop::performOnMainThread(record("waited"), true);
+  });
+  EXPECT_EQ(::poll(&p, 1, 10000), 1);
+  loop().drain();
+  waiter.join();
+  EXPECT_EQ(events, (Events{"held@0", "waited@0"}));
 }
 
 }  // namespace
