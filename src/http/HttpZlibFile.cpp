@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <vector>
 
@@ -24,6 +25,8 @@ Ref<Error> HttpZlibFile::error(const std::string& text, Ref<Error> underlying) {
 
 namespace {
 
+std::atomic<bool> gUnnamedFiles{true};
+
 // Gives the finished output its name, replacing whatever held it: a named temporary is renamed,
 // an unnamed one linked (a reader never finds the destination partly written either way).
 bool place(int fd, const std::string& tempPath, const std::string& destinationPath) {
@@ -37,6 +40,8 @@ bool place(int fd, const std::string& tempPath, const std::string& destinationPa
 }
 
 }  // namespace
+
+void HttpZlibFile::setUnnamedFilesForTesting(bool allowed) { gUnnamedFiles.store(allowed); }
 
 bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destinationPath, const char* work,
                        const Stream& stream, Ref<Error>* errorOut) {
@@ -55,7 +60,7 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
   const std::string folder =
       slash == std::string::npos ? "." : slash == 0 ? "/" : destinationPath.substr(0, slash);
   std::string tempPath;
-  int out = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  int out = gUnnamedFiles.load() ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644) : -1;
   if (out < 0) out = kit::AtomicFile::openTemporary(destinationPath, &tempPath);
   auto discard = [&] {
     if (out >= 0) ::close(out);

@@ -34,6 +34,9 @@ class HttpZlibFile {
   static bool run(const std::string& sourcePath, const std::string& destinationPath, const char* work,
                   const Stream& stream, kit::Ref<kit::Error>* error);
 
+  // Off: outputs are built as named temporaries, as on file systems without unnamed files.
+  static void setUnnamedFilesForTesting(bool allowed);
+
   // An error of the request domain with the compression error's code.
   static kit::Ref<kit::Error> error(const std::string& text, kit::Ref<kit::Error> underlying = nullptr);
 };

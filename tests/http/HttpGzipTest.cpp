@@ -15,6 +15,7 @@
 #include "http/HttpDataCompressor.h"
 #include "http/HttpDataDecompressor.h"
 #include "http/HttpErrorType.h"
+#include "http/HttpZlibFile.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/foundation/Paths.h"
 #include "support/ChildProcess.h"
@@ -209,6 +210,34 @@ TEST(HttpGzip, TruncatedSourceFileIsAnErrorNotAShorterBody) {
   EXPECT_EQ(e->localizedDescription(), "Decompression of " + dir + "/whole.gz failed because we were unable to write "
                                        "to the destination data file at " + dir + "/big");
   EXPECT_FALSE(kit::FileManager::fileExists(dir + "/big"));
+}
+
+TEST(HttpGzip, WithoutUnnamedFilesANamedTemporaryBecomesTheOutputOrGoes) {
+  tolvatest::TempHome home;
+  const std::string folder = kit::Paths::temporaryDirectory() + "/named";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  auto left = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  HttpZlibFile::setUnnamedFilesForTesting(false);
+  const std::string body = textBody(300000, 5);
+  ASSERT_TRUE(kit::FileManager::writeFile(folder + "/src", body));
+  Ref<Error> e;
+  const bool compressed = HttpDataCompressor::compressDataFromFile(folder + "/src", folder + "/src.gz", &e);
+  const bool inflated = HttpDataDecompressor::uncompressDataFromFile(folder + "/src.gz", folder + "/back", &e);
+  const std::vector<std::string> afterBoth = left();
+  ASSERT_TRUE(kit::FileManager::writeFile(folder + "/cut.gz", body.substr(0, 1000)));
+  const bool cut = HttpDataDecompressor::uncompressDataFromFile(folder + "/cut.gz", folder + "/out", &e);
+  HttpZlibFile::setUnnamedFilesForTesting(true);
+  EXPECT_TRUE(compressed);
+  ASSERT_TRUE(inflated);
+  EXPECT_EQ(kit::FileManager::readFile(folder + "/back")->toString(), body);
+  EXPECT_EQ(afterBoth, (std::vector<std::string>{"back", "src", "src.gz"}));
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(left(), (std::vector<std::string>{"back", "cut.gz", "src", "src.gz"}));
 }
 
 namespace {
