@@ -366,6 +366,14 @@ TEST_F(HttpRequestTest, AClientIdentityIsSentWithTheRequestsExtraCertificatesAft
   ASSERT_FALSE(alone.empty());
   EXPECT_EQ(alone.front(), "Tolva Client");
   EXPECT_EQ(std::count(alone.begin(), alone.end(), "Tolva Intermediate"), 0);
+  // An extra certificate that holds none fails the request instead of being left out unsaid.
+  Ref<HttpRequest> broken = HttpRequest::requestWithURL(U(server.url("/s")));
+  broken->setClientCertificateIdentity(identity);
+  broken->setClientCertificates(kit::Array::arrayWithObjects(
+      {kit::Data::dataWithString("-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydGlmaWNhdGU=\n-----END CERTIFICATE-----\n")}));
+  RecordingDelegate db;
+  EXPECT_TRUE(runAsync(broken, db));
+  EXPECT_EQ(db.failed, 1);
   kit::HTTPReadStream::removeTrustedCertificates();
 }
 
