@@ -590,6 +590,11 @@ size_t RunLoop::fireSources(const std::string& mode) {
   return handled;
 }
 
+namespace {
+thread_local int tMainWakeUpHolds = 0;
+thread_local bool tMainWakeUpHeld = false;
+}  // namespace
+
 size_t RunLoop::pollAndDispatch(const std::string& mode, int timeoutMs) {
   std::vector<pollfd> fds{{s_->wakeFd, POLLIN, 0}};
   std::vector<WatchId> ids{0};
@@ -603,6 +608,11 @@ size_t RunLoop::pollAndDispatch(const std::string& mode, int timeoutMs) {
       fds.push_back({w.fd, ev, 0});
       ids.push_back(w.id);
     }
+  }
+  // A thread never waits while it owes the main loop a wake-up (a run inside a hold).
+  if (timeoutMs != 0 && tMainWakeUpHeld) {
+    tMainWakeUpHeld = false;
+    main().wakeUpNow();
   }
   if (RunLoopDriver* driver = s_->driver.load()) {
     driver->wait(fds, timeoutMs);
@@ -822,11 +832,6 @@ bool RunLoop::runningHereAndLooksBeforeWaiting() const {
   const auto& frames = s_->frames;
   return !frames.empty() && frames.back()->looksBeforeWaiting;
 }
-
-namespace {
-thread_local int tMainWakeUpHolds = 0;
-thread_local bool tMainWakeUpHeld = false;
-}  // namespace
 
 RunLoop::HoldMainWakeUps::HoldMainWakeUps() { ++tMainWakeUpHolds; }
 

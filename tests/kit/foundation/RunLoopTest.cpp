@@ -461,7 +461,21 @@ TEST_F(RunLoopTest, HeldWakeUpsReachTheMainLoopWhenTheOutermostHoldEndsAndAWaiti
   EXPECT_EQ(::poll(&p, 1, 10000), 1);
   loop().drain();
   waiter.join();
-  EXPECT_EQ(events, (Events{"held@0", "waited@0"}));
+
+  // Nor is a call held while its thread waits in its own loop (a synchronous load inside a hold).
+  std::promise<RunLoop*> running;
+  std::thread runner([&] {
+    RunLoop::HoldMainWakeUps hold;
+    RunLoop::performOnMainThread(record("ran"));
+    running.set_value(&RunLoop::current());
+    RunLoop::current().runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
+  });
+  RunLoop* other = running.get_future().get();
+  EXPECT_EQ(::poll(&p, 1, 10000), 1);
+  loop().drain();
+  other->perform([] {});
+  runner.join();
+  EXPECT_EQ(events, (Events{"held@0", "waited@0", "ran@0"}));
 }
 
 }  // namespace
