@@ -45,6 +45,14 @@ std::string randomBytes(size_t n, unsigned seed = 3) {
   return s;
 }
 
+// The names in `folder`, sorted.
+std::vector<std::string> sortedNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 TEST(HttpGzip, RoundTripOfThreeLettersStartsWithGzipMagic) {
@@ -216,19 +224,13 @@ TEST(HttpGzip, WithoutUnnamedFilesANamedTemporaryBecomesTheOutputOrGoes) {
   tolvatest::TempHome home;
   const std::string folder = kit::Paths::temporaryDirectory() + "/named";
   ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-  auto left = [&] {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
   HttpZlibFile::setUnnamedFilesForTesting(false);
   const std::string body = textBody(300000, 5);
   ASSERT_TRUE(kit::FileManager::writeFile(folder + "/src", body));
   Ref<Error> e;
   const bool compressed = HttpDataCompressor::compressDataFromFile(folder + "/src", folder + "/src.gz", &e);
   const bool inflated = HttpDataDecompressor::uncompressDataFromFile(folder + "/src.gz", folder + "/back", &e);
-  const std::vector<std::string> afterBoth = left();
+  const std::vector<std::string> afterBoth = sortedNames(folder);
   ASSERT_TRUE(kit::FileManager::writeFile(folder + "/cut.gz", body.substr(0, 1000)));
   const bool cut = HttpDataDecompressor::uncompressDataFromFile(folder + "/cut.gz", folder + "/out", &e);
   HttpZlibFile::setUnnamedFilesForTesting(true);
@@ -237,7 +239,7 @@ TEST(HttpGzip, WithoutUnnamedFilesANamedTemporaryBecomesTheOutputOrGoes) {
   EXPECT_EQ(kit::FileManager::readFile(folder + "/back")->toString(), body);
   EXPECT_EQ(afterBoth, (std::vector<std::string>{"back", "src", "src.gz"}));
   EXPECT_FALSE(cut);
-  EXPECT_EQ(left(), (std::vector<std::string>{"back", "cut.gz", "src", "src.gz"}));
+  EXPECT_EQ(sortedNames(folder), (std::vector<std::string>{"back", "cut.gz", "src", "src.gz"}));
 }
 
 namespace {
@@ -273,18 +275,12 @@ TEST(HttpGzip, AnInflateKilledMidwayLeavesNoFileBehind) {
   ASSERT_TRUE(fed);
   ASSERT_TRUE(WIFSIGNALED(status));
 
-  auto left = [&] {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
   EXPECT_FALSE(kit::FileManager::fileExists(folder + "/out"));
   // The next inflate to that destination finds nothing of the killed one's in its way.
   const std::string whole = kit::Paths::temporaryDirectory() + "/whole.gz";
   ASSERT_TRUE(kit::FileManager::writeFile(whole, tolvatest::TestCodec::gzip("complete")));
   Ref<Error> e;
   ASSERT_TRUE(HttpDataDecompressor::uncompressDataFromFile(whole, folder + "/out", &e));
-  EXPECT_EQ(left(), (std::vector<std::string>{"in.gz", "out"}));
+  EXPECT_EQ(sortedNames(folder), (std::vector<std::string>{"in.gz", "out"}));
   EXPECT_EQ(kit::FileManager::readFile(folder + "/out")->toString(), "complete");
 }

@@ -595,6 +595,12 @@ thread_local int tMainWakeUpHolds = 0;
 thread_local bool tMainWakeUpHeld = false;
 }  // namespace
 
+void RunLoop::giveHeldMainWakeUp() {
+  if (!tMainWakeUpHeld) return;
+  tMainWakeUpHeld = false;
+  main().wakeUpNow();
+}
+
 size_t RunLoop::pollAndDispatch(const std::string& mode, int timeoutMs) {
   std::vector<pollfd> fds{{s_->wakeFd, POLLIN, 0}};
   std::vector<WatchId> ids{0};
@@ -610,10 +616,7 @@ size_t RunLoop::pollAndDispatch(const std::string& mode, int timeoutMs) {
     }
   }
   // A thread never waits while it owes the main loop a wake-up (a run inside a hold).
-  if (timeoutMs != 0 && tMainWakeUpHeld) {
-    tMainWakeUpHeld = false;
-    main().wakeUpNow();
-  }
+  if (timeoutMs != 0) giveHeldMainWakeUp();
   if (RunLoopDriver* driver = s_->driver.load()) {
     driver->wait(fds, timeoutMs);
   } else if (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
@@ -836,9 +839,7 @@ bool RunLoop::runningHereAndLooksBeforeWaiting() const {
 RunLoop::HoldMainWakeUps::HoldMainWakeUps() { ++tMainWakeUpHolds; }
 
 RunLoop::HoldMainWakeUps::~HoldMainWakeUps() {
-  if (--tMainWakeUpHolds > 0 || !tMainWakeUpHeld) return;
-  tMainWakeUpHeld = false;
-  main().wakeUpNow();
+  if (--tMainWakeUpHolds == 0) giveHeldMainWakeUp();
 }
 
 void RunLoop::wakeUp() {

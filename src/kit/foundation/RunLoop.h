@@ -159,9 +159,9 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   // While one lives on a thread other than the main one, that thread's wake-ups of the main
   // loop wait until the outermost one ends; calls are still queued at once and in order, and
   // a call that waits until done, or a run of the thread's own loop that would wait, wakes the
-  // main loop at once. A thread that posts results
-  // while it holds a lock the main thread's handlers also take keeps one around that work, so
-  // that the main thread does not wake only to block on the lock.
+  // main loop at once. A thread that posts results while it holds a lock the main thread's
+  // handlers also take keeps one around that work, so that the main thread does not wake only
+  // to block on the lock.
   class HoldMainWakeUps {
    public:
     HoldMainWakeUps();
@@ -207,6 +207,8 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
   static void wakeAllLoops();
   // wakeUp() without the main loop's hold.
   void wakeUpNow();
+  // Wakes the main loop if this thread has held a wake-up of it back.
+  static void giveHeldMainWakeUp();
 
   std::unique_ptr<State> s_;
 };
