@@ -447,14 +447,11 @@ std::pair<std::string, std::string> writerNames(unsigned encoding) {
     case HttpRequest::kISOLatin1StringEncoding: return {"ISO-8859-1", "iso-8859-1"};
     case HttpRequest::kWindowsCP1252StringEncoding: return {"CP1252", "windows-1252"};
     case 10: return {"UTF-16", "utf-16"};
-    case 11: return {"CP1251", "windows-1251"};
-    case 13: return {"CP1253", "windows-1253"};
-    case 14: return {"CP1254", "windows-1254"};
-    case 15: return {"CP1250", "windows-1250"};
-    case 30: return {"MACINTOSH", "macintosh"};
     default: break;
   }
   const std::string name = iconvName(encoding);
+  // Windows code pages are labelled by their registered names.
+  if (name.rfind("CP125", 0) == 0) return {name, "windows-" + name.substr(2)};
   return {name, lower(name)};
 }
 

@@ -58,6 +58,10 @@ TEST_F(HttpFormDataRequestTest, URLEncodedFieldsAreEscapedAndJoined) {
   RecordedRequest koiSeen = send(koi);
   EXPECT_NE(koiSeen.body.find("\r\n\r\n\xc4\xc1\r\n"), std::string::npos);
   EXPECT_EQ(koiSeen.headers.value("Content-Type").rfind("multipart/form-data; charset=koi8-r; boundary=", 0), 0u);
+  // Windows code pages go by their registered labels.
+  EXPECT_EQ(HttpRequest::charsetNameForEncoding(11), "windows-1251");
+  EXPECT_EQ(HttpRequest::charsetNameForEncoding(HttpRequest::kWindowsCP1252StringEncoding), "windows-1252");
+  EXPECT_EQ(HttpRequest::charsetNameForEncoding(30), "macintosh");
   const size_t before = server.requestCount();
   Ref<HttpFormDataRequest> unknown = form();
   unknown->setStringEncoding(0x7eadbeef);
