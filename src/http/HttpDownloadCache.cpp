@@ -131,12 +131,6 @@ bool parseLength(const std::string& text, uint64_t* out) {
 
 constexpr uint64_t kMaxHeadersFileLength = 1 << 20;
 
-std::string parentFolder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 HttpDownloadCache::HttpDownloadCache() { setDefaultCachePolicy(CachePolicyDefault); }
@@ -310,7 +304,7 @@ bool HttpDownloadCache::writeCachedResponseDataForURL(const kit::URL* url, const
   if (in < 0) return false;
   // Written beside the destination and renamed over it: the caller's old file stays whole
   // until the new one is complete.
-  std::optional<std::string> temp = kit::FileManager::createUniqueFile(parentFolder(destination), ".cached-");
+  std::optional<std::string> temp = kit::FileManager::createUniqueFile(kit::FileManager::folderOf(destination), ".cached-");
   int out = temp ? ::open(temp->c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
   bool ok = out >= 0;
   uint64_t copied = 0;

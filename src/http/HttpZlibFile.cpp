@@ -56,9 +56,7 @@ bool HttpZlibFile::run(const std::string& sourcePath, const std::string& destina
   // unnamed file in the destination's folder, or where the file system has none, a named
   // temporary that the next run for this destination sweeps away if its writer died.
   kit::AtomicFile::removeStaleTemporaries(destinationPath);
-  const size_t slash = destinationPath.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : destinationPath.substr(0, slash);
+  const std::string folder = kit::FileManager::folderOf(destinationPath);
   std::string tempPath;
   int out = gUnnamedFiles.load() ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644) : -1;
   if (out < 0) out = kit::AtomicFile::openTemporary(destinationPath, &tempPath);

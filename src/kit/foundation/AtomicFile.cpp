@@ -25,13 +25,6 @@ namespace {
 std::mutex gHookMutex;
 std::function<void(const std::string&)> gBeforeRename;
 
-std::string folderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 std::string baseOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -48,7 +41,7 @@ std::string temporaryName(const std::string& path) {
   char suffix[96];
   std::snprintf(suffix, sizeof suffix, "%s%d-%lu-%08llx", kTempMarker, static_cast<int>(::getpid()),
                 counter.fetch_add(1), static_cast<unsigned long long>(rng() & 0xffffffffULL));
-  return folderOf(path) + "/." + baseOf(path) + suffix;
+  return FileManager::folderOf(path) + "/." + baseOf(path) + suffix;
 }
 
 int openExclusive(std::string& tempPath, const std::string& path, mode_t mode) {
@@ -119,7 +112,7 @@ Ref<Error> AtomicFile::write(const std::string& path, std::string_view bytes, mo
   // The new file is in place and its contents are on disk; a folder that
   // cannot be synced only delays the rename's durability, so callers must not
   // treat the write as lost.
-  if (int err = syncFolder(folderOf(path)))
+  if (int err = syncFolder(FileManager::folderOf(path)))
     std::fprintf(stderr, "kit: could not sync the folder of %s: %s\n", path.c_str(), std::strerror(err));
   return nullptr;
 }
@@ -137,7 +130,7 @@ std::string AtomicFile::moveAside(const std::string& path, Ref<Error>* error) {
     std::string target = n == 1 ? base : base + "-" + std::to_string(n);
     err = renameNoReplace(path, target);
     if (err == 0) {
-      syncFolder(folderOf(path));
+      syncFolder(FileManager::folderOf(path));
       if (error) *error = nullptr;
       return target;
     }
@@ -149,7 +142,7 @@ std::string AtomicFile::moveAside(const std::string& path, Ref<Error>* error) {
 
 size_t AtomicFile::removeStaleTemporaries(const std::string& path) {
   const std::string prefix = "." + baseOf(path) + kTempMarker;
-  const std::string folder = folderOf(path);
+  const std::string folder = FileManager::folderOf(path);
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return 0;
   const time_t now = ::time(nullptr);  // file times are real, whatever the clock says

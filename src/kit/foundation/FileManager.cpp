@@ -195,6 +195,12 @@ std::string temporaryTemplate(const std::string& folder, std::string_view prefix
 
 }  // namespace
 
+std::string FileManager::folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool FileManager::fileExists(const std::string& path) {
   struct stat st{};
   return path.find('\0') == std::string::npos && ::stat(path.c_str(), &st) == 0;

@@ -32,6 +32,9 @@ class FileManager {
     mode_t permissions = 0;  // the rwx bits
   };
 
+  // The folder a path names an item in: "." for a bare name, "/" for an item of the root.
+  static std::string folderOf(const std::string& path);
+
   // Whether something is at the path (symbolic links followed).
   static bool fileExists(const std::string& path);
   static bool fileExists(const std::string& path, bool* isDirectory);
