@@ -118,17 +118,6 @@ Ref<kit::Data> readExactly(int fd, uint64_t size) {
   return Ref<kit::Data>(new kit::Data(std::move(bytes)));
 }
 
-bool parseLength(const std::string& text, uint64_t* out) {
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  *out = v;
-  return true;
-}
-
 constexpr uint64_t kMaxHeadersFileLength = 1 << 20;
 
 }  // namespace
@@ -229,7 +218,7 @@ std::optional<HttpDownloadCache::StoredEntry> HttpDownloadCache::storedEntry(con
     Ref<kit::Data> bytes = fd >= 0 ? readExactly(fd, size) : nullptr;
     if (fd >= 0) ::close(fd);
     if (bytes) entry.headers = kit::cast<kit::Dictionary>(kit::PropertyList::read(bytes->view()));
-    if (entry.headers && parseLength(headerText(entry.headers, "Content-Length"), &entry.length)) {
+    if (entry.headers && HttpRequest::parseDecimalLength(headerText(entry.headers, "Content-Length"), &entry.length)) {
       const int dataFd = openStoredFile(entry.dataPath, kMaxStoredBodyLength, &size);
       if (dataFd >= 0) ::close(dataFd);
       ok = dataFd >= 0 && size == entry.length;

@@ -256,6 +256,9 @@ class HttpRequest : public kit::Operation {
   static std::string mimeTypeForFileAtPath(const std::string& path);
   static std::string base64forData(const kit::Data* data);
   static kit::Ref<kit::Date> dateFromRFC1123String(const std::string& text);
+  // A length header's value: decimal digits only, spaces around them allowed (a leading zero is
+  // not octal, "0x" not hexadecimal); false when it is not one.
+  static bool parseDecimalLength(std::string_view text, uint64_t* out);
   // Sets what the content type names; leaves the out values alone when it names nothing.
   static void parseMimeType(std::string* mimeType, unsigned* stringEncoding, const std::string& contentType);
   // The text encoding number of an IANA charset name, or 0 when unknown.

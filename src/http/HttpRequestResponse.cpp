@@ -55,19 +55,6 @@ std::string headerValue(const kit::Dictionary* headers, const char* name) {
   return o ? o->description() : std::string();
 }
 
-// Decimal digits only: a leading zero is not octal and "0x" is not hexadecimal.
-bool parseDecimalLength(std::string_view text, uint64_t* out) {
-  std::string t = trim(text);
-  if (t.empty() || t.size() > 19) return false;
-  uint64_t v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  *out = v;
-  return true;
-}
-
 // The first byte position of "bytes FIRST-LAST/TOTAL".
 bool parseContentRangeStart(const std::string& text, uint64_t* start) {
   std::string t = lower(trim(text));
@@ -76,7 +63,7 @@ bool parseContentRangeStart(const std::string& text, uint64_t* start) {
   while (i < t.size() && (t[i] == ' ' || t[i] == '=')) ++i;
   size_t dash = t.find('-', i);
   if (dash == std::string::npos) return false;
-  return parseDecimalLength(std::string_view(t).substr(i, dash - i), start);
+  return HttpRequest::parseDecimalLength(std::string_view(t).substr(i, dash - i), start);
 }
 
 int scanIntAfter(const std::string& text, const std::string& marker, size_t* position) {
@@ -131,6 +118,18 @@ bool sameOrigin(const kit::URL* a, const kit::URL* b) {
 }
 
 }  // namespace
+
+bool HttpRequest::parseDecimalLength(std::string_view text, uint64_t* out) {
+  std::string t = trim(text);
+  if (t.empty() || t.size() > 19) return false;
+  uint64_t v = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *out = v;
+  return true;
+}
 
 // ---- Events
 
