@@ -105,7 +105,7 @@ bool emptyFile(kit::FileHandle& file, Ref<Error>* error) {
 // Below this a body's room is faulted in by the receiving itself.
 constexpr size_t kPrefaultedFrom = size_t(8) << 20;
 // From this size a body in memory is kept in pages of its own.
-constexpr size_t kPagedBodyFrom = size_t(1) << 20;
+constexpr size_t kPagedBodyFrom = kit::MutableData::kPagedFrom;
 
 bool sameOrigin(const kit::URL* a, const kit::URL* b) {
   if (!a || !b) return false;

@@ -91,9 +91,6 @@ void MutableData::setLength(size_t length) {
 
 namespace {
 
-// From this size on the bytes live in pages of their own.
-constexpr size_t kMappedFrom = size_t(1) << 20;
-
 size_t pageRounded(size_t n) {
   static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   return (n + page - 1) / page * page;
@@ -107,7 +104,7 @@ uint8_t* MutableData::reserveTail(size_t length) {
   if (have + length < have) throw std::bad_alloc();
   const size_t need = have + length;
   if (!mappedCapacity_) {
-    const size_t capacity = pageRounded(std::max({need, bytes_.capacity(), kMappedFrom}));
+    const size_t capacity = pageRounded(std::max({need, bytes_.capacity(), kPagedFrom}));
     void* pages = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages == MAP_FAILED) throw std::bad_alloc();
     if (have) std::memcpy(pages, bytes_.data(), have);

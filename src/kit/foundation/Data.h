@@ -70,10 +70,12 @@ class MutableData : public Data {
     return bytes() == bytes_.data() ? bytes_.capacity() : 0;
   }
   void setLength(size_t length);
+  // The least room reserveTail maps.
+  static constexpr size_t kPagedFrom = size_t(1) << 20;
   // Room for at least `length` more bytes after the current ones, to be filled in place and then
-  // counted with commitTail. The bytes move into whole pages of their own (at least 1 MiB, meant
-  // for large bodies), which then grow without copying; throws std::bad_alloc when the room
-  // cannot be had.
+  // counted with commitTail. The bytes move into whole pages of their own (at least kPagedFrom,
+  // meant for large bodies), which then grow without copying; throws std::bad_alloc when the
+  // room cannot be had.
   uint8_t* reserveTail(size_t length);
   void commitTail(size_t length);
 
