@@ -89,6 +89,36 @@ Ref<Data> HttpDataDecompressor::uncompressData(const Data* data, Ref<Error>* err
   return out;
 }
 
+Ref<Data> HttpDataDecompressor::uncompressData(const Data* data, uint64_t maximumLength, bool* tooLarge,
+                                               Ref<Error>* error) {
+  if (error) *error = nullptr;
+  *tooLarge = false;
+  if (!data || data->length() == 0) return nullptr;
+  // Fed in small slices, so that no single step can make more than the bound allows by much.
+  constexpr size_t kSlice = 16384;
+  Ref<HttpDataDecompressor> d = decompressor();
+  auto out = kit::MutableData::data();
+  for (size_t at = 0; at < data->length() && !d->streamEnded(); at += kSlice) {
+    Ref<Error> e;
+    Ref<Data> piece = d->uncompressBytes(data->bytes() + at, std::min(kSlice, data->length() - at), &e);
+    if (!piece) {
+      if (error) *error = e;
+      return nullptr;
+    }
+    if (out->length() + piece->length() > maximumLength) {
+      *tooLarge = true;
+      return nullptr;
+    }
+    out->appendData(*piece);
+  }
+  Ref<Error> e = d->streamEnded() ? d->closeStream() : inflateErrorWithCode(Z_BUF_ERROR);
+  if (e) {
+    if (error) *error = e;
+    return nullptr;
+  }
+  return out;
+}
+
 bool HttpDataDecompressor::uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                                   Ref<Error>* error) {
   Ref<HttpDataDecompressor> d = decompressor();

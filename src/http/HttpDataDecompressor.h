@@ -30,6 +30,10 @@ class HttpDataDecompressor : public kit::Object {
   // The whole data inflated. Input that stops before the end of its compressed stream is refused
   // (code 11 with zlib's Z_BUF_ERROR), so a cut-off body never passes for a whole one.
   static kit::Ref<kit::Data> uncompressData(const kit::Data* data, kit::Ref<kit::Error>* error);
+  // The same, making no more than `maximumLength` bytes: past that the answer is null with
+  // *tooLarge set (a small body may inflate to any size; this is what bounds a bomb).
+  static kit::Ref<kit::Data> uncompressData(const kit::Data* data, uint64_t maximumLength, bool* tooLarge,
+                                            kit::Ref<kit::Error>* error);
   // File to file, with the same rule for a source that stops early.
   static bool uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                      kit::Ref<kit::Error>* error);

@@ -87,7 +87,14 @@ kit::Thread* HttpRequest::threadForRequest(HttpRequest*) {
           Ref<kit::RunLoopSource> idle = kit::make<kit::RunLoopSource>();
           RunLoop& loop = RunLoop::current();
           loop.addSource(idle, RunLoop::kDefaultMode);
-          while (!shared.networkThreadStopping.load()) loop.runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
+          while (!shared.networkThreadStopping.load()) {
+            // Requests catch their own failures; anything else that throws here (a stream or
+            // timer of no request) is dropped rather than allowed to end the process.
+            try {
+              loop.runMode(RunLoop::kDefaultMode, RunLoop::kDistantFuture);
+            } catch (...) {
+            }
+          }
           loop.removeSource(idle, RunLoop::kDefaultMode);
           // The TLS library's per-thread state goes now, not at some point after the process
           // stopped waiting for this thread.
@@ -554,20 +561,8 @@ void HttpRequest::main() {
     }
 
     if (configureProxies()) startRequest();
-  } catch (const kit::Exception& e) {
-    auto underlying = Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError);
-    auto info = kit::make<kit::MutableDictionary>();
-    info->setObject(kit::str(e.name()), Error::kLocalizedDescriptionKey);
-    info->setObject(kit::str(e.reason()), Error::kLocalizedFailureReasonKey);
-    info->setObject(underlying, Error::kUnderlyingErrorKey);
-    failWithError(Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError, info));
-  } catch (const std::exception& e) {
-    auto underlying = Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError);
-    auto info = kit::make<kit::MutableDictionary>();
-    info->setObject(kit::str("std::exception"), Error::kLocalizedDescriptionKey);
-    info->setObject(kit::str(e.what()), Error::kLocalizedFailureReasonKey);
-    info->setObject(underlying, Error::kUnderlyingErrorKey);
-    failWithError(Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError, info));
+  } catch (...) {
+    failWithUnhandledException();
   }
 }
 
@@ -682,7 +677,14 @@ Ref<kit::Data> HttpRequest::responseData() const {
       if (inflatedResponseData_) return inflatedResponseData_;
     }
     if (raw->length() == 0) return raw;
-    return HttpDataDecompressor::uncompressData(raw, nullptr);
+    // Not inflated when the response ended (it failed, or is still coming): within the same
+    // bound, or not at all.
+    bool tooLarge = false;
+    try {
+      return HttpDataDecompressor::uncompressData(raw.get(), maximumInMemoryBodyLength(), &tooLarge, nullptr);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
   }
   return raw;
 }

@@ -443,6 +443,9 @@ class HttpRequest : public kit::Operation {
   // Virtual for requests that end later than the engine would end them (the page archiver).
   virtual void markAsFinished();
   void failWithError(kit::Ref<kit::Error> error);
+  // Fails the request with the exception being handled (call only inside a catch block), so that
+  // nothing a peer sends, and nothing a cache or delegate throws, gets past the request.
+  void failWithUnhandledException() noexcept;
   void handleNetworkEvent(kit::InputStream::Event type);
   void readResponseHeaders();
   void parseStringEncodingFromHeaders();

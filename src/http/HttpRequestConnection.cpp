@@ -430,7 +430,14 @@ void HttpRequest::startRequest() {
   setLastActivityTime(kit::Date::date());
   kit::WeakRef<HttpRequest> weak(this);
   Ref<kit::Timer> timer = kit::Timer::timer(0.25, true, [weak](kit::Timer&) {
-    if (Ref<HttpRequest> r = weak.lock()) r->updateStatus();
+    Ref<HttpRequest> r = weak.lock();
+    if (!r) return;
+    try {
+      r->updateStatus();
+    } catch (...) {
+      std::lock_guard<std::recursive_mutex> g(r->cancelledLock());
+      r->failWithUnhandledException();
+    }
   });
   RunLoop::current().addTimer(timer, runLoopMode());
   setStatusTimer(timer);

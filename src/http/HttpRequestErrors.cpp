@@ -4,13 +4,51 @@
 #include "http/HttpRequest.h"
 #include "http/HttpRequestShared.h"
 #include "kit/foundation/Date.h"
+#include "kit/foundation/Exception.h"
 #include "kit/foundation/Format.h"
+#include "kit/foundation/String.h"
 #include "kit/net/NetError.h"
 
 namespace tolva {
 
 using kit::Error;
 using kit::Ref;
+
+void HttpRequest::failWithUnhandledException() noexcept {
+  if (isFinished()) return;
+  std::string name = "std::exception", reason = "An unknown exception occurred";
+  try {
+    throw;
+  } catch (const kit::Exception& e) {
+    name = e.name();
+    reason = e.reason();
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+  }
+  try {
+    auto info = kit::make<kit::MutableDictionary>();
+    info->setObject(kit::str(name), Error::kLocalizedDescriptionKey);
+    info->setObject(kit::str(reason), Error::kLocalizedFailureReasonKey);
+    info->setObject(Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError), Error::kUnderlyingErrorKey);
+    Ref<Error> failure = Error::errorWithDomain(kHttpRequestErrorDomain, kUnhandledExceptionError, info);
+    try {
+      failWithError(failure);
+      return;
+    } catch (...) {
+    }
+    // Failing threw too (the cache it falls back on, say): the error is still the request's end.
+    if (!error()) {
+      setError(failure);
+      Ref<HttpRequest> failed(mainRequest_ ? mainRequest_ : this);
+      if (mainRequest_) mainRequest_->setError(failure);
+      performOnMainThread([failed] { failed->reportFailure(); });
+    }
+    if (inProgress()) markAsFinished();
+  } catch (...) {
+    // Out of memory even for the report: the request is left to its time-out.
+  }
+}
 
 void HttpRequest::failWithError(Ref<Error> theError) {
   // A request being destroyed reports nothing.

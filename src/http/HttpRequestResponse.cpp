@@ -137,34 +137,40 @@ void HttpRequest::handleNetworkEvent(kit::InputStream::Event type) {
   // Reports posted below reach the main thread once the lock is let go: its handlers take it too.
   RunLoop::HoldMainWakeUps hold;
   Ref<HttpRequest> self(this);
-  {
-    std::lock_guard<std::recursive_mutex> g(cancelledLock_);
-    if (complete() || isCancelled()) return;
-    if (type == kit::InputStream::kEventEndEncountered) {
-      handleStreamComplete();
-    } else if (type == kit::InputStream::kEventErrorOccurred) {
-      handleStreamError();
-    } else if (type == kit::InputStream::kEventHasBytesAvailable) {
-      handleBytesAvailable();
+  // This runs on the network thread: whatever throws here ends this request, not the process.
+  try {
+    {
+      std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+      if (complete() || isCancelled()) return;
+      if (type == kit::InputStream::kEventEndEncountered) {
+        handleStreamComplete();
+      } else if (type == kit::InputStream::kEventErrorOccurred) {
+        handleStreamError();
+      } else if (type == kit::InputStream::kEventHasBytesAvailable) {
+        handleBytesAvailable();
+      }
+      performThrottling();
     }
-    performThrottling();
-  }
 
-  if (downloadComplete() && needsRedirect()) {
-    HttpRequestDelegate* d = currentDelegate();
-    Ref<kit::Object> keep;
-    HttpRequestDelegate* q = currentQueueDelegate(&keep);
-    HttpSelector selector = willRedirectSelector();
-    if ((d && selector && d->respondsToSelector(selector.name())) ||
-        (q && q->respondsToSelector(HttpRequestDelegate::kRequestWillRedirectToURL))) {
-      Ref<kit::URL> next = redirectURL();
-      setRedirectURL(nullptr);
-      requestWillRedirectToURL(next);
-    } else {
-      performRedirect();
+    if (downloadComplete() && needsRedirect()) {
+      HttpRequestDelegate* d = currentDelegate();
+      Ref<kit::Object> keep;
+      HttpRequestDelegate* q = currentQueueDelegate(&keep);
+      HttpSelector selector = willRedirectSelector();
+      if ((d && selector && d->respondsToSelector(selector.name())) ||
+          (q && q->respondsToSelector(HttpRequestDelegate::kRequestWillRedirectToURL))) {
+        Ref<kit::URL> next = redirectURL();
+        setRedirectURL(nullptr);
+        requestWillRedirectToURL(next);
+      } else {
+        performRedirect();
+      }
+    } else if (downloadComplete() && authenticationNeeded()) {
+      attemptToApplyCredentialsAndResume();
     }
-  } else if (downloadComplete() && authenticationNeeded()) {
-    attemptToApplyCredentialsAndResume();
+  } catch (...) {
+    std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+    failWithUnhandledException();
   }
 }
 
@@ -616,25 +622,17 @@ Ref<Error> HttpRequest::inflateMemoryBody() {
   Ref<kit::MutableData> raw = rawResponseData();
   // A gzip label on an empty body is an empty body.
   if (!raw || raw->length() == 0) return nullptr;
-  // Fed in small slices, so that no single step can make more than the bound allows by much.
-  constexpr size_t kSlice = 16384;
-  const uint64_t bound = maximumInMemoryBodyLength();
-  Ref<HttpDataDecompressor> decompressor = HttpDataDecompressor::decompressor();
-  auto out = kit::MutableData::data();
+  bool tooLarge = false;
+  Ref<Error> e;
+  Ref<Data> out;
   try {
-    for (size_t at = 0; at < raw->length() && !decompressor->streamEnded(); at += kSlice) {
-      Ref<Error> e;
-      Ref<Data> piece = decompressor->uncompressBytes(raw->bytes() + at, std::min(kSlice, raw->length() - at), &e);
-      if (!piece) return e;
-      if (out->length() + piece->length() > bound) return tooLargeForMemoryError();
-      out->appendData(*piece);
-    }
+    out = HttpDataDecompressor::uncompressData(raw.get(), maximumInMemoryBodyLength(), &tooLarge, &e);
   } catch (const std::bad_alloc&) {
-    return tooLargeForMemoryError();
+    tooLarge = true;
   }
-  if (!decompressor->streamEnded()) return HttpDataDecompressor::inflateErrorWithCode(Z_BUF_ERROR);
-  if (Ref<Error> e = decompressor->closeStream()) return e;
-  storeProperty(inflatedResponseData_, Ref<Data>(out));
+  if (tooLarge) return tooLargeForMemoryError();
+  if (!out) return e;
+  storeProperty(inflatedResponseData_, out);
   return nullptr;
 }
 
@@ -1069,15 +1067,35 @@ void HttpRequest::useDataFromCache() {
     theRequest->failWithError(writeError(destination, nullptr));
     return;
   }
+  Ref<Data> body = destination.empty() ? cache->cachedResponseDataForURL(target) : nullptr;
+  if (body && lower(headerValue(headers, "Content-Encoding")).find("gzip") != std::string::npos) {
+    // The cache keeps bodies inflated; one stored still compressed is inflated here, within the
+    // bound of a body in memory. One that does not inflate is a damaged entry, not an empty page.
+    bool tooLarge = false;
+    Ref<Error> e;
+    try {
+      body = HttpDataDecompressor::uncompressData(body.get(), maximumInMemoryBodyLength(), &tooLarge, &e);
+    } catch (const std::bad_alloc&) {
+      body = nullptr;
+      tooLarge = true;
+    }
+    if (!body && (tooLarge || e)) {
+      cache->removeCachedDataForRequest(this);
+      theRequest->failWithError(tooLarge ? tooLargeForMemoryError() : e);
+      return;
+    }
+    Ref<kit::MutableDictionary> plain = kit::cast<kit::MutableDictionary>(headers->mutableCopy());
+    plain->removeObjectForKey("Content-Encoding");
+    if (body) plain->setObject(kit::str(std::to_string(body->length())), "Content-Length");
+    headers = plain;
+  }
   theRequest->setResponseStatusCode(200);
   theRequest->setDidUseCachedResponse(true);
   theRequest->setResponseHeaders(headers);
-  if (destination.empty()) {
-    if (Ref<Data> data = cache->cachedResponseDataForURL(target)) {
-      auto copy = kit::MutableData::data();
-      copy->appendData(*data);
-      theRequest->setRawResponseData(copy);
-    }
+  if (body) {
+    auto copy = kit::MutableData::data();
+    copy->appendData(*body);
+    theRequest->setRawResponseData(copy);
   }
   uint64_t length = 0;
   parseDecimalLength(headerValue(headers, "Content-Length"), &length);
@@ -1131,7 +1149,10 @@ Ref<kit::Date> HttpRequest::dateFromRFC1123String(const std::string& text) {
   for (int i = 0; i < 12; ++i) {
     if (lower(monthName) == months[i]) month = i;
   }
-  if (month < 0 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return nullptr;
+  if (month < 0 || day < 1 || day > 31 || year < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 60) {
+    return nullptr;
+  }
   long offset = 0;
   const std::string z = lower(zone);
   static const struct {
@@ -1146,8 +1167,10 @@ Ref<kit::Date> HttpRequest::dateFromRFC1123String(const std::string& text) {
     // The zone names of older mail and HTTP peers.
   } else if (z == "gmt" || z == "utc" || z == "ut" || z == "z") {
     offset = 0;
-  } else if ((z[0] == '+' || z[0] == '-') && z.size() == 5 && std::isdigit(static_cast<unsigned char>(z[1]))) {
-    const long hh = std::stol(z.substr(1, 2)), mm = std::stol(z.substr(3, 2));
+  } else if (z.size() == 5 && (z[0] == '+' || z[0] == '-') &&
+             std::all_of(z.begin() + 1, z.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    const long hh = (z[1] - '0') * 10 + (z[2] - '0'), mm = (z[3] - '0') * 10 + (z[4] - '0');
+    if (hh > 23 || mm > 59) return nullptr;
     offset = (hh * 3600 + mm * 60) * (z[0] == '-' ? -1 : 1);
   } else {
     return nullptr;

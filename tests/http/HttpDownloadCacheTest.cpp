@@ -13,6 +13,7 @@
 #include "kit/foundation/String.h"
 #include "kit/net/HTTPDate.h"
 #include "kit/security/Digest.h"
+#include "support/TestCodec.h"
 #include "support/TestHTTPServer.h"
 
 using namespace tolva;
@@ -322,6 +323,60 @@ TEST_F(HttpDownloadCacheTest, AnAnswerFromTheCacheWritesTheCallersFile) {
   Ref<kit::Data> one = cache->cachedResponseDataForURL(U(server.url("/one")));
   ASSERT_TRUE(one);
   EXPECT_EQ(one->toString(), "1");
+}
+
+TEST_F(HttpDownloadCacheTest, AStoredBodyLabelledGzipIsInflatedWithinTheBoundOrFails) {
+  TestHTTPServer server;
+  server.route("GET", "/g", TestResponse::ok("plain"));
+  const std::string url = server.url("/g");
+  auto plant = [&](const std::string& bytes) {
+    fetch(url, CachePolicyNoRead);
+    Ref<kit::MutableDictionary> headers =
+        kit::cast<kit::MutableDictionary>(cache->cachedResponseHeadersForURL(U(url))->mutableCopy());
+    headers->setObject(kit::str("gzip"), "Content-Encoding");
+    headers->setObject(kit::str(std::to_string(bytes.size())), "Content-Length");
+    const std::string headerPath = cache->pathToCachedResponseHeadersForURL(U(url));
+    kit::FileManager::writeFile(cache->pathToCachedResponseDataForURL(U(url)), bytes);
+    EXPECT_FALSE(kit::PropertyList::writeToFile(headers, headerPath));
+    return fetch(url, CachePolicyUseIfCached);
+  };
+  Ref<HttpRequest> good = plant(TestCodec::gzip("inflated page"));
+  EXPECT_FALSE(good->error());
+  EXPECT_TRUE(good->didUseCachedResponse());
+  EXPECT_EQ(good->responseString(), "inflated page");
+
+  Ref<HttpRequest> broken = plant("not gzip at all");
+  ASSERT_TRUE(broken->error());
+  EXPECT_EQ(broken->error()->code(), kCompressionError);
+  EXPECT_FALSE(cache->cachedResponseHeadersForURL(U(url)));  // the damaged entry is gone
+
+  HttpRequest::setMaximumInMemoryBodyLength(1 << 20);
+  Ref<HttpRequest> bomb = plant(TestCodec::gzip(std::string(4 << 20, '\0')));
+  HttpRequest::setMaximumInMemoryBodyLength(HttpRequest::kDefaultMaximumInMemoryBodyLength);
+  ASSERT_TRUE(bomb->error());
+  EXPECT_EQ(bomb->error()->code(), kFileManagementError);
+}
+
+// A cache that throws while the response is stored on the network thread (as a stored date that
+// did not parse once did): the request fails with a readable error and the next one goes on.
+class ThrowingCache : public HttpDownloadCache {
+ public:
+  void storeResponseForRequest(HttpRequest*, double) override { throw std::invalid_argument("stol"); }
+};
+
+TEST_F(HttpDownloadCacheTest, AnExceptionOnTheNetworkThreadFailsOnlyItsRequest) {
+  TestHTTPServer server;
+  server.route("GET", "/p", TestResponse::ok("body").header("Date", "Sun, 06 Nov 1994 08:49:37 +12ab"));
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/p")), kit::make<ThrowingCache>(), CachePolicyDefault);
+  r->startSynchronous();
+  ASSERT_TRUE(r->error());
+  EXPECT_EQ(r->error()->code(), kUnhandledExceptionError);
+  kit::Object* reason = r->error()->userInfo()->objectForKey(kit::Error::kLocalizedFailureReasonKey);
+  ASSERT_TRUE(reason);
+  EXPECT_EQ(reason->description(), "stol");
+  Ref<HttpRequest> next = fetch(server.url("/p"));
+  EXPECT_FALSE(next->error());
+  EXPECT_EQ(next->responseString(), "body");
 }
 
 }  // namespace

@@ -256,6 +256,14 @@ TEST_F(HttpRequestTest, DateAndContentTypeParsing) {
   Ref<kit::Date> e = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST");
   ASSERT_TRUE(e);
   EXPECT_EQ(e->timeIntervalSince1970(), 784111777.0);
+  Ref<kit::Date> f = HttpRequest::dateFromRFC1123String("Sun, 06 Nov 1994 10:19:37 +0130");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->timeIntervalSince1970(), 784111777.0);
+  // A malformed zone or field reads as no date, never as an exception.
+  for (const char* bad : {"Sun, 06 Nov 1994 08:49:37 +12ab", "Sun, 06 Nov 1994 08:49:37 +1-00",
+                          "Sun, 06 Nov 1994 08:49:37 +2400", "Sun, 06 Nov 1994 -8:49:37 GMT"}) {
+    EXPECT_FALSE(HttpRequest::dateFromRFC1123String(bad)) << bad;
+  }
   std::string mime = "unset";
   unsigned encoding = 99;
   HttpRequest::parseMimeType(&mime, &encoding, "");

@@ -243,8 +243,9 @@ TEST_F(HttpRequestTest, InMemoryBodiesThatDoNotInflateOrDoNotFitFail) {
   server.route("GET", "/cut", TestResponse::ok(cut).header("Content-Encoding", "gzip"));
   server.route("GET", "/garbage", TestResponse::ok(text(5000)).header("Content-Encoding", "gzip"));
   // Fetched into memory (inflated at the end or on the fly): the error it failed with.
-  auto failureInMemory = [&](const char* path, bool wait) -> Ref<kit::Error> {
+  auto failureInMemory = [&](const char* path, bool wait, Ref<HttpRequest>* kept = nullptr) -> Ref<kit::Error> {
     Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    if (kept) *kept = r;
     r->setShouldWaitToInflateCompressedResponses(wait);
     RecordingDelegate d;
     EXPECT_TRUE(runAsync(r, d));
@@ -283,11 +284,15 @@ TEST_F(HttpRequestTest, InMemoryBodiesThatDoNotInflateOrDoNotFitFail) {
   HttpRequest::setMaximumInMemoryBodyLength(2 << 20);
   for (const char* path : {"/bomb", "/plain"}) {
     for (bool wait : {true, false}) {
-      Ref<kit::Error> e = failureInMemory(path, wait);
+      Ref<HttpRequest> failed;
+      Ref<kit::Error> e = failureInMemory(path, wait, &failed);
       ASSERT_TRUE(e);
       EXPECT_EQ(e->code(), kFileManagementError);
       EXPECT_EQ(e->localizedDescription(),
                 "The response body is too large to be held in memory (more than 2097152 bytes)");
+      // Reading the failed body afterwards keeps to the bound too.
+      Ref<kit::Data> body = failed->responseData();
+      EXPECT_LE(body ? body->length() : 0u, size_t(2) << 20) << path << wait;
     }
   }
   HttpRequest::setMaximumInMemoryBodyLength(HttpRequest::kDefaultMaximumInMemoryBodyLength);

@@ -38,14 +38,15 @@ void PagePrefaulter::writerReached(size_t offset) noexcept {
   reached_.store(offset);
   // Pairs with the thread's store of sleeping_ before it looks at reached_ again: one of the
   // two sees the other, so a wake-up is never lost.
-  if (sleeping_.load() && offset + lead_ / 2 >= done_.load(std::memory_order_relaxed)) {
+  if (sleeping_.load() && offset + std::min(lead_, offset) / 2 >= done_.load(std::memory_order_relaxed)) {
     std::lock_guard<std::mutex> g(mutex_);
     wake_.notify_one();
   }
 }
 
 size_t PagePrefaulter::wantedEnd() const noexcept {
-  return std::min(length_, reached_.load() + lead_);
+  const size_t reached = reached_.load();
+  return std::min(length_, reached + std::min(lead_, reached));
 }
 
 void PagePrefaulter::run() {

@@ -14,8 +14,9 @@ namespace kit {
 
 class PagePrefaulter {
  public:
-  // Starts faulting from `base` on; `lead` is how far ahead of the writer the pages may be made
-  // present (so a body that stops coming in costs at most that much memory).
+  // Faults from `base` on, ahead of the writer by no more than it has written and never more
+  // than `lead`: a buffer sized by what a peer announced costs nothing until bytes arrive, and
+  // one that stops filling costs at most as much again as it holds.
   PagePrefaulter(void* base, size_t length, size_t lead = size_t(64) << 20);
   // Stops the thread and waits for it (a step in progress is at most one large page).
   ~PagePrefaulter();

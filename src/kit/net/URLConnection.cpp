@@ -9,10 +9,12 @@
 #include <cctype>
 #include <cerrno>
 #include <map>
+#include <new>
 #include <optional>
 #include <vector>
 
 #include "kit/foundation/Clock.h"
+#include "kit/foundation/Format.h"
 #include "kit/foundation/Timer.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/net/HTTPCookie.h"
@@ -845,13 +847,35 @@ void URLConnection::timerFired() {
 
 namespace {
 
+std::atomic<uint64_t> gMaximumSynchronousDataLength{URLConnection::kDefaultMaximumSynchronousDataLength};
+
 class SynchronousDelegate : public URLConnectionDelegate {
  public:
   void didReceiveResponse(URLConnection&, URLResponse& r) override {
     response = Ref<URLResponse>(&r);
     data = MutableData::data();
   }
-  void didReceiveData(URLConnection&, Data& d) override { data->appendData(d); }
+  void didReceiveData(URLConnection& connection, Data& d) override {
+    const uint64_t bound = URLConnection::maximumSynchronousDataLength();
+    bool refused = data->length() + d.length() > bound;
+    if (!refused) {
+      try {
+        data->appendData(d);
+      } catch (const std::bad_alloc&) {
+        refused = true;
+      }
+    }
+    if (!refused) return;
+    // A body (or gzip bomb) larger than memory is refused with a clear error, not an abort.
+    URL* url = connection.currentRequest() ? connection.currentRequest()->url() : nullptr;
+    connection.cancel();
+    data = MutableData::data();
+    error = URLError::make(
+        URLError::kDataLengthExceedsMaximum, url,
+        format("The response body is too large to be held in memory (more than %llu bytes)",
+               static_cast<unsigned long long>(bound)));
+    end();
+  }
   void didFinishLoading(URLConnection&) override { end(); }
   void didFailWithError(URLConnection&, Error& e) override {
     error = Ref<Error>(&e);
@@ -869,6 +893,10 @@ class SynchronousDelegate : public URLConnectionDelegate {
 };
 
 }  // namespace
+
+uint64_t URLConnection::maximumSynchronousDataLength() { return gMaximumSynchronousDataLength.load(); }
+
+void URLConnection::setMaximumSynchronousDataLength(uint64_t length) { gMaximumSynchronousDataLength.store(length); }
 
 Ref<Data> URLConnection::sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response,
                                                 Ref<Error>* error) {

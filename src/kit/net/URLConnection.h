@@ -91,9 +91,15 @@ class URLConnection : public URLAuthenticationChallengeSender {
   // Loads the request on the calling thread, running its run loop in kSynchronousRunLoopMode
   // until done (so nothing else of that loop runs meanwhile). Answers the data (empty, not null,
   // for an empty body) and the response, or null and the error. An HTTP error status is not an
-  // error: its response and body are answered.
+  // error: its response and body are answered. A body (as inflated) longer than
+  // maximumSynchronousDataLength(), or one there is no memory for, ends the load with
+  // kDataLengthExceedsMaximum.
   static Ref<Data> sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response,
                                           Ref<Error>* error);
+  static constexpr uint64_t kDefaultMaximumSynchronousDataLength = uint64_t(1) << 30;
+  static uint64_t maximumSynchronousDataLength();
+  // Tests lower it.
+  static void setMaximumSynchronousDataLength(uint64_t length);
 
   // ---- URLAuthenticationChallengeSender
   void useCredential(URLCredential& credential, URLAuthenticationChallenge& challenge) override;

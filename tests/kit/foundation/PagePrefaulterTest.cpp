@@ -84,6 +84,12 @@ TEST(PagePrefaulter, RunsAheadOnlyAsFarAsItsLeadAndStopsWhenDestroyed) {
   Mapping m(64 * kMiB);
   {
     kit::PagePrefaulter prefaulter(m.bytes, m.length, 8 * kMiB);
+    // Nothing is made present before the writer has written anything (a peer that announces a
+    // large body and sends none costs no memory), then as much again as it wrote.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(prefaulter.faultedUpTo(), 0u);
+    EXPECT_EQ(residentPages(m.bytes, 64 * kMiB), 0u);
+    prefaulter.writerReached(4 * kMiB);
     ASSERT_TRUE(waitFor([&] { return prefaulter.faultedUpTo() >= 8 * kMiB; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(prefaulter.faultedUpTo(), 8 * kMiB);  // waits for the writer

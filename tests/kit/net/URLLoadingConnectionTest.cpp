@@ -445,4 +445,18 @@ TEST_F(URLLoadingTest, SynchronousFetchOnAWorkerThreadAndOnTheMainThread) {
   EXPECT_FALSE(data);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code(), URLError::kUnsupportedURL);
+
+  // A body larger than the bound, plain or a gzip bomb, fails with a clear error.
+  server.route("GET", "/bomb", TestResponse::ok(std::string(8 << 20, '\0')).gzip());
+  server.route("GET", "/plain", TestResponse::ok(std::string(3 << 20, 'x')));
+  URLConnection::setMaximumSynchronousDataLength(2 << 20);
+  for (const char* path : {"/bomb", "/plain"}) {
+    data = URLConnection::sendSynchronousRequest(*request(server.url(path)), &response, &error);
+    EXPECT_FALSE(data) << path;
+    ASSERT_TRUE(error) << path;
+    EXPECT_EQ(error->code(), URLError::kDataLengthExceedsMaximum);
+    EXPECT_EQ(error->localizedDescription(),
+              "The response body is too large to be held in memory (more than 2097152 bytes)");
+  }
+  URLConnection::setMaximumSynchronousDataLength(URLConnection::kDefaultMaximumSynchronousDataLength);
 }
