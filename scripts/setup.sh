@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libxml2-dev zlib1g-dev libssl-dev uuid-dev
+  libxml2-dev zlib1g-dev libssl-dev uuid-dev libpsl-dev
   libthrift-dev thrift-compiler libboost-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libjavascriptcoregtk-4.1-dev libgdk-pixbuf-2.0-dev librsvg2-common
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -4,6 +4,7 @@
 #include <sys/utsname.h>
 
 #include <cstdlib>
+#include <vector>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -198,13 +199,13 @@ void HttpRequest::applyCookieHeader() {
   }
   Ref<kit::MutableArray> sent = mainRequest_ ? mainRequest_->requestCookies() : cookies;
   if (!sent || sent->count() == 0) return;
-  std::string header;
+  // Appended in place: a header of many cookies costs its length, not its length squared.
+  std::vector<Ref<kit::HTTPCookie>> list;
+  list.reserve(sent->count());
   for (kit::Object* o : *sent) {
-    auto* c = dynamic_cast<kit::HTTPCookie*>(o);
-    if (!c) continue;
-    header = header.empty() ? kit::format("%@=%@", c->name(), c->value())
-                            : kit::format("%@; %@=%@", header, c->name(), c->value());
+    if (auto* c = dynamic_cast<kit::HTTPCookie*>(o)) list.emplace_back(c);
   }
+  const std::string header = kit::HTTPCookie::cookieHeaderValue(list);
   if (!header.empty()) addRequestHeader("Cookie", header);
 }
 

@@ -8,6 +8,7 @@
 #include "kit/foundation/String.h"
 #include "kit/net/HTTPDate.h"
 #include "kit/net/HostResolver.h"
+#include "kit/net/PublicSuffix.h"
 
 namespace kit {
 
@@ -124,9 +125,9 @@ Ref<HTTPCookie> HTTPCookie::cookieWithSetCookieHeader(std::string_view header, c
 
   if (domainAttribute && !domainAttribute->empty()) {
     const std::string& d = *domainAttribute;
-    // A bare top-level name ("com") would reach every site under it: only the host itself may
-    // use it, and then the cookie stays host-only.
-    if (d.find('.') == std::string::npos || isIPAddress(host)) {
+    // A public suffix ("com", "co.uk") would reach every site under it: only the host itself
+    // may use it, and then the cookie stays host-only.
+    if (d.find('.') == std::string::npos || isIPAddress(host) || PublicSuffix::isPublicSuffix(d)) {
       if (d != host) return nullptr;
       p.domain = host;
     } else {
@@ -181,7 +182,7 @@ std::string HTTPCookie::cookieHeaderValue(const std::vector<Ref<HTTPCookie>>& co
   std::string out;
   for (const auto& c : cookies) {
     if (!out.empty()) out += "; ";
-    out += c->name() + "=" + c->value();
+    out.append(c->name()).append("=").append(c->value());
   }
   return out;
 }

@@ -5,6 +5,7 @@
 
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/NotificationCenter.h"
+#include "kit/net/PublicSuffix.h"
 
 namespace kit {
 
@@ -39,6 +40,7 @@ void HTTPCookieStorage::setCookie(const Ref<HTTPCookie>& cookie) {
       std::erase_if(cookies_, [now = Clock::now()](const Ref<HTTPCookie>& c) { return c->isExpired(now); });
       cookies_.push_back(cookie);
       dropOldest(limitDomain(*cookie), kMaxCookiesPerDomain);
+      dropOldest(PublicSuffix::registrableDomain(limitDomain(*cookie)), kMaxCookiesPerSite, true);
       dropOldest({}, kMaxCookies);
     }
   }
@@ -51,13 +53,19 @@ std::string_view HTTPCookieStorage::limitDomain(const HTTPCookie& cookie) {
   return d;
 }
 
-void HTTPCookieStorage::dropOldest(std::string_view domain, size_t limit) {
+void HTTPCookieStorage::dropOldest(std::string_view domain, size_t limit, bool below) {
   auto counted = [&](const Ref<HTTPCookie>& c) {
     if (domain.empty()) return true;
-    const std::string_view d = limitDomain(*c);
-    return d.size() == domain.size() && std::equal(d.begin(), d.end(), domain.begin(), [](char a, char b) {
-             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
+    std::string_view d = limitDomain(*c);
+    if (d.size() < domain.size()) return false;
+    // "a.example.com" is below "example.com"; "badexample.com" is not.
+    if (d.size() > domain.size()) {
+      if (!below || d[d.size() - domain.size() - 1] != '.') return false;
+      d.remove_prefix(d.size() - domain.size());
+    }
+    return std::equal(d.begin(), d.end(), domain.begin(), [](char a, char b) {
+      return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
   };
   if (cookies_.size() <= limit) return;
   size_t n = domain.empty() ? cookies_.size() : static_cast<size_t>(std::count_if(cookies_.begin(), cookies_.end(), counted));

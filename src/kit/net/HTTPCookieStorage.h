@@ -9,7 +9,9 @@
 //
 // Limits, so that no server can fill the memory or every request's header: a cookie whose name
 // and value together pass kMaxCookieLength bytes is refused; beyond kMaxCookiesPerDomain cookies
-// of one domain (a leading dot ignored) or kMaxCookies in all, the oldest go.
+// of one domain (a leading dot ignored), kMaxCookiesPerSite of one registrable domain and the
+// domains below it (so a host many labels deep collects no more across its parent domains), or
+// kMaxCookies in all, the oldest go.
 
 #include <mutex>
 #include <string>
@@ -29,6 +31,7 @@ class HTTPCookieStorage : public Object {
   enum class AcceptPolicy { Always, Never, OnlyFromMainDocumentDomain };
   static constexpr size_t kMaxCookieLength = 4096;
   static constexpr size_t kMaxCookiesPerDomain = 50;
+  static constexpr size_t kMaxCookiesPerSite = 150;
   static constexpr size_t kMaxCookies = 3000;
 
   HTTPCookieStorage() = default;
@@ -56,9 +59,9 @@ class HTTPCookieStorage : public Object {
  private:
   void changed();
   static std::string_view limitDomain(const HTTPCookie& cookie);
-  // Removes the oldest cookies of the domain (any case; all cookies for an empty one) until at
-  // most `limit` remain.
-  void dropOldest(std::string_view domain, size_t limit);
+  // Removes the oldest cookies of the domain (any case; all cookies for an empty one), and with
+  // `below` of the domains under it too, until at most `limit` remain.
+  void dropOldest(std::string_view domain, size_t limit, bool below = false);
   mutable std::mutex mutex_;
   mutable std::vector<Ref<HTTPCookie>> cookies_;
   AcceptPolicy policy_ = AcceptPolicy::Always;

@@ -97,9 +97,17 @@ TEST(HTTPCookie, DomainsTheHostDoesNotMatchAreRejected) {
   EXPECT_FALSE(parse("a=1; Domain=other.com"));
   EXPECT_FALSE(parse("a=1; Domain=ample.com"));          // not on a label boundary
   EXPECT_FALSE(parse("a=1; Domain=sub.www.example.com")); // below the host
-  // Bare top-level names are public suffixes.
+  // Bare top-level names are public suffixes, and so are the longer ones of the list.
   EXPECT_FALSE(parse("a=1; Domain=com"));
   EXPECT_FALSE(parse("a=1; Domain=.com"));
+  EXPECT_FALSE(parse("a=1; Domain=co.uk", "http://x.co.uk/"));
+  EXPECT_FALSE(parse("a=1; Domain=github.io", "https://someone.github.io/"));
+  auto registrable = parse("a=1; Domain=example.co.uk", "http://www.example.co.uk/");
+  ASSERT_TRUE(registrable);
+  EXPECT_EQ(registrable->domain(), ".example.co.uk");
+  auto suffixHost = parse("a=1; Domain=co.uk", "http://co.uk/");
+  ASSERT_TRUE(suffixHost);
+  EXPECT_TRUE(suffixHost->isHostOnly());
   // ... unless it is the host itself, which keeps the cookie host-only.
   auto local = parse("a=1; Domain=localhost", "http://localhost/");
   ASSERT_TRUE(local);
@@ -244,15 +252,36 @@ TEST(HTTPCookieStorage, AtMostThreeThousandInAllTheOldestDropped) {
   VirtualClock clock;
   HTTPCookieStorage storage;
   for (int d = 0; d < 61; ++d) {
-    const std::string host = "http://h" + std::to_string(d) + ".example.com/";
+    const std::string host = "http://www.site" + std::to_string(d) + ".com/";
     for (int i = 0; i < 50; ++i) {
       Clock::advance(1);
       storage.setCookie(HTTPCookie::cookieWithSetCookieHeader("n" + std::to_string(i) + "=1", *url(host.c_str())));
     }
   }
   EXPECT_EQ(storage.cookies().size(), 3000u);
-  EXPECT_TRUE(storage.cookiesForURL(*url("http://h0.example.com/")).empty());
-  EXPECT_EQ(storage.cookiesForURL(*url("http://h60.example.com/")).size(), 50u);
+  EXPECT_TRUE(storage.cookiesForURL(*url("http://www.site0.com/")).empty());
+  EXPECT_EQ(storage.cookiesForURL(*url("http://www.site60.com/")).size(), 50u);
+
+  // A host many labels deep fills each of its parent domains: what it collects across them is
+  // bounded by its site's limit, the newest kept.
+  HTTPCookieStorage deep;
+  std::string host = "example.com";
+  for (int d = 0; d < 60; ++d) host = "l" + std::to_string(d) + "." + host;
+  const Ref<URL> deepURL = url(("http://" + host + "/").c_str());
+  for (std::string_view domain = host; domain != "com"; domain.remove_prefix(domain.find('.') + 1)) {
+    for (int i = 0; i < 50; ++i) {
+      Clock::advance(1);
+      const std::string h = "n" + std::to_string(i) + "=" + std::string(100, 'v') + "; Domain=" + std::string(domain);
+      deep.setCookie(HTTPCookie::cookieWithSetCookieHeader(h, *deepURL));
+    }
+  }
+  const auto sent = deep.cookiesForURL(*deepURL);
+  EXPECT_EQ(sent.size(), HTTPCookieStorage::kMaxCookiesPerSite);
+  EXPECT_EQ(deep.cookies().size(), HTTPCookieStorage::kMaxCookiesPerSite);
+  EXPECT_EQ(deep.cookies().back()->domain(), ".example.com");
+  // Another site's cookies are not counted against it.
+  deep.setCookie(HTTPCookie::cookieWithSetCookieHeader("x=1", *url("http://www.badexample.com/")));
+  EXPECT_EQ(deep.cookies().size(), HTTPCookieStorage::kMaxCookiesPerSite + 1);
 
   // Expired cookies take no room: they go before the oldest live ones would.
   HTTPCookieStorage one;
