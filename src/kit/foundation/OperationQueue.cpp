@@ -142,7 +142,12 @@ struct OperationQueue::Core : std::enable_shared_from_this<OperationQueue::Core>
         threadName = threadNameLocked();
       }
       if (op->isReady()) {
-        op->start();
+        // An operation that throws is finished all the same (start() sees to that); what it
+        // threw has no one to go to on this thread and must not end the process.
+        try {
+          op->start();
+        } catch (...) {
+        }
         Thread::renewCurrent(std::move(threadName));
       } else {
         // A dependency was added after it was picked: put it back.

@@ -4,6 +4,8 @@
 #include <poll.h>
 
 #include <cmath>
+#include <cstdio>
+#include <exception>
 #include <deque>
 
 #include "kit/foundation/Clock.h"
@@ -79,7 +81,15 @@ gboolean hostCheck(GSource* source) {
 }
 
 gboolean hostDispatch(GSource*, GSourceFunc, gpointer) {
-  RunLoop::main().processDueWork(RunLoop::kDefaultMode);
+  // An exception may not unwind through GLib's frames (that ends the process): a call of kit's
+  // loop that throws is reported and the loop goes on with the rest.
+  try {
+    RunLoop::main().processDueWork(RunLoop::kDefaultMode);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kit: a call on the main loop failed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "kit: a call on the main loop failed\n");
+  }
   return G_SOURCE_CONTINUE;
 }
 

@@ -36,6 +36,18 @@ std::string env(const char* lowerName, const char* upperName) {
   return {};
 }
 
+// A port number of decimal digits only, 1 to 65535; 0 for anything else (atoi would read
+// "4294967376" or "80x" as some port).
+int portNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5) return 0;
+  int port = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    port = port * 10 + (c - '0');
+  }
+  return port <= 65535 ? port : 0;
+}
+
 // "host:port", "[v6]:port" or "scheme://user@host:port/"; false when no host.
 bool parseProxy(std::string_view text, ProxySettings::Proxy::Type defaultType, ProxySettings::Proxy* out) {
   std::string t = trim(text);
@@ -58,10 +70,10 @@ bool parseProxy(std::string_view text, ProxySettings::Proxy::Type defaultType, P
     const size_t close = t.find(']');
     if (close == std::string::npos) return false;
     host = t.substr(1, close - 1);
-    if (close + 1 < t.size() && t[close + 1] == ':') port = std::atoi(t.c_str() + close + 2);
+    if (close + 1 < t.size() && t[close + 1] == ':') port = portNumber(std::string_view(t).substr(close + 2));
   } else if (size_t colon = t.rfind(':'); colon != std::string::npos) {
     host = t.substr(0, colon);
-    port = std::atoi(t.c_str() + colon + 1);
+    port = portNumber(std::string_view(t).substr(colon + 1));
   }
   if (host.empty() || port <= 0 || port > 65535) return false;
   p.host = host;
@@ -106,7 +118,7 @@ bool ProxySettings::isExempt(std::string_view host, int port, std::string_view n
     if (entry == "*") return true;
     if (size_t colon = entry.rfind(':'); colon != std::string::npos && entry.find(']') == std::string::npos &&
                                          entry.find(':') == colon) {
-      if (std::atoi(entry.c_str() + colon + 1) != port) continue;
+      if (portNumber(std::string_view(entry).substr(colon + 1)) != port) continue;
       entry = entry.substr(0, colon);
     }
     if (!entry.empty() && entry.front() == '[' && entry.back() == ']') entry = entry.substr(1, entry.size() - 2);

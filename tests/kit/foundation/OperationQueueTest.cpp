@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,6 +122,17 @@ TEST(OperationQueueTest, DependenciesOrderTheWorkAcrossQueues) {
   d->removeDependency(blocker);
   d->waitUntilFinished();
   EXPECT_EQ(log.items().back(), "d");
+
+  // An operation that throws ends as finished, and its dependents still run: the exception
+  // does not end the worker thread (and with it the process).
+  auto thrower = BlockOperation::blockOperation([] { throw std::invalid_argument("stol"); });
+  auto after = BlockOperation::blockOperation([&] { log.add("after"); });
+  after->addDependency(thrower);
+  queue->addOperation(thrower);
+  queue->addOperation(after);
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_TRUE(thrower->isFinished());
+  EXPECT_EQ(log.items().back(), "after");
 }
 
 TEST(OperationQueueTest, WidthChangesTakeEffectAtOnce) {

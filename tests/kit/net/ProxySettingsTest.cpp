@@ -58,8 +58,10 @@ TEST(ProxySettingsTest, EnvironmentNamesAProxyPerSchemeWithFallbackAndExemptions
   mine.noProxy.clear();
   mine.httpProxy = "ftp://nope:1";
   EXPECT_FALSE(ProxySettings::proxiesForURL(*kit::URL::URLWithString("http://a.example/"), mine));
-  mine.httpProxy = "host:99999";
-  EXPECT_FALSE(ProxySettings::proxiesForURL(*kit::URL::URLWithString("http://a.example/"), mine));
+  for (const char* bad : {"host:99999", "host:4294967376", "host:80x", "[::1]:-80"}) {
+    mine.httpProxy = bad;
+    EXPECT_FALSE(ProxySettings::proxiesForURL(*kit::URL::URLWithString("http://a.example/"), mine)) << bad;
+  }
   mine.autoConfigurationURL = "http://127.0.0.1/proxy.pac";
   auto list = forURL("http://a.example/", mine);
   ASSERT_EQ(list.size(), 1u);
