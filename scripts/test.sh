@@ -25,8 +25,9 @@ TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
   "$tsan/test_data" --gtest_filter='AdblockConcurrency*'
 
-# Fuzzing on request (TOLVA_FUZZ=1): a clang build of every fuzz/*_fuzz.cpp target,
-# each run for 60 s; a crash, a sanitizer report or a leak fails the script.
+# Fuzzing on request (TOLVA_FUZZ=1, as CI sets it): a clang build of every fuzz/*_fuzz.cpp
+# target, each run for TOLVA_FUZZ_SECONDS (20 s by default); a crash, a sanitizer report or a
+# leak fails the script.
 if [ "${TOLVA_FUZZ:-0}" = "1" ]; then
   fuzz_build=${TOLVA_FUZZ_BUILD_DIR:-build-fuzz}
   CC=clang-14 CXX=clang++-14 cmake -S . -B "$fuzz_build" -DTOLVA_FUZZ=ON -DTOLVA_TESTS=OFF
@@ -42,7 +43,7 @@ if [ "${TOLVA_FUZZ:-0}" = "1" ]; then
     [ -f "fuzz/$stem.dict" ] && args+=("-dict=fuzz/$stem.dict")
     seeds=()
     [ -d "fuzz/corpus/$stem" ] && seeds+=("fuzz/corpus/$stem")
-    "$target" -max_total_time=60 "${args[@]}" -artifact_prefix="$fuzz_build/artifacts/$name-" \
+    "$target" -max_total_time="${TOLVA_FUZZ_SECONDS:-20}" "${args[@]}" -artifact_prefix="$fuzz_build/artifacts/$name-" \
       "$fuzz_build/corpus/$name" "${seeds[@]}"
   done
 fi
