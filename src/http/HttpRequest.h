@@ -647,6 +647,8 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
+  // The length of the byte range a partial (206) answer named (request thread).
+  uint64_t rangeLength_ = 0;
   // The origin the delegate or the dialog last supplied credentials for (request thread).
   kit::Ref<kit::URL> credentialsOrigin_;
   // Login questions put to the delegate or the dialog (request thread).

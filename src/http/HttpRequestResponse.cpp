@@ -2,6 +2,8 @@
 // file, gzip, resuming, moving the finished file into place and completion.
 
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -56,14 +58,23 @@ std::string headerValue(const kit::Dictionary* headers, const char* name) {
 }
 
 // The first byte position of "bytes FIRST-LAST/TOTAL".
-bool parseContentRangeStart(const std::string& text, uint64_t* start) {
+// "bytes first-last/total", total "*" when unknown (left 0 then).
+bool parseContentRange(const std::string& text, uint64_t* first, uint64_t* last, uint64_t* total) {
   std::string t = lower(trim(text));
   if (t.rfind("bytes", 0) != 0) return false;
   size_t i = 5;
   while (i < t.size() && (t[i] == ' ' || t[i] == '=')) ++i;
-  size_t dash = t.find('-', i);
-  if (dash == std::string::npos) return false;
-  return HttpRequest::parseDecimalLength(std::string_view(t).substr(i, dash - i), start);
+  const size_t dash = t.find('-', i);
+  const size_t slash = t.find('/', i);
+  if (dash == std::string::npos || slash == std::string::npos || slash < dash) return false;
+  const std::string_view v(t);
+  if (!HttpRequest::parseDecimalLength(v.substr(i, dash - i), first) ||
+      !HttpRequest::parseDecimalLength(v.substr(dash + 1, slash - dash - 1), last) || *last < *first) {
+    return false;
+  }
+  *total = 0;
+  const std::string_view whole = v.substr(slash + 1);
+  return trim(whole) == "*" || (HttpRequest::parseDecimalLength(whole, total) && *total > *last);
 }
 
 int scanIntAfter(const std::string& text, const std::string& marker, size_t* position) {
@@ -261,13 +272,27 @@ void HttpRequest::readResponseHeaders() {
         writesDownloadFile_ = true;
         setPartialDownloadSize(0);
       } else if (status == 206) {
-        uint64_t start = 0;
-        if (!parseContentRangeStart(headerValue(headers, "Content-Range"), &start) || start != partialDownloadSize()) {
-          auto mismatch = kit::NetError::make(
-              kit::NetError::kProtocolError,
-              kit::format("The partial response starts at byte %llu of the file, where the partial download "
-                          "holds %llu bytes",
-                          start, partialDownloadSize()));
+        // Only the rest of the file, from where the partial file ends to the end of the file,
+        // continues it: any other range, or a length that contradicts it, would complete wrong.
+        uint64_t start = 0, last = 0, total = 0, length = 0;
+        const bool ranged = parseContentRange(headerValue(headers, "Content-Range"), &start, &last, &total);
+        const bool hasLength = parseDecimalLength(headerValue(headers, "Content-Length"), &length);
+        std::string problem;
+        if (!ranged) {
+          problem = "The partial response names no byte range it holds";
+        } else if (start != partialDownloadSize()) {
+          problem = kit::format("The partial response starts at byte %llu of the file, where the partial download "
+                                "holds %llu bytes",
+                                start, partialDownloadSize());
+        } else if (total != 0 && last + 1 != total) {
+          problem = kit::format("The partial response ends at byte %llu of a file of %llu bytes", last, total);
+        } else if (hasLength && length != last - start + 1) {
+          problem = kit::format("The partial response announces %llu bytes for a range of %llu", length,
+                                last - start + 1);
+        }
+        rangeLength_ = ranged ? last - start + 1 : 0;
+        if (!problem.empty()) {
+          auto mismatch = kit::NetError::make(kit::NetError::kProtocolError, problem);
           cancelLoad();
           failWithError(Error::errorWithDescription(kHttpRequestErrorDomain, kConnectionFailureErrorType,
                                                     "A connection failure occurred", mismatch));
@@ -872,6 +897,24 @@ Ref<Error> HttpRequest::decompressorEndError() {
   return nullptr;
 }
 
+namespace {
+
+// Only a file (or a link) at the destination is replaced: a folder, or anything else the request
+// did not write, stays where it is, and the request fails.
+bool clearDestination(const std::string& destination, Ref<Error>* fileError) {
+  struct stat st {};
+  if (::lstat(destination.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    *fileError = Error::errorWithDescription(
+        kHttpRequestErrorDomain, kFileManagementError,
+        S_ISDIR(st.st_mode) ? kit::format("The download destination '%@' is a folder; it was left as it is", destination)
+                            : kit::format("The download destination '%@' is not a file; it was left as it is", destination));
+    return false;
+  }
+  return HttpRequest::removeFileAtPath(destination, fileError);
+}
+
+}  // namespace
+
 bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
   const std::string temp = temporaryFileDownloadPath();
   const std::string destination = downloadDestinationPath();
@@ -887,7 +930,7 @@ bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
     *fileError = e;
     return false;
   }
-  if (!removeFileAtPath(destination, fileError)) return false;
+  if (!clearDestination(destination, fileError)) return false;
   if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
     *fileError = moveError(inflatedPath, destination, e);
     return false;
@@ -915,7 +958,7 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
       return;
     }
     const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
-    if (!removeFileAtPath(destination, fileError)) return;
+    if (!clearDestination(destination, fileError)) return;
     Ref<Error> e;
     if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
       *fileError = moveError(inflatedPath, destination, e);
@@ -925,7 +968,7 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
     removeTemporaryDownloadFile();
     return;
   }
-  if (!removeFileAtPath(destination, fileError)) return;
+  if (!clearDestination(destination, fileError)) return;
   Ref<Error> e;
   if (!kit::FileManager::moveItem(temp, destination, &e)) {
     *fileError = moveError(temp, destination, e);
@@ -963,6 +1006,18 @@ void HttpRequest::handleStreamComplete() {
     }
     // A gzip body inflated on the fly must have reached its end, or the file is cut short.
     if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) fileError = decompressorEndError();
+    // A partial answer continues the file only when it brought the very range it named.
+    if (!fileError && writesDownloadFile_ && responseStatusCode() == 206 && totalBytesRead() != rangeLength_) {
+      fileError = Error::errorWithDescription(
+          kHttpRequestErrorDomain, kConnectionFailureErrorType, "A connection failure occurred",
+          kit::NetError::make(kit::NetError::kProtocolError,
+                              kit::format("The partial response brought %llu bytes for a range of %llu",
+                                          totalBytesRead(), rangeLength_)));
+      // What this answer appended goes again: the partial file is what it was before.
+      if (::truncate(temporaryFileDownloadPath().c_str(), static_cast<off_t>(partialDownloadSize())) != 0) {
+        removeTemporaryDownloadFile();
+      }
+    }
     setDataDecompressor(nullptr);
     if (!authenticationNeeded() && didCreateTemporaryPostDataFile()) {
       removeTemporaryUploadFile();

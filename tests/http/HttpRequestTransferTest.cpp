@@ -103,6 +103,18 @@ TEST_F(HttpRequestTest, CompletedDownloadReplacesAnExistingFile) {
   ASSERT_TRUE(runAsync(r, d));
   EXPECT_EQ(read(tmp("dest")), "new contents");
   EXPECT_FALSE(kit::FileManager::fileExists(tmp("dest.part")));
+
+  // A folder in the destination's place is no file to replace: it stays, whole.
+  ASSERT_TRUE(kit::FileManager::createDirectory(tmp("folder")));
+  ASSERT_TRUE(kit::FileManager::writeFile(tmp("folder/keep"), "kept"));
+  Ref<HttpRequest> f = HttpRequest::requestWithURL(U(server.url("/f")));
+  f->setDownloadDestinationPath(tmp("folder"));
+  RecordingDelegate d2;
+  ASSERT_TRUE(runAsync(f, d2));
+  ASSERT_EQ(d2.failed, 1);
+  EXPECT_EQ(f->error()->code(), kFileManagementError);
+  EXPECT_NE(f->error()->localizedDescription().find("is a folder"), std::string::npos);
+  EXPECT_EQ(read(tmp("folder/keep")), "kept");
 }
 
 TEST_F(HttpRequestTest, ResumeAppendsA206AndRestartsOnA200) {
@@ -170,19 +182,29 @@ TEST_F(HttpRequestTest, OtherStatusesNeverTouchThePartialFile) {
 
 TEST_F(HttpRequestTest, A206ThatDoesNotContinueThePartialFileFailsAndKeepsIt) {
   TestHTTPServer server;
-  server.route("GET", "/odd",
-               TestResponse::rawBytes("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-4/10\r\n"
-                                      "Content-Length: 5\r\n\r\n01234"));
-  ASSERT_TRUE(kit::FileManager::writeFile(tmp("o.part"), "012"));
-  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/odd")));
-  r->setDownloadDestinationPath(tmp("o"));
-  r->setTemporaryFileDownloadPath(tmp("o.part"));
-  RecordingDelegate d;
-  ASSERT_TRUE(runAsync(r, d));
-  ASSERT_EQ(d.failed, 1);
-  EXPECT_EQ(r->error()->code(), kConnectionFailureErrorType);
-  EXPECT_EQ(read(tmp("o.part")), "012");
-  EXPECT_FALSE(kit::FileManager::fileExists(tmp("o")));
+  const std::string head = "HTTP/1.1 206 Partial Content\r\n";
+  // Another start; a length that contradicts the range; a range short of the end; no range; a
+  // chunked body longer than its range.
+  server.route("GET", "/odd", TestResponse::rawBytes(head + "Content-Range: bytes 0-4/10\r\nContent-Length: 5\r\n\r\n01234"));
+  server.route("GET", "/long",
+               TestResponse::rawBytes(head + "Content-Range: bytes 3-9/10\r\nContent-Length: 12\r\n\r\n3456789abcde"));
+  server.route("GET", "/short", TestResponse::rawBytes(head + "Content-Range: bytes 3-5/10\r\nContent-Length: 3\r\n\r\n345"));
+  server.route("GET", "/none", TestResponse::rawBytes(head + "Content-Length: 7\r\n\r\n3456789"));
+  server.route("GET", "/chunks",
+               TestResponse::rawBytes(head + "Content-Range: bytes 3-9/10\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                             "a\r\n3456789abc\r\n0\r\n\r\n"));
+  for (const char* path : {"/odd", "/long", "/short", "/none", "/chunks"}) {
+    ASSERT_TRUE(kit::FileManager::writeFile(tmp("o.part"), "012"));
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    r->setDownloadDestinationPath(tmp("o"));
+    r->setTemporaryFileDownloadPath(tmp("o.part"));
+    RecordingDelegate d;
+    ASSERT_TRUE(runAsync(r, d)) << path;
+    ASSERT_EQ(d.failed, 1) << path;
+    EXPECT_EQ(r->error()->code(), kConnectionFailureErrorType) << path;
+    EXPECT_EQ(read(tmp("o.part")), "012") << path;
+    EXPECT_FALSE(kit::FileManager::fileExists(tmp("o"))) << path;
+  }
 }
 
 TEST_F(HttpRequestTest, GzipBodiesInflateOnTheFlyAndDeferred) {
