@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "kit/foundation/Data.h"
@@ -30,9 +31,10 @@ class HttpDataDecompressor : public kit::Object {
   // The whole data inflated. Input that stops before the end of its compressed stream is refused
   // (code 11 with zlib's Z_BUF_ERROR), so a cut-off body never passes for a whole one.
   static kit::Ref<kit::Data> uncompressData(const kit::Data* data, kit::Ref<kit::Error>* error);
-  // File to file, with the same rule for a source that stops early.
+  // File to file, with the same rule for a source that stops early. `stop`, when given, is
+  // asked before each block; answering yes ends the work with an error and no output.
   static bool uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
-                                     kit::Ref<kit::Error>* error);
+                                     kit::Ref<kit::Error>* error, const std::function<bool()>& stop = {});
   // "Decompression of data failed with code %hi", code 11.
   static kit::Ref<kit::Error> inflateErrorWithCode(int code);
 

@@ -463,6 +463,7 @@ void HttpRequest::startSynchronous() {
 bool HttpRequest::isCancelled() const { return cancelled_.load(); }
 
 void HttpRequest::cancel() {
+  cancelRequested_.store(true);
   Ref<HttpRequest> self(this);
   performOnRequestThread([self] { self->cancelOnRequestThread(); });
 }

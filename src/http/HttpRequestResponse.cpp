@@ -160,6 +160,11 @@ void HttpRequest::handleNetworkEvent(kit::InputStream::Event type) {
     }
     performThrottling();
   }
+  if (finishPending_) {
+    finishPending_ = false;
+    finishResponse();
+    return;
+  }
 
   if (downloadComplete() && needsRedirect()) {
     HttpRequestDelegate* d = currentDelegate();
@@ -648,6 +653,7 @@ Ref<Error> HttpRequest::inflateMemoryBody() {
   auto out = kit::MutableData::data();
   try {
     for (size_t at = 0; at < raw->length() && !decompressor->streamEnded(); at += kSlice) {
+      if (cancelRequested_.load()) return HttpRequestShared::get().requestCancelledError;
       Ref<Error> e;
       Ref<Data> piece = decompressor->uncompressBytes(raw->bytes() + at, std::min(kSlice, raw->length() - at), &e);
       if (!piece) return e;
@@ -923,7 +929,9 @@ bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
   }
   const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
   Ref<Error> e;
-  if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e)) {
+  const std::function<bool()> stop = [this] { return cancelRequested_.load(); };
+  if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e, stop)) {
+    if (cancelRequested_.load()) e = HttpRequestShared::get().requestCancelledError;
     // The compressed file stays for another try; the half-inflated one goes.
     removeFileAtPath(inflatedPath, nullptr);
     setTemporaryUncompressedDataDownloadPath({});
@@ -991,6 +999,8 @@ void HttpRequest::handleStreamComplete() {
   // A response refused while its headers were read has already failed the request.
   if (error()) return;
 
+  // Only a response reported here has its body finished later; the others finish it now.
+  const bool reportsHere = !needsRedirect() && !authenticationNeeded() && !didUseCachedResponse();
   Ref<Error> fileError;
   {
     std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().progressLock);
@@ -1027,34 +1037,7 @@ void HttpRequest::handleStreamComplete() {
       removeTemporaryCompressedUploadFile();
     }
 
-    if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
-      if (!fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
-        // An empty body still makes (or empties) the file; a body handed to the delegate does not.
-        bool append = false;
-        if (!openDownloadFile(&append)) return;
-      }
-      if (!downloadFileOpened_) {
-        // Nothing of this response went to the file.
-      } else if (fileError) {
-        if (auto out = fileDownloadOutputStream()) out->close();
-        if (auto out = inflatedFileDownloadOutputStream()) out->close();
-        setFileDownloadOutputStream(nullptr);
-        setInflatedFileDownloadOutputStream(nullptr);
-        removeTemporaryUncompressedDownloadFile();
-      } else {
-        finishDownloadFile(&fileError);
-      }
-    }
-    // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
-    // would to a file, instead of passing for an empty body later.
-    if (!fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
-        shouldWaitToInflateCompressedResponses()) {
-      Ref<Error> inflateError = inflateMemoryBody();
-      // An error page beside a download does not fail the request; it just has no text.
-      if (inflateError && keepsUnstoredBody_) storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
-      else fileError = inflateError;
-    }
-    if (!fileError) storeInCache();
+    if (!reportsHere && !finishBody(&fileError)) return;
   }
 
   HttpRequestShared& shared = HttpRequestShared::get();
@@ -1068,13 +1051,66 @@ void HttpRequest::handleStreamComplete() {
   }
   if (!authenticationNeeded()) destroyReadStream();
 
-  if (!needsRedirect() && !authenticationNeeded() && !didUseCachedResponse()) {
-    if (fileError) failWithError(fileError);
-    else requestFinished();
-    markAsFinished();
+  if (reportsHere) {
+    // The body's last steps grow with its size: they run once the request's lock is let go.
+    pendingFileError_ = fileError;
+    finishPending_ = true;
   } else if (authenticationNeeded()) {
     RunLoop::current().stop();
   }
+}
+
+bool HttpRequest::finishBody(Ref<Error>* fileError) {
+  if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
+    if (!*fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
+      // An empty body still makes (or empties) the file; a body handed to the delegate does not.
+      bool append = false;
+      if (!openDownloadFile(&append)) return false;
+    }
+    if (!downloadFileOpened_) {
+      // Nothing of this response went to the file.
+    } else if (*fileError) {
+      if (auto out = fileDownloadOutputStream()) out->close();
+      if (auto out = inflatedFileDownloadOutputStream()) out->close();
+      setFileDownloadOutputStream(nullptr);
+      setInflatedFileDownloadOutputStream(nullptr);
+      removeTemporaryUncompressedDownloadFile();
+    } else {
+      finishDownloadFile(fileError);
+    }
+  }
+  // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
+  // would to a file, instead of passing for an empty body later.
+  if (!*fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
+      shouldWaitToInflateCompressedResponses()) {
+    Ref<Error> inflateError = inflateMemoryBody();
+    // An error page beside a download does not fail the request; it just has no text.
+    if (inflateError && keepsUnstoredBody_ && inflateError != HttpRequestShared::get().requestCancelledError) {
+      storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
+    } else {
+      *fileError = inflateError;
+    }
+  }
+  if (!*fileError) storeInCache();
+  return true;
+}
+
+void HttpRequest::finishResponse() {
+  Ref<HttpRequest> self(this);
+  Ref<Error> fileError = std::move(pendingFileError_);
+  // Without the lock: the main thread's progress delivery, pause and removal take it and must
+  // not wait for an inflate or a copy. A cancel asked for meanwhile stops the work.
+  if (!finishBody(&fileError)) return;
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  if (fileError && fileError == HttpRequestShared::get().requestCancelledError) {
+    // Stopped half-way: the request ends as cancelled, as it would have before its end.
+    setComplete(false);
+    cancelOnRequestThread();
+    return;
+  }
+  if (fileError) failWithError(fileError);
+  else requestFinished();
+  markAsFinished();
 }
 
 // ---- Redirects
