@@ -658,6 +658,8 @@ class HttpRequest : public kit::Operation {
   // The end of the response is to be reported once the lock is let go, with this error (request thread).
   bool finishPending_ = false;
   kit::Ref<kit::Error> pendingFileError_;
+  // Whether the engine named the download's partial file itself (request thread).
+  bool madeTemporaryDownloadPath_ = false;
   // The length of the byte range a partial (206) answer named (request thread).
   uint64_t rangeLength_ = 0;
   // The origin the delegate or the dialog last supplied credentials for (request thread).

@@ -704,6 +704,7 @@ bool HttpRequest::openDownloadFile(bool* append) {
   *append = false;
   if (temporaryFileDownloadPath().empty()) {
     setTemporaryFileDownloadPath(HttpRequestShared::temporaryPath());
+    madeTemporaryDownloadPath_ = true;
   } else if (allowResumeForFileDownloads() && responseStatusCode() == 206) {
     *append = true;
   }

@@ -1,6 +1,10 @@
 // Downloads into memory and files, resuming, gzip bodies and the synchronous path, against the
 // loopback server.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <random>
 #include <thread>
 
@@ -115,6 +119,39 @@ TEST_F(HttpRequestTest, CompletedDownloadReplacesAnExistingFile) {
   EXPECT_EQ(f->error()->code(), kFileManagementError);
   EXPECT_NE(f->error()->localizedDescription().find("is a folder"), std::string::npos);
   EXPECT_EQ(read(tmp("folder/keep")), "kept");
+}
+
+// The engine's own partial files: one nothing can resume goes when its request fails, and what
+// an ended process left (its folder's lock is free) goes at the next use; a live one's stays.
+TEST_F(HttpRequestTest, PartialFilesNothingResumesOutliveNeitherTheirRequestNorTheirProcess) {
+  TestHTTPServer server;
+  server.route("GET", "/cut", TestResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a little"));
+  const std::string ended = tmp("requests-ended"), alive = tmp("requests-alive");
+  for (const std::string& folder : {ended, alive}) {
+    ASSERT_TRUE(kit::FileManager::createDirectory(folder));
+    ASSERT_TRUE(kit::FileManager::writeFile(folder + "/.lock", ""));
+    ASSERT_TRUE(kit::FileManager::writeFile(folder + "/partial", "left"));
+  }
+  const int held = ::open((alive + "/.lock").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/cut")));
+  r->setDownloadDestinationPath(tmp("cut.bin"));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  ASSERT_EQ(d.failed, 1);
+  EXPECT_FALSE(kit::FileManager::fileExists(ended));
+  EXPECT_EQ(read(alive + "/partial"), "left");
+  ::close(held);
+  size_t left = 0;
+  const auto names = kit::FileManager::contentsOfDirectory(kit::Paths::temporaryDirectory());
+  ASSERT_TRUE(names);
+  for (const std::string& name : *names) {
+    if (name.rfind("requests-", 0) != 0 || tmp(name) == alive) continue;
+    const auto files = kit::FileManager::contentsOfDirectory(tmp(name));
+    for (const std::string& file : files.value_or(std::vector<std::string>())) left += file != ".lock";
+  }
+  EXPECT_EQ(left, 0u);
 }
 
 TEST_F(HttpRequestTest, ResumeAppendsA206AndRestartsOnA200) {
