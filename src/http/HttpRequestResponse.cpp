@@ -57,8 +57,7 @@ std::string headerValue(const kit::Dictionary* headers, const char* name) {
   return o ? o->description() : std::string();
 }
 
-// The first byte position of "bytes FIRST-LAST/TOTAL".
-// "bytes first-last/total", total "*" when unknown (left 0 then).
+// The range of "bytes FIRST-LAST/TOTAL"; a TOTAL of "*" (unknown) leaves *total 0.
 bool parseContentRange(const std::string& text, uint64_t* first, uint64_t* last, uint64_t* total) {
   std::string t = lower(trim(text));
   if (t.rfind("bytes", 0) != 0) return false;
