@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "http/HttpAuthenticationDialog.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/ClassRegistry.h"
 #include "kit/foundation/Dictionary.h"
@@ -175,6 +176,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolva: cannot open a display (use --headless to run without one)\n");
     return 1;
   }
+  // Only a window somebody sees can answer a login question.
+  tolva::HttpAuthenticationDialog::setCanBeAnswered(!opts.headless);
   kit::Device::currentDevice().setUserInterfaceIdiom(opts.phone ? kit::UserInterfaceIdiom::Phone
                                                                 : kit::UserInterfaceIdiom::Pad);
   tolva::registerShellInterfaceFiles();

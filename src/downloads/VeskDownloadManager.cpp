@@ -56,6 +56,12 @@ void setStatus(MutableDictionary* entry, int status) {
   entry->setObject(kit::Number::numberWithInt(status), "status");
 }
 
+// Whether the partial file holds an encoded (gzip) answer, which is inflated only at its end.
+bool isEncoded(const kit::Dictionary* entry) {
+  auto* n = entry->get<kit::Number>("encoded");
+  return n && n->boolValue();
+}
+
 bool isAlnum(unsigned char c) { return std::isalnum(c) || c >= 0x80; }
 
 // Trims everything but letters and digits (any non-ASCII character counts as a letter) from both ends.
@@ -219,14 +225,13 @@ void VeskDownloadManager::loadList() {
       setInteger(entry, "received", size);
       const int64_t expected = integerOf(entry, "content_size", -1);
       setStatus(entry, DownloadStatusPaused);
-      if (expected >= 0 && size >= expected && !temp.empty() && kit::FileManager::fileExists(temp)) {
+      // The partial file of an encoded answer is the encoded stream, never the finished file.
+      if (!isEncoded(entry) && expected >= 0 && size >= expected && !temp.empty() && kit::FileManager::fileExists(temp)) {
         // Everything arrived before the program ended: the file goes into place now.
         if (moveIntoPlace(entry, temp)) setStatus(entry, DownloadStatusCompleted);
       } else if (!temp.empty() && kit::FileManager::fileExists(finishedPathOf(temp))) {
         if (moveIntoPlace(entry, finishedPathOf(temp))) setStatus(entry, DownloadStatusCompleted);
       }
-    } else if (status != DownloadStatusCompleted && status != DownloadStatusFailed) {
-      setStatus(entry, DownloadStatusFailed);
     }
     list_->addObject(Ref<kit::Object>(entry));
   }
@@ -387,6 +392,16 @@ void VeskDownloadManager::resume(long index) {
     fail(entry, "The download cannot be resumed.");
     save();
     return;
+  }
+  if (isEncoded(entry)) {
+    // A range of an encoded answer may come back encoded otherwise: such a download starts again.
+    if (::truncate(temp.c_str(), 0) != 0) {
+      fail(entry, "The download cannot be resumed.");
+      save();
+      return;
+    }
+    entry->removeObjectForKey("encoded");
+    setInteger(entry, "received", 0);
   }
   failures_.erase(entry);
   Ref<HttpRequest> request = makeRequest(entry);
@@ -574,10 +589,14 @@ void VeskDownloadManager::requestDidReceiveBytes(HttpRequest* request, int64_t b
   if (!entry) return;
   int64_t total = static_cast<int64_t>(request->contentLength() + request->partialDownloadSize());
   if (total == 0 && bytes > 0) total = -1;
-  // The expected size is saved once known: after a crash it tells a complete partial file.
-  const bool sizeChanged = integerOf(entry, "content_size", -1) != total;
+  // The expected size and the encoding are saved once known: after a crash they tell a complete
+  // partial file.
+  const bool encoded = request->isResponseCompressed();
+  const bool changed = integerOf(entry, "content_size", -1) != total || isEncoded(entry) != encoded;
   setInteger(entry, "content_size", total);
-  if (sizeChanged) save();
+  if (encoded) entry->setObject(kit::Number::numberWithBool(true), "encoded");
+  else entry->removeObjectForKey("encoded");
+  if (changed) save();
   const int64_t current = static_cast<int64_t>(request->totalBytesRead() + request->partialDownloadSize());
   setInteger(entry, "received", current);
   auto it = entry_cell_.find(entry);
@@ -597,7 +616,10 @@ void VeskDownloadManager::requestRedirectedToURL(HttpRequest* request, kit::URL*
   auto* fixed = entry->get<kit::Number>("filePathFixed");
   if (!(fixed && fixed->boolValue())) {
     std::string base, ext;
-    splitName(singleComponent(newURL->lastPathComponent()), &base, &ext);
+    const std::string fromURL = singleComponent(newURL->lastPathComponent());
+    splitName(fromURL, &base, &ext);
+    // As for a new download: an address without a name is named by its host.
+    if (fromURL.empty()) base = newURL->lowercaseHost();
     // The old name is given up first, so the new one may be the same.
     entry->setObject(kit::str(""), "filePath");
     entry->setObject(kit::str(extractValidFilename(base, ext, false)), "filePath");

@@ -1,5 +1,6 @@
 #include "http/HttpAuthenticationDialog.h"
 
+#include <atomic>
 #include <cmath>
 #include <utility>
 
@@ -67,6 +68,14 @@ HttpAuthenticationDialog::~HttpAuthenticationDialog() {
 }
 
 HttpAuthenticationDialog* HttpAuthenticationDialog::currentDialog() { return current().get(); }
+
+namespace {
+std::atomic<bool> gCanBeAnswered{false};
+}  // namespace
+
+bool HttpAuthenticationDialog::canBeAnswered() { return gCanBeAnswered.load(); }
+
+void HttpAuthenticationDialog::setCanBeAnswered(bool answerable) { gCanBeAnswered.store(answerable); }
 
 std::vector<Ref<HttpRequest>> HttpAuthenticationDialog::waitingRequests() { return queue(); }
 

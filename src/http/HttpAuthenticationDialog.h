@@ -27,6 +27,11 @@ class HttpAuthenticationDialog : public HttpAutorotatingViewController,
   ~HttpAuthenticationDialog() override;
 
   static void presentAuthenticationDialogForRequest(kit::Ref<HttpRequest> request);
+  // Whether a person sees the program's windows and can answer the dialog (off until the
+  // program shows real windows): without one, a login question nothing else answers fails at
+  // once instead of waiting for ever. Any thread.
+  static bool canBeAnswered();
+  static void setCanBeAnswered(bool answerable);
   static void dismiss();
   // The dialog on screen, if any, and the requests waiting for theirs (tests look).
   static HttpAuthenticationDialog* currentDialog();

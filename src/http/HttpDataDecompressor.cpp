@@ -120,10 +120,14 @@ Ref<Data> HttpDataDecompressor::uncompressData(const Data* data, uint64_t maximu
 }
 
 bool HttpDataDecompressor::uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
-                                                  Ref<Error>* error) {
+                                                  Ref<Error>* error, const std::function<bool()>& stop) {
   Ref<HttpDataDecompressor> d = decompressor();
   HttpZlibFile::Stream stream;
   stream.feed = [&](const uint8_t* bytes, size_t n, size_t, Ref<Error>* e) -> Ref<Data> {
+    if (stop && stop()) {
+      *e = HttpZlibFile::error("Decompression was stopped");
+      return nullptr;
+    }
     return n ? d->uncompressBytes(bytes, n, e) : kit::make<Data>();
   };
   stream.ended = [&] { return !d->streamReady() || d->streamEnded(); };

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "kit/foundation/Data.h"
@@ -34,9 +35,10 @@ class HttpDataDecompressor : public kit::Object {
   // *tooLarge set (a small body may inflate to any size; this is what bounds a bomb).
   static kit::Ref<kit::Data> uncompressData(const kit::Data* data, uint64_t maximumLength, bool* tooLarge,
                                             kit::Ref<kit::Error>* error);
-  // File to file, with the same rule for a source that stops early.
+  // File to file, with the same rule for a source that stops early. `stop`, when given, is
+  // asked before each block; answering yes ends the work with an error and no output.
   static bool uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
-                                     kit::Ref<kit::Error>* error);
+                                     kit::Ref<kit::Error>* error, const std::function<bool()>& stop = {});
   // "Decompression of data failed with code %hi", code 11.
   static kit::Ref<kit::Error> inflateErrorWithCode(int code);
 

@@ -1,10 +1,16 @@
 #include "http/HttpRequest.h"
 
+#include <fcntl.h>
 #include <openssl/crypto.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <random>
 
 #include "http/HttpRequestShared.h"
@@ -56,22 +62,81 @@ void HttpRequestShared::removeConnectionRecord(const kit::Object* record) {
   if (i != kit::Array::kNotFound) persistentConnectionsPool->removeObjectAtIndex(i);
 }
 
-std::string HttpRequestShared::temporaryPath() {
-  // A random (version 4) identifier from the system's generator: the network thread never
-  // touches the TLS library's per-thread random state for a file name.
+namespace {
+
+std::mutex& temporaryMutex() {
   static std::mutex mutex;
+  return mutex;
+}
+
+// A random (version 4) identifier from the system's generator: the network thread never
+// touches the TLS library's per-thread random state for a file name. Under temporaryMutex.
+std::string uniqueName() {
   static std::random_device device;
   kit::UUID::Bytes bytes;
-  {
-    std::lock_guard<std::mutex> g(mutex);
-    for (size_t i = 0; i < bytes.size(); i += 4) {
-      const uint32_t v = device();
-      std::memcpy(bytes.data() + i, &v, 4);
-    }
+  for (size_t i = 0; i < bytes.size(); i += 4) {
+    const uint32_t v = device();
+    std::memcpy(bytes.data() + i, &v, 4);
   }
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0f) | 0x40);
   bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3f) | 0x80);
-  return kit::Paths::temporaryDirectory() + "/" + kit::UUID(bytes).string();
+  return kit::UUID(bytes).string();
+}
+
+constexpr const char* kProcessFolderPrefix = "requests-";
+constexpr const char* kProcessLockName = ".lock";
+
+// Removes the folders of the engine's files that processes which ended without cleaning up (a
+// kill, a crash) left behind: a folder whose lock nobody holds. A folder still being made (no
+// lock file yet) is left alone unless it is old.
+void sweepEndedProcessFolders(const std::string& root, const std::string& mine) {
+  auto names = kit::FileManager::contentsOfDirectory(root);
+  if (!names) return;
+  for (const std::string& name : *names) {
+    if (name.rfind(kProcessFolderPrefix, 0) != 0) continue;
+    const std::string folder = root + "/" + name;
+    if (folder == mine) continue;
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    const int fd = ::open((folder + "/" + kProcessLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    bool ended = false;
+    if (fd >= 0) {
+      ended = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+      ::close(fd);
+    } else {
+      ended = errno == ENOENT && ::time(nullptr) - st.st_mtime > 3600;
+    }
+    if (ended) kit::FileManager::removeItem(folder);
+  }
+}
+
+// This process's folder of the engine's files under the temporary folder, made (and the
+// folders of ended processes swept) on first use. It stays locked while the process lives.
+std::string processFolder() {
+  static std::map<std::string, std::string> folders;  // by temporary folder; under temporaryMutex
+  const std::string root = kit::Paths::temporaryDirectory();
+  if (auto it = folders.find(root); it != folders.end() && kit::FileManager::isDirectory(it->second)) {
+    return it->second;
+  }
+  std::string folder = root + "/" + kProcessFolderPrefix + uniqueName();
+  const int fd = ::mkdir(folder.c_str(), 0700) == 0
+                     ? ::open((folder + "/" + kProcessLockName).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+                     : -1;
+  // The lock lives as long as the process (the descriptor is never closed).
+  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd >= 0) ::close(fd);
+    return root;
+  }
+  folders[root] = folder;
+  sweepEndedProcessFolders(root, folder);
+  return folder;
+}
+
+}  // namespace
+
+std::string HttpRequestShared::temporaryPath() {
+  std::lock_guard<std::mutex> g(temporaryMutex());
+  return processFolder() + "/" + uniqueName();
 }
 
 kit::OperationQueue* HttpRequest::sharedQueue() { return HttpRequestShared::get().queue.get(); }
@@ -470,6 +535,7 @@ void HttpRequest::startSynchronous() {
 bool HttpRequest::isCancelled() const { return cancelled_.load(); }
 
 void HttpRequest::cancel() {
+  cancelRequested_.store(true);
   Ref<HttpRequest> self(this);
   performOnRequestThread([self] { self->cancelOnRequestThread(); });
 }
@@ -573,6 +639,16 @@ void HttpRequest::markAsFinished() {
   if (wasInProgress) didChangeState("isExecuting");
   if (!wasFinished) didChangeState("isFinished");
   prefaulter_.reset();
+  // Partial files nothing will resume go with the request: an inflated copy always, and a
+  // download file the engine named itself (nobody knows its name) once the request failed.
+  if (const std::string inflated = temporaryUncompressedDataDownloadPath(); !inflated.empty()) {
+    if (removeFileAtPath(inflated, nullptr)) setTemporaryUncompressedDataDownloadPath({});
+  }
+  if (error() && madeTemporaryDownloadPath_) {
+    if (auto out = fileDownloadOutputStream()) out->close();
+    setFileDownloadOutputStream(nullptr);
+    if (removeFileAtPath(temporaryFileDownloadPath(), nullptr)) setTemporaryFileDownloadPath({});
+  }
   RunLoop::current().stop();
 }
 

@@ -592,6 +592,12 @@ class HttpRequest : public kit::Operation {
   // Pieces of the engine.
   bool openDownloadFile(bool* append);
   void finishDownloadFile(kit::Ref<kit::Error>* fileError);
+  // The body's last steps at the end of the response: the download file moved (or inflated)
+  // into place, a gzip body in memory inflated, the response stored in the cache. False when
+  // the request failed already.
+  bool finishBody(kit::Ref<kit::Error>* fileError);
+  // Runs finishBody without the request's lock, then reports the outcome (request thread).
+  void finishResponse();
   bool inflateDownloadAtEnd(kit::Ref<kit::Error>* fileError);
   kit::Ref<kit::Error> decompressorEndError();
   void applyPersistentConnection(const kit::Ref<kit::HTTPReadStream>& stream, const kit::Ref<kit::URL>& target,
@@ -650,6 +656,15 @@ class HttpRequest : public kit::Operation {
   // Whether this attempt's response may write the download file (200, or a 206 that continues it).
   bool writesDownloadFile_ = false;
   bool downloadFileOpened_ = false;
+  // Set by cancel() on any thread: the body's last steps stop at the next block.
+  std::atomic<bool> cancelRequested_{false};
+  // The end of the response is to be reported once the lock is let go, with this error (request thread).
+  bool finishPending_ = false;
+  kit::Ref<kit::Error> pendingFileError_;
+  // Whether the engine named the download's partial file itself (request thread).
+  bool madeTemporaryDownloadPath_ = false;
+  // The length of the byte range a partial (206) answer named (request thread).
+  uint64_t rangeLength_ = 0;
   // The origin the delegate or the dialog last supplied credentials for (request thread).
   kit::Ref<kit::URL> credentialsOrigin_;
   // Login questions put to the delegate or the dialog (request thread).

@@ -516,14 +516,14 @@ void HttpRequest::askDelegateForProxyCredentials() {
 }
 
 bool HttpRequest::showAuthenticationDialog() {
-  if (!shouldPresentAuthenticationDialog()) return false;
+  if (!shouldPresentAuthenticationDialog() || !HttpAuthenticationDialog::canBeAnswered()) return false;
   Ref<HttpRequest> self(this);
   performOnMainThread([self] { HttpAuthenticationDialog::presentAuthenticationDialogForRequest(self); });
   return true;
 }
 
 bool HttpRequest::showProxyAuthenticationDialog() {
-  if (!shouldPresentProxyAuthenticationDialog()) return false;
+  if (!shouldPresentProxyAuthenticationDialog() || !HttpAuthenticationDialog::canBeAnswered()) return false;
   Ref<HttpRequest> self(this);
   performOnMainThread([self] { HttpAuthenticationDialog::presentAuthenticationDialogForRequest(self); });
   return true;

@@ -342,6 +342,7 @@ void HttpRequest::startRequest() {
   setDataDecompressor(nullptr);
   writesDownloadFile_ = false;
   downloadFileOpened_ = false;
+  rangeLength_ = 0;
   storeProperty(inflatedResponseData_, Ref<kit::Data>());
   keepsUnstoredBody_ = false;
   readsIntoMemory_ = false;

@@ -2,6 +2,8 @@
 // file, gzip, resuming, moving the finished file into place and completion.
 
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -55,15 +57,23 @@ std::string headerValue(const kit::Dictionary* headers, const char* name) {
   return o ? o->description() : std::string();
 }
 
-// The first byte position of "bytes FIRST-LAST/TOTAL".
-bool parseContentRangeStart(const std::string& text, uint64_t* start) {
+// The range of "bytes FIRST-LAST/TOTAL"; a TOTAL of "*" (unknown) leaves *total 0.
+bool parseContentRange(const std::string& text, uint64_t* first, uint64_t* last, uint64_t* total) {
   std::string t = lower(trim(text));
   if (t.rfind("bytes", 0) != 0) return false;
   size_t i = 5;
   while (i < t.size() && (t[i] == ' ' || t[i] == '=')) ++i;
-  size_t dash = t.find('-', i);
-  if (dash == std::string::npos) return false;
-  return HttpRequest::parseDecimalLength(std::string_view(t).substr(i, dash - i), start);
+  const size_t dash = t.find('-', i);
+  const size_t slash = t.find('/', i);
+  if (dash == std::string::npos || slash == std::string::npos || slash < dash) return false;
+  const std::string_view v(t);
+  if (!HttpRequest::parseDecimalLength(v.substr(i, dash - i), first) ||
+      !HttpRequest::parseDecimalLength(v.substr(dash + 1, slash - dash - 1), last) || *last < *first) {
+    return false;
+  }
+  *total = 0;
+  const std::string_view whole = v.substr(slash + 1);
+  return trim(whole) == "*" || (HttpRequest::parseDecimalLength(whole, total) && *total > *last);
 }
 
 int scanIntAfter(const std::string& text, const std::string& marker, size_t* position) {
@@ -150,6 +160,11 @@ void HttpRequest::handleNetworkEvent(kit::InputStream::Event type) {
         handleBytesAvailable();
       }
       performThrottling();
+    }
+    if (finishPending_) {
+      finishPending_ = false;
+      finishResponse();
+      return;
     }
 
     if (downloadComplete() && needsRedirect()) {
@@ -267,13 +282,27 @@ void HttpRequest::readResponseHeaders() {
         writesDownloadFile_ = true;
         setPartialDownloadSize(0);
       } else if (status == 206) {
-        uint64_t start = 0;
-        if (!parseContentRangeStart(headerValue(headers, "Content-Range"), &start) || start != partialDownloadSize()) {
-          auto mismatch = kit::NetError::make(
-              kit::NetError::kProtocolError,
-              kit::format("The partial response starts at byte %llu of the file, where the partial download "
-                          "holds %llu bytes",
-                          start, partialDownloadSize()));
+        // Only the rest of the file, from where the partial file ends to the end of the file,
+        // continues it: any other range, or a length that contradicts it, would complete wrong.
+        uint64_t start = 0, last = 0, total = 0, length = 0;
+        const bool ranged = parseContentRange(headerValue(headers, "Content-Range"), &start, &last, &total);
+        const bool hasLength = parseDecimalLength(headerValue(headers, "Content-Length"), &length);
+        std::string problem;
+        if (!ranged) {
+          problem = "The partial response names no byte range it holds";
+        } else if (start != partialDownloadSize()) {
+          problem = kit::format("The partial response starts at byte %llu of the file, where the partial download "
+                                "holds %llu bytes",
+                                start, partialDownloadSize());
+        } else if (total != 0 && last + 1 != total) {
+          problem = kit::format("The partial response ends at byte %llu of a file of %llu bytes", last, total);
+        } else if (hasLength && length != last - start + 1) {
+          problem = kit::format("The partial response announces %llu bytes for a range of %llu", length,
+                                last - start + 1);
+        }
+        rangeLength_ = ranged ? last - start + 1 : 0;
+        if (!problem.empty()) {
+          auto mismatch = kit::NetError::make(kit::NetError::kProtocolError, problem);
           cancelLoad();
           failWithError(Error::errorWithDescription(kHttpRequestErrorDomain, kConnectionFailureErrorType,
                                                     "A connection failure occurred", mismatch));
@@ -622,17 +651,26 @@ Ref<Error> HttpRequest::inflateMemoryBody() {
   Ref<kit::MutableData> raw = rawResponseData();
   // A gzip label on an empty body is an empty body.
   if (!raw || raw->length() == 0) return nullptr;
-  bool tooLarge = false;
-  Ref<Error> e;
-  Ref<Data> out;
+  // Fed in small slices, so that no single step can make more than the bound allows by much.
+  constexpr size_t kSlice = 16384;
+  const uint64_t bound = maximumInMemoryBodyLength();
+  Ref<HttpDataDecompressor> decompressor = HttpDataDecompressor::decompressor();
+  auto out = kit::MutableData::data();
   try {
-    out = HttpDataDecompressor::uncompressData(raw.get(), maximumInMemoryBodyLength(), &tooLarge, &e);
+    for (size_t at = 0; at < raw->length() && !decompressor->streamEnded(); at += kSlice) {
+      if (cancelRequested_.load()) return HttpRequestShared::get().requestCancelledError;
+      Ref<Error> e;
+      Ref<Data> piece = decompressor->uncompressBytes(raw->bytes() + at, std::min(kSlice, raw->length() - at), &e);
+      if (!piece) return e;
+      if (out->length() + piece->length() > bound) return tooLargeForMemoryError();
+      out->appendData(*piece);
+    }
   } catch (const std::bad_alloc&) {
-    tooLarge = true;
+    return tooLargeForMemoryError();
   }
-  if (tooLarge) return tooLargeForMemoryError();
-  if (!out) return e;
-  storeProperty(inflatedResponseData_, out);
+  if (!decompressor->streamEnded()) return HttpDataDecompressor::inflateErrorWithCode(Z_BUF_ERROR);
+  if (Ref<Error> e = decompressor->closeStream()) return e;
+  storeProperty(inflatedResponseData_, Ref<Data>(out));
   return nullptr;
 }
 
@@ -671,6 +709,7 @@ bool HttpRequest::openDownloadFile(bool* append) {
   *append = false;
   if (temporaryFileDownloadPath().empty()) {
     setTemporaryFileDownloadPath(HttpRequestShared::temporaryPath());
+    madeTemporaryDownloadPath_ = true;
   } else if (allowResumeForFileDownloads() && responseStatusCode() == 206) {
     *append = true;
   }
@@ -870,6 +909,24 @@ Ref<Error> HttpRequest::decompressorEndError() {
   return nullptr;
 }
 
+namespace {
+
+// Only a file (or a link) at the destination is replaced: a folder, or anything else the request
+// did not write, stays where it is, and the request fails.
+bool clearDestination(const std::string& destination, Ref<Error>* fileError) {
+  struct stat st {};
+  if (::lstat(destination.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    *fileError = Error::errorWithDescription(
+        kHttpRequestErrorDomain, kFileManagementError,
+        S_ISDIR(st.st_mode) ? kit::format("The download destination '%@' is a folder; it was left as it is", destination)
+                            : kit::format("The download destination '%@' is not a file; it was left as it is", destination));
+    return false;
+  }
+  return HttpRequest::removeFileAtPath(destination, fileError);
+}
+
+}  // namespace
+
 bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
   const std::string temp = temporaryFileDownloadPath();
   const std::string destination = downloadDestinationPath();
@@ -878,14 +935,16 @@ bool HttpRequest::inflateDownloadAtEnd(Ref<Error>* fileError) {
   }
   const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
   Ref<Error> e;
-  if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e)) {
+  const std::function<bool()> stop = [this] { return cancelRequested_.load(); };
+  if (!HttpDataDecompressor::uncompressDataFromFile(temp, inflatedPath, &e, stop)) {
+    if (cancelRequested_.load()) e = HttpRequestShared::get().requestCancelledError;
     // The compressed file stays for another try; the half-inflated one goes.
     removeFileAtPath(inflatedPath, nullptr);
     setTemporaryUncompressedDataDownloadPath({});
     *fileError = e;
     return false;
   }
-  if (!removeFileAtPath(destination, fileError)) return false;
+  if (!clearDestination(destination, fileError)) return false;
   if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
     *fileError = moveError(inflatedPath, destination, e);
     return false;
@@ -913,7 +972,7 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
       return;
     }
     const std::string inflatedPath = temporaryUncompressedDataDownloadPath();
-    if (!removeFileAtPath(destination, fileError)) return;
+    if (!clearDestination(destination, fileError)) return;
     Ref<Error> e;
     if (!kit::FileManager::moveItem(inflatedPath, destination, &e)) {
       *fileError = moveError(inflatedPath, destination, e);
@@ -923,7 +982,7 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
     removeTemporaryDownloadFile();
     return;
   }
-  if (!removeFileAtPath(destination, fileError)) return;
+  if (!clearDestination(destination, fileError)) return;
   Ref<Error> e;
   if (!kit::FileManager::moveItem(temp, destination, &e)) {
     *fileError = moveError(temp, destination, e);
@@ -946,6 +1005,8 @@ void HttpRequest::handleStreamComplete() {
   // A response refused while its headers were read has already failed the request.
   if (error()) return;
 
+  // Only a response reported here has its body finished later; the others finish it now.
+  const bool reportsHere = !needsRedirect() && !authenticationNeeded() && !didUseCachedResponse();
   Ref<Error> fileError;
   {
     std::lock_guard<std::recursive_mutex> g(HttpRequestShared::get().progressLock);
@@ -961,6 +1022,18 @@ void HttpRequest::handleStreamComplete() {
     }
     // A gzip body inflated on the fly must have reached its end, or the file is cut short.
     if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) fileError = decompressorEndError();
+    // A partial answer continues the file only when it brought the very range it named.
+    if (!fileError && writesDownloadFile_ && responseStatusCode() == 206 && totalBytesRead() != rangeLength_) {
+      fileError = Error::errorWithDescription(
+          kHttpRequestErrorDomain, kConnectionFailureErrorType, "A connection failure occurred",
+          kit::NetError::make(kit::NetError::kProtocolError,
+                              kit::format("The partial response brought %llu bytes for a range of %llu",
+                                          totalBytesRead(), rangeLength_)));
+      // What this answer appended goes again: the partial file is what it was before.
+      if (::truncate(temporaryFileDownloadPath().c_str(), static_cast<off_t>(partialDownloadSize())) != 0) {
+        removeTemporaryDownloadFile();
+      }
+    }
     setDataDecompressor(nullptr);
     if (!authenticationNeeded() && didCreateTemporaryPostDataFile()) {
       removeTemporaryUploadFile();
@@ -970,34 +1043,7 @@ void HttpRequest::handleStreamComplete() {
       removeTemporaryCompressedUploadFile();
     }
 
-    if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
-      if (!fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
-        // An empty body still makes (or empties) the file; a body handed to the delegate does not.
-        bool append = false;
-        if (!openDownloadFile(&append)) return;
-      }
-      if (!downloadFileOpened_) {
-        // Nothing of this response went to the file.
-      } else if (fileError) {
-        if (auto out = fileDownloadOutputStream()) out->close();
-        if (auto out = inflatedFileDownloadOutputStream()) out->close();
-        setFileDownloadOutputStream(nullptr);
-        setInflatedFileDownloadOutputStream(nullptr);
-        removeTemporaryUncompressedDownloadFile();
-      } else {
-        finishDownloadFile(&fileError);
-      }
-    }
-    // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
-    // would to a file, instead of passing for an empty body later.
-    if (!fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
-        shouldWaitToInflateCompressedResponses()) {
-      Ref<Error> inflateError = inflateMemoryBody();
-      // An error page beside a download does not fail the request; it just has no text.
-      if (inflateError && keepsUnstoredBody_) storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
-      else fileError = inflateError;
-    }
-    if (!fileError) storeInCache();
+    if (!reportsHere && !finishBody(&fileError)) return;
   }
 
   HttpRequestShared& shared = HttpRequestShared::get();
@@ -1011,13 +1057,66 @@ void HttpRequest::handleStreamComplete() {
   }
   if (!authenticationNeeded()) destroyReadStream();
 
-  if (!needsRedirect() && !authenticationNeeded() && !didUseCachedResponse()) {
-    if (fileError) failWithError(fileError);
-    else requestFinished();
-    markAsFinished();
+  if (reportsHere) {
+    // The body's last steps grow with its size: they run once the request's lock is let go.
+    pendingFileError_ = fileError;
+    finishPending_ = true;
   } else if (authenticationNeeded()) {
     RunLoop::current().stop();
   }
+}
+
+bool HttpRequest::finishBody(Ref<Error>* fileError) {
+  if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
+    if (!*fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
+      // An empty body still makes (or empties) the file; a body handed to the delegate does not.
+      bool append = false;
+      if (!openDownloadFile(&append)) return false;
+    }
+    if (!downloadFileOpened_) {
+      // Nothing of this response went to the file.
+    } else if (*fileError) {
+      if (auto out = fileDownloadOutputStream()) out->close();
+      if (auto out = inflatedFileDownloadOutputStream()) out->close();
+      setFileDownloadOutputStream(nullptr);
+      setInflatedFileDownloadOutputStream(nullptr);
+      removeTemporaryUncompressedDownloadFile();
+    } else {
+      finishDownloadFile(fileError);
+    }
+  }
+  // A gzip body kept in memory is inflated now: one that does not inflate fails here, as it
+  // would to a file, instead of passing for an empty body later.
+  if (!*fileError && !needsRedirect() && !authenticationNeeded() && rawResponseData() && isResponseCompressed() &&
+      shouldWaitToInflateCompressedResponses()) {
+    Ref<Error> inflateError = inflateMemoryBody();
+    // An error page beside a download does not fail the request; it just has no text.
+    if (inflateError && keepsUnstoredBody_ && inflateError != HttpRequestShared::get().requestCancelledError) {
+      storeProperty(inflatedResponseData_, Ref<Data>(kit::make<Data>()));
+    } else {
+      *fileError = inflateError;
+    }
+  }
+  if (!*fileError) storeInCache();
+  return true;
+}
+
+void HttpRequest::finishResponse() {
+  Ref<HttpRequest> self(this);
+  Ref<Error> fileError = std::move(pendingFileError_);
+  // Without the lock: the main thread's progress delivery, pause and removal take it and must
+  // not wait for an inflate or a copy. A cancel asked for meanwhile stops the work.
+  if (!finishBody(&fileError)) return;
+  std::lock_guard<std::recursive_mutex> g(cancelledLock_);
+  if (fileError && fileError == HttpRequestShared::get().requestCancelledError) {
+    // Stopped half-way: the request ends as cancelled, as it would have before its end.
+    setComplete(false);
+    cancelOnRequestThread();
+    return;
+  }
+  if (fileError) failWithError(fileError);
+  else requestFinished();
+  markAsFinished();
 }
 
 // ---- Redirects

@@ -256,6 +256,13 @@ TEST_F(DownloadTest, ARedirectRenamesUnlessTheNameWasGiven) {
   EXPECT_EQ(manager()->urlOfItem(0), server.url("/files/real.zip"));
   EXPECT_EQ(manager()->pathOfItem(1), documents("mine.zip"));
   EXPECT_EQ(read(documents("mine.zip")), "zip");
+
+  // A new address without a name is named by its host, as a new download is.
+  server.redirect("/bare", "/");
+  server.route("GET", "/", TestResponse::ok("index"));
+  manager()->start(server.url("/bare"));
+  ASSERT_TRUE(waitForState(2, DownloadStatusCompleted));
+  EXPECT_EQ(manager()->pathOfItem(2), documents("127.0.0.1"));
 }
 
 TEST_F(DownloadTest, TheListOfAPreviousRunComesBackPausedOrInPlace) {
@@ -271,9 +278,19 @@ TEST_F(DownloadTest, TheListOfAPreviousRunComesBackPausedOrInPlace) {
   list->addObject(storedEntry("http://127.0.0.1:9/q.bin", documents("q.bin"), 0, -1, temp + "/q.bin"));
   list->addObject(storedEntry("http://127.0.0.1:9/out", "/etc/passwd", 3, 5, temp + "/out"));
   list->addObject(kit::str("not an entry"));
+  // The encoded stream of a gzip answer killed while it was inflated: never the finished file.
+  ASSERT_TRUE(kit::FileManager::writeFile(temp + "/big.txt", "gzip!"));
+  Ref<kit::MutableDictionary> encoded = storedEntry("http://127.0.0.1:9/big.txt", documents("big.txt"), 1, 5, temp + "/big.txt");
+  encoded->setObject(kit::Number::numberWithBool(true), "encoded");
+  list->addObject(encoded);
+  // A status this program does not know stays as it is.
+  list->addObject(storedEntry("http://127.0.0.1:9/new.bin", documents("new.bin"), 7, 5, ""));
   storeList(list);
 
-  ASSERT_EQ(manager()->count(), 4);
+  ASSERT_EQ(manager()->count(), 6);
+  EXPECT_EQ(manager()->state(4), DownloadStatusPaused);
+  EXPECT_FALSE(kit::FileManager::fileExists(documents("big.txt")));
+  EXPECT_EQ(manager()->state(5), 7);
   // A path outside our folders is never used: only its name, in the documents folder.
   EXPECT_EQ(manager()->pathOfItem(3), documents("passwd"));
   EXPECT_EQ(manager()->pathOfItem(1), documents("half.bin"));

@@ -463,6 +463,24 @@ TEST_F(HttpRequestAuthenticationTest, ProxyLoginFromTheRequestAndFromTheDelegate
   EXPECT_EQ(ld.finished, 1);
   EXPECT_EQ(ld.proxyAsked, 1);
   EXPECT_EQ(ld.asked, 0);
+
+  // Nobody to ask (the proxy's dialog is on, but no window shows it): no login, or a refused
+  // one, fails at once, and the refused password is not sent again.
+  HttpRequest::sessionProxyCredentialsStore()->removeAllObjects();
+  for (const char* password : {"", "wrong"}) {
+    Ref<HttpRequest> alone = request(server.url("/via"));
+    alone->setProxyHost("127.0.0.1");
+    alone->setProxyPort(proxy.port());
+    alone->setProxyUsername("pu");
+    alone->setProxyPassword(password);
+    alone->setTimeOutSeconds(60);
+    const size_t before = proxy.records().size();
+    RecordingDelegate quiet;
+    ASSERT_TRUE(runAsync(alone, quiet, 10)) << password;
+    ASSERT_EQ(quiet.failed, 1) << password;
+    EXPECT_EQ(alone->error()->code(), kAuthenticationErrorType) << password;
+    EXPECT_EQ(proxy.records().size() - before, *password ? 2u : 1u) << password;
+  }
 }
 
 // A peer of the old kind answers a challenge as HTTP/1.0 with a body that ends at the close;
@@ -590,7 +608,12 @@ TEST_F(HttpRequestAuthenticationTest, ARetryAfterALoginLeavesAloneTheConnectionA
 
 class HttpAuthenticationDialogTest : public HttpRequestAuthenticationTest {
  protected:
+  void SetUp() override {
+    HttpRequestAuthenticationTest::SetUp();
+    HttpAuthenticationDialog::setCanBeAnswered(true);
+  }
   void TearDown() override {
+    HttpAuthenticationDialog::setCanBeAnswered(false);
     // Whatever a failed test left on screen goes, with every request still waiting for it.
     while (HttpAuthenticationDialog* d = HttpAuthenticationDialog::currentDialog()) {
       d->cancelAuthenticationFromDialog();

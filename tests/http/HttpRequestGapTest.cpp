@@ -1,7 +1,10 @@
 // Paths of the request engine that other suites pass by: a proxy in the
 // way, and the exact offsets a stalled download resumes from.
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "http/HttpCacheDelegate.h"
@@ -101,7 +104,48 @@ class RaisingCache : public HttpCacheDelegate {
   }
 };
 
+// A response cache that holds the request's end inside storing until the test lets it go (or
+// five seconds pass).
+class HoldingCache : public RaisingCache {
+ public:
+  bool canUseCachedDataForRequest(HttpRequest*) override { return false; }
+  void storeResponseForRequest(HttpRequest*, double) override {
+    std::unique_lock<std::mutex> g(m);
+    storing = true;
+    released = cv.wait_for(g, std::chrono::seconds(5), [this] { return letGo; });
+  }
+  void letItGo() {
+    std::lock_guard<std::mutex> g(m);
+    letGo = true;
+    cv.notify_all();
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  std::atomic<bool> storing{false};
+  bool letGo = false;
+  bool released = false;
+};
+
 }  // namespace
+
+// The end of a response (inflating, moving, storing: work that grows with the body) runs
+// without the request's lock, so the main thread's pause or cancel never waits for it.
+TEST_F(HttpRequestTest, TheEndOfAResponseNeverHoldsTheMainThread) {
+  TestHTTPServer server;
+  server.route("GET", "/end", TestResponse::ok("body"));
+  Ref<HoldingCache> cache = kit::make<HoldingCache>();
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/end")));
+  r->setDownloadCache(cache);
+  RecordingDelegate d;
+  r->setDelegate(&d);
+  r->startAsynchronous();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return cache->storing.load(); }, 20));
+  r->clearDelegatesAndCancel();
+  cache->letItGo();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return r->isFinished(); }, 20));
+  std::lock_guard<std::mutex> g(cache->m);
+  EXPECT_TRUE(cache->released);
+}
 
 TEST_F(HttpRequestTest, TheQueueObjectHearsEveryEventTheDelegateHears) {
   TestHTTPServer server;

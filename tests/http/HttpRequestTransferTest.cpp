@@ -1,6 +1,10 @@
 // Downloads into memory and files, resuming, gzip bodies and the synchronous path, against the
 // loopback server.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <random>
 #include <thread>
 
@@ -103,6 +107,51 @@ TEST_F(HttpRequestTest, CompletedDownloadReplacesAnExistingFile) {
   ASSERT_TRUE(runAsync(r, d));
   EXPECT_EQ(read(tmp("dest")), "new contents");
   EXPECT_FALSE(kit::FileManager::fileExists(tmp("dest.part")));
+
+  // A folder in the destination's place is no file to replace: it stays, whole.
+  ASSERT_TRUE(kit::FileManager::createDirectory(tmp("folder")));
+  ASSERT_TRUE(kit::FileManager::writeFile(tmp("folder/keep"), "kept"));
+  Ref<HttpRequest> f = HttpRequest::requestWithURL(U(server.url("/f")));
+  f->setDownloadDestinationPath(tmp("folder"));
+  RecordingDelegate d2;
+  ASSERT_TRUE(runAsync(f, d2));
+  ASSERT_EQ(d2.failed, 1);
+  EXPECT_EQ(f->error()->code(), kFileManagementError);
+  EXPECT_NE(f->error()->localizedDescription().find("is a folder"), std::string::npos);
+  EXPECT_EQ(read(tmp("folder/keep")), "kept");
+}
+
+// The engine's own partial files: one nothing can resume goes when its request fails, and what
+// an ended process left (its folder's lock is free) goes at the next use; a live one's stays.
+TEST_F(HttpRequestTest, PartialFilesNothingResumesOutliveNeitherTheirRequestNorTheirProcess) {
+  TestHTTPServer server;
+  server.route("GET", "/cut", TestResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a little"));
+  const std::string ended = tmp("requests-ended"), alive = tmp("requests-alive");
+  for (const std::string& folder : {ended, alive}) {
+    ASSERT_TRUE(kit::FileManager::createDirectory(folder));
+    ASSERT_TRUE(kit::FileManager::writeFile(folder + "/.lock", ""));
+    ASSERT_TRUE(kit::FileManager::writeFile(folder + "/partial", "left"));
+  }
+  const int held = ::open((alive + "/.lock").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/cut")));
+  r->setDownloadDestinationPath(tmp("cut.bin"));
+  RecordingDelegate d;
+  ASSERT_TRUE(runAsync(r, d));
+  ASSERT_EQ(d.failed, 1);
+  EXPECT_FALSE(kit::FileManager::fileExists(ended));
+  EXPECT_EQ(read(alive + "/partial"), "left");
+  ::close(held);
+  size_t left = 0;
+  const auto names = kit::FileManager::contentsOfDirectory(kit::Paths::temporaryDirectory());
+  ASSERT_TRUE(names);
+  for (const std::string& name : *names) {
+    if (name.rfind("requests-", 0) != 0 || tmp(name) == alive) continue;
+    const auto files = kit::FileManager::contentsOfDirectory(tmp(name));
+    for (const std::string& file : files.value_or(std::vector<std::string>())) left += file != ".lock";
+  }
+  EXPECT_EQ(left, 0u);
 }
 
 TEST_F(HttpRequestTest, ResumeAppendsA206AndRestartsOnA200) {
@@ -170,19 +219,29 @@ TEST_F(HttpRequestTest, OtherStatusesNeverTouchThePartialFile) {
 
 TEST_F(HttpRequestTest, A206ThatDoesNotContinueThePartialFileFailsAndKeepsIt) {
   TestHTTPServer server;
-  server.route("GET", "/odd",
-               TestResponse::rawBytes("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-4/10\r\n"
-                                      "Content-Length: 5\r\n\r\n01234"));
-  ASSERT_TRUE(kit::FileManager::writeFile(tmp("o.part"), "012"));
-  Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url("/odd")));
-  r->setDownloadDestinationPath(tmp("o"));
-  r->setTemporaryFileDownloadPath(tmp("o.part"));
-  RecordingDelegate d;
-  ASSERT_TRUE(runAsync(r, d));
-  ASSERT_EQ(d.failed, 1);
-  EXPECT_EQ(r->error()->code(), kConnectionFailureErrorType);
-  EXPECT_EQ(read(tmp("o.part")), "012");
-  EXPECT_FALSE(kit::FileManager::fileExists(tmp("o")));
+  const std::string head = "HTTP/1.1 206 Partial Content\r\n";
+  // Another start; a length that contradicts the range; a range short of the end; no range; a
+  // chunked body longer than its range.
+  server.route("GET", "/odd", TestResponse::rawBytes(head + "Content-Range: bytes 0-4/10\r\nContent-Length: 5\r\n\r\n01234"));
+  server.route("GET", "/long",
+               TestResponse::rawBytes(head + "Content-Range: bytes 3-9/10\r\nContent-Length: 12\r\n\r\n3456789abcde"));
+  server.route("GET", "/short", TestResponse::rawBytes(head + "Content-Range: bytes 3-5/10\r\nContent-Length: 3\r\n\r\n345"));
+  server.route("GET", "/none", TestResponse::rawBytes(head + "Content-Length: 7\r\n\r\n3456789"));
+  server.route("GET", "/chunks",
+               TestResponse::rawBytes(head + "Content-Range: bytes 3-9/10\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                             "a\r\n3456789abc\r\n0\r\n\r\n"));
+  for (const char* path : {"/odd", "/long", "/short", "/none", "/chunks"}) {
+    ASSERT_TRUE(kit::FileManager::writeFile(tmp("o.part"), "012"));
+    Ref<HttpRequest> r = HttpRequest::requestWithURL(U(server.url(path)));
+    r->setDownloadDestinationPath(tmp("o"));
+    r->setTemporaryFileDownloadPath(tmp("o.part"));
+    RecordingDelegate d;
+    ASSERT_TRUE(runAsync(r, d)) << path;
+    ASSERT_EQ(d.failed, 1) << path;
+    EXPECT_EQ(r->error()->code(), kConnectionFailureErrorType) << path;
+    EXPECT_EQ(read(tmp("o.part")), "012") << path;
+    EXPECT_FALSE(kit::FileManager::fileExists(tmp("o"))) << path;
+  }
 }
 
 TEST_F(HttpRequestTest, GzipBodiesInflateOnTheFlyAndDeferred) {
