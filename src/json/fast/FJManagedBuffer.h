@@ -1,10 +1,7 @@
 #pragma once
 // A byte buffer that starts in caller-provided (usually stack) storage and
 // moves to the heap only when it outgrows it. Growth rounds the size up to a
-// multiple of the buffer's rounding size. A buffer that is to be filled
-// front to back (setPaged) lives, from kMappedFrom bytes on, in pages of its
-// own mapping, which grows without its bytes being copied (the kernel moves
-// the pages) and has its new pages made ready in one go.
+// multiple of the buffer's rounding size.
 
 #include <cstddef>
 
@@ -12,8 +9,6 @@ namespace tolva {
 
 class FJManagedBuffer {
  public:
-  static constexpr size_t kMappedFrom = size_t{1} << 20;
-
   FJManagedBuffer(unsigned char* stackBytes, size_t stackLength, size_t roundSize) noexcept
       : bytes_(stackBytes), length_(stackLength), roundSize_(roundSize ? roundSize : 1) {}
   ~FJManagedBuffer() { release(); }
@@ -24,9 +19,6 @@ class FJManagedBuffer {
   // The usable size of the storage.
   size_t length() const noexcept { return length_; }
   bool onHeap() const noexcept { return onHeap_; }
-  // Whether the bytes are in a mapping of their own (then also onHeap).
-  bool mapped() const noexcept { return mapped_; }
-  void setPaged(bool paged) noexcept { paged_ = paged; }
   bool mustFree() const noexcept { return mustFree_; }
   size_t roundSize() const noexcept { return roundSize_; }
 
@@ -35,26 +27,19 @@ class FJManagedBuffer {
   // freed (bytes() becomes null) and false is returned.
   bool grow(size_t n) noexcept;
   // Gives the heap block up to the caller (who frees it with free()); null
-  // when the bytes are still in the stack storage or in a mapping.
+  // when the bytes are still in the stack storage.
   unsigned char* releaseHeap() noexcept;
-  // Gives the mapping up to the caller (who unmaps `*size` bytes from the
-  // pointer), cut down to the pages that hold the first `used` bytes; null
-  // when the bytes are not in a mapping.
-  unsigned char* releaseMapping(size_t used, size_t* size) noexcept;
   // Frees any heap block and goes back to the given storage.
   void reset(unsigned char* stackBytes, size_t stackLength) noexcept;
 
  private:
   void release() noexcept;
-  bool growMapped(size_t want) noexcept;
 
   unsigned char* bytes_;
   size_t length_;
   size_t roundSize_;
   bool onHeap_ = false;
   bool mustFree_ = false;
-  bool mapped_ = false;
-  bool paged_ = false;
 };
 
 }  // namespace tolva

@@ -90,17 +90,6 @@ constexpr ClassTable kClass;
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// Data that takes over the pages of a large output as they are (a kit::Data
-// in every way that shows; the pages are unmapped when it goes).
-class MappedData final : public kit::Data {
- public:
-  MappedData(unsigned char* pages, size_t length, size_t size) {
-    adopted_ = pages;
-    adoptedLength_ = length;
-    mappedCapacity_ = size;
-  }
-};
-
 class Writer {
  public:
   explicit Writer(FJEncodeState& st)
@@ -764,9 +753,6 @@ kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOp
   } release{this};
 
   FJEncodeState& st = *encodeState_;
-  // The output is written front to back and handed over whole: a large one
-  // is best kept in pages of its own.
-  st.stringBuffer.setPaged(true);
   st.serializeOptionFlags = optionFlags;
   st.encodeOption = encodeOption;
   st.maxDepth = maxDepth_;
@@ -808,11 +794,6 @@ kit::Ref<kit::Object> FJSerializer::serialize(kit::Object* object, FJSerializeOp
 
   FJManagedBuffer& buffer = st.stringBuffer;
   if (asType == FJEncodeOptionToData) {
-    if (buffer.mapped()) {
-      size_t size = 0;
-      unsigned char* pages = buffer.releaseMapping(st.atIndex, &size);
-      return kit::Ref<kit::Object>(new MappedData(pages, st.atIndex, size));
-    }
     if (buffer.onHeap()) {
       unsigned char* bytes = buffer.releaseHeap();
       try {
