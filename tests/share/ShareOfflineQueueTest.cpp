@@ -2,7 +2,7 @@
 // temporary and permanent failures, entries that cannot be replayed, orphan
 // blobs, the time limit, flushing when the network returns, a crash in the
 // middle of a replay, and the real sharers replaying against a service that
-// cannot be reached.
+// cannot be reached or answers "later".
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "ShareTest.h"
@@ -28,6 +29,7 @@
 #include "share/services/pinboard/SharePinboard.h"
 #include "share/services/readitlater/ShareReadItLater.h"
 #include "share/services/tumblr/ShareTumblr.h"
+#include "share/services/twitter/ShareTwitter.h"
 #include "support/TestCertificateAuthority.h"
 #include "support/TestHTTPServer.h"
 
@@ -383,12 +385,16 @@ class OfflineServicesTest : public OfflineQueueTest {
     }
     Share::setAuthValue("me@x", "email", "ShareTumblr");
     Share::setAuthValue("pw", "password", "ShareTumblr");
+    Share::setAuthValue("at", "accessKey", "ShareTwitter");
+    Share::setAuthValue("ats", "accessSecret", "ShareTwitter");
   }
   void TearDown() override {
     pointAt("");
+    ShareTwitter::hosts() = {};
     OfflineQueueTest::TearDown();
   }
   void pointAt(const std::string& host) {
+    ShareTwitter::hosts().api = ShareTwitter::hosts().imageHost = host;
     ShareInstapaper::hosts().api = host;
     SharePinboard::hosts().api = host;
     ShareReadItLater::hosts().api = host;
@@ -466,4 +472,71 @@ TEST_F(OfflineServicesTest, RealSharersKeepTheirEntriesWhileTheServiceGivesNoAns
   Share::flushOfflineQueue();
   ASSERT_TRUE(replayed());
   EXPECT_EQ(sharers(), std::vector<std::string>{"ShareEvernote"});
+}
+
+TEST_F(OfflineServicesTest, AnswersThatSayLaterKeepEveryQueuedSharersEntryAndA429StopsTheFlush) {
+  tolvatest::TestHTTPServer service{tolvatest::TestHTTPServerOptions::https()};
+  auto reply = std::make_shared<std::atomic<int>>(503);
+  service.setFallback([reply](const tolvatest::RecordedRequest&) {
+    const int status = reply->load();
+    // The services' own words for an outage, in their own formats.
+    return tolvatest::TestResponse::withStatus(status, status == 500 ? "Please try again later." : "{\"error\":\"Over capacity\"}");
+  });
+  pointAt("127.0.0.1:" + std::to_string(service.port()));
+  auto picture = [] { return ShareItem::image(kit::Image::imageWithPixels({4, 4}, std::vector<uint8_t>(64, 0x80)), "pic"); };
+  auto tweet = [](kit::Ref<ShareItem> item) {
+    item->setCustomValue("a status", "status");
+    return item;
+  };
+  auto page = [] { return ShareItem::URL(kit::URL::URLWithString("http://example.com/a"), "A page"); };
+  struct Row {
+    const char* sharer;
+    std::function<kit::Ref<ShareItem>()> item;
+  };
+  const std::vector<Row> table = {
+      {"ShareInstapaper", page},
+      {"SharePinboard", page},
+      {"ShareReadItLater", page},
+      {"ShareTumblr", page},
+      {"ShareTumblr", picture},
+      {"ShareTwitter", [&] { return tweet(page()); }},
+      {"ShareTwitter", [&] { return tweet(picture()); }},  // the image host answers first
+  };
+  for (const Row& row : table) {
+    ASSERT_TRUE(Share::addToOfflineQueue(row.item().get(), row.sharer));
+    const std::vector<std::string> queued = uids();
+    const std::vector<std::string> files = blobs();
+    for (int status : {408, 429, 500, 502, 503, 504}) {
+      reply->store(status);
+      const size_t before = service.requestCount();
+      Share::flushOfflineQueue();
+      ASSERT_TRUE(replayed());
+      EXPECT_EQ(service.requestCount(), before + 1) << row.sharer << " " << status;
+      EXPECT_EQ(uids(), queued) << row.sharer << " " << status;
+      EXPECT_EQ(blobs(), files) << row.sharer << " " << status;
+    }
+    // A refusal drops the entry and its file.
+    reply->store(400);
+    Share::flushOfflineQueue();
+    ASSERT_TRUE(replayed());
+    EXPECT_TRUE(uids().empty()) << row.sharer;
+    EXPECT_TRUE(blobs().empty()) << row.sharer;
+  }
+
+  // A service that asks to slow down gets no more of this flush; the rest waits for the next.
+  for (const Row& row : table) ASSERT_TRUE(Share::addToOfflineQueue(row.item().get(), row.sharer));
+  const std::vector<std::string> all = uids();
+  reply->store(429);
+  size_t before = service.requestCount();
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(service.requestCount(), before + 1);
+  EXPECT_EQ(uids(), all);
+  EXPECT_EQ(blobs().size(), 2u);
+  reply->store(503);
+  before = service.requestCount();
+  Share::flushOfflineQueue();
+  ASSERT_TRUE(replayed());
+  EXPECT_EQ(service.requestCount(), before + table.size());
+  EXPECT_EQ(uids(), all);
 }

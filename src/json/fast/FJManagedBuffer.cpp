@@ -8,10 +8,10 @@ namespace tolva {
 
 bool FJManagedBuffer::grow(size_t n) noexcept {
   if (n <= length_ && bytes_) return true;
-  // Geometric steps keep repeated small growths of a large buffer linear overall.
+  // Doubling keeps repeated small growths of a large buffer linear overall,
+  // each byte copied about once.
   size_t want = n;
-  if (length_ < std::numeric_limits<size_t>::max() / 2 && want < length_ + length_ / 2)
-    want = length_ + length_ / 2;
+  if (length_ < std::numeric_limits<size_t>::max() / 2 && want < 2 * length_) want = 2 * length_;
   if (want > std::numeric_limits<size_t>::max() - roundSize_) {
     release();
     return false;

@@ -31,6 +31,13 @@ class FJNumber final : public kit::Number {
     return n;
   }
 
+  // The value as stored, read without a virtual call (the serializer's walk).
+  bool storesDouble() const noexcept { return store_ == Store::Double; }
+  bool storesUnsigned() const noexcept { return store_ == Store::Unsigned; }
+  int64_t storedSigned() const noexcept { return v_.i; }
+  uint64_t storedUnsigned() const noexcept { return v_.u; }
+  double storedDouble() const noexcept { return v_.d; }
+
   static void* operator new(size_t size, kit::ObjectArena& arena) { return arena.allocate(size); }
   static void operator delete(void* p, kit::ObjectArena&) noexcept { kit::ObjectArena::release(p, 0); }
   static void operator delete(void* p, size_t size) noexcept { kit::ObjectArena::release(p, size); }

@@ -58,6 +58,18 @@ inline int plainBytes(uint64_t v) {
   return special ? __builtin_ctzll(special) / 8 : 8;
 }
 
+// The hash folded over a UTF-8 sequence of n bytes (1..4) at p, in one step
+// where eight bytes can be read.
+[[gnu::always_inline]] inline uint32_t hashSequence(uint32_t h, const uchar* p, int n, const uchar* end) noexcept {
+  if (end - p >= 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return FJTokenCache::hashBytes(h, v, n);
+  }
+  for (int i = 0; i < n; ++i) h = FJTokenCache::hashStep(h, p[i]);
+  return h;
+}
+
 inline bool isValueToken(FJTokenType t) {
   return t == FJTokenTypeNumber || t == FJTokenTypeString || t == FJTokenTypeObjectBegin ||
          t == FJTokenTypeArrayBegin || t == FJTokenTypeTrue || t == FJTokenTypeFalse || t == FJTokenTypeNull;
@@ -558,7 +570,7 @@ bool FJParseState::parseString() {
     if (c >= 0x80) {
       int n = FJUnicode::sequenceLength(s, end_);
       if (n > 0) {
-        for (int i = 0; i < n; ++i) h = FJTokenCache::hashStep(h, s[i]);
+        h = hashSequence(h, s, n, end_);
         s += n;
         continue;
       }
@@ -678,7 +690,15 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
     if (c >= 0x80) {
       int n = FJUnicode::sequenceLength(s, end_);
       if (n > 0) {
-        for (int i = 0; i < n; ++i) put(*s++);
+        if (end_ - s >= 8) {
+          // Room for eight is there (see above); the hash takes the sequence at once.
+          std::memcpy(o, s, 8);
+          h = hashSequence(h, s, n, end_);
+          o += n;
+          s += n;
+        } else {
+          for (int i = 0; i < n; ++i) put(*s++);
+        }
         continue;
       }
       if (n == 0) {

@@ -228,6 +228,16 @@ kit::Ref<kit::Error> Share::error(const std::string& description, kit::Ref<kit::
   return kit::Error::errorWithDescription(kErrorDomain, 1, description, std::move(underlying));
 }
 
+kit::Ref<kit::Error> Share::laterError(int status) {
+  if (!statusMeansLater(status)) return nullptr;
+  return kit::Error::errorWithDescription(kLaterDomain, status,
+                                          "The service asked to try again later (HTTP " + std::to_string(status) + ")");
+}
+
+bool Share::offlineFlushStopped() { return currentHelper()->offlineFlushStopped_; }
+
+void Share::stopOfflineFlush() { currentHelper()->offlineFlushStopped_ = true; }
+
 bool Share::connected() {
   kit::Ref<Reachability> internet = Reachability::reachabilityForInternetConnection();
   return internet && internet->currentReachabilityStatus() != NetworkStatusNotReachable;
@@ -322,6 +332,7 @@ void Share::flushOfflineQueue() {
   if (!kit::FileManager::isDirectory(kit::Paths::dataRoot() + "/" + kOfflineQueueFolder)) return;
   if (!connected()) return;
   Share* self = currentHelper();
+  self->offlineFlushStopped_ = false;
   kit::Ref<kit::MutableArray> list = getOfflineQueueList();
   if (!list) list = kit::MutableArray::array();
 

@@ -83,7 +83,7 @@ class Share : public kit::Object {
   // When connected, replays every queued entry not already replaying, one at
   // a time in order; drops entries that cannot be replayed and blobs that
   // belong to no entry. An entry leaves the list when its share succeeded or
-  // failed for good (see offlineReplayEnded).
+  // failed for good (see offlineReplayEnded); a 429 stops the flush there.
   static void flushOfflineQueue();
   // Flushes the queue each time the internet connection is reported back.
   static void flushOfflineQueueWhenConnected();
@@ -100,6 +100,17 @@ class Share : public kit::Object {
   // service gave no answer (the offline replay keeps such entries).
   static kit::Ref<kit::Error> error(const std::string& description, kit::Ref<kit::Error> underlying = nullptr);
   static bool connected();
+
+  // A service's answer that asks to be tried again later: 408, 429 or any 5xx.
+  static constexpr const char* kLaterDomain = "ShareServiceAnswerLater";
+  static bool statusMeansLater(int status) noexcept { return status == 408 || status == 429 || (status >= 500 && status <= 599); }
+  // The failure below such an answer, in kLaterDomain with the status as its
+  // code (null for any other status): a queued share stays queued, and after
+  // a 429 the rest of the queue waits for the next flush.
+  static kit::Ref<kit::Error> laterError(int status);
+  // Whether the flush under way was stopped by a 429 (see laterError).
+  static bool offlineFlushStopped();
+  static void stopOfflineFlush();
 
   // ---- Presentation
   kit::ViewController* rootViewForCustomUIDisplay();
@@ -134,6 +145,8 @@ class Share : public kit::Object {
   kit::ViewController* currentRootViewController_ = nullptr;
   // Entries whose replay has started and not yet reported its outcome.
   std::set<std::string> replaying_;
+  // A service asked to slow down: the replays still waiting keep their entries.
+  bool offlineFlushStopped_ = false;
   kit::Ref<Reachability> connectivity_;
   kit::NotificationCenter::Token connectivityToken_;
 };

@@ -16,6 +16,7 @@ class ShareOfflineSharer::Reporter : public ShareSharerDelegate {
   void sharerStartedSending(ShareSharer*) override {}
   void sharerFinishedSending(ShareSharer*) override { end(true); }
   void sharer(ShareSharer*, const kit::Error* error, bool shouldRelogin) override {
+    if (!shouldRelogin && isTooManyRequests(error)) Share::stopOfflineFlush();
     end(shouldRelogin || !isTemporaryFailure(error));
   }
   void sharerCancelledSending(ShareSharer*) override { end(true); }
@@ -37,13 +38,21 @@ ShareOfflineSharer::~ShareOfflineSharer() = default;
 
 bool ShareOfflineSharer::isTemporaryFailure(const kit::Error* error) {
   // A sharer's own error carries the connection's when the service gave no
-  // answer. A URL that cannot be loaded at all never gets better.
+  // answer, or the service's own "later". A URL that cannot be loaded at all
+  // never gets better.
   for (; error; error = error->underlyingError()) {
+    if (error->domain() == Share::kLaterDomain) return true;
     if (error->domain() == kit::URLError::kDomain)
       return error->code() != kit::URLError::kBadURL && error->code() != kit::URLError::kUnsupportedURL;
     if (error->domain() == kHttpRequestErrorDomain)
       return error->code() == kConnectionFailureErrorType || error->code() == kRequestTimedOutErrorType;
   }
+  return false;
+}
+
+bool ShareOfflineSharer::isTooManyRequests(const kit::Error* error) {
+  for (; error; error = error->underlyingError())
+    if (error->domain() == Share::kLaterDomain) return error->code() == 429;
   return false;
 }
 
@@ -83,6 +92,11 @@ void ShareOfflineSharer::wake() {
 }
 
 void ShareOfflineSharer::share() {
+  // A service asked this flush to slow down: the entry waits for the next one.
+  if (Share::offlineFlushStopped()) {
+    ended(false);
+    return;
+  }
   sharer_ = ShareSharer::sharerWithClassName(sharerId_);
   if (!sharer_) {
     ended(true);

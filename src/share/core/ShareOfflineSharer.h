@@ -3,8 +3,9 @@
 // core's offline queue: it drives one quiet sharer on the main thread and
 // waits, on its own thread, until the sharer reports or the time limit
 // passes. The outcome goes back to Share::offlineReplayEnded: success and
-// failures for good drop the entry; a network failure, a time-out or being
-// offline again keep it for the next flush.
+// failures for good drop the entry; a network failure, a service's answer
+// that says "later", a time-out or being offline again keep it for the next
+// flush. After a 429 the replays still waiting keep their entries unsent.
 
 #include <atomic>
 #include <memory>
@@ -36,8 +37,11 @@ class ShareOfflineSharer : public kit::Operation {
   void finish();
   void lastSpin() {}
 
-  // Whether a failure may pass with time (the network), so the entry stays.
+  // Whether a failure may pass with time (the network, a service's "later"),
+  // so the entry stays.
   static bool isTemporaryFailure(const kit::Error* error);
+  // Whether the service asked to slow down (429): the flush stops there.
+  static bool isTooManyRequests(const kit::Error* error);
 
   ShareItem* item() const noexcept { return item_.get(); }
   const std::string& sharerId() const noexcept { return sharerId_; }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "kit/net/URLError.h"
 #include "share/core/Share.h"
 #include "share/core/ShareFunctions.h"
 #include "share/core/ShareSharer.h"
@@ -61,12 +60,9 @@ std::string header(const ShareRequest& request, std::string_view name) {
 
 kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text) {
   kit::Ref<kit::Error> below(request.error());
-  // A gateway that answers for a service it could not reach is no answer of
-  // the service's.
-  const int status = request.statusCode();
-  if (status == 502 || status == 503 || status == 504)
-    below = kit::URLError::make(kit::URLError::kCannotLoadFromNetwork, request.url(),
-                                "The service could not be reached (HTTP " + std::to_string(status) + ")");
+  // An answer that says "later" (a gateway's for a service it could not
+  // reach, a busy or failing service's own) leaves the share to go out again.
+  if (kit::Ref<kit::Error> later = Share::laterError(request.statusCode())) below = later;
   return Share::error(text, below);
 }
 

@@ -31,9 +31,9 @@ std::string jsonEscape(std::string_view text);
 std::string header(const ShareRequest& request, std::string_view name);
 
 // The sharing error with `text` for a failed request; when the service gave
-// no answer (no connection, or a gateway's 502, 503 or 504 in its place) it
-// carries a URL loading error, which marks the failure as one that may pass
-// (a queued share then stays queued).
+// no answer it carries the connection's error, and when the answer says
+// "later" (408, 429, 5xx) Share::laterError: either marks the failure as one
+// that may pass (a queued share then stays queued).
 kit::Ref<kit::Error> failure(const ShareRequest& request, const std::string& text);
 
 // Starts a request whose callback reaches `sharer` (kept alive until then).

@@ -11,6 +11,7 @@
 #include "kit/foundation/String.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/ui/Image.h"
+#include "share/core/Share.h"
 #include "share/oauth/OAURLEncodingAdditions.h"
 
 namespace tolva {
@@ -42,6 +43,24 @@ kit::Ref<kit::Error> clientError(const std::string& message) {
   info->setObject(kit::String::string(message), "error_msg");
   info->setObject(kit::String::string(message), kit::Error::kLocalizedDescriptionKey);
   return SNRequest::formError(SNRequest::kClientErrorCode, info);
+}
+
+// The failure for an answer that says "later": the body's error details
+// when it has them, the client's own code unless the service gave a numeric
+// one, and Share::laterError below.
+kit::Ref<kit::Error> laterError(const kit::Error* bodyError, int status) {
+  kit::Ref<kit::MutableDictionary> info = kit::MutableDictionary::dictionary();
+  if (bodyError)
+    bodyError->userInfo()->enumerate([&](kit::Object* key, kit::Object* value, bool&) {
+      info->setObject(kit::Ref<kit::Object>(value), kit::Ref<kit::Object>(key));
+    });
+  if (!info->get<kit::String>("error_msg"))
+    info->setObject(kit::String::string("The service answered HTTP " + std::to_string(status)), "error_msg");
+  if (!info->objectForKey(kit::Error::kLocalizedDescriptionKey))
+    info->setObject(kit::Ref<kit::Object>(info->objectForKey("error_msg")), kit::Error::kLocalizedDescriptionKey);
+  info->setObject(Share::laterError(status), kit::Error::kUnderlyingErrorKey);
+  const bool ownCode = bodyError && bodyError->code() != SNRequest::kGenericErrorCode;
+  return SNRequest::formError(ownCode ? bodyError->code() : SNRequest::kClientErrorCode, info);
 }
 
 }  // namespace
@@ -206,10 +225,15 @@ void SNRequest::handleResponseData(kit::Data& data) {
   if (delegate_) delegate_->requestDidLoadRawResponse(*this, &data);
   kit::Ref<kit::Error> error;
   kit::Ref<kit::Object> result = parseJsonResponse(data, &error);
-  // A refusal the body does not explain (an error page, a proxy's answer) is
-  // still a failure, though no login problem.
-  if (!error && status_ != 0 && (status_ < 200 || status_ > 299))
+  if (Share::statusMeansLater(status_)) {
+    // An outage or a busy service, whatever its body says: a failed request
+    // to try again later, never a login problem.
+    error = laterError(error.get(), status_);
+  } else if (!error && status_ != 0 && (status_ < 200 || status_ > 299)) {
+    // A refusal the body does not explain (an error page, a proxy's answer) is
+    // still a failure, though no login problem.
     error = clientError("The service answered HTTP " + std::to_string(status_));
+  }
   error_ = error;
   if (!delegate_ || !delegate_->wantsParsedAnswers()) return;
   if (error) {

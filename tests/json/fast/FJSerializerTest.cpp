@@ -11,6 +11,7 @@
 #include "json/fast/FJUnicode.h"
 #include "json/fast/JSONDecoder.h"
 #include "kit/foundation/Array.h"
+#include "kit/foundation/Data.h"
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Dictionary.h"
 #include "kit/foundation/Exception.h"
@@ -244,6 +245,21 @@ TEST(FJSerializer, DecodedCollectionsWriteBackInTheirOwnOrder) {
   EXPECT_TRUE(again->isEqual(parsed.get()));
   EXPECT_EQ(JSONStringWithOptions(static_cast<kit::Dictionary*>(parsed.get()), FJSerializeOptionPretty)->str(),
             "{\n  \"a\": true,\n  \"z\": [\n    1,\n    2.5,\n    \"s\",\n    {\n      \"y\": null\n    }\n  ]\n}");
+
+  // A text of several MiB (its numbers of every stored kind) comes back whole, as data and as a string.
+  std::string big = "[";
+  for (int i = 0; big.size() < (size_t{3} << 20); ++i)
+    big += std::to_string(i * 7919 - 500000) + ",18446744073709551615,-0.5," + std::to_string(i) + ".25,";
+  big += "0]";
+  auto numbers = decoder->objectWithUTF8String(big.data(), big.size());
+  ASSERT_TRUE(numbers);
+  auto* list = static_cast<kit::Array*>(numbers.get());
+  Ref<kit::Data> data = JSONData(list);
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->className(), "Data");
+  EXPECT_TRUE(data->view() == big);
+  EXPECT_TRUE(kit::cast<kit::Data>(data->mutableCopy())->view() == big);
+  EXPECT_TRUE(JSONString(list)->str() == big);
 }
 
 namespace {

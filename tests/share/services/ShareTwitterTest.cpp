@@ -270,7 +270,8 @@ TEST_F(TwitterTest, AnImageIsUploadedWithOAuthEchoThenPosted) {
   failed->prepareItem();
   failed->send();
   waitFor(2);
-  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "fail:-"}));
+  // A refused upload is a failure the user can read, as the service's own are.
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "fail:Twitter/2/Unknown Error"}));
 }
 
 TEST_F(TwitterTest, ImageQualityStepsDownInTenthsAndRepliesAreParsed) {

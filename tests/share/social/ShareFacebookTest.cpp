@@ -333,6 +333,21 @@ TEST_F(ShareFacebookTest, AnAPIErrorWithoutACodeAsksForANewLoginOthersFail) {
   EXPECT_EQ(topAlert()->message(), "The service answered HTTP 503");
   topAlert()->dismissWithClickedButtonIndex(0, false);
   EXPECT_EQ(client()->loginDialog(), lastLogin.get()) << "no new login";
+  // So is an outage the service explains with its own error object.
+  server_.route("POST", "/graph/me/feed",
+                tolvatest::TestResponse::withStatus(500, "{\"error\":{\"type\":\"OAuthException\",\"message\":\"down\"}}"));
+  storeToken();
+  sharer = ShareSharer::sharerWithClassName(ShareFacebook::kName);
+  sharer->setItem(ShareItem::text("hi").get());
+  ASSERT_TRUE(sharer->send());
+  ASSERT_TRUE(waitForReport());
+  EXPECT_EQ(reports_.back(), ShareSharer::kSendDidFailWithErrorNotification);
+  EXPECT_EQ(sharer->pendingAction(), SharePendingActionNone);
+  ASSERT_TRUE(sharer->lastError());
+  EXPECT_EQ(sharer->lastError()->code(), SNRequest::kClientErrorCode);
+  ASSERT_TRUE(topAlert());
+  topAlert()->dismissWithClickedButtonIndex(0, false);
+  EXPECT_EQ(client()->loginDialog(), lastLogin.get()) << "no new login";
 
   // Nothing to send: no request.
   sharer->setItem(ShareItem::text("").get());

@@ -44,7 +44,7 @@ void ShareInstapaper::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 403)
     shouldReloginWithPendingAction(SharePendingActionSend);
   else if (request.statusCode() == 500)
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
     sendDidFailWithError(failure(request, ShareLocalizedFormat("There was a problem saving to Instapaper.")).get());
 }

@@ -121,7 +121,7 @@ void ShareTumblr::sendFinished(ShareRequest& request) {
   else if (request.statusCode() == 403)
     shouldReloginWithPendingAction(SharePendingActionSend);
   else if (request.statusCode() == 500)
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
     sendDidFailWithError(failure(request, ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
 }
@@ -132,7 +132,7 @@ void ShareTumblr::finish(ShareRequest& request) {
   else if (request.statusCode() == 403)
     sendDidFailWithError(Share::error(ShareLocalizedFormat("Invalid email or password.")).get(), true);
   else if (request.statusCode() == 500)
-    sendDidFailWithError(Share::error(ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
+    sendDidFailWithError(failure(request, ShareLocalizedFormat("The service encountered an error. Please try again later.")).get());
   else
     sendDidFailWithError(failure(request, ShareLocalizedFormat("There was an error sending your post to Tumblr.")).get());
 }

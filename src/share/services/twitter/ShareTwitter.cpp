@@ -8,6 +8,7 @@
 #include "kit/foundation/Format.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/net/HTTPURLResponse.h"
 #include "kit/ui/AlertView.h"
 #include "share/core/NSNullsToEmptyStrings.h"
 #include "share/core/Share.h"
@@ -305,7 +306,7 @@ void ShareTwitter::sendFinishingRequest(kit::Ref<OAMutableURLRequest> request) {
         if (ticket.didSucceed())
           self->sendDidFinish();
         else
-          self->handleUnsuccessfulTicket(data ? data->toString() : std::string());
+          self->handleUnsuccessfulTicket(ticket, data ? data->toString() : std::string());
       },
       [self](OAServiceTicket&, kit::Error* error) { self->sendDidFailWithError(error); });
 }
@@ -316,7 +317,7 @@ void ShareTwitter::sendUserInfo() {
       apiRequest(apiURL(kProfilePath), "GET"),
       [self](OAServiceTicket& ticket, kit::Data* data) {
         if (!ticket.didSucceed()) {
-          self->handleUnsuccessfulTicket(data ? data->toString() : std::string());
+          self->handleUnsuccessfulTicket(ticket, data ? data->toString() : std::string());
           return;
         }
         kit::Ref<kit::Object> parsed = JSONDecoder::decoder()->mutableObjectWithData(data);
@@ -380,7 +381,7 @@ void ShareTwitter::sendImage() {
       [self](OAServiceTicket& ticket, kit::Data* data) {
         const std::string reply = data ? data->toString() : std::string();
         if (!ticket.didSucceed()) {
-          self->sendDidFailWithError(nullptr);
+          self->handleUnsuccessfulTicket(ticket, reply);
           return;
         }
         if (std::optional<std::string> link = uploadedImageURL(reply)) {
@@ -435,6 +436,15 @@ std::string ShareTwitter::errorMessage(std::string_view body) {
     }
   }
   return "Unknown Error";
+}
+
+void ShareTwitter::handleUnsuccessfulTicket(const OAServiceTicket& ticket, const std::string& body) {
+  auto* http = dynamic_cast<kit::HTTPURLResponse*>(ticket.response());
+  if (kit::Ref<kit::Error> later = Share::laterError(http ? http->statusCode() : 0)) {
+    sendDidFailWithError(kit::Error::errorWithDescription("Twitter", 2, errorMessage(body), later).get());
+    return;
+  }
+  handleUnsuccessfulTicket(body);
 }
 
 void ShareTwitter::handleUnsuccessfulTicket(const std::string& body) {

@@ -74,6 +74,10 @@ class ShareTwitter : public ShareOAuthSharer, public ShareFormControllerLargeTex
   std::string imagePart(const char* name) const;
   void followMe();
   void handleUnsuccessfulTicket(const std::string& body);
+  // A refused call of the service or the image host: an answer that says
+  // "later" fails with the service's message and Share::laterError below it
+  // (a queued share stays queued); any other goes to the body's handling.
+  void handleUnsuccessfulTicket(const OAServiceTicket& ticket, const std::string& body);
 
   // The image as JPEG, quality stepping down by tenths from 0.9 until it
   // fits in kMaxImageBytes or 0.1 has been tried.
