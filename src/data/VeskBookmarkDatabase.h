@@ -125,6 +125,9 @@ class VeskBookmarkDatabase : public kit::Object {
   std::string className() const override { return "VeskBookmarkDatabase"; }
 
  private:
+  // The importer adds a whole file's folders and bookmarks in one pass over the live tree.
+  friend class VeskBookmarkImporterFirefox;
+
   VeskBookmarkDatabase();
   ~VeskBookmarkDatabase() override;
 
