@@ -110,8 +110,14 @@ bool removeTreeAt(int parentFd, const std::string& name, const std::string& full
 
 bool copyFile(const std::string& from, const std::string& to, const struct stat& st, bool durable,
               Ref<Error>* error) {
-  int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // The item was a regular file when it was looked at; what is opened must still be one.
+  int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return fail(error, errno, from);
+  struct stat opened{};
+  if (::fstat(in, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(in);
+    return fail(error, ENODEV, from);
+  }
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) {
     int err = errno;
