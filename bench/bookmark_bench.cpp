@@ -6,14 +6,19 @@
 // Prints, as its last line:
 //   record_us=<per visit> save_ms=<x> load_ms=<y>
 // With --import FILE... it imports each file into a fresh store under a
-// temporary home instead and prints one line per file:
-//   bookmarks=<n> folders=<m> ms=<t> file=<path>
-// With --write-import-files DIR it writes the two hostile files of the usual
-// exported shape to import: DIR/links-100000.html (100,000 unclosed
-// "<DT><A HREF=...>" lines in one list) and DIR/nested-100000.html (100,000
-// nested lists around one link).
-
+// temporary home instead and prints one line per file, with the process's
+// peak memory so far (run one file per process to measure each alone):
+//   bookmarks=<n> folders=<m> ms=<t> peak_mb=<p> peak_x_file=<r> file=<path>
+// With --write-import-files DIR it writes hostile files of the usual exported
+// shape to import: DIR/links-100000.html (100,000 unclosed "<DT><A HREF=...>"
+// lines in one list), DIR/nested-100000.html (100,000 nested lists around one
+// link), DIR/siblings-20000.html (100,000 links in 20,000 sibling folders),
+// DIR/samename-5000.html (100,000 links under 5,000 headings of one name) and
+// DIR/nested-folders-2000000.html (2,000,000 nested folders, about 64 MB).
+// With --rows it times what the bookmark list reads for one row: a folder
+// holding 100,000 links, read as a row and as a whole item.
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -61,17 +66,35 @@ int writeImportFiles(const std::string& dir) {
   constexpr int kCount = 100000;
   const std::string head = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" "
                            "CONTENT=\"text/html; charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n";
-  std::string links = head + "<DL><p>\n";
-  for (int i = 0; i < kCount; ++i) {
+  auto link = [](int i) {
     const std::string n = std::to_string(i);
-    links += "    <DT><A HREF=\"http://site" + n + ".test/page\" ADD_DATE=\"1600000000\">Site " + n + "</A>\n";
-  }
+    return "    <DT><A HREF=\"http://site" + n + ".test/page\" ADD_DATE=\"1600000000\">Site " + n + "</A>\n";
+  };
+  std::string links = head + "<DL><p>\n";
+  for (int i = 0; i < kCount; ++i) links += link(i);
   links += "</DL><p>\n";
   std::string nested = head;
   for (int i = 0; i < kCount; ++i) nested += "<DL><p>\n";
   nested += "<DT><A HREF=\"http://deep.test/\">Deep</A>\n";
   for (int i = 0; i < kCount; ++i) nested += "</DL><p>\n";
-  for (const auto& [name, text] : {std::pair{"links-100000.html", &links}, std::pair{"nested-100000.html", &nested}}) {
+  auto folders = [&](int count, bool sameName) {
+    std::string out = head + "<DL><p>\n";
+    for (int f = 0, i = 0; f < count; ++f) {
+      out += "<DT><H3>" + (sameName ? std::string("Same") : "Folder " + std::to_string(f)) + "</H3>\n<DL><p>\n";
+      for (int k = 0; k < kCount / count; ++k) out += link(i++);
+      out += "</DL><p>\n";
+    }
+    return out + "</DL><p>\n";
+  };
+  std::string siblings = folders(20000, false);
+  std::string sameName = folders(5000, true);
+  std::string deep = head;
+  for (int i = 0; i < 2000000; ++i) deep += "<DL><p><DT><H3>F" + std::to_string(i % 100) + "</H3>\n";
+  deep += "<DL><p><DT><A HREF=\"http://deep.test/\">Deep</A>\n";
+  for (const auto& [name, text] :
+       {std::pair{"links-100000.html", &links}, std::pair{"nested-100000.html", &nested},
+        std::pair{"siblings-20000.html", &siblings}, std::pair{"samename-5000.html", &sameName},
+        std::pair{"nested-folders-2000000.html", &deep}}) {
     const std::string path = dir + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f || std::fwrite(text->data(), 1, text->size(), f) != text->size() || std::fclose(f) != 0) {
@@ -83,6 +106,34 @@ int writeImportFiles(const std::string& dir) {
   return 0;
 }
 
+double peakMegabytes() {
+  struct rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+int timeRows() {
+  std::string home = freshHome();
+  tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+  kit::Ref<kit::Array> folder(new kit::Array({kit::str("Big")}));
+  {
+    tolva::VeskBookmarkDatabase::Batch batch(*db);
+    for (int i = 0; i < 100000; ++i) db->addItem("Site " + std::to_string(i), "http://site.test/" + std::to_string(i), folder.get());
+  }
+  db->gotoRoot();
+  const size_t row = db->folderItemCount(nullptr) - 1;  // the folder "Big", after the History folder
+  constexpr int kRounds = 200;
+  auto t0 = Clock::now();
+  for (int i = 0; i < kRounds; ++i) db->rowItemAt(row);
+  const double rowUs = msSince(t0) * 1000 / kRounds;
+  t0 = Clock::now();
+  for (int i = 0; i < 10; ++i) db->getItemAt(row);
+  const double wholeUs = msSince(t0) * 1000 / 10;
+  std::printf("row_us=%.3f whole_item_us=%.3f\n", rowUs, wholeUs);
+  std::filesystem::remove_all(home);
+  return 0;
+}
+
 int importFiles(int argc, char** argv) {
   int failures = 0;
   for (int i = 2; i < argc; ++i) {
@@ -91,8 +142,10 @@ int importFiles(int argc, char** argv) {
     auto t0 = Clock::now();
     importer->import(argv[i]);
     double ms = msSince(t0);
-    std::printf("bookmarks=%ld folders=%ld ms=%.3f file=%s\n", importer->importedBookmarks(),
-                importer->importedFolders(), ms, argv[i]);
+    const double fileMb = static_cast<double>(std::filesystem::file_size(argv[i])) / (1 << 20);
+    std::printf("bookmarks=%ld folders=%ld ms=%.3f peak_mb=%.1f peak_x_file=%.1f file=%s\n",
+                importer->importedBookmarks(), importer->importedFolders(), ms, peakMegabytes(),
+                peakMegabytes() / fileMb, argv[i]);
     failures += importer->importedBookmarks() + importer->importedFolders() == 0 ? 1 : 0;
     std::filesystem::remove_all(home);
   }
@@ -105,6 +158,7 @@ int main(int argc, char** argv) {
   kit::Bundle::setMainBundlePath(TOLVA_RESOURCES_DIR);
   if (argc >= 2 && std::string(argv[1]) == "--import") return importFiles(argc, argv);
   if (argc == 3 && std::string(argv[1]) == "--write-import-files") return writeImportFiles(argv[2]);
+  if (argc == 2 && std::string(argv[1]) == "--rows") return timeRows();
 
   std::string home = freshHome();
   tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();

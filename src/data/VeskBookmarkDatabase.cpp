@@ -489,6 +489,17 @@ std::string VeskBookmarkDatabase::itemNameAt(size_t index) {
   return folder && index < folder->count() ? title(itemAt(*folder, index)) : std::string();
 }
 
+kit::Ref<kit::Dictionary> VeskBookmarkDatabase::rowItemAt(size_t index) {
+  kit::MutableArray* folder = liveCurrentFolder();
+  kit::Dictionary* item = folder && index < folder->count() ? itemAt(*folder, index) : nullptr;
+  if (!item) return nullptr;
+  kit::Ref<kit::MutableDictionary> row = kit::MutableDictionary::dictionary();
+  item->enumerate([&](kit::Object* k, kit::Object* v, bool&) {
+    if (!keyIs(k, kSubitems)) row->setObject(kit::PropertyList::immutableDeepCopy(v), k);
+  });
+  return kit::Ref<kit::Dictionary>(kit::cast<kit::Dictionary>(row->copy()));
+}
+
 void VeskBookmarkDatabase::extractFolders(const kit::MutableArray& folder, const kit::Array* path, long depth,
                                           kit::MutableArray& out, int level) const {
   for (size_t i = 0; i < folder.count(); ++i) {

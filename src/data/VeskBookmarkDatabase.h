@@ -75,6 +75,9 @@ class VeskBookmarkDatabase : public kit::Object {
   kit::Ref<kit::Dictionary> getItemAt(size_t index, bool excludingFolders);
   kit::Ref<kit::Dictionary> getItemAt(size_t index);
   std::string itemNameAt(size_t index);
+  // What a list row shows of the item at `index` of the current folder: a copy
+  // without a folder's contents, so a row costs the same in any folder; null past the end.
+  kit::Ref<kit::Dictionary> rowItemAt(size_t index);
   // Every folder below the folder, depth first: FolderListEntry records. At
   // the root the History folder is left out.
   kit::Ref<kit::MutableArray> extractFoldersAt(const kit::Array* path, long depth);
@@ -125,6 +128,9 @@ class VeskBookmarkDatabase : public kit::Object {
   std::string className() const override { return "VeskBookmarkDatabase"; }
 
  private:
+  // The importer adds a whole file's folders and bookmarks in one pass over the live tree.
+  friend class VeskBookmarkImporterFirefox;
+
   VeskBookmarkDatabase();
   ~VeskBookmarkDatabase() override;
 

@@ -88,6 +88,7 @@ kit::Ref<kit::TableViewCell> VeskBookmarkFileTableViewController::tableViewCellF
 void VeskBookmarkFileTableViewController::tableViewDidSelectRowAtIndexPath(kit::TableView& tableView,
                                                                           const kit::IndexPath& indexPath) {
   tableView.deselectRowAtIndexPath(indexPath, true);
+  if (importer_) return;  // one import at a time
   lastSelectedIdx_ = indexPath.row;
   kit::Ref<kit::AlertView> ask(new kit::AlertView(
       localized("Import"), "Would you like to import selected bookmark file? It will be imported to 'Imported' folder",
@@ -97,20 +98,58 @@ void VeskBookmarkFileTableViewController::tableViewDidSelectRowAtIndexPath(kit::
 }
 
 void VeskBookmarkFileTableViewController::alertViewClickedButtonAtIndex(kit::AlertView& alert, long index) {
-  if (alert.tag() != kTagImport || index == alert.cancelButtonIndex() || index < 0) return;
+  if (alert.tag() != kTagImport || index == alert.cancelButtonIndex() || index < 0 || importer_) return;
   auto* name = lastSelectedIdx_ >= 0 ? fileArray()->get<kit::String>(static_cast<size_t>(lastSelectedIdx_)) : nullptr;
   if (!name) return;
-  kit::Ref<VeskBookmarkImporterFirefox> importer = kit::make<VeskBookmarkImporterFirefox>();
-  importer->import(kit::Paths::documentsDirectory() + "/" + name->str());
-  std::string message;
-  if (importer->importedBookmarks() > 0 || importer->importedFolders() > 0)
-    message = withCount(withCount(localized("Import complete. (%d bookmark(s) and %d folder(s) were imported.)"),
-                                  importer->importedBookmarks()),
-                        importer->importedFolders());
-  else
-    message = localized("Failed to import bookmark. Tolva only supports Firefox/Safari bookmarks.");
-  kit::Ref<kit::AlertView> result(new kit::AlertView(localized("Import Result"), message, nullptr, localized("Close")));
-  result->show();
+  importer_ = kit::make<VeskBookmarkImporterFirefox>();
+  showProgress(0);
+  kit::WeakRef<VeskBookmarkFileTableViewController> weak(this);
+  importer_->importInSlices(
+      kit::Paths::documentsDirectory() + "/" + name->str(),
+      [weak](double fraction) {
+        if (kit::Ref<VeskBookmarkFileTableViewController> screen = weak.lock()) screen->showProgress(fraction);
+      },
+      [weak, importer = importer_] {
+        if (kit::Ref<VeskBookmarkFileTableViewController> screen = weak.lock()) screen->importEnded();
+        std::string message;
+        if (importer->importedBookmarks() > 0 || importer->importedFolders() > 0) {
+          message = withCount(withCount(localized("Import complete. (%d bookmark(s) and %d folder(s) were imported.)"),
+                                        importer->importedBookmarks()),
+                              importer->importedFolders());
+        } else {
+          message = localized("Failed to import bookmark. Tolva only supports Firefox/Safari bookmarks.");
+          // A file that could not be read says why.
+          if (kit::Error* why = importer->readError()) message += "\n" + why->localizedDescription();
+        }
+        kit::Ref<kit::AlertView> result(
+            new kit::AlertView(localized("Import Result"), message, nullptr, localized("Close")));
+        result->show();
+      });
+}
+
+void VeskBookmarkFileTableViewController::showProgress(double fraction) {
+  if (!progressHeader_) {
+    const double width = tableView()->bounds().size.width;
+    progressHeader_ = kit::make<kit::View>(kit::Rect{0, 0, width, 44});
+    progressHeader_->setAutoresizingMask(kit::View::FlexibleWidth);
+    progressLabel_ = kit::make<kit::Label>(kit::Rect{10, 4, width - 20, 20});
+    progressLabel_->setAutoresizingMask(kit::View::FlexibleWidth);
+    progress_ = kit::make<kit::ProgressView>(kit::Rect{10, 30, width - 20, 8});
+    progress_->setAutoresizingMask(kit::View::FlexibleWidth);
+    progressHeader_->addSubview(progressLabel_.get());
+    progressHeader_->addSubview(progress_.get());
+    tableView()->setTableHeaderView(progressHeader_.get());
+  }
+  progress_->setProgress(fraction);
+  progressLabel_->setText(localized("Importing") + " " + std::to_string(static_cast<int>(fraction * 100)) + "%");
+}
+
+void VeskBookmarkFileTableViewController::importEnded() {
+  importer_ = nullptr;
+  if (tableView()->tableHeaderView() == progressHeader_.get()) tableView()->setTableHeaderView(nullptr);
+  progressHeader_ = nullptr;
+  progressLabel_ = nullptr;
+  progress_ = nullptr;
 }
 
 }  // namespace tolva

@@ -2,11 +2,17 @@
 // Lists the bookmark files (".htm" or ".html", any case) in the documents
 // folder and imports the one the user picks into the folder "Imported",
 // reporting what came in. Reached from the settings by its class name.
+//
+// The import runs in slices on the main run loop: the window keeps drawing,
+// and a bar above the list shows how far it got until the result comes.
 
 #include <string>
 
+#include "data/VeskBookmarkImporterFirefox.h"
 #include "kit/foundation/Array.h"
 #include "kit/ui/AlertView.h"
+#include "kit/ui/Label.h"
+#include "kit/ui/ProgressView.h"
 #include "kit/ui/TableViewController.h"
 
 namespace tolva {
@@ -24,6 +30,9 @@ class VeskBookmarkFileTableViewController : public kit::TableViewController, pub
   kit::MutableArray* fileArray();
   void setFileArray(kit::Ref<kit::MutableArray> files) { fileArray_ = std::move(files); }
   long lastSelectedIdx() const noexcept { return lastSelectedIdx_; }
+  // The import running now, if any; its progress shows above the list.
+  VeskBookmarkImporterFirefox* runningImport() const noexcept { return importer_.get(); }
+  kit::ProgressView* importProgress() const noexcept { return progress_.get(); }
 
   void viewDidLoad() override;
   void showHelp();
@@ -40,7 +49,14 @@ class VeskBookmarkFileTableViewController : public kit::TableViewController, pub
   std::string className() const override { return "VeskBookmarkFileTableViewController"; }
 
  private:
+  void showProgress(double fraction);
+  void importEnded();
+
   kit::Ref<kit::MutableArray> fileArray_;
+  kit::Ref<VeskBookmarkImporterFirefox> importer_;
+  kit::Ref<kit::View> progressHeader_;
+  kit::Ref<kit::Label> progressLabel_;
+  kit::Ref<kit::ProgressView> progress_;
   long lastSelectedIdx_ = -1;
 };
 

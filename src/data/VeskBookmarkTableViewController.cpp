@@ -305,7 +305,7 @@ kit::Ref<kit::TableViewCell> VeskBookmarkTableViewController::tableViewCellForRo
   const char* identifier = kFolderCell;
   const bool history = isHistoryRow(indexPath.row);
   kit::Ref<kit::Dictionary> item =
-      !history && indexPath.row >= 0 ? store()->getItemAt(static_cast<size_t>(indexPath.row)) : nullptr;
+      !history && indexPath.row >= 0 ? store()->rowItemAt(static_cast<size_t>(indexPath.row)) : nullptr;
   const bool bookmark = !history && item && !BookmarkItem::url(item.get()).empty();
   if (history) identifier = kHistoryCell;
   if (bookmark) identifier = kItemCell;
@@ -338,7 +338,7 @@ void VeskBookmarkTableViewController::tableViewDidSelectRowAtIndexPath(kit::Tabl
   if (indexPath.row < 0) return;
   const bool history = isHistoryRow(indexPath.row);
   kit::Ref<kit::Dictionary> item =
-      history ? nullptr : store()->getItemAt(static_cast<size_t>(indexPath.row));
+      history ? nullptr : store()->rowItemAt(static_cast<size_t>(indexPath.row));
   if (!item && !history) return;
   const std::string url = item ? BookmarkItem::url(item.get()) : std::string();
   if (!url.empty()) {

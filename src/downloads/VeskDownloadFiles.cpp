@@ -54,8 +54,13 @@ int VeskDownloadFiles::moveWithoutReplacing(const std::string& from, const std::
     return 0;
   }
   if (errno == EEXIST) return EEXIST;
-  const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Not blocking, and a regular file only: what lies there now may not be the download.
+  const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return errno;
+  if (struct stat st{}; ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    return ENODEV;
+  }
   const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
     const int e = errno;

@@ -223,13 +223,9 @@ void HttpWebPageRequest::parseAsHTML() {
     const std::string encoding = encodingName();
     const char* enc = encoding.empty() ? nullptr : encoding.c_str();
     const int options = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
-    const std::string file = downloadDestinationPath();
-    if (!file.empty()) {
-      doc_ = htmlReadFile(file.c_str(), enc, options);
-    } else {
-      const std::string bytes = responseBytes();
-      doc_ = htmlReadMemory(bytes.data(), int(bytes.size()), "", enc, options);
-    }
+    // The downloaded file, too, is read the one safe way (a regular file, within the bound).
+    const std::string bytes = responseBytes();
+    doc_ = htmlReadMemory(bytes.data(), int(bytes.size()), "", enc, options);
     if (!doc_) {
       parsedPages().erase(this);
       failWithError(archiveError(kParseErrorCode, "Error: unable to parse reponse XML"));

@@ -1,6 +1,9 @@
 // Bookmark-file import: files written the way desktop browsers export them,
 // the XPath wrapper, and the import screen reached from the settings.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "data/DataTest.h"
 #include "data/HtmlXPath.h"
 #include "data/VeskBookmarkFileTableViewController.h"
@@ -266,6 +269,7 @@ TEST_F(BookmarkFileScreenTest, TheSettingsOpenItAndItImportsThePickedFile) {
 
   screen->tableView()->tapRow({0, exportRow});
   topAlert()->tapButtonWithTitle("Import");
+  loop().advance(1);
   ASSERT_TRUE(topAlert());
   EXPECT_EQ(topAlert()->title(), "Import Result");
   EXPECT_EQ(topAlert()->message(), "Import complete. (2 bookmark(s) and 1 folder(s) were imported.)");
@@ -274,7 +278,51 @@ TEST_F(BookmarkFileScreenTest, TheSettingsOpenItAndItImportsThePickedFile) {
 
   screen->tableView()->tapRow({0, 1 - exportRow});
   topAlert()->tapButtonWithTitle("Import");
+  loop().advance(1);
   EXPECT_EQ(topAlert()->message(), "Failed to import bookmark. Tolva only supports Firefox/Safari bookmarks.");
+}
+
+TEST_F(BookmarkFileScreenTest, AFifoOrADeviceIsRefusedAndALongImportShowsItsProgress) {
+  // A FIFO would block the reader for good, a link to /dev/zero grow it until memory runs out.
+  kit::FileManager::createDirectory(kit::Paths::documentsDirectory());
+  ASSERT_EQ(::mkfifo((kit::Paths::documentsDirectory() + "/a-fifo.html").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (kit::Paths::documentsDirectory() + "/b-zero.html").c_str()), 0);
+  std::string body;
+  for (int i = 0; i < 6000; ++i) body += link("http://site.test/" + std::to_string(i), "Link " + std::to_string(i));
+  writeDocument("c-large.html", file(folder("Large", body)));
+  ASSERT_GT(file(folder("Large", body)).size(), 2 * VeskBookmarkImporterFirefox::kSliceBytes);
+  ASSERT_TRUE(launch());
+  VeskBookmarkFileTableViewController* screen = openFromSettings();
+  ASSERT_TRUE(screen);
+  topAlert()->tapButton(0);
+  for (long row : {0, 1}) {
+    screen->tableView()->tapRow({0, row});
+    topAlert()->tapButtonWithTitle("Import");
+    loop().advance(1);
+    ASSERT_TRUE(topAlert());
+    EXPECT_EQ(topAlert()->message(),
+              "Failed to import bookmark. Tolva only supports Firefox/Safari bookmarks.\n" +
+                  kit::Paths::documentsDirectory() + (row ? "/b-zero.html" : "/a-fifo.html") +
+                  " is not a regular file");
+    topAlert()->tapButton(0);
+  }
+
+  screen->tableView()->tapRow({0, 2});
+  topAlert()->tapButtonWithTitle("Import");
+  // The file is parsed a slice at a time, the run loop turning in between, and the bar says how far.
+  loop().drain();
+  ASSERT_TRUE(screen->importProgress());
+  EXPECT_EQ(screen->tableView()->tableHeaderView(), screen->importProgress()->superview());
+  loop().advance(0.001);
+  ASSERT_TRUE(screen->importProgress());
+  EXPECT_GT(screen->importProgress()->progress(), 0.0);
+  EXPECT_LT(screen->importProgress()->progress(), 1.0);
+  EXPECT_FALSE(topAlert());
+  loop().advance(1);
+  ASSERT_TRUE(topAlert());
+  EXPECT_EQ(topAlert()->message(), "Import complete. (6000 bookmark(s) and 1 folder(s) were imported.)");
+  EXPECT_FALSE(screen->importProgress());
+  EXPECT_FALSE(screen->tableView()->tableHeaderView());
 }
 
 TEST_F(BookmarkFileScreenTest, AnEmptyDocumentsFolderListsNothing) {

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <set>
 
+#include "kit/foundation/FileManager.h"
 #include "kit/foundation/PropertyList.h"
 #include "kit/foundation/StringsTable.h"
 
@@ -100,32 +101,6 @@ Ref<Error> readError(long code, const std::string& description, const std::strin
 
 void setError(Ref<Error>* out, Ref<Error> e) {
   if (out) *out = std::move(e);
-}
-
-// The whole file, or nullopt with the errno value.
-std::optional<std::string> readFile(const std::string& path, int& err) {
-  err = 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    err = errno;
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buf[16384];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      bytes.append(buf, static_cast<size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      err = errno;
-      break;
-    }
-  }
-  ::close(fd);
-  if (err) return std::nullopt;
-  return bytes;
 }
 
 std::string executableFolder() {
@@ -250,14 +225,15 @@ Ref<String> Bundle::textOfResource(std::string_view name, std::string_view type,
 }
 
 Ref<String> Bundle::textOfFile(const std::string& path, TextEncoding encoding, Ref<Error>* error) {
-  int err = 0;
-  auto bytes = readFile(path, err);
+  Ref<Error> failure;
+  Ref<Data> bytes = FileManager::readFile(path, &failure);
   if (!bytes) {
+    const int err = failure ? static_cast<int>(failure->code()) : EIO;
     setError(error, readError(err == ENOENT ? kFileReadNoSuchFileError : kFileReadUnknownError,
                               "The file " + path + " could not be read", path, err));
     return nullptr;
   }
-  std::string_view text = *bytes;
+  std::string_view text = bytes->view();
   if (encoding == TextEncoding::ASCII) {
     auto bad = std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     if (bad != text.end()) {

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "kit/foundation/Dictionary.h"
+#include "kit/foundation/String.h"
+
 namespace kit {
 
 namespace {
@@ -107,8 +110,14 @@ bool removeTreeAt(int parentFd, const std::string& name, const std::string& full
 
 bool copyFile(const std::string& from, const std::string& to, const struct stat& st, bool durable,
               Ref<Error>* error) {
-  int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // The item was a regular file when it was looked at; what is opened must still be one.
+  int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return fail(error, errno, from);
+  struct stat opened{};
+  if (::fstat(in, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(in);
+    return fail(error, ENODEV, from);
+  }
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) {
     int err = errno;
@@ -370,16 +379,67 @@ std::optional<std::string> FileManager::createUniqueFile(const std::string& fold
   return t;
 }
 
-Ref<Data> FileManager::readFile(const std::string& path, Ref<Error>* error) {
-  if (!usable(path, error)) return nullptr;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+bool refuse(Ref<Error>* error, int err, const std::string& path, const std::string& why) {
+  if (!error) return false;
+  auto info = MutableDictionary::dictionary();
+  info->setObject(str(path), Error::kFilePathErrorKey);
+  info->setObject(str(path + " " + why), Error::kLocalizedDescriptionKey);
+  *error = Error::errorWithDomain(Error::kPOSIXErrorDomain, err, info);
+  return false;
+}
+
+std::string tooLarge(uint64_t maxBytes) {
+  return maxBytes >= (uint64_t{1} << 20) ? "is larger than " + std::to_string(maxBytes >> 20) + " MiB"
+                                         : "is larger than " + std::to_string(maxBytes) + " bytes";
+}
+
+}  // namespace
+
+int FileManager::openRegularFile(const std::string& path, Ref<Error>* error, uint64_t maxBytes, uint64_t* size) {
+  if (!usable(path, error)) return -1;
+  // Not blocking: opening a FIFO would wait for a writer that may never come.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     fail(error, errno, path);
-    return nullptr;
+    return -1;
   }
-  std::vector<uint8_t> bytes;
   struct stat st{};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
+  int err = 0;
+  std::string why;
+  if (::fstat(fd, &st) != 0) {
+    err = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    err = EISDIR;
+  } else if (!S_ISREG(st.st_mode)) {
+    // A FIFO, a socket or a device holds no file's contents, however long it is read.
+    err = ENODEV;
+    why = "is not a regular file";
+  } else if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes) {
+    err = EFBIG;
+    why = tooLarge(maxBytes);
+  }
+  if (err) {
+    ::close(fd);
+    if (why.empty())
+      fail(error, err, path);
+    else
+      refuse(error, err, path, why);
+    return -1;
+  }
+  // Reads of a regular file never block anyway; the flag goes so the descriptor behaves plainly.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (size) *size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
+
+Ref<Data> FileManager::readFile(const std::string& path, Ref<Error>* error, uint64_t maxBytes) {
+  uint64_t size = 0;
+  const int fd = openRegularFile(path, error, maxBytes, &size);
+  if (fd < 0) return nullptr;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(static_cast<size_t>(size));
   uint8_t buf[1 << 16];
   while (true) {
     ssize_t n = ::read(fd, buf, sizeof buf);
@@ -391,6 +451,12 @@ Ref<Data> FileManager::readFile(const std::string& path, Ref<Error>* error) {
       return nullptr;
     }
     if (n == 0) break;
+    // The file may grow while it is read.
+    if (bytes.size() + static_cast<uint64_t>(n) > maxBytes) {
+      ::close(fd);
+      refuse(error, EFBIG, path, tooLarge(maxBytes));
+      return nullptr;
+    }
     bytes.insert(bytes.end(), buf, buf + n);
   }
   ::close(fd);

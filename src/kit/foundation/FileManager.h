@@ -68,7 +68,19 @@ class FileManager {
   static std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix = "tmp",
                                                      std::string_view suffix = {}, Ref<Error>* error = nullptr);
 
-  static Ref<Data> readFile(const std::string& path, Ref<Error>* error = nullptr);
+  // What readFile reads at most unless told otherwise.
+  static constexpr uint64_t kMaxReadBytes = uint64_t{256} << 20;
+
+  // The one way to open a file that a person or another program may have put there: a regular
+  // file only (symbolic links followed), opened without blocking, so a FIFO never stalls the
+  // caller and a device such as /dev/zero is never read. A folder fails with EISDIR, any other
+  // kind of file with ENODEV, a file larger than `maxBytes` with EFBIG, each error saying why.
+  // Answers the descriptor (the caller closes it) or -1; `size` gets the file's size.
+  static int openRegularFile(const std::string& path, Ref<Error>* error = nullptr,
+                             uint64_t maxBytes = kMaxReadBytes, uint64_t* size = nullptr);
+  // The whole file, opened as above; a file that grows past `maxBytes` while it is read fails
+  // with EFBIG too.
+  static Ref<Data> readFile(const std::string& path, Ref<Error>* error = nullptr, uint64_t maxBytes = kMaxReadBytes);
   // Replaces the file atomically: writes a temporary file next to it, flushes it to disk, renames
   // it over the path and flushes the folder, so after a crash the path holds the old or the new
   // contents, never a mix. The new file gets `mode` when given, else the old file's permissions,

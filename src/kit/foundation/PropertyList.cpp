@@ -20,6 +20,7 @@
 #include "kit/foundation/AtomicFile.h"
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Dictionary.h"
+#include "kit/foundation/FileManager.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/String.h"
 #include "kit/foundation/UTF8.h"
@@ -632,40 +633,18 @@ Ref<Object> PropertyList::read(std::string_view bytes, Options options, Ref<Erro
 }
 
 Ref<Object> PropertyList::readFromFile(const std::string& path, Options options, Ref<Error>* error) {
-  // Not blocking: opening a FIFO would wait for a writer that never comes.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = Error::posixError(errno, path);
+  Ref<Error> failure;
+  Ref<Data> bytes = FileManager::readFile(path, &failure, kMaxFileBytes);
+  if (!bytes) {
+    // A folder is unreadable, as before; a FIFO, a device (a link to /dev/zero, say), a socket
+    // or a file too large holds no property list that this reader takes.
+    const long code = failure ? failure->code() : 0;
+    if (error)
+      *error = code == ENODEV || code == EFBIG ? readError(kReadCorruptError, failure->localizedDescription())
+                                               : failure;
     return nullptr;
   }
-  auto refuse = [&](Ref<Error> why) -> Ref<Object> {
-    ::close(fd);
-    if (error) *error = std::move(why);
-    return nullptr;
-  };
-  struct stat st{};
-  if (::fstat(fd, &st) != 0) return refuse(Error::posixError(errno, path));
-  // A folder is unreadable, as before; a FIFO, a device (a link to
-  // /dev/zero, say) or a socket holds no property list however long it is read.
-  if (S_ISDIR(st.st_mode)) return refuse(Error::posixError(EISDIR, path));
-  if (!S_ISREG(st.st_mode)) return refuse(readError(kReadCorruptError, path + " is not a regular file"));
-  const std::string tooLarge = path + " is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
-  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > kMaxFileBytes)
-    return refuse(readError(kReadCorruptError, tooLarge));
-  std::string bytes;
-  bytes.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return refuse(Error::posixError(errno, path));
-    if (n == 0) break;
-    // The file may grow while it is read.
-    if (bytes.size() + static_cast<size_t>(n) > kMaxFileBytes) return refuse(readError(kReadCorruptError, tooLarge));
-    bytes.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return read(bytes, options, error);
+  return read(bytes->view(), options, error);
 }
 
 Ref<Data> PropertyList::write(const Object* obj, Ref<Error>* error) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "kit/foundation/FileManager.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/PropertyList.h"
 #include "kit/foundation/String.h"
@@ -355,26 +356,9 @@ Ref<Dictionary> StringsTable::parse(std::string_view bytes, Ref<Error>* error) {
 }
 
 Ref<Dictionary> StringsTable::load(const std::string& path, Ref<Error>* error) {
-  std::string bytes;
-  int err = 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    err = errno;
-  } else {
-    char buf[16384];
-    for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n > 0) {
-        bytes.append(buf, static_cast<size_t>(n));
-      } else if (n == 0) {
-        break;
-      } else if (errno != EINTR) {
-        err = errno;  // EISDIR for a folder
-        break;
-      }
-    }
-    ::close(fd);
-  }
+  Ref<Error> failure;
+  Ref<Data> data = FileManager::readFile(path, &failure);
+  const int err = data ? 0 : failure ? static_cast<int>(failure->code()) : EIO;
   if (err) {
     auto info = MutableDictionary::dictionary();
     info->setObject(str("The strings file could not be read: " + path), Error::kLocalizedDescriptionKey);
@@ -384,7 +368,7 @@ Ref<Dictionary> StringsTable::load(const std::string& path, Ref<Error>* error) {
                                            info));
     return nullptr;
   }
-  return parse(bytes, error);
+  return parse(data->view(), error);
 }
 
 }  // namespace kit

@@ -2,9 +2,13 @@
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <limits>
+
+#include "kit/foundation/FileManager.h"
 
 namespace kit::gtk {
 
@@ -28,9 +32,14 @@ bool launch(GAppInfo* app, const std::string& path) {
 
 std::string GioDocumentOpener::contentTypeOfFile(const std::string& path) {
   char head[4096];
-  std::ifstream in(path, std::ios::binary);
-  in.read(head, sizeof head);
-  const std::streamsize n = in.gcount();
+  ssize_t n = 0;
+  // Only a regular file's head is looked at: a FIFO in the folder must not block the window.
+  if (const int fd = FileManager::openRegularFile(path, nullptr, std::numeric_limits<uint64_t>::max()); fd >= 0) {
+    do {
+      n = ::read(fd, head, sizeof head);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+  }
   gboolean uncertain = FALSE;
   gchar* type = g_content_type_guess(path.c_str(), reinterpret_cast<const guchar*>(head),
                                      static_cast<gsize>(n > 0 ? n : 0), &uncertain);

@@ -8,12 +8,14 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <limits>
 #include <map>
 #include <new>
 #include <optional>
 #include <vector>
 
 #include "kit/foundation/Clock.h"
+#include "kit/foundation/FileManager.h"
 #include "kit/foundation/Format.h"
 #include "kit/foundation/Timer.h"
 #include "kit/foundation/URLEscaping.h"
@@ -497,20 +499,20 @@ void URLConnection::loadFile() {
   if (!url->host().empty() && url->lowercaseHost() != "localhost") return failWithCode(URLError::kUnsupportedURL);
   const std::string path = url->path();
   if (path.empty() || path.find('\0') != std::string::npos) return failWithCode(URLError::kBadURL);
-  auto posixFailure = [&](int err) {
+  // Regular files only: a FIFO would block the loop, a device never end. Read in pieces, so no bound.
+  Ref<Error> failure;
+  uint64_t size = 0;
+  s.fd = FileManager::openRegularFile(path, &failure, std::numeric_limits<uint64_t>::max(), &size);
+  if (s.fd < 0) {
+    const long err = failure ? failure->code() : EIO;
+    if (err == EISDIR) return failWithCode(URLError::kFileIsDirectory);
     const long code = err == ENOENT || err == ENOTDIR ? URLError::kFileDoesNotExist
                       : err == EACCES || err == EPERM ? URLError::kNoPermissionsToReadFile
                                                       : URLError::kUnknown;
-    failWithCode(code, {}, Error::posixError(err, path));
-  };
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return posixFailure(errno);
-  if (S_ISDIR(st.st_mode)) return failWithCode(URLError::kFileIsDirectory);
-  s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (s.fd < 0) return posixFailure(errno);
+    return failWithCode(code, {}, failure);
+  }
   auto response = URLResponse::responseWithURL(url, mimeTypeForExtension(url->pathExtension()),
-                                               S_ISREG(st.st_mode) ? int64_t(st.st_size) : URLResponse::kUnknownLength,
-                                               std::nullopt);
+                                               static_cast<int64_t>(size), std::nullopt);
   if (!deliverResponse(response)) return;
   readFileChunk();
 }

@@ -106,6 +106,30 @@ TEST_F(FileManagerTest, WriteReplacesAtomicallyAndKeepsPermissions) {
   EXPECT_EQ(read(f), big);
 }
 
+TEST_F(FileManagerTest, ReadsOnlyRegularFilesWithoutBlockingAndWithinTheBound) {
+  Ref<Error> e;
+  // A FIFO with no writer would block the open; a link to /dev/zero would be read forever.
+  ASSERT_EQ(::mkfifo(at("fifo.html").c_str(), 0600), 0);
+  EXPECT_FALSE(FileManager::readFile(at("fifo.html"), &e));
+  expectPosix(e, ENODEV, at("fifo.html"));
+  EXPECT_NE(e->localizedDescription().find("not a regular file"), std::string::npos);
+  ASSERT_EQ(::symlink("/dev/zero", at("zero.html").c_str()), 0);
+  EXPECT_FALSE(FileManager::readFile(at("zero.html"), &e));
+  expectPosix(e, ENODEV, at("zero.html"));
+  EXPECT_LT(FileManager::openRegularFile(at("zero.html")), 0);
+
+  ASSERT_TRUE(FileManager::writeFile(at("ten"), "0123456789"));
+  EXPECT_EQ(FileManager::readFile(at("ten"), &e, 10)->toString(), "0123456789");
+  EXPECT_FALSE(FileManager::readFile(at("ten"), &e, 9));
+  expectPosix(e, EFBIG, at("ten"));
+  EXPECT_NE(e->localizedDescription().find("is larger than 9 bytes"), std::string::npos);
+  uint64_t size = 0;
+  const int fd = FileManager::openRegularFile(at("ten"), &e, 10, &size);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(size, 10u);
+  ::close(fd);
+}
+
 TEST_F(FileManagerTest, MovesAndCopiesWithoutReplacing) {
   ASSERT_TRUE(FileManager::createDirectory(at("src/sub")));
   ASSERT_TRUE(FileManager::writeFile(at("src/sub/f"), "data", nullptr, 0640));
