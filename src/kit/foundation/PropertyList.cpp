@@ -635,7 +635,19 @@ Ref<Object> PropertyList::readFromFile(const std::string& path, Options options,
   // Not blocking: opening a FIFO would wait for a writer that never comes.
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    if (error) *error = Error::posixError(errno, path);
+    const int err = errno;
+    // A socket, or a symbolic link that loops, where the file should be can
+    // never be read: damaged, like a FIFO, so that callers set it aside
+    // instead of keeping it (and never saving) as if it were only unreadable.
+    struct stat entry{};
+    if ((err == ENXIO || err == ELOOP) && ::lstat(path.c_str(), &entry) == 0 &&
+        (S_ISSOCK(entry.st_mode) || S_ISLNK(entry.st_mode))) {
+      if (error)
+        *error = readError(kReadCorruptError, path + (err == ELOOP ? " is a symbolic link that loops"
+                                                                   : " is not a regular file"));
+      return nullptr;
+    }
+    if (error) *error = Error::posixError(err, path);
     return nullptr;
   }
   auto refuse = [&](Ref<Error> why) -> Ref<Object> {

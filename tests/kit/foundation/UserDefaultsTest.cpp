@@ -382,6 +382,11 @@ TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
   setAside("not a regular file");
   ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
   setAside("not a regular file");
+  // A Unix socket cannot even be opened, nor can a link that loops.
+  ASSERT_TRUE(tolvatest::makeUnixSocket(path));
+  setAside("not a regular file");
+  ASSERT_EQ(::symlink(path.c_str(), path.c_str()), 0);
+  setAside("loops");
   { std::ofstream create(path); }
   ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(PropertyList::kMaxFileBytes + 1)), 0);
   setAside("larger than");
