@@ -699,11 +699,14 @@ Ref<Error> PropertyList::writeToFile(const Object* obj, const std::string& path,
   return AtomicFile::write(path, bytes->view(), mode);
 }
 
-bool PropertyList::isValid(const Object* obj, Ref<Error>* error) {
+bool PropertyList::isValid(const Object* obj, Ref<Error>* error) { return encodedLength(obj, 0, error).has_value(); }
+
+std::optional<uint64_t> PropertyList::encodedLength(const Object* obj, int depth, Ref<Error>* error) {
   Writer w;
-  bool ok = w.value(obj, 0);
+  bool ok = w.value(obj, depth);
   if (error) *error = ok ? nullptr : writeError(w.error);
-  return ok;
+  if (!ok) return std::nullopt;
+  return w.out.size();
 }
 
 Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs) {
