@@ -27,6 +27,7 @@
 #include "kit/ui/HeadlessWebView.h"
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
+#include "data/VeskFaviconDatabase.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
@@ -211,5 +212,8 @@ int main(int argc, char** argv) {
   if (!opts.headless && started) status = kit::gtk::Backend::run();
   app->terminate();
   defaults.synchronize();
+  // Icon fetches run on pool threads; none may still be using the network
+  // and the stores while the exit takes them down.
+  tolva::VeskFaviconDatabase::stopFetches();
   return status;
 }

@@ -10,6 +10,7 @@
 #include "kit/foundation/Date.h"
 #include "kit/foundation/Number.h"
 #include "kit/foundation/PropertyList.h"
+#include "kit/foundation/RunLoop.h"
 #include "kit/foundation/UTF8.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/ui/AlertView.h"
@@ -297,7 +298,16 @@ struct VeskBookmarkDatabase::SearchIndex {
   }
 };
 
-void VeskBookmarkDatabase::treeChanged() { index_.reset(); }
+void VeskBookmarkDatabase::treeChanged() {
+  index_.reset();
+  saveSoon();
+}
+
+void VeskBookmarkDatabase::saveSoon() {
+  kit::RunLoop& loop = kit::RunLoop::main();
+  if (loop.pendingPerformRequestCount(this) > 0) return;  // the pending save takes this edit along
+  loop.performAfterDelay(this, "saveStatus", nullptr, kSaveDelay, [this] { saveStatus(); });
+}
 
 // ---- Shared instance
 
@@ -327,12 +337,14 @@ void VeskBookmarkDatabase::freeSharedInstance() {
 VeskBookmarkDatabase::VeskBookmarkDatabase() = default;
 
 VeskBookmarkDatabase::~VeskBookmarkDatabase() {
+  kit::RunLoop::main().cancelPreviousPerformRequests(this);
   currentPath_ = nullptr;
   setBookmark(nullptr);
 }
 
 void VeskBookmarkDatabase::resetForTesting() {
-  treeChanged();
+  index_.reset();
+  kit::RunLoop::main().cancelPreviousPerformRequests(this);
   gSaveHistory = true;
   currentPath_ = nullptr;
   bookmark_ = nullptr;

@@ -34,6 +34,9 @@ class VeskBookmarkDatabase : public kit::Object {
   static constexpr size_t kTopCount = 50;
   // A repeated record of a page within this many seconds does not count again.
   static constexpr double kRepeatVisitWindow = 2.0;
+  // Edits reach user defaults this many seconds later (their own autosave
+  // then takes them to disk).
+  static constexpr double kSaveDelay = 0.5;
 
   static VeskBookmarkDatabase* getSharedInstance();
   // Saves and forgets the shared store.
@@ -144,8 +147,12 @@ class VeskBookmarkDatabase : public kit::Object {
   void extractFolders(const kit::MutableArray& folder, const kit::Array* path, long depth, kit::MutableArray& out,
                       int level) const;
   // Every edit calls this before it touches the tree: the search index is
-  // built again on the next search.
+  // built again on the next search, and the tree is saved shortly after.
   void treeChanged();
+  // Writes the tree to user defaults kSaveDelay seconds after the first of a
+  // run of edits: a desktop program may end without warning, and a save per
+  // visit would cost every page load a copy of the whole tree.
+  void saveSoon();
 
   // The searchable fields of the whole tree laid out flat (see find).
   struct SearchIndex;

@@ -3,9 +3,13 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "data/Resizing.h"
 #include "kit/foundation/Bundle.h"
@@ -32,6 +36,12 @@ struct Fetches {
   int started = 0;
   VeskFaviconDatabase::FetchAddress address;
   kit::Ref<kit::OperationQueue> queue;
+  // Set when the program ends (stopFetches); the fetches under way, each with
+  // the loop it runs on, and a signal for the last one's end.
+  bool stopping = false;
+  int active = 0;
+  std::condition_variable ended;
+  std::map<const void*, std::pair<std::shared_ptr<kit::RunLoop>, kit::Ref<kit::URLConnection>>> running;
 
   kit::OperationQueue& pool() {
     if (!queue) {
@@ -193,10 +203,20 @@ kit::Ref<kit::Data> fetchIcon(const std::string& address) {
       url, kit::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, VeskFaviconDatabase::kFetchTimeout);
   IconFetch fetch;
   kit::Ref<kit::URLConnection> connection(new kit::URLConnection(*request, &fetch, false));
-  kit::RunLoop& loop = kit::RunLoop::current();
-  connection->scheduleInRunLoop(loop, kit::URLConnection::kSynchronousRunLoopMode);
+  std::shared_ptr<kit::RunLoop> loop = kit::RunLoop::current().shared_from_this();
+  Fetches& f = fetches();
+  {
+    std::lock_guard<std::mutex> lock(f.mutex);
+    if (f.stopping) return nullptr;
+    f.running[&fetch] = {loop, connection};
+  }
+  connection->scheduleInRunLoop(*loop, kit::URLConnection::kSynchronousRunLoopMode);
   connection->start();
-  while (!fetch.done) loop.runMode(kit::URLConnection::kSynchronousRunLoopMode, kit::RunLoop::kDistantFuture);
+  while (!fetch.done) loop->runMode(kit::URLConnection::kSynchronousRunLoopMode, kit::RunLoop::kDistantFuture);
+  {
+    std::lock_guard<std::mutex> lock(f.mutex);
+    f.running.erase(&fetch);
+  }
   return fetch.ok ? kit::Ref<kit::Data>(fetch.body) : nullptr;
 }
 
@@ -273,7 +293,7 @@ void VeskFaviconDatabase::makeFaviconAvailable(const std::string& url) {
       if (kit::Clock::now() < failed->second) return;
       f.failedUntil.erase(failed);
     }
-    if (!f.inFlight.insert(*site).second) return;
+    if (f.stopping || !f.inFlight.insert(*site).second) return;
     ++f.started;
   }
   const std::string key = *site;
@@ -285,8 +305,20 @@ void VeskFaviconDatabase::downloadFaviconInBackground(const std::string& site) {
   std::string address;
   {
     std::lock_guard<std::mutex> lock(f.mutex);
+    if (f.stopping) {
+      f.inFlight.erase(site);
+      return;
+    }
+    ++f.active;
     address = f.address ? f.address(site) : "http://" + site + "/favicon.ico";
   }
+  struct Ending {
+    Fetches& f;
+    ~Ending() {
+      std::lock_guard<std::mutex> lock(f.mutex);
+      if (--f.active == 0) f.ended.notify_all();
+    }
+  } ending{f};
   // The disk is asked here, off the main thread: a file another process stored counts.
   bool stored = kit::FileManager::fileExists(fileForSite(site));
   if (!stored && !address.empty()) {
@@ -307,6 +339,35 @@ void VeskFaviconDatabase::downloadFaviconInBackground(const std::string& site) {
   if (!stored) f.failedUntil[site] = kit::Clock::now() + kRetryAfterFailure;
 }
 
+void VeskFaviconDatabase::stopFetches(double seconds) {
+  Fetches& f = fetches();
+  kit::Ref<kit::OperationQueue> queue;
+  std::vector<std::pair<const void*, std::shared_ptr<kit::RunLoop>>> cancel;
+  {
+    std::lock_guard<std::mutex> lock(f.mutex);
+    f.stopping = true;
+    queue = f.queue;
+    for (auto& [fetch, run] : f.running) cancel.emplace_back(fetch, run.first);
+  }
+  if (queue) queue->cancelAllOperations();
+  // Each fetch is cancelled on its own loop, if it is still the one running there.
+  for (auto& [fetch, loop] : cancel)
+    loop->perform([fetch] {
+      Fetches& f = fetches();
+      kit::Ref<kit::URLConnection> connection;
+      {
+        std::lock_guard<std::mutex> lock(f.mutex);
+        auto it = f.running.find(fetch);
+        if (it == f.running.end()) return;
+        connection = it->second.second;
+      }
+      connection->cancel();
+      static_cast<IconFetch*>(const_cast<void*>(fetch))->done = true;
+    }, false, {kit::URLConnection::kSynchronousRunLoopMode});
+  std::unique_lock<std::mutex> lock(f.mutex);
+  f.ended.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return f.active == 0; });
+}
+
 void VeskFaviconDatabase::setFetchAddressForTesting(FetchAddress address) {
   Fetches& f = fetches();
   std::lock_guard<std::mutex> lock(f.mutex);
@@ -324,6 +385,7 @@ void VeskFaviconDatabase::resetForTesting() {
   std::lock_guard<std::mutex> lock(f.mutex);
   f.failedUntil.clear();
   f.started = 0;
+  f.stopping = false;
 }
 
 int VeskFaviconDatabase::fetchCountForTesting() {

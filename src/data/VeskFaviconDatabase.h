@@ -53,6 +53,10 @@ class VeskFaviconDatabase : public kit::Object {
   void makeFaviconAvailable(const std::string& url);
   // The body of one fetch (runs on a pool thread): site as siteKey() gives it.
   static void downloadFaviconInBackground(const std::string& site);
+  // Before the program exits: no fetch starts any more, queued ones are
+  // dropped and running ones cancelled, and this waits (at most `seconds`)
+  // for them to end, so that none is still using what the exit takes down.
+  static void stopFetches(double seconds = 2.0);
 
   // Tests: where a site's icon is fetched from ("" to fetch nothing), in
   // place of "http://<site>/favicon.ico"; null restores that.

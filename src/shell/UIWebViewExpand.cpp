@@ -1,5 +1,6 @@
 #include "shell/UIWebViewExpand.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/LocalizedText.h"
@@ -76,20 +77,21 @@ void forEachUtf16Unit(std::string_view text, F unit) {
 // layout controls or text a property list cannot hold.
 std::string cleanTitle(std::string_view raw) {
   std::string out;
-  out.reserve(raw.size());
+  out.reserve(std::min(raw.size(), kMaxTitleBytes));
   for (size_t i = 0; i < raw.size();) {
     size_t at = i;
     uint32_t cp = kit::utf8::decode(raw, i);
+    std::string_view piece = raw.substr(at, i - at);
     if (cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f') {
-      out += ' ';
+      piece = " ";
     } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
       continue;
     } else if ((cp & 0xFFFE) == 0xFFFE || (cp >= 0xFDD0 && cp <= 0xFDEF) ||
                (cp == 0xFFFD && i - at == 1)) {  // non-characters, ill-formed bytes
-      kit::utf8::append(out, 0xFFFD);
-    } else {
-      out.append(raw.substr(at, i - at));
+      piece = "\xEF\xBF\xBD";                      // U+FFFD
     }
+    if (out.size() + piece.size() > kMaxTitleBytes) break;
+    out.append(piece);
   }
   return out;
 }

@@ -29,7 +29,10 @@ bool isScrollable(kit::WebView& webView);
 
 // ---- Title and location
 // Line breaks and tabs become spaces, other controls are dropped, ill-formed
-// UTF-8 and non-characters become U+FFFD.
+// UTF-8 and non-characters become U+FFFD; the text ends at a whole character
+// within kMaxTitleBytes, since a page's title goes into the tab state and the
+// history, and a page could otherwise fill the settings file.
+inline constexpr size_t kMaxTitleBytes = 2048;
 std::string cleanTitle(std::string_view raw);
 // Whether the context script is in the page already.
 bool isInjected(kit::WebView& webView);

@@ -137,6 +137,9 @@ void VeskWebAppDelegate::checkAndShowPasscode(bool onlyHide) {
     window_->setHidden(true);
     return;
   }
+  // A private tab may have opened since the flag was last recorded (a desktop
+  // rarely enters the background): read the tab strip now.
+  if (viewController_) viewController_->_savePrivateTabState();
   if (defaults().exists("passcode_ask_only_private_exists") &&
       defaults().boolForKey("passcode_ask_only_private_exists") &&
       !VeskMiscObject::sharedInstance()->bPrivateTabExists()) {

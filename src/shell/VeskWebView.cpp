@@ -449,7 +449,8 @@ void VeskWebView::_postScreenShotUpdated() {
 void VeskWebView::saveAsIdentifier(int index) {
   if (index < 0) return;
   kit::Ref<kit::MutableDictionary> state = kit::MutableDictionary::dictionary();
-  state->setObject(kit::str(location_), TabState::kLocation);
+  state->setObject(kit::str(location_.size() <= kMaxStoredLocationBytes ? location_ : std::string()),
+                   TabState::kLocation);
   state->setObject(kit::boolean(privateMode_), TabState::kPrivate);
   state->setObject(kit::Number::numberWithInteger(static_cast<long>(textFontSize_)), TabState::kTextFontSize);
   state->setObject(kit::str(getTitle()), TabState::kTitle);
@@ -718,7 +719,8 @@ void VeskWebView::webViewDidFinishLoad(kit::WebView& webView) {
   refreshFromPage();
 
   VeskBookmarkDatabase* bookmarks = VeskBookmarkDatabase::getSharedInstance();
-  if (bookmarks->opt_saveHistory() && !privateMode_) bookmarks->addItemAtHistory(title_->text(), location_);
+  if (bookmarks->opt_saveHistory() && !privateMode_ && location_.size() <= kMaxStoredLocationBytes)
+    bookmarks->addItemAtHistory(title_->text(), location_);
 
   if (delegate_) saveAsIdentifier(delegate_->getIdentifierForPersistentData(*this));
 

@@ -65,6 +65,9 @@ class VeskWebView : public kit::View,
   static constexpr long kTagDownload = 2;
   // Opened when neither a location nor the "homepage" setting names a page.
   static constexpr const char* kDefaultHomePage = "https://www.google.com/";
+  // A longer address (a page's own data: URL, say) is neither recorded in the
+  // history nor kept in the tab state: both live in the settings file.
+  static constexpr size_t kMaxStoredLocationBytes = 65536;
 
   explicit VeskWebView(kit::Rect frame = {});
   ~VeskWebView() override;

@@ -26,6 +26,8 @@ constexpr int kOptionSaved = kPagePasswordSaved;
 // Each input costs four script calls while the page waits; a page claiming
 // more inputs than any login form has is not walked further.
 constexpr int kMaxInputs = 4096;
+// Saved values live in the settings file; no login needs more than this.
+constexpr size_t kMaxFieldBytes = 4096;
 
 // The save or change question carries what its answer acts on: the fields
 // (retainedData), the key of the password field (copiedData), the site
@@ -167,12 +169,14 @@ void VeskWebView::processSavePassword(const kit::Dictionary* record) {
       std::string name = run(kit::format("getNameOfInputAtIdx(%d)", i));
       // Without an id or a name the input could never be filled in again.
       std::string key = id.empty() ? name : id;
-      if (key.empty()) continue;
+      if (key.empty() || key.size() > kMaxFieldBytes) continue;
       if (type == "password") {
-        if (value.empty()) return;
+        if (value.empty() || value.size() > kMaxFieldBytes) return;
         hasPassword = true;
         passwordKey = key;
         passwordKeys.push_back(key);
+      } else if (value.size() > kMaxFieldBytes) {
+        continue;
       }
       fields->setObject(kit::str(value), key);
     }

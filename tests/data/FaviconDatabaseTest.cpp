@@ -2,6 +2,7 @@
 // fetches against the loopback server (resizing, one per site, the failure
 // cache, files that are not images).
 
+#include <chrono>
 #include <future>
 
 #include "data/DataTest.h"
@@ -189,6 +190,25 @@ TEST_F(FaviconDatabaseTest, ASiteIsFetchedOnceAtATime) {
   settle();
   EXPECT_EQ(server.requestsFor("/favicon.ico").size(), 1u);
   EXPECT_TRUE(icons()->checkFavicon(page()));
+}
+
+// At the program's end a fetch under way is cancelled rather than left to run
+// while the exit takes down what it uses, and no new one starts.
+TEST_F(FaviconDatabaseTest, StoppingCancelsAFetchUnderWayAndStartsNoMore) {
+  std::promise<void> release;
+  std::shared_future<void> go = release.get_future().share();
+  server.route("GET", "/favicon.ico", [go](const tolvatest::RecordedRequest&) {
+    go.wait_for(std::chrono::seconds(60));
+    return TestResponse::ok(pngOf(16, 16), "image/png");
+  });
+  icons()->makeFaviconAvailable(page());
+  ASSERT_TRUE(loop().runUntil([&] { return server.requestCount() > 0; }, 30));
+  VeskFaviconDatabase::stopFetches(30);
+  icons()->makeFaviconAvailable(server.url("localhost", "/other"));
+  release.set_value();  // too late: the answer finds nobody
+  settle();
+  EXPECT_FALSE(icons()->checkFavicon(page()));
+  EXPECT_EQ(VeskFaviconDatabase::fetchCountForTesting(), 1);
 }
 
 TEST_F(FaviconDatabaseTest, AddingABookmarkFetchesItsSiteIcon) {

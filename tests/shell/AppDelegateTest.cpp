@@ -286,6 +286,19 @@ TEST_F(AppDelegateTest, AskOnlyWithPrivateTabsShowsTheWindowWhenNoneWasOpen) {
   EXPECT_TRUE(delegate()->bPasscodeVisible());
 }
 
+// A desktop window mostly only loses the focus: a private tab opened after the
+// last background still locks the window once the delayed check runs.
+TEST_F(AppDelegateTest, AskOnlyWithPrivateTabsSeesATabOpenedSinceTheLastBackground) {
+  noReviewYet();
+  ASSERT_TRUE(launch());
+  setPasscode("1111");
+  defaults().setBool(true, "passcode_ask_only_private_exists");
+  page(0)->setPrivateMode(true);
+  app()->resignActive();
+  loop().advance(2.6);
+  EXPECT_TRUE(delegate()->bPasscodeVisible());
+}
+
 TEST_F(AppDelegateTest, TheReviewQuestionHasThreeAnswers) {
   struct Case {
     const char* button;

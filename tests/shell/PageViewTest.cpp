@@ -534,6 +534,12 @@ TEST_F(PageViewTest, TabStateIsSavedAndRestored) {
   restored->willBeViewed();
   EXPECT_EQ(lastLoad(restored.get()), "http://saved.test/a");
 
+  // An address too long for the settings file is not kept.
+  p->setLocation("data:text/plain," + std::string(VeskWebView::kMaxStoredLocationBytes, 'x'));
+  p->saveAsIdentifier(3);
+  ASSERT_TRUE(defaults().dictionaryForKey("tab3"));
+  EXPECT_EQ(defaults().dictionaryForKey("tab3")->get<kit::String>("location")->str(), "");
+
   // No title: "Loading ..."; an empty location: the home page when shown.
   defaults().setDictionary(kit::Ref<kit::Dictionary>(new kit::Dictionary({{"location", kit::str("")}})).get(), "tab5");
   kit::Ref<VeskWebView> bare = VeskWebView::allocInstance({0, 0, 800, 600}, &strip, 5);

@@ -97,6 +97,11 @@ TEST_F(ScriptCallsTest, TitleLocationAndInjectionChecks) {
   EXPECT_EQ(X::getTitle(*w), "ab[31mc de\xEF\xBF\xBD(\xEF\xBF\xBD");
   w->setScriptAnswer("document.title", "\x1b\x7f");
   EXPECT_EQ(X::getTitle(*w), "Untitled");
+  // A huge title is cut at a whole character: it goes into the tab state and the history.
+  w->setScriptAnswer("document.title", "a" + std::string(3 << 20, '\x01') + std::string(1 << 20, 'b') + "\xC3\xA9");
+  EXPECT_EQ(X::getTitle(*w), "a" + std::string(X::kMaxTitleBytes - 1, 'b'));
+  w->setScriptAnswer("document.title", std::string(X::kMaxTitleBytes - 1, 'b') + "\xC3\xA9");
+  EXPECT_EQ(X::getTitle(*w), std::string(X::kMaxTitleBytes - 1, 'b'));
 
   EXPECT_EQ(X::getLocation(*w), "");
   w->loadRequest(kit::URLRequest::requestWithURL(kit::URL::URLWithString("http://site.test/a?b=1")).get());

@@ -1,6 +1,11 @@
 #include "support/TempHome.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -22,6 +27,18 @@ TempHome::~TempHome() {
   kit::UserDefaults::discardStandardUserDefaultsForTesting();
   removeTree(path_);
   kit::Paths::reset();
+}
+
+bool makeUnixSocket(const std::string& path) {
+  sockaddr_un addr{};
+  if (path.size() >= sizeof addr.sun_path) return false;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (sock < 0) return false;
+  const bool made = ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(sock);
+  return made;
 }
 
 void removeTree(const std::string& path) {

@@ -21,5 +21,7 @@ class TempHome {
 
 // Removes a file tree; ignores what is already gone.
 void removeTree(const std::string& path);
+// Leaves a Unix socket (that nobody listens on) at `path`; false when that fails.
+bool makeUnixSocket(const std::string& path);
 
 }  // namespace tolvatest

@@ -636,12 +636,22 @@ Ref<Object> PropertyList::readFromFile(const std::string& path, Options options,
   Ref<Error> failure;
   Ref<Data> bytes = FileManager::readFile(path, &failure, kMaxFileBytes);
   if (!bytes) {
-    // A folder is unreadable, as before; a FIFO, a device (a link to /dev/zero, say), a socket
-    // or a file too large holds no property list that this reader takes.
+    // A folder is unreadable, as before; a FIFO, a device (a link to /dev/zero, say), a socket,
+    // a symbolic link that loops or a file too large holds no property list that this reader
+    // takes: damaged, so that callers set it aside instead of keeping it (and never saving).
     const long code = failure ? failure->code() : 0;
-    if (error)
-      *error = code == ENODEV || code == EFBIG ? readError(kReadCorruptError, failure->localizedDescription())
-                                               : failure;
+    struct stat entry{};
+    const bool neverReadable = (code == ENXIO || code == ELOOP) && ::lstat(path.c_str(), &entry) == 0 &&
+                               (S_ISSOCK(entry.st_mode) || S_ISLNK(entry.st_mode));
+    if (error) {
+      if (neverReadable)
+        *error = readError(kReadCorruptError, path + (code == ELOOP ? " is a symbolic link that loops"
+                                                                   : " is not a regular file"));
+      else if (code == ENODEV || code == EFBIG)
+        *error = readError(kReadCorruptError, failure->localizedDescription());
+      else
+        *error = failure;
+    }
     return nullptr;
   }
   return read(bytes->view(), options, error);
@@ -666,11 +676,14 @@ Ref<Error> PropertyList::writeToFile(const Object* obj, const std::string& path,
   return AtomicFile::write(path, bytes->view(), mode);
 }
 
-bool PropertyList::isValid(const Object* obj, Ref<Error>* error) {
+bool PropertyList::isValid(const Object* obj, Ref<Error>* error) { return encodedLength(obj, 0, error).has_value(); }
+
+std::optional<uint64_t> PropertyList::encodedLength(const Object* obj, int depth, Ref<Error>* error) {
   Writer w;
-  bool ok = w.value(obj, 0);
+  bool ok = w.value(obj, depth);
   if (error) *error = ok ? nullptr : writeError(w.error);
-  return ok;
+  if (!ok) return std::nullopt;
+  return w.out.size();
 }
 
 Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs) {

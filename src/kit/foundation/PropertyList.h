@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,9 @@ class PropertyList {
   static Ref<Error> writeToFile(const Object* obj, const std::string& path, mode_t mode = 0644);
   // Whether write() would accept obj; the reason otherwise.
   static bool isValid(const Object* obj, Ref<Error>* error = nullptr);
+  // The bytes write() gives obj nested `depth` levels deep (a root
+  // dictionary's values are at depth 1), or nullopt as isValid() refuses it.
+  static std::optional<uint64_t> encodedLength(const Object* obj, int depth, Ref<Error>* error = nullptr);
 
   // A deep copy in which every collection, string and data object is
   // immutable (shared immutable leaves are reused). Meant for values already

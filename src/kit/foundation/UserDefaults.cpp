@@ -50,6 +50,19 @@ bool sameValue(const Object* a, const Object* b) {
   }
 }
 
+// The file's header, footer and root dictionary tags, with room to spare.
+constexpr uint64_t kFileFraming = 1024;
+
+// What the entry key → value adds to the file: its key line and its value,
+// one level deep. The key line is "\t<key>…</key>\n", six bytes shorter
+// than the same text written as a string value.
+std::optional<uint64_t> entryLength(std::string_view key, const Object* value, Ref<Error>* error = nullptr) {
+  std::optional<uint64_t> v = PropertyList::encodedLength(value, 1, error);
+  if (!v) return std::nullopt;
+  std::optional<uint64_t> k = PropertyList::encodedLength(str(std::string(key)).get(), 1);
+  return *v + (k ? *k - 6 : key.size() * 6 + 13);
+}
+
 bool isMissingFile(const Error* e) {
   return e && e->domain() == Error::kPOSIXErrorDomain && e->code() == ENOENT;
 }
@@ -63,7 +76,7 @@ void saveStandardAtExit() {
 }  // namespace
 
 UserDefaults::UserDefaults(std::string path)
-    : path_(std::move(path)), registered_(MutableDictionary::dictionary()) {}
+    : path_(std::move(path)), registered_(MutableDictionary::dictionary()), fileSizeLimit_(PropertyList::kMaxFileBytes) {}
 
 UserDefaults::~UserDefaults() {
   Ref<Error> err;
@@ -116,6 +129,9 @@ void UserDefaults::ensureLoadedLocked() const {
   persistent_ = MutableDictionary::dictionary();
   dirty_ = false;
   writeBlocked_ = nullptr;
+  entriesMeasured_ = false;
+  entryBytes_.clear();
+  entriesTotal_ = 0;
 
   Ref<Error> err;
   Ref<Object> root = PropertyList::readFromFile(path_, PropertyList::Options::Immutable, &err);
@@ -235,20 +251,37 @@ bool UserDefaults::setObject(const Object* value, std::string_view key) {
   PropertyList::TextRepairs repairs;
   Ref<Object> stored = PropertyList::storableCopy(value, &repairs);
   Ref<Error> err;
-  if (!PropertyList::isValid(stored.get(), &err)) {
+  const std::optional<uint64_t> length = entryLength(key, stored.get(), &err);
+  auto refuse = [&](const std::string& why) {
     std::fprintf(stderr, "kit: settings: the value for \"%.*s\" was refused: %s\n", static_cast<int>(key.size()),
-                 key.data(), err->localizedDescription().c_str());
+                 key.data(), why.c_str());
+    leftOut_.insert_or_assign(std::string(key), why);
+    return false;
+  };
+  if (!length) {
     std::lock_guard<std::mutex> g(mutex_);
     ensureLoadedLocked();
-    leftOut_.insert_or_assign(std::string(key), err->localizedDescription());
-    return false;
+    return refuse(err->localizedDescription());
   }
   bool changed = false;
   bool sayRepairs = false;
   {
     std::lock_guard<std::mutex> g(mutex_);
     ensureLoadedLocked();
+    // A file the next start would refuse as too large would lose every
+    // setting, so the value that would push it past that is the one refused.
+    measureEntriesLocked();
+    auto old = entryBytes_.find(key);
+    const uint64_t others = entriesTotal_ - (old == entryBytes_.end() ? 0 : old->second);
+    if (others + *length + kFileFraming > fileSizeLimit_)
+      return refuse("the settings file would be larger than " + std::to_string(fileSizeLimit_ >> 20) +
+                    " MiB, more than is read back at the next start");
     if (!sameValue(persistent_->objectForKey(key), stored.get())) {
+      entriesTotal_ = others + *length;
+      if (old == entryBytes_.end())
+        entryBytes_.emplace(std::string(key), *length);
+      else
+        old->second = *length;
       persistent_->setObject(stored, key);
       dirty_ = true;
       ++generation_;
@@ -289,6 +322,10 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
     ensureLoadedLocked();
     if (auto it = leftOut_.find(key); it != leftOut_.end()) leftOut_.erase(it);
     if (persistent_->objectForKey(key)) {
+      if (auto it = entryBytes_.find(key); it != entryBytes_.end()) {
+        entriesTotal_ -= it->second;
+        entryBytes_.erase(it);
+      }
       persistent_->removeObjectForKey(key);
       dirty_ = true;
       ++generation_;
@@ -331,6 +368,20 @@ void UserDefaults::postChange() {
 }
 
 void UserDefaults::setAutosaveDelay(double seconds) { autosaveDelay_ = seconds > 0 ? seconds : 0; }
+
+void UserDefaults::measureEntriesLocked() const {
+  if (entriesMeasured_) return;
+  entriesMeasured_ = true;
+  entryBytes_.clear();
+  entriesTotal_ = 0;
+  persistent_->enumerate([&](Object* k, Object* v, bool&) {
+    auto* key = cast<String>(k);
+    std::optional<uint64_t> length = key ? entryLength(key->view(), v) : std::nullopt;
+    if (!length) return;
+    entryBytes_.emplace(key->str(), *length);
+    entriesTotal_ += *length;
+  });
+}
 
 Ref<Error> UserDefaults::leftOutErrorLocked() const {
   if (leftOut_.empty()) return nullptr;

@@ -98,8 +98,10 @@ class UserDefaults : public Object {
   Ref<Dictionary> persistentDomain() const;
 
   // Writing. A null value removes the key. Answers false when the value is
-  // not a property list (the old value is kept), or when repairing its text
-  // merged two dictionary keys (stored without one of them).
+  // not a property list or would make the file larger than the reader takes
+  // back (fileSizeLimit): the old value is kept, and the refusal counts as
+  // left out (see above). Also false when repairing its text merged two
+  // dictionary keys (stored without one of them).
   bool setObject(const Object* value, std::string_view key);
   void setBool(bool value, std::string_view key);
   void setInt(int value, std::string_view key);
@@ -112,6 +114,11 @@ class UserDefaults : public Object {
   void setData(const Data* value, std::string_view key) { setObject(value, key); }
   void setDate(const Date* value, std::string_view key) { setObject(value, key); }
   void removeObjectForKey(std::string_view key);
+
+  // The largest file a save may write: PropertyList::kMaxFileBytes, which is
+  // what a load reads back (tests lower it).
+  uint64_t fileSizeLimit() const noexcept { return fileSizeLimit_; }
+  void setFileSizeLimit(uint64_t bytes) { fileSizeLimit_ = bytes; }
 
   // Adds to the registration domain (later calls override earlier keys).
   void registerDefaults(const Dictionary* defaults);
@@ -137,6 +144,8 @@ class UserDefaults : public Object {
   void ensureLoadedLocked() const;
   void postChange();
   Ref<Error> leftOutErrorLocked() const;
+  // Fills entryBytes_ for the loaded domain (once per load).
+  void measureEntriesLocked() const;
 
   mutable std::mutex mutex_;
   std::mutex writeMutex_;  // one save at a time, in order
@@ -151,6 +160,11 @@ class UserDefaults : public Object {
   std::map<std::string, std::string, std::less<>> leftOut_;  // key -> why its last value was not stored
   std::set<std::string, std::less<>> repairsReported_;       // keys whose text repair was said
   std::atomic<double> autosaveDelay_{0};
+  std::atomic<uint64_t> fileSizeLimit_;
+  // What each stored entry adds to the file, and their sum (valid while entriesMeasured_).
+  mutable std::map<std::string, uint64_t, std::less<>> entryBytes_;
+  mutable uint64_t entriesTotal_ = 0;
+  mutable bool entriesMeasured_ = false;
   std::atomic<bool> autosavePending_{false};
 };
 

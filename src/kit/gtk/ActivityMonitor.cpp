@@ -41,6 +41,19 @@ void ActivityMonitor::install() {
   // A toplevel hears these when it gains or loses the desktop's focus.
   for (const char* signal : {"focus-in-event", "focus-out-event"})
     g_signal_add_emission_hook(g_signal_lookup(signal, GTK_TYPE_WIDGET), 0, onActiveChanged, nullptr, nullptr);
+  // ... and this when it is minimised or shown again.
+  g_signal_add_emission_hook(g_signal_lookup("window-state-event", GTK_TYPE_WIDGET), 0, onStateChanged, nullptr,
+                             nullptr);
+}
+
+gboolean ActivityMonitor::onStateChanged(GSignalInvocationHint*, guint count, const GValue* params, gpointer) {
+  if (count < 1 || !GTK_IS_WINDOW(g_value_get_object(&params[0]))) return TRUE;
+  // Not inside the window's own signal: the program may take windows down.
+  g_idle_add([](gpointer) -> gboolean {
+    MainContextHost::deliver([] { update(); });
+    return G_SOURCE_REMOVE;
+  }, nullptr);
+  return TRUE;
 }
 
 gboolean ActivityMonitor::onActiveChanged(GSignalInvocationHint*, guint count, const GValue* params, gpointer) {
@@ -58,6 +71,15 @@ gboolean ActivityMonitor::onSettled(gpointer) {
 
 void ActivityMonitor::update() {
   Application* app = Application::sharedApplication();
+  WidgetTree* tree = WidgetTree::installed();
+  if (tree && tree->allWindowsMinimised()) {
+    app->enterBackground();
+    return;
+  }
+  if (app->applicationState() == Application::State::Background) {
+    app->enterForeground();
+    if (tree) tree->releaseHeldWindows();
+  }
   const bool active = ownWindowIsActive();
   if (active && app->applicationState() == Application::State::Inactive)
     app->becomeActive();

@@ -5,9 +5,10 @@
 // none) has it, the application resigns active, and becomes active again
 // when one of its windows gets the focus back. Focus moving between the
 // program's own windows is settled after a short delay, so it never counts
-// as leaving. Minimising is not taken as entering the background: the
-// browser hides its main window there, and a desktop user could not bring a
-// hidden window back.
+// as leaving. Once every one of its windows is minimised the application
+// enters the background, and it enters the foreground when one is shown
+// again (a window the program hides meanwhile stays minimised until then:
+// see WidgetTree::hideWindow).
 
 #include <glib-object.h>
 
@@ -23,6 +24,7 @@ class ActivityMonitor {
  private:
   static gboolean onActiveChanged(GSignalInvocationHint* hint, guint count, const GValue* params, gpointer data);
   static gboolean onSettled(gpointer data);
+  static gboolean onStateChanged(GSignalInvocationHint* hint, guint count, const GValue* params, gpointer data);
 };
 
 }  // namespace kit::gtk

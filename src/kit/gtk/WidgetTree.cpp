@@ -23,6 +23,11 @@ bool isAlertWindow(const Window* w) {
 
 int px(double v) { return static_cast<int>(std::lround(v)); }
 
+bool isMinimised(GtkWidget* toplevel) {
+  GdkWindow* gw = gtk_widget_get_window(toplevel);
+  return gw && (gdk_window_get_state(gw) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
 }  // namespace
 
 WidgetTree::WidgetTree() : dialogs_(new DialogPresenter(*this)) {}
@@ -84,6 +89,26 @@ GtkWindow* WidgetTree::dialogParent() const {
 
 std::vector<GtkWidget*> WidgetTree::dialogs() const { return dialogs_->dialogs(); }
 
+bool WidgetTree::allWindowsMinimised() const {
+  bool any = false;
+  for (auto& t : toplevels_) {
+    if (!gtk_widget_get_visible(t->gtkWindow)) continue;
+    if (!isMinimised(t->gtkWindow)) return false;
+    any = true;
+  }
+  return any;
+}
+
+void WidgetTree::releaseHeldWindows() {
+  std::vector<Ref<Window>> held;
+  for (auto& t : toplevels_)
+    if (t->held && t->window->isHidden()) held.push_back(t->window);
+  for (auto& w : held) {
+    toplevelOf(w.get())->held = false;
+    hideWindow(*w);
+  }
+}
+
 // ---------------------------------------------------------------- observer
 
 void WidgetTree::viewChanged(View& view, ViewChange change) {
@@ -142,15 +167,29 @@ void WidgetTree::showWindow(Window& window) {
     g_signal_connect(t->gtkWindow, "set-focus", G_CALLBACK(onSetFocus), this);
     reconcile(*t->root);
   }
+  if (t->held) {
+    t->held = false;
+    gtk_widget_show(t->root->box());
+  }
   gtk_widget_show(t->gtkWindow);
   if (window.isKeyWindow()) gtk_window_present(GTK_WINDOW(t->gtkWindow));
 }
 
 // A hidden window gives up its widgets (and with them its hold on its views);
 // showing it again builds them anew.
+// A window hidden while minimised (the passcode lock hides the browser's when
+// it enters the background) stays minimised with its content hidden: the
+// desktop offers no way back to a window taken off the screen. Once it is
+// shown again the program, told it is in the foreground, decides.
 void WidgetTree::hideWindow(Window& window) {
   auto it = std::find_if(toplevels_.begin(), toplevels_.end(), [&](auto& t) { return t->window.get() == &window; });
   if (it == toplevels_.end()) return;
+  if ((*it)->held) return;
+  if (isMinimised((*it)->gtkWindow)) {
+    (*it)->held = true;
+    gtk_widget_hide((*it)->root->box());
+    return;
+  }
   std::unique_ptr<Toplevel> t = std::move(*it);
   toplevels_.erase(it);
   gtk_widget_hide(t->gtkWindow);

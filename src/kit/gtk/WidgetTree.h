@@ -41,6 +41,11 @@ class WidgetTree : public ViewObserver {
   GtkWindow* dialogParent() const;
   // The dialogs showing kit alerts and sheets now.
   std::vector<GtkWidget*> dialogs() const;
+  // Whether the program's windows are all minimised (false while none is shown).
+  bool allWindowsMinimised() const;
+  // Takes down the minimised windows the program hid meanwhile (see hideWindow);
+  // called once the program has heard it is back in the foreground.
+  void releaseHeldWindows();
 
   // Binds, re-places or unbinds `parent`'s children to match its subviews.
   void reconcile(ViewWidget& parent);
@@ -58,6 +63,7 @@ class WidgetTree : public ViewObserver {
     Ref<Window> window;
     GtkWidget* gtkWindow = nullptr;
     std::unique_ptr<ViewWidget> root;
+    bool held = false;  // hidden by the program while minimised: kept minimised, its content hidden
   };
   Toplevel* toplevelOf(const Window* window);
   void showWindow(Window& window);

@@ -3,9 +3,17 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "ProgramFixture.h"
+#include "kit/foundation/Paths.h"
+#include "kit/foundation/PropertyList.h"
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/AlertView.h"
@@ -194,6 +202,49 @@ TEST_F(ProgramTest, TheScrollingAddressBarGoesUpWithTheTabletPageAndItsFieldsTak
 TEST_F(ProgramTest, AURLGivenAtLaunchOpensInsteadOfTheHomePage) {
   ASSERT_TRUE(startProgram(server_.url("/home"), false, server_.url("/second")));
   ASSERT_TRUE(waitForTitle("The Second Page")) << page()->title()->text();
+}
+
+// Whether a history entry for `url` is somewhere in the stored bookmark tree.
+bool storedVisit(kit::Object* item, const std::string& url) {
+  if (auto* array = kit::cast<kit::Array>(item)) {
+    for (size_t i = 0; i < array->count(); ++i)
+      if (storedVisit(array->objectAtIndex(i), url)) return true;
+    return false;
+  }
+  auto* dict = kit::cast<kit::Dictionary>(item);
+  if (!dict) return false;
+  auto* stored = dict->get<kit::String>("url");
+  if (stored && stored->str() == url && dict->get<kit::Number>("visit_count")) return true;
+  return storedVisit(dict->objectForKey("subitems"), url);
+}
+
+// A desktop program can be ended without warning: a visit is on disk within
+// seconds, so the next start has it even after SIGKILL.
+TEST_F(ProgramTest, AVisitSurvivesTheProgramBeingKilledThreeSecondsLater) {
+  server_.route("GET", "/visit", TestResponse::html(html(
+      "Kept Visit", "<p>Visited.</p><script>addEventListener('load',function(){fetch('/loaded')})</script>")));
+  server_.route("GET", "/loaded", TestResponse::html("ok"));
+  const std::string url = server_.url("/visit");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl(TOLVA_BINARY, TOLVA_BINARY, url.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const bool loaded = waitUntil([&] { return !server_.requestsFor("/loaded").empty(); }, 60);
+  if (loaded) std::this_thread::sleep_for(std::chrono::seconds(3));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(loaded) << "the page never finished loading";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the program ended by itself";
+
+  kit::Ref<kit::Error> error;
+  kit::Ref<kit::Object> file = kit::PropertyList::readFromFile(kit::Paths::preferencesFile(),
+                                                               kit::PropertyList::Options::Immutable, &error);
+  auto* settings = kit::cast<kit::Dictionary>(file);
+  ASSERT_TRUE(settings) << (error ? error->localizedDescription() : "no settings");
+  EXPECT_TRUE(storedVisit(settings->objectForKey("bookmark"), url));
 }
 
 }  // namespace

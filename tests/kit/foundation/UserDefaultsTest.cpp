@@ -359,6 +359,42 @@ TEST_F(UserDefaultsTest, AnUnreadableFileIsLeftAloneAndNotWrittenOver) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("could not be saved"), std::string::npos);
 }
 
+// The next start refuses a file above the limit and starts empty: the value
+// that would make the file that large is refused instead, the rest kept.
+TEST_F(UserDefaultsTest, AValueThatWouldMakeTheFileTooLargeToReadBackIsRefused) {
+  constexpr uint64_t kLimit = 32 << 10;
+  auto d = fresh();
+  d->setFileSizeLimit(kLimit);
+  d->setString("kept", "a");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(d->setString(std::string(40000, 'x'), "big"));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("\"big\" was refused"), std::string::npos);
+  EXPECT_FALSE(d->exists("big"));
+  Ref<Error> error;
+  EXPECT_FALSE(d->synchronize(&error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), UserDefaults::kValueLeftOutError);
+  EXPECT_EQ(onDisk()->get<String>("a")->str(), "kept");
+
+  EXPECT_TRUE(d->setString(std::string(20000, 'y'), "big"));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(d->setString(std::string(20000, 'z'), "other"));  // the two together are too much
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(d->setString(std::string(25000, 'y'), "big"));     // a replaced value counts once
+  d->removeObjectForKey("big");
+  EXPECT_TRUE(d->setString(std::string(20000, 'z'), "other"));
+  ASSERT_TRUE(d->synchronize());
+  EXPECT_LE(slurp(path).size(), kLimit);
+
+  // What a load finds counts too.
+  auto again = fresh();
+  again->setFileSizeLimit(kLimit);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(again->setString(std::string(20000, 'q'), "third"));
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(again->stringForKey("other").size(), 20000u);
+}
+
 TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
   ::alarm(60);  // a FIFO that is opened for reading waits for a writer forever
   // A FIFO, a link to an endless device and a file beyond the bound (sparse)
@@ -382,6 +418,11 @@ TEST_F(UserDefaultsTest, OnlyARegularFileIsReadAnythingElseIsSetAside) {
   setAside("not a regular file");
   ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
   setAside("not a regular file");
+  // A Unix socket cannot even be opened, nor can a link that loops.
+  ASSERT_TRUE(tolvatest::makeUnixSocket(path));
+  setAside("not a regular file");
+  ASSERT_EQ(::symlink(path.c_str(), path.c_str()), 0);
+  setAside("loops");
   { std::ofstream create(path); }
   ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(PropertyList::kMaxFileBytes + 1)), 0);
   setAside("larger than");

@@ -234,6 +234,22 @@ TEST_F(FileKeychainStoreTest, AFifoIsSetAsideAndStaleTemporaryFilesGo) {
   EXPECT_EQ(open()->items().size(), 1u);
   EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"keychain.plist", fs::path(aside).filename().string()}));
   ::alarm(0);
+
+  // A Unix socket or a link that loops cannot even be opened: set aside too, not kept unsaved.
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  ASSERT_TRUE(tolvatest::makeUnixSocket(path));
+  for (bool socket : {true, false}) {
+    if (!socket) {
+      ASSERT_EQ(::symlink(path.c_str(), path.c_str()), 0);
+    }
+    testing::internal::CaptureStderr();
+    auto again = open();
+    EXPECT_EQ(again->add(KeychainItem{"s", socket ? "b" : "c", {}, bytes("p")}), kKeychainSuccess) << socket;
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(store->movedAsidePath().empty()) << socket;
+    fs::remove(path);
+  }
 }
 
 TEST_F(FileKeychainStoreTest, AsideNameCarriesTheTimeAndNeverReplacesAnEarlierOne) {
