@@ -458,6 +458,7 @@ class HttpRequest : public kit::Operation {
   bool removeTemporaryUncompressedDownloadFile();
   bool removeTemporaryUploadFile();
   bool removeTemporaryCompressedUploadFile();
+  void removeBodyFiles();
 
   // Authentication and proxies.
   void attemptToApplyCredentialsAndResume();

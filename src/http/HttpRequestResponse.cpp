@@ -964,13 +964,9 @@ void HttpRequest::handleStreamComplete() {
     // A gzip body inflated on the fly must have reached its end, or the file is cut short.
     if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses()) fileError = decompressorEndError();
     setDataDecompressor(nullptr);
-    if (!authenticationNeeded() && didCreateTemporaryPostDataFile()) {
-      removeTemporaryUploadFile();
-      removeTemporaryCompressedUploadFile();
-      setDidCreateTemporaryPostDataFile(false);
-    } else if (!authenticationNeeded()) {
-      removeTemporaryCompressedUploadFile();
-    }
+    // A retry with credentials, or a redirect that keeps the method, sends the same body again
+    // from the same files; a redirect that turns into a GET has stopped streaming from them.
+    if (!authenticationNeeded() && !(needsRedirect() && shouldStreamPostDataFromDisk())) removeBodyFiles();
 
     if (!downloadDestinationPath().empty() && writesDownloadFile_ && !needsRedirect()) {
       if (!fileError && !downloadFileOpened_ && totalBytesRead() == 0) {
@@ -1022,6 +1018,15 @@ void HttpRequest::handleStreamComplete() {
   }
 }
 
+// The body files the engine made go; a file the caller named stays, only its compressed copy goes.
+void HttpRequest::removeBodyFiles() {
+  if (didCreateTemporaryPostDataFile()) {
+    removeTemporaryUploadFile();
+    setDidCreateTemporaryPostDataFile(false);
+  }
+  removeTemporaryCompressedUploadFile();
+}
+
 // ---- Redirects
 
 void HttpRequest::redirectToURL(Ref<kit::URL> newURL) {
@@ -1040,6 +1045,7 @@ void HttpRequest::performRedirect() {
   setNeedsRedirect(false);
   setRedirectCount(redirectCount() + 1);
   if (redirectCount() > kMaximumRedirects) {
+    removeBodyFiles();
     failWithError(HttpRequestShared::get().tooMuchRedirectionError);
     return;
   }
