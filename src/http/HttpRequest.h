@@ -450,7 +450,8 @@ class HttpRequest : public kit::Operation {
   void handleStreamComplete();
   void handleStreamError();
   bool retryUsingNewConnection();
-  void useDataFromCache();
+  // Completes the request from the cache; the error when the cache could not answer it.
+  kit::Ref<kit::Error> useDataFromCache();
   void scheduleReadStream();
   void unscheduleReadStream();
   void destroyReadStream();

@@ -183,8 +183,8 @@ void HttpRequest::readResponseHeaders() {
   setResponseStatusMessage(message->statusLine());
 
   if (Ref<HttpCacheDelegate> cache = downloadCache()) {
-    if (cache->canUseCachedDataForRequest(this)) {
-      useDataFromCache();
+    // When the cache cannot answer after all, the live response is read as usual.
+    if (cache->canUseCachedDataForRequest(this) && !useDataFromCache()) {
       cache->storeResponseForRequest(this, secondsToCache());
       return;
     }
@@ -1060,20 +1060,25 @@ void HttpRequest::performRedirect() {
 
 // ---- Cache
 
-void HttpRequest::useDataFromCache() {
+Ref<Error> HttpRequest::useDataFromCache() {
   HttpRequest* theRequest = mainRequest_ ? mainRequest_ : this;
   Ref<HttpCacheDelegate> cache = downloadCache();
   Ref<kit::URL> target = url();
-  if (!cache || !target) return;
-  Ref<kit::Dictionary> headers = cache->cachedResponseHeadersForURL(target);
-  const std::string dataPath = cache->pathToCachedResponseDataForURL(target);
-  if (!headers || dataPath.empty()) return;
+  Ref<kit::Dictionary> headers = cache && target ? cache->cachedResponseHeadersForURL(target) : nullptr;
+  const std::string dataPath = headers ? cache->pathToCachedResponseDataForURL(target) : std::string();
+  // A cache that said yes may hold nothing (a policy that never loads, or files gone since): the
+  // caller fails the request rather than leave it waiting for an answer that never comes.
+  if (!headers || dataPath.empty()) {
+    return Error::errorWithDescription(
+        kHttpRequestErrorDomain, kConnectionFailureErrorType,
+        kit::format("No response for '%@' is stored in the cache, and the request may not load it",
+                    target ? target->absoluteString() : std::string()));
+  }
 
   // The caller's own file is written from the cache (the cache's file stays the cache's).
   const std::string destination = theRequest->downloadDestinationPath();
   if (!destination.empty() && destination != dataPath && !cache->writeCachedResponseDataForURL(target, destination)) {
-    theRequest->failWithError(writeError(destination, nullptr));
-    return;
+    return writeError(destination, nullptr);
   }
   theRequest->setResponseStatusCode(200);
   theRequest->setDidUseCachedResponse(true);
@@ -1106,6 +1111,7 @@ void HttpRequest::useDataFromCache() {
     setComplete(true);
     markAsFinished();
   }
+  return nullptr;
 }
 
 // ---- Dates

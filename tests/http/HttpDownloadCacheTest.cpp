@@ -212,6 +212,18 @@ TEST_F(HttpDownloadCacheTest, FallbackOnFailureAndNoWriteAndNoStore) {
   Ref<HttpRequest> ifCached = fetch(f, CachePolicyUseIfCached);
   EXPECT_EQ(ifCached->responseString(), "kept");
 
+  // Never loading answers from the store; with nothing stored it fails, on its own or falling back.
+  EXPECT_EQ(fetch(f, CachePolicyNeverLoad)->responseString(), "kept");
+  for (int policy : {int(CachePolicyNeverLoad), CachePolicyNeverLoad | CachePolicyFallbackOnFailure}) {
+    Ref<HttpRequest> none = cached(server->url("/none"), policy);
+    RecordingDelegate d;
+    ASSERT_TRUE(runAsync(none, d, 10)) << policy;
+    ASSERT_TRUE(none->error());
+    EXPECT_EQ(none->error()->code(), kConnectionFailureErrorType);
+    EXPECT_EQ(d.failed, 1);
+    EXPECT_FALSE(none->didUseCachedResponse());
+  }
+
   // Clearing the session store forgets it; the permanent store is not touched.
   cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);
   EXPECT_FALSE(cache->cachedResponseDataForURL(U(f)));

@@ -430,6 +430,8 @@ TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSL
               "A connection failure occurred: SSL problem (possibly a bad/expired/self-signed certificate)");
     ASSERT_TRUE(r->error()->underlyingError());
     EXPECT_TRUE(kit::NetError::isTLSFailure(r->error()->underlyingError()));
+    // The failed connection's pool record is gone, and the request holds none either.
+    EXPECT_FALSE(r->connectionInfo());
 
     // The per-request switch skips the checks for that request alone...
     Ref<HttpRequest> unchecked = HttpRequest::requestWithURL(U(bad.url("/s")));
