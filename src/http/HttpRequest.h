@@ -657,6 +657,8 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Data> inflatedResponseData_;
   // Whether the body in memory is a file download's unstored answer (bounded, not failed).
   bool keepsUnstoredBody_ = false;
+  // Whether body bytes of this response went to the delegate or the data block (request thread).
+  bool passedBodyOn_ = false;
   // Whether the stream reads the body straight into rawResponseData (request thread).
   bool readsIntoMemory_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).

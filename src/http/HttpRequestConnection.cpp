@@ -343,6 +343,7 @@ void HttpRequest::startRequest() {
   downloadFileOpened_ = false;
   storeProperty(inflatedResponseData_, Ref<kit::Data>());
   keepsUnstoredBody_ = false;
+  passedBodyOn_ = false;
   readsIntoMemory_ = false;
   if (downloadDestinationPath().empty()) setRawResponseData(kit::MutableData::data());
   else setRawResponseData(nullptr);

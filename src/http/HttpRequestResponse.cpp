@@ -838,6 +838,7 @@ bool HttpRequest::takeChunk(std::string_view raw) {
   if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
 
   if (takesDataItself()) {
+    passedBodyOn_ = true;
     passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
     return true;
   }
@@ -935,6 +936,8 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
 }
 
 void HttpRequest::storeInCache() {
+  // A body handed to the delegate was kept nowhere: storing the response would keep it empty.
+  if (passedBodyOn_) return;
   if (Ref<HttpCacheDelegate> cache = downloadCache(); cache && !didUseCachedResponse()) {
     cache->storeResponseForRequest(this, secondsToCache());
   }

@@ -139,6 +139,17 @@ TEST_F(HttpDownloadCacheTest, MaxAgeAnswersWithoutTheNetworkUntilItRunsOut) {
   stored = cache->cachedResponseHeadersForURL(U(server.url("/expiring")));
   EXPECT_FALSE(stored->objectForKey("Expires"));
   EXPECT_EQ(stored->objectForKey("Cache-Control")->description(), "max-age=30");
+
+  // A body the delegate takes is kept nowhere, so the response is not stored to answer the next.
+  server.route("GET", "/taken", TestResponse::ok("taken body").header("Cache-Control", "max-age=60"));
+  Ref<HttpRequest> taken = cached(server.url("/taken"));
+  RecordingDelegate d;
+  d.takesData = true;
+  ASSERT_TRUE(runAsync(taken, d));
+  EXPECT_FALSE(cache->cachedResponseHeadersForURL(U(server.url("/taken"))));
+  Ref<HttpRequest> after = fetch(server.url("/taken"));
+  EXPECT_FALSE(after->didUseCachedResponse());
+  EXPECT_EQ(after->responseString(), "taken body");
 }
 
 TEST_F(HttpDownloadCacheTest, ExpiresAndValidatorsDecideCurrency) {
