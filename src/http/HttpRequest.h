@@ -663,6 +663,9 @@ class HttpRequest : public kit::Operation {
   bool readsIntoMemory_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
+  // Where the stream puts body bytes that are appended to a body in a memory file (request thread).
+  static constexpr size_t kBodyBounceLength = 262144;
+  std::unique_ptr<char[]> bodyBounce_;
 };
 
 #undef TOLVA_HTTP_VALUE

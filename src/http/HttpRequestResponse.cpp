@@ -663,7 +663,7 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   // Faulting in fresh memory (the kernel clears each page) costs as much as receiving it; done
   // on a thread of its own it overlaps with the receiving.
   prefaulter_.reset();
-  if (body->capacity() >= kPrefaultedFrom) {
+  if (body->capacity() >= kPrefaultedFrom && !body->appendsThroughKernel()) {
     prefaulter_ = std::make_unique<kit::PagePrefaulter>(body->mutableBytes(), body->capacity());
   }
   setRawResponseData(body);
@@ -769,7 +769,13 @@ char* HttpRequest::bodyRoom(size_t* length) {
   const uint64_t bound = maximumInMemoryBodyLength();
   // Nothing here: the stream keeps the bytes, and the usual path takes (or refuses) them.
   if (!memory || complete() || isCancelled() || memory->length() >= bound) return nullptr;
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(262144, bound - memory->length()));
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(kBodyBounceLength, bound - memory->length()));
+  // Pages a memory file holds are filled by appending from a small buffer that stays in cache.
+  if (memory->appendsThroughKernel()) {
+    if (!bodyBounce_) bodyBounce_ = std::make_unique<char[]>(kBodyBounceLength);
+    *length = n;
+    return bodyBounce_.get();
+  }
   if (memory->capacity() < memory->length() + n) prefaulter_.reset();
   try {
     char* room = reinterpret_cast<char*>(memory->reserveTail(n));
@@ -784,7 +790,12 @@ void HttpRequest::bodyFilled(size_t length) {
   std::lock_guard<std::recursive_mutex> g(cancelledLock_);
   Ref<kit::MutableData> memory = rawResponseData();
   if (!memory) return;
-  memory->commitTail(length);
+  if (memory->appendsThroughKernel()) {
+    // Only bytes bodyRoom handed out come back here: the buffer holds them.
+    if (!bodyBounce_ || !appendToMemoryBody(*memory, bodyBounce_.get(), length)) return;
+  } else {
+    memory->commitTail(length);
+  }
   setTotalBytesRead(totalBytesRead() + static_cast<uint64_t>(length));
   setLastActivityTime(kit::Date::date());
   incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(length));
