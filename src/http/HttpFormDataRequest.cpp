@@ -164,11 +164,18 @@ void HttpFormDataRequest::buildPostBody() {
   const bool haveFields = postData_ && postData_->count();
   const bool haveFiles = fileData_ && fileData_->count();
   if (haveFields || haveFiles) {
-    if (charsetName().empty()) {
-      // Never sent in another encoding than the one asked for.
+    // Never sent in another encoding than the one asked for. The body's structure (boundaries,
+    // part headers, escapes) is ASCII, so an encoding that writes ASCII otherwise (UTF-16,
+    // UTF-32) would make a body its Content-Type misdescribes: refused too.
+    static constexpr std::string_view kStructure = "--\"=&%;\r\n";
+    std::string probe;
+    const bool writable = !charsetName().empty();
+    if (!writable || !encodeText(kStructure, stringEncoding_, &probe) || probe != kStructure) {
+      const std::string number = std::to_string(stringEncoding_);
       failWithError(kit::Error::errorWithDescription(
           kHttpRequestErrorDomain, kInternalErrorWhileBuildingRequestType,
-          kit::format("The form cannot be sent: text encoding %@ cannot be written", std::to_string(stringEncoding_))));
+          writable ? kit::format("The form cannot be sent: text encoding %@ does not write ASCII as ASCII", number)
+                   : kit::format("The form cannot be sent: text encoding %@ cannot be written", number)));
       return;
     }
     if (haveFiles) setShouldStreamPostDataFromDisk(true);

@@ -66,7 +66,7 @@ void HttpNetworkQueue::addHEADOperation(kit::Operation* operation) {
   request->setQueue(Ref<kit::Object>(this));
   {
     std::lock_guard<std::mutex> g(helpersMutex_);
-    helpers_.insert(request);
+    helpers_[request] = Ref<HttpRequest>(request);
   }
   kit::OperationQueue::addOperation(request);
 }
@@ -108,6 +108,16 @@ bool HttpNetworkQueue::isHelper(const HttpRequest* request) const {
   return helpers_.count(request) != 0;
 }
 
+bool HttpNetworkQueue::helperEnded(const HttpRequest* request) {
+  Ref<HttpRequest> ended;  // released after the lock
+  std::lock_guard<std::mutex> g(helpersMutex_);
+  auto it = helpers_.find(request);
+  if (it == helpers_.end()) return false;
+  ended = std::move(it->second);
+  helpers_.erase(it);
+  return true;
+}
+
 bool HttpNetworkQueue::respondsToSelector(std::string_view selector) const {
   if (selector == kAuthenticationNeededForRequest || selector == kProxyAuthenticationNeededForRequest) {
     return delegate_ && delegate_->respondsToSelector(selector);
@@ -136,7 +146,7 @@ void HttpNetworkQueue::requestWillRedirectToURL(HttpRequest* request, kit::URL* 
 }
 
 void HttpNetworkQueue::requestFinished(HttpRequest* request) {
-  if (isHelper(request)) return;
+  if (helperEnded(request)) return;
   Ref<HttpNetworkQueue> self(this);
   --requestsCount_;
   if (delegate_ && requestDidFinishSelector_) requestDidFinishSelector_(request);
@@ -144,7 +154,7 @@ void HttpNetworkQueue::requestFinished(HttpRequest* request) {
 }
 
 void HttpNetworkQueue::requestFailed(HttpRequest* request) {
-  if (isHelper(request)) return;
+  if (helperEnded(request)) return;
   Ref<HttpNetworkQueue> self(this);
   --requestsCount_;
   if (delegate_ && requestDidFailSelector_) requestDidFailSelector_(request);

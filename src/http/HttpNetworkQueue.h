@@ -9,7 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <set>
+#include <map>
 
 #include "http/HttpProgressDelegate.h"
 #include "http/HttpRequest.h"
@@ -83,6 +83,8 @@ class HttpNetworkQueue : public kit::OperationQueue, public HttpRequestDelegate,
  private:
   // The HEAD requests added to measure sizes: their reports are not the queue's requests'.
   bool isHelper(const HttpRequest* request) const;
+  // Whether this is a helper's last report; the helper is let go.
+  bool helperEnded(const HttpRequest* request);
 
   HttpRequestDelegate* delegate_ = nullptr;
   RequestSelector requestDidStartSelector_;
@@ -102,7 +104,8 @@ class HttpNetworkQueue : public kit::OperationQueue, public HttpRequestDelegate,
   bool showAccurateProgress_ = false;
   kit::Ref<kit::Dictionary> userInfo_;
   mutable std::mutex helpersMutex_;
-  std::set<const HttpRequest*> helpers_;
+  // Held until their last report, so no other request can take a helper's address meanwhile.
+  std::map<const HttpRequest*, kit::Ref<HttpRequest>> helpers_;
 };
 
 }  // namespace tolva

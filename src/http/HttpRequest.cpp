@@ -605,7 +605,7 @@ void HttpRequest::main() {
     if (Ref<HttpCacheDelegate> cache = downloadCache()) {
       if (cachePolicy() == CachePolicyDefault) setCachePolicy(cache->defaultCachePolicy());
       if (cache->canUseCachedDataForRequest(this)) {
-        useDataFromCache();
+        if (Ref<Error> e = useDataFromCache()) failWithError(e);
         return;
       }
       if (cachePolicy() & (CachePolicyUseIfCurrent | CachePolicyUseIfServerAgrees)) {

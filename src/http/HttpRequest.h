@@ -453,7 +453,8 @@ class HttpRequest : public kit::Operation {
   void handleStreamComplete();
   void handleStreamError();
   bool retryUsingNewConnection();
-  void useDataFromCache();
+  // Completes the request from the cache; the error when the cache could not answer it.
+  kit::Ref<kit::Error> useDataFromCache();
   void scheduleReadStream();
   void unscheduleReadStream();
   void destroyReadStream();
@@ -461,6 +462,7 @@ class HttpRequest : public kit::Operation {
   bool removeTemporaryUncompressedDownloadFile();
   bool removeTemporaryUploadFile();
   bool removeTemporaryCompressedUploadFile();
+  void removeBodyFiles();
 
   // Authentication and proxies.
   void attemptToApplyCredentialsAndResume();
@@ -673,10 +675,15 @@ class HttpRequest : public kit::Operation {
   kit::Ref<kit::Data> inflatedResponseData_;
   // Whether the body in memory is a file download's unstored answer (bounded, not failed).
   bool keepsUnstoredBody_ = false;
+  // Whether body bytes of this response went to the delegate or the data block (request thread).
+  bool passedBodyOn_ = false;
   // Whether the stream reads the body straight into rawResponseData (request thread).
   bool readsIntoMemory_ = false;
   // Faults in the room reserved for a large body ahead of the bytes coming in (network thread).
   std::unique_ptr<kit::PagePrefaulter> prefaulter_;
+  // Where the stream puts body bytes that are appended to a body in a memory file (request thread).
+  static constexpr size_t kBodyBounceLength = 262144;
+  std::unique_ptr<char[]> bodyBounce_;
 };
 
 #undef TOLVA_HTTP_VALUE

@@ -345,6 +345,7 @@ void HttpRequest::startRequest() {
   rangeLength_ = 0;
   storeProperty(inflatedResponseData_, Ref<kit::Data>());
   keepsUnstoredBody_ = false;
+  passedBodyOn_ = false;
   readsIntoMemory_ = false;
   if (downloadDestinationPath().empty()) setRawResponseData(kit::MutableData::data());
   else setRawResponseData(nullptr);

@@ -65,6 +65,8 @@ void HttpRequest::failWithError(Ref<Error> theError) {
         record->removeObjectForKey("request");
         shared.removeConnectionRecord(record.get());
       }
+      // A record no longer in the pool is never this request's again (a retry would take its dead stream).
+      setConnectionInfo(nullptr);
     }
     destroyReadStream();
   }
@@ -78,10 +80,8 @@ void HttpRequest::failWithError(Ref<Error> theError) {
   if (isCancelled() || error()) return;
 
   if (Ref<HttpCacheDelegate> cache = downloadCache(); cache && (cachePolicy() & CachePolicyFallbackOnFailure)) {
-    if (cache->canUseCachedDataForRequest(this)) {
-      useDataFromCache();
-      return;
-    }
+    // Only an answer from the cache replaces the failure.
+    if (cache->canUseCachedDataForRequest(this) && !useDataFromCache()) return;
   }
 
   setError(theError);

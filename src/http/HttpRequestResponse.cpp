@@ -204,8 +204,8 @@ void HttpRequest::readResponseHeaders() {
   setResponseStatusMessage(message->statusLine());
 
   if (Ref<HttpCacheDelegate> cache = downloadCache()) {
-    if (cache->canUseCachedDataForRequest(this)) {
-      useDataFromCache();
+    // When the cache cannot answer after all, the live response is read as usual.
+    if (cache->canUseCachedDataForRequest(this) && !useDataFromCache()) {
       cache->storeResponseForRequest(this, secondsToCache());
       return;
     }
@@ -699,7 +699,7 @@ void HttpRequest::reserveResponseMemory(uint64_t length) {
   // Faulting in fresh memory (the kernel clears each page) costs as much as receiving it; done
   // on a thread of its own it overlaps with the receiving.
   prefaulter_.reset();
-  if (body->capacity() >= kPrefaultedFrom) {
+  if (body->capacity() >= kPrefaultedFrom && !body->appendsThroughKernel()) {
     prefaulter_ = std::make_unique<kit::PagePrefaulter>(body->mutableBytes(), body->capacity());
   }
   setRawResponseData(body);
@@ -806,7 +806,13 @@ char* HttpRequest::bodyRoom(size_t* length) {
   const uint64_t bound = maximumInMemoryBodyLength();
   // Nothing here: the stream keeps the bytes, and the usual path takes (or refuses) them.
   if (!memory || complete() || isCancelled() || memory->length() >= bound) return nullptr;
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(262144, bound - memory->length()));
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(kBodyBounceLength, bound - memory->length()));
+  // Pages a memory file holds are filled by appending from a small buffer that stays in cache.
+  if (memory->appendsThroughKernel()) {
+    if (!bodyBounce_) bodyBounce_ = std::make_unique<char[]>(kBodyBounceLength);
+    *length = n;
+    return bodyBounce_.get();
+  }
   if (memory->capacity() < memory->length() + n) prefaulter_.reset();
   try {
     char* room = reinterpret_cast<char*>(memory->reserveTail(n));
@@ -821,7 +827,12 @@ void HttpRequest::bodyFilled(size_t length) {
   std::lock_guard<std::recursive_mutex> g(cancelledLock_);
   Ref<kit::MutableData> memory = rawResponseData();
   if (!memory) return;
-  memory->commitTail(length);
+  if (memory->appendsThroughKernel()) {
+    // Only bytes bodyRoom handed out come back here: the buffer holds them.
+    if (!bodyBounce_ || !appendToMemoryBody(*memory, bodyBounce_.get(), length)) return;
+  } else {
+    memory->commitTail(length);
+  }
   setTotalBytesRead(totalBytesRead() + static_cast<uint64_t>(length));
   setLastActivityTime(kit::Date::date());
   incrementBandwidthUsedInLastSecond(static_cast<unsigned long>(length));
@@ -875,6 +886,7 @@ bool HttpRequest::takeChunk(std::string_view raw) {
   if (needsRedirect() && shouldRedirect() && allowResumeForFileDownloads()) return true;
 
   if (takesDataItself()) {
+    passedBodyOn_ = true;
     passOnReceivedData(inflated ? inflated : Data::dataWithBytes(raw.data(), raw.size()));
     return true;
   }
@@ -992,6 +1004,8 @@ void HttpRequest::finishDownloadFile(Ref<Error>* fileError) {
 }
 
 void HttpRequest::storeInCache() {
+  // A body handed to the delegate was kept nowhere: storing the response would keep it empty.
+  if (passedBodyOn_) return;
   if (Ref<HttpCacheDelegate> cache = downloadCache(); cache && !didUseCachedResponse()) {
     cache->storeResponseForRequest(this, secondsToCache());
   }
@@ -1035,13 +1049,9 @@ void HttpRequest::handleStreamComplete() {
       }
     }
     setDataDecompressor(nullptr);
-    if (!authenticationNeeded() && didCreateTemporaryPostDataFile()) {
-      removeTemporaryUploadFile();
-      removeTemporaryCompressedUploadFile();
-      setDidCreateTemporaryPostDataFile(false);
-    } else if (!authenticationNeeded()) {
-      removeTemporaryCompressedUploadFile();
-    }
+    // A retry with credentials, or a redirect that keeps the method, sends the same body again
+    // from the same files; a redirect that turns into a GET has stopped streaming from them.
+    if (!authenticationNeeded() && !(needsRedirect() && shouldStreamPostDataFromDisk())) removeBodyFiles();
 
     if (!reportsHere && !finishBody(&fileError)) return;
   }
@@ -1119,6 +1129,15 @@ void HttpRequest::finishResponse() {
   markAsFinished();
 }
 
+// The body files the engine made go; a file the caller named stays, only its compressed copy goes.
+void HttpRequest::removeBodyFiles() {
+  if (didCreateTemporaryPostDataFile()) {
+    removeTemporaryUploadFile();
+    setDidCreateTemporaryPostDataFile(false);
+  }
+  removeTemporaryCompressedUploadFile();
+}
+
 // ---- Redirects
 
 void HttpRequest::redirectToURL(Ref<kit::URL> newURL) {
@@ -1137,6 +1156,7 @@ void HttpRequest::performRedirect() {
   setNeedsRedirect(false);
   setRedirectCount(redirectCount() + 1);
   if (redirectCount() > kMaximumRedirects) {
+    removeBodyFiles();
     failWithError(HttpRequestShared::get().tooMuchRedirectionError);
     return;
   }
@@ -1151,20 +1171,25 @@ void HttpRequest::performRedirect() {
 
 // ---- Cache
 
-void HttpRequest::useDataFromCache() {
+Ref<Error> HttpRequest::useDataFromCache() {
   HttpRequest* theRequest = mainRequest_ ? mainRequest_ : this;
   Ref<HttpCacheDelegate> cache = downloadCache();
   Ref<kit::URL> target = url();
-  if (!cache || !target) return;
-  Ref<kit::Dictionary> headers = cache->cachedResponseHeadersForURL(target);
-  const std::string dataPath = cache->pathToCachedResponseDataForURL(target);
-  if (!headers || dataPath.empty()) return;
+  Ref<kit::Dictionary> headers = cache && target ? cache->cachedResponseHeadersForURL(target) : nullptr;
+  const std::string dataPath = headers ? cache->pathToCachedResponseDataForURL(target) : std::string();
+  // A cache that said yes may hold nothing (a policy that never loads, or files gone since): the
+  // caller fails the request rather than leave it waiting for an answer that never comes.
+  if (!headers || dataPath.empty()) {
+    return Error::errorWithDescription(
+        kHttpRequestErrorDomain, kConnectionFailureErrorType,
+        kit::format("No response for '%@' is stored in the cache, and the request may not load it",
+                    target ? target->absoluteString() : std::string()));
+  }
 
   // The caller's own file is written from the cache (the cache's file stays the cache's).
   const std::string destination = theRequest->downloadDestinationPath();
   if (!destination.empty() && destination != dataPath && !cache->writeCachedResponseDataForURL(target, destination)) {
-    theRequest->failWithError(writeError(destination, nullptr));
-    return;
+    return writeError(destination, nullptr);
   }
   Ref<Data> body = destination.empty() ? cache->cachedResponseDataForURL(target) : nullptr;
   if (body && lower(headerValue(headers, "Content-Encoding")).find("gzip") != std::string::npos) {
@@ -1180,8 +1205,7 @@ void HttpRequest::useDataFromCache() {
     }
     if (!body && (tooLarge || e)) {
       cache->removeCachedDataForRequest(this);
-      theRequest->failWithError(tooLarge ? tooLargeForMemoryError() : e);
-      return;
+      return tooLarge ? tooLargeForMemoryError() : e;
     }
     Ref<kit::MutableDictionary> plain = kit::cast<kit::MutableDictionary>(headers->mutableCopy());
     plain->removeObjectForKey("Content-Encoding");
@@ -1217,6 +1241,7 @@ void HttpRequest::useDataFromCache() {
     setComplete(true);
     markAsFinished();
   }
+  return nullptr;
 }
 
 // ---- Dates

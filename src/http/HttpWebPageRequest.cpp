@@ -141,6 +141,11 @@ void HttpWebPageRequest::markAsFinished() {
   if (resourcesDone_) HttpRequest::markAsFinished();
 }
 
+bool HttpWebPageRequest::namesFilesRelativeToItself() const {
+  // Resources' files live in the cache beside one another; only the top page's file moves.
+  return !parentRequest_ && urlReplacementMode_ == UrlReplacementLocalFile;
+}
+
 void HttpWebPageRequest::finishNormally() {
   resourcesDone_ = true;
   HttpRequest::requestFinished();
@@ -149,7 +154,9 @@ void HttpWebPageRequest::finishNormally() {
 
 void HttpWebPageRequest::requestFinished() {
   setComplete(false);
-  if (mainRequest() || didUseCachedResponse()) {
+  // A page archived to local files names its resources relative to its own file, which may be
+  // in another folder this time: answered from the cache, it is rewritten again like a fresh one.
+  if (mainRequest() || (didUseCachedResponse() && !namesFilesRelativeToItself())) {
     finishNormally();
     return;
   }
@@ -499,7 +506,9 @@ void HttpWebPageRequest::finishedFetchingExternalResources(HttpNetworkQueue*) {
       plain->removeObjectForKey("Content-Encoding");
       r.setResponseHeaders(plain);
     }
-    if (rewrite) {
+    // The rewritten page is stored unless its paths hold only for this one file (the cache keeps
+    // the page as it came then).
+    if (rewrite && !r.namesFilesRelativeToItself()) {
       if (Ref<HttpCacheDelegate> cache = r.downloadCache()) cache->storeResponseForRequest(self, r.secondsToCache());
     }
     r.finishNormally();

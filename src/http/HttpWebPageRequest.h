@@ -84,6 +84,7 @@ class HttpWebPageRequest : public HttpRequest {
   void startChildren();
   // Ends the request as the engine would (on the request's thread).
   void finishNormally();
+  bool namesFilesRelativeToItself() const;
   // The bytes of the response (the downloaded file or memory).
   std::string responseBytes() const;
   bool writeResponseBytes(const std::string& bytes);

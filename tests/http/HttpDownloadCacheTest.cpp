@@ -140,6 +140,17 @@ TEST_F(HttpDownloadCacheTest, MaxAgeAnswersWithoutTheNetworkUntilItRunsOut) {
   stored = cache->cachedResponseHeadersForURL(U(server.url("/expiring")));
   EXPECT_FALSE(stored->objectForKey("Expires"));
   EXPECT_EQ(stored->objectForKey("Cache-Control")->description(), "max-age=30");
+
+  // A body the delegate takes is kept nowhere, so the response is not stored to answer the next.
+  server.route("GET", "/taken", TestResponse::ok("taken body").header("Cache-Control", "max-age=60"));
+  Ref<HttpRequest> taken = cached(server.url("/taken"));
+  RecordingDelegate d;
+  d.takesData = true;
+  ASSERT_TRUE(runAsync(taken, d));
+  EXPECT_FALSE(cache->cachedResponseHeadersForURL(U(server.url("/taken"))));
+  Ref<HttpRequest> after = fetch(server.url("/taken"));
+  EXPECT_FALSE(after->didUseCachedResponse());
+  EXPECT_EQ(after->responseString(), "taken body");
 }
 
 TEST_F(HttpDownloadCacheTest, ExpiresAndValidatorsDecideCurrency) {
@@ -212,6 +223,18 @@ TEST_F(HttpDownloadCacheTest, FallbackOnFailureAndNoWriteAndNoStore) {
   EXPECT_EQ(fallback->responseString(), "kept");
   Ref<HttpRequest> ifCached = fetch(f, CachePolicyUseIfCached);
   EXPECT_EQ(ifCached->responseString(), "kept");
+
+  // Never loading answers from the store; with nothing stored it fails, on its own or falling back.
+  EXPECT_EQ(fetch(f, CachePolicyNeverLoad)->responseString(), "kept");
+  for (int policy : {int(CachePolicyNeverLoad), CachePolicyNeverLoad | CachePolicyFallbackOnFailure}) {
+    Ref<HttpRequest> none = cached(server->url("/none"), policy);
+    RecordingDelegate d;
+    ASSERT_TRUE(runAsync(none, d, 10)) << policy;
+    ASSERT_TRUE(none->error());
+    EXPECT_EQ(none->error()->code(), kConnectionFailureErrorType);
+    EXPECT_EQ(d.failed, 1);
+    EXPECT_FALSE(none->didUseCachedResponse());
+  }
 
   // Clearing the session store forgets it; the permanent store is not touched.
   cache->clearCachedResponsesForStoragePolicy(CacheStorageSession);

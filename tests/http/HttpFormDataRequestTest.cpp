@@ -71,6 +71,19 @@ TEST_F(HttpFormDataRequestTest, URLEncodedFieldsAreEscapedAndJoined) {
   EXPECT_EQ(unknown->error()->code(), kInternalErrorWhileBuildingRequestType);
   EXPECT_EQ(unknown->error()->localizedDescription(), "The form cannot be sent: text encoding 2125315823 cannot be written");
   EXPECT_EQ(server.requestCount(), before);
+  // Nor is one that writes the body's ASCII structure otherwise.
+  for (const char* wide : {"UTF-16", "UTF-16LE", "UTF-32BE"}) {
+    for (auto format : {URLEncodedPostFormat, MultipartFormDataPostFormat}) {
+      Ref<HttpFormDataRequest> r = form();
+      r->setStringEncoding(HttpRequest::encodingForCharsetName(wide));
+      r->setPostFormat(format);
+      r->addPostValue("v", "k");
+      r->startSynchronous();
+      ASSERT_TRUE(r->error()) << wide;
+      EXPECT_EQ(r->error()->code(), kInternalErrorWhileBuildingRequestType);
+    }
+  }
+  EXPECT_EQ(server.requestCount(), before);
 
   // setPostValue leaves one field with the key, placed last.
   Ref<HttpFormDataRequest> set = form();

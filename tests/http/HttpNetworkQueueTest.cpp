@@ -25,6 +25,10 @@ class HttpNetworkQueueTest : public HttpRequestTest {
  protected:
   Ref<HttpNetworkQueue> makeQueue(Recorder& r) {
     Ref<HttpNetworkQueue> q = HttpNetworkQueue::queue();
+    wire(q, r);
+    return q;
+  }
+  static void wire(HttpNetworkQueue* q, Recorder& r) {
     q->setDelegate(&r);
     q->setRequestDidStartSelector([&r](HttpRequest* x) { r.calls.push_back("start " + x->url()->path()); });
     q->setRequestDidReceiveResponseHeadersSelector(
@@ -32,7 +36,6 @@ class HttpNetworkQueueTest : public HttpRequestTest {
     q->setRequestDidFinishSelector([&r](HttpRequest* x) { r.calls.push_back("finish " + x->url()->path()); });
     q->setRequestDidFailSelector([&r](HttpRequest* x) { r.calls.push_back("fail " + x->url()->path()); });
     q->setQueueDidFinishSelector([&r](HttpNetworkQueue*) { ++r.queueFinished; });
-    return q;
   }
   static size_t count(const Recorder& r, const std::string& prefix) {
     size_t n = 0;
@@ -134,6 +137,18 @@ TEST_F(HttpNetworkQueueTest, AccurateProgressMeasuresWithHEADFirstAndItsReportsS
   q->reset();
   EXPECT_FALSE(q->delegate());
   EXPECT_TRUE(q->isSuspended());
+
+  // Used again after the reset, every request is heard, wherever it was made (a request may
+  // take the memory of a HEAD request that has ended).
+  Recorder again;
+  wire(q, again);
+  q->setShowAccurateProgress(false);
+  for (int i = 0; i < 8; ++i) q->addOperation(HttpRequest::requestWithURL(U(server.url("/small"))));
+  q->go();
+  ASSERT_TRUE(kit::RunLoop::main().runUntil([&] { return again.queueFinished > 0; }, 20));
+  settle(0.1);
+  EXPECT_EQ(count(again, "finish"), 8u);
+  EXPECT_EQ(again.queueFinished, 1);
 }
 
 }  // namespace

@@ -334,6 +334,35 @@ TEST_F(HttpRequestTest, CompressedBodyFromDisk) {
     EXPECT_FALSE(arrived.headers.has("Transfer-Encoding"));
     EXPECT_TRUE(kit::FileManager::fileExists(tmp("src.txt")));
   }
+
+  // Redirected with a 307, it sends the same body again: from the caller's file compressed, and
+  // from a file the request made itself, which goes once the redirect has been followed.
+  server.redirect("/kept", "/again", 307);
+  server.route("POST", "/again", TestResponse::ok("again"));
+  for (bool ownFile : {false, true}) {
+    for (bool compress : {false, true}) {
+      Ref<HttpRequest> kept = HttpRequest::requestWithURL(U(server.url("/kept")));
+      kept->setRequestMethod("POST");
+      kept->setShouldStreamPostDataFromDisk(true);
+      kept->setShouldCompressRequestBody(compress);
+      kept->setTimeOutSeconds(5);
+      if (ownFile) kept->appendPostData(kit::Data::dataWithString(std::string(300000, 'q')));
+      else kept->setPostBodyFilePath(tmp("src.txt"));
+      RecordingDelegate d3;
+      ASSERT_TRUE(runAsync(kept, d3));
+      ASSERT_EQ(d3.finished, 1) << ownFile << compress;
+      auto again = *server.lastRequest();
+      EXPECT_EQ(again.path, "/again");
+      std::string body = again.body;
+      if (compress) {
+        EXPECT_EQ(again.headers.value("Content-Encoding"), "gzip");
+        body = tolvatest::TestCodec::gunzip(body).value_or("?");
+      }
+      EXPECT_TRUE(body == std::string(300000, 'q')) << ownFile << compress << " " << body.size();
+      EXPECT_EQ(kept->postBodyFilePath().empty(), ownFile);
+      EXPECT_TRUE(kit::FileManager::fileExists(tmp("src.txt")));
+    }
+  }
 }
 
 TEST_F(HttpRequestTest, AClientIdentityIsSentWithTheRequestsExtraCertificatesAfterIt) {
@@ -401,6 +430,8 @@ TEST_F(HttpRequestTest, HttpsToTheTestCASucceedsAndBadCertificatesFailWithTheSSL
               "A connection failure occurred: SSL problem (possibly a bad/expired/self-signed certificate)");
     ASSERT_TRUE(r->error()->underlyingError());
     EXPECT_TRUE(kit::NetError::isTLSFailure(r->error()->underlyingError()));
+    // The failed connection's pool record is gone, and the request holds none either.
+    EXPECT_FALSE(r->connectionInfo());
 
     // The per-request switch skips the checks for that request alone...
     Ref<HttpRequest> unchecked = HttpRequest::requestWithURL(U(bad.url("/s")));

@@ -137,7 +137,6 @@ TEST_F(HttpWebPageRequestTest, LocalFileArchiveUsesRelativePathsAndAbsoluteLinks
   RecordingDelegate d;
   ASSERT_TRUE(runAsync(r, d));
   ASSERT_EQ(d.finished, 1) << (r->error() ? r->error()->localizedDescription() : "");
-  server.stop();
 
   const std::string html = read(tmp("site/page.html"));
   const std::string image = attributeAfter(html, "<img", "src");
@@ -158,6 +157,22 @@ TEST_F(HttpWebPageRequestTest, LocalFileArchiveUsesRelativePathsAndAbsoluteLinks
     EXPECT_FALSE(seen.headers.has("Authorization")) << seen.path;
     EXPECT_NE(seen.headers.value("Cookie"), "page=1") << seen.path;
   }
+
+  // Archived again into another folder, the page from the cache: its paths lead from there.
+  kit::FileManager::createDirectory(tmp("site/again/deeper"), true);
+  Ref<HttpWebPageRequest> again = archive("/page.html", UrlReplacementLocalFile);
+  again->setDownloadCache(cache);
+  again->setCachePolicy(CachePolicyUseIfCached);
+  again->setDownloadDestinationPath(tmp("site/again/deeper/page.html"));
+  RecordingDelegate d2;
+  ASSERT_TRUE(runAsync(again, d2));
+  ASSERT_EQ(d2.finished, 1) << (again->error() ? again->error()->localizedDescription() : "");
+  const std::string moved = read(tmp("site/again/deeper/page.html"));
+  const std::string movedImage = attributeAfter(moved, "<img", "src");
+  EXPECT_EQ(movedImage.rfind("../../cache/SessionStore/", 0), 0u) << movedImage;
+  EXPECT_EQ(read(tmp("site/again/deeper/" + movedImage)), "PNG:a");
+  EXPECT_EQ(read(tmp("site/again/deeper/" + attributeAfter(moved, "stylesheet", "href"))), sheet);
+  EXPECT_EQ(server.requestsFor("/page.html").size(), 1u);
 }
 
 TEST_F(HttpWebPageRequestTest, AFailedResourceFailsTheArchiveOnceAndParsingGoesOn) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -19,6 +20,7 @@ Data::Data(const void* bytes, size_t length) {
 Data::~Data() {
   if (mappedCapacity_) munmap(adopted_, mappedCapacity_);
   else if (freeAdopted_) std::free(adopted_);
+  if (pagesFile_ >= 0) ::close(pagesFile_);
 }
 
 Ref<Data> Data::dataWithBytesNoCopy(void* bytes, size_t length, bool freeWhenDone) {
@@ -69,7 +71,9 @@ void MutableData::appendBytes(const void* bytes, size_t length) {
   ownBytes();
   if (!length) return;
   if (mappedCapacity_) {
-    std::memcpy(reserveTail(length), bytes, length);
+    uint8_t* room = reserveTail(length);
+    if (pagesFile_ < 0) std::memcpy(room, bytes, length);
+    else if (!writeAll(pagesFile_, bytes, length, this->length())) throw std::bad_alloc();
     commitTail(length);
     return;
   }
@@ -96,7 +100,37 @@ size_t pageRounded(size_t n) {
   return (n + page - 1) / page * page;
 }
 
+// Pages for a large buffer: a memory file mapped shared, so that appended bytes can go into its
+// pages through the kernel (a write fills a fresh page without clearing it, and this process's
+// page tables are not touched for it); anonymous pages where no memory file can be had.
+void* mapPages(size_t capacity, int* file) {
+  *file = memfd_create("tolva-data", MFD_CLOEXEC);
+  if (*file >= 0) {
+    if (ftruncate(*file, static_cast<off_t>(capacity)) == 0) {
+      void* pages = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED, *file, 0);
+      if (pages != MAP_FAILED) return pages;
+    }
+    ::close(*file);
+    *file = -1;
+  }
+  void* pages = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return pages == MAP_FAILED ? nullptr : pages;
+}
+
 }  // namespace
+
+bool MutableData::writeAll(int file, const void* bytes, size_t length, size_t offset) {
+  const auto* from = static_cast<const char*>(bytes);
+  while (length) {
+    const ssize_t n = ::pwrite(file, from, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    from += n;
+    offset += static_cast<size_t>(n);
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 uint8_t* MutableData::reserveTail(size_t length) {
   ownBytes();
@@ -105,10 +139,12 @@ uint8_t* MutableData::reserveTail(size_t length) {
   const size_t need = have + length;
   if (!mappedCapacity_) {
     const size_t capacity = pageRounded(std::max({need, bytes_.capacity(), kPagedFrom}));
-    void* pages = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED) throw std::bad_alloc();
-    if (have) std::memcpy(pages, bytes_.data(), have);
+    int file = -1;
+    void* pages = mapPages(capacity, &file);
+    if (!pages) throw std::bad_alloc();
+    if (have && (file < 0 || !writeAll(file, bytes_.data(), have, 0))) std::memcpy(pages, bytes_.data(), have);
     std::vector<uint8_t>().swap(bytes_);
+    pagesFile_ = file;
     adopted_ = static_cast<uint8_t*>(pages);
     adoptedLength_ = have;
     mappedCapacity_ = capacity;
@@ -116,6 +152,7 @@ uint8_t* MutableData::reserveTail(size_t length) {
   } else if (need > mappedCapacity_) {
     // Whole pages are moved by the kernel, never copied.
     const size_t capacity = pageRounded(std::max(need, mappedCapacity_ + mappedCapacity_ / 2));
+    if (pagesFile_ >= 0 && ftruncate(pagesFile_, static_cast<off_t>(capacity)) != 0) throw std::bad_alloc();
     void* grown = mremap(adopted_, mappedCapacity_, capacity, MREMAP_MAYMOVE);
     if (grown == MAP_FAILED) throw std::bad_alloc();
     adopted_ = static_cast<uint8_t*>(grown);

@@ -1,7 +1,8 @@
 #pragma once
 // A byte buffer. It can adopt a malloc'd buffer without copying it. A MutableData that is filled
 // at its end (reserveTail/commitTail) keeps a large body in whole pages of its own mapping, which
-// grows without copying what it holds (the kernel moves the pages).
+// grows without copying what it holds (the kernel moves the pages). Those pages belong to a memory
+// file where the system has one, so that appended bytes reach them through the kernel.
 
 #include <cstdint>
 #include <string>
@@ -51,6 +52,8 @@ class Data : public Object {
   bool freeAdopted_ = false;
   // The size of the mapping adopted_ points into, when the bytes live in pages of their own.
   size_t mappedCapacity_ = 0;
+  // The memory file behind that mapping (-1 for anonymous pages).
+  int pagesFile_ = -1;
 };
 
 class MutableData : public Data {
@@ -78,9 +81,16 @@ class MutableData : public Data {
   // room cannot be had.
   uint8_t* reserveTail(size_t length);
   void commitTail(size_t length);
+  // Whether appendBytes writes into the pages through the kernel (a memory file) rather than
+  // through this process's mapping: fresh pages are then neither cleared first nor faulted in one
+  // by one, so appending from a small buffer beats filling reserveTail's room in place.
+  bool appendsThroughKernel() const noexcept { return pagesFile_ >= 0; }
 
   std::string className() const override { return "MutableData"; }
   bool isMutable() const noexcept override { return true; }
+
+ private:
+  static bool writeAll(int file, const void* bytes, size_t length, size_t offset);
 };
 
 }  // namespace kit
