@@ -260,7 +260,8 @@ void VeskWebView::_keyboardBegin(const kit::Notification& n) {
   if (!end) return;
   kit::Rect keyboard = convertRectFromView(end->rectValue(), nullptr);
   kit::Rect list = placeholderView_->frame();
-  list.size.height = std::max(0.0, keyboard.y() - list.y());
+  // Cut to end at the keyboard's top; a keyboard that takes no room leaves the list as tall as its place.
+  list.size.height = std::clamp(keyboard.y() - list.y(), 0.0, list.height());
   resultTableView_->setFrame(list);
 }
 
