@@ -9,6 +9,7 @@
 #include "kit/foundation/String.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/net/URLError.h"
 #include "kit/security/Base64.h"
 #include "kit/ui/Application.h"
 #include "kit/ui/Device.h"
@@ -768,8 +769,14 @@ void VeskWebView::webViewDidFailLoadWithError(kit::WebView&, kit::Error* error) 
       (code == kit::WebView::kURLErrorUnsupportedURL && external_url_))
     return;
   std::string reason;
-  if (kit::Dictionary* info = error->userInfo())
+  std::string failed = location_;
+  if (kit::Dictionary* info = error->userInfo()) {
     if (auto* r = info->get<kit::String>(kit::Error::kLocalizedFailureReasonKey)) reason = r->str();
+    if (auto* u = info->get<kit::String>(kit::URLError::kFailingURLStringKey); u && !u->str().empty()) failed = u->str();
+  }
+  // Nothing is loading any more: the title names the address that failed
+  // rather than waiting for a page.
+  if (title_ && !failed.empty()) title_->setText(failed);
   kit::Ref<kit::AlertView> alert(
       new kit::AlertView(error->localizedDescription(), reason, nullptr, LocalizedText::localized("Close")));
   alert->show();

@@ -495,7 +495,6 @@ class VeskWebView : public kit::View,
   int zoomedTag_ = -1;  // the field group grown for editing (phones); -1 none
   kit::Ref<kit::PopoverController> searchPopOver_;
   kit::Ref<kit::ViewController> textSearchTableController_, urlSearchTableController_;
-  kit::WeakRef<kit::View> urlBarHome_;  // where the address bar lives when not in the scroll view
   bool fDisablePullDownToRefresh_ = false;
   // The suggestion list for the search field or the address field; none yet.
   kit::Ref<kit::ViewController> makeSuggestionList(bool search);

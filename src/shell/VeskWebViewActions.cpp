@@ -187,7 +187,8 @@ void VeskWebView::handleAction(int code, kit::GestureRecognizer* sender) {
     case 28: {
       kit::Application* app = kit::Application::sharedApplication();
       kit::Ref<kit::URL> url = kit::URL::URLWithString(location_);
-      if (url && app->canOpenURL(url.get())) app->openURLInSystem(url.get());
+      // The system refuses what it cannot open, and says so.
+      if (url) app->openURLInSystem(url.get());
       showCaption(strip, "Open with Safari", VeskInfoBoxView::sharedGestureIcon());
       break;
     }

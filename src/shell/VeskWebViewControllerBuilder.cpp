@@ -221,6 +221,20 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   const double boxW = pad ? 240 : 200;
   kit::Ref<VeskInfoBoxView> info =
       place<VeskInfoBoxView>(ctx, root.get(), Rect((W - boxW) / 2, pad ? 220 : 140, boxW, 120), FL | FR | FT | FB);
+  // A dark rounded box with the icon above the caption, readable over any page.
+  info->setBackgroundColor(kit::Color::withWhite(0, 0.75));
+  info->layer()->setCornerRadius(12);
+  info->imgView()->setFrame(Rect((boxW - 48) / 2, 14, 48, 48));
+  info->imgView()->setContentMode(View::ContentMode::ScaleAspectFit);
+  kit::Label* caption = info->label();
+  caption->setFrame(Rect(8, 70, boxW - 16, 40));
+  caption->setAutoresizingMask(FW);
+  caption->setFont(kit::Font::boldSystemFont(16));
+  caption->setTextColor(kit::Color::whiteColor());
+  caption->setBackgroundColor(kit::Color::clearColor());
+  caption->setTextAlignment(kit::TextAlignment::Center);
+  caption->setNumberOfLines(2);
+  caption->setAdjustsFontSizeToFitWidth(true);
   kit::Ref<View> overlay = place<View>(ctx, root.get(), Rect(0, 0, W, H), FW | FH);
   overlay->setBackgroundColor(kit::Color::blackColor());
   overlay->setAlpha(0);

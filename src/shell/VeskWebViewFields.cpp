@@ -260,7 +260,8 @@ void VeskWebView::_keyboardBegin(const kit::Notification& n) {
   if (!end) return;
   kit::Rect keyboard = convertRectFromView(end->rectValue(), nullptr);
   kit::Rect list = placeholderView_->frame();
-  list.size.height = std::max(0.0, keyboard.y() - list.y());
+  // Cut to end at the keyboard's top; a keyboard that takes no room leaves the list as tall as its place.
+  list.size.height = std::clamp(keyboard.y() - list.y(), 0.0, list.height());
   resultTableView_->setFrame(list);
 }
 
@@ -315,7 +316,6 @@ void VeskWebView::pushURLBarIntoUIWebViewScrollView() {
   kit::ScrollView* sv = retrieveScrollView(webView_.get());
   if (!sv || !urlBaseView_) return;
   kit::Rect bar = urlBaseView_->frame();
-  if (urlBaseView_->superview() != sv) urlBarHome_ = kit::WeakRef<kit::View>(urlBaseView_->superview());
   sv->setContentInset({bar.height(), 0, 0, 0});
   urlBaseView_->setFrame(kit::Rect(sv->contentOffset().x, -bar.height(), bar.width(), bar.height()));
   sv->addSubview(urlBaseView_.get());
@@ -329,9 +329,9 @@ void VeskWebView::popURLBarFromWebViewScrollView() {
   if (!urlBaseView_ || urlBaseView_->superview() != sv) return;
   kit::Rect bar = urlBaseView_->frame();
   urlBaseView_->setFrame(kit::Rect(0, 0, bar.width(), bar.height()));
-  // Back where the interface file put it (the page itself when that is gone).
-  kit::Ref<kit::View> home = urlBarHome_.lock();
-  (home ? home.get() : static_cast<kit::View*>(this))->insertSubview(urlBaseView_.get(), 0);
+  // Into the page itself, in front: the field being typed in must not lie
+  // under the web view or a hidden bar.
+  addSubview(urlBaseView_.get());
 }
 
 // ---- Full screen

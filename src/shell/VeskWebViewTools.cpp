@@ -328,7 +328,8 @@ void VeskWebView::actionsMenuChosen(const std::string& entry) {
   } else if (entry == text("Open with Safari")) {
     kit::Application* app = kit::Application::sharedApplication();
     kit::Ref<kit::URL> url = kit::URL::URLWithString(location_);
-    if (url && app->canOpenURL(url.get())) app->openURLInSystem(url.get());
+    // The system refuses what it cannot open, and says so.
+    if (url) app->openURLInSystem(url.get());
   } else if (entry == text("Share this page ...")) {
     onShowShare();
   } else if (entry == text("Set as Homepage")) {

@@ -578,6 +578,14 @@ TEST_F(PrefScreenTest, KeyboardShrinksTheTableAndScrollsTheFieldIntoView) {
   root->currentFirstResponder()->resignFirstResponder();
   EXPECT_FALSE(kit::Keyboard::isVisible());
   EXPECT_EQ(table->frame().height(), before);
+
+  // A desktop keyboard takes no room: the table keeps its height.
+  kit::Keyboard::setTakesNoRoom(true);
+  EXPECT_TRUE(table->tapRow({0, 12}));
+  ASSERT_TRUE(kit::Keyboard::isVisible());
+  EXPECT_EQ(table->frame().height(), before);
+  root->currentFirstResponder()->resignFirstResponder();
+  kit::Keyboard::setTakesNoRoom(false);
 }
 
 TEST_F(PrefScreenTest, DelayedReloadAndObserversEndWithTheScreen) {

@@ -299,6 +299,30 @@ TEST_F(FormTest, ASecondScreenWaitsUntilTheFirstIsGone) {
   EXPECT_EQ(root()->modalViewController(), nullptr);
 }
 
+// A screen shown while the last one is still going is up at once; the old
+// one's disappearance and dismissal leave it alone, and it goes in its turn.
+TEST_F(FormTest, AScreenShownWhileTheLastOneGoesCanGoInItsTurn) {
+  auto first = kit::make<kit::ViewController>();
+  auto second = kit::make<kit::ViewController>();
+  Share* share = Share::currentHelper();
+  share->showViewController(first.get());
+  loop().advance(1);
+  share->hideCurrentViewController();
+  share->showViewController(second.get());
+  kit::ViewController* shown = share->currentView();
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(dynamic_cast<kit::NavigationController*>(shown)->topViewController(), second.get());
+  share->screenDisappeared(*first);
+  loop().advance(1);
+  EXPECT_EQ(share->currentView(), shown);
+  EXPECT_FALSE(share->isDismissingView());
+
+  share->hideCurrentViewController();
+  loop().advance(1);
+  EXPECT_EQ(share->currentView(), nullptr);
+  EXPECT_EQ(root()->modalViewController(), nullptr);
+}
+
 namespace {
 
 class PlaceholderTest : public FormTest {

@@ -209,10 +209,12 @@ TEST_F(AddressFieldTest, TheScrollingBarLeavesThePageWhileTyping) {
   EXPECT_EQ(p->urlBaseView()->frame().y(), -barH);
   EXPECT_EQ(sv->delegate(), p);
 
-  kit::View* home = p->toolBarView1();
   p->urlField()->becomeFirstResponder();
   EXPECT_FALSE(p->isURLBarInScrollView());
-  EXPECT_EQ(p->urlBaseView()->superview(), home);
+  // In the page, in front of the web view, at the top.
+  EXPECT_EQ(p->urlBaseView()->superview(), p);
+  EXPECT_EQ(p->subviews().back().get(), p->urlBaseView());
+  EXPECT_EQ(p->urlBaseView()->frame().origin, kit::Point(0, 0));
   EXPECT_EQ(sv->delegate(), nullptr);
   p->urlField()->resignFirstResponder();
   EXPECT_TRUE(p->isURLBarInScrollView());

@@ -71,6 +71,14 @@ TEST_F(MainScreenTest, TabStripSizeTogglesAndIsRemembered) {
             kit::Rect(0, full.maxY(), full.width(), c->view()->frame().height() - full.maxY()));
   EXPECT_EQ(c->infoBox()->text(), "Hide screenshots");
   EXPECT_EQ(c->infoBox()->image(), VeskInfoBoxView::sharedHideScreenshotIcon());
+  // The caption and its icon take room inside the box, light on dark.
+  VeskInfoBoxView* box = c->infoBox();
+  for (kit::View* part : {static_cast<kit::View*>(box->label()), static_cast<kit::View*>(box->imgView())}) {
+    EXPECT_FALSE(part->frame().isEmpty());
+    EXPECT_TRUE(box->bounds().contains(part->frame()));
+  }
+  ASSERT_TRUE(box->backgroundColor());
+  EXPECT_NE(box->label()->textColor(), *box->backgroundColor());
   EXPECT_EQ(kit::ViewAnimation::history().back().name, "zoomin_webview");
   EXPECT_TRUE(saved("opt_expand_tab"));
   EXPECT_FALSE(savedBool("opt_expand_tab"));

@@ -3,6 +3,7 @@
 // The tests play the page's part through the headless web view.
 
 #include "ShellTest.h"
+#include "kit/net/URLError.h"
 #include "support/TestCertificateAuthority.h"
 #include "support/TestHTTPServer.h"
 #include "kit/net/HTTPReadStream.h"
@@ -424,6 +425,15 @@ TEST_F(PageViewTest, OnlyFailuresWorthTellingShowAnAlert) {
   EXPECT_EQ(topAlert()->message(), "The network is offline.");
   EXPECT_EQ(topAlert()->buttonTitleAtIndex(0), "Close");
   EXPECT_FALSE(topAlert()->delegate());
+  topAlert()->tapButton(0);
+
+  // Nothing is loading after a failure: the title names the address that failed.
+  p->title()->setText("Loading ...");
+  kit::Ref<kit::MutableDictionary> info = kit::MutableDictionary::dictionary();
+  info->setObject(kit::str("Could not connect"), kit::Error::kLocalizedDescriptionKey);
+  info->setObject(kit::str("http://down.test/page"), kit::URLError::kFailingURLStringKey);
+  w->fireDidFail(kit::Error::errorWithDomain(kit::WebView::kURLErrorDomain, -1004, info).get());
+  EXPECT_EQ(p->title()->text(), "http://down.test/page");
 }
 
 TEST_F(PageViewTest, AHiddenPageDropsItsWebViewOnlyPastTheLimits) {

@@ -17,6 +17,7 @@
 #include "kit/gtk/SystemURLOpener.h"
 #include "kit/gtk/ClipboardStore.h"
 #include "kit/gtk/SystemMailHandler.h"
+#include "kit/ui/Keyboard.h"
 #include "kit/ui/MailComposeViewController.h"
 #include "kit/ui/Pasteboard.h"
 #include "kit/ui/PhotoAlbum.h"
@@ -93,6 +94,7 @@ bool Backend::install(int* argc, char*** argv, const std::string& applicationNam
   });
   static ClipboardStore clipboard;
   Pasteboard::setStore(&clipboard);
+  Keyboard::setTakesNoRoom(true);  // typing is on the desktop's own keyboard
   static SystemMailHandler mail;
   MailComposeViewController::setMailHandler(&mail);
   const gchar* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);

@@ -32,7 +32,51 @@ gboolean onSheetDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+void wrapLabels(GtkWidget* widget, gpointer chars) {
+  if (GTK_IS_LABEL(widget)) {
+    gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(widget), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_max_width_chars(GTK_LABEL(widget), GPOINTER_TO_INT(chars));
+    if (gtk_label_get_width_chars(GTK_LABEL(widget)) > GPOINTER_TO_INT(chars)) gtk_label_set_width_chars(GTK_LABEL(widget), -1);
+  } else if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget), wrapLabels, chars);
+  }
+}
+
+int naturalWidth(GtkWidget* widget) {
+  int minimum = 0, natural = 0;
+  gtk_widget_get_preferred_width(widget, &minimum, &natural);
+  return natural;
+}
+
+// The buttons of a dialog side by side, or null (a sheet stacks its own).
+GtkWidget* buttonRow(GtkDialog* dialog) {
+  GtkWidget* button = gtk_dialog_get_widget_for_response(dialog, 0);
+  GtkWidget* row = button ? gtk_widget_get_parent(button) : nullptr;
+  return row && GTK_IS_BUTTON_BOX(row) ? row : nullptr;
+}
+
 }  // namespace
+
+// A dialog is no wider than the window it belongs to: its texts wrap, and
+// buttons that do not fit side by side are stacked.
+void DialogPresenter::fitToParent(GtkWidget* dialog) {
+  GtkWindow* parent = tree_.dialogParent();
+  if (!parent) return;
+  int parentWidth = 0, parentHeight = 0;
+  gtk_window_get_size(parent, &parentWidth, &parentHeight);
+  const int room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
+  if (naturalWidth(dialog) <= room) return;
+  // About eight pixels to a character of the dialog font, less the frame.
+  const int chars = std::max((room - 48) / 8, 12);
+  wrapLabels(dialog, GINT_TO_POINTER(chars));
+  if (GtkWidget* row = buttonRow(GTK_DIALOG(dialog)); row && naturalWidth(dialog) > room) {
+    gtk_orientable_set_orientation(GTK_ORIENTABLE(row), GTK_ORIENTATION_VERTICAL);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
+  }
+  // Shown already: a resize, not a default size; the height follows the wrapped text.
+  gtk_window_resize(GTK_WINDOW(dialog), std::min(naturalWidth(dialog), room), 1);
+}
 
 DialogPresenter::~DialogPresenter() {
   for (auto& [view, shown] : shown_) gtk_widget_destroy(shown.dialog);
@@ -72,18 +116,37 @@ void DialogPresenter::sync(View& alertWindow) {
     if (!dialog) continue;
     shown_[v.get()] = {v, dialog};
     gtk_widget_show_all(dialog);
+    fitToParent(dialog);
     gtk_window_present(GTK_WINDOW(dialog));
   }
 }
 
 GtkWidget* DialogPresenter::makeAlert(View& view) {
   auto& alert = static_cast<AlertView&>(view);
-  const std::string& primary = alert.title().empty() ? alert.message() : alert.title();
-  const std::string secondary = alert.title().empty() ? std::string() : alert.message();
-  GtkWidget* d = gtk_message_dialog_new(tree_.dialogParent(), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE,
-                                        "%s", primary.c_str());
-  if (!secondary.empty())
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", secondary.c_str());
+  // A plain dialog rather than the toolkit's message dialog, whose fixed
+  // minimum width would not fit a narrow window.
+  GtkWidget* d = gtk_dialog_new();
+  gtk_window_set_transient_for(GTK_WINDOW(d), tree_.dialogParent());
+  gtk_window_set_modal(GTK_WINDOW(d), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(d), TRUE);
+  gtk_container_set_border_width(GTK_CONTAINER(d), 8);
+  GtkWidget* area = gtk_dialog_get_content_area(GTK_DIALOG(d));
+  gtk_box_set_spacing(GTK_BOX(area), 8);
+  for (const std::string* text : {&alert.title(), &alert.message()}) {
+    if (text->empty()) continue;
+    GtkWidget* l = gtk_label_new(text->c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(l), TRUE);
+    gtk_label_set_justify(GTK_LABEL(l), GTK_JUSTIFY_CENTER);
+    gtk_label_set_max_width_chars(GTK_LABEL(l), 60);
+    gtk_label_set_selectable(GTK_LABEL(l), FALSE);
+    if (text == &alert.title() && !alert.message().empty()) {
+      PangoAttrList* bold = pango_attr_list_new();
+      pango_attr_list_insert(bold, pango_attr_weight_new(PANGO_WEIGHT_BOLD));
+      gtk_label_set_attributes(GTK_LABEL(l), bold);
+      pango_attr_list_unref(bold);
+    }
+    gtk_box_pack_start(GTK_BOX(area), l, FALSE, FALSE, 4);
+  }
   for (long i = 0; i < alert.numberOfButtons(); ++i)
     gtk_dialog_add_button(GTK_DIALOG(d), alert.buttonTitleAtIndex(i).c_str(), static_cast<gint>(i));
   if (alert.numberOfButtons() > 0) {

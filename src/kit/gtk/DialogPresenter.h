@@ -32,6 +32,11 @@ class DialogPresenter {
  private:
   GtkWidget* makeAlert(View& alert);
   GtkWidget* makeSheet(View& sheet);
+  void fitToParent(GtkWidget* dialog);
+
+  // Room kept on each side of a dialog, and the narrowest a dialog gets.
+  static constexpr int kDialogMargin = 8;
+  static constexpr int kNarrowestDialog = 200;
 
   WidgetTree& tree_;
   struct Shown {

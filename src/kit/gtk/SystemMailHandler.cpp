@@ -3,6 +3,9 @@
 #include <gio/gio.h>
 
 #include <cstdio>
+#include <string>
+
+#include "kit/gtk/SystemURLOpener.h"
 
 
 namespace kit::gtk {
@@ -64,9 +67,11 @@ bool SystemMailHandler::openMessage(const std::string& path, const MailComposeVi
     bool ok = launch(app, nullptr, uris);
     g_list_free(uris);
     g_object_unref(app);
+    if (!ok) SystemURLOpener::tellUser("Mail Not Sent", "The mail program did not start, so the message was not handed over.");
     return ok;
   }
   std::fprintf(stderr, "kit: no mail program is set up on this desktop\n");
+  SystemURLOpener::tellUser("No Mail Program", "No mail program is set up on this desktop, so the message cannot be sent.");
   return false;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "kit/ui/AlertView.h"
+
 namespace kit::gtk {
 
 bool SystemURLOpener::canOpenURL(const URL& url) {
@@ -15,13 +17,24 @@ bool SystemURLOpener::canOpenURL(const URL& url) {
   return true;
 }
 
+void SystemURLOpener::tellUser(const std::string& title, const std::string& message) {
+  Ref<AlertView> alert = make<AlertView>(title, message, nullptr, "OK");
+  alert->show();
+}
+
 bool SystemURLOpener::openURL(const URL& url) {
-  if (!canOpenURL(url)) return false;
+  const std::string address = url.absoluteString();
+  if (!canOpenURL(url)) {
+    std::fprintf(stderr, "kit: no program on this desktop opens %s\n", address.c_str());
+    tellUser("Cannot Open", "No program on this desktop opens this address:\n" + address);
+    return false;
+  }
   GError* error = nullptr;
-  if (g_app_info_launch_default_for_uri(url.absoluteString().c_str(), nullptr, &error)) return true;
-  std::fprintf(stderr, "kit: cannot hand %s over: %s\n", url.absoluteString().c_str(),
-               error ? error->message : "unknown error");
+  if (g_app_info_launch_default_for_uri(address.c_str(), nullptr, &error)) return true;
+  const std::string why = error ? error->message : "unknown error";
+  std::fprintf(stderr, "kit: cannot hand %s over: %s\n", address.c_str(), why.c_str());
   if (error) g_error_free(error);
+  tellUser("Cannot Open", "The program for this address did not start (" + why + "):\n" + address);
   return false;
 }
 

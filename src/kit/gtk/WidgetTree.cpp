@@ -261,7 +261,10 @@ void WidgetTree::onSetFocus(GtkWindow*, GtkWidget* widget, gpointer self) {
   if (b && b->content() == widget &&
       (b->kind() == ViewWidget::Kind::TextField || b->kind() == ViewWidget::Kind::TextView))
     focused = &b->view();
-  MainContextHost::deliver([focused] {
+  // After GTK's own handling of the click or key: starting to edit may move
+  // the field to another superview, and the widget GTK is still working with
+  // must not be torn down under it.
+  MainContextHost::post([focused] {
     Responder* current = Responder::firstResponder();
     if (focused) {
       if (!focused->isFirstResponder() && !focused->becomeFirstResponder()) {

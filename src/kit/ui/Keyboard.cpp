@@ -12,6 +12,7 @@ namespace kit {
 namespace {
 
 bool gVisible = false;
+bool gNoRoom = false;
 
 Ref<Dictionary> userInfo(Rect begin, Rect end) {
   auto info = MutableDictionary::dictionary();
@@ -33,8 +34,13 @@ Rect offScreen(Rect shown) {
 
 bool Keyboard::isVisible() { return gVisible; }
 
+void Keyboard::setTakesNoRoom(bool none) { gNoRoom = none; }
+
+bool Keyboard::takesNoRoom() { return gNoRoom; }
+
 Rect Keyboard::frame() {
   Rect b = Screen::mainScreen().bounds();
+  if (gNoRoom) return {b.x(), b.maxY(), b.width(), 0};
   bool pad = Device::currentDevice().isPad();
   bool wide = b.width() > b.height();
   double h = pad ? (wide ? 352 : 264) : (wide ? 162 : 216);

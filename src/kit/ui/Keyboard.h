@@ -14,6 +14,11 @@ class Keyboard {
   static constexpr double kAnimationDuration = 0.25;
 
   static bool isVisible();
+  // A desktop keyboard takes no room on the screen: the frames reported then
+  // have no height and lie on the screen's bottom edge, so nothing shrinks to
+  // make way. Set once by the window backend; off headless.
+  static void setTakesNoRoom(bool none);
+  static bool takesNoRoom();
   // The frame the keyboard takes on screen for the current idiom and status-bar orientation.
   static Rect frame();
   // No effect when already in that state.

@@ -1,6 +1,5 @@
 #include "share/core/Share.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "http/Reachability.h"
@@ -462,8 +461,11 @@ void Share::showViewController(kit::ViewController* controller) {
       }
       return;
     }
-    // The old screen is no longer shown anywhere: present the new one at once.
+    // The old screen is no longer shown anywhere (its dismissal is still
+    // finishing): present the new one at once. That dismissal's completion no
+    // longer concerns the new screen, which must be free to go in its turn.
     currentView_ = nullptr;
+    isDismissingView_ = false;
     top = getTopViewController(currentRootViewController_);
   }
 
@@ -520,6 +522,12 @@ void Share::viewWasDismissed() {
       currentHelper()->showPendingView();
     });
   }
+}
+
+void Share::screenDisappeared(kit::ViewController& screen) {
+  kit::ViewController* current = currentView_.get();
+  if (current && current != &screen && current != screen.navigationController()) return;
+  viewWasDismissed();
 }
 
 void Share::showPendingView() {

@@ -120,6 +120,10 @@ class Share : public kit::Object {
   void hideCurrentViewControllerAnimated(bool animated);
   void showPendingView();
   void viewWasDismissed();
+  // `screen` disappeared: the current view is dismissed when the screen was
+  // it (or sat in it). A screen that goes while a newer one is already up
+  // leaves the newer one alone.
+  void screenDisappeared(kit::ViewController& screen);
   kit::ViewController* getTopViewController(kit::ViewController* from);
 
   kit::ViewController* currentView() const noexcept { return currentView_.get(); }

@@ -47,7 +47,7 @@ void ShareOAuthView::loadView() {
 
 void ShareOAuthView::viewDidDisappear(bool animated) {
   kit::ViewController::viewDidDisappear(animated);
-  Share::currentHelper()->viewWasDismissed();
+  Share::currentHelper()->screenDisappeared(*this);
 }
 
 bool ShareOAuthView::shouldAutorotateToInterfaceOrientation(kit::InterfaceOrientation orientation) {

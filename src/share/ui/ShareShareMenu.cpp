@@ -60,7 +60,7 @@ void ShareShareMenu::viewDidLoad() {
 
 void ShareShareMenu::viewDidDisappear(bool animated) {
   kit::TableViewController::viewDidDisappear(animated);
-  Share::currentHelper()->viewWasDismissed();
+  Share::currentHelper()->screenDisappeared(*this);
 }
 
 void ShareShareMenu::setItem(ShareItem* item) {

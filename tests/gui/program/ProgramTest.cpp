@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "ProgramFixture.h"
 #include "kit/foundation/Paths.h"
@@ -173,6 +175,24 @@ TEST_F(ProgramTest, ThePhoneIdiomStartsInThePhoneLayout) {
   EXPECT_TRUE(lock->isSelected());
   EXPECT_TRUE(secret->isSelected());
   settle();
+  // An alert with a long text fits the narrow window: its text wraps, its button stays inside.
+  kit::Ref<kit::AlertView> alert = kit::make<kit::AlertView>(
+      "", "The file 'a-report-with-a-rather-long-name.pdf' can not be displayed. Would you like to download it?",
+      nullptr, "Cancel", std::vector<std::string>{"OK"});
+  alert->show();
+  GtkWidget* dialog = nullptr;
+  ASSERT_TRUE(waitUntil([&] { return (dialog = kit::gtk::WidgetTree::installed()->widgetFor(alert.get())) &&
+                                     gtk_widget_get_mapped(dialog); }, 5));
+  settle();
+  gtk_window_get_size(GTK_WINDOW(dialog), &w, &h);
+  EXPECT_LE(w, 320);
+  GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), 1);
+  ASSERT_NE(ok, nullptr);
+  int okX = 0, okY = 0;
+  ASSERT_TRUE(gtk_widget_translate_coordinates(ok, dialog, 0, 0, &okX, &okY));
+  EXPECT_LE(okX + gtk_widget_get_allocated_width(ok), w);
+  alert->dismissWithClickedButtonIndex(0, false);
+  settle();
 }
 
 TEST_F(ProgramTest, TheScrollingAddressBarGoesUpWithTheTabletPageAndItsFieldsTakeClicks) {
@@ -193,6 +213,24 @@ TEST_F(ProgramTest, TheScrollingAddressBarGoesUpWithTheTabletPageAndItsFieldsTak
   ASSERT_TRUE(waitUntil([&] { return search->isFirstResponder(); }, 5));
   search->resignFirstResponder();
   ASSERT_TRUE(p->isURLBarInScrollView());
+  // The address field takes a click and typing while its bar leaves the page's scroll view.
+  kit::TextField* address = p->urlField();
+  static int criticals = 0;
+  auto count = [](const gchar*, GLogLevelFlags, const gchar*, gpointer) { ++criticals; };
+  std::vector<guint> handlers;
+  for (const char* domain : {"Gtk", "GLib-GObject", "Gdk"})
+    handlers.push_back(g_log_set_handler(domain, G_LOG_LEVEL_CRITICAL, count, nullptr));
+  click(address, address->bounds().center());
+  ASSERT_TRUE(waitUntil([&] { return address->isFirstResponder(); }, 5));
+  settle();
+  typeKeys(p, "zq");
+  ASSERT_TRUE(waitUntil([&] { return address->text().find("zq") != std::string::npos; }, 5)) << address->text();
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(criticals, 0);  // no widget was torn down while GTK still used it
+  const char* domains[] = {"Gtk", "GLib-GObject", "Gdk"};
+  for (size_t i = 0; i < handlers.size(); ++i) g_log_remove_handler(domains[i], handlers[i]);
+  address->resignFirstResponder();
+  ASSERT_TRUE(waitUntil([&] { return p->isURLBarInScrollView(); }, 5));
   // Scrolling the page by 20 points takes the bar up with it.
   p->existingWebView()->scrollView()->setContentOffset({0, -24});
   ASSERT_TRUE(waitUntil([&] { return barTop() == -20; }, 5)) << barTop();

@@ -6,6 +6,7 @@
 
 #include <gtk/gtk.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -188,6 +189,25 @@ TEST_F(ShareSheetGuiTest, ThePageGoesToTheClipboardAndToMail) {
   ASSERT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }));
   settle();
   saveScreenshot("ShareSheetGuiTest.Mailed");
+}
+
+// The page with its source goes to the mail program, and the draft screen goes
+// away again: nothing is left over the window, which opens its next screen.
+TEST_F(ShareSheetGuiTest, TheSourceFileMailLeavesNoScreenBehind) {
+  server_.route("GET", "/source", TestResponse::html(
+      "<html><head><title>Loopback Source Page</title></head><body><p>Source</p></body></html>"));
+  ASSERT_TRUE(startProgram(server_.url("/source")));
+  ASSERT_TRUE(waitForTitle("Loopback Source Page"));
+  ::unlink((xdgRoot() + "/message.eml").c_str());
+
+  chooseInMenu("Email source file", "ShareSheetGuiTest.Source");
+  const std::string written = xdgRoot() + "/message.eml";
+  ASSERT_TRUE(waitUntil([&] { return exists(written); }, 20)) << readFile(xdgRoot() + "/handed");
+  EXPECT_NE(readFile(written).find("content.html"), std::string::npos);
+  ASSERT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }));
+  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }));
+  settle();
+  saveScreenshot("ShareSheetGuiTest.SourceMailed");
 }
 
 }  // namespace
