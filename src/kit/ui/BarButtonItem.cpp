@@ -1,5 +1,6 @@
 #include "kit/ui/BarButtonItem.h"
 
+#include "kit/foundation/Exception.h"
 #include "kit/ui/Image.h"
 #include "kit/ui/View.h"
 
@@ -118,7 +119,22 @@ void BarButtonItem::removeTarget(const std::string& actionName) {
   }
 }
 
+std::string BarButtonItem::whyUntappable() const {
+  if (customView_) return "has a custom view (tap that instead)";
+  if (!bar_) return "is in no bar";
+  if (frame_.isEmpty()) return "has no room in its bar";
+  if (!image_ && title_.empty() && !isSystemItem()) return "draws nothing (no image, title or system look)";
+  View* bar = bar_;
+  return bar->whyUnreachableAt(frame_.center(), "at the item's centre", [bar](View* hit) { return hit == bar; });
+}
+
 bool BarButtonItem::tap() {
+  if (std::string why = whyUntappable(); !why.empty())
+    throw IllegalStateException("tap on bar item \"" + title_ + "\": it " + why);
+  return perform();
+}
+
+bool BarButtonItem::perform() {
   if (!enabled_ || !action_) return false;
   Ref<BarButtonItem> keep(this);
   Action a = action_;  // the action may replace itself
