@@ -933,12 +933,16 @@ void ViewWidget::syncBarItems() {
     if (item->image() && item->image()->hasPixels()) {
       gtk_container_add(GTK_CONTAINER(button), imageWidget(item->image(), nullptr));
     } else if (item->isSystemItem() && *systemIcon(item->systemItem()) && item->title().empty()) {
-      gtk_container_add(GTK_CONTAINER(button), gtk_image_new_from_icon_name(systemIcon(item->systemItem()),
-                                                                           GTK_ICON_SIZE_LARGE_TOOLBAR));
+      // A narrow item takes the smaller icon, so that the button keeps to its frame.
+      gtk_container_add(GTK_CONTAINER(button),
+                        gtk_image_new_from_icon_name(systemIcon(item->systemItem()), f.width() < 36
+                                                                                         ? GTK_ICON_SIZE_SMALL_TOOLBAR
+                                                                                         : GTK_ICON_SIZE_LARGE_TOOLBAR));
     } else {
       std::string t = item->title();
       if (t.empty() && item->isSystemItem()) t = systemTitle(item->systemItem());
       GtkWidget* l = gtk_label_new(t.c_str());
+      gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);  // kept to the item's frame
       if (style != BarStyle::Default) addClass(button, "kit-dark");  // white titles need a dark face
       PangoAttrList* attrs = textAttributes(Font::boldSystemFont(12), text);
       gtk_label_set_attributes(GTK_LABEL(l), attrs);

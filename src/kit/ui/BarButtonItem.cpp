@@ -65,9 +65,9 @@ Ref<BarButtonItem> BarButtonItem::withCustomView(View* view) {
 }
 
 void BarButtonItem::changed() {
-  if (bar_) {
-    bar_->setNeedsLayout();
-    bar_->setNeedsDisplay();
+  if (Ref<View> bar = bar_.lock()) {
+    bar->setNeedsLayout();
+    bar->setNeedsDisplay();
   }
 }
 
@@ -94,7 +94,7 @@ void BarButtonItem::setWidth(double w) {
 }
 
 void BarButtonItem::setCustomView(View* v) {
-  if (customView_ && customView_.get() != v && bar_ && customView_->superview() == bar_) {
+  if (customView_ && customView_.get() != v && bar() && customView_->superview() == bar()) {
     customView_->removeFromSuperview();
   }
   customView_ = v;
@@ -121,11 +121,12 @@ void BarButtonItem::removeTarget(const std::string& actionName) {
 
 std::string BarButtonItem::whyUntappable() const {
   if (customView_) return "has a custom view (tap that instead)";
-  if (!bar_) return "is in no bar";
+  Ref<View> bar = bar_.lock();
+  if (!bar) return "is in no bar";
   if (frame_.isEmpty()) return "has no room in its bar";
   if (!image_ && title_.empty() && !isSystemItem()) return "draws nothing (no image, title or system look)";
-  View* bar = bar_;
-  return bar->whyUnreachableAt(frame_.center(), "at the item's centre", [bar](View* hit) { return hit == bar; });
+  View* shown = bar.get();
+  return bar->whyUnreachableAt(frame_.center(), "at the item's centre", [shown](View* hit) { return hit == shown; });
 }
 
 bool BarButtonItem::tap() {
@@ -143,9 +144,12 @@ bool BarButtonItem::perform() {
 }
 
 Rect BarButtonItem::frameInWindow() const {
-  if (!bar_) return {};
-  return bar_->convertRectToView(frame_, nullptr);
+  Ref<View> bar = bar_.lock();
+  if (!bar) return {};
+  return bar->convertRectToView(frame_, nullptr);
 }
+
+View* BarButtonItem::bar() const { return bar_.lock().get(); }
 
 void BarButtonItem::placeInBar(View* bar, Rect frame) {
   bar_ = bar;

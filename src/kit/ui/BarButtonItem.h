@@ -97,7 +97,8 @@ class BarButtonItem : public Object {
   bool perform();
 
   // ---- Placement (set by the bar showing the item)
-  View* bar() const noexcept { return bar_; }
+  // The bar showing the item; null when none (or once that bar is gone).
+  View* bar() const;
   Rect frameInBar() const noexcept { return frame_; }
   // frameInBar in window coordinates (zero when in no bar).
   Rect frameInWindow() const;
@@ -119,7 +120,8 @@ class BarButtonItem : public Object {
   long tag_ = 0;
   std::string actionName_;
   Action action_;
-  View* bar_ = nullptr;
+  // Weak: an item outlives the bars that showed it.
+  WeakRef<View> bar_;
   Rect frame_;
 };
 
