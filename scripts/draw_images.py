@@ -182,6 +182,31 @@ def tab_arrow(left):
     return [lambda x, y, s=s: s(32 - x, y) for s in shapes]
 
 
+def reload_arrow():
+    # Three quarters of a circle with an arrow head at its open end.
+    arc = lambda x, y: ring(16, 16, 9, STROKE)(x, y) and not (x > 16 and y < 16)
+    return [arc, polygon([(16, 2.5), (23.5, 7), (16, 11.5)])]
+
+
+def stop_cross():
+    return [segment(9, 9, 23, 23, 3), segment(23, 9, 9, 23, 3)]
+
+
+def chevron(left):
+    shapes = [segment(19, 7, 11, 16, 3.2), segment(11, 16, 19, 25, 3.2)]
+    if left:
+        return shapes
+    return [lambda x, y, s=s: s(32 - x, y) for s in shapes]
+
+
+def exit_corners():
+    # Four corners pointing inwards: leave full screen.
+    return [segment(12, 5, 12, 12, STROKE), segment(5, 12, 12, 12, STROKE),
+            segment(20, 5, 20, 12, STROKE), segment(27, 12, 20, 12, STROKE),
+            segment(12, 27, 12, 20, STROKE), segment(5, 20, 12, 20, STROKE),
+            segment(20, 27, 20, 20, STROKE), segment(27, 20, 20, 20, STROKE)]
+
+
 def main():
     icon("info_done", segment(7, 17, 13, 23, 3.2), segment(13, 23, 25, 9, 3.2))
     icon("info_gesture", rounded(10, 4, 14.5, 20, 2.25), rounded(17.5, 6, 22, 20, 2.25),
@@ -208,6 +233,15 @@ def main():
     icon("info_scroll_bottom", *arrow(False))
     icon("info_left_tab", *tab_arrow(True))
     icon("info_right_tab", *tab_arrow(False))
+
+    # The address field's stop and reload button sits on the light field: dark marks.
+    dark = (0.25, 0.27, 0.30, 1.0)
+    icon("btn_reload", *reload_arrow(), color=dark)
+    icon("btn_stop", *stop_cross(), color=dark)
+    # Full screen's floating buttons: white marks on their dark backing.
+    icon("btn_fullscreen_exit", *exit_corners())
+    icon("btn_fullscreen_prev", *chevron(True))
+    icon("btn_fullscreen_next", *chevron(False))
 
     red = (0.85, 0.12, 0.12, 1.0)
     icon("secret_on_tab", *glasses(0.5), size=16, color=red)

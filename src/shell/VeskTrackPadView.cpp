@@ -141,6 +141,13 @@ void VeskTrackPadView::showScrollIndicator(bool show) {
   UIViewAnimated::setHidden(*indicator, !show, true);
 }
 
+bool VeskTrackPadView::pointInside(kit::Point p, kit::Event*) const {
+  const kit::Rect b = bounds();
+  const double r = std::min(b.width(), b.height()) / 2;
+  const kit::Point c = b.center();
+  return (p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) <= r * r;
+}
+
 void VeskTrackPadView::touchesBegan(const kit::Touches& touches, kit::Event*) {
   touching_ = true;
   bMoved_ = false;

@@ -67,6 +67,8 @@ class VeskTrackPadView : public kit::View {
 
   void setHidden(bool hidden) override;
   void didMoveToWindow() override;
+  // The pad is round: a touch outside its disc goes to what lies beneath.
+  bool pointInside(kit::Point p, kit::Event* event) const override;
   void touchesBegan(const kit::Touches& touches, kit::Event* event) override;
   void touchesMoved(const kit::Touches& touches, kit::Event* event) override;
   void touchesEnded(const kit::Touches& touches, kit::Event* event) override;

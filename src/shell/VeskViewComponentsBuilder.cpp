@@ -146,6 +146,9 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->urlField_->setDelegate(p);
   p->activity_ = place<kit::ActivityIndicatorView>(ctx, left, Rect(leftW - 54, 5, 20, 20), FL);
   p->btnStopRefresh_ = place<kit::Button>(ctx, left, Rect(leftW - 30, 0, 30, 30), FL);
+  // Selected while a page loads: the button stops it; otherwise it reloads.
+  p->btnStopRefresh_->setImage(kit::Image::imageNamed("btn_reload"));
+  p->btnStopRefresh_->setImage(kit::Image::imageNamed("btn_stop"), kit::Control::Selected);
   p->btnStopRefresh_->addTarget("onStopReload", kit::Control::TouchUpInside,
                                 toPage(p, [](VeskWebView& v) { v.onStopReload(); }));
 
@@ -167,6 +170,7 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->textFieldZoomPlaceHolder_ = place<View>(ctx, top, Rect(leftX, fieldsY, W - leftX - 48, 30), FW);
   p->textFieldZoomPlaceHolder_->setHidden(true);
   p->textFieldZoomCloseBtn_ = place<kit::Button>(ctx, top, Rect(W - 40, fieldsY, 34, 30), FL);
+  p->textFieldZoomCloseBtn_->setImage(kit::Image::imageNamed("close_normal"));
   p->textFieldZoomCloseBtn_->setHidden(true);
   p->textFieldZoomCloseBtn_->addTarget("onExitSearchInput:", kit::Control::TouchUpInside,
                                        toPage(p, [](VeskWebView& v) { v.onExitSearchInput(); }));
@@ -214,12 +218,18 @@ void VeskViewComponentsBuilder::build(kit::InterfaceFile::Context& ctx, bool pad
   p->btnPrivate_->addTarget("onPrivateMode", kit::Control::TouchUpInside,
                             toPage(p, [](VeskWebView& v) { v.onPrivateMode(); }));
 
-  // Floating controls of full screen.
-  double fx = W - (pad ? 50 : 40);
+  // Floating controls of full screen; on phones along the left edge, as the
+  // right one holds the rotation-lock and private buttons and the pull tabs.
+  double fx = pad ? W - 50 : 4;
   double fs = pad ? 40 : 32;
-  p->btnFullscreenExit_ = place<kit::Button>(ctx, p, Rect(fx, topH + 16, fs, fs), FL | FB);
-  p->btnFullscreenPrev_ = place<kit::Button>(ctx, p, Rect(fx, topH + 24 + fs, fs, fs), FL | FB);
-  p->btnFullscreenNext_ = place<kit::Button>(ctx, p, Rect(fx, topH + 32 + 2 * fs, fs, fs), FL | FB);
+  double fy = pad ? topH + 16 : 64;
+  const unsigned side = pad ? FL | FB : FR | FB;
+  p->btnFullscreenExit_ = place<kit::Button>(ctx, p, Rect(fx, fy, fs, fs), side);
+  p->btnFullscreenPrev_ = place<kit::Button>(ctx, p, Rect(fx, fy + 8 + fs, fs, fs), side);
+  p->btnFullscreenNext_ = place<kit::Button>(ctx, p, Rect(fx, fy + 16 + 2 * fs, fs, fs), side);
+  floatingIcon(*p->btnFullscreenExit_, "btn_fullscreen_exit", "btn_fullscreen_exit");
+  floatingIcon(*p->btnFullscreenPrev_, "btn_fullscreen_prev", "btn_fullscreen_prev");
+  floatingIcon(*p->btnFullscreenNext_, "btn_fullscreen_next", "btn_fullscreen_next");
   for (kit::Button* b : {p->btnFullscreenExit_.get(), p->btnFullscreenPrev_.get(), p->btnFullscreenNext_.get()})
     b->setHidden(true);
   p->btnFullscreenExit_->addTarget("onFullScreen:", kit::Control::TouchUpInside,

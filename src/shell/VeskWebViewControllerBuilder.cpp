@@ -179,8 +179,11 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   const double slide = VeskWebViewController::kDockSlide;
   const double tipW = 30;
   const double dockW = slide + tipW;
-  const double dialH = pad ? 300 : 200;
-  const double dockY = pad ? 120 : 60;
+  // On the phone both pull tabs fit between the page's floating rotation-lock
+  // and private buttons and its bottom bar (the docks may overlap, as only
+  // their tabs take touches).
+  const double dialH = pad ? 300 : 160;
+  const double dockY = pad ? 120 : 104;
   kit::Ref<View> dock = place<DockView>(ctx, root.get(), Rect(W - tipW, dockY, dockW, dialH), FL | FT | FB);
   kit::Ref<VeskJogDialView> dial = place<VeskJogDialView>(ctx, dock.get(), Rect(tipW, 0, slide, dialH), FH);
   dial->setUserInteractionEnabled(false);
@@ -203,7 +206,7 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
 
   const double brightH = pad ? 140 : 100;
   kit::Ref<View> brightness =
-      place<DockView>(ctx, root.get(), Rect(W - tipW, dockY + dialH + 20, dockW, brightH), FL | FT | FB);
+      place<DockView>(ctx, root.get(), Rect(W - tipW, pad ? dockY + dialH + 20 : 226, dockW, brightH), FL | FT | FB);
   kit::Ref<VeskJogDialView> brightDial =
       place<VeskJogDialView>(ctx, brightness.get(), Rect(tipW, 0, slide, brightH), FH);
   brightDial->setUserInteractionEnabled(false);
@@ -241,9 +244,10 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   overlay->setUserInteractionEnabled(false);
   overlay->setHidden(true);
 
-  // Trackpads: the right one drives the single (or right) pane.
+  // Trackpads: the right one drives the single (or right) pane. They rest
+  // above the page's bottom bar, clear of its buttons.
   const double padSize = pad ? 150 : 100;
-  const double padY = H - bigStrip - padSize - 20;
+  const double padY = H - bigStrip - 44 - padSize - 10;
   kit::Ref<VeskTrackPadView> trackPad =
       place<VeskTrackPadView>(ctx, root.get(), Rect(W - padSize - 40, padY, padSize, padSize), FL | FT);
   kit::Ref<VeskTrackPadView> trackPad2 =
@@ -254,8 +258,10 @@ void VeskWebViewControllerBuilder::build(kit::InterfaceFile::Context& ctx, bool 
   root->bringSubviewToFront(overlay.get());  // dims everything, takes no touch
 
   // Touch areas over the two halves of the status bar (placed in the window later).
+  // They show the status bar's black strip, so that a person finds them there.
   kit::Ref<kit::Button> statusLeft = ctx.make<kit::Button>();
   kit::Ref<kit::Button> statusRight = ctx.make<kit::Button>();
+  for (kit::Button* b : {statusLeft.get(), statusRight.get()}) b->setBackgroundColor(kit::Color::blackColor());
 
   strip->setContentsHolder(contents.get());
   strip->setTrackPad(trackPad.get());

@@ -488,7 +488,8 @@ void expectEdgesKeptWhenTheWindowGrows(VeskWebViewController* c, VeskWebView* p)
       {c->trackPad(), Right},           {c->trackPad2(), Left},      {c->infoBox(), Centre},
       {c->faviLabelContainer(), Centre}, {c->multiTabBg(), Bottom}, {p->header_right(), Right},
       {p->btnPrivate(), Right},         {p->btnRotationLock(), Right}, {p->toolBarView2(), Bottom},
-      {p->btnFullscreenExit(), Right},  {p->title(), Centre},
+      // The phone's full-screen buttons run down the left edge, clear of the right one's.
+      {p->btnFullscreenExit(), p->btnFullscreenExit()->frame().x() < 100 ? Left : Right},  {p->title(), Centre},
   };
   auto size = [&] { return window->bounds().size; };
   std::vector<EdgeDistances> before;

@@ -39,7 +39,7 @@ constexpr const char* kStyle = R"CSS(
 .kit-view, .kit-view * { min-width: 0; min-height: 0; }
 .kit-view button { padding: 0 2px; }
 .kit-view button.kit-custom { background: none; border: none; box-shadow: none; padding: 0; outline-width: 0; }
-.kit-view button.kit-bar-item { padding: 0 4px; min-height: 0; }
+.kit-view button.kit-bar-item { padding: 0 4px; min-height: 0; min-width: 0; }
 .kit-view button.kit-bar-item.kit-dark { background-image: none; background-color: rgba(255,255,255,0.16); border-color: rgba(0,0,0,0.7); }
 .kit-view button.kit-bar-item.kit-dark:hover { background-color: rgba(255,255,255,0.28); }
 .kit-view button.kit-bar-item.kit-dark:disabled { background-color: rgba(255,255,255,0.06); }

@@ -35,6 +35,8 @@ struct Press {
   bool longActive = false;
   Ref<PanGestureRecognizer> pan;
   bool panActive = false;
+  // The scroll view a drag moves, as a finger's would.
+  Ref<ScrollView> scrolling;
   guint timer = 0;
 };
 
@@ -96,6 +98,34 @@ bool blockedByGrab(GdkEvent* event) {
   if (!grab) return false;
   GtkWidget* w = gtk_get_event_widget(event);
   return !w || (w != grab && !gtk_widget_is_ancestor(w, grab));
+}
+
+// Whether `sv` has room to move along the drag's main direction.
+bool canScroll(const ScrollView& sv, Point drag) {
+  if (!sv.isScrollEnabled()) return false;
+  const Point min = sv.minimumContentOffset(), max = sv.maximumContentOffset();
+  return std::fabs(drag.x) >= std::fabs(drag.y) ? max.x > min.x : max.y > min.y;
+}
+
+// The innermost scroll view around `hit` (short of a page, which scrolls
+// itself) that a drag along `drag` moves.
+ScrollView* scrollViewFor(View* hit, Point drag) {
+  for (View* v = hit; v; v = v->superview()) {
+    if (dynamic_cast<WebView*>(v)) return nullptr;
+    if (auto* sv = dynamic_cast<ScrollView*>(v); sv && canScroll(*sv, drag)) return sv;
+  }
+  return nullptr;
+}
+
+// Moves the content by `by` (what the pointer did), kept in range.
+bool scrollBy(ScrollView& sv, Point by) {
+  const Point min = sv.minimumContentOffset(), max = sv.maximumContentOffset();
+  const Point o = sv.contentOffset();
+  const Point next{std::clamp(o.x - by.x, min.x, std::max(min.x, max.x)),
+                   std::clamp(o.y - by.y, min.y, std::max(min.y, max.y))};
+  if (next == o) return false;
+  sv.setContentOffset(next);
+  return true;
 }
 
 void cancelTimer(Press& p) {
@@ -165,10 +195,22 @@ void movePress(Point p) {
         s.window->touchCancel();
         s.kitTouch = false;
       }
+    } else if (!dynamic_cast<Slider*>(s.hit.get())) {
+      // A drag that no recogniser takes moves the scroll view it began in
+      // (a drag across a table row stays a touch: the row's swipe).
+      if (ScrollView* sv = scrollViewFor(s.hit.get(), p - s.start)) {
+        s.scrolling = sv;
+        if (s.kitTouch) {
+          s.window->touchCancel();
+          s.kitTouch = false;
+        }
+        scrollBy(*sv, p - s.start);
+      }
     }
     return;
   }
   if (s.panActive) s.pan->moveBy(delta);
+  if (s.scrolling) scrollBy(*s.scrolling, delta);
 }
 
 void endPress(Point p) {
@@ -203,13 +245,32 @@ void scroll(Ref<Window> window, Point p, double dx, double dy) {
     if (dynamic_cast<WebView*>(v)) return;  // the page scrolls itself
     auto* sv = dynamic_cast<ScrollView*>(v);
     if (!sv || !sv->isScrollEnabled()) continue;
+    // The plain wheel moves a view that scrolls only sideways (the tab strip) sideways.
     const Point min = sv->minimumContentOffset(), max = sv->maximumContentOffset();
-    Point o = sv->contentOffset();
-    Point next{std::clamp(o.x + dx, min.x, std::max(min.x, max.x)), std::clamp(o.y + dy, min.y, std::max(min.y, max.y))};
-    if (next == o) continue;  // at its end: an outer scroll view may move
-    sv->setContentOffset(next);
-    return;
+    Point by{dx, dy};
+    if (dx == 0 && max.y <= min.y && max.x > min.x) by = {dy, 0};
+    if (scrollBy(*sv, Point{-by.x, -by.y})) return;
+    // At its end: an outer scroll view may move.
   }
+}
+
+// The secondary button is a long press: it runs the long-press recognisers
+// of what is under the pointer at once (a page has its own menu for it).
+bool secondaryPress(GdkEvent* event) {
+  Ref<Window> window;
+  Point p;
+  if (!locate(event, window, p)) return false;
+  View* hit = window->hitTest(p, nullptr);
+  for (View* v = hit; v; v = v->superview())
+    if (dynamic_cast<WebView*>(v)) return false;
+  auto found = hit ? recognizers<LongPressGestureRecognizer>(hit) : std::vector<Ref<LongPressGestureRecognizer>>{};
+  if (found.empty()) return false;
+  Ref<LongPressGestureRecognizer> press = found.front();
+  MainContextHost::deliver([press, p] {
+    const Point at = in(*press, p);
+    if (press->press(at)) press->lift(at);
+  });
+  return true;
 }
 
 void swipe(Ref<Window> window, Point p, double dx, double dy, size_t fingers) {
@@ -232,6 +293,7 @@ bool routeToKit(GdkEvent* event) {
   Point p;
   switch (event->type) {
     case GDK_BUTTON_PRESS: {
+      if (event->button.button == 3) return secondaryPress(event);
       if (event->button.button != 1 || !locate(event, window, p)) return false;
       GtkSettings* settings = gtk_settings_get_default();
       gint doubleClickMs = 400;

@@ -9,8 +9,13 @@
 //    past a few pixels a pan, a release without either a tap (with the
 //    click count); touchpad swipes are swipes with their finger count, and
 //    touchpad pinches pinches;
-//  - the wheel scrolls the kit scroll view under the pointer (WebKit
-//    scrolls its own pages).
+//  - a drag that no pan recogniser takes scrolls the kit scroll view it
+//    began in, as a finger's would (one that cannot move that way, a table
+//    sideways, keeps the touch: that is a row's swipe);
+//  - the wheel scrolls the kit scroll view under the pointer, sideways for
+//    one that only scrolls sideways (WebKit scrolls its own pages);
+//  - the secondary button is a long press on what is under the pointer
+//    (a page shows its own menu for it).
 // Nothing reaches kit while a GTK grab (a modal dialog) holds another window.
 
 #include <gdk/gdk.h>

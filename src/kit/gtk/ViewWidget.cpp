@@ -24,6 +24,7 @@
 #include "kit/ui/ProgressView.h"
 #include "kit/ui/Slider.h"
 #include "kit/ui/Switch.h"
+#include "kit/ui/TableViewCell.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/TextView.h"
 #include "kit/ui/Toolbar.h"
@@ -253,6 +254,71 @@ void paintBar(cairo_t* cr, int w, int h, BarStyle style, const std::optional<Col
   cairo_fill(cr);
 }
 
+// The marks a table cell draws itself: the editing control on the left
+// (a red disc with a bar to delete, a green one with a cross to insert) and
+// the standard accessory on the right.
+void paintCellMarks(cairo_t* cr, const TableViewCell& cell, double height) {
+  const double mid = height / 2;
+  if (cell.isEditing() && cell.editingStyle() != TableViewCell::EditingStyle::None) {
+    const bool del = cell.editingStyle() == TableViewCell::EditingStyle::Delete;
+    const double cx = TableViewCell::kEditingControlWidth / 2 + 2, r = 10;
+    cairo_arc(cr, cx, mid, r, 0, 2 * M_PI);
+    if (del)
+      cairo_set_source_rgb(cr, 0.86, 0.16, 0.14);
+    else
+      cairo_set_source_rgb(cr, 0.20, 0.66, 0.26);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 1.5);
+    cairo_stroke(cr);
+    cairo_set_line_width(cr, 3);
+    cairo_move_to(cr, cx - 5.5, mid);
+    cairo_line_to(cr, cx + 5.5, mid);
+    if (!del) {
+      cairo_move_to(cr, cx, mid - 5.5);
+      cairo_line_to(cr, cx, mid + 5.5);
+    }
+    cairo_stroke(cr);
+  }
+  if (cell.currentAccessoryView()) return;
+  const Rect a = cell.accessoryFrame();
+  if (a.isEmpty()) return;
+  const double cx = a.x() + a.width() / 2;
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  switch (cell.currentAccessoryType()) {
+    case TableViewCell::AccessoryType::DisclosureIndicator:
+      cairo_set_source_rgb(cr, 0.55, 0.55, 0.58);
+      cairo_set_line_width(cr, 2.5);
+      cairo_move_to(cr, cx - 3, mid - 6);
+      cairo_line_to(cr, cx + 3, mid);
+      cairo_line_to(cr, cx - 3, mid + 6);
+      cairo_stroke(cr);
+      break;
+    case TableViewCell::AccessoryType::Checkmark:
+      cairo_set_source_rgb(cr, 0.2, 0.31, 0.52);
+      cairo_set_line_width(cr, 2.5);
+      cairo_move_to(cr, cx - 6, mid);
+      cairo_line_to(cr, cx - 2, mid + 5);
+      cairo_line_to(cr, cx + 6, mid - 6);
+      cairo_stroke(cr);
+      break;
+    case TableViewCell::AccessoryType::DetailDisclosureButton:
+      cairo_arc(cr, cx, mid, 11, 0, 2 * M_PI);
+      cairo_set_source_rgb(cr, 0.16, 0.42, 0.86);
+      cairo_fill(cr);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_set_line_width(cr, 2.5);
+      cairo_move_to(cr, cx - 2, mid - 5);
+      cairo_line_to(cr, cx + 3, mid);
+      cairo_line_to(cr, cx - 2, mid + 5);
+      cairo_stroke(cr);
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- life
@@ -394,7 +460,7 @@ void ViewWidget::makeContent() {
                        if (b->syncing_) return;
                        Ref<Slider> slider(static_cast<Slider*>(&b->view()));
                        const double value = gtk_range_get_value(range);
-                       MainContextHost::deliver([slider, value] { slider->slideTo(value); });
+                       MainContextHost::deliver([slider, value] { slider->dragThumbTo(value); });
                      }),
                      this);
     (void)sl;
@@ -784,6 +850,8 @@ void ViewWidget::syncContent() {
 }
 
 void ViewWidget::syncState() {
+  // A cell's editing control and marks follow its editing state.
+  if (dynamic_cast<TableViewCell*>(view_.get())) gtk_widget_queue_draw(box_);
   // An activity indicator reports starting and stopping as a state change.
   if (kind_ == Kind::Activity) {
     syncContent();
@@ -865,12 +933,16 @@ void ViewWidget::syncBarItems() {
     if (item->image() && item->image()->hasPixels()) {
       gtk_container_add(GTK_CONTAINER(button), imageWidget(item->image(), nullptr));
     } else if (item->isSystemItem() && *systemIcon(item->systemItem()) && item->title().empty()) {
-      gtk_container_add(GTK_CONTAINER(button), gtk_image_new_from_icon_name(systemIcon(item->systemItem()),
-                                                                           GTK_ICON_SIZE_LARGE_TOOLBAR));
+      // A narrow item takes the smaller icon, so that the button keeps to its frame.
+      gtk_container_add(GTK_CONTAINER(button),
+                        gtk_image_new_from_icon_name(systemIcon(item->systemItem()), f.width() < 36
+                                                                                         ? GTK_ICON_SIZE_SMALL_TOOLBAR
+                                                                                         : GTK_ICON_SIZE_LARGE_TOOLBAR));
     } else {
       std::string t = item->title();
       if (t.empty() && item->isSystemItem()) t = systemTitle(item->systemItem());
       GtkWidget* l = gtk_label_new(t.c_str());
+      gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);  // kept to the item's frame
       if (style != BarStyle::Default) addClass(button, "kit-dark");  // white titles need a dark face
       PangoAttrList* attrs = textAttributes(Font::boldSystemFont(12), text);
       gtk_label_set_attributes(GTK_LABEL(l), attrs);
@@ -893,7 +965,7 @@ void ViewWidget::syncBarItems() {
             if (tap.backOf)
               tap.backOf->tapBackButton();
             else
-              tap.item->tap();
+              tap.item->perform();
           });
         }),
         holder, [](gpointer data, GClosure*) { delete static_cast<Tap*>(data); }, GConnectFlags(0));
@@ -965,6 +1037,11 @@ void ViewWidget::paint(cairo_t* cr, int width, int height) {
   if (auto* b = dynamic_cast<Button*>(&v)) background = b->currentBackgroundImage();
   if (auto* tf = dynamic_cast<TextField*>(&v)) background = tf->background();
   if (background) paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+  if (auto* cell = dynamic_cast<TableViewCell*>(&v)) {
+    cairo_save(cr);
+    paintCellMarks(cr, *cell, height);
+    cairo_restore(cr);
+  }
   if (layer->borderWidth() > 0 && layer->borderColor()) {
     const double bw = layer->borderWidth();
     roundedRect(cr, bw / 2, bw / 2, width - bw, height - bw, std::max(0.0, radius - bw / 2));

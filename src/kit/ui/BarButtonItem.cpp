@@ -1,5 +1,6 @@
 #include "kit/ui/BarButtonItem.h"
 
+#include "kit/foundation/Exception.h"
 #include "kit/ui/Image.h"
 #include "kit/ui/View.h"
 
@@ -64,9 +65,9 @@ Ref<BarButtonItem> BarButtonItem::withCustomView(View* view) {
 }
 
 void BarButtonItem::changed() {
-  if (bar_) {
-    bar_->setNeedsLayout();
-    bar_->setNeedsDisplay();
+  if (Ref<View> bar = bar_.lock()) {
+    bar->setNeedsLayout();
+    bar->setNeedsDisplay();
   }
 }
 
@@ -93,7 +94,7 @@ void BarButtonItem::setWidth(double w) {
 }
 
 void BarButtonItem::setCustomView(View* v) {
-  if (customView_ && customView_.get() != v && bar_ && customView_->superview() == bar_) {
+  if (customView_ && customView_.get() != v && bar() && customView_->superview() == bar()) {
     customView_->removeFromSuperview();
   }
   customView_ = v;
@@ -118,7 +119,23 @@ void BarButtonItem::removeTarget(const std::string& actionName) {
   }
 }
 
+std::string BarButtonItem::whyUntappable() const {
+  if (customView_) return "has a custom view (tap that instead)";
+  Ref<View> bar = bar_.lock();
+  if (!bar) return "is in no bar";
+  if (frame_.isEmpty()) return "has no room in its bar";
+  if (!image_ && title_.empty() && !isSystemItem()) return "draws nothing (no image, title or system look)";
+  View* shown = bar.get();
+  return bar->whyUnreachableAt(frame_.center(), "at the item's centre", [shown](View* hit) { return hit == shown; });
+}
+
 bool BarButtonItem::tap() {
+  if (std::string why = whyUntappable(); !why.empty())
+    throw IllegalStateException("tap on bar item \"" + title_ + "\": it " + why);
+  return perform();
+}
+
+bool BarButtonItem::perform() {
   if (!enabled_ || !action_) return false;
   Ref<BarButtonItem> keep(this);
   Action a = action_;  // the action may replace itself
@@ -127,9 +144,12 @@ bool BarButtonItem::tap() {
 }
 
 Rect BarButtonItem::frameInWindow() const {
-  if (!bar_) return {};
-  return bar_->convertRectToView(frame_, nullptr);
+  Ref<View> bar = bar_.lock();
+  if (!bar) return {};
+  return bar->convertRectToView(frame_, nullptr);
 }
+
+View* BarButtonItem::bar() const { return bar_.lock().get(); }
 
 void BarButtonItem::placeInBar(View* bar, Rect frame) {
   bar_ = bar;

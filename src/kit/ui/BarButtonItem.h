@@ -86,11 +86,19 @@ class BarButtonItem : public Object {
   void removeTarget(const std::string& actionName = {});
   const std::string& actionName() const noexcept { return actionName_; }
   bool hasAction() const { return static_cast<bool>(action_); }
-  // A user's tap: runs the action when enabled; answers whether it ran.
+  // A user's tap: runs the action when enabled; answers whether it ran. Like
+  // a finger it must find the item: shown in a bar that a finger reaches at
+  // the item's centre, with an image, a title or a system look (else it
+  // throws IllegalStateException naming why).
   bool tap();
+  // Why a finger could not find the item (empty: it could).
+  std::string whyUntappable() const;
+  // Runs the action as tap() does, for a press the window itself took.
+  bool perform();
 
   // ---- Placement (set by the bar showing the item)
-  View* bar() const noexcept { return bar_; }
+  // The bar showing the item; null when none (or once that bar is gone).
+  View* bar() const;
   Rect frameInBar() const noexcept { return frame_; }
   // frameInBar in window coordinates (zero when in no bar).
   Rect frameInWindow() const;
@@ -112,7 +120,8 @@ class BarButtonItem : public Object {
   long tag_ = 0;
   std::string actionName_;
   Action action_;
-  View* bar_ = nullptr;
+  // Weak: an item outlives the bars that showed it.
+  WeakRef<View> bar_;
   Rect frame_;
 };
 

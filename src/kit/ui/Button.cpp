@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kit/ui/Layer.h"
 #include "kit/ui/TextMeasurement.h"
 
 namespace kit {
@@ -119,6 +120,15 @@ Size Button::sizeThatFits(Size) const {
   double w = t.width + i.width + contentInsets_.left + contentInsets_.right;
   double h = std::max(t.height, i.height) + contentInsets_.top + contentInsets_.bottom;
   return {w, h};
+}
+
+bool Button::drawsSomething() const {
+  if (type_ != Type::Custom || currentImage() || !currentTitle().empty() || currentBackgroundImage()) return true;
+  if (const auto& bg = backgroundColor(); bg && bg->alpha > 0) return true;
+  if (layer()->borderWidth() > 0 && layer()->borderColor() && layer()->borderColor()->alpha > 0) return true;
+  for (const auto& s : subviews())
+    if (s.get() != titleLabel_.get() && !s->isHidden() && s->alpha() > 0) return true;
+  return false;
 }
 
 }  // namespace kit

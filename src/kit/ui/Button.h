@@ -54,6 +54,8 @@ class Button : public Control {
   void setSelected(bool selected) override;
   void setHighlighted(bool highlighted) override;
   Size sizeThatFits(Size size) const override;
+  // A custom button shows only its image, title, background or the views put in it.
+  bool drawsSomething() const override;
 
   std::string className() const override { return "Button"; }
 

@@ -212,47 +212,20 @@ void Control::touchCancel() {
   touchesCancelled(ts, e.get());
 }
 
-namespace {
-
-std::string describe(const View* v) {
-  std::string d = v->className();
-  if (v->tag() != 0) d += " (tag " + std::to_string(v->tag()) + ")";
-  return d;
-}
-
-}  // namespace
-
 std::string Control::whyUntappable() {
   if (!enabled_) return "is disabled";
-  const View* root = this;
-  for (const View* v = this; v; v = v->superview()) {
-    std::string who = v == this ? std::string("is") : "is inside " + describe(v) + ", which is";
-    if (v->isHidden()) return who + " hidden";
-    if (v->alpha() < 0.01) return who + " transparent";
-    if (!v->isUserInteractionEnabled()) return who + " not taking touches";
-    root = v;
-  }
-  Rect b = bounds();
-  if (b.isEmpty()) return "has an empty frame";
-  Point centre = b.center();
-  for (const View* v = this; v->superview(); v = v->superview()) {
-    const View* s = v->superview();
-    if (!s->bounds().contains(convertPointToView(centre, s))) return "has its centre outside " + describe(s);
-  }
-  View* hit = const_cast<View*>(root)->hitTest(convertPointToView(centre, root), nullptr);
-  // A plain subview (a title, an image) passes the touch on to its control.
-  View* owner = hit;
-  while (owner && owner != this && !dynamic_cast<Control*>(owner)) owner = owner->superview();
-  if (owner == this) return {};
-  if (!hit) return "is not hit at its centre";
-  std::string where = " at " + toString(hit->convertRectToView(hit->bounds(), nullptr));
-  if (const View* s = hit->superview()) where += " in " + describe(s);
-  return "is covered at its centre by " + describe(hit) + where;
+  if (!drawsSomething()) return "draws nothing (no image, title or background)";
+  return whyUnreachableAt(bounds().center(), "at its centre", [this](View* hit) {
+    // A plain subview (a title, an image) passes the touch on to its control.
+    View* owner = hit;
+    while (owner && owner != this && !dynamic_cast<Control*>(owner)) owner = owner->superview();
+    return owner == this;
+  });
 }
 
 void Control::tap() {
   if (std::string why = whyUntappable(); !why.empty())
-    throw IllegalStateException("tap on " + describe(this) + ": it " + why);
+    throw IllegalStateException("tap on " + describe() + ": it " + why);
   touchDown();
   touchUpInside();
 }

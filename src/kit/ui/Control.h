@@ -95,6 +95,9 @@ class Control : public View {
   void tap();
   // Why a finger at the centre would not reach this control (empty: it would).
   std::string whyUntappable();
+  // Whether the control shows anything a person could find (a plain control
+  // always does; a button without image, title or background does not).
+  virtual bool drawsSomething() const { return true; }
   void touchDown();
   void touchUpInside();
   void touchUpOutside();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kit/foundation/Exception.h"
+
 namespace kit {
 
 Slider::Slider(Rect frame) : Control(frame) {}
@@ -30,6 +32,12 @@ void Slider::setMaximumValue(double v) {
 }
 
 void Slider::slideTo(double v) {
+  if (std::string why = whyUntappable(); !why.empty())
+    throw IllegalStateException("slide on " + describe() + ": it " + why);
+  dragThumbTo(v);
+}
+
+void Slider::dragThumbTo(double v) {
   if (!isEnabled()) return;
   Ref<Slider> keep(this);
   touchDown();

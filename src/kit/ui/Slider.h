@@ -20,8 +20,11 @@ class Slider : public Control {
   bool isContinuous() const noexcept { return continuous_; }
   void setContinuous(bool c) { continuous_ = c; }
 
-  // Touch down, move the thumb to `v`, lift inside.
+  // Touch down, move the thumb to `v`, lift inside; like a finger it must
+  // find the slider (else IllegalStateException, as Control::tap()).
   void slideTo(double v);
+  // The same for a drag the window itself took.
+  void dragThumbTo(double v);
 
   std::string className() const override { return "Slider"; }
 

@@ -1,6 +1,7 @@
 #include "kit/ui/TableView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <set>
 
@@ -34,7 +35,8 @@ TableView::TableView(Rect frame, Style style)
       sectionHeaderHeight_(style == Style::Grouped ? kGroupedSectionSpacing : kPlainHeaderHeight),
       sectionFooterHeight_(style == Style::Grouped ? kGroupedSectionSpacing : kPlainHeaderHeight) {
   setAlwaysBounceVertical(true);
-  if (style == Style::Grouped) setBackgroundColor(Color::groupTableViewBackground());
+  // Opaque by default, as on the platform: nothing behind a list shows through its rows.
+  setBackgroundColor(style == Style::Grouped ? Color::groupTableViewBackground() : Color::whiteColor());
 }
 
 TableView::~TableView() {
@@ -798,6 +800,25 @@ bool TableView::canEdit(const IndexPath& path) {
 bool TableView::tapRow(const IndexPath& path) {
   Ref<TableView> keep(this);
   if (!isValid(path)) return false;
+  // A finger scrolls the row into sight, then must find it at its middle.
+  scrollRectToVisible(rectForRowAtIndexPath(path), false);
+  layoutIfNeeded();
+  const Rect row = rectForRowAtIndexPath(path);
+  const Point centre = row.center();
+  std::string why = whyUnreachableAt(centre, "at the row's middle", [this](View* hit) {
+    for (View* v = hit; v; v = v->superview())
+      if (v == this) return true;
+    return false;
+  });
+  if (!why.empty())
+    throw IllegalStateException("tap on row " + std::to_string(path.section) + "." + std::to_string(path.row) + " of " +
+                                describe() + ": it " + why);
+  return selectRowByUser(path);
+}
+
+bool TableView::selectRowByUser(const IndexPath& path) {
+  Ref<TableView> keep(this);
+  if (!isValid(path)) return false;
   if (editing_ ? !allowsSelectionDuringEditing_ : !allowsSelection_) return false;
   std::optional<IndexPath> target = path;
   if (delegate_) target = delegate_->tableViewWillSelectRowAtIndexPath(*this, path);
@@ -888,9 +909,43 @@ std::optional<IndexPath> TableView::rowUnder(const Touches& touches) {
   return indexPathForRowAtPoint(touch->locationInView(this));
 }
 
+TableView::Part TableView::partAt(const IndexPath& path, Point p) {
+  TableViewCell* cell = cellForRowAtIndexPath(path);
+  if (!cell) return Part::Row;
+  const Point inCell = convertPointToView(p, cell);
+  if (editing_ && cell->editingStyle() != TableViewCell::EditingStyle::None &&
+      inCell.x < TableViewCell::kEditingControlWidth)
+    return Part::EditingControl;
+  if (!cell->currentAccessoryView() &&
+      cell->currentAccessoryType() == TableViewCell::AccessoryType::DetailDisclosureButton &&
+      cell->accessoryFrame().insetBy(-TableViewCell::kPadding / 2, 0).contains(inCell))
+    return Part::Accessory;
+  return Part::Row;
+}
+
 void TableView::touchesBegan(const Touches& touches, Event* event) {
   pressedRow_ = rowUnder(touches);
-  if (!pressedRow_) ScrollView::touchesBegan(touches, event);
+  if (!pressedRow_) {
+    ScrollView::touchesBegan(touches, event);
+    return;
+  }
+  pressedAt_ = touches.front()->locationInView(this);
+  pressedPart_ = partAt(*pressedRow_, pressedAt_);
+}
+
+void TableView::touchesMoved(const Touches& touches, Event* event) {
+  if (!pressedRow_ || touches.empty()) {
+    ScrollView::touchesMoved(touches, event);
+    return;
+  }
+  // A sideways drag along a row is the swipe that deletes it.
+  const Point now = touches.front()->locationInView(this);
+  const double dx = now.x - pressedAt_.x, dy = now.y - pressedAt_.y;
+  if (std::abs(dx) >= kSwipeDistance && std::abs(dx) > 2 * std::abs(dy)) {
+    const IndexPath row = *pressedRow_;
+    pressedRow_.reset();
+    swipeToDelete(row);
+  }
 }
 
 void TableView::touchesEnded(const Touches& touches, Event* event) {
@@ -900,7 +955,20 @@ void TableView::touchesEnded(const Touches& touches, Event* event) {
     ScrollView::touchesEnded(touches, event);
     return;
   }
-  if (rowUnder(touches) == pressed) tapRow(*pressed);
+  if (rowUnder(touches) != pressed) return;
+  const Part part = partAt(*pressed, touches.front()->locationInView(this));
+  if (part != pressedPart_) return;
+  switch (part) {
+    case Part::EditingControl:
+      tapEditingControl(*pressed);
+      break;
+    case Part::Accessory:
+      tapAccessoryButton(*pressed);
+      break;
+    case Part::Row:
+      selectRowByUser(*pressed);
+      break;
+  }
 }
 
 void TableView::touchesCancelled(const Touches& touches, Event* event) {

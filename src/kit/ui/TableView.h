@@ -132,8 +132,13 @@ class TableView : public ScrollView {
   std::optional<IndexPath> indexPathForRowAtPoint(Point p);
 
   // A touch that begins and ends on the same row selects it, as tapRow does;
-  // touches a control in a cell keeps (a switch, a text field) never get here.
+  // on a row's editing control it is tapEditingControl, on its detail button
+  // tapAccessoryButton; a sideways drag of kSwipeDistance along a row is
+  // swipeToDelete. Touches a control in a cell keeps (a switch, a text field)
+  // never get here.
+  static constexpr double kSwipeDistance = 30;
   void touchesBegan(const Touches& touches, Event* event) override;
+  void touchesMoved(const Touches& touches, Event* event) override;
   void touchesEnded(const Touches& touches, Event* event) override;
   void touchesCancelled(const Touches& touches, Event* event) override;
   std::vector<IndexPath> indexPathsForRowsInRect(Rect r);
@@ -167,7 +172,9 @@ class TableView : public ScrollView {
   // ---- A user's actions; each answers whether it did anything
   // A tap on the row: will-select (which may redirect or refuse), deselect of
   // the previous row, select, did-select. Refused while selection is off (or,
-  // while editing, off during editing) and for rows that do not exist.
+  // while editing, off during editing) and for rows that do not exist. A
+  // finger scrolls the row into sight and taps its middle: the table must be
+  // shown there and not covered (else IllegalStateException naming why).
   bool tapRow(const IndexPath& path);
   // The detail disclosure button of an on-screen row (accessoryButtonTapped),
   // or a custom accessory that is a control (tapped).
@@ -187,8 +194,15 @@ class TableView : public ScrollView {
   std::string className() const override { return "TableView"; }
 
  private:
+  enum class Part { Row, EditingControl, Accessory };
   std::optional<IndexPath> rowUnder(const Touches& touches);
+  // Which part of a row a point (table coordinates) is on.
+  Part partAt(const IndexPath& path, Point p);
+  // What a tap on the row does once a finger found it.
+  bool selectRowByUser(const IndexPath& path);
   std::optional<IndexPath> pressedRow_;
+  Point pressedAt_;
+  Part pressedPart_ = Part::Row;
   struct Section {
     long rows = 0;
     std::string headerTitle;

@@ -509,6 +509,33 @@ Rect View::convertRectFromView(Rect r, const View* view) const {
 
 bool View::pointInside(Point p, Event*) const { return bounds().contains(p); }
 
+std::string View::describe() const {
+  std::string d = className();
+  if (tag() != 0) d += " (tag " + std::to_string(tag()) + ")";
+  return d;
+}
+
+std::string View::whyUnreachableAt(Point p, const std::string& where,
+                                   const std::function<bool(View* hit)>& reaches) const {
+  const View* root = this;
+  for (const View* v = this; v; v = v->superview()) {
+    std::string who = v == this ? std::string("is") : "is inside " + v->describe() + ", which is";
+    if (v->isHidden()) return who + " hidden";
+    if (v->alpha() < 0.01) return who + " transparent";
+    if (!v->isUserInteractionEnabled()) return who + " not taking touches";
+    root = v;
+  }
+  if (bounds().isEmpty()) return "has an empty frame";
+  for (const View* v = this; v->superview(); v = v->superview()) {
+    const View* s = v->superview();
+    if (!s->bounds().contains(convertPointToView(p, s))) return "has its point " + where + " outside " + s->describe();
+  }
+  View* hit = const_cast<View*>(root)->hitTest(convertPointToView(p, root), nullptr);
+  if (reaches(hit)) return {};
+  if (!hit) return "is not hit " + where;
+  return "is covered " + where + " by " + hit->describe();
+}
+
 View* View::hitTest(Point p, Event* event) {
   if (isHidden() || !userInteractionEnabled_ || alpha() < 0.01) return nullptr;
   if (!pointInside(p, event)) return nullptr;

@@ -20,6 +20,7 @@
 // Main thread only.
 
 #include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,15 @@ class View : public Responder {
   // coordinates), searching the topmost subviews first; null when none.
   virtual View* hitTest(Point p, Event* event);
   virtual bool pointInside(Point p, Event* event) const;
+  // Why a finger at `p` (this view's coordinates) would not reach this view:
+  // hidden, transparent or not taking touches (itself or an ancestor), the
+  // point outside a superview, or another view hit there. `reaches` says
+  // whether the view the window hits counts as this one; `where` names the
+  // point in the answer ("at its centre"). Empty: it would. Hit-tested from
+  // the window, or outside a window from the topmost superview.
+  std::string whyUnreachableAt(Point p, const std::string& where, const std::function<bool(View* hit)>& reaches) const;
+  // A short name for messages: the class, and the tag when set.
+  std::string describe() const;
 
   // ---- Gestures
   void addGestureRecognizer(GestureRecognizer* recognizer);

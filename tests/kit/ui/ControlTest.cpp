@@ -55,6 +55,7 @@ TEST_F(ControlTest, ButtonTitlesAndImagesFallBackToTheNormalState) {
 
 TEST_F(ControlTest, TargetActionsByNameAndEvent) {
   Ref<Button> b(new Button(Rect{0, 0, 40, 40}));
+  b->setTitle("B");
   std::vector<std::string> calls;
   b->addTarget("down", Control::TouchDown, [&](Control&) { calls.push_back("down"); });
   b->addTarget("up", Control::TouchUpInside, [&](Control&) { calls.push_back("up"); });
@@ -125,10 +126,17 @@ TEST_F(ControlTest, ATapGoesWhereAFingerGoesAndFailsWhereNoneCould) {
   bar->removeFromSuperview();
   b->tap();
   EXPECT_EQ(ups, 2);
+  // A button that draws nothing cannot be found, though nothing covers it.
+  Ref<Button> bare(new Button(Rect{0, 0, 40, 30}));
+  w->addSubview(bare.get());
+  EXPECT_THROW(bare->tap(), kit::IllegalStateException);
+  bare->setTitle("Go");
+  bare->tap();
 }
 
 TEST_F(ControlTest, AnActionMayRemoveItselfWhileRunning) {
   Ref<Button> b(new Button(Rect{0, 0, 40, 40}));
+  b->setTitle("B");
   int once = 0, other = 0;
   b->addTarget("once", Control::TouchUpInside, [&](Control& c) {
     ++once;
@@ -168,6 +176,7 @@ TEST_F(ControlTest, WindowTouchesReachTheHitViewAndOverridesSeeActedOutTaps) {
   auto w = makeKeyWindow();
   Ref<TouchCounter> dial(new TouchCounter(Rect{0, 0, 200, 200}));
   Ref<PropagatingButton> tab(new PropagatingButton(Rect{10, 10, 30, 30}));
+  tab->setTitle("T");
   tab->target = dial.get();
   w->addSubview(dial.get());
   w->addSubview(tab.get());

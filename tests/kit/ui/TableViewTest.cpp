@@ -377,6 +377,7 @@ TEST_F(TableViewTest, AccessoryTaps) {
   c0->setAccessoryType(TableViewCell::AccessoryType::DetailDisclosureButton);
   table->cellForRowAtIndexPath({0, 1})->setAccessoryType(TableViewCell::AccessoryType::Checkmark);
   Ref<Button> button(new Button());
+  button->setTitle("Go");
   button->setFrame({0, 0, 30, 30});
   int pressed = 0;
   button->addTarget("press", Control::TouchUpInside, [&](Control&) { ++pressed; });
@@ -527,5 +528,31 @@ TEST_F(TableViewTest, ATouchThatEndsOnTheRowItBeganOnSelectsIt) {
   w->touchBegin({100, 20});
   w->touchEnd({100, 60});
   EXPECT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 2}));
+
+  // A sideways drag along a row is its swipe: it deletes the row, selects none.
+  model.commits = true;
+  model.calls.clear();
+  w->touchBegin({60, 20});
+  w->touchMove({60 + TableView::kSwipeDistance + 1, 24});
+  w->touchEnd({60 + TableView::kSwipeDistance + 1, 24});
+  ASSERT_FALSE(model.calls.empty());
+  EXPECT_EQ(model.calls[1], "commitDelete [0, 0]");
+  EXPECT_EQ(table->numberOfRowsInSection(0), 3);
+
+  // In editing mode a touch on a row's control commits its style.
+  table->setEditing(true);
+  table->layoutIfNeeded();
+  w->touchBegin({TableViewCell::kEditingControlWidth / 2, 60});
+  w->touchEnd({TableViewCell::kEditingControlWidth / 2, 60});
+  EXPECT_EQ(model.calls.back(), "commitDelete [0, 1]");
+  EXPECT_EQ(table->numberOfRowsInSection(0), 2);
+  table->setEditing(false);
+
+  // tapRow is a finger's tap: a table under another view cannot be tapped.
+  Ref<kit::View> cover(new kit::View(Rect{0, 0, 320, 200}));
+  w->addSubview(cover.get());
+  EXPECT_THROW(table->tapRow({0, 0}), kit::IllegalStateException);
+  cover->removeFromSuperview();
+  EXPECT_TRUE(table->tapRow({0, 0}));
   table->removeFromSuperview();
 }
