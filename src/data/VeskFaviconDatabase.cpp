@@ -351,8 +351,9 @@ void VeskFaviconDatabase::stopFetches(double seconds) {
   }
   if (queue) queue->cancelAllOperations();
   // Each fetch is cancelled on its own loop, if it is still the one running there.
-  for (auto& [fetch, loop] : cancel)
-    loop->perform([fetch] {
+  for (auto& entry : cancel) {
+    const void* fetch = entry.first;
+    entry.second->perform([fetch] {
       Fetches& f = fetches();
       kit::Ref<kit::URLConnection> connection;
       {
@@ -364,6 +365,7 @@ void VeskFaviconDatabase::stopFetches(double seconds) {
       connection->cancel();
       static_cast<IconFetch*>(const_cast<void*>(fetch))->done = true;
     }, false, {kit::URLConnection::kSynchronousRunLoopMode});
+  }
   std::unique_lock<std::mutex> lock(f.mutex);
   f.ended.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return f.active == 0; });
 }
