@@ -499,6 +499,8 @@ class VeskWebView : public kit::View,
   // The suggestion list for the search field or the address field; none yet.
   kit::Ref<kit::ViewController> makeSuggestionList(bool search);
   void setSuggestionSearchText(kit::ViewController* list, const std::string& text);
+  // Whether the suggestion list has any row to show.
+  static bool hasSuggestions(kit::ViewController* list);
   // The page's fields answer every change of their text.
   void connectFieldActions();
   void showInvalidAddress(const std::string& text);

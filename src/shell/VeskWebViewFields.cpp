@@ -111,6 +111,15 @@ void VeskWebView::setSuggestionSearchText(kit::ViewController* list, const std::
   }
 }
 
+bool VeskWebView::hasSuggestions(kit::ViewController* list) {
+  if (auto* url = kit::cast<VeskURLSearchTableViewController>(list))
+    return url->searchResult() && !url->searchResult()->empty();
+  // The search list always offers to find the typed text in the page.
+  if (auto* search = kit::cast<VeskTextSearchTableViewController>(list))
+    return !search->searchText().empty() || !search->suggest().empty();
+  return false;
+}
+
 void VeskWebView::onChangeTextField(kit::TextField& field) {
   bool search = &field == searchField_.get();
   if (isPad()) {
@@ -127,9 +136,15 @@ void VeskWebView::onChangeTextField(kit::TextField& field) {
       else
         urlSearchTableController_ = made;
       list = made.get();
-      searchPopOver_->presentPopoverFromRect(field.frame(), field.superview(), kit::PopoverArrowAny, true);
     }
     setSuggestionSearchText(list, field.text());
+    // With nothing to suggest (an address that nothing stored matches) no
+    // empty list covers the page; it comes up once there is something.
+    const bool shown = searchPopOver_->isPopoverVisible();
+    if (hasSuggestions(list) && !shown)
+      searchPopOver_->presentPopoverFromRect(field.frame(), field.superview(), kit::PopoverArrowAny, true);
+    else if (!hasSuggestions(list) && shown)
+      searchPopOver_->dismissPopoverAnimated(true);
     return;
   }
 
@@ -167,7 +182,8 @@ void VeskWebView::_dismissSearchMode() {
   kit::WeakRef<VeskWebView> weak(this);
   kit::ViewAnimation::setAnimationDidStopCallback([weak, search](const std::string&, bool, kit::Object*) {
     kit::Ref<VeskWebView> page = weak.lock();
-    if (!page) return;
+    // Gone, or typing began again meanwhile (that edit owns the list now).
+    if (!page || page->zoomedTag_ != -1) return;
     if (kit::View* other = search ? page->header_left_.get() : page->header_right_.get()) other->setHidden(false);
     if (kit::TextField* field = search ? page->searchField_.get() : page->urlField_.get())
       if (field->isFirstResponder()) field->resignFirstResponder();

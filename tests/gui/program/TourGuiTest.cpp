@@ -17,10 +17,13 @@
 #include <vector>
 
 #include "TabsFixture.h"
+#include "common/VeskMiscObject.h"
 #include "data/VeskBookmarkDatabase.h"
 #include "data/VeskBookmarkTableViewController.h"
+#include "downloads/VeskDownloadManager.h"
 #include "downloads/VeskDownloadTableViewController.h"
 #include "kit/gtk/Backend.h"
+#include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Button.h"
@@ -249,6 +252,8 @@ class TourGuiTest : public TabsFixture {
   bool pressAndSlipOff(kit::Point at, const std::function<bool()>& reached, const std::function<bool()>& released,
                        const std::function<void()>& whileHeld = {}) {
     xMove(at);
+    // A GTK button takes a press only once it has seen the pointer come in.
+    waitUntil(nullptr, 0.02);
     xButton(true);
     const bool ok = waitUntil(reached, 0.5);
     if (whileHeld) whileHeld();
@@ -331,6 +336,12 @@ class TourGuiTest : public TabsFixture {
             handler = g_signal_connect(held, "clicked", G_CALLBACK(noteClicked), &fired);
           } else {
             gtkTook = widgetUnderPointer();
+            GtkWidget* top = GTK_WIDGET(kit::gtk::WidgetTree::installed()->toplevelFor(mainWindow()));
+            if (GtkWidget* other = heldButton(top)) {
+              kit::gtk::ViewWidget* vw = kit::gtk::ViewWidget::containing(other);
+              gtkTook = "a GTK button at " + where(rootRectOf(other)) + " in " +
+                        (vw ? vw->view().describe() : std::string("no view"));
+            }
           }
         });
     std::string wrong;
@@ -359,7 +370,8 @@ class TourGuiTest : public TabsFixture {
                       << (c->superview() ? c->superview()->describe() : "nothing") << " " << wrong;
     for (auto& i : items)
       if (std::string wrong = pressItem(i.get(), screen); !wrong.empty())
-        ADD_FAILURE() << name << ": item \"" << i->title() << "\" " << wrong;
+        ADD_FAILURE() << name << ": item \"" << i->title() << "\" at " << where(i->frameInWindow()) << " in "
+                      << (i->bar() ? i->bar()->describe() : "no bar") << " " << wrong;
     settle();
   }
 
@@ -471,6 +483,206 @@ class TourGuiTest : public TabsFixture {
     EXPECT_TRUE(waitUntil([&] { return !table->isEditing(); }, 5));
   }
 
+  // A click on a row's middle, wherever the table is shown.
+  void clickRow(kit::TableView* table, long row, long section = 0) {
+    const kit::IndexPath at{section, row};
+    table->scrollToRowAtIndexPath(at, kit::TableView::ScrollPosition::Middle, false);
+    settle();
+    kit::TableViewCell* cell = table->cellForRowAtIndexPath(at);
+    ASSERT_NE(cell, nullptr) << "no row " << row;
+    clickInPopoverOrWindow(table, middleOf(onScreen(cell)));
+  }
+
+  // The row whose title reads `title` (-1: none).
+  static long rowTitled(kit::TableView* table, const std::string& title, long section = 0) {
+    for (long r = 0; r < table->numberOfRowsInSection(section); ++r) {
+      kit::TableViewCell* cell = table->cellForRowAtIndexPath({section, r});
+      if (cell && cell->textLabel() && cell->textLabel()->text() == title) return r;
+    }
+    return -1;
+  }
+
+  // Waits until the navigation controller shows a screen other than `from`.
+  static kit::ViewController* pushedFrom(kit::NavigationController* nav, kit::ViewController* from) {
+    kit::ViewController* top = nullptr;
+    waitUntil([&] { return (top = nav->topViewController()) != from && top && top->view()->window(); }, 5);
+    settle();
+    return top != from ? top : nullptr;
+  }
+
+  // Goes back one screen by the navigation bar's back button (or the left
+  // item that stands for it).
+  void clickBack(kit::NavigationController* nav) {
+    kit::ViewController* from = nav->topViewController();
+    kit::BarButtonItem* back = nav->navigationBar()->backButton();
+    if (!back) back = from->navigationItem()->leftBarButtonItem();
+    ASSERT_NE(back, nullptr) << "no back button";
+    clickItem(back);
+    EXPECT_TRUE(waitUntil([&] { return nav->topViewController() != from; }, 5)) << "the back button did not go back";
+    settle();
+  }
+
+  // A click on a GTK widget's middle (a dialog's button).
+  void clickWidget(GtkWidget* w) {
+    ASSERT_NE(w, nullptr);
+    xMove(middleOf(rootRectOf(w)));
+    xButton(true);
+    settle();
+    xButton(false);
+    settle();
+  }
+
+  // The bookmark list's folders and forms, the list open at its root: the
+  // history (a flat list of pages), a folder, the new-folder form and the
+  // edit-bookmark form, each closed by its own button.
+  void bookmarkFolderTour() {
+    tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+    db->gotoRoot();
+    ASSERT_TRUE(db->addFolder("Folder"));
+    db->stepIn("Folder");
+    db->addItem("Inside", server_.url("/inside"));
+    db->gotoRoot();
+    kit::NavigationController* nav = strip()->getBookmarkNavicon();
+    kit::ViewController* root = nav->topViewController();
+    auto* list = dynamic_cast<tolva::VeskBookmarkTableViewController*>(root);
+    ASSERT_NE(list, nullptr);
+    kit::TableView* table = list->tableView();
+    table->reloadData();
+    settle();
+
+    const long history = rowTitled(table, "History");
+    ASSERT_GE(history, 0) << "no history folder";
+    clickRow(table, history);
+    auto* days = dynamic_cast<kit::TableViewController*>(pushedFrom(nav, root));
+    ASSERT_NE(days, nullptr) << "the history did not open";
+    visit("history", nav->view());
+    clickBack(nav);
+
+    const long folder = rowTitled(table, "Folder");
+    ASSERT_GE(folder, 0) << "no folder row";
+    clickRow(table, folder);
+    ASSERT_NE(pushedFrom(nav, root), nullptr) << "the folder did not open";
+    visit("folder", nav->view());
+    clickBack(nav);
+
+    // In edit mode: the new-folder form, and a bookmark's form by its row.
+    // Not yet on the phone: there the main screen's Command menu came up
+    // over the edit-bookmark form, from a press not yet found.
+    if (phone_) return;
+    clickItem(list->navigationItem()->rightBarButtonItem());
+    ASSERT_TRUE(waitUntil([&] { return table->isEditing(); }, 5)) << "no edit mode";
+    clickItem(toolbarItem(root, "New Folder"));
+    kit::ViewController* form = pushedFrom(nav, root);
+    ASSERT_NE(form, nullptr) << "no new-folder form";
+    visit("new-folder", nav->view());
+    clickBack(nav);
+    const long bookmark = rowTitled(table, "Kept 0");
+    ASSERT_GE(bookmark, 0) << "no bookmark row";
+    clickRow(table, bookmark);
+    ASSERT_NE(pushedFrom(nav, root), nullptr) << "no edit-bookmark form";
+    visit("edit-bookmark", nav->view());
+    clickBack(nav);
+    clickItem(list->navigationItem()->rightBarButtonItem());
+    EXPECT_TRUE(waitUntil([&] { return !table->isEditing(); }, 5));
+  }
+
+  // The download list with a finished download, and that row's menu (a
+  // sheet), closed by its Cancel button.
+  kit::ViewController* downloadTour() {
+    server_.route("GET", "/small.zip", TestResponse::ok(std::string(2048, 'z'), "application/zip"));
+    tolva::VeskDownloadManager* downloads = tolva::VeskDownloadManager::sharedInstance();
+    const long entry = downloads->start(server_.url("/small.zip"));
+    EXPECT_TRUE(waitUntil([&] { return downloads->completedItem(entry); }, 10)) << "the download did not finish";
+    page()->showDownloadManager();
+    kit::ViewController* shown = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return (shown = controller()->presentedViewController()) != nullptr; }, 5));
+    if (!shown) return nullptr;
+    auto* nav = dynamic_cast<kit::NavigationController*>(shown);
+    auto* list = nav ? dynamic_cast<kit::TableViewController*>(nav->topViewController()) : nullptr;
+    EXPECT_NE(list, nullptr);
+    if (!list) return nullptr;
+    settle();
+    visit("downloads", shown->view());
+    clickRow(list->tableView(), entry);
+    kit::Ref<kit::ActionSheet> menu;
+    EXPECT_TRUE(waitUntil([&] {
+      auto sheets = kit::ActionSheet::visibleSheets();
+      if (!sheets.empty()) menu = sheets.front();
+      return menu && dialogFor(menu.get());
+    }, 5)) << "no menu for the finished download";
+    if (!menu) return shown;
+    pressEachButton("download-menu", dialogFor(menu.get()));
+    clickWidget(dialogButton(menu.get(), "Cancel"));
+    EXPECT_TRUE(waitUntil([&] { return kit::ActionSheet::visibleSheets().empty(); }, 5)) << "the menu stayed";
+    return shown;
+  }
+
+  // A click on a spot of the page beside the popover showing `content`, which closes it.
+  void clickOutsidePopover(kit::View* content) {
+    ASSERT_NE(content, nullptr);
+    const kit::Rect shown = onScreen(content);
+    for (kit::Point p : {kit::Point{150, 300}, kit::Point{850, 300}, kit::Point{500, 560}})
+      if (!shown.insetBy(-20, -20).contains(p)) return click(controller()->view(), p);
+    ADD_FAILURE() << "no spot of the page beside the popover";
+  }
+
+  // The new-tab button on show (its long press lists recently closed tabs).
+  kit::Button* newPageButton() const {
+    for (kit::Button* b : {controller()->newPageBtn1(), controller()->newPageBtn2()}) {
+      bool shown = b && b->window();
+      for (kit::View* v = b; v && shown; v = v->superview()) shown = !v->isHidden();
+      if (shown) return b;
+    }
+    return nullptr;
+  }
+
+  // Clicks into a field, empties it and types `text` there.
+  void typeInto(kit::TextField* field, const std::string& text) {
+    ASSERT_NE(field, nullptr);
+    clickMiddleOf(field);
+    ASSERT_TRUE(waitUntil([&] { return field->isFirstResponder(); }, 5)) << "the field took no keys";
+    while (!field->text().empty()) {
+      const size_t before = field->text().size();
+      pressKey(field, GDK_KEY_BackSpace);
+      pressKey(field, GDK_KEY_Delete);
+      if (field->text().size() == before) break;
+    }
+    typeKeys(field, text);
+  }
+
+  // The suggestion popover on a tablet, when it is up.
+  kit::View* suggestionPopover() const {
+    kit::PopoverController* pop = page()->searchPopOver();
+    return pop && pop->isPopoverVisible() && pop->contentViewController() ? pop->contentViewController()->view()
+                                                                            : nullptr;
+  }
+
+  // A recently closed tab, and the list of them by a long press on the
+  // new-tab button.
+  kit::View* recentlyClosed() {
+    const int tabs = strip()->tabCount();
+    clickMiddleOf(newPageButton());
+    EXPECT_TRUE(waitUntil([&] { return strip()->tabCount() == tabs + 1; }, 5)) << "no new tab";
+    for (auto& a : kit::AlertView::visibleAlerts()) a->dismissWithClickedButtonIndex(-1, false);
+    strip()->onCloseClicked(*strip()->getItemAt(strip()->curSel()));
+    EXPECT_TRUE(waitUntil([&] { return strip()->tabCount() == tabs; }, 5)) << "the tab stayed";
+    settle();
+    kit::Button* button = newPageButton();
+    kit::View* list = nullptr;
+    longPressMiddleOf(button, [&] {
+      if (phone_) {
+        kit::ViewController* p = controller()->presentedViewController();
+        list = p && p->view()->window() ? p->view() : nullptr;
+      } else {
+        auto pops = kit::PopoverController::visiblePopovers();
+        list = pops.empty() ? nullptr : pops.front()->contentViewController()->view();
+      }
+      return list != nullptr;
+    });
+    settle();
+    return list;
+  }
+
   static kit::BarButtonItem* toolbarItem(kit::ViewController* screen, const std::string& title) {
     for (auto& b : screen->toolbarItems())
       if (b->title() == title) return b.get();
@@ -496,27 +708,79 @@ TEST_F(TourGuiTest, TabletScreens) {
   ASSERT_FALSE(controller()->trackPad()->isHidden());
   visit("rest", root, true);
 
-  // The bookmark popover.
+  // The bookmark popover, its folders and forms.
   bookmarkTour();
+  bookmarkFolderTour();
   pressKey(mainWindow(), GDK_KEY_Escape);
   EXPECT_TRUE(waitUntil([&] { return !strip()->getBookmarkPopover()->isPopoverVisible(); }, 5));
 
-  // The download list is opaque between its bars; its Done button closes it.
-  page()->showDownloadManager();
-  kit::ViewController* shown = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (shown = controller()->presentedViewController()) != nullptr; }, 5));
-  visit("downloads", shown->view());
+  // The download list is opaque between its bars; its Close button closes it.
+  kit::ViewController* shown = downloadTour();
+  ASSERT_NE(shown, nullptr);
   auto* nav = dynamic_cast<kit::NavigationController*>(shown);
   ASSERT_NE(nav, nullptr);
   clickItem(toolbarItem(nav->topViewController(), "Close"));
   EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
 
-  // Full screen: its floating buttons show and the exit button leaves it.
-  page()->onFullScreen();
-  ASSERT_TRUE(waitUntil([&] { return !page()->btnFullscreenExit()->isHidden(); }, 5));
-  visit("fullscreen", root, true);
-  clickMiddleOf(page()->btnFullscreenExit());
-  EXPECT_TRUE(waitUntil([&] { return page()->btnFullscreenExit()->isHidden(); }, 5)) << "full screen kept";
+  // The recently closed list, in a popover.
+  kit::View* closed = recentlyClosed();
+  visit("recently-closed", closed);
+  // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
+  clickOutsidePopover(closed);
+  EXPECT_TRUE(waitUntil([&] { return kit::PopoverController::visiblePopovers().empty(); }, 5)) << "the list stayed";
+
+  // Typing an address nothing matches opens no suggestions; one the history
+  // knows lists it.
+  typeInto(page()->urlField(), "zzz");
+  settle();
+  EXPECT_EQ(suggestionPopover(), nullptr) << "an empty suggestion list opened";
+  typeInto(page()->urlField(), "127");
+  ASSERT_TRUE(waitUntil([&] { return suggestionPopover() != nullptr; }, 5)) << "no address suggestions";
+  visit("address-suggestions", suggestionPopover());
+  // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
+  clickOutsidePopover(suggestionPopover());
+  EXPECT_TRUE(waitUntil([&] { return suggestionPopover() == nullptr; }, 5)) << "the suggestions stayed";
+  typeInto(page()->searchField(), "loud");
+  ASSERT_TRUE(waitUntil([&] { return suggestionPopover() != nullptr; }, 5)) << "no search suggestions";
+  visit("search-suggestions", suggestionPopover());
+  // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
+  clickOutsidePopover(suggestionPopover());
+  EXPECT_TRUE(waitUntil([&] { return suggestionPopover() == nullptr; }, 5)) << "the suggestions stayed";
+
+  // Full screen, both modes (the button's mode 2, and mode 1, which typing
+  // in full screen returns to): its floating buttons show, and the exit
+  // button steps on to the next mode and so out.
+  for (int mode : {2, 1}) {
+    strip()->makeAllTabsFullscreen(mode);
+    ASSERT_TRUE(waitUntil([&] { return !page()->btnFullscreenExit()->isHidden(); }, 5));
+    visit("fullscreen" + std::to_string(mode), root, true);
+    for (int step = mode; step <= 2; ++step) clickMiddleOf(page()->btnFullscreenExit());
+    EXPECT_TRUE(waitUntil([&] { return page()->btnFullscreenExit()->isHidden(); }, 5)) << "full screen kept";
+  }
+
+  // The address bar that scrolls away, on a new tab: at rest, with the page
+  // scrolled, and while its field is edited (in front, on show).
+  kit::UserDefaults::standardUserDefaults().setBool(true, "opt_urlbar_scroll");
+  tolva::VeskMiscObject::sharedInstance()->_settingsChanged();
+  const int tabs = strip()->tabCount();
+  clickMiddleOf(newPageButton());
+  ASSERT_TRUE(waitUntil([&] { return strip()->tabCount() == tabs + 1; }, 5)) << "no new tab";
+  for (auto& a : kit::AlertView::visibleAlerts()) a->dismissWithClickedButtonIndex(-1, false);
+  page()->bookmarkUrlSelected(server_.url("/loud"));
+  ASSERT_TRUE(waitForTitle("Loud"));
+  ASSERT_TRUE(page()->urlBarRidesWithPage());
+  visit("scrolling-bar", root, true);
+  page()->existingWebView()->stringByEvaluatingJavaScriptFromString("window.scrollTo(0, 400)");
+  settle();
+  visit("scrolling-bar-scrolled", root, true);
+  typeInto(page()->urlField(), "zzz");  // nothing to suggest: no list over the bar
+  kit::View* bar = page()->urlBaseView();
+  EXPECT_TRUE(bar->window() && !bar->isHidden()) << "the bar being typed in is not on show";
+  EXPECT_EQ(mainWindow()->hitTest(page()->urlField()->convertPointToView(middleOf(page()->urlField()->bounds()), nullptr), nullptr),
+            page()->urlField())
+      << "the field being typed in is covered";
+  visit("scrolling-bar-editing", root, true);
+  pressKey(mainWindow(), GDK_KEY_Escape);
 }
 
 TEST_F(TourGuiTest, PhoneScreens) {
@@ -528,9 +792,38 @@ TEST_F(TourGuiTest, PhoneScreens) {
   EXPECT_LE(bookmark.maxX(), mainWindow()->bounds().width()) << "the bookmark button is cut off";
 
   bookmarkTour();
+  bookmarkFolderTour();
   clickItem(toolbarItem(strip()->getBookmarkNavicon()->topViewController(), "Close"));
   EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5))
       << "the bookmark list stayed";
+
+  kit::ViewController* shown = downloadTour();
+  ASSERT_NE(shown, nullptr);
+  auto* nav = dynamic_cast<kit::NavigationController*>(shown);
+  ASSERT_NE(nav, nullptr);
+  clickItem(toolbarItem(nav->topViewController(), "Close"));
+  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
+
+  // The recently closed list, presented whole.
+  kit::View* closed = recentlyClosed();
+  visit("recently-closed", closed);
+  auto* closedNav = dynamic_cast<kit::NavigationController*>(controller()->presentedViewController());
+  ASSERT_NE(closedNav, nullptr);
+  // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
+  clickItem(toolbarItem(closedNav->topViewController(), "Close"));
+  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5)) << "the list stayed";
+
+  // The suggestion lists laid over the page, each closed by the field's close button.
+  typeInto(page()->urlField(), "127");
+  ASSERT_TRUE(waitUntil([&] { return !page()->resultTableView()->isHidden(); }, 5)) << "no address suggestions";
+  visit("address-suggestions", page()->resultTableView());
+  clickMiddleOf(page()->textFieldZoomCloseBtn());
+  EXPECT_TRUE(waitUntil([&] { return page()->resultTableView()->isHidden(); }, 5)) << "the suggestions stayed";
+  typeInto(page()->searchField(), "loud");
+  ASSERT_TRUE(waitUntil([&] { return !page()->resultTableView()->isHidden(); }, 5)) << "no search suggestions";
+  visit("search-suggestions", page()->resultTableView());
+  clickMiddleOf(page()->textFieldZoomCloseBtn());
+  EXPECT_TRUE(waitUntil([&] { return page()->resultTableView()->isHidden(); }, 5)) << "the suggestions stayed";
 
   // Full screen modes 1 and 2: the rotation lock stays reachable beside the floating buttons.
   for (int mode = 1; mode <= 2; ++mode) {
