@@ -578,6 +578,7 @@ void ViewWidget::placeInPopover(ViewWidget& child) {
   gtk_widget_set_size_request(child.box_, std::max(px(f.width()), 1), std::max(px(f.height()), 1));
   if (!child.popover_) {
     child.popover_ = gtk_popover_new(box_);
+    gtk_widget_add_events(child.popover_, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
     gtk_popover_set_modal(GTK_POPOVER(child.popover_), TRUE);
     gtk_container_add(GTK_CONTAINER(child.popover_), child.box_);
     g_signal_connect(child.popover_, "closed", callback([](GtkPopover* p, gpointer self) {
