@@ -48,6 +48,17 @@ double turnOf(const View& v) {
   return angle;
 }
 
+// How strongly what a disabled control shows is drawn, as on the platform.
+constexpr double kDisabledAlpha = 0.45;
+
+// Whether a disabled button shows its normal look (and so is drawn dimmed):
+// it has no title colour or image of its own for the disabled state.
+bool dimmedWhenDisabled(const Button& b) {
+  if (b.isEnabled()) return false;
+  return b.titleColorForState(Control::Disabled) == b.titleColorForState(Control::Normal) &&
+         b.imageForState(Control::Disabled) == b.imageForState(Control::Normal);
+}
+
 constexpr const char* kBindingKey = "kit-binding";
 constexpr const char* kRootViewKey = "kit-root-view";
 
@@ -715,7 +726,7 @@ void ViewWidget::syncContent() {
       GtkLabel* gl = GTK_LABEL(content_);
       if (std::strcmp(gtk_label_get_text(gl), l.text().c_str()) != 0) gtk_label_set_text(gl, l.text().c_str());
       Color color = l.isHighlighted() && l.highlightedTextColor() ? *l.highlightedTextColor() : l.textColor();
-      if (!l.isEnabled()) color = color.withAlpha(color.alpha * 0.45);
+      if (!l.isEnabled()) color = color.withAlpha(color.alpha * kDisabledAlpha);
       PangoAttrList* attrs = textAttributes(l.font().withSize(l.effectiveFontSize()), color);
       gtk_label_set_attributes(gl, attrs);
       pango_attr_list_unref(attrs);
@@ -751,6 +762,8 @@ void ViewWidget::syncContent() {
       gtk_label_set_attributes(GTK_LABEL(label_), attrs);
       pango_attr_list_unref(attrs);
       GtkWidget* inner = gtk_bin_get_child(GTK_BIN(content_));
+      // The explicit title colour would hide the theme's disabled look.
+      gtk_widget_set_opacity(inner, dimmedWhenDisabled(b) ? kDisabledAlpha : 1.0);
       GtkAlign h = GTK_ALIGN_CENTER, vAlign = GTK_ALIGN_CENTER;
       switch (b.contentHorizontalAlignment()) {
         case Control::ContentHorizontalAlignment::Left: h = GTK_ALIGN_START; break;
@@ -951,6 +964,8 @@ void ViewWidget::syncBarItems() {
       gtk_container_add(GTK_CONTAINER(button), l);
     }
     gtk_widget_set_sensitive(button, item->isEnabled());
+    // Titles carry the bar's colour, which the theme's disabled look would not change.
+    gtk_widget_set_opacity(gtk_bin_get_child(GTK_BIN(button)), item->isEnabled() ? 1.0 : kDisabledAlpha);
     gtk_widget_set_tooltip_text(button, item->title().empty() ? nullptr : item->title().c_str());
     // The back button is the bar's own: its tap pops rather than runs an action.
     struct Tap {
@@ -1035,9 +1050,21 @@ void ViewWidget::paint(cairo_t* cr, int width, int height) {
     }
   }
   Image* background = nullptr;
-  if (auto* b = dynamic_cast<Button*>(&v)) background = b->currentBackgroundImage();
+  bool dimmed = false;
+  if (auto* b = dynamic_cast<Button*>(&v)) {
+    background = b->currentBackgroundImage();
+    dimmed = dimmedWhenDisabled(*b) && b->backgroundImageForState(Control::Disabled) ==
+                                           b->backgroundImageForState(Control::Normal);
+  }
   if (auto* tf = dynamic_cast<TextField*>(&v)) background = tf->background();
-  if (background) paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+  if (background && dimmed) {
+    cairo_push_group(cr);
+    paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, kDisabledAlpha);
+  } else if (background) {
+    paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+  }
   if (auto* cell = dynamic_cast<TableViewCell*>(&v)) {
     cairo_save(cr);
     paintCellMarks(cr, *cell, height);

@@ -10,6 +10,7 @@
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
+#include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Button.h"
 #include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
@@ -165,6 +166,36 @@ TEST_F(ViewTreeTest, AClickOnTheButtonSendsItsAction) {
   settle();
   EXPECT_EQ(presses_, 1);
   EXPECT_FALSE(gtk_widget_get_sensitive(kit::gtk::WidgetTree::installed()->bindingFor(button_.get())->content()));
+}
+
+// A disabled button or bar item draws dimmed, though its title has a colour
+// of its own that the theme's disabled look would not change.
+TEST_F(ViewTreeTest, DisabledButtonsAndBarItemsDrawDimmed) {
+  button_->setTitleColor(kit::Color::blackColor());
+  Ref<kit::Toolbar> bar(new kit::Toolbar(Rect(0, 276, 480, 44)));
+  Ref<kit::BarButtonItem> item = kit::BarButtonItem::withTitle("Resume", kit::BarButtonItem::Style::Plain, "resume",
+                                                               [](kit::BarButtonItem&) {});
+  bar->setItems({item});
+  root_->addSubview(bar.get());
+  // The darkest red value inside `r` of a picture of the root view.
+  auto darkestIn = [](kit::View& root, kit::Rect r) {
+    settle();
+    Ref<kit::Image> picture = kit::ViewRenderer::renderView(root);
+    uint32_t darkest = 0xFF;
+    for (auto y = size_t(r.y()); y < size_t(r.maxY()); ++y)
+      for (auto x = size_t(r.x()); x < size_t(r.maxX()); ++x) darkest = std::min(darkest, picture->pixelAt(x, y) >> 24);
+    return darkest;
+  };
+  const kit::Rect title = button_->frame().insetBy(10, 8);
+  const kit::Rect itemTitle = item->frameInWindow().insetBy(2, 8);
+  const uint32_t enabled = darkestIn(*root_, title), itemEnabled = darkestIn(*root_, itemTitle);
+  ASSERT_LT(enabled, 0x40u);
+  ASSERT_LT(itemEnabled, 0x40u);
+  button_->setEnabled(false);
+  item->setEnabled(false);
+  EXPECT_GT(darkestIn(*root_, title), 0x70u) << enabled;
+  EXPECT_GT(darkestIn(*root_, itemTitle), 0x70u) << itemEnabled;
+  bar->removeFromSuperview();
 }
 
 TEST_F(ViewTreeTest, TypingGoesThroughTheFieldAndItsDelegate) {
