@@ -375,6 +375,35 @@ std::vector<GtkWidget*> barButtons(kit::View* bar) {
   return out;
 }
 
+// A titled bar item given its text's measured width and four pixels a side
+// (what a narrow bar leaves it) shows its whole title.
+TEST_F(ViewTreeTest, ABarItemAsWideAsItsMeasuredTitleShowsItWhole) {
+  Ref<kit::Toolbar> bar(new kit::Toolbar(Rect(0, 276, 480, 44)));
+  bar->setBarStyle(kit::BarStyle::Black);
+  std::vector<Ref<kit::BarButtonItem>> items;
+  for (const char* title : {"Command", "Reader"}) {
+    items.push_back(kit::BarButtonItem::withTitle(title, kit::BarButtonItem::Style::Plain, "act", [](kit::BarButtonItem&) {}));
+    items.back()->setWidth(std::ceil(kit::TextMeasurement::sizeOfText(title, kit::Font::boldSystemFont(12)).width) + 8);
+  }
+  bar->setItems(items);
+  root_->addSubview(bar.get());
+  settle();
+  std::vector<GtkWidget*> labels;
+  std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+    if (GTK_IS_LABEL(w)) labels.push_back(w);
+    if (GTK_IS_CONTAINER(w)) {
+      GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* k = kids; k; k = k->next) walk(GTK_WIDGET(k->data));
+      g_list_free(kids);
+    }
+  };
+  for (GtkWidget* button : barButtons(bar.get())) walk(button);
+  ASSERT_EQ(labels.size(), 2u);
+  for (GtkWidget* l : labels)
+    EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(l)))) << gtk_label_get_text(GTK_LABEL(l));
+  bar->removeFromSuperview();
+}
+
 TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {
   Ref<kit::ViewController> first(new kit::ViewController());
   first->setTitle("First");
