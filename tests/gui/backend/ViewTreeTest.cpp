@@ -266,12 +266,19 @@ TEST_F(ViewTreeTest, GestureRecognisersSeeTapsAndLongPresses) {
 
 TEST_F(ViewTreeTest, AlertsAreDialogsAnsweredThroughTheKitAlert) {
   AlertRecorder recorder;
-  Ref<kit::AlertView> alert(new kit::AlertView("Question", "Go on?", &recorder, "Cancel", {"Yes", "No"}));
+  Ref<kit::AlertView> alert(new kit::AlertView(
+      "", "The file 'a-report-with-a-rather-long-name.pdf' can not be displayed. Would you like to download it?",
+      &recorder, "Cancel", {"Yes", "No"}));
   alert->show();
   auto* tree = kit::gtk::WidgetTree::installed();
   ASSERT_EQ(tree->dialogs().size(), 1u);
   GtkWidget* dialog = tree->dialogs().front();
   settle();
+  // As tall as its wrapped text at its width: no empty band above the buttons.
+  int w = 0, h = 0, minimum = 0, natural = 0;
+  gtk_window_get_size(GTK_WINDOW(dialog), &w, &h);
+  gtk_widget_get_preferred_height_for_width(dialog, w, &minimum, &natural);
+  EXPECT_LE(h, natural + 2) << w;
   saveScreenshot("ViewTreeTest.AlertShown");
   gtk_dialog_response(GTK_DIALOG(dialog), 1);
   ASSERT_TRUE(waitUntil([&] { return !recorder.dismissed.empty(); }, 5));
