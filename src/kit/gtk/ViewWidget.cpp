@@ -265,6 +265,16 @@ void paintBar(cairo_t* cr, int w, int h, BarStyle style, const std::optional<Col
   cairo_fill(cr);
 }
 
+// A cell's mark of two strokes through three points: a chevron or a tick.
+void strokeMark(cairo_t* cr, const Color& color, Point p1, Point p2, Point p3) {
+  setSource(cr, color);
+  cairo_set_line_width(cr, 2.5);
+  cairo_move_to(cr, p1.x, p1.y);
+  cairo_line_to(cr, p2.x, p2.y);
+  cairo_line_to(cr, p3.x, p3.y);
+  cairo_stroke(cr);
+}
+
 // The marks a table cell draws itself: the editing control on the left
 // (a red disc with a bar to delete, a green one with a cross to insert) and
 // the standard accessory on the right.
@@ -299,31 +309,16 @@ void paintCellMarks(cairo_t* cr, const TableViewCell& cell, double height) {
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   switch (cell.currentAccessoryType()) {
     case TableViewCell::AccessoryType::DisclosureIndicator:
-      cairo_set_source_rgb(cr, 0.55, 0.55, 0.58);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 3, mid - 6);
-      cairo_line_to(cr, cx + 3, mid);
-      cairo_line_to(cr, cx - 3, mid + 6);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::rgba(0.55, 0.55, 0.58), {cx - 3, mid - 6}, {cx + 3, mid}, {cx - 3, mid + 6});
       break;
     case TableViewCell::AccessoryType::Checkmark:
-      cairo_set_source_rgb(cr, 0.2, 0.31, 0.52);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 6, mid);
-      cairo_line_to(cr, cx - 2, mid + 5);
-      cairo_line_to(cr, cx + 6, mid - 6);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::rgba(0.2, 0.31, 0.52), {cx - 6, mid}, {cx - 2, mid + 5}, {cx + 6, mid - 6});
       break;
     case TableViewCell::AccessoryType::DetailDisclosureButton:
       cairo_arc(cr, cx, mid, 11, 0, 2 * M_PI);
       cairo_set_source_rgb(cr, 0.16, 0.42, 0.86);
       cairo_fill(cr);
-      cairo_set_source_rgb(cr, 1, 1, 1);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 2, mid - 5);
-      cairo_line_to(cr, cx + 3, mid);
-      cairo_line_to(cr, cx - 2, mid + 5);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::whiteColor(), {cx - 2, mid - 5}, {cx + 3, mid}, {cx - 2, mid + 5});
       break;
     default:
       break;
