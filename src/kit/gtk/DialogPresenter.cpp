@@ -43,6 +43,20 @@ void wrapLabels(GtkWidget* widget, gpointer chars) {
   }
 }
 
+// A wrapping label asks for no more width than its longest word, and a window
+// is never shorter than that narrowest layout needs: each label is held at
+// the width it will have, so the dialog is only as tall as its text.
+void holdLabelWidths(GtkWidget* widget, gpointer) {
+  if (GTK_IS_LABEL(widget)) {
+    gtk_widget_set_size_request(widget, -1, -1);
+    int minimum = 0, natural = 0;
+    gtk_widget_get_preferred_width(widget, &minimum, &natural);
+    gtk_widget_set_size_request(widget, natural, -1);
+  } else if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget), holdLabelWidths, nullptr);
+  }
+}
+
 int naturalWidth(GtkWidget* widget) {
   int minimum = 0, natural = 0;
   gtk_widget_get_preferred_width(widget, &minimum, &natural);
@@ -61,20 +75,23 @@ GtkWidget* buttonRow(GtkDialog* dialog) {
 // A dialog is no wider than the window it belongs to: its texts wrap, and
 // buttons that do not fit side by side are stacked.
 void DialogPresenter::fitToParent(GtkWidget* dialog) {
-  GtkWindow* parent = tree_.dialogParent();
-  if (!parent) return;
-  int parentWidth = 0, parentHeight = 0;
-  gtk_window_get_size(parent, &parentWidth, &parentHeight);
-  const int room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
-  if (naturalWidth(dialog) <= room) return;
-  // About eight pixels to a character of the dialog font, less the frame.
-  const int chars = std::max((room - 48) / 8, 12);
-  wrapLabels(dialog, GINT_TO_POINTER(chars));
-  if (GtkWidget* row = buttonRow(GTK_DIALOG(dialog)); row && naturalWidth(dialog) > room) {
-    gtk_orientable_set_orientation(GTK_ORIENTABLE(row), GTK_ORIENTATION_VERTICAL);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
+  int room = G_MAXINT;
+  if (GtkWindow* parent = tree_.dialogParent()) {
+    int parentWidth = 0, parentHeight = 0;
+    gtk_window_get_size(parent, &parentWidth, &parentHeight);
+    room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
   }
-  // Shown already: a resize, not a default size; the height follows the wrapped text.
+  if (naturalWidth(dialog) > room) {
+    // About eight pixels to a character of the dialog font, less the frame.
+    const int chars = std::max((room - 48) / 8, 12);
+    wrapLabels(dialog, GINT_TO_POINTER(chars));
+    if (GtkWidget* row = buttonRow(GTK_DIALOG(dialog)); row && naturalWidth(dialog) > room) {
+      gtk_orientable_set_orientation(GTK_ORIENTABLE(row), GTK_ORIENTATION_VERTICAL);
+      gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
+    }
+  }
+  holdLabelWidths(dialog, nullptr);
+  // Shown already: a resize, not a default size; the height follows the text.
   gtk_window_resize(GTK_WINDOW(dialog), std::min(naturalWidth(dialog), room), 1);
 }
 
