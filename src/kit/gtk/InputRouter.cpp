@@ -550,6 +550,34 @@ bool meantForAViewOverThePage(GdkEvent* event) {
   return true;
 }
 
+// A press GTK would give a bar item's button although what the kit shows
+// there is another view: a screen presented over the bar (a bar's buttons
+// take input in windows of their own, which may stack above the views
+// laid over them later). The kit view under the pointer has the touch.
+bool meantForAViewOverABar(GdkEvent* event) {
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+      break;
+    default:
+      return false;
+  }
+  GtkWidget* button = nullptr;
+  for (GtkWidget* w = gtk_get_event_widget(event); w && !button; w = gtk_widget_get_parent(w)) {
+    if (GTK_IS_POPOVER(w)) return false;
+    if (GTK_IS_BUTTON(w) && gtk_style_context_has_class(gtk_widget_get_style_context(w), "kit-bar-item")) button = w;
+  }
+  ViewWidget* bar = button ? ViewWidget::containing(button) : nullptr;
+  if (!bar) return false;
+  Ref<Window> window;
+  Point p;
+  if (!locate(event, window, p)) return false;
+  View* hit = window->hitTest(p, nullptr);
+  return hit && hit != &bar->view() && !hit->isDescendantOfView(&bar->view());
+}
+
 void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
 
 }  // namespace
@@ -564,7 +592,8 @@ void InputRouter::handle(GdkEvent* event) {
     swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
               (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
   }
-  if (!swallow && !blockedByGrab(event) && meantForAViewOverThePage(event)) swallow = true;
+  if (!swallow && !blockedByGrab(event) && (meantForAViewOverThePage(event) || meantForAViewOverABar(event)))
+    swallow = true;
   if (!swallow) gtk_main_do_event(event);
 }
 
