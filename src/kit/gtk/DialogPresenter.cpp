@@ -37,7 +37,8 @@ void wrapLabels(GtkWidget* widget, gpointer chars) {
     gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(widget), PANGO_WRAP_WORD_CHAR);
     gtk_label_set_max_width_chars(GTK_LABEL(widget), GPOINTER_TO_INT(chars));
-    if (gtk_label_get_width_chars(GTK_LABEL(widget)) > GPOINTER_TO_INT(chars)) gtk_label_set_width_chars(GTK_LABEL(widget), -1);
+    if (gtk_label_get_width_chars(GTK_LABEL(widget)) > GPOINTER_TO_INT(chars))
+      gtk_label_set_width_chars(GTK_LABEL(widget), GPOINTER_TO_INT(chars));
   } else if (GTK_IS_CONTAINER(widget)) {
     gtk_container_forall(GTK_CONTAINER(widget), wrapLabels, chars);
   }
@@ -75,7 +76,13 @@ void DialogPresenter::fitToParent(GtkWidget* dialog) {
     gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
   }
   // Shown already: a resize, not a default size; the height follows the wrapped text.
-  gtk_window_resize(GTK_WINDOW(dialog), std::min(naturalWidth(dialog), room), 1);
+  const int width = std::min(naturalWidth(dialog), room);
+  gtk_window_resize(GTK_WINDOW(dialog), width, 1);
+  // Placed while it was wider: centred on the window again at its new size.
+  int minimum = 0, height = 0, px = 0, py = 0;
+  gtk_widget_get_preferred_height_for_width(dialog, width, &minimum, &height);
+  gtk_window_get_position(parent, &px, &py);
+  gtk_window_move(GTK_WINDOW(dialog), px + (parentWidth - width) / 2, py + std::max(0, (parentHeight - height) / 2));
 }
 
 DialogPresenter::~DialogPresenter() {
@@ -138,6 +145,9 @@ GtkWidget* DialogPresenter::makeAlert(View& view) {
     gtk_label_set_line_wrap(GTK_LABEL(l), TRUE);
     gtk_label_set_justify(GTK_LABEL(l), GTK_JUSTIFY_CENTER);
     gtk_label_set_max_width_chars(GTK_LABEL(l), 60);
+    // A wrapping label asks for the height of its narrowest layout, one word
+    // a line, unless it is told how wide it means to be.
+    gtk_label_set_width_chars(GTK_LABEL(l), std::min(static_cast<int>(g_utf8_strlen(text->c_str(), -1)), 40));
     gtk_label_set_selectable(GTK_LABEL(l), FALSE);
     if (text == &alert.title() && !alert.message().empty()) {
       PangoAttrList* bold = pango_attr_list_new();

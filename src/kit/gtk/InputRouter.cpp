@@ -395,6 +395,38 @@ bool meantForAViewOverThePage(GdkEvent* event) {
   return true;
 }
 
+// A press GTK would give a control's own widget (a bar item's button, a
+// switch) although kit finds another view over it there, as a screen
+// presented over the toolbar: the control's input window stacks above the
+// covering view's drawing, so GTK alone would press the hidden control too
+// (and light it, or show its tooltip, under the pointer).
+bool meantForAViewOverAControl(GdkEvent* event) {
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_MOTION_NOTIFY:
+    case GDK_ENTER_NOTIFY:
+      break;
+    default:
+      return false;
+  }
+  GtkWidget* w = gtk_get_event_widget(event);
+  // A popover's views are found from the popover, not from the window.
+  if (!w || gtk_widget_get_ancestor(w, GTK_TYPE_POPOVER)) return false;
+  ViewWidget* owner = ViewWidget::containing(w);
+  if (!owner) return false;
+  Ref<Window> window;
+  Point p;
+  if (!locate(event, window, p) || window.get() != owner->view().window()) return false;
+  View* hit = window->hitTest(p, nullptr);
+  if (!hit) return false;
+  for (View* v = hit; v; v = v->superview())
+    if (v == &owner->view()) return false;
+  return true;
+}
+
 void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
 
 }  // namespace
@@ -408,7 +440,8 @@ void InputRouter::handle(GdkEvent* event) {
     swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
               (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
   }
-  if (!swallow && !blockedByGrab(event) && meantForAViewOverThePage(event)) swallow = true;
+  if (!swallow && !blockedByGrab(event) && (meantForAViewOverThePage(event) || meantForAViewOverAControl(event)))
+    swallow = true;
   if (!swallow) gtk_main_do_event(event);
 }
 
