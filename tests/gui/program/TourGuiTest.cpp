@@ -534,6 +534,18 @@ class TourGuiTest : public TabsFixture {
         },
         20))
         << "no login screen";
+    // A popover fades in; it is pictured once it has.
+    waitUntil([&] {
+      for (kit::View* v = nav->view(); v; v = v->superview()) {
+        if (v->alpha() < 1.0) return false;
+        if (dynamic_cast<kit::PopoverView*>(v)) {
+          GtkWidget* box = kit::gtk::WidgetTree::installed()->widgetFor(v);
+          GtkWidget* popover = box ? gtk_widget_get_ancestor(box, GTK_TYPE_POPOVER) : nullptr;
+          if (!popover || gtk_widget_get_opacity(popover) < 1.0) return false;
+        }
+      }
+      return true;
+    }, 2);
     visit("login", nav->view());
     // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
     clickItem(login->navigationItem()->leftBarButtonItem());
