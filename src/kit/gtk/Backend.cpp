@@ -35,11 +35,13 @@ bool gInstalled = false;
 int gExitStatus = 0;
 
 // Frames are exact: no theme minimum may make a widget larger than its view.
+// A bar item's border and padding take 4 px a side in all, the least margin a
+// titled item is given around its measured text on a narrow bar.
 constexpr const char* kStyle = R"CSS(
 .kit-view, .kit-view * { min-width: 0; min-height: 0; }
 .kit-view button { padding: 0 2px; }
 .kit-view button.kit-custom { background: none; border: none; box-shadow: none; padding: 0; outline-width: 0; }
-.kit-view button.kit-bar-item { padding: 0 4px; min-height: 0; min-width: 0; }
+.kit-view button.kit-bar-item { padding: 0 3px; border-width: 1px; min-height: 0; min-width: 0; }
 .kit-view button.kit-bar-item.kit-dark { background-image: none; background-color: rgba(255,255,255,0.16); border-color: rgba(0,0,0,0.7); }
 .kit-view button.kit-bar-item.kit-dark:hover { background-color: rgba(255,255,255,0.28); }
 .kit-view button.kit-bar-item.kit-dark:disabled { background-color: rgba(255,255,255,0.06); }

@@ -37,10 +37,23 @@ void wrapLabels(GtkWidget* widget, gpointer chars) {
     gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(widget), PANGO_WRAP_WORD_CHAR);
     gtk_label_set_max_width_chars(GTK_LABEL(widget), GPOINTER_TO_INT(chars));
-    if (gtk_label_get_width_chars(GTK_LABEL(widget)) > GPOINTER_TO_INT(chars))
-      gtk_label_set_width_chars(GTK_LABEL(widget), GPOINTER_TO_INT(chars));
+    if (gtk_label_get_width_chars(GTK_LABEL(widget)) > GPOINTER_TO_INT(chars)) gtk_label_set_width_chars(GTK_LABEL(widget), -1);
   } else if (GTK_IS_CONTAINER(widget)) {
     gtk_container_forall(GTK_CONTAINER(widget), wrapLabels, chars);
+  }
+}
+
+// A wrapping label asks for no more width than its longest word, and a window
+// is never shorter than that narrowest layout needs: each label is held at
+// the width it will have, so the dialog is only as tall as its text.
+void holdLabelWidths(GtkWidget* widget, gpointer) {
+  if (GTK_IS_LABEL(widget)) {
+    gtk_widget_set_size_request(widget, -1, -1);
+    int minimum = 0, natural = 0;
+    gtk_widget_get_preferred_width(widget, &minimum, &natural);
+    gtk_widget_set_size_request(widget, natural, -1);
+  } else if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget), holdLabelWidths, nullptr);
   }
 }
 
@@ -62,22 +75,27 @@ GtkWidget* buttonRow(GtkDialog* dialog) {
 // A dialog is no wider than the window it belongs to: its texts wrap, and
 // buttons that do not fit side by side are stacked.
 void DialogPresenter::fitToParent(GtkWidget* dialog) {
+  int room = G_MAXINT;
   GtkWindow* parent = tree_.dialogParent();
-  if (!parent) return;
   int parentWidth = 0, parentHeight = 0;
-  gtk_window_get_size(parent, &parentWidth, &parentHeight);
-  const int room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
-  if (naturalWidth(dialog) <= room) return;
-  // About eight pixels to a character of the dialog font, less the frame.
-  const int chars = std::max((room - 48) / 8, 12);
-  wrapLabels(dialog, GINT_TO_POINTER(chars));
-  if (GtkWidget* row = buttonRow(GTK_DIALOG(dialog)); row && naturalWidth(dialog) > room) {
-    gtk_orientable_set_orientation(GTK_ORIENTABLE(row), GTK_ORIENTATION_VERTICAL);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
+  if (parent) {
+    gtk_window_get_size(parent, &parentWidth, &parentHeight);
+    room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
   }
-  // Shown already: a resize, not a default size; the height follows the wrapped text.
+  if (naturalWidth(dialog) > room) {
+    // About eight pixels to a character of the dialog font, less the frame.
+    const int chars = std::max((room - 48) / 8, 12);
+    wrapLabels(dialog, GINT_TO_POINTER(chars));
+    if (GtkWidget* row = buttonRow(GTK_DIALOG(dialog)); row && naturalWidth(dialog) > room) {
+      gtk_orientable_set_orientation(GTK_ORIENTABLE(row), GTK_ORIENTATION_VERTICAL);
+      gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_EXPAND);
+    }
+  }
+  holdLabelWidths(dialog, nullptr);
+  // Shown already: a resize, not a default size; the height follows the text.
   const int width = std::min(naturalWidth(dialog), room);
   gtk_window_resize(GTK_WINDOW(dialog), width, 1);
+  if (!parent) return;
   // Placed while it was wider: centred on the window again at its new size.
   int minimum = 0, height = 0, px = 0, py = 0;
   gtk_widget_get_preferred_height_for_width(dialog, width, &minimum, &height);
@@ -145,9 +163,6 @@ GtkWidget* DialogPresenter::makeAlert(View& view) {
     gtk_label_set_line_wrap(GTK_LABEL(l), TRUE);
     gtk_label_set_justify(GTK_LABEL(l), GTK_JUSTIFY_CENTER);
     gtk_label_set_max_width_chars(GTK_LABEL(l), 60);
-    // A wrapping label asks for the height of its narrowest layout, one word
-    // a line, unless it is told how wide it means to be.
-    gtk_label_set_width_chars(GTK_LABEL(l), std::min(static_cast<int>(g_utf8_strlen(text->c_str(), -1)), 40));
     gtk_label_set_selectable(GTK_LABEL(l), FALSE);
     if (text == &alert.title() && !alert.message().empty()) {
       PangoAttrList* bold = pango_attr_list_new();

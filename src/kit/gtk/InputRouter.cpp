@@ -4,20 +4,34 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "kit/gtk/MainContextHost.h"
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WebKitView.h"
+#include "kit/ui/ActionSheet.h"
+#include "kit/ui/AlertView.h"
+#include "kit/ui/Application.h"
+#include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Control.h"
 #include "kit/ui/LongPressGestureRecognizer.h"
+#include "kit/ui/MailComposeViewController.h"
+#include "kit/ui/NavigationBar.h"
+#include "kit/ui/NavigationController.h"
+#include "kit/ui/NavigationItem.h"
 #include "kit/ui/PanGestureRecognizer.h"
 #include "kit/ui/PinchGestureRecognizer.h"
+#include "kit/ui/PopoverController.h"
 #include "kit/ui/ScrollView.h"
 #include "kit/ui/Slider.h"
 #include "kit/ui/SwipeGestureRecognizer.h"
 #include "kit/ui/TapGestureRecognizer.h"
+#include "kit/ui/Toolbar.h"
+#include "kit/ui/ViewController.h"
 #include "kit/ui/Window.h"
 
 namespace kit::gtk {
@@ -367,6 +381,128 @@ bool routeToKit(GdkEvent* event) {
   }
 }
 
+// ---------------------------------------------------------------- Escape
+
+// How surely an action closes the screen it is on: 0 for a Cancel item, 1
+// for an action named for closing, 2 for a Done item; -1 for any other.
+int closingRank(const std::string& actionName, bool systemCancel, bool systemDone) {
+  if (systemCancel) return 0;
+  std::string name = actionName;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : {"cancel", "close", "dismiss"})
+    if (name.find(word) != std::string::npos) return 1;
+  return systemDone ? 2 : -1;
+}
+
+// The control that closes the screen `root` shows: the best-ranked enabled
+// bar item or button a finger could reach in it, run as its tap would.
+std::function<void()> closingControl(View& root) {
+  int best = 3;
+  std::function<void()> found;
+  auto consider = [&](int rank, std::function<void()> run) {
+    if (rank >= 0 && rank < best) {
+      best = rank;
+      found = std::move(run);
+    }
+  };
+  auto item = [&](const Ref<BarButtonItem>& i) {
+    if (!i || !i->isEnabled() || !i->whyUntappable().empty()) return;
+    const bool system = i->isSystemItem();
+    consider(closingRank(i->actionName(), system && i->systemItem() == BarButtonItem::SystemItem::Cancel,
+                         system && i->systemItem() == BarButtonItem::SystemItem::Done),
+             [i] { i->perform(); });
+  };
+  std::function<void(View&)> walk = [&](View& v) {
+    if (v.isHidden() || v.alpha() <= 0) return;
+    if (auto* bar = dynamic_cast<NavigationBar*>(&v); bar && bar->topItem()) {
+      for (const auto& i : bar->topItem()->leftBarButtonItems()) item(i);
+      for (const auto& i : bar->topItem()->rightBarButtonItems()) item(i);
+    } else if (auto* toolbar = dynamic_cast<Toolbar*>(&v)) {
+      for (const auto& i : toolbar->items()) item(i);
+    } else if (auto* control = dynamic_cast<Control*>(&v); control && control->isEnabled()) {
+      for (const std::string& action : control->actionsForControlEvent(Control::TouchUpInside)) {
+        if (!control->whyUntappable().empty()) break;
+        Ref<Control> c(control);
+        consider(closingRank(action, false, false), [c] { c->sendActionsForControlEvents(Control::TouchUpInside); });
+      }
+    }
+    for (const auto& sub : v.subviews()) walk(*sub);
+  };
+  walk(root);
+  return found;
+}
+
+// What the Escape key closes in `window`, the topmost first: an alert or
+// action sheet (as its cancel button, or a tap beside a sheet), a popover
+// (as a tap outside it), or a presented screen or dialog (by its own close,
+// cancel or Done control, else its back button). A screen with none of
+// these (the PIN lock) stays. Empty when nothing is presented.
+std::function<void()> escapeAction(Window& window) {
+  if (Window* alerts = Window::alertWindow(); alerts && !alerts->subviews().empty()) {
+    for (auto it = alerts->subviews().rbegin(); it != alerts->subviews().rend(); ++it) {
+      if (auto* alert = dynamic_cast<AlertView*>(it->get())) {
+        // An alert with one button and no cancel button only acknowledges.
+        long index = alert->cancelButtonIndex();
+        if (index < 0 && alert->numberOfButtons() == 1) index = 0;
+        Ref<AlertView> keep(alert);
+        return [keep, index] {
+          if (index >= 0) keep->tapButton(index);
+        };
+      }
+      if (auto* sheet = dynamic_cast<ActionSheet*>(it->get())) {
+        Ref<ActionSheet> keep(sheet);
+        return [keep] { keep->tapOutside(); };
+      }
+    }
+  }
+  View* base = window.rootViewController() ? window.rootViewController()->view() : nullptr;
+  const auto& subviews = window.subviews();
+  for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+    View& v = **it;
+    if (&v == base) break;
+    if (v.isHidden() || v.alpha() <= 0) continue;
+    if (auto* panel = dynamic_cast<PopoverView*>(&v)) {
+      Ref<PopoverController> controller(panel->popoverController());
+      if (!controller || !controller->isPopoverVisible()) continue;
+      return [controller] { controller->tapOutside(nullptr); };
+    }
+    ViewController* screen = v.viewController();
+    if (auto* mail = dynamic_cast<MailComposeViewController*>(screen)) {
+      Ref<MailComposeViewController> keep(mail);
+      return [keep] { keep->finish(MailComposeResult::Cancelled); };
+    }
+    if (auto close = closingControl(v)) return close;
+    if (auto* nav = dynamic_cast<NavigationController*>(screen); nav && nav->navigationBar()->backButton()) {
+      Ref<NavigationController> keep(nav);
+      return [keep] { keep->navigationBar()->tapBackButton(); };
+    }
+    // A presented screen with no way out keeps the key; anything else (a
+    // dimming layer under a dialog) lets the search go on beneath it.
+    if (screen && screen->presentingViewController()) return [] {};
+  }
+  return {};
+}
+
+// Escape closes what is presented on top; with nothing presented it goes to
+// the focused field or page as usual.
+bool escapeKey(GdkEvent* event) {
+  if (event->type != GDK_KEY_PRESS || event->key.keyval != GDK_KEY_Escape) return false;
+  GtkWidget* w = gtk_get_event_widget(event);
+  GtkWidget* top = w ? gtk_widget_get_toplevel(w) : nullptr;
+  if (!top || !GTK_IS_WINDOW(top)) return false;
+  // The program's own windows: a kit window, or a dialog over one.
+  GtkWindow* owner = gtk_window_get_transient_for(GTK_WINDOW(top));
+  GtkWidget* kitTop = owner ? GTK_WIDGET(owner) : top;
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(kitTop));
+  if (!child || !ViewWidget::rootViewOf(child)) return false;
+  Window* window = Application::sharedApplication()->keyWindow();
+  if (!window) return false;
+  auto action = escapeAction(*window);
+  if (!action) return false;
+  MainContextHost::deliver(std::move(action));
+  return true;
+}
+
 // A pointer event GTK would give a page although a kit view laid over the
 // page (a trackpad, a dial) is what the kit finds under the pointer: the
 // page's own window may stack above that view's when it was made later.
@@ -434,6 +570,7 @@ void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
 void InputRouter::install() { gdk_event_handler_set(dispatch, nullptr, nullptr); }
 
 void InputRouter::handle(GdkEvent* event) {
+  if (escapeKey(event)) return;
   bool swallow = false;
   if (!blockedByGrab(event) && routeToKit(event)) {
     GtkWidget* w = gtk_get_event_widget(event);

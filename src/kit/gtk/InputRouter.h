@@ -15,7 +15,11 @@
 //  - the wheel scrolls the kit scroll view under the pointer, sideways for
 //    one that only scrolls sideways (WebKit scrolls its own pages);
 //  - the secondary button is a long press on what is under the pointer
-//    (a page shows its own menu for it).
+//    (a page shows its own menu for it);
+//  - Escape closes what is shown on top (an alert or sheet, a popover, a
+//    presented screen) by that screen's own close, cancel or Done control,
+//    so its owner sees an ordinary close; with nothing shown it goes to the
+//    focused field or page.
 // Nothing reaches kit while a GTK grab (a modal dialog) holds another window.
 
 #include <gdk/gdk.h>

@@ -1,5 +1,6 @@
 #include "kit/gtk/PangoText.h"
 
+#include <gdk/gdk.h>
 #include <pango/pangocairo.h>
 
 #include <cmath>
@@ -15,6 +16,12 @@ PangoContext* measuringContext() {
     PangoFontMap* map = pango_cairo_font_map_get_default();
     PangoContext* c = pango_font_map_create_context(map);
     pango_cairo_context_set_resolution(c, 96);
+    // The screen's hinting and antialiasing, as the widgets draw with: they
+    // change glyph advances, so a measure without them can be a pixel or
+    // two off what a label needs.
+    if (GdkScreen* screen = gdk_screen_get_default())
+      if (const cairo_font_options_t* options = gdk_screen_get_font_options(screen))
+        pango_cairo_context_set_font_options(c, options);
     return c;
   }();
   return context;

@@ -48,6 +48,17 @@ double turnOf(const View& v) {
   return angle;
 }
 
+// How strongly what a disabled control shows is drawn, as on the platform.
+constexpr double kDisabledAlpha = 0.45;
+
+// Whether a disabled button shows its normal look (and so is drawn dimmed):
+// it has no title colour or image of its own for the disabled state.
+bool dimmedWhenDisabled(const Button& b) {
+  if (b.isEnabled()) return false;
+  return b.titleColorForState(Control::Disabled) == b.titleColorForState(Control::Normal) &&
+         b.imageForState(Control::Disabled) == b.imageForState(Control::Normal);
+}
+
 constexpr const char* kBindingKey = "kit-binding";
 constexpr const char* kRootViewKey = "kit-root-view";
 
@@ -254,6 +265,16 @@ void paintBar(cairo_t* cr, int w, int h, BarStyle style, const std::optional<Col
   cairo_fill(cr);
 }
 
+// A cell's mark of two strokes through three points: a chevron or a tick.
+void strokeMark(cairo_t* cr, const Color& color, Point p1, Point p2, Point p3) {
+  setSource(cr, color);
+  cairo_set_line_width(cr, 2.5);
+  cairo_move_to(cr, p1.x, p1.y);
+  cairo_line_to(cr, p2.x, p2.y);
+  cairo_line_to(cr, p3.x, p3.y);
+  cairo_stroke(cr);
+}
+
 // The marks a table cell draws itself: the editing control on the left
 // (a red disc with a bar to delete, a green one with a cross to insert) and
 // the standard accessory on the right.
@@ -288,31 +309,16 @@ void paintCellMarks(cairo_t* cr, const TableViewCell& cell, double height) {
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   switch (cell.currentAccessoryType()) {
     case TableViewCell::AccessoryType::DisclosureIndicator:
-      cairo_set_source_rgb(cr, 0.55, 0.55, 0.58);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 3, mid - 6);
-      cairo_line_to(cr, cx + 3, mid);
-      cairo_line_to(cr, cx - 3, mid + 6);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::rgba(0.55, 0.55, 0.58), {cx - 3, mid - 6}, {cx + 3, mid}, {cx - 3, mid + 6});
       break;
     case TableViewCell::AccessoryType::Checkmark:
-      cairo_set_source_rgb(cr, 0.2, 0.31, 0.52);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 6, mid);
-      cairo_line_to(cr, cx - 2, mid + 5);
-      cairo_line_to(cr, cx + 6, mid - 6);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::rgba(0.2, 0.31, 0.52), {cx - 6, mid}, {cx - 2, mid + 5}, {cx + 6, mid - 6});
       break;
     case TableViewCell::AccessoryType::DetailDisclosureButton:
       cairo_arc(cr, cx, mid, 11, 0, 2 * M_PI);
       cairo_set_source_rgb(cr, 0.16, 0.42, 0.86);
       cairo_fill(cr);
-      cairo_set_source_rgb(cr, 1, 1, 1);
-      cairo_set_line_width(cr, 2.5);
-      cairo_move_to(cr, cx - 2, mid - 5);
-      cairo_line_to(cr, cx + 3, mid);
-      cairo_line_to(cr, cx - 2, mid + 5);
-      cairo_stroke(cr);
+      strokeMark(cr, Color::whiteColor(), {cx - 2, mid - 5}, {cx + 3, mid}, {cx - 2, mid + 5});
       break;
     default:
       break;
@@ -578,6 +584,7 @@ void ViewWidget::placeInPopover(ViewWidget& child) {
   gtk_widget_set_size_request(child.box_, std::max(px(f.width()), 1), std::max(px(f.height()), 1));
   if (!child.popover_) {
     child.popover_ = gtk_popover_new(box_);
+    gtk_widget_add_events(child.popover_, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
     gtk_popover_set_modal(GTK_POPOVER(child.popover_), TRUE);
     gtk_container_add(GTK_CONTAINER(child.popover_), child.box_);
     g_signal_connect(child.popover_, "closed", callback([](GtkPopover* p, gpointer self) {
@@ -714,7 +721,7 @@ void ViewWidget::syncContent() {
       GtkLabel* gl = GTK_LABEL(content_);
       if (std::strcmp(gtk_label_get_text(gl), l.text().c_str()) != 0) gtk_label_set_text(gl, l.text().c_str());
       Color color = l.isHighlighted() && l.highlightedTextColor() ? *l.highlightedTextColor() : l.textColor();
-      if (!l.isEnabled()) color = color.withAlpha(color.alpha * 0.45);
+      if (!l.isEnabled()) color = color.withAlpha(color.alpha * kDisabledAlpha);
       PangoAttrList* attrs = textAttributes(l.font().withSize(l.effectiveFontSize()), color);
       gtk_label_set_attributes(gl, attrs);
       pango_attr_list_unref(attrs);
@@ -750,6 +757,8 @@ void ViewWidget::syncContent() {
       gtk_label_set_attributes(GTK_LABEL(label_), attrs);
       pango_attr_list_unref(attrs);
       GtkWidget* inner = gtk_bin_get_child(GTK_BIN(content_));
+      // The explicit title colour would hide the theme's disabled look.
+      gtk_widget_set_opacity(inner, dimmedWhenDisabled(b) ? kDisabledAlpha : 1.0);
       GtkAlign h = GTK_ALIGN_CENTER, vAlign = GTK_ALIGN_CENTER;
       switch (b.contentHorizontalAlignment()) {
         case Control::ContentHorizontalAlignment::Left: h = GTK_ALIGN_START; break;
@@ -950,6 +959,8 @@ void ViewWidget::syncBarItems() {
       gtk_container_add(GTK_CONTAINER(button), l);
     }
     gtk_widget_set_sensitive(button, item->isEnabled());
+    // Titles carry the bar's colour, which the theme's disabled look would not change.
+    gtk_widget_set_opacity(gtk_bin_get_child(GTK_BIN(button)), item->isEnabled() ? 1.0 : kDisabledAlpha);
     gtk_widget_set_tooltip_text(button, item->title().empty() ? nullptr : item->title().c_str());
     // The back button is the bar's own: its tap pops rather than runs an action.
     struct Tap {
@@ -1034,9 +1045,21 @@ void ViewWidget::paint(cairo_t* cr, int width, int height) {
     }
   }
   Image* background = nullptr;
-  if (auto* b = dynamic_cast<Button*>(&v)) background = b->currentBackgroundImage();
+  bool dimmed = false;
+  if (auto* b = dynamic_cast<Button*>(&v)) {
+    background = b->currentBackgroundImage();
+    dimmed = dimmedWhenDisabled(*b) && b->backgroundImageForState(Control::Disabled) ==
+                                           b->backgroundImageForState(Control::Normal);
+  }
   if (auto* tf = dynamic_cast<TextField*>(&v)) background = tf->background();
-  if (background) paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+  if (background && dimmed) {
+    cairo_push_group(cr);
+    paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, kDisabledAlpha);
+  } else if (background) {
+    paintImage(cr, *background, View::ContentMode::ScaleToFill, width, height);
+  }
   if (auto* cell = dynamic_cast<TableViewCell*>(&v)) {
     cairo_save(cr);
     paintCellMarks(cr, *cell, height);

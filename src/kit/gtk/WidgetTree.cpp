@@ -154,6 +154,8 @@ void WidgetTree::showWindow(Window& window) {
     toplevels_.push_back(std::move(made));
     t->window = &window;
     t->gtkWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    // The wheel reaches kit's scroll views only through a window that asks for it.
+    gtk_widget_add_events(t->gtkWindow, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
     const char* name = g_get_application_name();
     gtk_window_set_title(GTK_WINDOW(t->gtkWindow), name ? name : "");
     const Rect f = window.frame();

@@ -10,6 +10,7 @@
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/ActionSheet.h"
 #include "kit/ui/AlertView.h"
+#include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Button.h"
 #include "kit/ui/ImageView.h"
 #include "kit/ui/Label.h"
@@ -167,6 +168,36 @@ TEST_F(ViewTreeTest, AClickOnTheButtonSendsItsAction) {
   EXPECT_FALSE(gtk_widget_get_sensitive(kit::gtk::WidgetTree::installed()->bindingFor(button_.get())->content()));
 }
 
+// A disabled button or bar item draws dimmed, though its title has a colour
+// of its own that the theme's disabled look would not change.
+TEST_F(ViewTreeTest, DisabledButtonsAndBarItemsDrawDimmed) {
+  button_->setTitleColor(kit::Color::blackColor());
+  Ref<kit::Toolbar> bar(new kit::Toolbar(Rect(0, 276, 480, 44)));
+  Ref<kit::BarButtonItem> item = kit::BarButtonItem::withTitle("Resume", kit::BarButtonItem::Style::Plain, "resume",
+                                                               [](kit::BarButtonItem&) {});
+  bar->setItems({item});
+  root_->addSubview(bar.get());
+  // The darkest red value inside `r` of a picture of the root view.
+  auto darkestIn = [](kit::View& root, kit::Rect r) {
+    settle();
+    Ref<kit::Image> picture = kit::ViewRenderer::renderView(root);
+    uint32_t darkest = 0xFF;
+    for (auto y = size_t(r.y()); y < size_t(r.maxY()); ++y)
+      for (auto x = size_t(r.x()); x < size_t(r.maxX()); ++x) darkest = std::min(darkest, picture->pixelAt(x, y) >> 24);
+    return darkest;
+  };
+  const kit::Rect title = button_->frame().insetBy(10, 8);
+  const kit::Rect itemTitle = item->frameInWindow().insetBy(2, 8);
+  const uint32_t enabled = darkestIn(*root_, title), itemEnabled = darkestIn(*root_, itemTitle);
+  ASSERT_LT(enabled, 0x40u);
+  ASSERT_LT(itemEnabled, 0x40u);
+  button_->setEnabled(false);
+  item->setEnabled(false);
+  EXPECT_GT(darkestIn(*root_, title), 0x70u) << enabled;
+  EXPECT_GT(darkestIn(*root_, itemTitle), 0x70u) << itemEnabled;
+  bar->removeFromSuperview();
+}
+
 TEST_F(ViewTreeTest, TypingGoesThroughTheFieldAndItsDelegate) {
   click(field_.get(), {30, 16});
   ASSERT_TRUE(waitUntil([&] { return field_->isEditing(); }, 5));
@@ -235,12 +266,19 @@ TEST_F(ViewTreeTest, GestureRecognisersSeeTapsAndLongPresses) {
 
 TEST_F(ViewTreeTest, AlertsAreDialogsAnsweredThroughTheKitAlert) {
   AlertRecorder recorder;
-  Ref<kit::AlertView> alert(new kit::AlertView("Question", "Go on?", &recorder, "Cancel", {"Yes", "No"}));
+  Ref<kit::AlertView> alert(new kit::AlertView(
+      "", "The file 'a-report-with-a-rather-long-name.pdf' can not be displayed. Would you like to download it?",
+      &recorder, "Cancel", {"Yes", "No"}));
   alert->show();
   auto* tree = kit::gtk::WidgetTree::installed();
   ASSERT_EQ(tree->dialogs().size(), 1u);
   GtkWidget* dialog = tree->dialogs().front();
   settle();
+  // As tall as its wrapped text at its width: no empty band above the buttons.
+  int w = 0, h = 0, minimum = 0, natural = 0;
+  gtk_window_get_size(GTK_WINDOW(dialog), &w, &h);
+  gtk_widget_get_preferred_height_for_width(dialog, w, &minimum, &natural);
+  EXPECT_LE(h, natural + 2) << w;
   saveScreenshot("ViewTreeTest.AlertShown");
   gtk_dialog_response(GTK_DIALOG(dialog), 1);
   ASSERT_TRUE(waitUntil([&] { return !recorder.dismissed.empty(); }, 5));
@@ -342,6 +380,35 @@ std::vector<GtkWidget*> barButtons(kit::View* bar) {
   };
   walk(kit::gtk::WidgetTree::installed()->widgetFor(bar));
   return out;
+}
+
+// A titled bar item given its text's measured width and four pixels a side
+// (what a narrow bar leaves it) shows its whole title.
+TEST_F(ViewTreeTest, ABarItemAsWideAsItsMeasuredTitleShowsItWhole) {
+  Ref<kit::Toolbar> bar(new kit::Toolbar(Rect(0, 276, 480, 44)));
+  bar->setBarStyle(kit::BarStyle::Black);
+  std::vector<Ref<kit::BarButtonItem>> items;
+  for (const char* title : {"Command", "Reader"}) {
+    items.push_back(kit::BarButtonItem::withTitle(title, kit::BarButtonItem::Style::Plain, "act", [](kit::BarButtonItem&) {}));
+    items.back()->setWidth(std::ceil(kit::TextMeasurement::sizeOfText(title, kit::Font::boldSystemFont(12)).width) + 8);
+  }
+  bar->setItems(items);
+  root_->addSubview(bar.get());
+  settle();
+  std::vector<GtkWidget*> labels;
+  std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+    if (GTK_IS_LABEL(w)) labels.push_back(w);
+    if (GTK_IS_CONTAINER(w)) {
+      GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* k = kids; k; k = k->next) walk(GTK_WIDGET(k->data));
+      g_list_free(kids);
+    }
+  };
+  for (GtkWidget* button : barButtons(bar.get())) walk(button);
+  ASSERT_EQ(labels.size(), 2u);
+  for (GtkWidget* l : labels)
+    EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(l)))) << gtk_label_get_text(GTK_LABEL(l));
+  bar->removeFromSuperview();
 }
 
 TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {

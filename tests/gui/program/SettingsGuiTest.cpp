@@ -1,12 +1,16 @@
 // The settings screen in the real window: opened from the main screen,
 // a switch flipped with a real click, the setting stored and re-read.
 
+#include <gdk/gdkkeysyms.h>
+
 #include <functional>
 #include <string>
 
 #include "ProgramFixture.h"
 #include "common/VeskMiscObject.h"
 #include "kit/foundation/UserDefaults.h"
+#include "kit/gtk/WidgetTree.h"
+#include "kit/ui/AlertView.h"
 #include "kit/ui/BarButtonItem.h"
 #include "kit/ui/Button.h"
 #include "kit/ui/NavigationController.h"
@@ -97,6 +101,40 @@ TEST_F(SettingsGuiTest, ASwitchFlippedInTheSettingsIsStoredAndReRead) {
   ASSERT_GT(f.size.width, 0);
   click(done->bar(), {f.origin.x + f.size.width / 2, f.origin.y + f.size.height / 2});
   EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }));
+}
+
+// Escape closes what is on top by its own button, so the screen's owner sees
+// an ordinary close: an alert that only acknowledges, then the settings
+// screen by its Done button.
+TEST_F(SettingsGuiTest, EscapeClosesTheAlertOnTopThenTheSettingsScreen) {
+  server_.route("GET", "/home", TestResponse::html("<html><head><title>Settings Home</title></head><body>home</body></html>"));
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Settings Home"));
+  kit::View* button = findView(mainWindow(), [](kit::View* v) {
+    auto* b = dynamic_cast<kit::Button*>(v);
+    return b && b->titleForState(0) == "Settings";
+  });
+  ASSERT_NE(button, nullptr);
+  click(button, {button->bounds().size.width / 2, button->bounds().size.height / 2});
+  ASSERT_TRUE(waitUntil([&] { return controller()->presentedViewController() != nullptr; }));
+  settle();
+
+  struct Heard : kit::AlertViewDelegate {
+    long clicked = -2;
+    void alertViewClickedButtonAtIndex(kit::AlertView&, long index) override { clicked = index; }
+  } heard;
+  kit::Ref<kit::AlertView> alert =
+      kit::make<kit::AlertView>("Saved", "", &heard, "", std::vector<std::string>{"OK"});
+  alert->show();
+  ASSERT_TRUE(waitUntil([&] { return kit::gtk::WidgetTree::installed()->widgetFor(alert.get()) != nullptr; }, 5));
+  settle();
+  pressKey(mainWindow(), GDK_KEY_Escape);
+  EXPECT_TRUE(waitUntil([&] { return heard.clicked == 0 && !alert->isVisible(); }, 5)) << heard.clicked;
+  EXPECT_NE(controller()->presentedViewController(), nullptr) << "one Escape closed two screens";
+
+  settle();
+  pressKey(mainWindow(), GDK_KEY_Escape);
+  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
 }
 
 }  // namespace

@@ -301,4 +301,29 @@ TEST_F(TabsTest, ARestartRestoresTheTabsTheirOrderAndTheSelection) {
   EXPECT_TRUE(waitForTabTitle(1, "Page One"));
 }
 
+// The wheel scrolls the tab strip under the pointer: the plain wheel moves a
+// strip that only scrolls sideways sideways, and the sideways wheel moves it
+// back. The phone shows about one tab, so three are enough to need it.
+TEST_F(TabsTest, TheWheelScrollsTheTabStripSideways) {
+  ASSERT_TRUE(startProgram(server_.url("/home"), true));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  for (int i = 0; i < 2; ++i) controller()->onNewPage(nullptr);
+  ASSERT_TRUE(waitUntil([&] { return strip()->tabCount() == 3; }, 5));
+  ASSERT_GT(strip()->maximumContentOffset().x, 0);
+  strip()->setContentOffset({0, 0});
+  settle();
+  const kit::Rect f = strip()->convertRectToView(strip()->bounds(), nullptr);
+  pointerTo(mainWindow(), {f.x() + f.width() / 2, f.y() + f.height() / 2});
+  auto wheel = [](unsigned button) {
+    pressButton(true, button);
+    pressButton(false, button);
+  };
+  wheel(5);  // down
+  ASSERT_TRUE(waitUntil([&] { return strip()->contentOffset().x > 0; }, 5)) << "the wheel did not reach the strip";
+  EXPECT_EQ(strip()->contentOffset().y, 0);
+  const double moved = strip()->contentOffset().x;
+  wheel(6);  // left
+  EXPECT_TRUE(waitUntil([&] { return strip()->contentOffset().x < moved; }, 5)) << strip()->contentOffset().x;
+}
+
 }  // namespace

@@ -583,6 +583,20 @@ class TourGuiTest : public TabsFixture {
     clickInPopoverOrWindow(table, middleOf(row));
   }
 
+  // Closes the screen on top: on a tablet by Escape, on a phone by its own
+  // button, so that both ways are taken.
+  void closeBy(kit::BarButtonItem* button) {
+    if (phone_) {
+      clickItem(button);
+    } else {
+      ASSERT_NE(button, nullptr) << "no button that Escape stands for";
+      // The keys go where the pointer is, over the window.
+      const kit::Rect bar = onScreen(button->bar());
+      pointerTo(mainWindow(), {bar.x() + bar.width() / 2, bar.maxY() + 20});
+      pressKey(mainWindow(), GDK_KEY_Escape);
+    }
+  }
+
   // Waits until `nav` shows a screen other than `from`.
   static kit::ViewController* pushedOver(kit::NavigationController* nav, kit::ViewController* from) {
     waitUntil([&] { return nav->topViewController() != from && nav->topViewController()->view()->window(); }, 5);
@@ -666,8 +680,7 @@ class TourGuiTest : public TabsFixture {
     if (enter && visitRoot) visit("settings", nav->view());
     settingsPage(nav, root, "settings", enter);
     if (HasFatalFailure()) return;
-    // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
-    clickItem(root->navigationItem()->rightBarButtonItem());
+    closeBy(root->navigationItem()->rightBarButtonItem());
     EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5)) << "settings stayed";
   }
 
@@ -696,8 +709,7 @@ class TourGuiTest : public TabsFixture {
     visit("share-menu", tolva::Share::currentHelper()->currentView()->view());
     std::vector<tolva::ShareShareMenu::Row> rows;
     for (const auto& section : menu->tableData()) rows.insert(rows.end(), section.begin(), section.end());
-    // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
-    clickItem(menu->navigationItem()->leftBarButtonItem());
+    closeBy(menu->navigationItem()->leftBarButtonItem());
     ASSERT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }, 5))
         << "the share menu stayed";
 
@@ -739,8 +751,7 @@ class TourGuiTest : public TabsFixture {
           return form && form->view()->window();
         }, 5)) << name << ": no form";
         visit(name, tolva::Share::currentHelper()->currentView()->view());
-        // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
-        clickItem(form->navigationItem()->leftBarButtonItem());
+        closeBy(form->navigationItem()->leftBarButtonItem());
       }
       EXPECT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }, 5))
           << name << " stayed";
@@ -816,8 +827,7 @@ class TourGuiTest : public TabsFixture {
       return true;
     }, 2);
     visit("login", nav->view());
-    // Escape: pressKey(mainWindow(), GDK_KEY_Escape);
-    clickItem(login->navigationItem()->leftBarButtonItem());
+    closeBy(login->navigationItem()->leftBarButtonItem());
     EXPECT_TRUE(waitUntil([&] { return kit::PopoverController::visiblePopovers().empty() &&
                                        controller()->presentedViewController() == nullptr; }, 5))
         << "the login screen stayed";
