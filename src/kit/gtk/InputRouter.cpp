@@ -542,8 +542,6 @@ bool meantForAViewOverAControl(GdkEvent* event) {
     case GDK_2BUTTON_PRESS:
     case GDK_3BUTTON_PRESS:
     case GDK_BUTTON_RELEASE:
-    case GDK_MOTION_NOTIFY:
-    case GDK_ENTER_NOTIFY:
       break;
     default:
       return false;

@@ -849,6 +849,12 @@ class TourGuiTest : public TabsFixture {
 
   void pinFirst(bool phone);
 
+ public:
+  // Each control on a screen is pressed in turn, which takes its time on a
+  // loaded machine.
+  TourGuiTest() { watchdogSeconds_ = 90; }
+
+ protected:
   bool phone_ = false;
 };
 
