@@ -76,8 +76,9 @@ GtkWidget* buttonRow(GtkDialog* dialog) {
 // buttons that do not fit side by side are stacked.
 void DialogPresenter::fitToParent(GtkWidget* dialog) {
   int room = G_MAXINT;
-  if (GtkWindow* parent = tree_.dialogParent()) {
-    int parentWidth = 0, parentHeight = 0;
+  GtkWindow* parent = tree_.dialogParent();
+  int parentWidth = 0, parentHeight = 0;
+  if (parent) {
     gtk_window_get_size(parent, &parentWidth, &parentHeight);
     room = std::max(parentWidth - 2 * kDialogMargin, kNarrowestDialog);
   }
@@ -92,7 +93,14 @@ void DialogPresenter::fitToParent(GtkWidget* dialog) {
   }
   holdLabelWidths(dialog, nullptr);
   // Shown already: a resize, not a default size; the height follows the text.
-  gtk_window_resize(GTK_WINDOW(dialog), std::min(naturalWidth(dialog), room), 1);
+  const int width = std::min(naturalWidth(dialog), room);
+  gtk_window_resize(GTK_WINDOW(dialog), width, 1);
+  if (!parent) return;
+  // Placed while it was wider: centred on the window again at its new size.
+  int minimum = 0, height = 0, px = 0, py = 0;
+  gtk_widget_get_preferred_height_for_width(dialog, width, &minimum, &height);
+  gtk_window_get_position(parent, &px, &py);
+  gtk_window_move(GTK_WINDOW(dialog), px + (parentWidth - width) / 2, py + std::max(0, (parentHeight - height) / 2));
 }
 
 DialogPresenter::~DialogPresenter() {

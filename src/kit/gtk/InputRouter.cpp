@@ -147,22 +147,7 @@ void cancelTimer(Press& p) {
   p.timer = 0;
 }
 
-// GTK closes a modal popover on a press outside it; one that leaves views
-// touchable (a suggestion list under its field) is not modal, so a press
-// outside it and its pass-through views is the tap that dismisses it, and
-// goes no further. Answers whether a popover went.
-bool tappedOutsidePopover(View* hit) {
-  bool dismissed = false;
-  for (auto& pop : PopoverController::visiblePopovers()) {
-    if (pop->passthroughViews().empty()) continue;
-    PopoverView* panel = pop->popoverView();
-    if (hit && panel && (hit == panel || hit->isDescendantOfView(panel))) continue;
-    if (pop->tapOutside(hit)) dismissed = true;
-  }
-  return dismissed;
-}
-
-void beginPress(Ref<Window> window, Point p, int taps, bool inPopover) {
+void beginPress(Ref<Window> window, Point p, int taps) {
   if (gPress) {
     cancelTimer(*gPress);
     if (gPress->kitTouch) gPress->window->touchCancel();
@@ -173,7 +158,6 @@ void beginPress(Ref<Window> window, Point p, int taps, bool inPopover) {
   s.start = s.last = p;
   s.taps = taps;
   s.hit = window->hitTest(p, nullptr);
-  if (!inPopover && tappedOutsidePopover(s.hit.get())) return;
   // A slider follows GTK's own drag (its value is routed as a user's slide).
   if (!dynamic_cast<Slider*>(s.hit.get())) {
     window->touchBegin(p, taps);
@@ -334,10 +318,7 @@ bool routeToKit(GdkEvent* event) {
       gLastClickTime = event->button.time;
       gLastClickPoint = p;
       gLastTaps = taps;
-      bool inPopover = false;
-      for (GtkWidget* w = gtk_get_event_widget(event); w && !inPopover; w = gtk_widget_get_parent(w))
-        inPopover = GTK_IS_POPOVER(w);
-      MainContextHost::deliver([window, p, taps, inPopover] { beginPress(window, p, taps, inPopover); });
+      MainContextHost::deliver([window, p, taps] { beginPress(window, p, taps); });
       return true;
     }
     case GDK_MOTION_NOTIFY:
@@ -550,11 +531,12 @@ bool meantForAViewOverThePage(GdkEvent* event) {
   return true;
 }
 
-// A press GTK would give a bar item's button although what the kit shows
-// there is another view: a screen presented over the bar (a bar's buttons
-// take input in windows of their own, which may stack above the views
-// laid over them later). The kit view under the pointer has the touch.
-bool meantForAViewOverABar(GdkEvent* event) {
+// A press GTK would give a control's own widget (a bar item's button, a
+// switch) although kit finds another view over it there, as a screen
+// presented over the toolbar: the control's input window stacks above the
+// covering view's drawing, so GTK alone would press the hidden control too
+// (and light it, or show its tooltip, under the pointer).
+bool meantForAViewOverAControl(GdkEvent* event) {
   switch (event->type) {
     case GDK_BUTTON_PRESS:
     case GDK_2BUTTON_PRESS:
@@ -564,18 +546,19 @@ bool meantForAViewOverABar(GdkEvent* event) {
     default:
       return false;
   }
-  GtkWidget* button = nullptr;
-  for (GtkWidget* w = gtk_get_event_widget(event); w && !button; w = gtk_widget_get_parent(w)) {
-    if (GTK_IS_POPOVER(w)) return false;
-    if (GTK_IS_BUTTON(w) && gtk_style_context_has_class(gtk_widget_get_style_context(w), "kit-bar-item")) button = w;
-  }
-  ViewWidget* bar = button ? ViewWidget::containing(button) : nullptr;
-  if (!bar) return false;
+  GtkWidget* w = gtk_get_event_widget(event);
+  // A popover's views are found from the popover, not from the window.
+  if (!w || gtk_widget_get_ancestor(w, GTK_TYPE_POPOVER)) return false;
+  ViewWidget* owner = ViewWidget::containing(w);
+  if (!owner) return false;
   Ref<Window> window;
   Point p;
-  if (!locate(event, window, p)) return false;
+  if (!locate(event, window, p) || window.get() != owner->view().window()) return false;
   View* hit = window->hitTest(p, nullptr);
-  return hit && hit != &bar->view() && !hit->isDescendantOfView(&bar->view());
+  if (!hit) return false;
+  for (View* v = hit; v; v = v->superview())
+    if (v == &owner->view()) return false;
+  return true;
 }
 
 void dispatch(GdkEvent* event, gpointer) { InputRouter::handle(event); }
@@ -592,7 +575,7 @@ void InputRouter::handle(GdkEvent* event) {
     swallow = w && g_object_get_data(G_OBJECT(w), "kit-swallow-pointer") &&
               (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE);
   }
-  if (!swallow && !blockedByGrab(event) && (meantForAViewOverThePage(event) || meantForAViewOverABar(event)))
+  if (!swallow && !blockedByGrab(event) && (meantForAViewOverThePage(event) || meantForAViewOverAControl(event)))
     swallow = true;
   if (!swallow) gtk_main_do_event(event);
 }

@@ -55,21 +55,6 @@ class PasswordsGuiTest : public TabsFixture {
     return web ? web->stringByEvaluatingJavaScriptFromString(script) : std::string();
   }
 
-  // The GTK button labelled `label` in any dialog on screen.
-  static GtkWidget* buttonInDialogs(const std::string& label) {
-    for (GtkWidget* d : kit::gtk::WidgetTree::installed()->dialogs()) {
-      GtkWidget* found = nullptr;
-      GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(d))));
-      for (GList* c = children; c && !found; c = c->next)
-        if (GTK_IS_BUTTON(c->data) && gtk_button_get_label(GTK_BUTTON(c->data)) &&
-            label == gtk_button_get_label(GTK_BUTTON(c->data)))
-          found = GTK_WIDGET(c->data);
-      g_list_free(children);
-      if (found) return found;
-    }
-    return nullptr;
-  }
-
   // After the runs: the settings file holds no password, the keychain file is private.
   void expectPasswordsStayOutOfTheSettings(const std::string& password) {
     kit::UserDefaults& d = kit::UserDefaults::standardUserDefaults();

@@ -80,6 +80,25 @@ class TabsFixture : public ProgramFixture {
     return found;
   }
 
+  // The GTK button labelled `label` in any dialog on screen (an alert's
+  // buttons sit in a box of their own).
+  static GtkWidget* buttonInDialogs(const std::string& label) {
+    for (GtkWidget* d : kit::gtk::WidgetTree::installed()->dialogs())
+      if (GtkWidget* found = buttonIn(gtk_dialog_get_content_area(GTK_DIALOG(d)), label)) return found;
+    return nullptr;
+  }
+  static GtkWidget* buttonIn(GtkWidget* widget, const std::string& label) {
+    if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) &&
+        label == gtk_button_get_label(GTK_BUTTON(widget)))
+      return widget;
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GtkWidget* found = nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    for (GList* c = children; c && !found; c = c->next) found = buttonIn(GTK_WIDGET(c->data), label);
+    g_list_free(children);
+    return found;
+  }
+
   // A real click on the middle of a view.
   static void clickMiddleOf(kit::View* view) {
     ASSERT_NE(view, nullptr);

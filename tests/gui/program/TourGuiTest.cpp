@@ -13,12 +13,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "TabsFixture.h"
 #include "common/VeskMiscObject.h"
+#include "data/PINViewController.h"
+#include "data/VeskAdblockTableViewController.h"
+#include "data/VeskAuthenticationTableViewController.h"
 #include "data/VeskBookmarkDatabase.h"
+#include "data/VeskPasscodeStore.h"
+#include "data/VeskPasscodeViewController.h"
 #include "data/VeskBookmarkTableViewController.h"
 #include "downloads/VeskDownloadManager.h"
 #include "downloads/VeskDownloadTableViewController.h"
@@ -35,6 +41,15 @@
 #include "kit/ui/TableView.h"
 #include "kit/ui/Toolbar.h"
 #include "kit/ui/Touch.h"
+#include "settings/PrefAppSettingsViewController.h"
+#include "settings/PrefSettingsReader.h"
+#include "settings/PrefSpecifier.h"
+#include "share/core/Share.h"
+#include "share/core/ShareItem.h"
+#include "share/core/ShareSharer.h"
+#include "share/ui/ShareFormController.h"
+#include "share/ui/ShareFormFieldSettings.h"
+#include "share/ui/ShareShareMenu.h"
 #include "shell/VeskTouchPropagatingUIButton.h"
 
 // After kit's headers: X11's macros clash with kit's names.
@@ -48,6 +63,10 @@ using tolvatest::TestResponse;
 
 // Nothing in the program is drawn in this colour.
 constexpr int kLoud[3] = {255, 0, 255};
+
+// A 1x1 PNG, drawn larger as the page's picture.
+const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x02\x00\x00\x00\x90\x77\x53\xde\x00\x00\x00\x0c\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x00\x03\x01\x01\x00\xc9\xfe\x92\xef\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+                           69);
 
 kit::Point middleOf(kit::Rect r) { return {r.x() + r.width() / 2, r.y() + r.height() / 2}; }
 
@@ -694,6 +713,357 @@ class TourGuiTest : public TabsFixture {
     settle();
   }
 
+  // ---- Screens B: settings, sharing, logins, the PIN, page menus.
+
+  // The frame of a GTK dialog on screen, in the main window's coordinates.
+  kit::Rect dialogFrame(GtkWidget* dialog) {
+    GdkWindow* gw = gtk_widget_get_window(dialog);
+    if (!gw || !gtk_widget_get_mapped(dialog)) return {};
+    int dx = 0, dy = 0, wx = 0, wy = 0;
+    gdk_window_get_origin(gw, &dx, &dy);
+    kit::gtk::WidgetTree* tree = kit::gtk::WidgetTree::installed();
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(tree->toplevelFor(mainWindow()))), &wx, &wy);
+    return {double(dx - wx), double(dy - wy), double(gdk_window_get_width(gw)), double(gdk_window_get_height(gw))};
+  }
+
+  // A real click on the middle of a GTK widget (a dialog's button).
+  void clickWidget(GtkWidget* widget) {
+    ASSERT_NE(widget, nullptr);
+    settle();
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    int x = 0, y = 0, tx = 0, ty = 0, wx = 0, wy = 0;
+    ASSERT_TRUE(gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y));
+    gdk_window_get_origin(gtk_widget_get_window(top), &tx, &ty);
+    kit::gtk::WidgetTree* tree = kit::gtk::WidgetTree::installed();
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(tree->toplevelFor(mainWindow()))), &wx, &wy);
+    pointerTo(mainWindow(), {double(tx + x - wx + gtk_widget_get_allocated_width(widget) / 2),
+                             double(ty + y - wy + gtk_widget_get_allocated_height(widget) / 2)});
+    pressButton(true);
+    pressButton(false);
+    settle();
+  }
+
+  // Pictures a dialog (an alert or a sheet): it lies inside the window's
+  // width, lets no page through, and shows every button it has.
+  void visitDialog(const std::string& name, GtkWidget* dialog) {
+    ASSERT_NE(dialog, nullptr) << name;
+    settle();
+    saveScreenshot("TourGuiTest." + std::string(phone_ ? "phone." : "tablet.") + name);
+    const kit::Rect frame = dialogFrame(dialog);
+    ASSERT_FALSE(frame.isEmpty()) << name << ": the dialog is not on screen";
+    EXPECT_GE(frame.x(), 0) << name << ": past the window's left edge";
+    EXPECT_LE(frame.maxX(), mainWindow()->bounds().width()) << name << ": past the window's right edge";
+    EXPECT_EQ(loudPixels(frame), 0) << name << ": the page shows through the dialog";
+    std::function<void(GtkWidget*)> buttonsOnShow = [&](GtkWidget* w) {
+      if (GTK_IS_BUTTON(w)) {
+        EXPECT_TRUE(gtk_widget_is_drawable(w) && gtk_widget_get_allocated_height(w) > 1)
+            << name << ": a button is not on show";
+        return;
+      }
+      if (GTK_IS_CONTAINER(w)) gtk_container_forall(GTK_CONTAINER(w), [](GtkWidget* c, gpointer f) {
+        (*static_cast<std::function<void(GtkWidget*)>*>(f))(c);
+      }, &buttonsOnShow);
+    };
+    buttonsOnShow(gtk_dialog_get_content_area(GTK_DIALOG(dialog)));
+  }
+
+  // The one dialog showing `sheet`, or the newest dialog with a button labelled `label`.
+  static GtkWidget* dialogWithButton(const std::string& label) {
+    GtkWidget* button = buttonInDialogs(label);
+    return button ? gtk_widget_get_toplevel(button) : nullptr;
+  }
+
+  // Presses the dialog's button labelled `label` through the pointer and
+  // checks the dialog goes.
+  void pressDialogButton(const std::string& label) {
+    GtkWidget* button = buttonInDialogs(label);
+    ASSERT_NE(button, nullptr) << "no button " << label;
+    clickWidget(button);
+    EXPECT_TRUE(waitUntil([&] { return buttonInDialogs(label) == nullptr; }, 5)) << label << " left its dialog up";
+  }
+
+  // A real click on a table's row, scrolled into sight first.
+  void clickRow(kit::TableView* table, const kit::IndexPath& path) {
+    table->scrollToRowAtIndexPath(path, kit::TableView::ScrollPosition::Middle, false);
+    settle();
+    kit::TableViewCell* cell = table->cellForRowAtIndexPath(path);
+    ASSERT_NE(cell, nullptr);
+    const kit::Rect row = onScreen(cell);
+    clickInPopoverOrWindow(table, middleOf(row));
+  }
+
+  // Closes the screen on top: on a tablet by Escape, on a phone by its own
+  // button, so that both ways are taken.
+  void closeBy(kit::BarButtonItem* button) {
+    if (phone_) {
+      clickItem(button);
+    } else {
+      ASSERT_NE(button, nullptr) << "no button that Escape stands for";
+      // The keys go where the pointer is, over the window.
+      const kit::Rect bar = onScreen(button->bar());
+      pointerTo(mainWindow(), {bar.x() + bar.width() / 2, bar.maxY() + 20});
+      pressKey(mainWindow(), GDK_KEY_Escape);
+    }
+  }
+
+  // Waits until `nav` shows a screen other than `from`.
+  static kit::ViewController* pushedOver(kit::NavigationController* nav, kit::ViewController* from) {
+    waitUntil([&] { return nav->topViewController() != from && nav->topViewController()->view()->window(); }, 5);
+    settle();
+    return nav->topViewController() != from ? nav->topViewController() : nullptr;
+  }
+
+  // Back to `to` by the navigation bar's back button.
+  void back(kit::NavigationController* nav, kit::ViewController* to, const std::string& name) {
+    kit::BarButtonItem* button = nav->navigationBar()->backButton();
+    ASSERT_NE(button, nullptr) << name << ": no back button";
+    clickItem(button);
+    EXPECT_TRUE(waitUntil([&] { return nav->topViewController() == to; }, 5)) << name << ": the back button stayed";
+    settle();
+  }
+
+  // A settings page: its picture, then each value list and child page its
+  // rows open, each pictured and left by its back button.
+  void settingsPage(kit::NavigationController* nav, tolva::PrefAppSettingsViewController* screen,
+                    const std::string& name, const std::function<bool(const std::string&)>& enter = {}) {
+    if (!enter) visit(name, nav->view());
+    kit::TableView* table = screen->tableView();
+    std::set<std::string> seen;
+    for (long s = 0; s < table->numberOfSections(); ++s)
+      for (long r = 0; r < table->numberOfRowsInSection(s); ++r) {
+        tolva::PrefSpecifier* spec = screen->settingsReader()->specifierForIndexPath({s, r});
+        if (!spec || (spec->type() != "PSMultiValueSpecifier" && spec->type() != "PSChildPaneSpecifier")) continue;
+        // Rows of the same title in other groups open the same list again.
+        if (!seen.insert(spec->title()).second || (enter && !enter(spec->title()))) continue;
+        const std::string child = name + "." + spec->title();
+        clickRow(table, {s, r});
+        kit::ViewController* shown = pushedOver(nav, screen);
+        ASSERT_NE(shown, nullptr) << child << " did not open";
+        if (auto* page = dynamic_cast<tolva::PrefAppSettingsViewController*>(shown))
+          settingsPage(nav, page, child);
+        else
+          customPane(nav, shown, child);
+        back(nav, screen, child);
+        if (HasFatalFailure()) return;
+      }
+  }
+
+  // A screen reached by class name from the settings, and what it opens.
+  void customPane(kit::NavigationController* nav, kit::ViewController* shown, const std::string& name) {
+    // A screen with nothing to list says so in an alert first.
+    if (waitUntil([] { return kit::AlertView::topVisibleAlert() != nullptr; }, 0.5)) {
+      kit::AlertView* alert = kit::AlertView::topVisibleAlert();
+      const std::string button = alert->buttonTitleAtIndex(alert->cancelButtonIndex());
+      visitDialog(name + ".alert", dialogWithButton(button));
+      pressDialogButton(button);
+    }
+    visit(name, nav->view());
+    if (auto* filters = dynamic_cast<tolva::VeskAdblockTableViewController*>(shown)) {
+      clickItem(toolbarItem(filters, "New Filter"));
+      kit::ViewController* editor = pushedOver(nav, filters);
+      ASSERT_NE(editor, nullptr) << "no new-filter screen";
+      visit(name + ".new", nav->view());
+      back(nav, filters, name + ".new");
+    } else if (auto* lock = dynamic_cast<tolva::VeskPasscodeViewController*>(shown)) {
+      // Its button asks for a PIN on a screen of its own.
+      clickMiddleOf(lock->btnEnable());
+      ASSERT_NE(dynamic_cast<tolva::PINViewController*>(pushedOver(nav, lock)), nullptr) << "no PIN screen";
+      visit(name + ".pin", nav->view());
+      back(nav, lock, name + ".pin");
+    }
+  }
+
+  // Settings from the command menu, toured (the root page and the rows
+  // `enter` lets in, or all of them) and closed by Done.
+  void settingsTour(const std::function<bool(const std::string&)>& enter = {}, bool visitRoot = true) {
+    page()->onEasyCommand();
+    ASSERT_TRUE(waitUntil([] { return buttonInDialogs("Settings") != nullptr; }, 5));
+    pressDialogButton("Settings");
+    kit::NavigationController* nav = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+      return (nav = dynamic_cast<kit::NavigationController*>(controller()->presentedViewController())) &&
+             nav->view()->window();
+    }, 5)) << "no settings";
+    auto* root = dynamic_cast<tolva::PrefAppSettingsViewController*>(nav->topViewController());
+    ASSERT_NE(root, nullptr);
+    if (enter && visitRoot) visit("settings", nav->view());
+    settingsPage(nav, root, "settings", enter);
+    if (HasFatalFailure()) return;
+    closeBy(root->navigationItem()->rightBarButtonItem());
+    EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5)) << "settings stayed";
+  }
+
+  // The menu the share sheet's "More..." opens.
+  static tolva::ShareShareMenu* shareMenu() {
+    auto* nav = dynamic_cast<kit::NavigationController*>(tolva::Share::currentHelper()->currentView());
+    return nav ? dynamic_cast<tolva::ShareShareMenu*>(nav->topViewController()) : nullptr;
+  }
+
+  // "Share this page ..." and its "More..." menu, opened as a person does.
+  tolva::ShareShareMenu* openShareMenu(const std::string& shot) {
+    page()->onShowShare();
+    if (!waitUntil([] { return buttonInDialogs("More...") != nullptr; }, 5)) return nullptr;
+    if (!shot.empty()) visitDialog(shot, dialogWithButton("More..."));
+    pressDialogButton("More...");
+    if (!waitUntil([] { return shareMenu() && shareMenu()->tableView()->window(); }, 5)) return nullptr;
+    settle();
+    return shareMenu();
+  }
+
+  // The share sheet, its menu, the mail screens with no mail program (an
+  // alert), and every form a service shows once it holds a login.
+  void shareTour() {
+    tolva::ShareShareMenu* menu = openShareMenu("share-sheet");
+    ASSERT_NE(menu, nullptr) << "no share menu";
+    visit("share-menu", tolva::Share::currentHelper()->currentView()->view());
+    std::vector<tolva::ShareShareMenu::Row> rows;
+    for (const auto& section : menu->tableData()) rows.insert(rows.end(), section.begin(), section.end());
+    closeBy(menu->navigationItem()->leftBarButtonItem());
+    ASSERT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }, 5))
+        << "the share menu stayed";
+
+    kit::Ref<tolva::ShareItem> item =
+        tolva::ShareItem::URL(kit::URL::URLWithString(page()->location()), page()->getTitle());
+    for (const auto& row : rows) {
+      kit::Ref<tolva::ShareSharer> sharer = tolva::ShareSharer::sharerWithClassName(row.className);
+      if (!sharer) continue;
+      const bool mail = row.className == "ShareMail" || row.className == "ShareMailPage";
+      if (!mail) {
+        if (!sharer->requiresAuthentication()) continue;
+        // A login of its own lets the service show its form; a service that
+        // logs in on a remote page is left alone (nothing here leaves the machine).
+        for (const auto& field : sharer->authorizationFormFields())
+          tolva::Share::setAuthValue("tour", field->key(), sharer->sharerId());
+        if (!tolva::ShareSharer::isServiceAuthorized(row.className)) continue;
+        // One that sends at once, with no form, is left alone too.
+        if (!sharer->shareFormFieldsForType(item->shareType())) continue;
+      }
+      const std::string name = "share." + row.className;
+      menu = openShareMenu({});
+      ASSERT_NE(menu, nullptr) << name;
+      kit::IndexPath at{-1, -1};
+      for (long s = 0; s < long(menu->tableData().size()); ++s)
+        for (long r = 0; r < long(menu->tableData()[size_t(s)].size()); ++r)
+          if (menu->tableData()[size_t(s)][size_t(r)].className == row.className) at = {s, r};
+      ASSERT_GE(at.section, 0) << name;
+      clickRow(menu->tableView(), at);
+      if (mail) {
+        // No mail program on this desktop: an alert says so and closes.
+        ASSERT_TRUE(waitUntil([] { return buttonInDialogs("OK") != nullptr; }, 10)) << name << ": no alert";
+        visitDialog(name, dialogWithButton("OK"));
+        pressDialogButton("OK");
+      } else {
+        kit::ViewController* form = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+          auto* nav = dynamic_cast<kit::NavigationController*>(tolva::Share::currentHelper()->currentView());
+          form = nav ? dynamic_cast<tolva::ShareFormController*>(nav->topViewController()) : nullptr;
+          return form && form->view()->window();
+        }, 5)) << name << ": no form";
+        visit(name, tolva::Share::currentHelper()->currentView()->view());
+        closeBy(form->navigationItem()->leftBarButtonItem());
+      }
+      EXPECT_TRUE(waitUntil([] { return tolva::Share::currentHelper()->currentView() == nullptr; }, 5))
+          << name << " stayed";
+      EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5)) << name;
+    }
+  }
+
+  // The text-size popup from the command menu, closed by its last button.
+  void fontTour() {
+    page()->onEasyCommand();
+    ASSERT_TRUE(waitUntil([] { return buttonInDialogs("Adjust Font Size") != nullptr; }, 5));
+    pressDialogButton("Adjust Font Size");
+    kit::View* popup = page()->vwFontPopup();
+    ASSERT_TRUE(waitUntil([&] { return !popup->isHidden(); }, 5)) << "no text-size popup";
+    // Its rounded corners let the page through; inside them nothing does.
+    visit("font", popup, true);
+    EXPECT_EQ(loudPixels(onScreen(popup).insetBy(8, 8)), 0) << "the page shows through the text-size popup";
+    click(popup, {popup->bounds().width() - 30, popup->bounds().height() / 2});
+    EXPECT_TRUE(waitUntil([&] { return popup->isHidden(); }, 5)) << "the text-size popup stayed";
+  }
+
+  // The link and image menus, by the right button, each closed by Cancel.
+  void pageMenusTour() {
+    page()->loadRequest(server_.url("/menus"));
+    ASSERT_TRUE(waitForTitle("Menus"));
+    kit::WebView* web = page()->existingWebView();
+    for (const char* id : {"link", "picture"}) {
+      kit::Point at;
+      ASSERT_TRUE(elementCenter(web, id, &at)) << id;
+      settle();
+      rightClick(web, at);
+      ASSERT_TRUE(waitUntil([] { return !kit::ActionSheet::visibleSheets().empty(); }, 10)) << "no menu on " << id;
+      kit::Ref<kit::ActionSheet> menu = kit::ActionSheet::visibleSheets().front();
+      visitDialog(std::string("menu-") + id, dialogFor(menu.get()));
+      // A phone's menu has a Cancel button; a tablet's goes by Escape, as a
+      // popover does.
+      if (buttonInDialogs("Cancel"))
+        pressDialogButton("Cancel");
+      else
+        pressKey(mainWindow(), GDK_KEY_Escape);
+      EXPECT_TRUE(waitUntil([] { return kit::ActionSheet::visibleSheets().empty(); }, 5)) << id << " menu stayed";
+    }
+  }
+
+  // The browser's login screen for a page behind an HTTP login, closed by Cancel.
+  void loginTour() {
+    page()->loadRequest(server_.url("/locked"));
+    tolva::VeskAuthenticationTableViewController* login = nullptr;
+    kit::NavigationController* nav = nullptr;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          std::vector<kit::ViewController*> shown;
+          for (auto& p : kit::PopoverController::visiblePopovers()) shown.push_back(p->contentViewController());
+          shown.push_back(controller()->presentedViewController());
+          for (kit::ViewController* vc : shown)
+            if ((nav = dynamic_cast<kit::NavigationController*>(vc)) &&
+                (login = dynamic_cast<tolva::VeskAuthenticationTableViewController*>(nav->topViewController())))
+              return login->view()->window() != nullptr;
+          return false;
+        },
+        20))
+        << "no login screen";
+    // A popover fades in; it is pictured once it has.
+    waitUntil([&] {
+      for (kit::View* v = nav->view(); v; v = v->superview()) {
+        if (v->alpha() < 1.0) return false;
+        if (dynamic_cast<kit::PopoverView*>(v)) {
+          GtkWidget* box = kit::gtk::WidgetTree::installed()->widgetFor(v);
+          GtkWidget* popover = box ? gtk_widget_get_ancestor(box, GTK_TYPE_POPOVER) : nullptr;
+          if (!popover || gtk_widget_get_opacity(popover) < 1.0) return false;
+        }
+      }
+      return true;
+    }, 2);
+    visit("login", nav->view());
+    closeBy(login->navigationItem()->leftBarButtonItem());
+    EXPECT_TRUE(waitUntil([&] { return kit::PopoverController::visiblePopovers().empty() &&
+                                       controller()->presentedViewController() == nullptr; }, 5))
+        << "the login screen stayed";
+  }
+
+  // Pages for the screens above: a link and a picture, and one behind a login.
+  void serveScreensB() {
+    server_.route("GET", "/menus",
+                  TestResponse::html("<html><head><title>Menus</title></head><body style='margin:0;background:#ff00ff'>"
+                                     "<p><a id='link' href='/loud' style='font-size:32px'>A link</a></p>"
+                                     "<p><img id='picture' src='/picture.png' width='160' height='120'></p>"
+                                     "</body></html>"));
+    server_.route("GET", "/picture.png", TestResponse::ok(kPicture, "image/png"));
+    server_.route("GET", "/locked", [](const tolvatest::RecordedRequest&) {
+      return TestResponse::withStatus(401, "login needed").header("WWW-Authenticate", "Basic realm=\"Tour\"");
+    });
+    kit::UserDefaults::standardUserDefaults().setBool(true, "opt_http_auth");
+  }
+
+  void pinFirst(bool phone);
+
+ public:
+  // Each control on a screen is pressed in turn, which takes its time on a
+  // loaded machine.
+  TourGuiTest() { watchdogSeconds_ = 90; }
+
+ protected:
   bool phone_ = false;
 };
 
@@ -827,6 +1197,76 @@ TEST_F(TourGuiTest, PhoneScreens) {
   }
   clickMiddleOf(page()->btnFullscreenExit());
   EXPECT_TRUE(waitUntil([&] { return page()->btnFullscreenExit()->isHidden(); }, 5)) << "full screen kept";
+}
+
+// A passcode stored before the start: the PIN window comes first, and
+// the right PIN takes it away.
+void TourGuiTest::pinFirst(bool phone) {
+  kit::UserDefaults::standardUserDefaults().setString("1357", "passcode_value");
+  phone_ = phone;
+  // The main window stays hidden behind the PIN window.
+  EXPECT_FALSE(startProgram(server_.url("/loud"), phone));
+  ASSERT_TRUE(waitUntil([&] { return delegate() && delegate()->bPasscodeVisible(); }, 10)) << "no PIN window";
+  auto* pin = dynamic_cast<tolva::PINViewController*>(delegate()->window2()->rootViewController()->presentedViewController());
+  ASSERT_NE(pin, nullptr);
+  screenshotWindow(delegate()->window2());
+  visit("pin-window", pin->view(), true);
+  typeKeys(pin->view(), "1357");
+  ASSERT_TRUE(waitUntil([&] { return !delegate()->bPasscodeVisible() && !mainWindow()->isHidden(); }, 5))
+      << "the PIN window stayed";
+  screenshotWindow(mainWindow());
+  ASSERT_TRUE(waitForTitle("Loud"));
+}
+
+// The gesture settings have many lists: a test of their own.
+bool gestures(const std::string& title) { return title == "Gestures"; }
+
+TEST_F(TourGuiTest, TabletSettings) {
+  ASSERT_NO_FATAL_FAILURE(pinFirst(false));
+  settingsTour([](const std::string& title) { return !gestures(title); });
+}
+
+TEST_F(TourGuiTest, PhoneSettings) {
+  ASSERT_NO_FATAL_FAILURE(pinFirst(true));
+  settingsTour([](const std::string& title) { return !gestures(title); });
+}
+
+TEST_F(TourGuiTest, TabletGestureSettings) {
+  ASSERT_TRUE(loudPage(false));
+  settingsTour(gestures, false);
+}
+
+TEST_F(TourGuiTest, PhoneGestureSettings) {
+  ASSERT_TRUE(loudPage(true));
+  settingsTour(gestures, false);
+}
+
+TEST_F(TourGuiTest, TabletShareSheets) {
+  serveScreensB();
+  ASSERT_TRUE(loudPage(false));
+  shareTour();
+}
+
+TEST_F(TourGuiTest, TabletPageSheets) {
+  serveScreensB();
+  ASSERT_TRUE(loudPage(false));
+  fontTour();
+  pageMenusTour();
+  loginTour();
+}
+
+TEST_F(TourGuiTest, PhoneShareSheets) {
+  serveScreensB();
+  ASSERT_TRUE(loudPage(true));
+  shareTour();
+}
+
+TEST_F(TourGuiTest, PhonePageSheets) {
+  serveScreensB();
+  ASSERT_TRUE(loudPage(true));
+  fontTour();
+  pageMenusTour();
+  loginTour();
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ void GuiFixture::SetUpTestSuite() {
 void GuiFixture::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   watchdog_ = std::make_unique<Watchdog>(std::string(info->test_suite_name()) + "." + info->name(),
-                                         std::chrono::seconds(60));
+                                         std::chrono::seconds(watchdogSeconds_));
 }
 
 void GuiFixture::TearDown() {

@@ -45,6 +45,10 @@ class GuiFixture : public ::testing::Test {
   static void pointerTo(kit::View* anyViewInWindow, kit::Point inWindow);
   static void pressButton(bool down, unsigned button = 1);
 
+  // How long a test may run before the watchdog ends it: a test that walks
+  // many screens sets more in its constructor.
+  int watchdogSeconds_ = 60;
+
  private:
   std::unique_ptr<Watchdog> watchdog_;
   kit::Ref<kit::Window> shot_;
