@@ -147,7 +147,22 @@ void cancelTimer(Press& p) {
   p.timer = 0;
 }
 
-void beginPress(Ref<Window> window, Point p, int taps) {
+// GTK closes a modal popover on a press outside it; one that leaves views
+// touchable (a suggestion list under its field) is not modal, so a press
+// outside it and its pass-through views is the tap that dismisses it, and
+// goes no further. Answers whether a popover went.
+bool tappedOutsidePopover(View* hit) {
+  bool dismissed = false;
+  for (auto& pop : PopoverController::visiblePopovers()) {
+    if (pop->passthroughViews().empty()) continue;
+    PopoverView* panel = pop->popoverView();
+    if (hit && panel && (hit == panel || hit->isDescendantOfView(panel))) continue;
+    if (pop->tapOutside(hit)) dismissed = true;
+  }
+  return dismissed;
+}
+
+void beginPress(Ref<Window> window, Point p, int taps, bool inPopover) {
   if (gPress) {
     cancelTimer(*gPress);
     if (gPress->kitTouch) gPress->window->touchCancel();
@@ -158,6 +173,7 @@ void beginPress(Ref<Window> window, Point p, int taps) {
   s.start = s.last = p;
   s.taps = taps;
   s.hit = window->hitTest(p, nullptr);
+  if (!inPopover && tappedOutsidePopover(s.hit.get())) return;
   // A slider follows GTK's own drag (its value is routed as a user's slide).
   if (!dynamic_cast<Slider*>(s.hit.get())) {
     window->touchBegin(p, taps);
@@ -318,7 +334,10 @@ bool routeToKit(GdkEvent* event) {
       gLastClickTime = event->button.time;
       gLastClickPoint = p;
       gLastTaps = taps;
-      MainContextHost::deliver([window, p, taps] { beginPress(window, p, taps); });
+      bool inPopover = false;
+      for (GtkWidget* w = gtk_get_event_widget(event); w && !inPopover; w = gtk_widget_get_parent(w))
+        inPopover = GTK_IS_POPOVER(w);
+      MainContextHost::deliver([window, p, taps, inPopover] { beginPress(window, p, taps, inPopover); });
       return true;
     }
     case GDK_MOTION_NOTIFY:

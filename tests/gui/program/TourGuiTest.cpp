@@ -726,23 +726,6 @@ class TourGuiTest : public TabsFixture {
     return {double(dx - wx), double(dy - wy), double(gdk_window_get_width(gw)), double(gdk_window_get_height(gw))};
   }
 
-  // A real click on the middle of a GTK widget (a dialog's button).
-  void clickWidget(GtkWidget* widget) {
-    ASSERT_NE(widget, nullptr);
-    settle();
-    GtkWidget* top = gtk_widget_get_toplevel(widget);
-    int x = 0, y = 0, tx = 0, ty = 0, wx = 0, wy = 0;
-    ASSERT_TRUE(gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y));
-    gdk_window_get_origin(gtk_widget_get_window(top), &tx, &ty);
-    kit::gtk::WidgetTree* tree = kit::gtk::WidgetTree::installed();
-    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(tree->toplevelFor(mainWindow()))), &wx, &wy);
-    pointerTo(mainWindow(), {double(tx + x - wx + gtk_widget_get_allocated_width(widget) / 2),
-                             double(ty + y - wy + gtk_widget_get_allocated_height(widget) / 2)});
-    pressButton(true);
-    pressButton(false);
-    settle();
-  }
-
   // Pictures a dialog (an alert or a sheet): it lies inside the window's
   // width, lets no page through, and shows every button it has.
   void visitDialog(const std::string& name, GtkWidget* dialog) {
