@@ -327,13 +327,13 @@ class Writer {
       case 'i':
       case 's':
       case 'l':
-      case 'q': r = std::to_chars(o, o + 64, static_cast<long long>(n->longLongValue())); break;
+      case 'q': r.ptr = FJNumberFormat::formatSigned(n->longLongValue(), o); break;
       case 'C':
       case 'I':
       case 'S':
       case 'L':
       case 'Q':
-      case 'B': r = std::to_chars(o, o + 64, static_cast<unsigned long long>(n->unsignedLongLongValue())); break;
+      case 'B': r.ptr = FJNumberFormat::formatUnsigned(n->unsignedLongLongValue(), o); break;
       case 'f':
       case 'd': {
         double d = n->doubleValue();
@@ -493,9 +493,9 @@ class Writer {
       if (!std::isfinite(d)) return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
       e = FJNumberFormat::formatDouble(d, o);
     } else if (n->storesUnsigned()) {
-      e = std::to_chars(o, o + 64, n->storedUnsigned()).ptr;
+      e = FJNumberFormat::formatUnsigned(n->storedUnsigned(), o);
     } else {
-      e = std::to_chars(o, o + 64, n->storedSigned()).ptr;
+      e = FJNumberFormat::formatSigned(n->storedSigned(), o);
     }
     at_ += static_cast<size_t>(e - o);
     return true;
