@@ -468,13 +468,7 @@ class Writer {
         if (key->kind() != kit::Kind::String) return fail("Key must be a string object.");
         if (!addScalar(key, kit::Kind::String, nullptr, true)) return false;
       }
-      if (!put(':')) return false;
-      // A value written before (most of a feed's repeated strings) is copied
-      // by its address alone: its object, likely out of the processor's
-      // caches, is not read at all.
-      kit::Object* value = slots[i].object;
-      cached = copyCached(value, false);
-      if (cached == kFailed || (cached == kNotCached && !writePlainMember(value))) return false;
+      if (!put(':') || !writePlainMember(slots[i].object)) return false;
     }
     if (!put('}')) return false;
     leave();
