@@ -413,6 +413,7 @@ TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
   Ref<kit::Object> firstA = cache.cachedObject(va);
   EXPECT_EQ(va.cacheItem, &cache.item(s0));
   EXPECT_EQ(cache.age(s0), 0);
+  EXPECT_EQ(firstA->retainCount(), 2);  // outside a parse the cache holds a reference of its own
   // A slot of age 0 is taken before the empty one behind it: b evicts a.
   FJTokenValue vb = value(b);
   Ref<kit::Object> firstB = cache.cachedObject(vb);
