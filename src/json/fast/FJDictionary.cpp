@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "json/fast/FJDictionaryEnumerator.h"
+#include "json/fast/FJTokenCache.h"
 #include "kit/foundation/Exception.h"
 #include "kit/foundation/String.h"
 
@@ -147,7 +148,8 @@ kit::Ref<FJDictionary> FJDictionary::alloc() {
 }
 
 FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, const size_t* hashes,
-                                   kit::Object** objects, size_t count, bool mutableCollection) {
+                                   kit::Object** objects, size_t count, bool mutableCollection,
+                                   FJTokenCache* cache) {
   static_assert(sizeof(FJDictionary) % alignof(Entry) == 0);
   size_t capacity = capacityForCount(count);
   if (capacity > kMaxCount) throw std::bad_alloc();
@@ -205,6 +207,7 @@ FJDictionary* FJDictionary::create(kit::ObjectArena& arena, kit::Object** keys, 
     }
     dict->tableKey_ = static_cast<uint8_t>(h % 255 + 1);
   }
+  if (cache && !replaced.empty()) cache->settle();
   for (kit::Object* o : replaced) o->release();
   dict->mutations_ = mutableCollection ? 1 : 0;
   return dict;

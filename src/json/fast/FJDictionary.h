@@ -19,6 +19,8 @@
 
 namespace tolva {
 
+class FJTokenCache;
+
 class FJParseState;
 class FJDictionaryEnumerator;
 
@@ -97,9 +99,10 @@ class FJDictionary final : public kit::MutableDictionary, private kit::ObjectAre
   }
   // Takes over one reference to each key and object on success; on failure
   // (bad_alloc) the caller keeps them. The dictionary comes with one
-  // reference, the caller's.
+  // reference, the caller's. A key met again replaces the earlier entry,
+  // whose key and object are released after `cache` (when given) is settled.
   static FJDictionary* create(kit::ObjectArena& arena, kit::Object** keys, const size_t* hashes, kit::Object** objects, size_t count,
-                              bool mutableCollection);
+                              bool mutableCollection, FJTokenCache* cache = nullptr);
 
   Entry* entryForKey(const kit::Object* key, size_t hash) const noexcept;
   // Takes over the references to key and object; an equal key's entry gets

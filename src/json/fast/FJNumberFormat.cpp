@@ -5,30 +5,36 @@
 #include <cstring>
 
 namespace tolva::FJNumberFormat {
+
+const char kDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+const uint64_t kPowersOfTen[20] = {1ULL,
+                                   10ULL,
+                                   100ULL,
+                                   1000ULL,
+                                   10000ULL,
+                                   100000ULL,
+                                   1000000ULL,
+                                   10000000ULL,
+                                   100000000ULL,
+                                   1000000000ULL,
+                                   10000000000ULL,
+                                   100000000000ULL,
+                                   1000000000000ULL,
+                                   10000000000000ULL,
+                                   100000000000000ULL,
+                                   1000000000000000ULL,
+                                   10000000000000000ULL,
+                                   100000000000000000ULL,
+                                   1000000000000000000ULL,
+                                   10000000000000000000ULL};
+
 namespace {
 
 using u128 = unsigned __int128;
-
-constexpr uint64_t kPow10[] = {1ULL,
-                               10ULL,
-                               100ULL,
-                               1000ULL,
-                               10000ULL,
-                               100000ULL,
-                               1000000ULL,
-                               10000000ULL,
-                               100000000ULL,
-                               1000000000ULL,
-                               10000000000ULL,
-                               100000000000ULL,
-                               1000000000000ULL,
-                               10000000000000ULL,
-                               100000000000000ULL,
-                               1000000000000000ULL,
-                               10000000000000000ULL,
-                               100000000000000000ULL,
-                               1000000000000000000ULL,
-                               10000000000000000000ULL};
+constexpr const uint64_t* kPow10 = kPowersOfTen;
 
 u128 pow10(int k) { return k <= 19 ? u128{kPow10[k]} : u128{kPow10[19]} * kPow10[k - 19]; }
 
@@ -45,11 +51,7 @@ uint64_t scaled(uint64_t m, int e, int k) {
   return static_cast<uint64_t>(n);
 }
 
-// Two digits at a time.
-constexpr char kPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+constexpr const char* kPairs = kDigitPairs;
 
 // The 17 digits of n (10^16 <= n < 10^17) into out.
 void seventeenDigits(uint64_t n, char* out) {

@@ -663,17 +663,28 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
   for (;;) {
     // The buffer has room for the rest of the input, so eight bytes can be
     // stored even when fewer of them are kept.
-    while (end_ - s >= 8) {
-      uint64_t v;
-      std::memcpy(&v, s, 8);
-      int n = plainBytes(v);
-      std::memcpy(o, &v, 8);
-      if (n) {
-        h = FJTokenCache::hashBytes(h, v, n);
-        s += n;
-        o += n;
+    // The scan works on copies that live in registers: the lambdas above
+    // take the originals' addresses, and every byte stored through `o`
+    // could then change them as far as the compiler knows.
+    {
+      uint32_t hs = h;
+      uchar* os = o;
+      const uchar* ss = s;
+      while (end_ - ss >= 8) {
+        uint64_t v;
+        std::memcpy(&v, ss, 8);
+        int n = plainBytes(v);
+        std::memcpy(os, &v, 8);
+        if (n) {
+          hs = FJTokenCache::hashBytes(hs, v, n);
+          ss += n;
+          os += n;
+        }
+        if (n < 8) break;
       }
-      if (n < 8) break;
+      h = hs;
+      o = os;
+      s = ss;
     }
     while (s < end_ && kPlain.plain[*s]) put(*s++);
     if (s >= end_) {
@@ -950,6 +961,7 @@ kit::Object* FJParseState::parseArrayBody(size_t start) {
       break;
     }
   }
+  cache_.settle();  // what the cache holds may be among what goes
   stack_->releaseFrom(start);
   return nullptr;
 }
@@ -973,7 +985,7 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
         ++p_;
         FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
                                                   stack_->objects() + start, stack_->index() - start,
-                                                  mutableCollections_);
+                                                  mutableCollections_, &cache_);
         stack_->popTo(start);
         return dict;
       }
@@ -1053,7 +1065,7 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       }
       FJDictionary* dict = FJDictionary::create(*arena_, stack_->keys() + start, stack_->hashes() + start,
                                                 stack_->objects() + start, stack_->index() - start,
-                                                mutableCollections_);
+                                                mutableCollections_, &cache_);
       stack_->popTo(start);
       return dict;
     } else {
@@ -1066,6 +1078,7 @@ kit::Object* FJParseState::parseDictionaryBody(size_t start) {
       break;
     }
   }
+  cache_.settle();  // what the cache holds may be among what goes
   stack_->releaseFrom(start);
   return nullptr;
 }
@@ -1126,6 +1139,7 @@ kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t len
       if (p_ < end_ && !(options_ & FJParseOptionAllowTrailingText)) {
         errorAt(p_, "A valid JSON object was parsed but there were additional non-white-space characters "
                     "remaining.");
+        cache_.settle();
         result->release();
         result = nullptr;
       }
@@ -1135,6 +1149,7 @@ kit::Ref<kit::Object> FJParseState::parse(const unsigned char* bytes, size_t len
       internalError("Unable to allocate memory.", __LINE__);
     } catch (const std::bad_alloc&) {
     }
+    cache_.settle();
     if (result) result->release();
     result = nullptr;
   }

@@ -327,13 +327,13 @@ class Writer {
       case 'i':
       case 's':
       case 'l':
-      case 'q': r = std::to_chars(o, o + 64, static_cast<long long>(n->longLongValue())); break;
+      case 'q': r.ptr = FJNumberFormat::formatSigned(n->longLongValue(), o); break;
       case 'C':
       case 'I':
       case 'S':
       case 'L':
       case 'Q':
-      case 'B': r = std::to_chars(o, o + 64, static_cast<unsigned long long>(n->unsignedLongLongValue())); break;
+      case 'B': r.ptr = FJNumberFormat::formatUnsigned(n->unsignedLongLongValue(), o); break;
       case 'f':
       case 'd': {
         double d = n->doubleValue();
@@ -419,6 +419,7 @@ class Writer {
   uintptr_t sibling_ = 0;
   unsigned siblingLines_ = 0;
   static constexpr unsigned kSiblingLines = 64;
+  static constexpr size_t kValuesAhead = 4;
 
   [[gnu::noinline]] bool writePlainArray(FJArray* array) {
     prefetchAhead(array);
@@ -453,6 +454,9 @@ class Writer {
     const FJDictionary::Entry* slots = dict->slots();
     bool first = true;
     for (size_t i = 0, n = dict->capacity(); i < n; ++i) {
+      // Values met before lie where they were first made, anywhere in the
+      // tree's memory: a few entries ahead, each is asked for early.
+      if (i + kValuesAhead < n) __builtin_prefetch(slots[i + kValuesAhead].object);
       kit::Object* key = slots[i].key;
       if (!key) continue;
       if (!first && !put(',')) return false;
@@ -493,9 +497,9 @@ class Writer {
       if (!std::isfinite(d)) return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
       e = FJNumberFormat::formatDouble(d, o);
     } else if (n->storesUnsigned()) {
-      e = std::to_chars(o, o + 64, n->storedUnsigned()).ptr;
+      e = FJNumberFormat::formatUnsigned(n->storedUnsigned(), o);
     } else {
-      e = std::to_chars(o, o + 64, n->storedSigned()).ptr;
+      e = FJNumberFormat::formatSigned(n->storedSigned(), o);
     }
     at_ += static_cast<size_t>(e - o);
     return true;

@@ -149,11 +149,16 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
   }
 
   if (value.length > UINT32_MAX) chosen = kSlots;  // too long to be filed
-  // One reference for the caller, one for the cache when it keeps the object.
-  kit::Object* object = makeObject(value, chosen != kSlots ? 2 : 1);
+  // One reference for the caller, one for the cache when it keeps the
+  // object, unless it is lent (see setArena).
+  const bool lend = arena_ != nullptr;
+  kit::Object* object = makeObject(value, chosen != kSlots && !lend ? 2 : 1);
   if (chosen != kSlots && object) {
     FJTokenCacheItem& item = items_[chosen];
     kit::Object* old = item.object;
+    if (item.lent) old = nullptr;  // the cache holds no reference to give back
+    if (lend && !item.lent) lent_[lentCount_++] = static_cast<uint16_t>(chosen);
+    item.lent = lend;
     item.object = object;
     item.hash = value.hash;
     item.keyHash = 0;
@@ -167,8 +172,19 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
   return object;
 }
 
+void FJTokenCache::settleLent() noexcept {
+  for (size_t i = 0; i < lentCount_; ++i) {
+    FJTokenCacheItem& item = items_[lent_[i]];
+    if (!item.lent) continue;
+    item.object->retain();
+    item.lent = false;
+  }
+  lentCount_ = 0;
+}
+
 void FJTokenCache::clear() noexcept {
   if (!items_) return;
+  settle();
   for (size_t i = 0; i < kSlots; ++i) {
     if (items_[i].object) items_[i].object->release();
     items_[i] = FJTokenCacheItem{};

@@ -36,6 +36,7 @@ struct FJTokenCacheItem {
   uint32_t keyHash = 0;  // the dictionary hash of a string used as key; 0 until first needed
   uint32_t length = 0;   // tokens of 2^32 bytes or more are not cached
   FJValueType type = FJValueTypeNone;
+  bool lent = false;  // the object is held without the cache's reference (see FJTokenCache::settle)
 };
 
 // A scanned string or number: its bytes, type, cache hash and, for numbers,
@@ -71,7 +72,20 @@ class FJTokenCache {
   // The same, with the caller's reference handed over as a plain pointer.
   kit::Object* retainedObject(FJTokenValue& value);
   // Where new objects get their room during a parse (null: the heap).
-  void setArena(kit::ObjectArena* arena) noexcept { arena_ = arena; }
+  //
+  // While an arena is set the cache files the objects it makes without a
+  // reference of its own: the parse owns them, and most are pushed out of
+  // their slot by later values before the parse ends, which then costs no
+  // release of an object long out of the processor's caches. settle() takes
+  // the cache's references to those still held; the parse calls it before
+  // it releases anything it made and before it lets the arena go.
+  void setArena(kit::ObjectArena* arena) noexcept {
+    settle();
+    arena_ = arena;
+  }
+  void settle() noexcept {
+    if (lentCount_) settleLent();
+  }
   // Releases every cached object and empties every slot.
   void clear() noexcept;
 
@@ -112,11 +126,14 @@ class FJTokenCache {
   // A new object with `owners` references.
   kit::Object* makeObject(const FJTokenValue& value, long owners);
   void stepAgeing() noexcept;
+  void settleLent() noexcept;
 
   std::unique_ptr<FJTokenCacheItem[]> items_;
   kit::ObjectArena* arena_ = nullptr;
   uint32_t prngLfsr_ = 1;
   uint8_t age_[kSlots] = {};
+  uint16_t lent_[kSlots] = {};  // the slots whose objects are lent, the first lentCount_
+  size_t lentCount_ = 0;
 };
 
 }  // namespace tolva

@@ -372,6 +372,28 @@ TEST(JSONDecoderCache, RepeatedValuesAreTheSameObjectsWithinAndAcrossParses) {
   EXPECT_FALSE(std::signbit(static_cast<kit::Number*>(na->objectAtIndex(3))->doubleValue()));
 }
 
+// The cache keeps the values it holds alive whatever the parse that made
+// them drops: the earlier value of a repeated key, everything a failed parse
+// made, the tree that trailing text refuses.
+TEST(JSONDecoderCache, CachedValuesOutliveWhatTheirParseDrops) {
+  const std::string dropped[] = {
+      R"({"k":"dropped value one","k":2.5e-3})",
+      R"([["dropped value one",2.5e-3],tru])",
+      R"({"a":["dropped value one",2.5e-3]} x)",
+  };
+  for (const std::string& text : dropped) {
+    auto decoder = JSONDecoder::decoder();
+    auto value = decoder->objectWithUTF8String(text.data(), text.size());
+    std::string again = R"(["dropped value one",2.5e-3,"dropped value one"])";
+    auto second = decoder->objectWithUTF8String(again.data(), again.size());
+    ASSERT_TRUE(second) << text;
+    auto* a = static_cast<kit::Array*>(second.get());
+    EXPECT_EQ(a->get<kit::String>(0)->str(), "dropped value one") << text;
+    EXPECT_EQ(a->objectAtIndex(0), a->objectAtIndex(2)) << text;
+    EXPECT_EQ(static_cast<kit::Number*>(a->objectAtIndex(1))->doubleValue(), 2.5e-3) << text;
+  }
+}
+
 TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
   FJTokenCache cache;
   // Two different strings with the same cache hash probe the same slots.
@@ -391,6 +413,7 @@ TEST(JSONDecoderCache, SlotsAgeAndAReplacedValueIsMadeAnew) {
   Ref<kit::Object> firstA = cache.cachedObject(va);
   EXPECT_EQ(va.cacheItem, &cache.item(s0));
   EXPECT_EQ(cache.age(s0), 0);
+  EXPECT_EQ(firstA->retainCount(), 2);  // outside a parse the cache holds a reference of its own
   // A slot of age 0 is taken before the empty one behind it: b evicts a.
   FJTokenValue vb = value(b);
   Ref<kit::Object> firstB = cache.cachedObject(vb);
