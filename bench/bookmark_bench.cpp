@@ -15,6 +15,11 @@
 // link), DIR/siblings-20000.html (100,000 links in 20,000 sibling folders),
 // DIR/samename-5000.html (100,000 links under 5,000 headings of one name) and
 // DIR/nested-folders-2000000.html (2,000,000 nested folders, about 64 MB).
+// With --big-save it times, on a tree of 100,000 links in 100 folders, a
+// visit (the mean of 1,000) and the delayed save that follows one: the
+// store's save into user defaults (on the main thread) and the write of the
+// file (synchronize; the autosave does it on a thread of its own):
+//   visit_us=<x> save_status_ms=<y> synchronize_ms=<z>
 // With --rows it times what the bookmark list reads for one row: a folder
 // holding 100,000 links, read as a row and as a whole item.
 #include <stdlib.h>
@@ -134,6 +139,47 @@ int timeRows() {
   return 0;
 }
 
+int timeBigSave() {
+  std::string home = freshHome();
+  tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();
+  {
+    tolva::VeskBookmarkDatabase::Batch batch(*db);
+    for (int f = 0; f < 100; ++f) {
+      kit::Ref<kit::Array> folder(new kit::Array({kit::str("Folder " + std::to_string(f))}));
+      for (int b = 0; b < 1000; ++b) {
+        std::string n = std::to_string(f * 1000 + b);
+        db->addItem("Bookmark " + n, "http://bookmark" + n + ".test/page", folder.get());
+      }
+    }
+    for (int i = 0; i < 500; ++i)
+      db->addItemAtHistory("Page " + std::to_string(i), "http://site" + std::to_string(i) + ".test/");
+  }
+  kit::UserDefaults& defaults = kit::UserDefaults::standardUserDefaults();
+  db->saveStatus();
+  defaults.synchronize();
+  constexpr int kVisits = 1000;
+  auto v0 = Clock::now();
+  for (int i = 0; i < kVisits; ++i)
+    db->addItemAtHistory("Visit " + std::to_string(i), "http://visit" + std::to_string(i % 700) + ".test/");
+  const double visitUs = msSince(v0) * 1000 / kVisits;
+  constexpr int kRounds = 20;
+  double saveMs = 0, syncMs = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    db->addItemAtHistory("Again " + std::to_string(i), "http://again" + std::to_string(i) + ".test/");
+    auto t0 = Clock::now();
+    db->saveStatus();
+    saveMs += msSince(t0);
+    t0 = Clock::now();
+    defaults.synchronize();
+    syncMs += msSince(t0);
+  }
+  defaults.synchronize();
+  std::printf("visit_us=%.3f save_status_ms=%.3f synchronize_ms=%.3f\n", visitUs, saveMs / kRounds,
+              syncMs / kRounds);
+  std::filesystem::remove_all(home);
+  return 0;
+}
+
 int importFiles(int argc, char** argv) {
   int failures = 0;
   for (int i = 2; i < argc; ++i) {
@@ -159,6 +205,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::string(argv[1]) == "--import") return importFiles(argc, argv);
   if (argc == 3 && std::string(argv[1]) == "--write-import-files") return writeImportFiles(argv[2]);
   if (argc == 2 && std::string(argv[1]) == "--rows") return timeRows();
+  if (argc == 2 && std::string(argv[1]) == "--big-save") return timeBigSave();
 
   std::string home = freshHome();
   tolva::VeskBookmarkDatabase* db = tolva::VeskBookmarkDatabase::getSharedInstance();

@@ -18,6 +18,7 @@
 #include "kit/foundation/URL.h"
 #include "kit/foundation/UserDefaults.h"
 #include "kit/gtk/Backend.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/net/URLConnection.h"
 #include "kit/security/FileKeychainStore.h"
@@ -28,6 +29,7 @@
 #include "kit/ui/InterfaceFile.h"
 #include "kit/ui/Window.h"
 #include "data/VeskFaviconDatabase.h"
+#include "share/core/Share.h"
 #include "shell/ShellRegistration.h"
 #include "shell/VeskMultiTabView.h"
 #include "shell/VeskWebAppDelegate.h"
@@ -212,8 +214,13 @@ int main(int argc, char** argv) {
   if (!opts.headless && started) status = kit::gtk::Backend::run();
   app->terminate();
   defaults.synchronize();
-  // Icon fetches run on pool threads; none may still be using the network
-  // and the stores while the exit takes them down.
+  // Work on other threads (icon, image and suggestion fetches, the share
+  // queue's replays, note-service calls) may not still be using the network
+  // and the stores while the exit takes them down: nothing new starts, what
+  // waits is dropped, what runs is cancelled, and the wait is bounded.
+  kit::BackgroundWork::stop(0);
+  tolva::Share::stopOfflineReplays();
   tolva::VeskFaviconDatabase::stopFetches();
+  kit::BackgroundWork::stop();
   return status;
 }

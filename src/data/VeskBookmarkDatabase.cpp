@@ -298,10 +298,14 @@ struct VeskBookmarkDatabase::SearchIndex {
   }
 };
 
-void VeskBookmarkDatabase::treeChanged() {
+void VeskBookmarkDatabase::treeChanged(bool anywhere) {
   index_.reset();
+  editing_ = true;
+  if (anywhere) saved_.clear();
   saveSoon();
 }
+
+void VeskBookmarkDatabase::rootItemChanged(const kit::Object* item) { saved_.erase(item); }
 
 void VeskBookmarkDatabase::saveSoon() {
   kit::RunLoop& loop = kit::RunLoop::main();
@@ -348,6 +352,8 @@ void VeskBookmarkDatabase::resetForTesting() {
   gSaveHistory = true;
   currentPath_ = nullptr;
   bookmark_ = nullptr;
+  saved_.clear();
+  editing_ = false;
   batchDepth_ = 0;
   batchChanged_ = false;
 }
@@ -387,7 +393,19 @@ void VeskBookmarkDatabase::setBookmark(kit::Ref<kit::MutableArray> tree) {
 }
 
 void VeskBookmarkDatabase::saveStatus() {
-  if (bookmark_) defaults().setObject(bookmark_.get(), kDefaultsKey);
+  if (!bookmark_) return;
+  std::map<const kit::Object*, SavedItem> kept;
+  std::vector<kit::Ref<kit::Object>> items;
+  items.reserve(bookmark_->count());
+  for (kit::Object* item : *bookmark_) {
+    auto it = saved_.find(item);
+    kit::Ref<kit::Object> copy = it != saved_.end() ? it->second.copy : kit::PropertyList::immutableDeepCopy(item);
+    kept.insert_or_assign(item, SavedItem{kit::Ref<kit::Object>(item), copy});
+    items.push_back(std::move(copy));
+  }
+  saved_ = std::move(kept);
+  editing_ = false;
+  defaults().setObject(kit::Array::arrayWithObjects(std::move(items)).get(), kDefaultsKey);
 }
 
 // ---- Current folder
@@ -433,12 +451,17 @@ size_t VeskBookmarkDatabase::currentNonFolderItemCount() { return nonFolderItemC
 kit::MutableArray* VeskBookmarkDatabase::folderAt(const kit::Array* path, bool makeIfNotExist) {
   kit::MutableArray* folder = tree();
   const size_t n = pathLength(path);
+  const kit::Object* rootItem = nullptr;  // the root item the walk goes through
   for (size_t level = 0; level < n; ++level) {
     const std::string& want = pathTitle(path, level);
     kit::MutableDictionary* found = nullptr;
     for (size_t i = 0; i < folder->count() && !found; ++i) {
       auto* item = folder->get<kit::MutableDictionary>(i);
       if (hasNoURLKey(item) && title(item) == want) found = item;
+    }
+    if (found && level == 0) {
+      rootItem = found;
+      if (editing_) rootItemChanged(rootItem);
     }
     if (!found) {
       if (!makeIfNotExist) return nullptr;
@@ -454,6 +477,7 @@ kit::MutableArray* VeskBookmarkDatabase::folderAt(const kit::Array* path, bool m
       kit::Ref<kit::MutableArray> made = kit::MutableArray::array();
       found->setObject(made, kSubitems);
       sub = made.get();
+      rootItemChanged(rootItem);  // stored with its new (empty) item list, as the tree has it now
     }
     folder = sub;
   }
@@ -693,7 +717,10 @@ void VeskBookmarkDatabase::renameItem(size_t index, const std::string& name) {
       }
     }
   }
-  if (auto* item = folder->get<kit::MutableDictionary>(index)) item->setObject(kit::str(name), kTitle);
+  if (auto* item = folder->get<kit::MutableDictionary>(index)) {
+    rootItemChanged(item);  // the item may be a root item itself
+    item->setObject(kit::str(name), kTitle);
+  }
   postUpdate();
 }
 
@@ -701,7 +728,10 @@ void VeskBookmarkDatabase::updateUrlAt(size_t index, const std::string& url) {
   treeChanged();
   kit::MutableArray* folder = liveCurrentFolder();
   if (!folder || index >= folder->count()) return;
-  if (auto* item = folder->get<kit::MutableDictionary>(index)) item->setObject(kit::str(url), kURL);
+  if (auto* item = folder->get<kit::MutableDictionary>(index)) {
+    rootItemChanged(item);  // the item may be a root item itself
+    item->setObject(kit::str(url), kURL);
+  }
   postUpdate();
 }
 

@@ -10,6 +10,7 @@
 // Main thread only.
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -148,7 +149,11 @@ class VeskBookmarkDatabase : public kit::Object {
                       int level) const;
   // Every edit calls this before it touches the tree: the search index is
   // built again on the next search, and the tree is saved shortly after.
-  void treeChanged();
+  // `anywhere`: the edit may change any item (an import), not only those it
+  // reaches through folderAt.
+  void treeChanged(bool anywhere = false);
+  // The root item `item` changed: the next save copies it again.
+  void rootItemChanged(const kit::Object* item);
   // Writes the tree to user defaults kSaveDelay seconds after the first of a
   // run of edits: a desktop program may end without warning, and a save per
   // visit would cost every page load a copy of the whole tree.
@@ -160,6 +165,17 @@ class VeskBookmarkDatabase : public kit::Object {
 
   kit::Ref<kit::MutableArray> currentPath_;
   kit::Ref<kit::MutableArray> bookmark_;
+  // The immutable copy of each root item as last saved, by the live item
+  // (kept, so its address is not reused): a save copies only the items
+  // changed since, and user defaults, seeing the others again, neither
+  // copies nor measures them. While an edit is under way (from treeChanged
+  // to the save) folderAt drops the copy of every root item it walks into.
+  struct SavedItem {
+    kit::Ref<kit::Object> live;
+    kit::Ref<kit::Object> copy;
+  };
+  std::map<const kit::Object*, SavedItem> saved_;
+  bool editing_ = false;
   std::vector<kit::NotificationCenter::Token> observers_;
   int batchDepth_ = 0;
   bool batchChanged_ = false;

@@ -268,7 +268,7 @@ struct VeskBookmarkImporterFirefox::Gather {
     VeskBookmarkDatabase* db = VeskBookmarkDatabase::getSharedInstance();
     kit::MutableArray* live = db->folderAt(path, true);
     if (!live) return;
-    db->treeChanged();
+    db->treeChanged(true);
     apply(*live, 0);
     db->postUpdate();
   }

@@ -6,6 +6,7 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URL.h"
 #include "kit/foundation/URLEscaping.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/net/HTTPURLResponse.h"
 #include "kit/net/URLConnection.h"
 #include "kit/net/URLConnectionDelegate.h"
@@ -68,11 +69,8 @@ kit::Ref<kit::Data> download(const std::string& source) {
       kit::URLRequest::requestWithURL(url, kit::URLRequest::CachePolicy::UseProtocolCachePolicy, VeskImageFetch::kTimeout);
   CappedRead read;
   kit::Ref<kit::URLConnection> connection(new kit::URLConnection(*request, &read, false));
-  kit::RunLoop& loop = kit::RunLoop::current();
-  connection->scheduleInRunLoop(loop, kit::URLConnection::kSynchronousRunLoopMode);
-  connection->start();
-  while (!read.done) loop.runMode(kit::URLConnection::kSynchronousRunLoopMode, kit::RunLoop::kDistantFuture);
-  return read.ok ? kit::Ref<kit::Data>(read.body) : nullptr;
+  const bool ran = kit::BackgroundWork::run(*connection, [&read] { return read.done; });
+  return ran && read.ok ? kit::Ref<kit::Data>(read.body) : nullptr;
 }
 
 }  // namespace
@@ -85,10 +83,15 @@ kit::Ref<kit::Image> VeskImageFetch::fetchNow(const std::string& source) {
 }
 
 void VeskImageFetch::fetch(const std::string& source, Completion done) {
-  std::thread([source, done = std::move(done)]() mutable {
+  // Counted in here, so the program does not end under the thread; once it
+  // is ending, nothing is fetched and nobody is told.
+  kit::BackgroundWork::Job job;
+  if (!job) return;
+  std::thread([job = std::move(job), source, done = std::move(done)]() mutable {
+    Completion tell = std::move(done);
     kit::Ref<kit::Image> image = fetchNow(source);
-    kit::RunLoop::performOnMainThread([image, done = std::move(done)] {
-      if (done) done(image);
+    kit::RunLoop::performOnMainThread([image, tell = std::move(tell)] {
+      if (tell) tell(image);
     });
   }).detach();
 }

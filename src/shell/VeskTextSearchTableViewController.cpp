@@ -14,6 +14,7 @@
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/URLEscaping.h"
 #include "kit/net/HTTPURLResponse.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/net/URLConnection.h"
 #include "kit/ui/Label.h"
 #include "kit/ui/NavigationBar.h"
@@ -43,11 +44,15 @@ class FetchThreads {
     return *threads;
   }
   void start(std::function<void()> work) {
+    // Once the program is ending, nothing new is fetched.
+    kit::BackgroundWork::Job job;
+    if (!job) return;
     std::lock_guard<std::mutex> lock(mutex_);
     reapFinished();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    running_.push_back({std::thread([work = std::move(work), done] {
-                          work();
+    running_.push_back({std::thread([job = std::move(job), work = std::move(work), done]() mutable {
+                          std::function<void()> fetch = std::move(work);
+                          fetch();
                           done->store(true);
                         }),
                         done});
@@ -159,7 +164,7 @@ void VeskTextSearchTableViewController::bgSearchSuggestion() {
       kit::URLRequest request(target, kit::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData, kFetchTimeout);
       kit::Ref<kit::URLResponse> response;
       kit::Ref<kit::Error> error;
-      kit::Ref<kit::Data> data = kit::URLConnection::sendSynchronousRequest(request, &response, &error);
+      kit::Ref<kit::Data> data = kit::BackgroundWork::sendSynchronousRequest(request, &response, &error);
       auto* http = dynamic_cast<kit::HTTPURLResponse*>(response.get());
       if (data && http && http->statusCode() == 200 && data->length() <= kMaximumAnswerBytes) {
         list = parseSuggestions(data->view());

@@ -390,6 +390,55 @@ TEST_F(BookmarkStorageTest, TheTreeRoundTripsThroughUserDefaultsAndTheFile) {
   EXPECT_EQ(titlesAt({"Folder"}), "Kept,More");
 }
 
+// A save copies only the root items changed since the last one (the rest is
+// handed to user defaults as the same objects): every kind of edit must
+// still reach the next save, and a visit must leave the other items shared.
+TEST_F(BookmarkStorageTest, EveryEditReachesTheNextSaveWhichSharesTheItemsLeftAlone) {
+  startEmpty();
+  db()->addItem("One", "http://one.test/", path({"A", "Deep"}));
+  db()->addItem("Two", "http://two.test/", path({"B"}));
+  db()->addItem("Root", "http://root.test/", nullptr);
+  auto saved = [] { return defaults().arrayForKey("bookmark"); };
+  auto check = [&](const char* edit) {
+    db()->saveStatus();
+    EXPECT_TRUE(kit::isEqual(saved().get(), db()->bookmark().get())) << "after " << edit;
+  };
+  check("adding");
+  kit::Ref<kit::Array> before = saved();
+  db()->addItemAtHistory("Seen", "http://seen.test/");
+  check("a visit");
+  for (size_t i = 1; i < before->count(); ++i)
+    EXPECT_EQ(saved()->objectAtIndex(i), before->objectAtIndex(i)) << "root item " << i << " was copied again";
+
+  db()->addFolder("Bare", path({"B"}));
+  check("a folder");
+  db()->folderItemCount(path({"B", "Bare"}));  // a look-up gives the bare folder its empty item list
+  check("a look-up");
+  db()->gotoRoot();
+  db()->renameItem(3, "Root renamed");
+  check("renaming at the root");
+  db()->updateUrlAt(3, "http://moved.test/");
+  check("a new address at the root");
+  db()->stepIn("A");
+  db()->stepIn("Deep");
+  db()->renameItem(0, "One renamed");
+  check("renaming deeper");
+  db()->addItem("Three", "http://three.test/");
+  db()->swapItemAt(0, 1);
+  check("swapping");
+  db()->moveItemTo(1, 0);
+  check("moving");
+  db()->deleteItemAt(0);
+  check("deleting");
+  db()->gotoRoot();
+  EXPECT_TRUE(db()->moveFolderFrom(path({"A", "Deep"}), path({"B"}), ""));
+  check("moving a folder");
+  db()->removeFolderAtPath(path({"A"}));
+  check("removing a folder");
+  db()->clearHistory();
+  check("clearing the history");
+}
+
 TEST_F(BookmarkStorageTest, DroppingTheTreeWritesItFirstAndTheNextUseReloads) {
   startEmpty();
   db()->addItem("Kept", "http://kept.test/", nullptr);

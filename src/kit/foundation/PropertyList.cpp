@@ -516,10 +516,12 @@ bool repairText(std::string_view s, std::string& out) {
 // Immutable deep copies; given somewhere to count them, with text repairs.
 class StorableCopier {
  public:
-  explicit StorableCopier(PropertyList::TextRepairs* repairs) : r_(repairs) {}
+  explicit StorableCopier(PropertyList::TextRepairs* repairs, const std::function<bool(const Object*)>* known = nullptr)
+      : r_(repairs), known_(known) {}
 
   Ref<Object> copy(const Object* obj, int depth) {
     if (!obj) return nullptr;
+    if (known_ && (*known_)(obj)) return Ref<Object>(const_cast<Object*>(obj));
     if (depth > PropertyList::kMaxDepth) return Ref<Object>(const_cast<Object*>(obj));  // refused by the writer
     switch (obj->kind()) {
       case Kind::String: {
@@ -579,6 +581,7 @@ class StorableCopier {
     for (auto& p : path_) r_->firstAt += p;
   }
   PropertyList::TextRepairs* r_;
+  const std::function<bool(const Object*)>* known_;
   std::vector<std::string> path_;
 };
 
@@ -689,6 +692,12 @@ std::optional<uint64_t> PropertyList::encodedLength(const Object* obj, int depth
 Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs) {
   TextRepairs local;
   return StorableCopier(repairs ? repairs : &local).copy(obj, 0);
+}
+
+Ref<Object> PropertyList::storableCopy(const Object* obj, TextRepairs* repairs,
+                                       const std::function<bool(const Object*)>& known) {
+  TextRepairs local;
+  return StorableCopier(repairs ? repairs : &local, known ? &known : nullptr).copy(obj, 0);
 }
 
 Ref<Object> PropertyList::immutableDeepCopy(const Object* obj) { return StorableCopier(nullptr).copy(obj, 0); }

@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 
 #include <optional>
 #include <string>
@@ -81,6 +82,10 @@ class PropertyList {
   // U+FFFD, so one odd character never keeps a whole value out. Anything
   // else write() refuses (null, foreign objects, too deep) is kept as it is.
   static Ref<Object> storableCopy(const Object* obj, TextRepairs* repairs = nullptr);
+  // The same, keeping as they are (neither copied nor looked into) the values
+  // `known` answers true for: values an earlier storableCopy() made.
+  static Ref<Object> storableCopy(const Object* obj, TextRepairs* repairs,
+                                  const std::function<bool(const Object*)>& known);
 };
 
 }  // namespace kit

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "kit/foundation/AtomicFile.h"
 #include "kit/foundation/NotificationCenter.h"
@@ -61,6 +62,37 @@ std::optional<uint64_t> entryLength(std::string_view key, const Object* value, R
   if (!v) return std::nullopt;
   std::optional<uint64_t> k = PropertyList::encodedLength(str(std::string(key)).get(), 1);
   return *v + (k ? *k - 6 : key.size() * 6 + 13);
+}
+
+// entryLength() of an array value, measured element by element: an element
+// `known` holds is not measured again. Fills `elements` with the array's
+// container elements and their lengths (left empty for any other value).
+std::optional<uint64_t> arrayEntryLength(std::string_view key, const Object* value,
+                                         const std::map<const Object*, UserDefaults::KnownElement>* known,
+                                         std::map<const Object*, UserDefaults::KnownElement>& elements,
+                                         Ref<Error>* error) {
+  auto* array = dynamic_cast<const Array*>(value);
+  if (!array || array->empty()) return entryLength(key, value, error);
+  // A non-empty array is its opening and closing lines around its elements,
+  // each written at the next depth on its own.
+  static const Ref<String> one = str("");
+  const std::optional<uint64_t> frame = entryLength(key, make<Array>(std::vector<Ref<Object>>{one}).get());
+  uint64_t total = *frame - *PropertyList::encodedLength(one.get(), 2);
+  for (size_t i = 0, n = array->count(); i < n; ++i) {
+    Object* element = array->objectAtIndex(i);
+    const bool container = dynamic_cast<const Array*>(element) || dynamic_cast<const Dictionary*>(element);
+    std::optional<uint64_t> bytes;
+    if (container && known)
+      if (auto it = known->find(element); it != known->end()) bytes = it->second.bytes;
+    if (!bytes) bytes = PropertyList::encodedLength(element, 2);
+    if (!bytes) {
+      elements.clear();
+      return entryLength(key, value, error);  // says where in the whole value
+    }
+    total += *bytes;
+    if (container) elements.insert_or_assign(element, UserDefaults::KnownElement{Ref<Object>(element), *bytes});
+  }
+  return total;
 }
 
 bool isMissingFile(const Error* e) {
@@ -248,10 +280,18 @@ bool UserDefaults::setObject(const Object* value, std::string_view key) {
     removeObjectForKey(key);
     return true;
   }
+  std::shared_ptr<const KnownElements> known;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (auto it = knownElements_.find(key); it != knownElements_.end()) known = it->second;
+  }
   PropertyList::TextRepairs repairs;
-  Ref<Object> stored = PropertyList::storableCopy(value, &repairs);
+  Ref<Object> stored = known ? PropertyList::storableCopy(value, &repairs, [&known](const Object* o) {
+    return known->count(o) > 0;
+  }) : PropertyList::storableCopy(value, &repairs);
   Ref<Error> err;
-  const std::optional<uint64_t> length = entryLength(key, stored.get(), &err);
+  auto elements = std::make_shared<KnownElements>();
+  const std::optional<uint64_t> length = arrayEntryLength(key, stored.get(), known.get(), *elements, &err);
   auto refuse = [&](const std::string& why) {
     std::fprintf(stderr, "kit: settings: the value for \"%.*s\" was refused: %s\n", static_cast<int>(key.size()),
                  key.data(), why.c_str());
@@ -276,6 +316,10 @@ bool UserDefaults::setObject(const Object* value, std::string_view key) {
     if (others + *length + kFileFraming > fileSizeLimit_)
       return refuse("the settings file would be larger than " + std::to_string(fileSizeLimit_ >> 20) +
                     " MiB, more than is read back at the next start");
+    if (elements->empty())
+      knownElements_.erase(std::string(key));
+    else
+      knownElements_.insert_or_assign(std::string(key), std::move(elements));
     if (!sameValue(persistent_->objectForKey(key), stored.get())) {
       entriesTotal_ = others + *length;
       if (old == entryBytes_.end())
@@ -321,6 +365,7 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
     std::lock_guard<std::mutex> g(mutex_);
     ensureLoadedLocked();
     if (auto it = leftOut_.find(key); it != leftOut_.end()) leftOut_.erase(it);
+    if (auto it = knownElements_.find(key); it != knownElements_.end()) knownElements_.erase(it);
     if (persistent_->objectForKey(key)) {
       if (auto it = entryBytes_.find(key); it != entryBytes_.end()) {
         entriesTotal_ -= it->second;
@@ -361,13 +406,43 @@ void UserDefaults::postChange() {
     RunLoop::main().performAfterDelay(self.get(), "autosave", nullptr, delay, [weak] {
       if (Ref<UserDefaults> d = weak.lock()) {
         d->autosavePending_ = false;
-        d->synchronize();
+        d->autosaveInBackground();
       }
     });
   });
 }
 
 void UserDefaults::setAutosaveDelay(double seconds) { autosaveDelay_ = seconds > 0 ? seconds : 0; }
+
+void UserDefaults::autosaveInBackground() {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (autosaveWriting_) {
+      autosaveAgain_ = true;
+      return;
+    }
+    autosaveWriting_ = true;
+  }
+  Ref<UserDefaults> self(this);
+  std::thread([self]() mutable {
+    for (;;) {
+      self->write(nullptr);
+      std::lock_guard<std::mutex> g(self->mutex_);
+      if (!self->autosaveAgain_) break;
+      self->autosaveAgain_ = false;
+    }
+    {
+      std::lock_guard<std::mutex> g(self->mutex_);
+      self->autosaveWriting_ = false;
+    }
+    self->autosaveEnded_.notify_all();
+  }).detach();
+}
+
+void UserDefaults::waitForAutosave() {
+  std::unique_lock<std::mutex> g(mutex_);
+  autosaveEnded_.wait(g, [this] { return !autosaveWriting_; });
+}
 
 void UserDefaults::measureEntriesLocked() const {
   if (entriesMeasured_) return;
@@ -393,6 +468,11 @@ Ref<Error> UserDefaults::leftOutErrorLocked() const {
 }
 
 bool UserDefaults::synchronize(Ref<Error>* error) {
+  waitForAutosave();
+  return write(error);
+}
+
+bool UserDefaults::write(Ref<Error>* error) {
   if (error) *error = nullptr;
   std::lock_guard<std::mutex> w(writeMutex_);
   Ref<Dictionary> snapshot;

@@ -39,8 +39,10 @@
 
 #include <cstdint>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -128,8 +130,13 @@ class UserDefaults : public Object {
   bool synchronize(Ref<Error>* error = nullptr);
   // With a delay above 0, a change schedules a save on the main run loop that
   // many seconds later (changes meanwhile ride along), so stored settings
-  // survive a crash without a write per change. Off (0) by default.
+  // survive a crash without a write per change. Off (0) by default. The
+  // file is written by a thread of its own, so that a large value (a big
+  // bookmark tree) does not hold the main loop up; synchronize() first waits
+  // for such a write under way.
   void setAutosaveDelay(double seconds);
+  // Waits until no autosave write is under way.
+  void waitForAutosave();
   // Saves, then drops the memory copy (see above). False when the save
   // failed and the memory copy was kept; a save that left a value out still
   // drops it, with *error saying what was left out. When the file's folder is gone
@@ -138,6 +145,16 @@ class UserDefaults : public Object {
   bool reload(Ref<Error>* error = nullptr);
 
   std::string className() const override { return "UserDefaults"; }
+
+  // The container elements of the array last stored under a key, each with
+  // what it adds to the file: storable copies already, so an array set again
+  // that shares them (a tree saved after a small edit) is copied and measured
+  // only where it differs.
+  struct KnownElement {
+    Ref<Object> element;  // keeps the address from being reused
+    uint64_t bytes;
+  };
+  using KnownElements = std::map<const Object*, KnownElement>;
 
  private:
   Object* lookupLocked(std::string_view key) const;
@@ -165,7 +182,15 @@ class UserDefaults : public Object {
   mutable std::map<std::string, uint64_t, std::less<>> entryBytes_;
   mutable uint64_t entriesTotal_ = 0;
   mutable bool entriesMeasured_ = false;
+  std::map<std::string, std::shared_ptr<const KnownElements>, std::less<>> knownElements_;  // by key
   std::atomic<bool> autosavePending_{false};
+  // Starts the autosave's write on its own thread (one at a time; a save
+  // asked for meanwhile follows it).
+  void autosaveInBackground();
+  bool write(Ref<Error>* error);
+  std::condition_variable autosaveEnded_;
+  bool autosaveWriting_ = false;  // under mutex_
+  bool autosaveAgain_ = false;    // under mutex_
 };
 
 }  // namespace kit

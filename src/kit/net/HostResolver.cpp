@@ -4,6 +4,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <thread>
 
@@ -19,6 +21,18 @@ std::mutex& hookMutex() {
 }
 HostResolver::Hook& hookSlot() {
   static HostResolver::Hook* h = new HostResolver::Hook();
+  return *h;
+}
+
+// The helper threads under way, so the program can wait for them before it exits.
+struct Helpers {
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+
+Helpers& helpers() {
+  static Helpers* h = new Helpers();  // outlives the static destructors, as the helpers may
   return *h;
 }
 
@@ -97,6 +111,12 @@ std::vector<HostResolver::Address> HostResolver::interleave(std::vector<Address>
   return out;
 }
 
+bool HostResolver::waitForLookups(double seconds) {
+  Helpers& h = helpers();
+  std::unique_lock<std::mutex> g(h.mutex);
+  return h.ended.wait_for(g, std::chrono::duration<double>(seconds), [&] { return h.running == 0; });
+}
+
 void HostResolver::finish(Lookup& lookup, std::vector<Address> addresses, Ref<Error> error,
                           std::function<void()>* callbackOut) {
   std::lock_guard<std::mutex> g(lookup.mutex_);
@@ -121,7 +141,19 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::resolve(const std::string& h
     std::lock_guard<std::mutex> g(hookMutex());
     hook = hookSlot();
   }
+  {
+    Helpers& h = helpers();
+    std::lock_guard<std::mutex> g(h.mutex);
+    ++h.running;
+  }
   std::thread([lookup, host, port, hook = std::move(hook)] {
+    struct Leaving {
+      ~Leaving() {
+        Helpers& h = helpers();
+        std::lock_guard<std::mutex> g(h.mutex);
+        if (--h.running == 0) h.ended.notify_all();
+      }
+    } leaving;
     std::vector<Address> addresses;
     Ref<Error> error;
     std::optional<std::vector<Address>> answer;

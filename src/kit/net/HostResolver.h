@@ -52,6 +52,10 @@ class HostResolver {
   // Starts resolving; `onDone` runs on the helper thread when the answer is in (not when it was
   // cancelled, and not for a literal address, whose lookup is done on return).
   static std::shared_ptr<Lookup> resolve(const std::string& host, int port, std::function<void()> onDone);
+  // Waits up to `seconds` for the system look-ups under way (which cannot be
+  // cancelled) to end; answers whether they did. The program calls it before
+  // it exits, so that no helper thread is inside the resolver meanwhile.
+  static bool waitForLookups(double seconds);
   // A literal address (brackets allowed for IPv6), else nullopt.
   static std::optional<Address> literalAddress(const std::string& host, int port);
   // Reorders so the families alternate, starting with the first one's.

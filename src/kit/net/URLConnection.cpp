@@ -902,12 +902,19 @@ void URLConnection::setMaximumSynchronousDataLength(uint64_t length) { gMaximumS
 
 Ref<Data> URLConnection::sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response,
                                                 Ref<Error>* error) {
+  return sendSynchronousRequest(request, response, error, [](URLConnection& connection, const std::function<bool()>& done) {
+    RunLoop& loop = RunLoop::current();
+    connection.scheduleInRunLoop(loop, kSynchronousRunLoopMode);
+    connection.start();
+    while (!done()) loop.runMode(kSynchronousRunLoopMode, RunLoop::kDistantFuture);
+  });
+}
+
+Ref<Data> URLConnection::sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response,
+                                                Ref<Error>* error, const SynchronousRunner& run) {
   SynchronousDelegate delegate;
   Ref<URLConnection> connection(new URLConnection(request, &delegate, false));
-  RunLoop& loop = RunLoop::current();
-  connection->scheduleInRunLoop(loop, kSynchronousRunLoopMode);
-  connection->start();
-  while (!delegate.done) loop.runMode(kSynchronousRunLoopMode, RunLoop::kDistantFuture);
+  run(*connection, [&delegate] { return delegate.done; });
   if (response) *response = delegate.response;
   if (error) *error = delegate.error;
   if (delegate.error) return nullptr;

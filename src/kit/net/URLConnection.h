@@ -45,6 +45,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -96,6 +97,11 @@ class URLConnection : public URLAuthenticationChallengeSender {
   // kDataLengthExceedsMaximum.
   static Ref<Data> sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response,
                                           Ref<Error>* error);
+  // The same with the load started and waited for by `run` (given the
+  // connection and whether it is done), for a caller that may cancel it.
+  using SynchronousRunner = std::function<void(URLConnection& connection, const std::function<bool()>& done)>;
+  static Ref<Data> sendSynchronousRequest(const URLRequest& request, Ref<URLResponse>* response, Ref<Error>* error,
+                                          const SynchronousRunner& run);
   static constexpr uint64_t kDefaultMaximumSynchronousDataLength = uint64_t(1) << 30;
   static uint64_t maximumSynchronousDataLength();
   // Tests lower it.

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "http/Reachability.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/foundation/Bundle.h"
 #include "kit/foundation/ClassRegistry.h"
 #include "kit/foundation/Clock.h"
@@ -327,6 +328,7 @@ bool Share::addToOfflineQueue(ShareItem* item, const std::string& sharerId) {
 }
 
 void Share::flushOfflineQueue() {
+  if (kit::BackgroundWork::stopping()) return;
   // Nothing was ever queued: don't even make the folder.
   if (!kit::FileManager::isDirectory(kit::Paths::dataRoot() + "/" + kOfflineQueueFolder)) return;
   if (!connected()) return;
@@ -375,6 +377,14 @@ void Share::flushOfflineQueue() {
       kit::FileManager::removeItem(blobPath(name));
     }
   }
+}
+
+void Share::stopOfflineReplays(double seconds) {
+  Share* self = instance().get();
+  kit::Ref<kit::OperationQueue> queue = self ? self->offlineQueue_ : nullptr;
+  if (!queue) return;
+  queue->cancelAllOperations();
+  kit::RunLoop::main().runUntil([&queue] { return queue->operationCount() == 0; }, seconds);
 }
 
 void Share::offlineReplayEnded(const std::string& uid, bool dropEntry) {

@@ -85,6 +85,12 @@ class Share : public kit::Object {
   // belong to no entry. An entry leaves the list when its share succeeded or
   // failed for good (see offlineReplayEnded); a 429 stops the flush there.
   static void flushOfflineQueue();
+  // At the end of the program (kit::BackgroundWork stopping, so no flush
+  // starts again): the replays waiting to run are dropped, their entries kept
+  // for the next start, and the one under way stops waiting for its sharer.
+  // Runs the main loop meanwhile (a replay waits for it to start its sharer),
+  // for up to `seconds`.
+  static void stopOfflineReplays(double seconds = 2.0);
   // Flushes the queue each time the internet connection is reported back.
   static void flushOfflineQueueWhenConnected();
   // A replay's outcome (main thread): `dropEntry` removes the entry and its

@@ -1,6 +1,7 @@
 #include "share/core/ShareOfflineSharer.h"
 
 #include "http/HttpErrorType.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/FileManager.h"
 #include "kit/net/URLError.h"
@@ -92,8 +93,9 @@ void ShareOfflineSharer::wake() {
 }
 
 void ShareOfflineSharer::share() {
-  // A service asked this flush to slow down: the entry waits for the next one.
-  if (Share::offlineFlushStopped()) {
+  // A service asked this flush to slow down, or the program is ending: the
+  // entry waits for the next flush.
+  if (Share::offlineFlushStopped() || isCancelled() || kit::BackgroundWork::stopping()) {
     ended(false);
     return;
   }

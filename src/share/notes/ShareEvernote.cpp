@@ -12,6 +12,7 @@
 #include "kit/foundation/Clock.h"
 #include "kit/foundation/RunLoop.h"
 #include "kit/foundation/Thread.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/net/URLConnection.h"
 #include "kit/net/URLError.h"
 #include "kit/net/URLRequest.h"
@@ -92,7 +93,7 @@ void fillRemoteImages(std::vector<EDAMResource>& resources, EDAMNote& note) {
       if (!url) continue;
       kit::Ref<kit::URLResponse> response;
       kit::Ref<kit::Error> error;
-      kit::Ref<kit::Data> bytes = kit::URLConnection::sendSynchronousRequest(kit::URLRequest(url), &response, &error);
+      kit::Ref<kit::Data> bytes = kit::BackgroundWork::sendSynchronousRequest(kit::URLRequest(url), &response, &error);
       kit::Ref<kit::Image> image = bytes ? kit::Image::imageWithData(bytes.get()) : nullptr;
       if (!image) continue;
       EDAMData data = dataRecord(bytes->toString());
@@ -358,8 +359,12 @@ void ShareEvernote::sendFinished(const Record& record) {
 void ShareEvernote::runWorker(std::function<Record()> work, void (ShareEvernote::*finished)(const Record&),
                               const char* name) {
   kit::Ref<ShareEvernote> self(this);
+  // Counted in, so the program does not end under the worker; once it is
+  // ending, no service call starts.
+  auto job = std::make_shared<kit::BackgroundWork::Job>();
+  if (!*job) return;
   kit::Thread::detachNewThread(
-      [self, work = std::move(work), finished]() mutable {
+      [job, self, work = std::move(work), finished]() mutable {
         Record record{{"success", "0"}};
         try {
           record = work();
@@ -369,6 +374,7 @@ void ShareEvernote::runWorker(std::function<Record()> work, void (ShareEvernote:
         kit::RunLoop::performOnMainThread([&] { ((*self).*finished)(record); }, true);
         // The sharer is a view controller: let go of it on the main thread.
         kit::RunLoop::performOnMainThread([last = std::move(self)] {});
+        job.reset();
       },
       name);
 }

@@ -26,6 +26,10 @@
 #include "kit/ui/ScrollView.h"
 #include "kit/ui/TextField.h"
 #include "kit/ui/WebView.h"
+#include "common/VeskMiscObject.h"
+#include "data/VeskPasscodeStore.h"
+
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -283,6 +287,50 @@ TEST_F(ProgramTest, AVisitSurvivesTheProgramBeingKilledThreeSecondsLater) {
   auto* settings = kit::cast<kit::Dictionary>(file);
   ASSERT_TRUE(settings) << (error ? error->localizedDescription() : "no settings");
   EXPECT_TRUE(storedVisit(settings->objectForKey("bookmark"), url));
+}
+
+// Minimising is how a desktop leaves a program. Without a window manager X11
+// minimises by unmapping the window behind the toolkit's back, which GDK reads
+// as iconified: the program enters the background, saves, and with a passcode
+// set and a private tab open arms the lock; shown again, it asks for the PIN.
+TEST_F(ProgramTest, MinimisingEntersTheBackgroundAndShowingAgainAsksForThePasscode) {
+  tolva::VeskPasscodeStore::setPasscode("1357");
+  kit::UserDefaults::standardUserDefaults().setBool(true, "passcode_ask_only_private_exists");
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Tolva Home Test"));
+  kit::Button* secret = page()->btnPrivate();
+  click(secret, secret->bounds().center());
+  ASSERT_TRUE(waitUntil([&] { return page()->privateMode(); }, 5));
+  ASSERT_FALSE(tolva::VeskMiscObject::sharedInstance()->bPrivateTabExists());
+  ASSERT_FALSE(delegate()->bPasscodeVisible());
+
+  kit::Application* app = kit::Application::sharedApplication();
+  GtkWidget* top = GTK_WIDGET(kit::gtk::WidgetTree::installed()->toplevelFor(mainWindow()));
+  ASSERT_NE(top, nullptr);
+  Display* x = GDK_DISPLAY_XDISPLAY(gtk_widget_get_display(top));
+  const ::Window xid = GDK_WINDOW_XID(gtk_widget_get_window(top));
+  XUnmapWindow(x, xid);
+  XFlush(x);
+  ASSERT_TRUE(waitUntil([&] { return app->applicationState() == kit::Application::State::Background; }, 10));
+  // The saves of the background are on disk, and the lock is armed.
+  kit::Ref<kit::Error> error;
+  kit::Ref<kit::Object> file = kit::PropertyList::readFromFile(kit::Paths::preferencesFile(),
+                                                               kit::PropertyList::Options::Immutable, &error);
+  auto* settings = kit::cast<kit::Dictionary>(file);
+  ASSERT_TRUE(settings) << (error ? error->localizedDescription() : "no settings");
+  auto* uses = settings->get<kit::Number>("ana_usage_counter");
+  ASSERT_TRUE(uses);
+  EXPECT_GE(uses->integerValue(), 1);
+  EXPECT_TRUE(settings->objectForKey("bookmark"));
+  EXPECT_TRUE(tolva::VeskMiscObject::sharedInstance()->bPrivateTabExists());
+  EXPECT_TRUE(mainWindow()->isHidden());
+  EXPECT_FALSE(delegate()->bPasscodeVisible());
+
+  XMapWindow(x, xid);
+  XFlush(x);
+  ASSERT_TRUE(waitUntil([&] { return app->applicationState() != kit::Application::State::Background; }, 10));
+  EXPECT_TRUE(waitUntil([&] { return delegate()->bPasscodeVisible(); }, 5));
+  EXPECT_TRUE(mainWindow()->isHidden());
 }
 
 }  // namespace

@@ -140,13 +140,16 @@ TEST_F(UserDefaultsTest, AutosaveWritesOnceAfterTheDelayOnTheMainLoop) {
   d->setInteger(2, "tab1");  // rides along with the first change's save
   EXPECT_EQ(inodeOf(path), 0u);
   RunLoop::main().advance(0.6);
+  d->waitForAutosave();  // written by a thread of its own
   ino_t saved = inodeOf(path);
   ASSERT_NE(saved, 0u);
   EXPECT_EQ(as<Number>(onDisk()->objectForKey("tab1"))->intValue(), 2);
   RunLoop::main().advance(5.0);
+  d->waitForAutosave();
   EXPECT_EQ(inodeOf(path), saved);  // nothing new, no second write
   d->setInteger(3, "tab1");
   RunLoop::main().advance(1.0);
+  d->waitForAutosave();
   EXPECT_EQ(as<Number>(onDisk()->objectForKey("tab1"))->intValue(), 3);
   Clock::setReal();
 }

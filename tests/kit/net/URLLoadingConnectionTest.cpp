@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "URLLoadingSupport.h"
+#include "kit/net/BackgroundWork.h"
 #include "kit/net/HostResolver.h"
 #include "kit/net/HTTPReadStream.h"
 #include "kit/security/Base64.h"
@@ -413,6 +416,37 @@ TEST_F(URLLoadingTest, HTTPSWithTheTestAuthorityAndAWrongHostCertificate) {
 }
 
 // ---- Synchronous loading
+
+// At the end of the program the work on other threads is stopped: the fetch
+// under way is cancelled at once (not left to its time-out), and nothing new
+// starts.
+TEST_F(URLLoadingTest, StoppingBackgroundWorkCancelsAFetchUnderWayAndStartsNoMore) {
+  TestHTTPServer server;
+  server.route("GET", "/slow", TestResponse::ok("late").stallBeforeHead(milliseconds(60000)));
+  Ref<Data> data;
+  Ref<Error> error;
+  std::atomic<bool> ended{false};
+  std::thread worker([&] {
+    BackgroundWork::Job job;
+    data = BackgroundWork::sendSynchronousRequest(*request(server.url("/slow")), nullptr, &error);
+    ended = true;
+  });
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.requestCount() > 0; }, 30));
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_TRUE(BackgroundWork::stop(30));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_TRUE(ended);
+  worker.join();
+  EXPECT_FALSE(data);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), URLError::kCancelled);
+  EXPECT_FALSE(BackgroundWork::Job());
+  data = BackgroundWork::sendSynchronousRequest(*request(server.url("/slow")), nullptr, &error);
+  EXPECT_FALSE(data);
+  EXPECT_EQ(server.requestCount(), 1u);
+  BackgroundWork::resetForTesting();
+  server.stop();
+}
 
 TEST_F(URLLoadingTest, SynchronousFetchOnAWorkerThreadAndOnTheMainThread) {
   TestHTTPServer server;
