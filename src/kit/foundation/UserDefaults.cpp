@@ -1,6 +1,9 @@
 #include "kit/foundation/UserDefaults.h"
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -414,7 +417,23 @@ void UserDefaults::postChange() {
 
 void UserDefaults::setAutosaveDelay(double seconds) { autosaveDelay_ = seconds > 0 ? seconds : 0; }
 
+namespace {
+// Autosave writes still under way anywhere in the process. The program ends
+// through exit() wherever it ends, so an exit handler waits for them: a write
+// cut off by static destruction would touch what is being torn down.
+std::mutex gWritesMutex;
+std::condition_variable gWritesEnded;
+int gWrites = 0;
+
+void waitForWritesAtExit() {
+  std::unique_lock<std::mutex> g(gWritesMutex);
+  gWritesEnded.wait_for(g, std::chrono::seconds(10), [] { return gWrites == 0; });
+}
+}  // namespace
+
 void UserDefaults::autosaveInBackground() {
+  static const bool waitsAtExit = std::atexit(waitForWritesAtExit) == 0;
+  (void)waitsAtExit;
   {
     std::lock_guard<std::mutex> g(mutex_);
     if (autosaveWriting_) {
@@ -424,6 +443,10 @@ void UserDefaults::autosaveInBackground() {
     autosaveWriting_ = true;
   }
   Ref<UserDefaults> self(this);
+  {
+    std::lock_guard<std::mutex> g(gWritesMutex);
+    ++gWrites;
+  }
   std::thread([self]() mutable {
     for (;;) {
       self->write(nullptr);
@@ -436,6 +459,9 @@ void UserDefaults::autosaveInBackground() {
       self->autosaveWriting_ = false;
     }
     self->autosaveEnded_.notify_all();
+    self = nullptr;
+    std::lock_guard<std::mutex> g(gWritesMutex);
+    if (--gWrites == 0) gWritesEnded.notify_all();
   }).detach();
 }
 
