@@ -1,6 +1,7 @@
 #include "settings/PrefPSTextFieldSpecifierViewCell.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "settings/PrefSpecifier.h"
 
@@ -21,9 +22,12 @@ void PrefPSTextFieldSpecifierViewCell::layoutSubviews() {
   kit::TableViewCell::layoutSubviews();
   kit::Rect c = contentView()->bounds();
   kit::Rect l = label_->frame();
-  label_->setFrame({l.x(), 0, l.width(), c.height()});
-  double fit = std::min(label_->sizeThatFits({}).width, label_->bounds().width());
-  double x = label_->text().empty() ? l.x() : l.x() + std::max(fit, kMinimumLabelWidth) + 5;
+  // The title shows whole, however long, as long as the field keeps room to
+  // type in; only then is the title cut.
+  const double fit = std::ceil(label_->sizeThatFits({}).width);
+  const double labelW = std::max(0.0, std::min(fit, c.width() - 2 * l.x() - 5 - kMinimumFieldWidth));
+  label_->setFrame({l.x(), 0, labelW, c.height()});
+  double x = label_->text().empty() ? l.x() : l.x() + std::max(labelW, kMinimumLabelWidth) + 5;
   double h = textField_->frame().height();
   textField_->setFrame({x, (c.height() - h) / 2, std::max(0.0, c.width() - l.x() - x), h});
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The row of a text setting: its title, then a field that starts after the
 // title (at least 97 points in, at the title's place when there is no title)
-// and ends as far from the right edge as the title is from the left.
+// and ends as far from the right edge as the title is from the left. A long
+// title is shown whole while the field keeps kMinimumFieldWidth.
 
 #include "kit/ui/Label.h"
 #include "kit/ui/TableViewCell.h"
@@ -13,6 +14,7 @@ class PrefPSTextFieldSpecifierViewCell : public kit::TableViewCell {
  public:
   static constexpr double kMinimumLabelWidth = 97;
   static constexpr double kLabelWidth = 150;
+  static constexpr double kMinimumFieldWidth = 100;
 
   PrefPSTextFieldSpecifierViewCell();
 

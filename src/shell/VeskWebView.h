@@ -195,6 +195,9 @@ class VeskWebView : public kit::View,
   void willBeHidden() override;
   void settingsUpdated() override;
 
+  // ---- kit::View
+  void layoutSubviews() override;
+
   // ---- kit::WebViewDelegate
   bool webViewShouldStartLoadWithRequest(kit::WebView& webView, kit::URLRequest& request,
                                          kit::WebViewNavigationType navigationType) override;

@@ -4,6 +4,7 @@
 // view's scroll view, and pull-down-to-reload.
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "common/LocalizedText.h"
@@ -28,6 +29,12 @@ namespace tolva {
 namespace {
 
 bool isPad() { return kit::Device::currentDevice().isPad(); }
+
+// The tablet bar's search group at full width, the rotation lock beside it
+// and the gap between the groups.
+constexpr double kPadSearchWidth = 240;
+constexpr double kPadLockWidth = 36;
+constexpr double kFieldGap = 6;
 
 std::string trimmed(const std::string& s) {
   const char* space = " \t\r\n\f\v";
@@ -459,6 +466,32 @@ bool VeskWebView::scrollViewShouldScrollToTop(kit::ScrollView&) {
   if (VeskMiscObject::sharedInstance()->bPullDownRefresh() && delegate_)
     delegate_->showInfoBox(LocalizedText::localized("Scroll to top"), VeskInfoBoxView::sharedScrollTopIcon());
   return true;
+}
+
+// ---- Layout
+
+// The tablet bar keeps its navigation items and its lock; the two field
+// groups share the rest. A page as wide as the window leaves the search group
+// its full width; a narrow one (a half of dual mode) gives it a third, so the
+// address field stays the larger. The groups' contents are placed here too,
+// as shrinking them to nothing and back would lose their widths.
+void VeskWebView::layoutSubviews() {
+  kit::View::layoutSubviews();
+  if (!isPad() || !urlBaseView_ || !header_left_placeHolder_ || !header_right_placeHolder_) return;
+  kit::Rect rest = header_left_placeHolder_->frame();
+  const double room = urlBaseView_->bounds().width() - rest.x() - kPadLockWidth - 2 * kFieldGap;
+  const double searchW = std::max(0.0, std::min(kPadSearchWidth, std::floor(room / 3)));
+  const double leftW = std::max(0.0, room - searchW);
+  const kit::Rect left(rest.x(), rest.y(), leftW, rest.height());
+  const kit::Rect right(left.maxX() + kFieldGap, rest.y(), searchW, rest.height());
+  header_left_placeHolder_->setFrame(left);
+  header_right_placeHolder_->setFrame(right);
+  if (header_left_) header_left_->setFrame(left);
+  if (header_right_) header_right_->setFrame(right);
+  if (urlField_) urlField_->setFrame(kit::Rect(24, 0, std::max(0.0, leftW - 56), 30));
+  if (activity_) activity_->setFrame(kit::Rect(leftW - 54, 5, 20, 20));
+  if (btnStopRefresh_) btnStopRefresh_->setFrame(kit::Rect(leftW - 30, 0, 30, 30));
+  if (searchField_) searchField_->setFrame(kit::Rect(0, 0, searchW, 30));
 }
 
 }  // namespace tolva

@@ -267,7 +267,8 @@ TEST_F(PrefScreenTest, ATextWithALineBreakOrNulIsRefused) {
 }
 
 TEST_F(PrefScreenTest, TextFieldCellLayout) {
-  open({spec("PSTextFieldSpecifier", "Name", {{"Key", s("name")}}), spec("PSTextFieldSpecifier", "", {{"Key", s("x")}})});
+  open({spec("PSTextFieldSpecifier", "Name", {{"Key", s("name")}}), spec("PSTextFieldSpecifier", "", {{"Key", s("x")}}),
+        spec("PSTextFieldSpecifier", "A Rather Long Address Title", {{"Key", s("long")}})});
   auto* cell = cellAt<PrefPSTextFieldSpecifierViewCell>({0, 0});
   cell->layoutIfNeeded();
   kit::Rect label = cell->label()->frame();
@@ -278,6 +279,13 @@ TEST_F(PrefScreenTest, TextFieldCellLayout) {
   auto* untitled = cellAt<PrefPSTextFieldSpecifierViewCell>({0, 1});
   untitled->layoutIfNeeded();
   EXPECT_EQ(untitled->textField()->frame().x(), untitled->label()->frame().x());
+  // A long title is not cut: it is as wide as its text, and the field starts after it.
+  auto* titled = cellAt<PrefPSTextFieldSpecifierViewCell>({0, 2});
+  titled->layoutIfNeeded();
+  kit::Rect title = titled->label()->frame();
+  EXPECT_GE(title.width(), titled->label()->sizeThatFits({}).width);
+  EXPECT_GE(titled->textField()->frame().x(), title.maxX());
+  EXPECT_GE(titled->textField()->frame().width(), PrefPSTextFieldSpecifierViewCell::kMinimumFieldWidth);
 }
 
 kit::Ref<kit::Object> engineList() {

@@ -5,11 +5,15 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ProgramFixture.h"
 #include "kit/gtk/ViewWidget.h"
 #include "kit/gtk/WidgetTree.h"
 #include "kit/ui/BarButtonItem.h"
+#include "shell/VeskMultiTabView.h"
+#include "shell/VeskWebViewController.h"
 
 namespace {
 
@@ -94,6 +98,37 @@ TEST_F(ResizeGuiTest, EdgeAnchoredControlsStayAtTheirEdgesWhenTheWindowGrows) {
   ASSERT_TRUE(bar);
   EXPECT_TRUE(hasChildAt(bar, p->bookmarkBtn()->frameInBar())) << "bookmark drawn at " << bookmark.x();
   saveScreenshot("grown");
+}
+
+TEST_F(ResizeGuiTest, EachHalfOfDualModeShowsItsWholeTopBar) {
+  ASSERT_TRUE(startProgram(server_.url("/home")));
+  ASSERT_TRUE(waitForTitle("Resize Home"));
+  tolva::VeskMultiTabView* tabs = controller()->multiTab();
+  controller()->onDualMode(nullptr);
+  ASSERT_TRUE(waitUntil([&] { return tabs->isDual() && tabs->curView2() && tabs->curView2()->window(); }));
+  settle();
+  saveScreenshot("dual");
+  for (tolva::VeskWebView* p : {tabs->curView(), tabs->curView2()}) {
+    SCOPED_TRACE(p == tabs->curView() ? "left half" : "right half");
+    const kit::Rect half = inWindow(p);
+    const std::vector<std::pair<const char*, kit::Rect>> controls{
+        {"previous", p->btnPrev()->frameInWindow()},     {"next", p->btnNext()->frameInWindow()},
+        {"action", p->btnAction()->frameInWindow()},     {"Command", p->btnEzCommand()->frameInWindow()},
+        {"address", inWindow(p->urlField())},            {"reload", inWindow(p->btnStopRefresh())},
+        {"search", inWindow(p->searchField())},          {"rotation lock", inWindow(p->btnRotationLock())}};
+    for (size_t i = 0; i < controls.size(); ++i) {
+      const kit::Rect& r = controls[i].second;
+      EXPECT_GE(r.width(), 24) << controls[i].first;
+      EXPECT_TRUE(r.x() >= half.x() - 0.5 && r.maxX() <= half.maxX() + 0.5) << controls[i].first << " leaves the half";
+      for (size_t j = i + 1; j < controls.size(); ++j) {
+        const kit::Rect& o = controls[j].second;
+        EXPECT_TRUE(r.maxX() <= o.x() + 0.5 || o.maxX() <= r.x() + 0.5)
+            << controls[i].first << " overlaps " << controls[j].first;
+      }
+    }
+    // The address field keeps room for an address, not a sliver.
+    EXPECT_GE(p->urlField()->frame().width(), 64);
+  }
 }
 
 TEST_F(ResizeGuiTest, ThePhoneLayoutKeepsItsEdgesToo) {
