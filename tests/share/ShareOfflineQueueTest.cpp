@@ -85,7 +85,7 @@ class OfflineQueueTest : public ShareTest {
   // Runs the main loop until every replay has ended.
   static bool replayed() {
     kit::OperationQueue* q = Share::currentHelper()->offlineQueue();
-    return loop().runUntil([q] { return !q || q->operationCount() == 0; }, 20);
+    return loop().runUntil([q] { return !q || q->operationCount() == 0; }, 60);
   }
 };
 

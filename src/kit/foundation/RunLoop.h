@@ -46,9 +46,11 @@ class Timer;
 
 class RunLoop : public std::enable_shared_from_this<RunLoop> {
  public:
-  // Inline so that other files' static initialisers may already use them.
-  inline static const std::string kDefaultMode{"DefaultRunLoopMode"};
-  inline static const std::string kCommonModes{"RunLoopCommonModes"};
+  // Inline so that other files' static initialisers may already use them,
+  // and never destroyed: a worker thread may still be in its run loop while
+  // the process ends.
+  inline static const std::string& kDefaultMode = *new std::string("DefaultRunLoopMode");
+  inline static const std::string& kCommonModes = *new std::string("RunLoopCommonModes");
   // A time later than any run will reach (about the year 4001).
   static constexpr double kDistantFuture = 63113904000.0;
 
