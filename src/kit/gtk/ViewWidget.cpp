@@ -926,10 +926,33 @@ void ViewWidget::syncBarItems() {
     gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);
     PangoAttrList* attrs = textAttributes(Font::boldSystemFont(20), Color::whiteColor());
     gtk_label_set_attributes(GTK_LABEL(l), attrs);
+    PangoLayout* measure = gtk_widget_create_pango_layout(l, title.c_str());
+    pango_layout_set_attributes(measure, attrs);
+    int natural = 0;
+    pango_layout_get_pixel_size(measure, &natural, nullptr);
+    g_object_unref(measure);
     pango_attr_list_unref(attrs);
-    const int margin = px(b.width() / 4);
-    gtk_widget_set_size_request(l, std::max(px(b.width()) - 2 * margin, 1), px(b.height()));
-    gtk_fixed_put(GTK_FIXED(extras_), l, margin, 0);
+    // The title keeps clear of the items beside it: centred in the bar while
+    // it fits between them, else centred in the room they leave.
+    const int width = px(b.width()), gap = 6;
+    int left = gap, right = width - gap;
+    for (auto& item : items) {
+      if (item->isSpace() || item->bar() != view_.get()) continue;
+      const Rect f = item->frameInBar();
+      if (f.width() <= 0) continue;
+      if (f.midX() < b.width() / 2)
+        left = std::max(left, px(f.maxX()) + gap);
+      else
+        right = std::min(right, px(f.x()) - gap);
+    }
+    const int inset = std::max(left, width - right);
+    if (natural > width - 2 * inset) {
+      gtk_widget_set_size_request(l, std::max(right - left, 1), px(b.height()));
+      gtk_fixed_put(GTK_FIXED(extras_), l, left, 0);
+    } else {
+      gtk_widget_set_size_request(l, std::max(width - 2 * inset, 1), px(b.height()));
+      gtk_fixed_put(GTK_FIXED(extras_), l, inset, 0);
+    }
     gtk_widget_show(l);
   }
   for (auto& item : items) {

@@ -449,6 +449,38 @@ TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {
   nav->view()->removeFromSuperview();
 }
 
+// On a narrow bar the title starts after the back button instead of under it.
+TEST_F(ViewTreeTest, ANavigationTitleKeepsClearOfTheBackButton) {
+  Ref<kit::ViewController> first(new kit::ViewController());
+  first->setTitle("Bookmarks");
+  Ref<kit::NavigationController> nav = kit::NavigationController::withRootViewController(first.get());
+  nav->view()->setFrame(Rect(0, 0, 320, 400));
+  root_->addSubview(nav->view());
+  Ref<kit::ViewController> second(new kit::ViewController());
+  second->setTitle("Edit Bookmark");
+  nav->pushViewController(second.get(), false);
+  settle();
+  GtkWidget* title = nullptr;
+  std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+    if (GTK_IS_LABEL(w) && std::string(gtk_label_get_text(GTK_LABEL(w))) == "Edit Bookmark") title = w;
+    if (GTK_IS_CONTAINER(w) && !GTK_IS_BUTTON(w)) {
+      GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* k = kids; k; k = k->next) walk(GTK_WIDGET(k->data));
+      g_list_free(kids);
+    }
+  };
+  walk(kit::gtk::WidgetTree::installed()->widgetFor(nav->navigationBar()));
+  ASSERT_NE(title, nullptr);
+  auto buttons = barButtons(nav->navigationBar());
+  ASSERT_EQ(buttons.size(), 1u);
+  GtkAllocation t, back;
+  gtk_widget_get_allocation(title, &t);
+  gtk_widget_get_allocation(buttons[0], &back);
+  EXPECT_GE(t.x, back.x + back.width) << "the back button covers the title";
+  EXPECT_LE(t.x + t.width, 320);
+  nav->view()->removeFromSuperview();
+}
+
 TEST_F(ViewTreeTest, AHiddenWindowLetsGoOfItsWidgetsAndGetsThemBackWhenShown) {
   auto* tree = kit::gtk::WidgetTree::installed();
   window_->setHidden(true);
