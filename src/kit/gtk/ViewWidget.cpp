@@ -26,6 +26,7 @@
 #include "kit/ui/Switch.h"
 #include "kit/ui/TableViewCell.h"
 #include "kit/ui/TextField.h"
+#include "kit/ui/TextMeasurement.h"
 #include "kit/ui/TextView.h"
 #include "kit/ui/Toolbar.h"
 #include "kit/ui/Utf16.h"
@@ -673,7 +674,20 @@ void ViewWidget::syncAll() {
   syncFrame();
 }
 
+// A label of any number of lines that truncates shows as many as its frame
+// holds: GTK would cut it to one line a paragraph.
+void ViewWidget::syncLabelLines() {
+  auto& l = static_cast<Label&>(*view_);
+  int lines = l.numberOfLines() > 0 ? l.numberOfLines() : -1;
+  if (lines < 0 && gtk_label_get_ellipsize(GTK_LABEL(content_)) != PANGO_ELLIPSIZE_NONE) {
+    const double line = TextMeasurement::sizeOfText("X", l.font()).height;
+    lines = line > 0 ? std::max(1, static_cast<int>(l.bounds().height() / line)) : -1;
+  }
+  if (gtk_label_get_lines(GTK_LABEL(content_)) != lines) gtk_label_set_lines(GTK_LABEL(content_), lines);
+}
+
 void ViewWidget::syncFrame() {
+  if (kind_ == Kind::Label) syncLabelLines();
   if (parent_) parent_->placeChild(*this);
   const Rect b = view_->bounds();
   if (content_) ViewBox::place(box_, content_, 0, 0, px(b.width()), px(b.height()));
@@ -741,8 +755,8 @@ void ViewWidget::syncContent() {
       gtk_label_set_line_wrap(gl, !single);
       gtk_label_set_line_wrap_mode(gl, l.lineBreakMode() == LineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR
                                                                                           : PANGO_WRAP_WORD_CHAR);
-      gtk_label_set_lines(gl, l.numberOfLines() > 0 ? l.numberOfLines() : -1);
       gtk_label_set_ellipsize(gl, ellipsize);
+      syncLabelLines();
       break;
     }
     case Kind::Button: {

@@ -68,6 +68,7 @@ class ViewWidget {
 
  private:
   void makeContent();
+  void syncLabelLines();
   void syncFrame();
   void syncVisibility();
   void syncAppearance();

@@ -501,6 +501,29 @@ TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
   const kit::Size wrapped = kit::TextMeasurement::sizeOfText("word word word word word", kit::Font::systemFont(17), 60);
   EXPECT_LE(wrapped.width, 60);
   EXPECT_GT(wrapped.height, one.height * 2);
+  // A truncating label of any number of lines wraps in the height it is given.
+  Ref<kit::Label> note(new kit::Label(Rect(20, 260, 60, wrapped.height)));
+  note->setText("word word word word word");
+  note->setFont(kit::Font::systemFont(17));
+  note->setNumberOfLines(0);
+  note->setLineBreakMode(kit::LineBreakMode::TailTruncation);
+  root_->addSubview(note.get());
+  settle();
+  GtkWidget* noteWidget = kit::gtk::WidgetTree::installed()->widgetFor(note.get());
+  ASSERT_NE(noteWidget, nullptr);
+  GtkWidget* noteLabel = nullptr;
+  std::function<void(GtkWidget*)> find = [&](GtkWidget* w) {
+    if (GTK_IS_LABEL(w)) noteLabel = w;
+    if (GTK_IS_CONTAINER(w)) {
+      GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* k = kids; k; k = k->next) find(GTK_WIDGET(k->data));
+      g_list_free(kids);
+    }
+  };
+  find(noteWidget);
+  ASSERT_NE(noteLabel, nullptr);
+  EXPECT_GT(pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(noteLabel))), 1) << "cut to one line";
+  note->removeFromSuperview();
   // A view that casts a shadow darkens what lies just below it.
   Ref<kit::View> badge = kit::View::view(Rect(300, 200, 40, 18));
   badge->setBackgroundColor(kit::Color::rgba(0.53, 0.6, 0.738, 1));
