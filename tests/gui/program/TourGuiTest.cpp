@@ -569,20 +569,17 @@ class TourGuiTest : public TabsFixture {
     table->reloadData();
     settle();
 
-    const long history = rowTitled(table, "History");
-    ASSERT_GE(history, 0) << "no history folder";
-    clickRow(table, history);
-    auto* days = dynamic_cast<kit::TableViewController*>(pushedFrom(nav, root));
-    ASSERT_NE(days, nullptr) << "the history did not open";
-    visit("history", nav->view());
-    clickBack(nav);
-
-    const long folder = rowTitled(table, "Folder");
-    ASSERT_GE(folder, 0) << "no folder row";
-    clickRow(table, folder);
-    ASSERT_NE(pushedFrom(nav, root), nullptr) << "the folder did not open";
-    visit("folder", nav->view());
-    clickBack(nav);
+    // Opens the row, pictures what it pushes, and goes back.
+    auto openRow = [&](const std::string& title, const std::string& name) {
+      const long row = rowTitled(table, title);
+      ASSERT_GE(row, 0) << "no row " << title;
+      clickRow(table, row);
+      ASSERT_NE(pushedFrom(nav, root), nullptr) << title << " did not open";
+      visit(name, nav->view());
+      clickBack(nav);
+    };
+    openRow("History", "history");
+    openRow("Folder", "folder");
 
     // In edit mode: the new-folder form, and a bookmark's form by its row.
     clickItem(list->navigationItem()->rightBarButtonItem());
@@ -592,12 +589,7 @@ class TourGuiTest : public TabsFixture {
     ASSERT_NE(form, nullptr) << "no new-folder form";
     visit("new-folder", nav->view());
     clickBack(nav);
-    const long bookmark = rowTitled(table, "Kept 0");
-    ASSERT_GE(bookmark, 0) << "no bookmark row";
-    clickRow(table, bookmark);
-    ASSERT_NE(pushedFrom(nav, root), nullptr) << "no edit-bookmark form";
-    visit("edit-bookmark", nav->view());
-    clickBack(nav);
+    openRow("Kept 0", "edit-bookmark");
     clickItem(list->navigationItem()->rightBarButtonItem());
     EXPECT_TRUE(waitUntil([&] { return !table->isEditing(); }, 5));
   }
