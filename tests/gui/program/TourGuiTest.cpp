@@ -595,20 +595,19 @@ class TourGuiTest : public TabsFixture {
   }
 
   // The download list with a finished download, and that row's menu (a
-  // sheet), closed by its Cancel button.
-  kit::ViewController* downloadTour() {
+  // sheet), closed by its Cancel button; then the list by its Close button.
+  void downloadTour() {
     server_.route("GET", "/small.zip", TestResponse::ok(std::string(2048, 'z'), "application/zip"));
     tolva::VeskDownloadManager* downloads = tolva::VeskDownloadManager::sharedInstance();
     const long entry = downloads->start(server_.url("/small.zip"));
     EXPECT_TRUE(waitUntil([&] { return downloads->completedItem(entry); }, 10)) << "the download did not finish";
     page()->showDownloadManager();
     kit::ViewController* shown = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return (shown = controller()->presentedViewController()) != nullptr; }, 5));
-    if (!shown) return nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (shown = controller()->presentedViewController()) != nullptr; }, 5));
     auto* nav = dynamic_cast<kit::NavigationController*>(shown);
-    auto* list = nav ? dynamic_cast<kit::TableViewController*>(nav->topViewController()) : nullptr;
-    EXPECT_NE(list, nullptr);
-    if (!list) return nullptr;
+    ASSERT_NE(nav, nullptr);
+    auto* list = dynamic_cast<kit::TableViewController*>(nav->topViewController());
+    ASSERT_NE(list, nullptr);
     settle();
     visit("downloads", shown->view());
     clickRow(list->tableView(), entry);
@@ -618,11 +617,13 @@ class TourGuiTest : public TabsFixture {
       if (!sheets.empty()) menu = sheets.front();
       return menu && dialogFor(menu.get());
     }, 5)) << "no menu for the finished download";
-    if (!menu) return shown;
-    pressEachButton("download-menu", dialogFor(menu.get()));
-    clickWidget(dialogButton(menu.get(), "Cancel"));
-    EXPECT_TRUE(waitUntil([&] { return kit::ActionSheet::visibleSheets().empty(); }, 5)) << "the menu stayed";
-    return shown;
+    if (menu) {
+      pressEachButton("download-menu", dialogFor(menu.get()));
+      clickWidget(dialogButton(menu.get(), "Cancel"));
+      EXPECT_TRUE(waitUntil([&] { return kit::ActionSheet::visibleSheets().empty(); }, 5)) << "the menu stayed";
+    }
+    clickItem(toolbarItem(nav->topViewController(), "Close"));
+    EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
   }
 
   // A click on a spot of the page beside the popover showing `content`, which closes it.
@@ -1057,12 +1058,7 @@ TEST_F(TourGuiTest, TabletScreens) {
   EXPECT_TRUE(waitUntil([&] { return !strip()->getBookmarkPopover()->isPopoverVisible(); }, 5));
 
   // The download list is opaque between its bars; its Close button closes it.
-  kit::ViewController* shown = downloadTour();
-  ASSERT_NE(shown, nullptr);
-  auto* nav = dynamic_cast<kit::NavigationController*>(shown);
-  ASSERT_NE(nav, nullptr);
-  clickItem(toolbarItem(nav->topViewController(), "Close"));
-  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
+  downloadTour();
 
   // The recently closed list, in a popover.
   kit::View* closed = recentlyClosed();
@@ -1136,12 +1132,7 @@ TEST_F(TourGuiTest, PhoneScreens) {
   EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5))
       << "the bookmark list stayed";
 
-  kit::ViewController* shown = downloadTour();
-  ASSERT_NE(shown, nullptr);
-  auto* nav = dynamic_cast<kit::NavigationController*>(shown);
-  ASSERT_NE(nav, nullptr);
-  clickItem(toolbarItem(nav->topViewController(), "Close"));
-  EXPECT_TRUE(waitUntil([&] { return controller()->presentedViewController() == nullptr; }, 5));
+  downloadTour();
 
   // The recently closed list, presented whole.
   kit::View* closed = recentlyClosed();
