@@ -47,21 +47,27 @@ const CachedSwitch kCached[] = {
     {"opt_adblock", &tolva::VeskMiscObject::opt_adblock},
 };
 
-class SettingsGuiTest : public ProgramFixture {};
+class SettingsGuiTest : public ProgramFixture {
+ protected:
+  // Starts the program on a home page and opens the settings by the main
+  // screen's button, pressed as a user would.
+  void openSettings() {
+    server_.route("GET", "/home", TestResponse::html("<html><head><title>Settings Home</title></head><body>home</body></html>"));
+    ASSERT_TRUE(startProgram(server_.url("/home")));
+    ASSERT_TRUE(waitForTitle("Settings Home"));
+    kit::View* button = findView(mainWindow(), [](kit::View* v) {
+      auto* b = dynamic_cast<kit::Button*>(v);
+      return b && b->titleForState(0) == "Settings";
+    });
+    ASSERT_NE(button, nullptr) << "no Settings button on the main screen";
+    click(button, {button->bounds().size.width / 2, button->bounds().size.height / 2});
+    ASSERT_TRUE(waitUntil([&] { return controller()->presentedViewController() != nullptr; }));
+  }
+};
 
 TEST_F(SettingsGuiTest, ASwitchFlippedInTheSettingsIsStoredAndReRead) {
-  server_.route("GET", "/home", TestResponse::html("<html><head><title>Settings Home</title></head><body>home</body></html>"));
-  ASSERT_TRUE(startProgram(server_.url("/home")));
-  ASSERT_TRUE(waitForTitle("Settings Home"));
-
-  // The main screen's settings button, pressed as a user would.
-  kit::View* button = findView(mainWindow(), [](kit::View* v) {
-    auto* b = dynamic_cast<kit::Button*>(v);
-    return b && b->titleForState(0) == "Settings";
-  });
-  ASSERT_NE(button, nullptr) << "no Settings button on the main screen";
-  click(button, {button->bounds().size.width / 2, button->bounds().size.height / 2});
-  ASSERT_TRUE(waitUntil([&] { return controller()->presentedViewController() != nullptr; }));
+  openSettings();
+  if (HasFatalFailure()) return;
   auto* nav = dynamic_cast<kit::NavigationController*>(controller()->presentedViewController());
   ASSERT_NE(nav, nullptr);
   auto* settings = dynamic_cast<tolva::PrefAppSettingsViewController*>(nav->topViewController());
@@ -107,16 +113,8 @@ TEST_F(SettingsGuiTest, ASwitchFlippedInTheSettingsIsStoredAndReRead) {
 // an ordinary close: an alert that only acknowledges, then the settings
 // screen by its Done button.
 TEST_F(SettingsGuiTest, EscapeClosesTheAlertOnTopThenTheSettingsScreen) {
-  server_.route("GET", "/home", TestResponse::html("<html><head><title>Settings Home</title></head><body>home</body></html>"));
-  ASSERT_TRUE(startProgram(server_.url("/home")));
-  ASSERT_TRUE(waitForTitle("Settings Home"));
-  kit::View* button = findView(mainWindow(), [](kit::View* v) {
-    auto* b = dynamic_cast<kit::Button*>(v);
-    return b && b->titleForState(0) == "Settings";
-  });
-  ASSERT_NE(button, nullptr);
-  click(button, {button->bounds().size.width / 2, button->bounds().size.height / 2});
-  ASSERT_TRUE(waitUntil([&] { return controller()->presentedViewController() != nullptr; }));
+  openSettings();
+  if (HasFatalFailure()) return;
   settle();
 
   struct Heard : kit::AlertViewDelegate {
