@@ -265,8 +265,12 @@ void WidgetTree::onSetFocus(GtkWindow*, GtkWidget* widget, gpointer self) {
     focused = &b->view();
   // After GTK's own handling of the click or key: starting to edit may move
   // the field to another superview, and the widget GTK is still working with
-  // must not be torn down under it.
-  MainContextHost::post([focused] {
+  // must not be torn down under it. Only the latest change is followed: each
+  // one kit makes is reported back, so acting on older ones would set the
+  // two chasing each other (to the field, away, to it again) for good.
+  static uint64_t latest = 0;
+  MainContextHost::post([focused, change = ++latest] {
+    if (change != latest) return;
     Responder* current = Responder::firstResponder();
     if (focused) {
       if (!focused->isFirstResponder() && !focused->becomeFirstResponder()) {

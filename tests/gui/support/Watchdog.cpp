@@ -9,6 +9,7 @@ Watchdog::Watchdog(std::string what, std::chrono::seconds limit) {
   thread_ = std::thread([this, what = std::move(what), limit] {
     std::unique_lock<std::mutex> lock(mutex_);
     if (done_.wait_for(lock, limit, [this] { return finished_; })) return;
+    std::fflush(stdout);  // what the test printed before it stuck
     std::fprintf(stderr, "watchdog: %s still running after %lld s; giving up\n", what.c_str(),
                  static_cast<long long>(limit.count()));
     std::fflush(stderr);
