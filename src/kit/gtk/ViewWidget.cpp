@@ -599,7 +599,7 @@ void ViewWidget::placeInPopover(ViewWidget& child) {
                            Ref<PopoverController> keep(c);
                            c->tapOutside(nullptr);
                            if (c->isPopoverVisible() && gtk_widget_get_parent(gtk_bin_get_child(GTK_BIN(pw))))
-                             gtk_popover_popup(GTK_POPOVER(pw));
+                             gtk_widget_show(pw);
                          }
                          g_object_unref(pw);
                        });
@@ -627,7 +627,9 @@ void ViewWidget::placeInPopover(ViewWidget& child) {
   if (!panel.isHidden() && !gtk_widget_get_visible(child.popover_)) {
     GtkWidget* toplevel = gtk_widget_get_toplevel(box_);
     GtkWidget* focus = GTK_IS_WINDOW(toplevel) ? gtk_window_get_focus(GTK_WINDOW(toplevel)) : nullptr;
-    gtk_popover_popup(GTK_POPOVER(child.popover_));
+    // Shown at once: GTK's fade and slide in can stop part way on a busy
+    // main loop, leaving the popover see-through and off its place.
+    gtk_widget_show(child.popover_);
     if (passthrough && focus) {
       if (GTK_IS_ENTRY(focus))
         gtk_entry_grab_focus_without_selecting(GTK_ENTRY(focus));
@@ -706,7 +708,7 @@ void ViewWidget::syncVisibility() {
   const bool visible = !view_->isHidden() && (popover_ || (s.width > 0 && s.height > 0));
   gtk_widget_set_visible(box_, visible);
   if (parent_ && castsShadow_) gtk_widget_queue_draw(parent_->box_);
-  if (popover_ && !visible) gtk_popover_popdown(GTK_POPOVER(popover_));
+  if (popover_ && !visible) gtk_widget_hide(popover_);
 }
 
 void ViewWidget::syncAppearance() {
