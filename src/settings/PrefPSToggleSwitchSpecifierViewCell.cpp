@@ -11,6 +11,9 @@ PrefPSToggleSwitchSpecifierViewCell::PrefPSToggleSwitchSpecifierViewCell()
   setSelectionStyle(SelectionStyle::None);
   label_ = kit::make<kit::Label>();
   label_->setFont(kit::Font::boldSystemFont(kit::Font::labelFontSize()));
+  // A long title beside the switch on a narrow screen takes a second line
+  // rather than being cut off.
+  label_->setNumberOfLines(0);
   contentView()->addSubview(label_.get());
   toggle_ = kit::make<PrefSwitch>();
   contentView()->addSubview(toggle_.get());
