@@ -177,12 +177,12 @@ void WidgetTree::showWindow(Window& window) {
   // GTK hands a window it shows to its first focusable widget; a field it
   // picks that way would open for editing (the phone's address field did)
   // though nobody asked for it.
-  if (GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(t->gtkWindow))) {
+  if (GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(t->gtkWindow)); focus && GTK_IS_EDITABLE(focus)) {
     ViewWidget* b = ViewWidget::containing(focus);
     if (!b || !b->view().isFirstResponder()) {
       gtk_window_set_focus(GTK_WINDOW(t->gtkWindow), nullptr);
       // Focusing selected the whole text; it shows from its start again.
-      if (GTK_IS_EDITABLE(focus)) gtk_editable_select_region(GTK_EDITABLE(focus), 0, 0);
+      gtk_editable_select_region(GTK_EDITABLE(focus), 0, 0);
     }
   }
   if (window.isKeyWindow()) gtk_window_present(GTK_WINDOW(t->gtkWindow));
