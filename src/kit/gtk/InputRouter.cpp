@@ -556,11 +556,20 @@ bool meantForAViewOverThePage(GdkEvent* event) {
 // covering view's drawing, so GTK alone would press the hidden control too
 // (and light it, or show its tooltip, under the pointer).
 bool meantForAViewOverAControl(GdkEvent* event) {
+  constexpr guint kButtons = GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK;
   switch (event->type) {
     case GDK_BUTTON_PRESS:
     case GDK_2BUTTON_PRESS:
     case GDK_3BUTTON_PRESS:
     case GDK_BUTTON_RELEASE:
+      break;
+    // Hovering lights a control and brings its tooltip; a drag that began
+    // on the control goes on reaching it wherever the pointer goes.
+    case GDK_MOTION_NOTIFY:
+      if (event->motion.state & kButtons) return false;
+      break;
+    case GDK_ENTER_NOTIFY:
+      if (event->crossing.state & kButtons) return false;
       break;
     default:
       return false;

@@ -449,6 +449,9 @@ TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {
   ASSERT_TRUE(waitUntil([&] { return nav->topViewController() == first.get(); }, 5));
   EXPECT_NE(tree->widgetFor(first->view()), nullptr);
   // A modal controller covers the window while presented.
+  Ref<kit::BarButtonItem> edit = kit::BarButtonItem::withTitle("Edit");
+  first->navigationItem()->setRightBarButtonItem(edit.get());
+  pointerTo(root_.get(), {10, 300});
   Ref<kit::ViewController> modal(new kit::ViewController());
   modal->view()->setBackgroundColor(kit::Color::rgba(0.3, 0.3, 0.35));
   first->presentViewController(modal.get(), false);
@@ -456,6 +459,12 @@ TEST_F(ViewTreeTest, NavigationAndModalControllersAreShownAndTheirBarsWork) {
   ASSERT_NE(tree->widgetFor(modal->view()), nullptr);
   EXPECT_TRUE(gtk_widget_is_drawable(tree->widgetFor(modal->view())));
   saveScreenshot("ViewTreeTest.ModalShown");
+  // The bar item under it neither lights up under the pointer nor shows its tooltip.
+  ASSERT_EQ(barButtons(nav->navigationBar()).size(), 1u);
+  pointerTo(nav->navigationBar(), {edit->frameInBar().midX(), edit->frameInBar().midY()});
+  settle();
+  EXPECT_FALSE(gtk_widget_get_state_flags(barButtons(nav->navigationBar())[0]) & GTK_STATE_FLAG_PRELIGHT)
+      << "a bar item under a presented screen lights up";
   first->dismissViewControllerAnimated(false);
   settle();
   EXPECT_EQ(tree->widgetFor(modal->view()), nullptr);
