@@ -978,7 +978,10 @@ void ViewWidget::syncBarItems() {
     GtkWidget* button = gtk_button_new();
     addClass(button, "kit-bar-item");
     gtk_widget_set_focus_on_click(button, FALSE);
-    if (item->image() && item->image()->hasPixels()) {
+    // A pictured item's title is its tooltip; a titled one shows it already
+    // (and a tooltip would outlive the screen presented over it).
+    const bool pictured = item->image() && item->image()->hasPixels();
+    if (pictured) {
       gtk_container_add(GTK_CONTAINER(button), imageWidget(item->image(), nullptr));
     } else if (item->isSystemItem() && *systemIcon(item->systemItem()) && item->title().empty()) {
       // A narrow item takes the smaller icon, so that the button keeps to its frame.
@@ -1000,7 +1003,7 @@ void ViewWidget::syncBarItems() {
     gtk_widget_set_sensitive(button, item->isEnabled());
     // Titles carry the bar's colour, which the theme's disabled look would not change.
     gtk_widget_set_opacity(gtk_bin_get_child(GTK_BIN(button)), item->isEnabled() ? 1.0 : kDisabledAlpha);
-    gtk_widget_set_tooltip_text(button, item->title().empty() ? nullptr : item->title().c_str());
+    gtk_widget_set_tooltip_text(button, !pictured || item->title().empty() ? nullptr : item->title().c_str());
     // The back button is the bar's own: its tap pops rather than runs an action.
     struct Tap {
       Ref<BarButtonItem> item;
