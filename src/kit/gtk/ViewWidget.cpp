@@ -772,6 +772,16 @@ void ViewWidget::syncContent() {
       PangoAttrList* attrs = textAttributes(b.titleLabel()->font(), b.currentTitleColor().value_or(fallback));
       gtk_label_set_attributes(GTK_LABEL(label_), attrs);
       pango_attr_list_unref(attrs);
+      // A title of more than one line wraps in the button as a label would.
+      // (with no limit, as many lines as the button is high for).
+      int lines = b.titleLabel()->numberOfLines();
+      if (lines <= 0) {
+        const double line = TextMeasurement::sizeOfText("X", b.titleLabel()->font()).height;
+        lines = line > 0 ? std::max(1, static_cast<int>(b.bounds().height() / line)) : 1;
+      }
+      gtk_label_set_line_wrap(GTK_LABEL(label_), lines != 1);
+      gtk_label_set_line_wrap_mode(GTK_LABEL(label_), PANGO_WRAP_WORD_CHAR);
+      gtk_label_set_lines(GTK_LABEL(label_), lines);
       GtkWidget* inner = gtk_bin_get_child(GTK_BIN(content_));
       // The explicit title colour would hide the theme's disabled look.
       gtk_widget_set_opacity(inner, dimmedWhenDisabled(b) ? kDisabledAlpha : 1.0);

@@ -546,6 +546,18 @@ TEST_F(ViewTreeTest, TextIsMeasuredInRealFontsAndViewsRenderToPixels) {
   ASSERT_NE(noteLabel, nullptr);
   EXPECT_GT(pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(noteLabel))), 1) << "cut to one line";
   note->removeFromSuperview();
+  // So does a button's title of any number of lines.
+  Ref<kit::Button> option(new kit::Button(Rect(20, 260, 60, wrapped.height), kit::Button::Type::Custom));
+  option->setTitle("word word word word word");
+  option->titleLabel()->setFont(kit::Font::systemFont(17));
+  option->titleLabel()->setNumberOfLines(0);
+  root_->addSubview(option.get());
+  settle();
+  noteLabel = nullptr;
+  find(kit::gtk::WidgetTree::installed()->widgetFor(option.get()));
+  ASSERT_NE(noteLabel, nullptr);
+  EXPECT_GT(pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(noteLabel))), 1) << "a title cut to one line";
+  option->removeFromSuperview();
   // A view that casts a shadow darkens what lies just below it.
   Ref<kit::View> badge = kit::View::view(Rect(300, 200, 40, 18));
   badge->setBackgroundColor(kit::Color::rgba(0.53, 0.6, 0.738, 1));
