@@ -452,7 +452,7 @@ TEST(JSONDecoderCache, WordHashesEqualTheByteFold) {
   for (int round = 0; round < 2000; ++round) {
     uint64_t bits = rng();
     uint32_t h = static_cast<uint32_t>(rng());
-    for (int n = 1; n <= 8; ++n) {
+    for (int n = 0; n <= 8; ++n) {  // none at all too: the string scanner folds what may be an empty run
       uint32_t folded = h;
       for (int i = 0; i < n; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
       ASSERT_EQ(FJTokenCache::hashBytes(h, bits, n), folded) << n;
