@@ -50,20 +50,9 @@ static_assert(std::endian::native == std::endian::little, "the word-at-a-time sc
 
 inline bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
 
-// How many of eight bytes (the first in the lowest) are plain ASCII string
-// text before the first that is not: below 0x20, from 0x80, a quote or a
-// backslash. (The tests may flag bytes after the first such byte too, never
-// one before it.)
-inline int plainBytes(uint64_t v) {
-  constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-  auto hasZero = [](uint64_t x) { return (x - ones) & ~x & highs; };
-  uint64_t control = (v - 0x2020202020202020ULL) & ~v & highs;
-  uint64_t special = (v & highs) | control | hasZero(v ^ (ones * '"')) | hasZero(v ^ (ones * '\\'));
-  return special ? __builtin_ctzll(special) / 8 : 8;
-}
-
 // The widest run of string bytes the scanners test at once, and how many of
-// those at s (which has that many readable bytes) are plain, as plainBytes.
+// those at s (which has that many readable bytes) are plain: not below 0x20,
+// from 0x80, a quote or a backslash.
 #if defined(__SSE2__)
 constexpr int kScanWidth = 16;
 inline int plainPrefix(const uchar* s) {
@@ -76,6 +65,18 @@ inline int plainPrefix(const uchar* s) {
   return mask ? __builtin_ctz(mask) : 16;
 }
 #else
+// How many of eight bytes (the first in the lowest) are plain ASCII string
+// text before the first that is not: below 0x20, from 0x80, a quote or a
+// backslash. (The tests may flag bytes after the first such byte too, never
+// one before it.)
+inline int plainBytes(uint64_t v) {
+  constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  auto hasZero = [](uint64_t x) { return (x - ones) & ~x & highs; };
+  uint64_t control = (v - 0x2020202020202020ULL) & ~v & highs;
+  uint64_t special = (v & highs) | control | hasZero(v ^ (ones * '"')) | hasZero(v ^ (ones * '\\'));
+  return special ? __builtin_ctzll(special) / 8 : 8;
+}
+
 constexpr int kScanWidth = 8;
 inline int plainPrefix(const uchar* s) {
   uint64_t v;
@@ -171,14 +172,9 @@ bool isIllegalCodePoint(uint32_t cp) {
 struct EscapeTable {
   uchar value[256];
   constexpr EscapeTable() : value() {
-    value['"'] = '"';
-    value['\\'] = '\\';
-    value['/'] = '/';
-    value['b'] = 8;
-    value['f'] = 12;
-    value['n'] = 10;
-    value['r'] = 13;
-    value['t'] = 9;
+    const char letters[] = "\"\\/bfnrt";
+    const uchar bytes[] = {'"', '\\', '/', 8, 12, 10, 13, 9};
+    for (size_t i = 0; i < sizeof bytes; ++i) value[static_cast<uchar>(letters[i])] = bytes[i];
   }
 };
 constexpr EscapeTable kEscapes;
