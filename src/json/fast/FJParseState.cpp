@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kit/foundation/ObjectArena.h"
 #include "json/fast/FJArray.h"
 #include "json/fast/FJDictionary.h"
@@ -46,6 +50,21 @@ static_assert(std::endian::native == std::endian::little, "the word-at-a-time sc
 
 inline bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
 
+// The widest run of string bytes the scanners test at once, and how many of
+// those at s (which has that many readable bytes) are plain: not below 0x20,
+// from 0x80, a quote or a backslash.
+#if defined(__SSE2__)
+constexpr int kScanWidth = 16;
+inline int plainPrefix(const uchar* s) {
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  // Signed compare: catches control characters and every byte from 0x80 alike.
+  __m128i special = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                              _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+  unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+  return mask ? __builtin_ctz(mask) : 16;
+}
+#else
 // How many of eight bytes (the first in the lowest) are plain ASCII string
 // text before the first that is not: below 0x20, from 0x80, a quote or a
 // backslash. (The tests may flag bytes after the first such byte too, never
@@ -56,6 +75,69 @@ inline int plainBytes(uint64_t v) {
   uint64_t control = (v - 0x2020202020202020ULL) & ~v & highs;
   uint64_t special = (v & highs) | control | hasZero(v ^ (ones * '"')) | hasZero(v ^ (ones * '\\'));
   return special ? __builtin_ctzll(special) / 8 : 8;
+}
+
+constexpr int kScanWidth = 8;
+inline int plainPrefix(const uchar* s) {
+  uint64_t v;
+  std::memcpy(&v, s, 8);
+  return plainBytes(v);
+}
+#endif
+
+// The cache hash folded over the first n (0..kScanWidth) bytes at s, which
+// has kScanWidth readable bytes, without a branch on n.
+inline uint32_t hashPrefix(uint32_t h, const uchar* s, int n) noexcept {
+  static_assert(kScanWidth == 8 || kScanWidth == 16);
+  uint64_t v;
+  std::memcpy(&v, s, 8);
+  int first = n < 8 ? n : 8;
+  h = FJTokenCache::hashBytes(h, v, first);
+  if constexpr (kScanWidth == 16) {
+    std::memcpy(&v, s + 8, 8);
+    h = FJTokenCache::hashBytes(h, v, n - first);
+  }
+  return h;
+}
+
+// UTF-8 lead bytes: the length of the sequence (0: not a lead byte), the
+// range its second byte must lie in (lo .. lo + span), and a mask over its
+// third and fourth bytes, which must be 0x80..0xBF.
+struct LeadTable {
+  uint8_t length[256];
+  uint8_t lo[256];
+  uint8_t span[256];
+  uint32_t mask[256];
+  constexpr LeadTable() : length(), lo(), span(), mask() {
+    for (int c = 0; c < 256; ++c) {
+      int n = 0, l = 0x80, hi = 0xBF;
+      if (c >= 0xC2 && c <= 0xDF) n = 2;
+      else if (c == 0xE0) n = 3, l = 0xA0;
+      else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) n = 3;
+      else if (c == 0xED) n = 3, hi = 0x9F;
+      else if (c == 0xF0) n = 4, l = 0x90;
+      else if (c >= 0xF1 && c <= 0xF3) n = 4;
+      else if (c == 0xF4) n = 4, hi = 0x8F;
+      length[c] = static_cast<uint8_t>(n);
+      lo[c] = static_cast<uint8_t>(l);
+      span[c] = static_cast<uint8_t>(hi - l);
+      mask[c] = n == 4 ? 0xC0C00000u : n == 3 ? 0x00C00000u : 0;
+    }
+  }
+};
+constexpr LeadTable kLead;
+
+// The length (2..4) of the well-formed UTF-8 sequence at s, which has four
+// readable bytes, or 0 when it is not one (FJUnicode::sequenceLength tells
+// why). One branch for the caller instead of one per length and byte.
+inline int wellFormedLength(const uchar* s) noexcept {
+  uint32_t w;
+  std::memcpy(&w, s, 4);
+  uchar c = s[0];
+  uint32_t mask = kLead.mask[c];
+  bool ok = (static_cast<uint8_t>(static_cast<uint8_t>(w >> 8) - kLead.lo[c]) <= kLead.span[c]) &
+            ((w & mask) == (mask & 0x80808080u)) & (kLead.length[c] != 0);
+  return ok ? kLead.length[c] : 0;
 }
 
 // The hash folded over a UTF-8 sequence of n bytes (1..4) at p, in one step
@@ -84,6 +166,54 @@ int hexValue(uchar c) {
 
 bool isIllegalCodePoint(uint32_t cp) {
   return cp == 0 || (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
+}
+
+// The byte a one-letter escape stands for (0: none, as for 'u').
+struct EscapeTable {
+  uchar value[256];
+  constexpr EscapeTable() : value() {
+    const char letters[] = "\"\\/bfnrt";
+    const uchar bytes[] = {'"', '\\', '/', 8, 12, 10, 13, 9};
+    for (size_t i = 0; i < sizeof bytes; ++i) value[static_cast<uchar>(letters[i])] = bytes[i];
+  }
+};
+constexpr EscapeTable kEscapes;
+
+struct HexTable {
+  uint8_t value[256];
+  constexpr HexTable() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = 0xFF;
+    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<uint8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<uint8_t>(c - 'A' + 10);
+  }
+};
+constexpr HexTable kHex;
+
+// The value of the four hex digits at p, or UINT32_MAX when one is not a hex digit.
+inline uint32_t hexQuad(const uchar* p) noexcept {
+  uint32_t a = kHex.value[p[0]], b = kHex.value[p[1]], c = kHex.value[p[2]], d = kHex.value[p[3]];
+  if ((a | b | c | d) & 0xF0) return UINT32_MAX;
+  return (a << 12) | (b << 8) | (c << 4) | d;
+}
+
+// A code point (1 .. U+10FFFF) as UTF-8 in a word, the first byte lowest; k is set to its length.
+inline uint32_t utf8Word(uint32_t cp, int& k) noexcept {
+  if (cp < 0x80) {
+    k = 1;
+    return cp;
+  }
+  if (cp < 0x800) {
+    k = 2;
+    return (0xC0 | (cp >> 6)) | ((0x80 | (cp & 0x3F)) << 8);
+  }
+  if (cp < 0x10000) {
+    k = 3;
+    return (0xE0 | (cp >> 12)) | ((0x80 | ((cp >> 6) & 0x3F)) << 8) | ((0x80 | (cp & 0x3F)) << 16);
+  }
+  k = 4;
+  return (0xF0 | (cp >> 18)) | ((0x80 | ((cp >> 12) & 0x3F)) << 8) | ((0x80 | ((cp >> 6) & 0x3F)) << 16) |
+         ((0x80 | (cp & 0x3F)) << 24);
 }
 
 // Text of a token for a message, cut short when very long.
@@ -548,16 +678,12 @@ bool FJParseState::parseString() {
   const uchar* s = p_ + 1;
   uint32_t h = FJTokenCache::kHashSeed;
   for (;;) {
-    // Runs of plain ASCII, the common case, up to eight bytes at a time.
-    while (end_ - s >= 8) {
-      uint64_t v;
-      std::memcpy(&v, s, 8);
-      int n = plainBytes(v);
-      if (n) {
-        h = FJTokenCache::hashBytes(h, v, n);
-        s += n;
-      }
-      if (n < 8) break;
+    // Runs of plain ASCII, the common case, a vector at a time.
+    while (end_ - s >= kScanWidth) {
+      int n = plainPrefix(s);
+      h = hashPrefix(h, s, n);
+      s += n;
+      if (n < kScanWidth) break;
     }
     while (s < end_ && kPlain.plain[*s]) h = FJTokenCache::hashStep(h, *s++);
     if (s >= end_) {
@@ -568,7 +694,8 @@ bool FJParseState::parseString() {
     uchar c = *s;
     if (c == '"') break;
     if (c >= 0x80) {
-      int n = FJUnicode::sequenceLength(s, end_);
+      int n = end_ - s >= 4 ? wellFormedLength(s) : 0;
+      if (!n) n = FJUnicode::sequenceLength(s, end_);
       if (n > 0) {
         h = hashSequence(h, s, n, end_);
         s += n;
@@ -670,17 +797,13 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
       uint32_t hs = h;
       uchar* os = o;
       const uchar* ss = s;
-      while (end_ - ss >= 8) {
-        uint64_t v;
-        std::memcpy(&v, ss, 8);
-        int n = plainBytes(v);
-        std::memcpy(os, &v, 8);
-        if (n) {
-          hs = FJTokenCache::hashBytes(hs, v, n);
-          ss += n;
-          os += n;
-        }
-        if (n < 8) break;
+      while (end_ - ss >= kScanWidth) {
+        std::memcpy(os, ss, kScanWidth);
+        int n = plainPrefix(ss);
+        hs = hashPrefix(hs, ss, n);
+        ss += n;
+        os += n;
+        if (n < kScanWidth) break;
       }
       h = hs;
       o = os;
@@ -699,6 +822,18 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
       return fail();
     }
     if (c >= 0x80) {
+      if (end_ - s >= 8) {
+        if (int n = wellFormedLength(s)) {
+          // Room for eight is there (see above); the hash takes the sequence at once.
+          uint64_t v;
+          std::memcpy(&v, s, 8);
+          std::memcpy(o, &v, 8);
+          h = FJTokenCache::hashBytes(h, v, n);
+          o += n;
+          s += n;
+          continue;
+        }
+      }
       int n = FJUnicode::sequenceLength(s, end_);
       if (n > 0) {
         if (end_ - s >= 8) {
@@ -725,7 +860,39 @@ bool FJParseState::parseStringSlow(const uchar* s, uint32_t h) {
       s += -n;
       continue;
     }
-    // A backslash escape.
+    // A backslash escape. The common ones, well-formed with input to spare,
+    // are decoded here; the rest, and every error, below.
+    if (end_ - s >= 12) {
+      uchar e = s[1];
+      if (uchar simple = kEscapes.value[e]) {
+        *o++ = simple;
+        h = FJTokenCache::hashStep(h, simple);
+        s += 2;
+        continue;
+      }
+      if (e == 'u') {
+        uint32_t cp = hexQuad(s + 2), n = 0;
+        if (cp < 0xD800 ? cp != 0 : (cp >= 0xE000 && cp < 0x10000 && !isIllegalCodePoint(cp))) {
+          n = 6;
+        } else if (cp >= 0xD800 && cp <= 0xDBFF && s[6] == '\\' && s[7] == 'u') {
+          uint32_t low = hexQuad(s + 8);
+          if (low >= 0xDC00 && low <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            if (!isIllegalCodePoint(cp)) n = 12;
+          }
+        }
+        if (n) {
+          // Six bytes of escape make at most three, twelve four: the room is there.
+          int k;
+          uint32_t bytes = utf8Word(cp, k);
+          std::memcpy(o, &bytes, 4);
+          h = FJTokenCache::hashBytes(h, bytes, k);
+          o += k;
+          s += n;
+          continue;
+        }
+      }
+    }
     if (s + 1 >= end_) {
       endOfBuffer();
       return fail();

@@ -135,7 +135,11 @@ kit::Object* FJTokenCache::retainedObject(FJTokenValue& value) {
     if (matches(item, value)) {
       age_[slot] = static_cast<uint8_t>((age_[slot] << 1) | 1);
       value.cacheItem = &item;
-      item.object->retain();
+      // A lent object was made by this parse and has not left it yet.
+      if (item.lent)
+        item.object->retainUnshared();
+      else
+        item.object->retain();
       return item.object;
     }
     if (chosen != kSlots) continue;

@@ -91,14 +91,16 @@ class FJTokenCache {
 
   // Cache hash of decoded string bytes, folded one byte at a time.
   static uint32_t hashStep(uint32_t h, unsigned char c) noexcept { return h * 33u + c; }
-  // The cache hash after folding in the first n (1..8) of eight bytes (the
+  // The cache hash after folding in the first n (0..8) of eight bytes (the
   // first in the lowest): the same as n hashSteps. The bytes are weighed by
   // powers of 33 in lanes, two bytes per 16 bits and then four per 32, so the
   // work is a few multiplications instead of a chain of eight.
   static uint32_t hashBytes(uint32_t h, uint64_t v, int n) noexcept {
     static constexpr uint32_t kPow33[] = {1u,        33u,         1089u,       35937u,     1185921u,
                                           39135393u, 1291467969u, 3963737313u, 1954312449u};  // 33^n mod 2^32
-    v <<= 8 * (8 - n);  // the n bytes on top, zeros below, which add nothing
+    // The n bytes on top, zeros below, which add nothing; shifted in two
+    // steps, so that no bytes at all is not a shift by the full width.
+    v = (v << (4 * (8 - n))) << (4 * (8 - n));
     // 16-bit lanes: first byte × 33 + second (at most 8670).
     uint64_t pairs = (v & 0x00FF00FF00FF00FFULL) * 33 + ((v >> 8) & 0x00FF00FF00FF00FFULL);
     // 32-bit lanes: first pair × 33^2 + second (below 2^24).

@@ -35,6 +35,11 @@ class Object {
   virtual ~Object();
 
   void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // retain for an object no other thread can reach yet (its maker has not
+  // handed it out), without the cost of an atomic increment.
+  void retainUnshared() const noexcept {
+    refs_.store(refs_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  }
   void release() const noexcept;
   long retainCount() const noexcept { return static_cast<long>(refs_.load(std::memory_order_relaxed) & kCountMask); }
 

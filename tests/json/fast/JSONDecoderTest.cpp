@@ -452,7 +452,7 @@ TEST(JSONDecoderCache, WordHashesEqualTheByteFold) {
   for (int round = 0; round < 2000; ++round) {
     uint64_t bits = rng();
     uint32_t h = static_cast<uint32_t>(rng());
-    for (int n = 1; n <= 8; ++n) {
+    for (int n = 0; n <= 8; ++n) {  // none at all too: the string scanner folds what may be an empty run
       uint32_t folded = h;
       for (int i = 0; i < n; ++i) folded = FJTokenCache::hashStep(folded, static_cast<unsigned char>(bits >> (8 * i)));
       ASSERT_EQ(FJTokenCache::hashBytes(h, bits, n), folded) << n;
@@ -464,6 +464,37 @@ TEST(JSONDecoderCache, WordHashesEqualTheByteFold) {
       ASSERT_EQ(FJTokenCache::hashNumber(type, bits), folded) << type;
     }
   }
+}
+
+// A parsed string's cache hash is the byte fold of its decoded text, however
+// the scanner met it: plain runs shorter and longer than a scanner word,
+// characters beyond ASCII, and escapes of every kind between them.
+TEST(JSONDecoderCache, ParsedStringsHashAsTheByteFoldOfTheirText) {
+  const char* const pieces[] = {"a", "plain", "0123456789abcdefghij", "caf\xc3\xa9", "\xf0\x9f\x98\x80",
+                                "\\n", "\\u00e9", "\\u4e2d", "\\ud83d\\ude00", "\\\"", "\\u0041"};
+  const size_t kinds = sizeof pieces / sizeof pieces[0];
+  std::string text = "[";
+  for (size_t length = 1; length <= 40; ++length) {
+    for (size_t start = 0; start < kinds; ++start) {
+      text += text.size() > 1 ? ",\"" : "\"";
+      for (size_t i = 0; i < length % 7 + 1; ++i) text += pieces[(start + i * length) % kinds];
+      text += std::string(length, 'x') + "\"";
+    }
+  }
+  text += "]";
+  auto decoder = JSONDecoder::decoder();
+  ASSERT_TRUE(decoder->objectWithUTF8String(text.data(), text.size()));
+  const FJTokenCache& cache = decoder->parseState()->cache();
+  size_t checked = 0;
+  for (size_t slot = 0; slot < FJTokenCache::kSlots; ++slot) {
+    const FJTokenCacheItem& item = cache.item(slot);
+    if (!item.object || item.type != FJValueTypeString) continue;
+    uint32_t folded = FJTokenCache::kHashSeed;
+    for (unsigned char c : static_cast<const kit::String*>(item.object)->view()) folded = FJTokenCache::hashStep(folded, c);
+    EXPECT_EQ(item.hash, folded) << static_cast<const kit::String*>(item.object)->str();
+    ++checked;
+  }
+  EXPECT_GT(checked, 300u);
 }
 
 TEST(JSONDecoderCache, KeysWhoseCacheHashesCollideStayDistinct) {
