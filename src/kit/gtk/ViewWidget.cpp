@@ -326,6 +326,13 @@ void paintCellMarks(cairo_t* cr, const TableViewCell& cell, double height) {
   }
 }
 
+// How many lines of `font` a frame `height` high holds (-1: no limit, when
+// the font cannot be measured).
+int linesThatFit(const Font& font, double height) {
+  const double line = TextMeasurement::sizeOfText("X", font).height;
+  return line > 0 ? std::max(1, static_cast<int>(height / line)) : -1;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- life
@@ -681,15 +688,27 @@ void ViewWidget::syncAll() {
 void ViewWidget::syncLabelLines() {
   auto& l = static_cast<Label&>(*view_);
   int lines = l.numberOfLines() > 0 ? l.numberOfLines() : -1;
-  if (lines < 0 && gtk_label_get_ellipsize(GTK_LABEL(content_)) != PANGO_ELLIPSIZE_NONE) {
-    const double line = TextMeasurement::sizeOfText("X", l.font()).height;
-    lines = line > 0 ? std::max(1, static_cast<int>(l.bounds().height() / line)) : -1;
-  }
+  if (lines < 0 && gtk_label_get_ellipsize(GTK_LABEL(content_)) != PANGO_ELLIPSIZE_NONE)
+    lines = linesThatFit(l.font(), l.bounds().height());
   if (gtk_label_get_lines(GTK_LABEL(content_)) != lines) gtk_label_set_lines(GTK_LABEL(content_), lines);
+}
+
+// A button's title of more than one line wraps as a label would (with no
+// limit, as many lines as the button is high for).
+void ViewWidget::syncTitleLines() {
+  if (!label_) return;
+  const Label& t = *static_cast<Button&>(*view_).titleLabel();
+  const int lines = t.numberOfLines() > 0 ? t.numberOfLines() : linesThatFit(t.font(), view_->bounds().height());
+  if (gtk_label_get_lines(GTK_LABEL(label_)) == lines && gtk_label_get_line_wrap(GTK_LABEL(label_)) == (lines != 1))
+    return;
+  gtk_label_set_line_wrap(GTK_LABEL(label_), lines != 1);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(label_), PANGO_WRAP_WORD_CHAR);
+  gtk_label_set_lines(GTK_LABEL(label_), lines);
 }
 
 void ViewWidget::syncFrame() {
   if (kind_ == Kind::Label) syncLabelLines();
+  if (kind_ == Kind::Button) syncTitleLines();
   if (parent_) parent_->placeChild(*this);
   const Rect b = view_->bounds();
   if (content_) ViewBox::place(box_, content_, 0, 0, px(b.width()), px(b.height()));
@@ -772,16 +791,7 @@ void ViewWidget::syncContent() {
       PangoAttrList* attrs = textAttributes(b.titleLabel()->font(), b.currentTitleColor().value_or(fallback));
       gtk_label_set_attributes(GTK_LABEL(label_), attrs);
       pango_attr_list_unref(attrs);
-      // A title of more than one line wraps in the button as a label would.
-      // (with no limit, as many lines as the button is high for).
-      int lines = b.titleLabel()->numberOfLines();
-      if (lines <= 0) {
-        const double line = TextMeasurement::sizeOfText("X", b.titleLabel()->font()).height;
-        lines = line > 0 ? std::max(1, static_cast<int>(b.bounds().height() / line)) : 1;
-      }
-      gtk_label_set_line_wrap(GTK_LABEL(label_), lines != 1);
-      gtk_label_set_line_wrap_mode(GTK_LABEL(label_), PANGO_WRAP_WORD_CHAR);
-      gtk_label_set_lines(GTK_LABEL(label_), lines);
+      syncTitleLines();
       GtkWidget* inner = gtk_bin_get_child(GTK_BIN(content_));
       // The explicit title colour would hide the theme's disabled look.
       gtk_widget_set_opacity(inner, dimmedWhenDisabled(b) ? kDisabledAlpha : 1.0);

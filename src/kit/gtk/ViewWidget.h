@@ -69,6 +69,7 @@ class ViewWidget {
  private:
   void makeContent();
   void syncLabelLines();
+  void syncTitleLines();
   void syncFrame();
   void syncVisibility();
   void syncAppearance();
